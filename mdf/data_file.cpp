@@ -1,0 +1,77 @@
+// Page cache and sequential block reads over the read-only data file.
+#include "mdf/data_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace mdf {
+
+DataFile::DataFile() : cache_(std::make_unique<std::array<CachedPage, kCacheSlots>>()) {}
+DataFile::~DataFile() = default;
+
+bool DataFile::Open(const std::filesystem::path& path) {
+    for (auto& slot : *cache_) slot.page_number = UINT64_MAX;
+    return file_.Open(path);
+}
+
+void DataFile::Close() {
+    file_.Close();
+    for (auto& slot : *cache_) slot.page_number = UINT64_MAX;
+}
+
+DataFile::CachedPage& DataFile::Load(std::uint64_t page_number) const {
+    auto& slots = *cache_;
+    CachedPage* victim = &slots[0];
+    for (auto& slot : slots) {
+        if (slot.page_number == page_number) {
+            slot.last_use = ++use_clock_;
+            return slot;
+        }
+        if (slot.last_use < victim->last_use) victim = &slot;
+    }
+    file_.ReadAt(page_number * kPageSize, victim->bytes.data(), kPageSize);
+    victim->page_number = page_number;
+    victim->last_use = ++use_clock_;
+    return *victim;
+}
+
+void DataFile::Read(std::uint64_t pos, void* dst, std::size_t n) const {
+    auto* out = static_cast<std::uint8_t*>(dst);
+    while (n > 0) {
+        const std::uint64_t page_number = pos / kPageSize;
+        const std::size_t in_page = static_cast<std::size_t>(pos % kPageSize);
+        const std::size_t take = std::min(n, kPageSize - in_page);
+        if (pos >= file_.Size()) {
+            std::memset(out, 0, n);
+            return;
+        }
+        const CachedPage& page = Load(page_number);
+        std::memcpy(out, page.bytes.data() + in_page, take);
+        out += take;
+        pos += take;
+        n -= take;
+    }
+}
+
+std::span<const std::uint8_t> DataFile::Page(std::uint64_t page_number) const {
+    const CachedPage& page = Load(page_number);
+    return {page.bytes.data(), kPageSize};
+}
+
+void DataFile::ForEachPage(
+    std::uint64_t first, std::uint64_t count,
+    const std::function<bool(std::uint64_t, std::span<const std::uint8_t>)>& visit) const {
+    constexpr std::uint64_t kBlockPages = 128;  // 1 MiB per read
+    std::vector<std::uint8_t> block(kBlockPages * kPageSize);
+    for (std::uint64_t done = 0; done < count;) {
+        const std::uint64_t pages = std::min(kBlockPages, count - done);
+        file_.ReadAt((first + done) * kPageSize, block.data(), pages * kPageSize);
+        for (std::uint64_t i = 0; i < pages; ++i) {
+            if (!visit(first + done + i, {block.data() + i * kPageSize, kPageSize})) return;
+        }
+        done += pages;
+    }
+}
+
+}  // namespace mdf

@@ -1,0 +1,60 @@
+// The open data file as the readers see it: reads at any absolute position, served from whole pages read
+// with pread and kept in a small cache, with zeros beyond the end of the file. The file is opened read-only.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "platform/read_only_file.h"
+
+namespace mdf {
+
+constexpr std::size_t kPageSize = 8192;
+constexpr std::size_t kSectorSize = 512;
+constexpr std::uint64_t kBootPageVersionOffset = 73828;  // page 9, offset 100
+
+class DataFile {
+public:
+    DataFile();
+    ~DataFile();
+    DataFile(const DataFile&) = delete;
+    DataFile& operator=(const DataFile&) = delete;
+
+    bool Open(const std::filesystem::path& path);
+    void Close();
+    bool IsOpen() const { return file_.IsOpen(); }
+    std::uint64_t Size() const { return file_.Size(); }
+    std::uint64_t PageCount() const { return file_.Size() / kPageSize; }
+    const std::string& LastError() const { return file_.LastError(); }
+
+    // Copies n bytes from pos; bytes beyond the end of the file are zeros.
+    void Read(std::uint64_t pos, void* dst, std::size_t n) const;
+    // The whole page that starts at page_number * 8192 (zeros beyond the end of the file). The span stays
+    // valid until the next call on this object.
+    std::span<const std::uint8_t> Page(std::uint64_t page_number) const;
+    // Reads pages [first, first + count) in large sequential blocks and calls visit for each; visit returns
+    // false to stop early. Used by the whole-file scans, which look at every page header once.
+    void ForEachPage(std::uint64_t first, std::uint64_t count,
+                     const std::function<bool(std::uint64_t page_number, std::span<const std::uint8_t> page)>& visit) const;
+
+private:
+    static constexpr std::size_t kCacheSlots = 16;
+    struct CachedPage {
+        std::uint64_t page_number = UINT64_MAX;
+        std::uint64_t last_use = 0;
+        std::array<std::uint8_t, kPageSize> bytes{};
+    };
+    CachedPage& Load(std::uint64_t page_number) const;
+
+    platform::ReadOnlyFile file_;
+    mutable std::unique_ptr<std::array<CachedPage, kCacheSlots>> cache_;
+    mutable std::uint64_t use_clock_ = 0;
+};
+
+}  // namespace mdf

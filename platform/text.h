@@ -1,0 +1,53 @@
+// Text at the edges of the engine: the engine keeps UTF-16 (as the data file and the wide ODBC calls do) and
+// converts to UTF-8 only where it meets the operating system. 8-bit text is read through the ANSI code page,
+// a process-wide setting that defaults to Windows-1252.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Invalid UTF-16 (an unpaired surrogate) becomes U+FFFD; nothing is dropped silently.
+std::string ToUtf8(std::u16string_view text);
+// Invalid UTF-8 bytes become U+FFFD each.
+std::u16string FromUtf8(std::string_view text);
+// For literals that are plain ASCII: u"..." would do as well, this serves computed std::string texts.
+std::u16string Widen(std::string_view ascii);
+
+// One 8-bit code page: bytes to UTF-16 and back.
+class CodePage {
+public:
+    virtual ~CodePage() = default;
+    virtual std::string Name() const = 0;
+    // Converts every byte given (a zero byte included); callers cut at the first zero where the format asks.
+    virtual std::u16string Decode(std::span<const std::uint8_t> bytes) const = 0;
+    // Characters that the code page cannot hold become '?'.
+    virtual std::string Encode(std::u16string_view text) const = 0;
+};
+
+// Windows-1252 from our own table: the five bytes it leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the
+// C1 controls of the same value, as Windows does.
+const CodePage& Windows1252();
+// Any other code page through iconv ("CP1251", "CP932", ...); null when iconv does not know the name.
+std::unique_ptr<CodePage> MakeIconvCodePage(const std::string& name);
+
+// The ANSI code page that 8-bit column values and definition texts are read with.
+const CodePage& AnsiCodePage();
+// Takes a code page name ("1252", "CP1251", "windows-1250"); false and no change when it is unknown.
+bool SetAnsiCodePage(const std::string& name);
+
+// 8-bit text up to its first zero byte, through the ANSI code page.
+std::u16string AnsiToUtf16(std::span<const std::uint8_t> bytes);
+// Little-endian UTF-16 bytes up to the first zero unit; an odd trailing byte is ignored.
+std::u16string Utf16LeToString(std::span<const std::uint8_t> bytes);
+
+// Case-insensitive comparison of two UTF-16 texts (simple case folding of Latin, Greek and Cyrillic letters).
+bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
+std::u16string ToLower(std::u16string_view text);
+std::u16string ToUpper(std::u16string_view text);
+
+}  // namespace platform

@@ -1,0 +1,213 @@
+// Reading the data file: torn-sector restoration in both forms, the record lister's bounds, and opening.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <utility>
+#include <vector>
+
+#include "mdf/recovery_engine.h"
+#include "platform/text.h"
+#include "tests/support/page_builder.h"
+
+using namespace testsupport;
+
+namespace {
+
+constexpr std::uint64_t kPage = 2 * kPageSize;  // the page under test starts here
+
+// Sector 1 carries torn bits 0, every other sector 1; so a 0xFF byte restores to 0xFC in sector 1, else 0xFD.
+constexpr std::array<std::uint8_t, 4> kTorn = {0x51, 0x55, 0x55, 0x55};
+
+struct Flags {
+    bool created_on_2000;
+    bool sql2005;
+    bool converted;
+};
+
+struct FixupCase {
+    const char* name;
+    Flags flags;
+    std::array<std::uint8_t, 4> torn;
+    std::uint32_t read_at;
+    std::uint32_t length;
+    mdf::Fixup fixup;
+    std::vector<std::pair<std::uint32_t, std::uint8_t>> changed;  // page offsets that differ from 0xFF
+};
+
+const Flags k2000{true, false, false};
+
+const FixupCase kFixupCases[] = {
+    {"all torn bytes zero leave the byte as read", k2000, {0, 0, 0, 0}, 1023, 1, mdf::Fixup::Single, {}},
+    {"2005 file not converted carries no torn bits", {true, true, false}, kTorn, 1023, 1, mdf::Fixup::Single, {}},
+    {"file converted from 2000 is restored", {true, true, true}, kTorn, 1023, 1, mdf::Fixup::Single, {{1023, 0xFC}}},
+    {"no fix-up unless created on 2000", {false, false, false}, kTorn, 1023, 1, mdf::Fixup::Single, {}},
+    {"one byte at 1023 restores from sector 1", k2000, kTorn, 1023, 1, mdf::Fixup::Single, {{1023, 0xFC}}},
+    {"one byte at 511 lies in sector 0", k2000, kTorn, 511, 1, mdf::Fixup::Single, {}},
+    {"slot 0 read restores its second byte from sector 15", k2000, kTorn, 8190, 2, mdf::Fixup::Single,
+     {{8191, 0xFD}}},
+    {"single form: a read starting on a boundary is left alone", k2000, kTorn, 1024, 600, mdf::Fixup::Single, {}},
+    {"single form: only the first sector end is restored", k2000, kTorn, 1000, 600, mdf::Fixup::Single,
+     {{1023, 0xFC}}},
+    {"multi form: a read starting on a boundary is restored from its first end", k2000, kTorn, 1024, 600,
+     mdf::Fixup::Multi, {{1535, 0xFD}}},
+    {"multi form: every sector end inside the read", k2000, kTorn, 1000, 600, mdf::Fixup::Multi,
+     {{1023, 0xFC}, {1535, 0xFD}}},
+    {"no fix-up asked", k2000, kTorn, 1000, 600, mdf::Fixup::None, {}},
+};
+
+class EngineFile {
+public:
+    explicit EngineFile(const FileBuilder& file) {
+        file.WriteTo(dir_ / "data.mdf");
+        app_.m_strDataFilePath = platform::FromUtf8((dir_ / "data.mdf").string());
+        engine_ = std::make_unique<mdf::CRecoveryEngine>(app_);
+        engine_->m_sleep = [this](std::chrono::milliseconds ms) { sleeps_.push_back(ms); };
+    }
+    mdf::CRecoveryEngine& engine() { return *engine_; }
+    platform::SharedState& app() { return app_; }
+    std::vector<std::chrono::milliseconds> sleeps_;
+
+private:
+    TempDir dir_;
+    platform::SharedState app_;
+    std::unique_ptr<mdf::CRecoveryEngine> engine_;
+};
+
+}  // namespace
+
+TEST(TornSectorRestoration, FixupForms) {
+    PageBuilder page;
+    for (std::size_t i = 96; i < kPageSize; ++i) page.U8(i, 0xFF);
+    for (const auto& c : kFixupCases) {
+        SCOPED_TRACE(c.name);
+        page.TornBits(c.torn);
+        EngineFile file(FileBuilder{}.SetPage(2, page).PageCount(4));
+        ASSERT_TRUE(file.engine().OpenDataFile());
+        file.app().m_bCreatedOn2000 = c.flags.created_on_2000;
+        file.app().m_bSql2005Catalog = c.flags.sql2005;
+        file.app().m_bConvertedFrom2000 = c.flags.converted;
+        file.engine().LoadTornBits(kPage);
+        auto bytes = file.engine().ReadBytes(kPage + c.read_at, c.length, c.fixup);
+        for (std::uint32_t i = 0; i < c.length; ++i) {
+            std::uint8_t expected = 0xFF;
+            for (auto [at, value] : c.changed) {
+                if (at == c.read_at + i) expected = value;
+            }
+            ASSERT_EQ(bytes[i], expected) << "page offset " << c.read_at + i;
+        }
+    }
+}
+
+TEST(TornSectorRestoration, ReplacesOnlyTheLowTwoBits) {
+    platform::SharedState app;
+    mdf::CRecoveryEngine engine(app);
+    app.m_abTornBits = {0x0C, 0, 0, 0};  // sector 1: 3
+    EXPECT_EQ(engine.RestoreTornBits(0x00, 1023), 0x03);
+    app.m_abTornBits = {0x01, 0x10, 0, 0};  // sector 1: 0, sector 6: 1
+    EXPECT_EQ(engine.RestoreTornBits(0xFF, 1023), 0xFC);
+    EXPECT_EQ(engine.RestoreTornBits(0xFF, 6 * 512 + 511), 0xFD);
+    EXPECT_EQ(engine.RestoreTornBits(0xFF, 512), 0xFF) << "offset 512 is treated as sector 0";
+}
+
+TEST(TornSectorRestoration, TornPageReadsBackAsWritten) {
+    PageBuilder page;
+    for (std::size_t i = 96; i < kPageSize; ++i) page.U8(i, static_cast<std::uint8_t>(i * 7));
+    const auto original = page.Build();
+    page.Tear(2);
+    EngineFile file(FileBuilder{}.SetPage(1, page).PageCount(2));
+    ASSERT_TRUE(file.engine().OpenDataFile());
+    file.app().m_bCreatedOn2000 = true;
+    file.engine().LoadTornBits(kPageSize);
+    auto bytes = file.engine().ReadBytes(kPageSize + 96, kPageSize - 96, mdf::Fixup::Multi);
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), original.begin() + 96));
+}
+
+namespace {
+struct ListerCase {
+    const char* name;
+    std::uint16_t slot_count;
+    std::vector<std::uint16_t> slots;
+    std::vector<std::pair<std::uint16_t, std::uint8_t>> statuses;  // record offset, status byte
+    std::vector<std::uint16_t> listed;
+};
+
+const ListerCase kListerCases[] = {
+    {"slot count 0 lists nothing", 0, {200}, {{200, 0x10}}, {}},
+    {"live records in slot order", 3, {300, 200, 400}, {{200, 0x10}, {300, 0x30}, {400, 0x70}}, {300, 200, 400}},
+    {"ghost records are skipped", 3, {200, 300, 400}, {{200, 0x1C}, {300, 0x3C}, {400, 0x10}}, {400}},
+    {"empty slot is skipped", 2, {0, 200}, {{200, 0x10}}, {200}},
+    {"entry 95 lies in the header", 2, {95, 200}, {{95, 0x10}, {200, 0x10}}, {200}},
+    {"entry 96 is the first record offset", 1, {96}, {{96, 0x10}}, {96}},
+    {"entry 8191 lies in the slot array", 2, {8191, 200}, {{200, 0x10}}, {200}},
+    {"entry 8192 lies past the page", 2, {8192, 200}, {{200, 0x10}}, {200}},
+    {"a huge slot count is held to what fits in a page", 65535, {200, 300}, {{200, 0x10}, {300, 0x10}}, {200, 300}},
+};
+}  // namespace
+
+TEST(RecordLister, Bounds) {
+    for (const auto& c : kListerCases) {
+        SCOPED_TRACE(c.name);
+        PageBuilder page;
+        page.Type(kDataPage).SlotCount(c.slot_count);
+        for (std::size_t k = 0; k < c.slots.size(); ++k) page.Slot(static_cast<int>(k), c.slots[k]);
+        for (auto [at, status] : c.statuses) page.U8(at, status);
+        PageBuilder next;
+        next.U8(0, 0x10);  // what entry 8192 would read as a status byte
+        EngineFile file(FileBuilder{}.SetPage(2, page).SetPage(3, next));
+        ASSERT_TRUE(file.engine().OpenDataFile());
+        file.engine().ReadPageRecordOffsets(kPage);
+        std::vector<std::uint64_t> expected;
+        for (auto offset : c.listed) expected.push_back(kPage + offset);
+        EXPECT_EQ(file.app().m_arrRecordOffsets, expected);
+    }
+}
+
+TEST(RecordLister, PartialLastPageListsNothingBeyondTheFile) {
+    PageBuilder page;
+    page.Type(kDataPage).SlotCount(2).U8(200, 0x10);
+    auto bytes = FileBuilder{}.SetPage(1, page).Bytes();
+    bytes.resize(kPageSize + 100);  // only the header of page 1 survives
+    TempDir dir;
+    {
+        std::ofstream out(dir / "cut.mdf", std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    platform::SharedState app;
+    app.m_strDataFilePath = platform::FromUtf8((dir / "cut.mdf").string());
+    mdf::CRecoveryEngine engine(app);
+    ASSERT_TRUE(engine.OpenDataFile());
+    EXPECT_EQ(engine.m_nFileSize, kPageSize + 100);
+    engine.ReadPageRecordOffsets(kPageSize);
+    EXPECT_TRUE(app.m_arrRecordOffsets.empty());
+}
+
+TEST(OpenDataFile, RetriesSixTimesThenFails) {
+    platform::SharedState app;
+    app.m_strDataFilePath = u"/nonexistent/brindlemoor/missing.mdf";
+    mdf::CRecoveryEngine engine(app);
+    std::vector<std::chrono::milliseconds> sleeps;
+    engine.m_sleep = [&](std::chrono::milliseconds ms) { sleeps.push_back(ms); };
+    EXPECT_FALSE(engine.OpenDataFile());
+    EXPECT_FALSE(engine.m_bFileOpen);
+    EXPECT_EQ(sleeps, std::vector<std::chrono::milliseconds>(5, std::chrono::milliseconds(1000)));
+}
+
+TEST(OpenDataFile, OpensAReadOnlyCopy) {
+    EngineFile file(FileBuilder{}.PageCount(3));
+    auto path = platform::ToUtf8(file.app().m_strDataFilePath);
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    EXPECT_TRUE(file.engine().OpenDataFile());
+    EXPECT_EQ(file.engine().m_nFileSize, 3 * kPageSize);
+    EXPECT_TRUE(file.sleeps_.empty());
+}
+
+TEST(DataFileReads, ZerosBeyondTheEndOfTheFile) {
+    PageBuilder page;
+    page.U32(8188, 0xAABBCCDD);
+    EngineFile file(FileBuilder{}.SetPage(0, page));
+    ASSERT_TRUE(file.engine().OpenDataFile());
+    EXPECT_EQ(file.engine().Read64(8188), 0xAABBCCDDull) << "the half beyond the end reads as zeros";
+    EXPECT_EQ(file.engine().Read32(1 << 20), 0u);
+}

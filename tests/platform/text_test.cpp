@@ -1,0 +1,61 @@
+// Text conversions: UTF-16 and UTF-8, the Windows-1252 table, other code pages through iconv.
+#include <gtest/gtest.h>
+
+#include "platform/text.h"
+
+using platform::FromUtf8;
+using platform::ToUtf8;
+
+TEST(Utf, RoundTripsAllPlanes) {
+    const std::u16string text = u"A\u00e9\u4e2d\U0001F600z";
+    EXPECT_EQ(ToUtf8(text), "A\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80z");
+    EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
+}
+
+TEST(Utf, DamagedInputBecomesReplacementCharacters) {
+    EXPECT_EQ(ToUtf8(std::u16string(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx");
+    EXPECT_EQ(FromUtf8("\xC3"), u"\uFFFD");
+    EXPECT_EQ(FromUtf8("a\xFF" "b"), u"a\uFFFDb");
+    EXPECT_EQ(FromUtf8("\xC0\x80"), u"\uFFFD") << "an overlong zero is not read as a zero";
+}
+
+TEST(Windows1252, TableCases) {
+    struct Case {
+        std::uint8_t byte;
+        char16_t expected;
+    };
+    const Case cases[] = {{0x41, u'A'}, {0x80, 0x20AC}, {0x81, 0x0081}, {0x8D, 0x008D}, {0x8F, 0x008F},
+                          {0x90, 0x0090}, {0x9D, 0x009D}, {0x9F, 0x0178}, {0xA0, 0x00A0}, {0xE9, 0x00E9},
+                          {0xFF, 0x00FF}, {0x96, 0x2013}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.byte);
+        std::uint8_t b = c.byte;
+        EXPECT_EQ(platform::Windows1252().Decode({&b, 1}), std::u16string(1, c.expected));
+        EXPECT_EQ(platform::Windows1252().Encode(std::u16string(1, c.expected)), std::string(1, char(c.byte)));
+    }
+    EXPECT_EQ(platform::Windows1252().Encode(u"\u4e2d"), "?");
+}
+
+TEST(AnsiCodePage, DefaultIs1252AndOthersComeThroughIconv) {
+    const std::uint8_t bytes[] = {0xC0, 0xE9, 0x00, 0x41};
+    EXPECT_EQ(platform::AnsiToUtf16(bytes), u"\u00c0\u00e9") << "cut at the first zero byte";
+    ASSERT_TRUE(platform::SetAnsiCodePage("1251"));
+    EXPECT_EQ(platform::AnsiToUtf16(bytes), u"\u0410\u0439");
+    EXPECT_FALSE(platform::SetAnsiCodePage("no-such-code-page"));
+    EXPECT_EQ(platform::AnsiCodePage().Name(), "CP1251") << "an unknown name changes nothing";
+    ASSERT_TRUE(platform::SetAnsiCodePage("1252"));
+    EXPECT_EQ(platform::AnsiToUtf16(bytes), u"\u00c0\u00e9");
+}
+
+TEST(Utf16Le, CutAtFirstZeroUnit) {
+    const std::uint8_t bytes[] = {'a', 0, 'b', 0, 0, 0, 'c', 0, 'd'};
+    EXPECT_EQ(platform::Utf16LeToString(bytes), u"ab");
+}
+
+TEST(CaseInsensitive, LatinAndCyrillic) {
+    EXPECT_TRUE(platform::EqualsNoCase(u"Shared Documents", u"shared DOCUMENTS"));
+    EXPECT_TRUE(platform::EqualsNoCase(u"\u00c9t\u00e9", u"\u00e9T\u00c9"));
+    EXPECT_TRUE(platform::EqualsNoCase(u"\u0414\u043e\u043a", u"\u0434\u041e\u041a"));
+    EXPECT_FALSE(platform::EqualsNoCase(u"abc", u"abd"));
+    EXPECT_EQ(platform::ToUpper(u"{abc-\u00e9}"), u"{ABC-\u00c9}");
+}
