@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdio>
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -14,6 +15,8 @@
 
 #include "mdf/catalog_records.h"
 #include "mdf/data_file.h"
+#include "mdf/key_options.h"
+#include "mdf/large_value.h"
 #include "mdf/sharepoint_records.h"
 #include "platform/messages.h"
 #include "platform/shared_state.h"
@@ -23,7 +26,18 @@ namespace platform {
 class Connection;
 class Command;
 class Recordset;
+class SqlError;
 }  // namespace platform
+
+namespace rows {
+struct ValueRequest;
+struct ValueResult;
+class InsertStatement;
+}  // namespace rows
+
+namespace sharepoint {
+struct CheckItem;
+}  // namespace sharepoint
 
 namespace mdf {
 
@@ -88,10 +102,127 @@ public:
     std::u16string GetOwnerName(const TableNode& table) const;
 
     // ---- Members of the catalogue readers (mdf/) ----
+    // Large values (large_value.cpp): the chain of records that starts at the record (page_offset, slot).
+    // The text reader decodes UTF-16 when m_bWideText is set, else 8-bit text through the ANSI code page.
+    LargeValueText ReadLargeValueText(std::uint64_t page_offset, std::uint16_t slot);
+    // Appends the value's bytes to m_hOutputFile, which the caller opened.
+    LargeValueEnd CopyLargeValueToFile(std::uint64_t page_offset, std::uint16_t slot);
+    // Appends the value's bytes to out.
+    LargeValueEnd ReadLargeValueBytes(std::uint64_t page_offset, std::uint16_t slot, std::vector<std::uint8_t>& out);
+    // Version probe (own short-lived handle) and the choice of catalogue reader (version_detection.cpp).
+    bool DetectDatabaseVersion();
+    bool ReadCatalogForVersion();
+    // Whole-file page scans that file system-table pages and IAM pages (page_scan.cpp).
+    bool ScanPages2000();
+    bool ScanPages2005();
+    // Catalogue readers: 2005 and later (catalog_2005.cpp), SharePoint tables only (sharepoint_catalog.cpp),
+    // 2000 (catalog_2000.cpp). Each returns non-zero for a catalogue read to its end.
+    int ReadCatalog2005();
+    int ReadSharePointCatalog();
+    int ReadCatalog2000();
+    // Column rows of 2000 files, then FinishCatalog2000 (columns_2000.cpp). Returns 0.
+    int ReadColumns2000();
+    // 2000 files: settles duplicate tables and columns, then lists each table's data pages through its IAM
+    // pages and counts its live rows (table_pages_2000.cpp).
+    void FinishCatalog2000();
+    void WalkTableAllocations();
+    // Column rows of 2005-and-later files; ends with the position readers and the finisher (columns_2005.cpp).
+    int ReadColumns2005();
+    // Column in-row positions: read from the catalogue, or computed from the types (column_positions.cpp).
+    void ReadRowsetColumnRows();
+    void ReadColumnLayoutRows();
+    void ComputeColumnOffsets();
+    // Rowsets, allocation units, IAM walk and live-row counts of 2005-and-later tables; duplicate removal
+    // (table_pages_2005.cpp).
+    void ReadRowsetRows();
+    std::uint32_t ReadAllocationUnitRows(std::uint32_t key32, std::uint16_t key16, const std::u16string& table_name);
+    void WalkTableAllocations2005();
+    void FinishCatalog2005();
+    void RemoveDuplicateTables();
+    void RemoveDuplicateColumns();
+    // Slot entries of a page in slot order (the count clamped to what the page can hold) (catalog_page.cpp).
+    std::vector<std::uint16_t> ReadSlotEntries(std::uint64_t page_offset, std::uint64_t slot_count);
+    // Decimal text of a stored decimal value and its digit-string arithmetic (decimal_text.cpp).
+    std::u16string DecimalToText(std::uint8_t length, TableNode& table, std::uint32_t pos_low, std::uint32_t pos_high);
+    std::u16string AddDigitStrings(std::u16string a, std::u16string b);
+    std::u16string MultiplyDigitStrings(std::u16string x, std::u16string y);
+
+    // Keys, indexes and statistics, read when a repair starts (primary_keys.cpp, indexes.cpp). The column
+    // readers return false when the user stopped the job.
+    void ReadPrimaryKeys();
+    bool ReadPrimaryKeyColumns(std::int32_t object_id, std::uint32_t index_id, const std::u16string& name);
+    void ReadIndexes();
+    bool ReadIndexKeyColumns(std::int32_t object_id, std::uint32_t index_id, const std::u16string& name,
+                             const KeyOptions& options);
+    bool ReadUniqueKeyColumns(std::int32_t object_id, std::uint32_t index_id, const std::u16string& name,
+                              const KeyOptions& options);
+    void ReadPrimaryKeyColumns2000();
+    void ReadIndexes2000();
+    // Index-column rows for the statistics script (index_columns.cpp).
+    void ReadIndexColumnRows();
+    // Definition text stored for (object id, sub-id): a computed column's expression (table id, column id) or
+    // a stored object's text; empty when no row matches (object_text.cpp).
+    std::u16string ReadObjectText(std::int32_t object_id, std::uint16_t sub_id);
 
     // ---- Members of the row decoder (rows/) ----
+    // Decodes the record at record_offset of table (callers pass m_pCurrentTable): grid texts into m_app.m_arrRowValues, or (while
+    // m_bRepairRequested is set) one INSERT executed on m_pConnection; captures SharePoint rows while
+    // m_bRowPreview is clear. Always returns 0.
+    int DecodeTableRow(std::uint64_t record_offset, TableNode& table);
+    // The four-line text of a caught error of the data-access layer.
+    std::u16string FormatComError(const platform::SqlError& error) const;
+    // Re-opens m_pConnection on the target database; leaves m_pCommand null. False when the re-open failed.
+    bool Reconnect();
+    // The value case of a present column's type: integer, date and time and uniqueidentifier values here,
+    // the other families through the members below.
+    void DecodeColumnValue(const ColumnNode& column, const rows::ValueRequest& request, rows::ValueResult& result);
+    // Runs one row's INSERT (with the IDENTITY_INSERT statements around it) on a fresh command; a lost
+    // connection is re-opened and the row tried once more; a failed re-open ends the repair with a message.
+    void ExecuteRowStatement(const rows::InsertStatement& statement);
+    // Value cases of the families filled in rows/ by their own files (contract in rows/value_dispatch.h).
+    void DecodeCharacterValue(const ColumnNode& column, const rows::ValueRequest& request,
+                              rows::ValueResult& result);
+    void DecodeBinaryValue(const ColumnNode& column, const rows::ValueRequest& request, rows::ValueResult& result);
+    void DecodeFloatValue(const ColumnNode& column, const rows::ValueRequest& request, rows::ValueResult& result);
+    void DecodeDecimalValue(const ColumnNode& column, const rows::ValueRequest& request,
+                            rows::ValueResult& result);
+    void DecodeSqlVariantValue(const ColumnNode& column, const rows::ValueRequest& request,
+                               rows::ValueResult& result);
+    // Plain text of the stored sql_variant value of `length` bytes at `offset` (sql_variant_values.cpp).
+    std::u16string SqlVariantToText(std::uint32_t length, std::int64_t offset);
 
     // ---- Members of the document side (sharepoint/) ----
+    // Pairs the captured document rows with their stream rows into m_arrDocuments and empties both row
+    // arrays (document_join.cpp). 1 when any document found a stream; 0 on a stop request.
+    int JoinDocumentStreams();
+    // Moves web, list and document rows into the tree web > sub-web > list > folder > item, appends its root
+    // to m_lstWebs and logs a summary per site and what found no place (web_tree.cpp). 1 when a top-level
+    // web was placed. The Attach/Collect steps work on the id index of the build.
+    struct WebTreeIndex;
+    int BuildWebTree();
+    int AttachSubWebs(WebList& parent, WebTreeIndex& index);
+    int CollectWebLists(WebList& web, WebTreeIndex& index);
+    int AttachListFolders(structAllList& list, WebTreeIndex& index);
+    int AttachChildNodes(sharepointDocsList& node, WebTreeIndex& index);
+    void LogSiteSummary(const std::u16string& title);
+    // Write one document's content as a new file in folder (document_content.cpp); true only when the
+    // file was written whole. Failures are logged with the path.
+    bool SaveImageColumnDocument(std::uint64_t offset, std::uint64_t length, const std::u16string& name,
+                                 const std::u16string& folder);
+    bool SaveVarBinaryColumnDocument(std::uint64_t offset, std::uint64_t length, const std::u16string& name,
+                                     const std::u16string& folder, std::uint32_t flags);
+    // Write whole subtrees as folders and files (site_writers.cpp).
+    int SaveWeb(const WebList& web, const std::u16string& parent_folder);
+    int SaveSubWeb(const WebList& web, const std::u16string& folder);
+    int SaveWebLists(const WebList& web, const std::u16string& folder);
+    int SaveListFolders(const structAllList& list, const std::u16string& folder);
+    int SaveDocumentTree(const sharepointDocsList& node, const std::u16string& folder);
+    // Saves every checked item below item (checked_save.cpp): each one from the node it shows, then unchecks
+    // it in the model and reports it to on_saved.
+    void SaveCheckedTreeItems(sharepoint::CheckItem& item,
+                              const std::function<void(const sharepoint::CheckItem&)>& on_saved = {});
+    void SaveCheckedPath(const sharepoint::CheckItem& item);
+    std::uint64_t m_nSaveFailures = 0;  // documents and folders of this engine's saves that were not written
 
     // ---- Members of the target server side (target/, objects/) ----
 
@@ -106,6 +237,7 @@ public:
     std::u16string m_strFailureFolder;
     DataFile m_hDataFile;
     std::u16string m_strTempFile;
+    std::FILE* m_hOutputFile = nullptr;  // where CopyLargeValueToFile writes; opened and closed by the caller
     std::uint64_t m_nFileSize = 0;
     std::u16string m_strTargetDatabase;
     bool m_bFileOpen = false;

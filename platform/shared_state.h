@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -62,7 +63,8 @@ struct SharedState {
 
     // Log and messages to the user.
     std::u16string m_strLogLine;
-    std::u16string m_strLogText;
+    std::u16string m_strLogText;  // written by the UI and the job thread: only under m_logTextMutex
+    mutable std::mutex m_logTextMutex;
     std::u16string m_strMessageTitle;
     std::u16string m_strMessageText;
 

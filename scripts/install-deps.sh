@@ -9,6 +9,7 @@ packages=(
   unixodbc unixodbc-dev tdsodbc libsqliteodbc
   libcurl4-openssl-dev
   xvfb xauth fonts-liberation
+  clang libclang-rt-14-dev
 )
 
 missing=()

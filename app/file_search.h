@@ -1,0 +1,73 @@
+// The data-file search: FindThread walks a folder (and, when asked, its sub-folders) for "*.mdf" files on a
+// joinable thread of its own and hands what it found to the window; and the small rules of the file page
+// (the roots offered in place of drive letters, how a typed root is trimmed, sizes and time texts).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "platform/messages.h"
+
+namespace platform {
+struct SharedState;
+}
+
+namespace app {
+
+struct AppFields;
+
+// The roots the drive list offers: "/" and the mount point of every other real (not virtual) file system in
+// the mount table, in the table's order, each once.
+std::vector<std::u16string> ListSearchRoots(const std::string& mount_table = "/proc/self/mounts");
+// The root as the search takes it: every trailing separator removed ("/" becomes the empty text, which the
+// search reads as the file system's root).
+std::u16string TrimSearchRoot(std::u16string_view root);
+// A name ending in ".mdf", in any case.
+bool IsDataFileName(std::u16string_view name);
+// A hidden file or folder: its name starts with ".".
+bool IsHiddenName(std::u16string_view name);
+// The size in KB, rounded down, as decimal text.
+std::u16string SizeInKbText(std::uint64_t bytes);
+// A file time as the list shows it and sorts it: local "YYYY-MM-DD HH:MM:SS".
+std::u16string FileTimeText(std::time_t when);
+
+class FindThread {
+public:
+    FindThread(platform::SharedState& state, AppFields& fields, platform::IMessageSink& owner);
+    // Waits for the thread; the window destroys the object after the search's WM_SEARCH_DONE.
+    ~FindThread();
+    FindThread(const FindThread&) = delete;
+    FindThread& operator=(const FindThread&) = delete;
+
+    std::vector<std::u16string> m_arrFolders;  // the root, then every sub-folder in pre-order
+    std::u16string m_strRoot;                  // the search root; during the walk the folder being searched
+    platform::IMessageSink* m_hOwnerWnd;
+
+    void Start();
+    void Join();
+    bool HasEnded() const { return m_bEnded.load(); }
+    // Started and not yet ended.
+    bool IsRunning() const { return m_thread.joinable() && !m_bEnded.load(); }
+
+    // The search on the calling thread; ends with WM_SEARCH_DONE.
+    int Run();
+    // Appends every visible sub-folder of folder (no symbolic link, no other file system) and recurses.
+    void CollectSubFolders(const std::u16string& folder);
+    // Appends every visible "*.mdf" file of folder to the found files.
+    void SearchFolder(const std::u16string& folder);
+
+private:
+    platform::SharedState& m_app;
+    AppFields& m_fields;
+    std::uint64_t m_nRootDevice = 0;
+    bool m_bRootDeviceKnown = false;
+    std::thread m_thread;
+    std::atomic<bool> m_bEnded{false};
+};
+
+}  // namespace app

@@ -1,0 +1,76 @@
+// Progress protocol of the worker messages on the two bars.
+#include "app/progress_model.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+
+#include "platform/messages.h"
+
+namespace app {
+
+void ProgressBarModel::SetRange(std::int32_t new_lower, std::int32_t new_upper) {
+    lower = new_lower;
+    upper = new_upper;
+    if (upper >= lower) position = std::clamp(position, lower, upper);
+}
+
+void ProgressBarModel::StepIt() {
+    if (upper <= lower) {
+        position = lower;  // an empty range (1..0 after a zero count) has nowhere to go
+        return;
+    }
+    const std::int64_t span = static_cast<std::int64_t>(upper) - lower;
+    std::int64_t next = static_cast<std::int64_t>(position) + step;
+    if (next > upper) next = (next - lower) % span + lower;
+    if (next < lower) next = lower;
+    position = static_cast<std::int32_t>(next);
+}
+
+double ProgressBarModel::Fraction() const {
+    if (upper <= lower) return 0.0;
+    const double done = static_cast<double>(position) - lower;
+    return std::clamp(done / (static_cast<double>(upper) - lower), 0.0, 1.0);
+}
+
+ProgressBarId ChooseProgressBar(bool repair_started, bool table_view_started) {
+    return repair_started || table_view_started ? ProgressBarId::Result : ProgressBarId::SearchAndScan;
+}
+
+std::int32_t ScaledRangeBound(std::int64_t amount, std::int64_t factor) {
+    constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+    if (amount <= 0) return 0;
+    if (amount > kMax) return static_cast<std::int32_t>(kMax);
+    return static_cast<std::int32_t>(std::min(amount * factor, kMax));  // amount <= 2^31, so no overflow
+}
+
+void ApplyJobProgress(ProgressBarId bar, ProgressBarModel& model, std::uint64_t stage, std::int64_t amount) {
+    if (bar == ProgressBarId::SearchAndScan) {
+        if (stage == platform::kProgressStep && amount != 0) {
+            model.SetRange(1, amount < 100000 ? 6784 : ScaledRangeBound(amount, 2));
+            model.step = 1;
+        } else if (stage == platform::kProgressRange) {
+            model.SetRange(1, ScaledRangeBound(amount, 50));
+            model.step = 1;
+        }
+    } else {
+        if (stage == platform::kProgressStart || (stage == platform::kProgressStep && amount != 0)) {
+            model.SetRange(1, ScaledRangeBound(amount, 4));
+            model.step = 2;
+        } else if (stage == platform::kProgressRange && amount != 0) {
+            model.SetRange(1, ScaledRangeBound(amount, 1));
+            model.step = 2;
+        }
+    }
+    model.StepIt();
+}
+
+std::u16string RecordCounterText(std::int64_t count, bool document_mode) {
+    char digits[32];
+    std::snprintf(digits, sizeof digits, "%10lld", static_cast<long long>(count));
+    std::u16string text = document_mode ? u"Recovered Documents : " : u"Recovered Records : ";
+    for (const char* p = digits; *p; ++p) text += *p == ' ' ? u'0' : static_cast<char16_t>(*p);
+    return text;
+}
+
+}  // namespace app

@@ -1,0 +1,41 @@
+// The two progress bars of the main dialog as plain numbers, and how each worker progress message moves
+// them. Ranges are computed in 64 bits and clamped to what a bar can hold, so no count overflows.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace app {
+
+// A progress bar as the control keeps it: range lower..upper, step size and position. A new bar has the range
+// 0..100 and the step 10.
+struct ProgressBarModel {
+    std::int32_t lower = 0;
+    std::int32_t upper = 100;
+    std::int32_t step = 10;
+    std::int32_t position = 0;
+    bool operator==(const ProgressBarModel&) const = default;
+
+    void SetRange(std::int32_t new_lower, std::int32_t new_upper);
+    // Position plus step; past the upper bound it starts again from the lower bound.
+    void StepIt();
+    // Filled share, 0 to 1, for drawing; an empty range draws empty.
+    double Fraction() const;
+};
+
+enum class ProgressBarId { SearchAndScan, Result };
+
+// The result-page bar while a table view or a repair (or document save) was started, else the scan bar.
+ProgressBarId ChooseProgressBar(bool repair_started, bool table_view_started);
+
+// `stage` is the message's stage code, `amount` its amount n.
+void ApplyJobProgress(ProgressBarId bar, ProgressBarModel& model, std::uint64_t stage, std::int64_t amount);
+
+// `factor` times `amount`, clamped to 0 .. INT32_MAX.
+std::int32_t ScaledRangeBound(std::int64_t amount, std::int64_t factor);
+
+// "Recovered Records : 0000000042" or "Recovered Documents : 0000000042": the count right-aligned in ten
+// characters, blanks turned into zeros; a longer count is shown whole.
+std::u16string RecordCounterText(std::int64_t count, bool document_mode);
+
+}  // namespace app

@@ -1,0 +1,342 @@
+// The job thread: the choice of job, the scan, the table view and the document save, the stop checks
+// between pages and records, and the job's one WM_JOB_ENDED.
+#include "app/recover_thread.h"
+
+#include <algorithm>
+#include <array>
+#include <ctime>
+#include <unordered_set>
+#include <utility>
+
+#include "app/app_fields.h"
+#include "app/log_text.h"
+#include "app/repair_names.h"
+#include "app/string_table.h"
+#include "mdf/recovery_engine.h"
+#include "platform/shared_state.h"
+#include "platform/text.h"
+#include "sharepoint/check_tree.h"
+#include "sharepoint/output_names.h"
+
+namespace app {
+
+namespace {
+
+std::atomic<std::uint64_t> g_nextJobId{1};
+
+// Texts of the job that the program's string table does not hold.
+constexpr std::array<std::pair<int, std::u16string_view>, 21> kJobTexts = {{
+    {111, u"Do you want to stop the current process ?"},
+    {112, u"This process can not be resumed from current state and has to be restarted."},
+    {113, u"Do you want to stop the current process ?"},
+    {115, u"The file is being used by MS SQL Server.\n\n Please stop MS SQL Server and then try again."},
+    {117, u"Please select an appropriate MS SQL Database."},
+    {119, u"--------------------------------------------------------------"},
+    {121, u"Total table(s) present  :"},
+    {122, u"Repair process started on "},
+    {123, u"File selected for repair  : "},
+    {124, u"Scanning file..."},
+    {125, u"Total default(s) present  :"},
+    {126, u"Total rule(s) present  :"},
+    {127, u"Total stored procedure(s) present  :"},
+    {128, u"Total user defined function(s) present  :"},
+    {129, u"Total view(s) present  :"},
+    {130, u"Total trigger(s) present  :"},
+    {155, u"Recovery process is successfully completed."},
+    {157, u"Repair process completed on "},
+    {169, u"\nRecovered documents saved at the desired location."},
+    {174, u"Current  process stopped by user."},
+    {175, u"Current  process stopped by user."},
+}};
+
+// Procedure counts are kept 30 higher than the procedures found (the system's own are counted in).
+std::int64_t ShownProcedureCount(std::int32_t count) { return count >= 30 ? count - 30 : count; }
+
+}  // namespace
+
+std::u16string JobText(int id) {
+    const std::u16string_view table_text = LoadString(id);
+    if (!table_text.empty()) return std::u16string(table_text);
+    for (const auto& [number, text] : kJobTexts) {
+        if (number == id) return std::u16string(text);
+    }
+    return {};
+}
+
+// What the engine's operations send go to the owner; their own WM_JOB_ENDED posts (the engine posts one when
+// it meets the stop flag) are held back, because the job posts the one job end itself when Run returns.
+class CRecoverThread::JobSink final : public platform::IMessageSink {
+public:
+    explicit JobSink(platform::IMessageSink& owner) : owner_(owner) {}
+    void Send(unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) override {
+        owner_.Send(message, wparam, lparam);
+    }
+    void Post(unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) override {
+        if (message == platform::WM_JOB_ENDED) return;
+        owner_.Post(message, wparam, lparam);
+    }
+
+private:
+    platform::IMessageSink& owner_;
+};
+
+CRecoverThread::CRecoverThread(platform::SharedState& state, AppFields& fields,
+                               std::shared_ptr<mdf::CRecoveryEngine> engine, platform::IUserPrompts& prompts)
+    : m_app(state), m_fields(fields), m_pEngine(std::move(engine)), m_prompts(prompts), m_nJobId(g_nextJobId++) {}
+
+CRecoverThread::~CRecoverThread() { Join(); }
+
+JobKind CRecoverThread::ChooseJob() const {
+    if (!m_pEngine || m_pEngine->m_lstTables.empty()) return JobKind::Scan;
+    if (m_app.m_bRepairRequested) return m_app.m_bDocumentMode ? JobKind::DocumentSave : JobKind::CompleteRepair;
+    return JobKind::TableView;
+}
+
+void CRecoverThread::Start() {
+    if (m_thread.joinable()) return;
+    m_thread = std::thread([this] { Run(); });
+}
+
+void CRecoverThread::Join() {
+    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id()) m_thread.join();
+}
+
+int CRecoverThread::Run() {
+    static platform::NullSink no_owner;
+    platform::IMessageSink& owner = m_hOwnerWnd ? *m_hOwnerWnd : no_owner;
+    m_sink = std::make_unique<JobSink>(owner);
+    m_nStopChecks = 0;
+    m_app.m_bRowPreview = true;
+
+    if (m_pEngine) {
+        platform::IMessageSink* const previous_sink = m_pEngine->m_hProgressWnd;
+        platform::IUserPrompts* const previous_prompts = m_pEngine->m_pPrompts;
+        m_pEngine->m_hProgressWnd = m_sink.get();
+        m_pEngine->m_pPrompts = &m_prompts;
+        m_pEngine->BeginJob();
+        switch (ChooseJob()) {
+            case JobKind::Scan: RunScan(); break;
+            case JobKind::TableView: RunTableView(); break;
+            case JobKind::DocumentSave: RunDocumentSave(); break;
+            case JobKind::CompleteRepair: break;  // the complete repair is a job of its own, not built yet
+        }
+        m_pEngine->m_hProgressWnd = previous_sink;
+        m_pEngine->m_pPrompts = previous_prompts;
+    }
+    owner.Post(platform::WM_JOB_ENDED, static_cast<platform::WPARAM>(m_nJobId), 0);
+    m_bEnded = true;
+    return 0;
+}
+
+bool CRecoverThread::StopCheck() {
+    ++m_nStopChecks;
+    if (m_beforeStopCheck) m_beforeStopCheck(m_nStopChecks);
+    return m_app.m_bStopJob.load();
+}
+
+void CRecoverThread::Send(unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) {
+    m_sink->Send(message, wparam, lparam);
+}
+
+void CRecoverThread::LogLine(const std::u16string& line) { m_pEngine->LogLine(line); }
+
+void CRecoverThread::LogCount(int text_id, std::int64_t count) {
+    LogLine(JobText(text_id) + u"  " + platform::FromUtf8(std::to_string(count)));
+}
+
+void CRecoverThread::RunScan() {
+    mdf::CRecoveryEngine& engine = *m_pEngine;
+    if (StopCheck()) return;
+
+    // The engine opens m_strDataFilePath, which the starter set to m_strDataFile before the start.
+    if (!engine.OpenDataFile()) {
+        m_app.m_bFileInUse = true;
+        if (StopCheck()) return;
+        if (m_app.m_strSearchRoot.empty()) {
+            engine.ShowMessage(u"", JobText(117));
+        } else {
+            m_app.m_strMessageTitle = JobText(115);
+            m_app.m_strMessageText.clear();
+            Send(platform::WM_FILE_IN_USE, 0, 0);
+            engine.ShowMessage(JobText(115), u"");
+        }
+        return;
+    }
+
+    m_app.m_bFileInUse = false;
+    m_app.m_bSql2005Catalog = false;
+    m_app.m_bSql2000 = false;
+    m_app.m_bSql2008Catalog = false;
+    m_app.m_bConvertedFrom2000 = false;
+    m_app.m_bLayout2005 = false;
+    m_app.m_bSql2012Catalog = false;
+
+    if (!engine.ReadCatalogForVersion()) return;
+    m_app.m_bFileInUse = false;
+    if (StopCheck()) return;
+
+    engine.ComputeColumnOffsets();
+    if (StopCheck()) return;
+
+    LogLine(u"");
+    LogLine(JobText(123) + m_app.m_strDataFilePath);
+    LogLine(JobText(124));
+    LogLine(u"");
+    LogCount(121, m_app.m_nTableCount);
+    LogLine(JobText(119));
+
+    engine.m_pCurrentTable = engine.m_lstTables.empty() ? nullptr : &engine.m_lstTables.front();
+    m_bFirstRow = true;
+    m_app.m_bRowPreview = false;
+
+    if (m_app.m_bDocumentMode) {
+        // Capture the SharePoint rows: every live record of every table, each page once.
+        const std::uint64_t first_rows = engine.m_lstTables.empty() ? 0 : engine.m_lstTables.front().m_nRowCount;
+        Send(platform::WM_JOB_PROGRESS, platform::kProgressStart,
+             static_cast<platform::LPARAM>(static_cast<std::int32_t>(first_rows & 0xFFFFFFFFu)));
+        for (auto& table : engine.m_lstTables) {
+            engine.m_pCurrentTable = &table;
+            std::unordered_set<std::uint64_t> seen;
+            auto& pages = table.m_lstDataPages;
+            pages.erase(std::remove_if(pages.begin(), pages.end(),
+                                       [&](const mdf::DataPageNode& page) { return !seen.insert(page.m_nPageOffset).second; }),
+                        pages.end());
+            for (const auto& page : pages) {
+                if (StopCheck()) return FlushRows(true);
+                engine.ReadPageRecordOffsets(page.m_nPageOffset);
+                const std::vector<std::uint64_t> records = m_app.m_arrRecordOffsets;
+                for (const std::uint64_t record : records) {
+                    engine.DecodeTableRow(record, table);
+                    if (StopCheck()) return FlushRows(true);
+                    // The list takes no rows during the capture (m_bRowPreview is clear): nothing to hand over.
+                    m_app.m_arrRowValues.clear();
+                    if (StopCheck()) return FlushRows(true);
+                    AddProgressStep();
+                }
+            }
+        }
+        FlushRows(true);
+        engine.JoinDocumentStreams();
+        engine.BuildWebTree();
+    }
+
+    Send(platform::WM_JOB_PROGRESS, platform::kProgressEnd, 0);
+    // A stop that came after the last check still means no result page.
+    if (StopCheck() || m_fields.m_bStoppedByUser) return;
+    Send(platform::WM_SCAN_DONE, 0, 0);
+
+    if (m_app.m_bDocumentMode) return;
+    for (const auto& table : engine.m_lstTables) {
+        LogLine(table.m_pszName + u"  :  " + platform::FromUtf8(std::to_string(table.m_nRowCount)) + u" Record(s)");
+        if (StopCheck()) return;
+    }
+    LogLine(JobText(119));
+    LogCount(125, m_app.m_nDefaultCount);
+    LogCount(126, m_app.m_nRuleCount);
+    LogCount(130, m_app.m_nTriggerCount);
+    LogCount(127, ShownProcedureCount(m_app.m_nProcedureCount));
+    LogCount(128, m_app.m_nFunctionCount);
+    LogCount(129, m_app.m_nViewCount);
+    LogLine(JobText(119));
+    AppendToLogText(m_app, u"\r\n" + JobText(119));
+}
+
+void CRecoverThread::RunTableView() {
+    mdf::CRecoveryEngine& engine = *m_pEngine;
+    m_bFirstRow = true;
+    if (m_nTableIndex < 0 || static_cast<std::size_t>(m_nTableIndex) >= engine.m_lstTables.size()) return;
+    auto table_it = engine.m_lstTables.begin();
+    for (int i = 0; i < m_nTableIndex; ++i) {
+        if (StopCheck()) return;
+        ++table_it;
+    }
+    mdf::TableNode& table = *table_it;
+    engine.m_pCurrentTable = &table;
+    if (StopCheck()) return;
+    Send(platform::WM_JOB_PROGRESS, platform::kProgressStart,
+         static_cast<platform::LPARAM>(static_cast<std::int32_t>(table.m_nRowCount & 0xFFFFFFFFu)));
+
+    for (const auto& page : table.m_lstDataPages) {
+        if (StopCheck()) return FlushRows(true);
+        engine.ReadPageRecordOffsets(page.m_nPageOffset);
+        const std::vector<std::uint64_t> records = m_app.m_arrRecordOffsets;
+        for (const std::uint64_t record : records) {
+            m_app.m_arrRowValues.clear();
+            engine.DecodeTableRow(record, table);
+            if (StopCheck()) return FlushRows(true);
+            AddRow(std::move(m_app.m_arrRowValues));
+            m_app.m_arrRowValues.clear();
+            if (StopCheck()) return FlushRows(true);
+            AddProgressStep();
+        }
+    }
+    FlushRows(true);
+    Send(platform::WM_JOB_PROGRESS, platform::kProgressEnd, 0);
+}
+
+void CRecoverThread::RunDocumentSave() {
+    mdf::CRecoveryEngine& engine = *m_pEngine;
+    const std::u16string chosen = m_prompts.ChooseFolder(u"Select a Folder");
+    m_app.m_strOutputFolder.clear();
+    if (chosen.empty()) return;
+
+    // A folder made new for this save: the name carries the date and time, and a save in the same second
+    // gets a numbered name instead of writing into the earlier save's folder.
+    std::string why;
+    const std::u16string output = sharepoint::MakeNewFolder(chosen, OutputFolderName(std::time(nullptr)), &why);
+    if (output.empty()) {
+        LogLine(u"Output folder not made in " + chosen + u" (" + platform::FromUtf8(why) + u")");
+        return;
+    }
+    m_app.m_strOutputFolder = output;
+    LogLine(JobText(122) + LogTimeText(std::time(nullptr)));
+    m_app.m_nRecoveredCount = 0;
+
+    if (m_pTreeRoot) {
+        engine.SaveCheckedTreeItems(*m_pTreeRoot, [this](const sharepoint::CheckItem& item) {
+            if (m_onItemSaved) m_onItemSaved(item);
+        });
+    }
+    if (StopCheck()) return;
+
+    LogLine(JobText(157) + LogTimeText(std::time(nullptr)));
+    LogLine(JobText(119));
+    AppendToLogText(m_app, u"\r\n" + JobText(119));
+    m_fields.m_bJobCompleted = true;
+}
+
+void CRecoverThread::AddRow(std::vector<std::u16string> row) {
+    if (m_bFirstRow) {
+        m_pending.first = true;
+        m_bFirstRow = false;
+    }
+    m_pending.rows.push_back(std::move(row));
+    FlushRows(false);
+}
+
+void CRecoverThread::AddProgressStep() {
+    ++m_pending.progress_steps;
+    FlushRows(false);
+}
+
+void CRecoverThread::FlushRows(bool force) {
+    const bool empty = m_pending.rows.empty() && m_pending.progress_steps == 0;
+    if (empty) return;
+    if (!force && m_pending.rows.size() < kRowBatchSize && m_pending.progress_steps < kRowBatchSize) return;
+    const bool first = m_pending.first;
+    {
+        std::lock_guard lock(m_batchMutex);
+        m_sent.first = m_sent.first || m_pending.first;
+        for (auto& row : m_pending.rows) m_sent.rows.push_back(std::move(row));
+        m_sent.progress_steps += m_pending.progress_steps;
+    }
+    m_pending = RowBatch{};
+    Send(platform::WM_TABLE_ROW, static_cast<platform::WPARAM>(m_nJobId), first ? 1 : 0);
+}
+
+RowBatch CRecoverThread::TakeRowBatch() {
+    std::lock_guard lock(m_batchMutex);
+    return std::exchange(m_sent, RowBatch{});
+}
+
+}  // namespace app

@@ -1,0 +1,168 @@
+// Result page rules: table items, row-list columns, document icons, the document walk and check clicks.
+#include "app/result_lists.h"
+
+#include <array>
+
+#include "platform/text.h"
+#include "sharepoint/check_tree.h"
+
+namespace app {
+
+namespace {
+
+constexpr std::array<std::u16string_view, 26> kExtensions = {
+    u"pdf", u"xml",  u" ",   u"c",   u"ppt", u"xls", u"doc", u"css",  u"csv", u"mp3", u"mpeg", u"jpg", u"txt",
+    u"gif", u"c++",  u"zip", u"rar", u"html", u"dng", u"bmp", u"sln", u" ",  u" ",   u"h",    u"asm", u"mdf"};
+
+struct Synonym {
+    std::u16string_view extension;
+    std::u16string_view looked_up_as;
+};
+constexpr std::array<Synonym, 35> kSynonyms = {{
+    {u"dot", u"doc"},    {u"dotx", u"doc"},   {u"docx", u"doc"},   {u"rtf", u"doc"},
+    {u"dsp", u"sln"},    {u"vcproj", u"sln"}, {u"dsw", u"sln"},
+    {u"htm", u"html"},   {u"shtml", u"html"}, {u"shtm", u"html"},  {u"mhtm", u"html"}, {u"xhtml", u"html"},
+    {u"xhtm", u"html"},
+    {u"avi", u"mpeg"},   {u"mpg", u"mpeg"},
+    {u"XLTX", u"xls"},   {u"XLT", u"xls"},    {u"XLW", u"xls"},    {u"XLB", u"xls"},   {u"XLSX", u"xls"},
+    {u"XLTM", u"xls"},   {u"XLD", u"xls"},    {u"XLC", u"xls"},    {u"XLA", u"xls"},   {u"XLAM", u"xls"},
+    {u"PPS", u"ppt"},    {u"POT", u"ppt"},    {u"PPTX", u"ppt"},   {u"PPSX", u"ppt"},  {u"POTX", u"ppt"},
+    {u"PPTM", u"ppt"},
+    {u"WBMP", u"BMP"},
+}};
+
+bool IsDocument(const mdf::sharepointDocsList& node) { return platform::EqualsNoCase(node.m_doc.TYPE, u"0"); }
+
+// The walk from the clicked path down the document tree.
+class DocumentWalk {
+public:
+    explicit DocumentWalk(const std::vector<std::u16string>& path) : path_(path), n_(static_cast<int>(path.size())) {}
+
+    void FollowSubSitePath(const mdf::WebList& web, const std::u16string& name, int depth) {
+        for (const auto& sub : web.m_lstSubWebs) {
+            if (!platform::EqualsNoCase(sub->Title, name)) continue;
+            if (depth < n_) {
+                FollowSubSitePath(*sub, Next(depth), depth + 1);
+                FollowListPath(*sub, Next(depth), depth + 1);
+            }
+            return;
+        }
+    }
+    void FollowListPath(const mdf::WebList& web, const std::u16string& name, int depth) {
+        for (const auto& list : web.m_lstLists) {
+            if (!platform::EqualsNoCase(list->tp_Title, name)) continue;
+            if (depth < n_) {
+                FollowListFolderPath(*list, Next(depth), depth + 1);
+            } else {
+                AddRows(list->m_lstItems);
+            }
+            return;
+        }
+    }
+    void FollowListFolderPath(const mdf::structAllList& list, const std::u16string& name, int depth) {
+        FollowEntries(list.m_lstItems, name, depth);
+    }
+    void FollowFolderPath(const mdf::sharepointDocsList& folder, const std::u16string& name, int depth) {
+        FollowEntries(folder.m_lstChildren, name, depth);
+    }
+
+    std::vector<DocumentRow> rows;
+
+private:
+    const std::u16string& Next(int depth) const { return path_[static_cast<std::size_t>(n_ - 1 - depth)]; }
+
+    void FollowEntries(const std::vector<std::unique_ptr<mdf::sharepointDocsList>>& entries,
+                       const std::u16string& name, int depth) {
+        for (const auto& entry : entries) {
+            if (!platform::EqualsNoCase(entry->m_doc.LeafName, name)) continue;
+            if (depth < n_) {
+                FollowFolderPath(*entry, Next(depth), depth + 1);
+            } else {
+                AddRows(entry->m_lstChildren);
+            }
+            return;
+        }
+    }
+    void AddRows(const std::vector<std::unique_ptr<mdf::sharepointDocsList>>& entries) {
+        for (const auto& entry : entries) {
+            if (!IsDocument(*entry)) continue;
+            const auto& d = entry->m_doc;
+            rows.push_back({d.LeafName, d.TimeCreated, d.TimeLastModified, d.Size});
+        }
+    }
+
+    const std::vector<std::u16string>& path_;
+    int n_;
+};
+
+}  // namespace
+
+std::u16string TableItemText(std::u16string_view table_name, std::uint64_t row_count) {
+    return std::u16string(table_name) + u"(" + platform::FromUtf8(std::to_string(row_count)) + u")";
+}
+
+std::u16string TableNameOfItem(std::u16string_view item_text) {
+    const auto at = item_text.rfind(u'(');
+    if (at == std::u16string_view::npos) return {};
+    return std::u16string(item_text.substr(0, at));
+}
+
+std::vector<int> RowListColumnWidths(int column_count) {
+    if (column_count <= 0) return {};
+    std::vector<int> widths(static_cast<std::size_t>(column_count), 70);
+    if (70 * column_count <= 548) widths.back() = 619 - 70 * column_count;
+    return widths;
+}
+
+std::vector<std::u16string> BuildExtensionTable() {
+    std::vector<std::u16string> table;
+    for (const auto extension : kExtensions) table.emplace_back(extension);
+    return table;
+}
+
+int DocumentIconIndex(std::u16string_view file_name, const std::vector<std::u16string>& extension_table) {
+    const auto dot = file_name.rfind(u'.');
+    std::u16string_view extension = dot == std::u16string_view::npos ? std::u16string_view() : file_name.substr(dot + 1);
+    for (const auto& synonym : kSynonyms) {
+        if (platform::EqualsNoCase(extension, synonym.extension)) {
+            extension = synonym.looked_up_as;
+            break;
+        }
+    }
+    for (std::size_t i = 0; i < extension_table.size(); ++i) {
+        if (platform::EqualsNoCase(extension_table[i], extension)) return static_cast<int>(i);
+    }
+    return kOtherDocumentIcon;
+}
+
+std::vector<DocumentRow> FillDocumentList(const std::vector<std::unique_ptr<mdf::WebList>>& webs,
+                                          const std::vector<std::u16string>& selected_path) {
+    const int n = static_cast<int>(selected_path.size());
+    if (n < 3) return {};
+    const std::u16string& site_title = selected_path[static_cast<std::size_t>(n - 2)];
+    const mdf::WebList* site = nullptr;
+    for (const auto& root : webs) {
+        if (platform::EqualsNoCase(root->Title, site_title)) break;
+        for (const auto& sub : root->m_lstSubWebs) {
+            if (platform::EqualsNoCase(sub->Title, site_title)) {
+                site = sub.get();
+                break;
+            }
+        }
+        if (site) break;
+    }
+    if (!site) return {};
+    DocumentWalk walk(selected_path);
+    const std::u16string& name = selected_path[static_cast<std::size_t>(n - 3)];
+    walk.FollowSubSitePath(*site, name, 3);
+    walk.FollowListPath(*site, name, 3);
+    return std::move(walk.rows);
+}
+
+void ToggleCheck(sharepoint::CheckItem& item) {
+    item.state = item.state == sharepoint::kUnchecked ? sharepoint::kChecked : sharepoint::kUnchecked;
+    if (item.parent) sharepoint::UpdateParentCheckState(*item.parent);
+    sharepoint::SetChildCheckState(item);
+}
+
+}  // namespace app

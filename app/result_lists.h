@@ -1,0 +1,47 @@
+// The plain rules of the result page: the table items' texts and the table name a click finds, the row
+// list's column widths, the document list's icons by extension, the walk from a clicked tree path to the
+// documents it shows, and the check box click on the document tree's model.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mdf/sharepoint_records.h"
+
+namespace sharepoint {
+struct CheckItem;
+}
+
+namespace app {
+
+// "dbo.Items(12)": the table's name and its live-row count.
+std::u16string TableItemText(std::u16string_view table_name, std::uint64_t row_count);
+// The table name of an item text: everything before its last "(" (empty when it has none), so "dbo.T(1)(5)"
+// gives "dbo.T(1)".
+std::u16string TableNameOfItem(std::u16string_view item_text);
+// Widths of the row list's columns for a table of n columns: 70 pixels each, the last one taking the rest of
+// 619 pixels while that leaves it at least 70.
+std::vector<int> RowListColumnWidths(int column_count);
+
+// The extension table: entry i names the extension whose icon is image i of the document images.
+std::vector<std::u16string> BuildExtensionTable();
+// The image of a file name: by its extension (after the last "."), mapped through the synonyms, found in the
+// table without regard to case; kOtherDocumentIcon for anything else.
+constexpr int kOtherDocumentIcon = 26;
+int DocumentIconIndex(std::u16string_view file_name, const std::vector<std::u16string>& extension_table);
+
+// One row of the document list: file name, created, modified, size.
+using DocumentRow = std::vector<std::u16string>;
+// The documents of the clicked node in the order they are handed to the list (which inserts each at the
+// top, so it shows them reversed). `selected_path` is leaf first, the document caption last.
+std::vector<DocumentRow> FillDocumentList(const std::vector<std::unique_ptr<mdf::WebList>>& webs,
+                                          const std::vector<std::u16string>& selected_path);
+
+// A click on an item's check box: unchecked becomes checked, checked or partly checked becomes unchecked;
+// the ancestors follow and every descendant takes the new state.
+void ToggleCheck(sharepoint::CheckItem& item);
+
+}  // namespace app

@@ -1,0 +1,188 @@
+// Document Recovery at scale over the generated content databases (make_bench_files content / content-small):
+// the scan job (capture of the SharePoint rows, join, tree) against reading the file sequentially in the same
+// run, its growth from 100,000 to 1,000,000 documents, the save of every item against writing the same
+// folders and file sizes with plain sequential writes, and the peak memory of each. The data file stays in the
+// page cache (read once before); written files are not synced, in the save and in its baseline alike.
+#include <benchmark/benchmark.h>
+
+#include <fstream>
+#include <memory>
+
+#include "app/app_fields.h"
+#include "app/recover_thread.h"
+#include "bench/bench_files.h"
+#include "bench/bench_measure.h"
+#include "mdf/recovery_engine.h"
+#include "platform/text.h"
+#include "sharepoint/check_tree.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The databases: (documents, small contents).
+struct Database {
+    std::uint64_t documents;
+    bool small_contents;
+};
+constexpr Database kDatabases[] = {{100000, false}, {100000, true}, {1000000, true}};
+// Folders of every generated database; the tree's document count holds its folders and its documents.
+constexpr std::uint64_t kFolders = 3300;
+
+class FolderPrompts final : public platform::IUserPrompts {
+public:
+    void ShowMessage(const std::u16string&, const std::u16string&) override {}
+    bool SelectSourceVersion(platform::SharedState&) override { return false; }
+    std::u16string ChooseFolder(const std::u16string&) override { return folder; }
+    std::u16string folder;
+};
+
+// An engine after the Document Recovery scan job, as the Scan button runs it.
+struct ScannedDatabase {
+    platform::SharedState app;
+    app::AppFields fields;
+    FolderPrompts prompts;
+    std::shared_ptr<mdf::CRecoveryEngine> engine = std::make_shared<mdf::CRecoveryEngine>(app);
+
+    explicit ScannedDatabase(const fs::path& path) {
+        app.m_strDataFilePath = platform::FromUtf8(path.string());
+        app.m_bDocumentMode = true;
+        engine->DetectDatabaseVersion();
+        app::CRecoverThread job(app, fields, engine, prompts);
+        job.m_strDataFile = app.m_strDataFilePath;
+        job.Run();
+    }
+
+    // The save job of every item into a new folder below `folder`, as the Repair button runs it.
+    void SaveEverything(const fs::path& folder) {
+        auto root = sharepoint::BuildDocumentCheckTree(app.m_strDataFilePath, engine->m_lstWebs);
+        prompts.folder = platform::FromUtf8(folder.string());
+        app.m_bRepairRequested = true;
+        app::CRecoverThread job(app, fields, engine, prompts);
+        job.m_pTreeRoot = root.get();
+        job.Run();
+        app.m_bRepairRequested = false;
+    }
+};
+
+fs::path PathOf(const Database& db) { return benchfiles::ContentDatabaseFile(db.documents, db.small_contents); }
+
+std::string CaseName(const char* what, const Database& db) {
+    return std::string(what) + "-" + std::to_string(db.documents) + (db.small_contents ? "-small" : "");
+}
+
+bool Present(benchmark::State& state, const Database& db) {
+    if (fs::exists(PathOf(db))) return true;
+    state.SkipWithError("no content database: run make_bench_files first");
+    return false;
+}
+
+void AddMemory(benchmark::State& state, const std::string& name, const Database& db) {
+    const double idle = static_cast<double>(benchmeasure::PeakRssKiB("idle"));
+    const double peak = static_cast<double>(benchmeasure::PeakRssKiB(name));
+    state.counters["peak_rss_MiB"] = peak / 1024.0;
+    state.counters["peak_per_file_size"] = (peak - idle) * 1024.0 / static_cast<double>(fs::file_size(PathOf(db)));
+    state.counters["peak_B_per_doc"] = (peak - idle) * 1024.0 / static_cast<double>(db.documents);
+}
+
+// Per iteration: the sequential read, then the scan job; the reported time is the scan's.
+void DocumentScan(benchmark::State& state) {
+    const Database& db = kDatabases[state.range(0)];
+    if (!Present(state, db)) return;
+    const auto path = PathOf(db);
+    benchmeasure::ReadSequentially(path);
+    double read_seconds = 0, scan_seconds = 0;
+    for (auto _ : state) {
+        double start = benchmeasure::Now();
+        benchmeasure::ReadSequentially(path);
+        read_seconds += benchmeasure::Now() - start;
+        start = benchmeasure::Now();
+        ScannedDatabase scanned(path);
+        const double took = benchmeasure::Now() - start;
+        scan_seconds += took;
+        state.SetIterationTime(took);
+        if (static_cast<std::uint64_t>(scanned.app.m_nDocumentCount) != db.documents + kFolders) {
+            const std::string message = "the tree holds " + std::to_string(scanned.app.m_nDocumentCount) +
+                                        " folders and documents, not " + std::to_string(db.documents + kFolders);
+            state.SkipWithError(message.c_str());
+            return;
+        }
+    }
+    const auto n = static_cast<double>(state.iterations());
+    state.SetLabel(path.filename().string());
+    state.counters["read_s"] = read_seconds / n;
+    state.counters["scan_s"] = scan_seconds / n;
+    state.counters["scan_per_read"] = scan_seconds / read_seconds;
+    state.counters["us_per_doc"] = scan_seconds / n / static_cast<double>(db.documents) * 1e6;
+    AddMemory(state, CaseName("scan", db), db);
+}
+BENCHMARK(DocumentScan)->ArgName("db")->DenseRange(0, 2)->Iterations(2)->UseManualTime()->Unit(benchmark::kSecond);
+
+// Per iteration: the save of every item, then the same tree written with plain writes; the reported time is
+// the save's. Both output folders are removed between iterations (not timed).
+void SaveAgainstPlainWrites(benchmark::State& state) {
+    const Database& db = kDatabases[state.range(0)];
+    if (!Present(state, db)) return;
+    const auto path = PathOf(db);
+    const fs::path out = benchfiles::Folder() / "save-output";
+    fs::remove_all(out);
+    benchmeasure::ReadSequentially(path);
+    ScannedDatabase scanned(path);
+    double save_seconds = 0, write_seconds = 0;
+    benchmeasure::TreeSize saved;
+    for (auto _ : state) {
+        fs::create_directories(out / "save");
+        double start = benchmeasure::Now();
+        scanned.SaveEverything(out / "save");
+        const double took = benchmeasure::Now() - start;
+        save_seconds += took;
+        state.SetIterationTime(took);
+        saved = benchmeasure::MeasureTree(out / "save");
+        if (saved.files < db.documents) {
+            state.SkipWithError("the save did not write every document");
+            return;
+        }
+        start = benchmeasure::Now();
+        benchmeasure::WriteLikeTree(out / "save", out / "plain");
+        write_seconds += benchmeasure::Now() - start;
+        state.PauseTiming();
+        fs::remove_all(out);
+        state.ResumeTiming();
+    }
+    state.SetLabel(path.filename().string());
+    const auto n = static_cast<double>(state.iterations());
+    state.counters["files"] = static_cast<double>(saved.files);
+    state.counters["folders"] = static_cast<double>(saved.folders);
+    state.counters["MB"] = static_cast<double>(saved.bytes) / 1e6;
+    state.counters["save_s"] = save_seconds / n;
+    state.counters["write_s"] = write_seconds / n;
+    state.counters["save_speed_of_writes"] = write_seconds / save_seconds;
+    AddMemory(state, CaseName("save", db), db);
+}
+BENCHMARK(SaveAgainstPlainWrites)->ArgName("db")->DenseRange(0, 2)->Iterations(2)->UseManualTime()->Unit(benchmark::kSecond);
+
+benchmeasure::Cases MemoryCases() {
+    benchmeasure::Cases cases;
+    for (const auto& db : kDatabases) {
+        cases[CaseName("scan", db)] = [db] { ScannedDatabase scanned(PathOf(db)); };
+        cases[CaseName("save", db)] = [db] {
+            ScannedDatabase scanned(PathOf(db));
+            const fs::path out = benchfiles::Folder() / "save-output-memory";
+            fs::remove_all(out);
+            fs::create_directories(out);
+            scanned.SaveEverything(out);
+            fs::remove_all(out);
+        };
+    }
+    return cases;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (const auto code = benchmeasure::RunPeakRssCase(argc, argv, MemoryCases())) return *code;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

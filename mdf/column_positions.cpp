@@ -1,0 +1,189 @@
+// Column in-row positions: read from the rowset-column rows (all 2005-and-later files) and the column-layout
+// rows (2005 files), or computed from the column types and lengths for tables whose positions are missing.
+#include <array>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "mdf/catalog_page.h"
+#include "mdf/column_positions.h"
+#include "mdf/recovery_engine.h"
+
+namespace mdf {
+
+namespace {
+
+constexpr std::int32_t kFixupTableObjectId = 212195806;
+constexpr std::uint16_t kFixupColumnId = 29;
+constexpr std::uint16_t kFixupRowsetColumnId = 23;
+
+using RowsetKey = std::pair<std::uint32_t, std::uint16_t>;
+
+std::map<RowsetKey, std::vector<TableNode*>> IndexTablesByRowset(std::list<TableNode>& tables) {
+    std::map<RowsetKey, std::vector<TableNode*>> index;
+    for (auto& table : tables) index[{table.m_dwRowsetIdMiddle, table.m_wRowsetIdHigh}].push_back(&table);
+    return index;
+}
+
+}  // namespace
+
+bool IsFixedLengthType(std::uint8_t type) {
+    switch (type) {
+        case 127: case 40: case 175: case 61: case 42: case 43: case 106: case 62: case 56: case 60: case 108:
+        case 58: case 59: case 52: case 122: case 41: case 189: case 48: case 36: case 239: case 173:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool IsVariableLengthType(std::uint8_t type) {
+    switch (type) {
+        // 240 (CLR user type: hierarchyid, geometry, geography) is stored in the variable part as well.
+        case 231: case 99: case 34: case 98: case 35: case 165: case 167: case 241: case 240:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void ComputeTableColumnOffsets(TableNode& table) {
+    auto& columns = table.m_lstColumns;
+    if (columns.empty()) return;
+    if (columns.front().m_nLeafOffset != 0 || columns.front().m_nPhysicalColumn != 0) return;
+
+    // Counters wide enough for any column count (a table can have 1,024 columns).
+    std::uint32_t with_column_id = 0;
+    std::uint32_t with_rowset_id = 0;
+    for (auto& c : columns) {
+        if (table.m_nObjectId == kFixupTableObjectId && c.m_nColumnId == kFixupColumnId) {
+            c.m_nRowsetColumnId = kFixupRowsetColumnId;
+        }
+        if (c.m_nColumnId > 0) ++with_column_id;
+        if (c.m_nRowsetColumnId > 0 || c.m_bComputed) ++with_rowset_id;
+    }
+    const bool by_rowset_id = with_rowset_id >= with_column_id;
+    auto key = [&](const ColumnNode& c) { return by_rowset_id ? c.m_nRowsetColumnId : c.m_nColumnId; };
+
+    std::uint8_t bits_used = 0;        // bits used in the current bit byte
+    std::uint16_t bit_bytes = 0;       // bit bytes started so far
+    std::uint16_t bit_byte_offset = 0; // offset of the current bit byte
+    for (auto& c : columns) {
+        if (c.m_nLeafOffset != 0 || c.m_nPhysicalColumn != 0) continue;
+        const std::uint16_t k = key(c);
+        c.m_nPhysicalColumn = k;
+        std::uint16_t fixed_before = 0;
+        std::uint16_t variable_before = 0;
+        for (const auto& d : columns) {
+            if (key(d) >= k || d.m_bComputed) continue;
+            if (IsFixedLengthType(d.m_nType)) fixed_before = static_cast<std::uint16_t>(fixed_before + d.m_nMaxInRowLength);
+            if (IsVariableLengthType(d.m_nType)) ++variable_before;
+        }
+        if (IsFixedLengthType(c.m_nType)) {
+            c.m_nLeafOffset = static_cast<std::int16_t>(4 + fixed_before + bit_bytes);
+        } else if (IsVariableLengthType(c.m_nType)) {
+            c.m_nLeafOffset = static_cast<std::int16_t>(static_cast<std::uint16_t>(0xFFFF - variable_before));
+        } else if (c.m_nType == kTypeBit) {
+            if (bits_used == 0) {
+                // A new bit byte: it sits after the fixed columns before it and the bit bytes already started.
+                bit_byte_offset = static_cast<std::uint16_t>(4 + fixed_before + bit_bytes);
+                ++bit_bytes;
+            }
+            c.m_nLeafOffset = static_cast<std::int16_t>(bit_byte_offset);
+            c.m_nBitPos = bits_used;
+            bits_used = static_cast<std::uint8_t>((bits_used + 1) % 8);
+        }
+    }
+}
+
+void CRecoveryEngine::ComputeColumnOffsets() {
+    m_app.m_nRecoveredCount = 0;
+    SendRecordCount();
+    SendProgress(platform::kProgressStart, m_app.m_nTableCount);
+    for (auto& table : m_lstTables) {
+        ComputeTableColumnOffsets(table);
+        ++m_app.m_nRecoveredCount;
+        SendRecordCount();
+        SendProgress(platform::kProgressStep, 0);
+    }
+    SendProgress(platform::kProgressEnd, 0);
+}
+
+void CRecoveryEngine::ReadRowsetColumnRows() {
+    auto tables = IndexTablesByRowset(m_lstTables);
+    const PageList& list = m_plRowsetColumns;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const std::uint64_t page = list.m_arrOffsets[i];
+        if (m_app.m_bCreatedOn2000) {
+            m_app.m_abTornBits = {};
+            LoadTornBits(page);
+        }
+        const auto entries = ReadSlotEntries(page, list.m_arrSlotCounts[i]);
+        if (StopRequested()) return;
+        for (std::uint16_t e : entries) {
+            if (e == 0) continue;
+            std::array<std::uint8_t, 54> row{};
+            ReadAt(page + e, row.data(), row.size(), Fixup::Single);
+            if (StopRequested()) return;
+            if (IsGhostRecord(row[0]) || (row[2] != 34 && row[2] != 58)) continue;
+            auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(row[at] | (row[at + 1] << 8)); };
+            const std::uint32_t middle = u16(6) | (static_cast<std::uint32_t>(u16(8)) << 16);
+            if (u16(14) != 0) continue;
+            const auto matching = tables.find({middle, u16(10)});
+            if (matching == tables.end()) continue;
+            for (TableNode* table : matching->second) {
+                for (auto& column : table->m_lstColumns) {
+                    if (column.m_nColumnId != u16(12)) continue;
+                    if (m_app.m_bSql2008Catalog) {
+                        column.m_nLeafOffset = static_cast<std::int16_t>(u16(44));
+                        column.m_nPhysicalColumn = u16(16);
+                        column.m_nBitPos = row[52];
+                    } else {
+                        column.m_nRowsetColumnId = u16(16);
+                    }
+                    break;
+                }
+            }
+        }
+        if (StopRequested()) return;
+    }
+    m_plRowsetColumns.clear();
+}
+
+void CRecoveryEngine::ReadColumnLayoutRows() {
+    auto tables = IndexTablesByRowset(m_lstTables);
+    const PageList& list = m_plColumnLayouts;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const std::uint64_t page = list.m_arrOffsets[i];
+        if (m_app.m_bCreatedOn2000) {
+            m_app.m_abTornBits = {};
+            LoadTornBits(page);
+        }
+        const auto entries = ReadSlotEntries(page, list.m_arrSlotCounts[i]);
+        if (StopRequested()) return;
+        for (std::uint16_t e : entries) {
+            if (e == 0) continue;
+            std::array<std::uint8_t, 39> row{};
+            ReadAt(page + e, row.data(), row.size(), Fixup::Single);
+            if (StopRequested()) return;
+            if (IsGhostRecord(row[0]) || row[2] != 41) continue;
+            auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(row[at] | (row[at + 1] << 8)); };
+            const std::uint32_t middle = u16(6) | (static_cast<std::uint32_t>(u16(8)) << 16);
+            const auto matching = tables.find({middle, u16(10)});
+            if (matching == tables.end()) continue;
+            TableNode* table = matching->second.front();  // only the first table with the key is searched
+            for (auto& column : table->m_lstColumns) {
+                if (column.m_bLayoutFound || column.m_nRowsetColumnId != u16(12)) continue;
+                column.m_nLeafOffset = static_cast<std::int16_t>(u16(31));
+                column.m_nPhysicalColumn = u16(37);
+                column.m_nBitPos = row[35];
+                column.m_bLayoutFound = true;
+                break;
+            }
+        }
+        if (StopRequested()) return;
+    }
+    m_plColumnLayouts.clear();
+}
+
+}  // namespace mdf

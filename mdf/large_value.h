@@ -1,0 +1,34 @@
+// How a walk over a large value's chain of records ended, and the text it gathered. The walk itself is a member
+// of the engine (large_value.cpp); these small types are apart so callers can name them without the engine.
+//
+// Large-value record (offsets from the record start):
+//   0  status byte          2  record length L      4  value id (8 bytes)     12  record type
+//   type 0 small root:   14 data length n, 20 n data bytes
+//   type 3 data:         14 L - 14 data bytes
+//   type 2 internal:     16 entry count m, 28 m entries of 16 bytes
+//   type 4, 5 large root: 16 entry count m, 28 m entries of 12 bytes
+//   entry: 0 page number (32 bits), 4 file number, 6 slot
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace mdf {
+
+enum class LargeValueEnd {
+    Complete,     // every record of the chain that could be read was delivered
+    Cut,          // the chain was longer than the record limit of the job; the value is incomplete (logged)
+    Stopped,      // the user stopped the job; what was delivered is not the value
+    WriteFailed,  // the output file refused bytes (CopyLargeValueToFile only)
+};
+
+struct LargeValueText {
+    std::u16string text;
+    LargeValueEnd end = LargeValueEnd::Complete;
+};
+
+// Records taken after the first one before a walk is cut: Complete Repair, Document Recovery.
+constexpr std::uint32_t kLargeValueRecordLimitRepair = 25856;
+constexpr std::uint32_t kLargeValueRecordLimitDocuments = 98304;
+
+}  // namespace mdf

@@ -1,0 +1,31 @@
+// Allocation-map (IAM) pages as the data-page walks read them, and the live-record count of a data page.
+// Shared by the walks of both catalogue formats.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace mdf {
+
+class CRecoveryEngine;
+
+// One live record of an IAM page: the header record (fixed-part end 94) with its single-page slots, or an
+// extent bitmap with the pages of its set extents (eight per extent), in slot order.
+struct IamRecord {
+    bool is_header = false;
+    std::vector<std::uint32_t> single_pages;  // non-empty slots of this file, in slot order
+    std::vector<std::uint64_t> extent_pages;  // page numbers of the set extents, in bitmap order
+};
+
+struct IamPageContents {
+    std::vector<IamRecord> records;
+};
+
+// Reads the records of the IAM page at iam. The interval start is the whole 32-bit page number; single-page
+// slots of another file are left out; a record that does not fit in the page is refused.
+IamPageContents ReadIamPage(CRecoveryEngine& engine, std::uint64_t iam);
+
+// Live data records (status 0x10, 0x30, 0x32, 0x50, 0x70, 0x72) among the page's slots 96..8192.
+std::uint64_t CountLiveRecords(CRecoveryEngine& engine, std::uint64_t page_offset, std::uint64_t slot_count);
+
+}  // namespace mdf

@@ -1,0 +1,102 @@
+// Data pages and live-row counts of the tables of a 2000-format file, found through each table's allocation
+// maps (IAM pages); and the finisher of the 2000 catalogue, which first settles duplicate tables and columns.
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "mdf/catalog_page.h"
+#include "mdf/recovery_engine.h"
+#include "mdf/table_pages.h"
+#include "platform/text.h"
+
+namespace mdf {
+
+namespace {
+
+// Lists and counts one data page of the table, unless it is no data page of the table or was listed already
+// (a page named by two IAM pages, one of them stale, holds its rows once).
+void VisitDataPage(CRecoveryEngine& engine, TableNode& table, std::set<std::uint64_t>& listed, std::uint64_t page) {
+    if (engine.Read16(page, Fixup::Single) != kPageTypeData) return;
+    const std::uint16_t slot_count = engine.Read16(page + kPageHeaderSlotCountOffset, Fixup::Single);
+    if (static_cast<std::int32_t>(engine.Read32(page + kPageHeaderObjectIdOffset, Fixup::Single)) !=
+        table.m_nObjectId) {
+        return;
+    }
+    if (!listed.insert(page).second) return;
+    table.m_nRowCount += CountLiveRecords(engine, page, slot_count);
+    table.m_lstDataPages.push_back({page});
+}
+
+// Walks one IAM page of the table: the single pages of each header record, then the pages of each set extent,
+// in slot order. False when a stop was requested.
+bool WalkIamPage(CRecoveryEngine& engine, TableNode& table, std::set<std::uint64_t>& listed, std::uint64_t iam) {
+    for (const IamRecord& record : ReadIamPage(engine, iam).records) {
+        for (const std::uint32_t page : record.single_pages) {
+            VisitDataPage(engine, table, listed, static_cast<std::uint64_t>(page) * kPageSize);
+        }
+        for (const std::uint64_t page : record.extent_pages) VisitDataPage(engine, table, listed, page * kPageSize);
+        if (engine.StopRequested()) return false;
+    }
+    return true;
+}
+
+// Two object rows with one name: the same table met twice (one object id) is listed once; tables of the same
+// name under different owners (different object ids) are both kept. Either way the log says so.
+void RemoveDuplicateTables2000(CRecoveryEngine& engine) {
+    auto& tables = engine.m_lstTables;
+    for (auto first = tables.begin(); first != tables.end(); ++first) {
+        for (auto later = std::next(first); later != tables.end();) {
+            if (!platform::EqualsNoCase(first->m_pszName, later->m_pszName)) {
+                ++later;
+                continue;
+            }
+            if (later->m_nObjectId == first->m_nObjectId) {
+                engine.LogLine(u"Table " + later->m_pszName + u" (object id " +
+                               platform::Widen(std::to_string(later->m_nObjectId)) +
+                               u") was found twice in the catalogue; it is listed once.");
+                later = tables.erase(later);
+                --engine.m_app.m_nTableCount;
+            } else {
+                engine.LogLine(u"Two tables are named " + later->m_pszName + u" (object ids " +
+                               platform::Widen(std::to_string(first->m_nObjectId)) + u" and " +
+                               platform::Widen(std::to_string(later->m_nObjectId)) + u"): both are kept.");
+                ++later;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void CRecoveryEngine::WalkTableAllocations() {
+    // The IAM pages of each object, in file order, found once: every table would otherwise read the header of
+    // every IAM page of the file.
+    std::map<std::int32_t, std::vector<std::uint64_t>> iam_pages_of;
+    for (const std::uint64_t iam : m_arrIamPages) {
+        if (Read16(iam, Fixup::Single) != kPageTypeIam) continue;
+        iam_pages_of[static_cast<std::int32_t>(Read32(iam + kPageHeaderObjectIdOffset, Fixup::Single))].push_back(iam);
+    }
+    SendProgress(platform::kProgressStart, m_app.m_nTableCount);
+    for (auto& table : m_lstTables) {
+        std::set<std::uint64_t> listed;
+        if (const auto found = iam_pages_of.find(table.m_nObjectId); found != iam_pages_of.end()) {
+            for (const std::uint64_t iam : found->second) {
+                if (!WalkIamPage(*this, table, listed, iam)) return;
+                if (StopRequested()) return;
+            }
+        }
+        SendProgress(platform::kProgressStep, 0);
+        if (StopRequested()) return;
+    }
+    SendProgress(platform::kProgressEnd, 0);
+}
+
+void CRecoveryEngine::FinishCatalog2000() {
+    RemoveDuplicateTables2000(*this);
+    RemoveDuplicateColumns();
+    WalkTableAllocations();
+}
+
+}  // namespace mdf

@@ -1,0 +1,121 @@
+// Version detection from the boot page: the quick probe run before a scan, and the choice (and run) of the
+// catalogue reader for the file's version pair, with the source-version question for unknown pairs.
+#include "mdf/version_detection.h"
+
+#include <algorithm>
+
+#include "mdf/recovery_engine.h"
+#include "platform/read_only_file.h"
+#include "platform/text.h"
+
+namespace mdf {
+
+namespace {
+
+using R = CatalogReader;
+
+// current, creation versions, 2005 catalogue, 2000, 2008, 2012, converted from 2000, created on 2000, reader
+const std::vector<VersionRow> kVersionRows = {
+    {655, {655, 611}, true, false, true, false, false, false, R::Catalog2005},
+    {655, {539}, true, false, true, false, true, true, R::Catalog2005},
+    {611, {611, 587}, true, false, false, false, false, false, R::Catalog2005},
+    {611, {539, 515}, true, false, false, false, true, true, R::Catalog2005},
+    {539, {}, false, true, false, false, false, true, R::Catalog2000},
+    {661, {661, 655, 643, 611}, true, false, true, false, false, false, R::Catalog2005},
+    {643, {643}, true, false, true, false, false, false, R::Catalog2005},
+    {661, {539, 515}, true, false, true, false, true, true, R::Catalog2005},
+    {705, {705, 679, 661, 655, 611}, true, false, true, true, false, false, R::Catalog2005},
+    {705, {539, 515}, true, false, true, true, true, true, R::Catalog2005},
+    {706, {706, 705, 661, 655, 611}, true, false, true, true, false, false, R::Catalog2005},
+    {706, {539, 515}, true, false, true, true, true, true, R::Catalog2005},
+    {700, {700, 661, 655, 611}, true, false, true, true, false, false, R::Catalog2005},
+    {700, {539, 515}, true, false, true, true, true, true, R::Catalog2005},
+};
+
+}  // namespace
+
+const std::vector<VersionRow>& VersionRows() { return kVersionRows; }
+
+std::optional<VersionRow> FindVersionRow(std::uint16_t current, std::uint16_t created) {
+    for (const auto& row : kVersionRows) {
+        if (row.current != current) continue;
+        if (row.created.empty() || std::find(row.created.begin(), row.created.end(), created) != row.created.end()) {
+            return row;
+        }
+    }
+    return std::nullopt;
+}
+
+bool IsVersion2000(std::uint16_t version) { return version == 515 || version == 539; }
+
+bool IsVersion2005Plus(std::uint16_t version) {
+    switch (version) {
+        case 611: case 655: case 661: case 662: case 679: case 684: case 700: case 705: case 706:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool CRecoveryEngine::DetectDatabaseVersion() {
+    // Both flags describe this file only: a version the probe does not know leaves neither set, whatever an
+    // earlier probe found.
+    m_app.m_bFileIs2000 = false;
+    m_app.m_bFileIs2005Plus = false;
+    platform::ReadOnlyFile file;
+    constexpr int kAttempts = 6;
+    bool opened = false;
+    for (int attempt = 1; attempt <= kAttempts && !opened; ++attempt) {
+        opened = file.Open(platform::ToUtf8(m_app.m_strDataFilePath));
+        if (!opened && attempt < kAttempts) m_sleep(std::chrono::milliseconds(100));
+    }
+    if (!opened) return false;
+    std::uint8_t words[4] = {};
+    file.ReadAt(kBootPageVersionOffset, words, sizeof words);
+    const auto version = static_cast<std::uint16_t>(words[0] | (words[1] << 8));
+    if (IsVersion2000(version)) {
+        m_app.m_bFileIs2000 = true;
+    } else if (IsVersion2005Plus(version)) {
+        m_app.m_bFileIs2005Plus = true;
+    }
+    return true;
+}
+
+bool CRecoveryEngine::ReadCatalogForVersion() {
+    const std::uint16_t current = Read16(kBootPageVersionOffset);
+    const std::uint16_t created = Read16(kBootPageVersionOffset + 2);
+    m_app.m_dwVersionPair = static_cast<std::uint32_t>(current) | (static_cast<std::uint32_t>(created) << 16);
+    const bool document_mode = m_app.m_bDocumentMode;
+
+    int result = 0;
+    if (const auto row = FindVersionRow(current, created)) {
+        m_app.m_bSql2005Catalog = row->sql2005;
+        m_app.m_bSql2000 = row->sql2000;
+        m_app.m_bSql2008Catalog = row->sql2008;
+        m_app.m_bCreatedOn2000 = row->created_on_2000;
+        if (row->converted_from_2000) m_app.m_bConvertedFrom2000 = true;
+        if (row->sql2012) m_app.m_bSql2012Catalog = true;
+        if (row->reader == CatalogReader::Catalog2000) {
+            result = ReadCatalog2000();
+        } else {
+            result = document_mode ? ReadSharePointCatalog() : ReadCatalog2005();
+        }
+    } else {
+        m_app.m_bFileInUse = true;
+        if (!m_pPrompts->SelectSourceVersion(m_app)) return false;
+        if (m_app.m_bLayout2005) {
+            result = document_mode ? ReadSharePointCatalog() : ReadCatalog2005();
+        } else {
+            result = ReadCatalog2000();
+        }
+    }
+    if (result != 0) return true;
+
+    m_app.m_bFileInUse = true;
+    if (m_app.m_bStopJob) return false;
+    LogLine(u"Invalid Database File Version.");
+    ShowMessage(u"", u"Invalid Database file version.\nPlease select the appropriate Database file version.");
+    return false;
+}
+
+}  // namespace mdf

@@ -1,0 +1,71 @@
+// Conversions and grid shaping of character values; the statement's literals.
+#include "rows/character_text.h"
+
+namespace rows {
+
+std::u16string Utf16UnitsText(std::span<const std::uint8_t> bytes) {
+    std::u16string out;
+    out.reserve(bytes.size() / 2 + 1);
+    for (std::size_t i = 0; i < bytes.size(); i += 2) {
+        const std::uint8_t high = i + 1 < bytes.size() ? bytes[i + 1] : 0;
+        const auto unit = static_cast<char16_t>(bytes[i] | (high << 8));
+        if (unit == 0) break;
+        out.push_back(unit);
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> Utf16LeBytes(std::u16string_view text) {
+    std::vector<std::uint8_t> out;
+    out.reserve(text.size() * 2);
+    for (char16_t c : text) {
+        out.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        out.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
+    return out;
+}
+
+std::u16string FirstLineBreakToBlank(std::u16string text) {
+    const std::size_t cr = text.find(u'\r');
+    if (cr == std::u16string::npos) return text;
+    // Characters after the CR and the one that follows it.
+    const std::size_t rest = text.size() > cr + 2 ? text.size() - cr - 2 : 0;
+    std::u16string out = text.substr(0, cr);
+    if (rest > 0) out += u' ' + text.substr(text.size() - rest);
+    return out;
+}
+
+std::u16string LineBreaksToBlanks(std::u16string text) {
+    for (char16_t& c : text) {
+        if (c == u'\r' || c == u'\n') c = u' ';
+    }
+    return text;
+}
+
+std::u16string CutToGridWidth(std::u16string text) {
+    if (text.size() > kGridTextWidth) text.resize(kGridTextWidth);
+    return text;
+}
+
+std::u16string QuotedLiteral(std::u16string_view text) {
+    std::u16string out = u"'";
+    for (char16_t c : text) {
+        out.push_back(c);
+        if (c == u'\'') out.push_back(u'\'');
+    }
+    out.push_back(u'\'');
+    return out;
+}
+
+std::u16string HexLiteral(std::span<const std::uint8_t> bytes) {
+    static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+    std::u16string out = u"0x";
+    out.reserve(2 + 2 * bytes.size());
+    for (std::uint8_t b : bytes) {
+        out.push_back(kDigits[b >> 4]);
+        out.push_back(kDigits[b & 0xF]);
+    }
+    return out;
+}
+
+}  // namespace rows

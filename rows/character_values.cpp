@@ -1,0 +1,149 @@
+// The value cases of the character types: char, nchar, varchar, nvarchar, text, ntext and xml. Fixed values
+// lie in the row; variable ones in the row or, when the row keeps a pointer (complex flag), in large-value
+// records reached through the row ids. 8-bit types go through the ANSI code page, the others are UTF-16.
+#include "mdf/recovery_engine.h"
+#include "platform/text.h"
+#include "rows/character_text.h"
+#include "rows/large_value_pointers.h"
+#include "rows/value_dispatch.h"
+
+namespace mdf {
+
+namespace {
+
+constexpr std::uint8_t kChar = 175;
+constexpr std::uint8_t kNChar = 239;
+constexpr std::uint8_t kVarChar = 167;
+constexpr std::uint8_t kNVarChar = 231;
+constexpr std::uint8_t kText = 35;
+constexpr std::uint8_t kNText = 99;
+constexpr std::uint8_t kXml = 241;
+
+constexpr std::uint16_t kComplexFlag = 8;
+
+bool IsWide(std::uint8_t type) { return type == kNChar || type == kNVarChar || type == kNText || type == kXml; }
+
+platform::DataTypeEnum ParameterType(std::uint8_t type) {
+    switch (type) {
+        case kChar: return platform::adChar;
+        case kNChar: return platform::adWChar;
+        case kVarChar: return platform::adLongVarChar;
+        default: return platform::adLongVarWChar;
+    }
+}
+
+std::u16string BytesToText(std::uint8_t type, std::span<const std::uint8_t> bytes) {
+    return IsWide(type) ? rows::Utf16UnitsText(bytes) : platform::AnsiToUtf16(bytes);
+}
+
+// The statement entry of a text: "''" when empty, else "?" with the text's UTF-16 bytes as the parameter.
+void InsertText(std::uint8_t type, const std::u16string& text, rows::ValueResult& result) {
+    if (text.empty()) {
+        result.text = u"''";
+        return;
+    }
+    result.text = u"?";
+    result.parameter = rows::ValueParameter{ParameterType(type), rows::Utf16LeBytes(text)};
+}
+
+}  // namespace
+
+void CRecoveryEngine::DecodeCharacterValue(const ColumnNode& column, const rows::ValueRequest& request,
+                                           rows::ValueResult& result) {
+    const std::uint8_t type = column.m_nType;
+    const bool insert = request.mode == rows::RowMode::Insert;
+
+    if (type == kChar || type == kNChar) {
+        const auto bytes = ReadBytes(request.valueOffset, column.m_nMaxInRowLength, Fixup::Multi);
+        const std::u16string text = BytesToText(type, bytes);
+        if (insert) {
+            InsertText(type, text, result);
+        } else {
+            result.text = text.empty() ? u" " : rows::FirstLineBreakToBlank(text);
+        }
+        return;
+    }
+
+    const std::uint64_t offset = static_cast<std::uint64_t>(m_arrVarValueOffsets[request.varIndex]);
+    std::uint32_t length = static_cast<std::uint32_t>(m_arrVarValueLengths[request.varIndex]);
+    const bool complex = (m_arrVarValueFlags[request.varIndex] & kComplexFlag) != 0;
+    const bool layout2005 = m_app.m_bSql2005Catalog;
+
+    if (type == kXml) {
+        // Shown but never copied: the stored form is not text the statement could carry.
+        const std::u16string text = rows::Utf16UnitsText(ReadBytes(offset, length, Fixup::None));
+        result.text = insert ? u"''" : (text.empty() ? u"" : rows::FirstLineBreakToBlank(text));
+        return;
+    }
+
+    if (type == kVarChar && (length == 0 || length > column.m_nMaxInRowLength)) {
+        result.text = insert ? u"''" : u"";
+        return;
+    }
+    if (type == kNVarChar && length > column.m_nMaxInRowLength) length = column.m_nMaxInRowLength;
+
+    // Where the text lies: in the row, or behind the row ids of a pointer.
+    bool walked = false;
+    std::uint32_t start = 0;
+    if (complex) {
+        switch (type) {
+            case kVarChar:
+                walked = true;
+                start = layout2005 && length >= rows::kRootStart ? rows::kRootStart : rows::kTextPointerStart;
+                break;
+            case kNVarChar:
+                walked = layout2005;  // the 2000 layout keeps nvarchar in the row
+                if (walked) start = rows::RowIdStart(*this, offset, length, {2, 4});
+                break;
+            default:  // text, ntext
+                walked = true;
+                start = layout2005 ? rows::RowIdStart(*this, offset, length, {1, 2, 4}) : rows::kTextPointerStart;
+                break;
+        }
+    }
+
+    std::u16string text;
+    if (walked) {
+        for (const auto& id : rows::ReadRowIds(*this, offset, start, length)) {
+            m_bWideText = IsWide(type);
+            auto piece = ReadLargeValueText(id.pageOffset, id.slot);
+            if (piece.end == LargeValueEnd::Stopped) {
+                result.abandonRow = true;
+                return;
+            }
+            text += piece.text;
+        }
+    } else {
+        text = BytesToText(type, ReadBytes(offset, length, Fixup::Multi));
+    }
+
+    // ntext read through pointers in the 2005 layout: an empty value of a nullable column is NULL.
+    const bool nullable = (column.m_nStatus & 1) == 0;
+    const bool empty_pointer_value = type == kNText && walked && layout2005 && text.empty();
+
+    if (insert) {
+        if (empty_pointer_value) {
+            result.text = nullable ? u"NULL" : u"''";
+            return;
+        }
+        InsertText(type, text, result);
+        return;
+    }
+    switch (type) {
+        case kVarChar:
+            result.text = rows::LineBreaksToBlanks(text);
+            break;
+        case kNVarChar:
+            result.text = text;
+            break;
+        default:  // text, ntext
+            if (empty_pointer_value) {
+                result.text = nullable ? u"NULL" : u" ";
+            } else if (!text.empty()) {
+                result.text = rows::CutToGridWidth(rows::FirstLineBreakToBlank(text));
+            }
+            break;
+    }
+}
+
+}  // namespace mdf

@@ -1,0 +1,245 @@
+// Date and time texts from the stored bytes, with the day-count arithmetic in closed form.
+#include "rows/date_time_values.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "platform/text.h"
+
+namespace rows {
+
+namespace {
+
+// Days from 0001-01-01 to y-m-d, and back (proleptic Gregorian, any year).
+std::int64_t DaysFromCivil(std::int64_t y, int m, int d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yoe = y - era * 400;
+    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 306;  // 0000-03-01 is day -306, so 0001-01-01 is day 0
+}
+
+void CivilFromDays(std::int64_t z, std::int64_t& y, int& m, int& d) {
+    z += 306;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    y = yoe + era * 400 + (m <= 2);
+}
+
+std::u16string Ascii(const char* text) { return platform::Widen(text); }
+
+std::u16string MonthDayYear(const platform::CalendarDate& date, bool fourDigitYear) {
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, fourDigitYear ? "%02d/%02d/%04d" : "%02d/%02d/%d", date.wMonth, date.wDay,
+                  date.wYear);
+    return Ascii(buffer);
+}
+
+std::uint64_t LittleEndian(std::span<const std::uint8_t> bytes, std::size_t from, std::size_t count) {
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < count && from + i < bytes.size(); ++i) {
+        value |= static_cast<std::uint64_t>(bytes[from + i]) << (8 * i);
+    }
+    return value;
+}
+
+// A damaged catalogue may give a scale above 7; the fraction never gets more digits than this.
+constexpr int kMaxScale = 9;
+
+std::uint64_t PowerOfTen(int scale) {
+    std::uint64_t d = 1;
+    for (int i = 0; i < scale; ++i) d *= 10;
+    return d;
+}
+
+// " H:MM:SS.f" for a time of day in units of 10^-scale s; empty at midnight unless keepMidnight.
+std::u16string TwentyFourHourTime(std::uint64_t units, int scale, bool keepMidnight) {
+    const std::uint64_t d = PowerOfTen(scale);
+    const std::uint64_t fraction = units % d;
+    const std::uint64_t s = units / d;
+    const unsigned seconds = static_cast<unsigned>(s % 60);
+    const unsigned minutes = static_cast<unsigned>((s / 60) % 60);
+    const unsigned hour = static_cast<unsigned>((s / 3600) % 60);
+    if (!keepMidnight && hour == 0 && minutes == 0 && seconds == 0 && fraction == 0) return {};
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, " %u:%02u:%02u.%0*llu", hour, minutes, seconds, scale == 0 ? 1 : scale,
+                  static_cast<unsigned long long>(fraction));
+    return Ascii(buffer);
+}
+
+ValueTexts Both(const std::u16string& grid, const std::u16string& statement_unquoted) {
+    return {u"'" + statement_unquoted + u"'", grid};
+}
+
+ValueTexts DateTimeOffsetTexts(std::uint32_t day, std::uint64_t utc_units, std::int16_t offset, int scale) {
+    const std::int64_t d = static_cast<std::int64_t>(PowerOfTen(scale));
+    const std::int64_t units_per_day = 86400 * d;
+    std::int64_t local_day = day;
+    std::int64_t local = static_cast<std::int64_t>(utc_units) + static_cast<std::int64_t>(offset) * 60 * d;
+    // The local time of day, with the date moved when the offset carries it past midnight either way.
+    local_day += local >= 0 ? local / units_per_day : -((-local + units_per_day - 1) / units_per_day);
+    local -= (local_day - day) * units_per_day;
+    if (local_day < 0 || local_day > 0xFFFFFF) {
+        // The local date does not exist in the type's range: keep the stored UTC moment with offset 0.
+        local_day = day;
+        local = static_cast<std::int64_t>(utc_units);
+        offset = 0;
+    }
+    platform::CalendarDate date;
+    DayNumberToDate(static_cast<std::uint32_t>(local_day), false, &date, 43);
+    const std::u16string time = TwentyFourHourTime(static_cast<std::uint64_t>(local), scale, offset != 0);
+    if (time.empty()) return Both(MonthDayYear(date, false), MonthDayYear(date, true));
+    const int magnitude = offset < 0 ? -offset : offset;
+    const char sign = offset < 0 ? '-' : '+';
+    char grid_offset[32];
+    char statement_offset[32];
+    std::snprintf(grid_offset, sizeof grid_offset, "  %c%d:%d", sign, magnitude / 60, magnitude % 60);
+    std::snprintf(statement_offset, sizeof statement_offset, "  %c%02d:%02d", sign, magnitude / 60, magnitude % 60);
+    return Both(MonthDayYear(date, false) + time + Ascii(grid_offset),
+                MonthDayYear(date, true) + time + Ascii(statement_offset));
+}
+
+}  // namespace
+
+std::u16string DayNumberToDate(std::uint32_t n, bool backwards, platform::CalendarDate* date, std::uint8_t type) {
+    const bool from_year_one = type == 40 || type == 42 || type == 43;
+    const std::int64_t base = from_year_one ? 0 : DaysFromCivil(1900, 1, 1);
+    std::int64_t day = 0;
+    if (!backwards) {
+        day = base + n;
+    } else if (n == 0) {
+        day = DaysFromCivil(from_year_one ? 0 : 1899, 1, 1);  // the year walk stops on 1 January of base - 1
+    } else {
+        day = base - static_cast<std::int64_t>(n);
+    }
+    std::int64_t y = 0;
+    int m = 0;
+    int d = 0;
+    CivilFromDays(day, y, m, d);
+    platform::CalendarDate result;
+    result.wYear = static_cast<int>(y);
+    result.wMonth = m;
+    result.wDay = d;
+    if (date) *date = result;
+    return MonthDayYear(result, false);
+}
+
+platform::CalendarDate DateTimeDate(std::int32_t days) {
+    platform::CalendarDate date;
+    if (days < 0) {
+        DayNumberToDate(0u - static_cast<std::uint32_t>(days), true, &date, 61);
+    } else {
+        DayNumberToDate(static_cast<std::uint32_t>(days) & 0xF0FFFFFFu, false, &date, 61);
+    }
+    return date;
+}
+
+std::u16string TwelveHourTime(std::uint32_t ticks, bool withMilliseconds) {
+    const std::uint32_t r = ticks % 300;
+    const std::uint32_t s = ticks / 300;
+    const unsigned seconds = s % 60;
+    const unsigned minutes = (s / 60) % 60;
+    const unsigned hour = (s / 3600) % 60;
+    if (hour >= 25) return {};
+    const bool pm = hour >= 12;
+    const unsigned shown = hour == 0 ? 12 : (hour > 12 ? hour - 12 : hour);
+    char buffer[64];
+    if (withMilliseconds) {
+        // r x 0.00333 s, truncated to milliseconds: 003, 006, ... 995.
+        std::snprintf(buffer, sizeof buffer, "%s%u:%02u:%02u.%03u %s", pm ? "  " : " ", shown, minutes, seconds,
+                      r * 333 / 100, pm ? "PM" : "AM");
+    } else {
+        std::snprintf(buffer, sizeof buffer, "%s%u:%02u:%02u %s", pm ? "  " : " ", shown, minutes, seconds,
+                      pm ? "PM" : "AM");
+    }
+    return Ascii(buffer);
+}
+
+std::u16string SmallDateTimeText(std::uint16_t minutes, std::uint16_t days) {
+    platform::CalendarDate date;
+    DayNumberToDate(days, false, &date, 58);
+    const unsigned hour = (minutes / 60u) % 60u;
+    const unsigned mm = minutes % 60u;
+    const bool pm = hour >= 12;
+    const unsigned shown = hour == 0 ? 12 : (hour > 12 ? hour - 12 : hour);
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, " %u:%02u:00 %s", shown, mm, pm ? "PM" : "AM");
+    return platform::ShortDateText(date) + Ascii(buffer);
+}
+
+bool IsDateTimeFamily(std::uint8_t type) {
+    switch (type) {
+        case 61: case 58: case 40: case 41: case 42: case 43: return true;
+        default: return false;
+    }
+}
+
+std::size_t DateTimeReadWidth(std::uint8_t type) {
+    switch (type) {
+        case 61: return 8;
+        case 58: return 4;
+        case 40: return 3;
+        case 41: return 5;
+        case 42: return 8;
+        case 43: return 10;
+        default: return 0;
+    }
+}
+
+ValueTexts DateTimeFamilyTexts(std::uint8_t type, std::span<const std::uint8_t> bytes, std::uint16_t inRowLength,
+                               std::uint8_t scale_in) {
+    const std::size_t width = DateTimeReadWidth(type);
+    // Only the column's in-row length is decoded; bytes past it belong to the next column.
+    const std::size_t used = type == 58 ? width : std::min<std::size_t>({width, inRowLength, bytes.size()});
+    const std::span<const std::uint8_t> value = bytes.first(std::min(used, bytes.size()));
+    const int scale = std::min<int>(scale_in, kMaxScale);
+    switch (type) {
+        case 61: {
+            const auto ticks = static_cast<std::uint32_t>(LittleEndian(value, 0, 4));
+            const auto days = static_cast<std::int32_t>(static_cast<std::uint32_t>(LittleEndian(value, 4, 4)));
+            const std::u16string text = platform::ShortDateText(DateTimeDate(days)) + TwelveHourTime(ticks, true);
+            return Both(text, text);
+        }
+        case 58: {
+            const std::u16string text =
+                SmallDateTimeText(static_cast<std::uint16_t>(LittleEndian(value, 0, 2)),
+                                  static_cast<std::uint16_t>(LittleEndian(value, 2, 2)));
+            return Both(text, text);
+        }
+        case 40: {
+            platform::CalendarDate date;
+            DayNumberToDate(static_cast<std::uint32_t>(LittleEndian(value, 0, 3)), false, &date, 40);
+            return Both(MonthDayYear(date, false), MonthDayYear(date, true));
+        }
+        case 41: {
+            const std::u16string text = TwentyFourHourTime(LittleEndian(value, 0, value.size()), scale, false);
+            return Both(text, text);
+        }
+        case 42:
+        case 43: {
+            const std::size_t tail = type == 42 ? 3 : 5;
+            const std::size_t time_bytes = value.size() > tail ? value.size() - tail : 0;
+            const std::uint64_t units = LittleEndian(value, 0, time_bytes);
+            const auto day = static_cast<std::uint32_t>(LittleEndian(value, time_bytes, 3));
+            if (type == 43) {
+                const auto offset = static_cast<std::int16_t>(LittleEndian(value, time_bytes + 3, 2));
+                return DateTimeOffsetTexts(day, units, offset, scale);
+            }
+            platform::CalendarDate date;
+            DayNumberToDate(day, false, &date, 42);
+            const std::u16string time = TwentyFourHourTime(units, scale, false);
+            return Both(MonthDayYear(date, false) + time, MonthDayYear(date, true) + time);
+        }
+        default:
+            return {};
+    }
+}
+
+}  // namespace rows

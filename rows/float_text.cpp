@@ -1,0 +1,169 @@
+// Rebuilding real and float values from their raw words, and their general-format texts.
+#include "rows/float_text.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "platform/text.h"
+
+namespace rows {
+
+namespace {
+
+// Every double has at most 767 significant decimal digits; asking for more gives its exact expansion.
+constexpr int kExactDigits = 780;
+constexpr int kStoredDigits = 17;
+
+// The value (sign bit cleared) from its exponent and fraction fields, as an exact sum of powers of two.
+double Rebuild(std::uint64_t exponent, std::uint64_t fraction, int fraction_bits, int bias) {
+    if (exponent == 0) {
+        // Subnormal: the fraction as an integer times 2^(1 - bias - fraction_bits); exact in a double.
+        return std::ldexp(static_cast<double>(fraction), 1 - bias - fraction_bits);
+    }
+    const double significand = static_cast<double>((std::uint64_t{1} << fraction_bits) | fraction);
+    return std::ldexp(significand, static_cast<int>(exponent) - bias - fraction_bits);
+}
+
+// Adds one unit at the last digit; returns true when the carry ran out of the front ("999" -> "000").
+bool RoundUp(std::string& digits) {
+    for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
+        if (*it != '9') {
+            ++*it;
+            return false;
+        }
+        *it = '0';
+    }
+    return true;
+}
+
+// Rounds the digit string to n digits, halves up; digits past the end count as zeros. A carry out of the
+// front adds one to the exponent.
+void RoundTo(std::string& digits, int& exponent, std::size_t n) {
+    if (digits.size() <= n) {
+        digits.resize(n, '0');
+        return;
+    }
+    const bool up = digits[n] >= '5';
+    digits.resize(n);
+    if (up && RoundUp(digits)) {
+        digits.insert(digits.begin(), '1');
+        digits.pop_back();
+        ++exponent;
+    }
+}
+
+void TrimFractionZeros(std::string& text) {
+    while (!text.empty() && text.back() == '0') text.pop_back();
+}
+
+std::string ThreeDigitExponent(int exponent) {
+    std::string out = exponent < 0 ? "-" : "+";
+    const std::string digits = std::to_string(exponent < 0 ? -exponent : exponent);
+    out += std::string(digits.size() < 3 ? 3 - digits.size() : 0, '0') + digits;
+    return out;
+}
+
+}  // namespace
+
+int CSinglePrecision::ToDouble(double* out) const {
+    *out = 0.0;
+    if (m_nRaw == 0) return 1;
+    const double magnitude = Rebuild((m_nRaw >> 23) & 0xFF, m_nRaw & 0x7FFFFF, 23, 127);
+    *out = (m_nRaw >> 31) ? -magnitude : magnitude;
+    return 1;
+}
+
+int CDoublePrecision::GetValue(double* out) const {
+    *out = 0.0;
+    const std::uint64_t raw = (std::uint64_t{m_nHigh} << 32) | m_nLow;
+    if (raw == 0) return 1;
+    // The all-ones exponent gives 2^1024 or more: ldexp overflows to an infinity.
+    const double magnitude = Rebuild((raw >> 52) & 0x7FF, raw & 0xFFFFFFFFFFFFFull, 52, 1023);
+    *out = (raw >> 63) ? -magnitude : magnitude;
+    return 1;
+}
+
+std::u16string GeneralFormatText(double value, int digits) {
+    const bool negative = std::signbit(value);
+    if (std::isinf(value)) return negative ? u"-1.#INF" : u"1.#INF";
+    if (std::isnan(value)) return u"-1.#IND";  // never produced by the two classes above
+
+    // The exact decimal expansion: "d.dddd...e+XX".
+    char buffer[kExactDigits + 16];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific,
+                                      kExactDigits);
+    const std::string exact(buffer, result.ptr);
+    const std::size_t e_at = exact.find('e');
+    std::string mantissa = exact.substr(0, 1) + exact.substr(2, e_at - 2);
+    int exponent = std::stoi(exact.substr(e_at + 1));
+
+    RoundTo(mantissa, exponent, kStoredDigits);
+    const int x = exponent;  // decimal exponent of the 17-digit value decides the form
+    const auto wanted = static_cast<std::size_t>(digits);
+
+    std::string text;
+    if (x < -1 || x > digits - 1) {
+        RoundTo(mantissa, exponent, wanted);
+        std::string fraction = mantissa.substr(1);
+        TrimFractionZeros(fraction);
+        text = mantissa.substr(0, 1) + "." + fraction + "e" + ThreeDigitExponent(exponent);
+    } else {
+        const int fraction_digits = digits - x - 1;
+        // A carry out of the front ("9.99" -> "10.0") moves the exponent up: one more integer digit, the
+        // fraction keeps its width.
+        RoundTo(mantissa, exponent, wanted);
+        std::string integer;
+        std::string fraction;
+        if (exponent >= 0) {
+            const auto integer_digits = static_cast<std::size_t>(exponent) + 1;
+            if (mantissa.size() < integer_digits) mantissa.resize(integer_digits, '0');
+            integer = mantissa.substr(0, integer_digits);
+            fraction = mantissa.substr(integer_digits);
+        } else {
+            integer = "0";
+            fraction = std::string(static_cast<std::size_t>(-exponent - 1), '0') + mantissa;
+        }
+        fraction.resize(static_cast<std::size_t>(fraction_digits > 0 ? fraction_digits : 0), '0');
+        text = integer;
+        if (fraction_digits > 0) {
+            TrimFractionZeros(fraction);
+            text += "." + fraction;
+        }
+    }
+    return platform::Widen((negative ? "-" : "") + text);
+}
+
+std::u16string RealText(double value) {
+    if (std::trunc(value) == value && value >= std::numeric_limits<std::int32_t>::min() &&
+        value <= std::numeric_limits<std::int32_t>::max()) {
+        return platform::Widen(std::to_string(static_cast<std::int32_t>(value)));
+    }
+    return GeneralFormatText(value, 10);
+}
+
+std::u16string FloatText(double value, int digits) {
+    // 2^63 itself is outside the range: the test is strict at the top.
+    if (std::isfinite(value) && std::trunc(value) == value && value >= -9223372036854775808.0 &&
+        value < 9223372036854775808.0) {
+        return platform::Widen(std::to_string(static_cast<std::int64_t>(value)));
+    }
+    return GeneralFormatText(value, digits);
+}
+
+std::u16string RealInsertText(double value) {
+    constexpr double kTwoPow128 = 340282366920938463463374607431768211456.0;
+    if (value >= kTwoPow128) return u"3.402799E+38";
+    if (value <= -kTwoPow128) return u"-3.402799E+38";
+    return RealText(value);
+}
+
+std::u16string FloatInsertText(double value) {
+    if (std::isinf(value)) {
+        return FloatText(value < 0 ? -std::numeric_limits<double>::max() : std::numeric_limits<double>::max());
+    }
+    return FloatText(value);
+}
+
+}  // namespace rows

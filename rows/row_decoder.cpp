@@ -1,0 +1,223 @@
+// The row walk: checks one data record, expands its null bitmap, builds the variable-value table, and hands
+// every column to its value case, producing grid texts, one INSERT statement, or the SharePoint capture.
+#include <algorithm>
+#include <vector>
+
+#include "mdf/recovery_engine.h"
+#include "rows/column_rendering.h"
+#include "rows/date_time_values.h"
+#include "rows/guid_values.h"
+#include "rows/insert_statement.h"
+#include "rows/integer_values.h"
+#include "rows/row_capture.h"
+#include "rows/value_dispatch.h"
+
+namespace mdf {
+
+namespace {
+
+constexpr std::uint64_t kFirstRecordLimit = 8192;  // records lie beyond the file's first page
+
+bool IsAcceptedStatus(std::uint8_t status) {
+    switch (status) {
+        case 0x10: case 0x30: case 0x32: case 0x50: case 0x70: case 0x72: return true;
+        default: return false;
+    }
+}
+
+// Rewrites a variable-length column's catalogue leaf offset into its 1-based variable ordinal. Idempotent:
+// an ordinal already rewritten is left as it is.
+std::int16_t VariableOrdinal(std::int16_t leaf) {
+    std::uint16_t v = static_cast<std::uint16_t>(leaf);
+    if (v >= 0x7000 && v <= 0x7FFF) v = static_cast<std::uint16_t>(v + 0x8000);
+    if (v & 0x8000) {
+        v = static_cast<std::uint16_t>(0 - v);
+        if (v > 512) v = static_cast<std::uint16_t>(v - 512);
+    }
+    return static_cast<std::int16_t>(v);
+}
+
+}  // namespace
+
+int CRecoveryEngine::DecodeTableRow(std::uint64_t record_offset, TableNode& table) {
+    const std::uint64_t r = record_offset;
+    m_arrVarValueOffsets.clear();
+    m_arrVarValueLengths.clear();
+    rows::RowCapture capture(table, !m_app.m_bRowPreview.load());
+    m_bCaptureDocs = capture.Docs();
+    m_bCaptureStreams = capture.Streams();
+    m_bCaptureLists = capture.Lists();
+    m_bCaptureWebs = capture.Webs();
+
+    const std::uint8_t status = Read8(r, Fixup::Single);
+    if (!IsAcceptedStatus(status) || r <= kFirstRecordLimit) return 0;
+    m_arrVarValueFlags.clear();
+    m_app.m_arrRowValues.clear();
+
+    // Prepass: variable-length columns get their variable ordinal in place of the catalogue's leaf offset.
+    std::size_t variable_columns = 0;
+    for (auto& column : table.m_lstColumns) {
+        if (rows::IsVariableLengthType(column.m_nType)) {
+            column.m_nLeafOffset = VariableOrdinal(column.m_nLeafOffset);
+            ++variable_columns;
+        }
+        if (StopRequested()) return 0;
+    }
+
+    const std::uint16_t fixed_end = Read16(r + 2, Fixup::Single);
+    if (fixed_end < 4) return 0;
+    const std::uint16_t column_count = Read16(r + fixed_end, Fixup::Single);
+    const std::size_t bitmap_bytes = std::max<std::size_t>(1, (column_count + 7u) / 8u);
+    std::vector<std::uint8_t> null_flags(bitmap_bytes * 8, 0);
+    for (std::size_t j = 0; j < bitmap_bytes; ++j) {
+        const std::uint8_t byte = Read8(r + fixed_end + 2 + j, Fixup::Single);
+        for (int b = 0; b < 8; ++b) null_flags[j * 8 + b] = (byte >> b) & 1;
+        if (StopRequested()) return 0;
+    }
+
+    // The variable-value table.
+    std::size_t entries = 0;
+    if (variable_columns > 0) {
+        const std::uint64_t count_at = r + fixed_end + 2 + bitmap_bytes;
+        const std::uint16_t m = Read16(count_at, Fixup::Single);
+        if (status != 0x10 && m <= column_count + 1u && m > 0) {
+            std::uint64_t start = count_at + 2 + 2ull * m;
+            for (std::uint16_t k = 0; k < m; ++k) {
+                const std::uint16_t e = Read16(count_at + 2 + 2ull * k, Fixup::Single);
+                const std::uint64_t end = r + (e & 0x1FFF);
+                const std::uint64_t length = end > start ? end - start : 0;
+                m_arrVarValueOffsets.push_back(static_cast<std::int64_t>(start));
+                m_arrVarValueLengths.push_back(length);
+                m_arrVarValueFlags.push_back(static_cast<std::uint16_t>(e >> 12));
+                if (length > 0) start = end;
+                if (StopRequested()) return 0;
+            }
+            entries = m;
+        }
+    }
+
+    const bool insert_mode = m_app.m_bRepairRequested.load();
+    const rows::RowMode mode = insert_mode ? rows::RowMode::Insert : rows::RowMode::Grid;
+    rows::InsertStatement statement(table, m_app.m_bSql2005Catalog);
+    auto& cells = m_app.m_arrRowValues;
+
+    for (const auto& column : table.m_lstColumns) {
+        const std::uint8_t type = column.m_nType;
+        const bool not_null = (column.m_nStatus & 1) != 0;
+        const std::uint16_t ordinal = m_app.m_bSql2005Catalog ? column.m_nPhysicalColumn : column.m_nColumnId;
+        const bool is_null = ordinal >= 1 && ordinal <= null_flags.size() && null_flags[ordinal - 1] != 0;
+        const bool computed = column.m_nLeafOffset == 0;
+
+        if (!rows::IsKnownType(type)) {
+            // A type the decoder does not know still fills its cell, so the later cells stay in their columns;
+            // the statement leaves the column out.
+            if (!insert_mode) cells.push_back(is_null ? rows::GridTextForNull(computed) : u"");
+        } else if (is_null) {
+            if (!insert_mode) {
+                cells.push_back(rows::GridTextForNull(computed));
+            } else if (!computed) {
+                statement.AddValue(column.m_pszName, rows::InsertTextForNull(type, not_null));
+            }
+        } else if (computed) {
+            if (!insert_mode) cells.push_back(rows::GridTextForComputed(type));
+        } else {
+            const bool variable = rows::IsVariableLengthType(type);
+            const auto leaf = static_cast<std::uint16_t>(column.m_nLeafOffset);
+            bool absent = column.m_nColumnOrder > column_count;
+            if (variable) {
+                absent = absent || leaf - 1u >= entries || (type == 241 && column.m_pszName.empty());
+            } else {
+                absent = absent || leaf >= fixed_end;
+            }
+            if (absent) {
+                if (!insert_mode) {
+                    cells.push_back(rows::GridTextForAbsent(type));
+                } else {
+                    statement.AddValue(column.m_pszName, rows::InsertTextForAbsent(type, not_null));
+                }
+            } else {
+                rows::ValueRequest request;
+                request.recordOffset = r;
+                request.valueOffset = r + leaf;
+                request.varIndex = variable ? leaf - 1u : 0;
+                request.mode = mode;
+                if (variable && (type == 165 || type == 34) && capture.Streams()) {
+                    capture.OnContent(column, static_cast<std::uint64_t>(m_arrVarValueOffsets[request.varIndex]),
+                                      m_arrVarValueLengths[request.varIndex], m_arrVarValueFlags[request.varIndex],
+                                      m_app);
+                }
+                rows::ValueResult result;
+                DecodeColumnValue(column, request, result);
+                if (result.abandonRow) return 0;
+                if (!insert_mode) {
+                    if (capture.Active()) capture.OnValue(column, result.text);
+                    cells.push_back(std::move(result.text));
+                } else if (result.parameter) {
+                    statement.AddParameter(column.m_pszName, result.parameter->type,
+                                           std::move(result.parameter->bytes));
+                } else {
+                    statement.AddValue(column.m_pszName, std::move(result.text));
+                }
+            }
+        }
+        if (StopRequested()) return 0;
+    }
+
+    if (capture.Active()) capture.Finish(*this);
+    if (insert_mode) ExecuteRowStatement(statement);
+    m_arrVarValueOffsets.clear();
+    m_arrVarValueLengths.clear();
+    return 0;
+}
+
+void CRecoveryEngine::DecodeColumnValue(const ColumnNode& column, const rows::ValueRequest& request,
+                                        rows::ValueResult& result) {
+    const std::uint8_t type = column.m_nType;
+    const bool insert_mode = request.mode == rows::RowMode::Insert;
+    if (rows::IsIntegerFamily(type)) {
+        std::uint8_t bytes[8] = {};
+        ReadAt(request.valueOffset, bytes, rows::IntegerFamilyWidth(type), Fixup::Single);
+        rows::ValueTexts texts = rows::IntegerFamilyTexts(type, {bytes, rows::IntegerFamilyWidth(type)},
+                                                         column.m_nMaxInRowLength, column.m_nBitPos);
+        result.text = insert_mode ? std::move(texts.insert) : std::move(texts.display);
+        return;
+    }
+    if (rows::IsDateTimeFamily(type)) {
+        std::uint8_t bytes[10] = {};
+        const std::size_t width = rows::DateTimeReadWidth(type);
+        ReadAt(request.valueOffset, bytes, width, Fixup::Single);
+        rows::ValueTexts texts =
+            rows::DateTimeFamilyTexts(type, {bytes, width}, column.m_nMaxInRowLength, column.m_nScale);
+        result.text = insert_mode ? std::move(texts.insert) : std::move(texts.display);
+        return;
+    }
+    switch (type) {
+        case 36: {
+            std::uint8_t bytes[16] = {};
+            ReadAt(request.valueOffset, bytes, sizeof bytes, Fixup::Single);
+            const std::u16string text = rows::GuidText(bytes);
+            result.text = insert_mode ? u"'" + text + u"'" : text;
+            return;
+        }
+        case 175: case 239: case 167: case 231: case 35: case 99: case 241:
+            DecodeCharacterValue(column, request, result);
+            return;
+        case 173: case 165: case 34: case 189: case 240:
+            DecodeBinaryValue(column, request, result);
+            return;
+        case 59: case 62:
+            DecodeFloatValue(column, request, result);
+            return;
+        case 106: case 108:
+            DecodeDecimalValue(column, request, result);
+            return;
+        case 98:
+            DecodeSqlVariantValue(column, request, result);
+            return;
+        default:
+            result.text = insert_mode ? u"''" : u"";
+            return;
+    }
+}
+
+}  // namespace mdf

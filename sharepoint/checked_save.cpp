@@ -1,0 +1,93 @@
+// Saves the checked items of the check tree. Each checked item is saved from the very node it shows (two
+// siblings with one name are two different saves), with one folder per level of its path below the output
+// folder, and is then unchecked in the model and reported, so that a window can uncheck its own view.
+#include <algorithm>
+
+#include "mdf/recovery_engine.h"
+#include "platform/text.h"
+#include "sharepoint/check_tree.h"
+#include "sharepoint/output_names.h"
+#include "sharepoint/substitute_folder.h"
+
+namespace mdf {
+
+namespace {
+
+bool ShowsNoNode(const sharepoint::CheckItem& item) { return std::holds_alternative<std::monostate>(item.node); }
+
+// The name of the folder a node gets.
+std::u16string NodeName(const sharepoint::ShownNode& node) {
+    if (const auto* web = std::get_if<const WebList*>(&node)) return (*web)->Title;
+    if (const auto* list = std::get_if<const structAllList*>(&node)) return (*list)->tp_Title;
+    if (const auto* doc = std::get_if<const sharepointDocsList*>(&node)) return (*doc)->m_doc.LeafName;
+    return {};
+}
+
+}  // namespace
+
+void CRecoveryEngine::SaveCheckedTreeItems(sharepoint::CheckItem& item,
+                                           const std::function<void(const sharepoint::CheckItem&)>& on_saved) {
+    for (auto& child : item.children) {
+        sharepoint::CheckItem& a = *child;
+        if (a.state == sharepoint::kChecked && !ShowsNoNode(a)) {
+            m_app.m_arrSelectedPath.clear();
+            for (const sharepoint::CheckItem* at = &a; at && at->parent; at = at->parent) {
+                m_app.m_arrSelectedPath.push_back(at->label);
+            }
+            SaveCheckedPath(a);
+            a.state = sharepoint::kUnchecked;
+            if (a.parent) sharepoint::UpdateParentCheckState(*a.parent);
+            sharepoint::SetChildCheckState(a);
+            if (on_saved) on_saved(a);
+        } else if (a.state == sharepoint::kPartlyChecked || a.state == sharepoint::kChecked) {
+            // Partly checked, or the checked caption item: its checked descendants are saved one by one.
+            SaveCheckedTreeItems(a, on_saved);
+        }
+        if (StopRequested()) return;
+    }
+}
+
+void CRecoveryEngine::SaveCheckedPath(const sharepoint::CheckItem& item) {
+    m_arrSavePath = m_app.m_arrSelectedPath;
+    // The items from the top-level web down to the checked one.
+    std::vector<const sharepoint::CheckItem*> chain;
+    for (const sharepoint::CheckItem* at = &item; at && !ShowsNoNode(*at); at = at->parent) chain.push_back(at);
+    if (chain.empty()) return;
+    std::reverse(chain.begin(), chain.end());
+    const auto* top = std::get_if<const WebList*>(&chain.front()->node);
+    if (!top) return;
+
+    const std::u16string& output = m_app.m_strOutputFolder;
+    std::string why;
+    if (!sharepoint::MakeFolder(output, &why)) {
+        LogLine(u"  Folder not made: " + output + u" (" + platform::FromUtf8(why) + u")");
+    }
+    if (chain.size() == 1) {
+        m_strSaveFolder = output;
+        SaveWeb(**top, output);
+        StopRequested();
+        return;
+    }
+    // One folder per level above the checked item: the top-level web's, then its sub-webs', list's and
+    // folders' along the path.
+    std::u16string folder = output;
+    for (std::size_t k = 0; k + 1 < chain.size(); ++k) {
+        const std::u16string name = NodeName(chain[k]->node);
+        folder = sharepoint::MakeFolderOrSubstitute(*this, sharepoint::JoinPath(folder, name), name);
+    }
+    const sharepoint::ShownNode& node = chain.back()->node;
+    if (const auto* web = std::get_if<const WebList*>(&node)) {
+        // A checked sub-web is written directly below the output folder.
+        SaveWeb(**web, output);
+    } else if (const auto* list = std::get_if<const structAllList*>(&node)) {
+        const std::u16string list_folder = sharepoint::MakeFolderOrSubstitute(
+            *this, sharepoint::JoinPath(folder, (*list)->tp_Title), (*list)->tp_Title);
+        SaveListFolders(**list, list_folder);
+    } else if (const auto* doc = std::get_if<const sharepointDocsList*>(&node)) {
+        const std::u16string& name = (*doc)->m_doc.LeafName;
+        SaveDocumentTree(**doc, sharepoint::MakeFolderOrSubstitute(*this, sharepoint::JoinPath(folder, name), name));
+    }
+    StopRequested();
+}
+
+}  // namespace mdf

@@ -1,0 +1,178 @@
+// Writes one document's content as a new file: bytes kept in the stream row itself, or the large-value
+// chains that the row points to (an image text pointer, or a varbinary root with one pointer per chain).
+// Torn sectors of the row's bytes are restored with the torn bits of the page that holds the value.
+#include <array>
+#include <cstdio>
+
+#include "mdf/recovery_engine.h"
+#include "platform/text.h"
+#include "sharepoint/output_names.h"
+
+namespace mdf {
+
+namespace {
+
+constexpr std::uint32_t kTextPointerMaxLength = 24;  // longer image values lie in the row itself
+constexpr std::uint32_t kRootFlag = 8;               // flag nibble: the row holds a root or pointer
+constexpr std::uint64_t kEntrySize = 8;              // row pointer: page (32 bits), file (16), slot (16)
+constexpr std::uint64_t kEntryGap = 4;               // bytes after each pointer of a varbinary root
+
+bool HasLongHeader(std::uint8_t type_byte) { return type_byte == 2 || type_byte == 4; }
+
+std::u16string Decimal(std::uint64_t n) { return platform::Widen(std::to_string(n)); }
+
+// Reads the row's bytes with the torn bits of the value's own page, then gives the caller's back.
+class ValuePageTornBits {
+public:
+    ValuePageTornBits(CRecoveryEngine& engine, std::uint64_t value_offset)
+        : engine_(engine), saved_(engine.m_app.m_abTornBits) {
+        engine.LoadTornBits(value_offset - value_offset % kPageSize);
+    }
+    ~ValuePageTornBits() { engine_.m_app.m_abTornBits = saved_; }
+    ValuePageTornBits(const ValuePageTornBits&) = delete;
+    ValuePageTornBits& operator=(const ValuePageTornBits&) = delete;
+
+private:
+    CRecoveryEngine& engine_;
+    std::array<std::uint8_t, 4> saved_;
+};
+
+struct RowPointer {
+    std::uint64_t page_offset = 0;
+    std::uint16_t slot = 0;
+};
+
+RowPointer ReadRowPointer(CRecoveryEngine& engine, std::uint64_t pos) {
+    const auto b = engine.ReadBytes(pos, kEntrySize, Fixup::Single);
+    const std::uint32_t page = static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+                               (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+    return {std::uint64_t{page} * kPageSize, static_cast<std::uint16_t>(b[6] | (b[7] << 8))};
+}
+
+// The document file being written: created new (numbered on a clash), shared with the chain copier
+// through m_hOutputFile, and judged whole only when every write and the close succeeded.
+class DocumentFile {
+public:
+    DocumentFile(CRecoveryEngine& engine, const std::u16string& folder, const std::u16string& name)
+        : engine_(engine), created_(sharepoint::CreateNewFile(folder, name)) {
+        engine.m_app.m_strPreviewFile = created_.path;
+        engine.m_hOutputFile = created_.file;
+        if (!created_.file) Fail(platform::FromUtf8(created_.error));
+    }
+    ~DocumentFile() { Close(); }
+    DocumentFile(const DocumentFile&) = delete;
+    DocumentFile& operator=(const DocumentFile&) = delete;
+
+    bool IsOpen() const { return created_.file != nullptr; }
+    bool Write(const std::vector<std::uint8_t>& bytes) {
+        if (!created_.file) return false;
+        if (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), created_.file) == bytes.size()) return true;
+        return Fail(u"the file could not be written");
+    }
+    bool CopyChain(const RowPointer& pointer) {
+        if (!created_.file) return false;
+        const LargeValueEnd end = engine_.CopyLargeValueToFile(pointer.page_offset, pointer.slot);
+        if (end == LargeValueEnd::Complete) return true;
+        return Fail(end == LargeValueEnd::Cut       ? u"the content's chain is longer than the record limit"
+                    : end == LargeValueEnd::Stopped ? u"stopped by the user"
+                                                    : u"the file could not be written");
+    }
+    // Closes the file; true when it holds the whole content.
+    bool Finish() {
+        Close();
+        return ok_;
+    }
+    bool Fail(const std::u16string& why) {
+        if (ok_) engine_.LogLine(u"  Not written whole: " + created_.path + u" (" + why + u")");
+        ok_ = false;
+        return false;
+    }
+
+private:
+    void Close() {
+        if (!created_.file) return;
+        if (std::fclose(created_.file) != 0) Fail(u"the file could not be closed");
+        created_.file = nullptr;
+        engine_.m_hOutputFile = nullptr;
+    }
+
+    CRecoveryEngine& engine_;
+    sharepoint::NewFile created_;
+    bool ok_ = true;
+};
+
+// Refuses before any file is made; logged with the path the file would have had.
+bool Refuse(CRecoveryEngine& engine, const std::u16string& folder, const std::u16string& name,
+            const std::u16string& why) {
+    engine.LogLine(u"  Not written: " + sharepoint::JoinPath(folder, name) + u" (" + why + u")");
+    return false;
+}
+
+}  // namespace
+
+bool CRecoveryEngine::SaveImageColumnDocument(std::uint64_t offset, std::uint64_t length, const std::u16string& name,
+                                              const std::u16string& folder) {
+    // A record without a stream carries no location at all; nothing is read for it.
+    if (length == 0) return Refuse(*this, folder, name, u"no contents were found for it");
+    ValuePageTornBits torn_bits(*this, offset);
+    if (length <= kTextPointerMaxLength) {
+        const std::uint64_t pointer_at = HasLongHeader(Read8(offset, Fixup::Single)) ? 16 : 8;
+        if (length < pointer_at + kEntrySize) {
+            return Refuse(*this, folder, name, u"its text pointer of " + Decimal(length) + u" bytes is too short");
+        }
+        const RowPointer pointer = ReadRowPointer(*this, offset + pointer_at);
+        DocumentFile file(*this, folder, name);
+        file.CopyChain(pointer);
+        return file.Finish();
+    }
+    if (length > kPageSize) {
+        return Refuse(*this, folder, name, u"its in-row length " + Decimal(length) + u" exceeds a page");
+    }
+    // Every sector end inside the value is restored, not only the first one.
+    const auto bytes = ReadBytes(offset, static_cast<std::size_t>(length), Fixup::Multi);
+    DocumentFile file(*this, folder, name);
+    file.Write(bytes);
+    return file.Finish();
+}
+
+bool CRecoveryEngine::SaveVarBinaryColumnDocument(std::uint64_t offset, std::uint64_t length,
+                                                  const std::u16string& name, const std::u16string& folder,
+                                                  std::uint32_t flags) {
+    if (length == 0) return Refuse(*this, folder, name, u"no contents were found for it");
+    ValuePageTornBits torn_bits(*this, offset);
+    if (m_app.m_bSql2005Catalog && (flags & kRootFlag) != 0) {
+        const std::uint64_t header = HasLongHeader(Read8(offset, Fixup::Single)) ? 16 : 8;
+        if (length < header) {
+            return Refuse(*this, folder, name,
+                          u"its large-value root of " + Decimal(length) + u" bytes is shorter than its header");
+        }
+        if (length > kPageSize) {
+            return Refuse(*this, folder, name, u"its in-row length " + Decimal(length) + u" exceeds a page");
+        }
+        DocumentFile file(*this, folder, name);
+        if (!file.IsOpen()) return false;
+        std::uint64_t pos = offset + header;
+        std::uint64_t remaining = length - header;
+        while (remaining >= kEntrySize) {
+            if (!file.CopyChain(ReadRowPointer(*this, pos))) break;
+            pos += kEntrySize;
+            remaining -= kEntrySize;
+            if (remaining >= kEntrySize) {
+                pos += kEntryGap;
+                remaining -= kEntryGap;
+            } else {
+                remaining = 0;
+            }
+        }
+        return file.Finish();
+    }
+    if (length > kPageSize) {
+        return Refuse(*this, folder, name, u"its in-row length " + Decimal(length) + u" exceeds a page");
+    }
+    const auto bytes = ReadBytes(offset, static_cast<std::size_t>(length), Fixup::Multi);
+    DocumentFile file(*this, folder, name);
+    file.Write(bytes);
+    return file.Finish();
+}
+
+}  // namespace mdf

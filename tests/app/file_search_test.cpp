@@ -1,0 +1,180 @@
+// The data-file search on a temporary tree: hidden files and folders, upper-case names, a symbolic link loop,
+// an unreadable folder, a stop during the walk; and the file page's small rules (roots, trimming, sizes, the
+// typed sort of the result columns).
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "app/app_fields.h"
+#include "app/file_search.h"
+#include "app/list_sort.h"
+#include "platform/shared_state.h"
+#include "platform/text.h"
+#include "tests/support/page_builder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void Touch(const fs::path& path, std::uintmax_t size = 3000) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path) << "x";
+    fs::resize_file(path, size);
+}
+
+// root/                b.mdf  .a.mdf (hidden, sorts first)  UPPER.MDF  notes.txt
+// root/sub/            x.mdf  loop -> .. (a link back up)
+// root/.hidden/        h.mdf
+// root/dir.mdf/        z.mdf  (a folder named like a data file)
+// root/locked/         y.mdf  (no permissions)
+class SearchTree : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = dir_ / "root";
+        Touch(root_ / ".a.mdf");
+        Touch(root_ / "b.mdf", 5'000'000'000);  // sparse: 4882812 KB
+        Touch(root_ / "UPPER.MDF");
+        Touch(root_ / "notes.txt");
+        Touch(root_ / "sub" / "x.mdf");
+        fs::create_directory_symlink("..", root_ / "sub" / "loop");
+        Touch(root_ / ".hidden" / "h.mdf");
+        Touch(root_ / "dir.mdf" / "z.mdf");
+        Touch(root_ / "locked" / "y.mdf");
+        fs::permissions(root_ / "locked", fs::perms::none);
+        // A privileged user reads the folder anyway; then its file is found like any other.
+        locked_readable_ = access((root_ / "locked").c_str(), R_OK) == 0;
+        sink_.on_send = [this](unsigned message, platform::WPARAM, platform::LPARAM) {
+            if (message != platform::WM_FOUND_FILES) return;
+            for (const auto& f : fields_.m_arrFoundFiles) listed_.push_back(f);
+            fields_.m_arrFoundFiles.clear();
+        };
+    }
+    void TearDown() override { fs::permissions(root_ / "locked", fs::perms::owner_all); }
+
+    std::unique_ptr<app::FindThread> MakeSearch(bool subfolders) {
+        fields_.m_bSearchSubfolders = subfolders;
+        fields_.m_bSearchTopFolderOnly = !subfolders;
+        state_.m_bStopSearch = false;
+        auto search = std::make_unique<app::FindThread>(state_, fields_, sink_);
+        search->m_strRoot = app::TrimSearchRoot(platform::FromUtf8(root_.string() + "//"));
+        fields_.m_pFindThread = search.get();
+        return search;
+    }
+    std::set<std::string> ListedPaths() const {
+        std::set<std::string> paths;
+        for (const auto& f : listed_) paths.insert(fs::relative(platform::ToUtf8(f.m_strPath), root_).string());
+        return paths;
+    }
+    void ExpectSearchDone() const {
+        const auto messages = sink_.Messages();
+        ASSERT_FALSE(messages.empty());
+        EXPECT_EQ(messages.back(), (platform::RecordedMessage{platform::WM_SEARCH_DONE, 0, 1, false}));
+        EXPECT_EQ(sink_.Count(platform::WM_SEARCH_DONE), 1u);
+        EXPECT_TRUE(state_.m_bStopSearch.load());
+        EXPECT_EQ(fields_.m_pFindThread.load(), nullptr);
+        EXPECT_TRUE(fields_.m_arrFoundFiles.empty());
+    }
+
+    testsupport::TempDir dir_;
+    fs::path root_;
+    bool locked_readable_ = false;
+    platform::SharedState state_;
+    app::AppFields fields_;
+    platform::RecordingSink sink_;
+    std::vector<app::fileProperty> listed_;
+};
+
+TEST_F(SearchTree, TheWalkListsVisibleDataFilesOfEveryFolderOnce) {
+    auto search = MakeSearch(true);
+    search->Start();
+    search->Join();
+    EXPECT_TRUE(search->HasEnded());
+    ExpectSearchDone();
+
+    std::set<std::string> expected = {"b.mdf", "UPPER.MDF", "sub/x.mdf", "dir.mdf/z.mdf"};
+    if (locked_readable_) expected.insert("locked/y.mdf");
+    EXPECT_EQ(ListedPaths(), expected);
+    // Folders in pre-order, without the hidden one and without following the link back up.
+    std::vector<std::string> folders;
+    for (const auto& f : search->m_arrFolders) folders.push_back(platform::ToUtf8(f));
+    std::vector<std::string> expected_folders = {root_.string(), (root_ / "dir.mdf").string(),
+                                                 (root_ / "locked").string(), (root_ / "sub").string()};
+    EXPECT_EQ(folders, expected_folders);
+    // One hand-over at the end of the walk, besides the empty one at its start.
+    EXPECT_EQ(sink_.Count(platform::WM_FOUND_FILES), 2u);
+
+    const auto big = std::find_if(listed_.begin(), listed_.end(),
+                                  [](const app::fileProperty& f) { return f.m_strPath.ends_with(u"/b.mdf"); });
+    ASSERT_NE(big, listed_.end());
+    EXPECT_EQ(big->m_strSizeKb, u"4882812");
+    EXPECT_TRUE(app::ParseDateTimeCell(big->m_strModified).has_value()) << platform::ToUtf8(big->m_strModified);
+    EXPECT_TRUE(app::ParseDateTimeCell(big->m_strAccessed).has_value());
+}
+
+TEST_F(SearchTree, TheTopFolderSearchListsOnlyTheRootsFiles) {
+    auto search = MakeSearch(false);
+    search->Run();
+    ExpectSearchDone();
+    EXPECT_EQ(ListedPaths(), (std::set<std::string>{"b.mdf", "UPPER.MDF"}));
+    EXPECT_EQ(sink_.Count(platform::WM_JOB_PROGRESS), 0u);
+}
+
+TEST_F(SearchTree, AStopDuringTheWalkListsNothingAndEndsTheSearch) {
+    struct Case {
+        const char* name;
+        unsigned message;        // the message whose handling sees the stop pressed
+        platform::LPARAM lparam;
+    };
+    for (const Case c : {Case{"while collecting folders", platform::WM_FOUND_FILES, -1},
+                         Case{"after the first folder", platform::WM_JOB_PROGRESS, 0}}) {
+        SCOPED_TRACE(c.name);
+        sink_.Clear();
+        listed_.clear();
+        auto search = MakeSearch(true);
+        sink_.on_send = [&](unsigned message, platform::WPARAM, platform::LPARAM lparam) {
+            if (message == c.message && lparam == c.lparam) state_.m_bStopSearch = true;
+            if (message == platform::WM_FOUND_FILES) {
+                for (const auto& f : fields_.m_arrFoundFiles) listed_.push_back(f);
+                fields_.m_arrFoundFiles.clear();
+            }
+        };
+        search->Run();
+        ExpectSearchDone();
+        EXPECT_TRUE(listed_.empty());
+    }
+}
+
+TEST(FilePage, RootsTrimmingAndTypedColumns) {
+    testsupport::TempDir dir;
+    std::ofstream(dir / "mounts") << "sysfs /sys sysfs rw 0 0\n"
+                                     "/dev/sda1 / ext4 rw 0 0\n"
+                                     "tmpfs /run tmpfs rw 0 0\n"
+                                     "/dev/sdb1 /mnt/my\\040disk ext4 rw 0 0\n"
+                                     "proc /proc proc rw 0 0\n";
+    EXPECT_EQ(app::ListSearchRoots((dir / "mounts").string()), (std::vector<std::u16string>{u"/", u"/mnt/my disk"}));
+
+    EXPECT_EQ(app::TrimSearchRoot(u"D:\\\\"), u"D:");
+    EXPECT_EQ(app::TrimSearchRoot(u"/srv/data//"), u"/srv/data");
+    EXPECT_EQ(app::TrimSearchRoot(u"/"), u"");
+
+    for (const auto& [name, is_data_file] : std::vector<std::pair<std::u16string, bool>>{
+             {u"a.mdf", true}, {u"A.MDF", true}, {u"a.Mdf", true}, {u"a.mdfx", false}, {u"mdf", false},
+             {u"a.ldf", false}}) {
+        EXPECT_EQ(app::IsDataFileName(name), is_data_file) << platform::ToUtf8(name);
+    }
+    EXPECT_EQ(app::SizeInKbText(1023), u"0");
+    EXPECT_EQ(app::SizeInKbText(5'000'000'000), u"4882812");
+    EXPECT_EQ(app::SizeInKbText(std::uint64_t{1} << 45), u"34359738368");  // no 32-bit wrap
+
+    // The size column sorts as numbers and the time columns as date-times.
+    EXPECT_LT(app::CompareCells(app::kCompareNumber, app::SizeInKbText(9 << 10), app::SizeInKbText(10 << 10)), 0);
+    EXPECT_LT(app::CompareCells(app::kCompareDateTime, app::FileTimeText(86400 * 40), app::FileTimeText(86400 * 400)),
+              0);
+}
+
+}  // namespace

@@ -1,0 +1,495 @@
+// The job thread against the recording sink: the scan of a real data file with its log and summary, the
+// table view's rows in batches, the stop at every stop check (one job end, tagged, no result page after a
+// stop), the document scan and save on the synthetic SharePoint database, and the thread's lifetime.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+
+#include "app/app_fields.h"
+#include "app/recover_thread.h"
+#include "app/result_lists.h"
+#include "mdf/recovery_engine.h"
+#include "platform/text.h"
+#include "sharepoint/check_tree.h"
+#include "tests/support/corpus.h"
+#include "tests/support/page_builder.h"
+#include "tests/support/sha256.h"
+#include "tests/support/sharepoint_builder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::RecordedMessage;
+
+// One application's worth of shared state, a recording window and the engine of one scan.
+struct Jobs {
+    platform::SharedState state;
+    app::AppFields fields;
+    platform::SilentPrompts prompts;
+    platform::RecordingSink sink;
+    std::shared_ptr<mdf::CRecoveryEngine> engine;
+    app::CRecoverThread* current = nullptr;
+    std::vector<app::RowBatch> batches;
+    std::vector<std::u16string> log;
+
+    explicit Jobs(const fs::path& file, bool document_mode = false) {
+        state.m_strDataFilePath = platform::FromUtf8(file.string());
+        state.m_bDocumentMode = document_mode;
+        NewEngine();
+        // The window's side of the sent messages: the log line is read and the row batch drained while the
+        // job waits, as the dialog's handlers do.
+        sink.on_send = [this](unsigned message, platform::WPARAM, platform::LPARAM) {
+            if (message == platform::WM_LOG_LINE) log.push_back(state.m_strLogLine);
+            if (message == platform::WM_TABLE_ROW && current) batches.push_back(current->TakeRowBatch());
+        };
+    }
+    void NewEngine() {
+        engine = std::make_shared<mdf::CRecoveryEngine>(state);
+        engine->m_sleep = [](std::chrono::milliseconds) {};
+    }
+    std::unique_ptr<app::CRecoverThread> MakeJob() {
+        auto job = std::make_unique<app::CRecoverThread>(state, fields, engine, prompts);
+        job->m_hOwnerWnd = &sink;
+        job->m_strDataFile = state.m_strDataFilePath;
+        current = job.get();
+        state.m_bStopJob = false;
+        return job;
+    }
+    void Reset() {
+        sink.Clear();
+        batches.clear();
+        log.clear();
+    }
+    bool Logged(const std::u16string& line) const { return std::find(log.begin(), log.end(), line) != log.end(); }
+    std::size_t RowCount() const {
+        std::size_t n = 0;
+        for (const auto& b : batches) n += b.rows.size();
+        return n;
+    }
+};
+
+// Exactly one job end, posted, carrying the job's id, and nothing after it.
+void ExpectOneJobEnd(const platform::RecordingSink& sink, const app::CRecoverThread& job) {
+    const auto messages = sink.Messages();
+    ASSERT_EQ(sink.Count(platform::WM_JOB_ENDED), 1u);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back(), (RecordedMessage{platform::WM_JOB_ENDED, job.JobId(), 0, true}));
+    EXPECT_TRUE(job.HasEnded());
+}
+
+fs::path CorpusFile(const char* name) { return *testsupport::CorpusDir() / name; }
+
+std::size_t TableIndex(const mdf::CRecoveryEngine& engine, const std::u16string& suffix) {
+    std::size_t i = 0;
+    for (const auto& table : engine.m_lstTables) {
+        if (table.m_pszName.size() >= suffix.size() &&
+            table.m_pszName.compare(table.m_pszName.size() - suffix.size(), suffix.size(), suffix) == 0) {
+            return i;
+        }
+        ++i;
+    }
+    return i;
+}
+
+TEST(ScanJob, ReadsTheCatalogueLogsTheSummaryAndBuildsTheResultPageOnce) {
+    BM_REQUIRE_CORPUS();
+    const fs::path file = CorpusFile("northwnd_sligo.mdf");
+    Jobs jobs(file);
+    auto job = jobs.MakeJob();
+    EXPECT_EQ(job->ChooseJob(), app::JobKind::Scan);
+    EXPECT_EQ(job->Run(), 0);
+
+    ExpectOneJobEnd(jobs.sink, *job);
+    EXPECT_EQ(jobs.sink.Count(platform::WM_SCAN_DONE), 1u);
+    EXPECT_EQ(jobs.sink.Count(platform::WM_FILE_IN_USE), 0u);
+    ASSERT_FALSE(jobs.engine->m_lstTables.empty());
+    EXPECT_FALSE(jobs.state.m_bRowPreview.load());
+    EXPECT_TRUE(jobs.Logged(u"File selected for repair  : " + platform::FromUtf8(file.string())));
+    EXPECT_TRUE(jobs.Logged(u"Scanning file..."));
+    EXPECT_TRUE(jobs.Logged(u"Total table(s) present  :  " + platform::FromUtf8(std::to_string(jobs.state.m_nTableCount))));
+    // Every table with its live-row count; Orders as the independent reader counts it.
+    for (const auto& table : jobs.engine->m_lstTables) {
+        EXPECT_TRUE(jobs.Logged(table.m_pszName + u"  :  " + platform::FromUtf8(std::to_string(table.m_nRowCount)) +
+                                u" Record(s)"))
+            << platform::ToUtf8(table.m_pszName);
+    }
+    const std::size_t orders = TableIndex(*jobs.engine, u"Orders");
+    ASSERT_LT(orders, jobs.engine->m_lstTables.size());
+    EXPECT_EQ(std::next(jobs.engine->m_lstTables.begin(), static_cast<long>(orders))->m_nRowCount, 830u);
+    // The counts close the summary, the procedure count without the 30 system procedures.
+    const std::int32_t procedures = jobs.state.m_nProcedureCount;
+    EXPECT_TRUE(jobs.Logged(u"Total stored procedure(s) present  :  " +
+                            platform::FromUtf8(std::to_string(procedures >= 30 ? procedures - 30 : procedures))));
+    EXPECT_EQ(jobs.log.back(), u"--------------------------------------------------------------");
+    EXPECT_NE(jobs.state.m_strLogText.find(u"\r\n--------"), std::u16string::npos);
+    // The result page comes after the dashes line of the header and before the per-table summary.
+    const auto messages = jobs.sink.Messages();
+    const auto scan_done = std::find_if(messages.begin(), messages.end(),
+                                        [](const RecordedMessage& m) { return m.message == platform::WM_SCAN_DONE; });
+    EXPECT_EQ(std::prev(scan_done)->message, platform::WM_JOB_PROGRESS);
+    EXPECT_EQ(std::prev(scan_done)->wparam, platform::kProgressEnd);
+}
+
+TEST(ScanJob, AFileThatCannotBeOpenedEndsWithTheRightMessage) {
+    struct Case {
+        const char* name;
+        std::u16string search_root;
+        std::u16string text;
+        std::u16string title;
+        std::size_t file_in_use_messages;
+    };
+    const Case cases[] = {
+        {"no file chosen", u"", u"Please select an appropriate MS SQL Database.", u"", 0},
+        {"file held elsewhere", u"held.mdf", u"",
+         u"The file is being used by MS SQL Server.\n\n Please stop MS SQL Server and then try again.", 1},
+    };
+    testsupport::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Jobs jobs(dir / "missing.mdf");
+        jobs.state.m_strSearchRoot = c.search_root;
+        auto job = jobs.MakeJob();
+        job->Run();
+        ExpectOneJobEnd(jobs.sink, *job);
+        EXPECT_EQ(jobs.sink.Count(platform::WM_FILE_IN_USE), c.file_in_use_messages);
+        EXPECT_EQ(jobs.sink.Count(platform::WM_SCAN_DONE), 0u);
+        EXPECT_EQ(jobs.prompts.message_count, 1);
+        EXPECT_EQ(jobs.prompts.last_text, c.text);
+        EXPECT_EQ(jobs.prompts.last_title, c.title);
+        EXPECT_TRUE(jobs.state.m_bFileInUse.load());
+    }
+}
+
+TEST(ScanJob, AStopAtAnyStopCheckEndsTheJobOnceWithoutAResultPage) {
+    BM_REQUIRE_CORPUS();
+    {
+        Jobs jobs(CorpusFile("northwnd_sligo.mdf"));
+        int checks = 0;
+        {
+            auto job = jobs.MakeJob();
+            job->m_beforeStopCheck = [&](int n) { checks = n; };
+            job->Run();
+            ExpectOneJobEnd(jobs.sink, *job);
+        }
+        ASSERT_GT(checks, 2);
+        for (int k = 1; k <= checks; ++k) {
+            SCOPED_TRACE(k);
+            jobs.NewEngine();
+            jobs.Reset();
+            auto job = jobs.MakeJob();
+            std::size_t messages_at_stop = 0;
+            job->m_beforeStopCheck = [&](int n) {
+                if (n != k) return;
+                jobs.state.m_bStopJob = true;
+                messages_at_stop = jobs.sink.Messages().size();
+            };
+            job->Run();
+            ExpectOneJobEnd(jobs.sink, *job);
+            const auto messages = jobs.sink.Messages();
+            for (std::size_t i = messages_at_stop; i < messages.size(); ++i) {
+                EXPECT_NE(messages[i].message, platform::WM_SCAN_DONE);
+                EXPECT_NE(messages[i].message, platform::WM_LOG_LINE);
+            }
+        }
+    }
+}
+
+TEST(ScanJob, ADocumentScanOfAFileWithoutSharePointTablesEndsOnce) {
+    BM_REQUIRE_CORPUS();
+    Jobs jobs(CorpusFile("northwnd_sligo.mdf"), true);
+    auto job = jobs.MakeJob();
+    job->Run();
+    ExpectOneJobEnd(jobs.sink, *job);
+    if (jobs.engine->m_lstTables.empty()) {
+        EXPECT_EQ(jobs.sink.Count(platform::WM_SCAN_DONE), 0u);
+    } else {
+        EXPECT_EQ(jobs.sink.Count(platform::WM_SCAN_DONE), 1u);
+        EXPECT_TRUE(jobs.engine->m_lstWebs.empty() || jobs.engine->m_lstWebs.front()->m_lstSubWebs.empty());
+    }
+}
+
+TEST(TableViewJob, SendsEveryRowOfOrdersInBatchesWithItsProgress) {
+    BM_REQUIRE_CORPUS();
+    Jobs jobs(CorpusFile("northwnd_sligo.mdf"));
+    jobs.MakeJob()->Run();
+    const std::size_t orders = TableIndex(*jobs.engine, u"Orders");
+    ASSERT_LT(orders, jobs.engine->m_lstTables.size());
+
+    jobs.Reset();
+    auto job = jobs.MakeJob();
+    job->m_nTableIndex = static_cast<int>(orders);
+    jobs.state.m_bRowPreview = false;  // the scan left it clear; the job sets it for the view
+    EXPECT_EQ(job->ChooseJob(), app::JobKind::TableView);
+    job->Run();
+    ExpectOneJobEnd(jobs.sink, *job);
+    EXPECT_TRUE(jobs.state.m_bRowPreview.load());
+
+    EXPECT_EQ(jobs.RowCount(), 830u);
+    // 830 rows in batches of 256: four round trips, not 830.
+    EXPECT_EQ(jobs.sink.Count(platform::WM_TABLE_ROW), 4u);
+    ASSERT_EQ(jobs.batches.size(), 4u);
+    EXPECT_TRUE(jobs.batches[0].first);
+    std::uint32_t steps = 0;
+    for (std::size_t i = 0; i < jobs.batches.size(); ++i) {
+        if (i > 0) {
+            EXPECT_FALSE(jobs.batches[i].first);
+        }
+        steps += jobs.batches[i].progress_steps;
+        for (const auto& row : jobs.batches[i].rows) EXPECT_EQ(row.size(), 14u);
+    }
+    EXPECT_EQ(steps, 830u);
+    const auto messages = jobs.sink.Messages();
+    EXPECT_EQ(messages.front(), (RecordedMessage{platform::WM_JOB_PROGRESS, platform::kProgressStart, 830, false}));
+    EXPECT_EQ(messages[messages.size() - 2], (RecordedMessage{platform::WM_JOB_PROGRESS, platform::kProgressEnd, 0, false}));
+    for (const auto& m : messages) {
+        if (m.message == platform::WM_TABLE_ROW) {
+            EXPECT_EQ(m.wparam, job->JobId());
+        }
+    }
+    // The first cell of every row is the order id: 830 different ids.
+    std::vector<std::u16string> ids;
+    for (const auto& b : jobs.batches) {
+        for (const auto& row : b.rows) ids.push_back(row[0]);
+    }
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ(std::unique(ids.begin(), ids.end()), ids.end());
+}
+
+TEST(TableViewJob, AStopAtAnyStopCheckEndsTheViewOnceAndKeepsTheRowsBeforeIt) {
+    BM_REQUIRE_CORPUS();
+    Jobs jobs(CorpusFile("northwnd_sligo.mdf"));
+    jobs.MakeJob()->Run();
+    // A small table is stopped at every check; Orders at a sample of its checks.
+    for (const char16_t* name : {u"Shippers", u"Orders"}) {
+        const std::size_t index = TableIndex(*jobs.engine, name);
+        ASSERT_LT(index, jobs.engine->m_lstTables.size());
+        int checks = 0;
+        {
+            auto job = jobs.MakeJob();
+            job->m_nTableIndex = static_cast<int>(index);
+            job->m_beforeStopCheck = [&](int n) { checks = n; };
+            job->Run();
+        }
+        const int stride = checks > 200 ? 97 : 1;
+        for (int k = 1; k <= checks; k += stride) {
+            SCOPED_TRACE(k);
+            jobs.Reset();
+            auto job = jobs.MakeJob();
+            job->m_nTableIndex = static_cast<int>(index);
+            std::size_t rows_at_stop = 0;
+            job->m_beforeStopCheck = [&](int n) {
+                if (n == k) jobs.state.m_bStopJob = true;
+            };
+            job->Run();
+            ExpectOneJobEnd(jobs.sink, *job);
+            rows_at_stop = jobs.RowCount();
+            // Never more rows than checks passed (two checks per row), and the end-of-pass progress only
+            // when the view ran to its end.
+            EXPECT_LE(rows_at_stop, static_cast<std::size_t>(k));
+            EXPECT_EQ(jobs.sink.Count(platform::WM_JOB_PROGRESS), 0u + (k > static_cast<int>(index) + 1 ? 1u : 0u));
+        }
+    }
+}
+
+TEST(TableViewJob, AnIndexOutsideTheTableListEndsTheJobWithoutRows) {
+    BM_REQUIRE_CORPUS();
+    Jobs jobs(CorpusFile("northwnd_sligo.mdf"));
+    jobs.MakeJob()->Run();
+    for (const int index : {-1, static_cast<int>(jobs.engine->m_lstTables.size())}) {
+        jobs.Reset();
+        auto job = jobs.MakeJob();
+        job->m_nTableIndex = index;
+        job->Run();
+        ExpectOneJobEnd(jobs.sink, *job);
+        EXPECT_EQ(jobs.sink.Messages().size(), 1u);
+    }
+}
+
+class DocumentJobs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        database_ = std::make_unique<testsupport::sharepoint::ContentDatabase>(
+            testsupport::sharepoint::ContentDatabase::Sample(testsupport::sharepoint::Generation::Sp2010VarBinary));
+        database_->Build().WriteTo(dir_ / "content.mdf");
+        jobs_ = std::make_unique<Jobs>(dir_ / "content.mdf", true);
+    }
+    // The scan; true when it built the document tree.
+    bool Scan() {
+        auto job = jobs_->MakeJob();
+        job->Run();
+        return jobs_->sink.Count(platform::WM_SCAN_DONE) == 1 && !jobs_->engine->m_lstWebs.empty();
+    }
+    std::vector<std::string> WrittenFiles(const fs::path& folder) const {
+        std::vector<std::string> written;
+        for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+            if (!entry.is_regular_file()) continue;
+            written.push_back(fs::relative(entry.path(), folder).string() + "\t" +
+                              testsupport::Sha256OfFile(entry.path()));
+        }
+        std::sort(written.begin(), written.end());
+        return written;
+    }
+
+    testsupport::TempDir dir_;
+    std::unique_ptr<testsupport::sharepoint::ContentDatabase> database_;
+    std::unique_ptr<Jobs> jobs_;
+};
+
+sharepoint::CheckItem* FindItem(sharepoint::CheckItem& item, const std::u16string& label) {
+    if (item.label == label) return &item;
+    for (auto& child : item.children) {
+        if (auto* found = FindItem(*child, label)) return found;
+    }
+    return nullptr;
+}
+
+TEST_F(DocumentJobs, TheScanCapturesTheSitesAndAStopAtAnyCheckEndsItOnce) {
+    ASSERT_TRUE(Scan());
+    int checks = 0;
+    jobs_->NewEngine();
+    {
+        auto job = jobs_->MakeJob();
+        job->m_beforeStopCheck = [&](int n) { checks = n; };
+        job->Run();
+    }
+    // Progress steps of the record pass ride in row batches that carry no rows.
+    for (const auto& batch : jobs_->batches) EXPECT_TRUE(batch.rows.empty());
+    for (int k = 1; k <= checks; ++k) {
+        SCOPED_TRACE(k);
+        jobs_->NewEngine();
+        jobs_->Reset();
+        auto job = jobs_->MakeJob();
+        job->m_beforeStopCheck = [&](int n) {
+            if (n == k) jobs_->state.m_bStopJob = true;
+        };
+        job->Run();
+        ExpectOneJobEnd(jobs_->sink, *job);
+        EXPECT_EQ(jobs_->sink.Count(platform::WM_SCAN_DONE), 0u);
+    }
+}
+
+TEST_F(DocumentJobs, TheSaveWritesTheCheckedItemsIntoANewFolderAndUnchecksThem) {
+    ASSERT_TRUE(Scan());
+    auto tree = sharepoint::BuildDocumentCheckTree(jobs_->state.m_strDataFilePath, jobs_->engine->m_lstWebs);
+    sharepoint::CheckItem* old_list = FindItem(*tree, u"Old");
+    ASSERT_NE(old_list, nullptr);
+    app::ToggleCheck(*old_list);  // the only list of the site Archive: the site is unchecked with it
+    EXPECT_EQ(old_list->parent->state, sharepoint::kUnchecked);
+    EXPECT_EQ(tree->state, sharepoint::kPartlyChecked);
+
+    const fs::path out = dir_ / "chosen";
+    fs::create_directory(out);
+    std::vector<std::vector<fs::path>> folders;
+    for (int save = 0; save < 2; ++save) {
+        jobs_->Reset();
+        jobs_->state.m_bRepairRequested = true;
+        jobs_->prompts.folder_answer = platform::FromUtf8(out.string());
+        auto job = jobs_->MakeJob();
+        job->m_pTreeRoot = tree.get();
+        std::vector<std::u16string> saved;
+        job->m_onItemSaved = [&](const sharepoint::CheckItem& item) { saved.push_back(item.label); };
+        EXPECT_EQ(job->ChooseJob(), app::JobKind::DocumentSave);
+        job->Run();
+        ExpectOneJobEnd(jobs_->sink, *job);
+        EXPECT_TRUE(jobs_->fields.m_bJobCompleted.exchange(false));
+        ASSERT_FALSE(jobs_->log.empty());
+        EXPECT_EQ(jobs_->log.front().rfind(u"Repair process started on ", 0), 0u);
+        EXPECT_EQ(jobs_->log[jobs_->log.size() - 2].rfind(u"Repair process completed on ", 0), 0u);
+        if (save == 0) {
+            EXPECT_EQ(saved, std::vector<std::u16string>{u"Team|Site"});
+            EXPECT_EQ(tree->state, sharepoint::kUnchecked);
+            for (auto* item : {FindItem(*tree, u"Team|Site"), FindItem(*tree, u"Отдел продаж"), FindItem(*tree, u"Q1")}) {
+                ASSERT_NE(item, nullptr);
+                EXPECT_EQ(item->state, sharepoint::kUnchecked);
+            }
+        } else {
+            EXPECT_TRUE(saved.empty());  // nothing was checked any more: the lines and the end still come
+        }
+        folders.emplace_back();
+        for (const auto& entry : fs::directory_iterator(out)) folders.back().push_back(entry.path());
+    }
+
+    // Two saves, two folders, both named "Recoverd " with the date.
+    ASSERT_EQ(folders[1].size(), 2u);
+    const fs::path first = folders[0].at(0);
+    EXPECT_EQ(first.filename().string().rfind("Recoverd 20", 0), 0u) << first;
+    std::vector<std::string> expected;
+    for (const auto& line : database_->Manifest()) {
+        if (line.path.rfind("Archive/", 0) == 0) continue;
+        expected.push_back(line.path + "\t" + line.sha256);
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(WrittenFiles(first), expected);
+    const fs::path second = folders[1][0] == first ? folders[1][1] : folders[1][0];
+    EXPECT_TRUE(WrittenFiles(second).empty());
+}
+
+TEST_F(DocumentJobs, ACancelledFolderPickerEndsTheSaveWithoutWriting) {
+    ASSERT_TRUE(Scan());
+    auto tree = sharepoint::BuildDocumentCheckTree(jobs_->state.m_strDataFilePath, jobs_->engine->m_lstWebs);
+    jobs_->Reset();
+    jobs_->state.m_bRepairRequested = true;
+    jobs_->prompts.folder_answer.clear();
+    auto job = jobs_->MakeJob();
+    job->m_pTreeRoot = tree.get();
+    job->Run();
+    ExpectOneJobEnd(jobs_->sink, *job);
+    EXPECT_EQ(jobs_->prompts.folder_picker_count, 1);
+    EXPECT_FALSE(jobs_->fields.m_bJobCompleted.load());
+    EXPECT_TRUE(jobs_->state.m_strOutputFolder.empty());
+    EXPECT_EQ(tree->state, sharepoint::kChecked);
+    EXPECT_EQ(jobs_->sink.Messages().size(), 1u);
+}
+
+TEST(RecoverThread, RunsOnItsOwnThreadAndKeepsItsEngineAliveUntilItEnds) {
+    BM_REQUIRE_CORPUS();
+    Jobs jobs(CorpusFile("northwnd_sligo.mdf"));
+    auto job = jobs.MakeJob();
+    std::weak_ptr<mdf::CRecoveryEngine> watch = jobs.engine;
+    jobs.engine.reset();  // the window replaced its engine while the job runs on the old one
+    job->Start();
+    job->Join();
+    ExpectOneJobEnd(jobs.sink, *job);
+    EXPECT_EQ(jobs.sink.Count(platform::WM_SCAN_DONE), 1u);
+    EXPECT_FALSE(watch.expired());  // still held by the job object
+    job.reset();
+    EXPECT_TRUE(watch.expired());
+}
+
+TEST(TableViewJob, ATableWithoutDataPagesGivesProgressStartAndEndAndNoRows) {
+    platform::SharedState state;
+    app::AppFields fields;
+    platform::SilentPrompts prompts;
+    platform::RecordingSink sink;
+    auto engine = std::make_shared<mdf::CRecoveryEngine>(state);
+    engine->AddTable().m_pszName = u"dbo.Empty";
+    app::CRecoverThread job(state, fields, engine, prompts);
+    job.m_hOwnerWnd = &sink;
+    job.Run();
+    using M = RecordedMessage;
+    EXPECT_EQ(sink.Messages(), (std::vector<M>{{platform::WM_JOB_PROGRESS, platform::kProgressStart, 0, false},
+                                               {platform::WM_JOB_PROGRESS, platform::kProgressEnd, 0, false},
+                                               {platform::WM_JOB_ENDED, job.JobId(), 0, true}}));
+}
+
+TEST(RecoverThread, EveryJobHasItsOwnIdAndTheRepairBranchEndsCleanly) {
+    platform::SharedState state;
+    app::AppFields fields;
+    platform::SilentPrompts prompts;
+    platform::RecordingSink sink;
+    auto engine = std::make_shared<mdf::CRecoveryEngine>(state);
+    engine->AddTable().m_pszName = u"dbo.T";
+    state.m_bRepairRequested = true;
+    app::CRecoverThread a(state, fields, engine, prompts);
+    app::CRecoverThread b(state, fields, engine, prompts);
+    EXPECT_NE(a.JobId(), b.JobId());
+    a.m_hOwnerWnd = &sink;
+    EXPECT_EQ(a.ChooseJob(), app::JobKind::CompleteRepair);
+    a.Run();
+    ExpectOneJobEnd(sink, a);
+    EXPECT_EQ(sink.Messages().size(), 1u);
+}
+
+}  // namespace

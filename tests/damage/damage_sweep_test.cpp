@@ -1,0 +1,439 @@
+// The damage sweep: for every real data file, copies with random damage (zeroed pages, flipped bytes, a cut
+// file, a system page swapped with a data page, damage to user data pages only), each seeded from the file
+// name and the copy number. Each copy runs in a child process with a time limit: the Complete Repair scan, the
+// key and definition readers, every table view, and the Document Recovery scan with its record pass and tree.
+// A copy fails on a crash (or a sanitizer report), on running past the limit, or when a table whose catalogue
+// survived no longer gives the rows of its undamaged data pages; damage to user data pages only must leave
+// the whole catalogue as it was.
+//
+// BRINDLEMOOR_DAMAGE_COPIES (default 5) sets the copies per file, BRINDLEMOOR_DAMAGE_TIMEOUT the seconds one
+// copy may take (default 120), BRINDLEMOOR_DAMAGE_JOBS the copies run at once (default 2);
+// BRINDLEMOOR_DAMAGE_ONLY=FILE:COPY runs that one copy in this process (to debug it).
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "mdf/recovery_engine.h"
+#include "platform/text.h"
+#include "tests/damage/scan_road.h"
+#include "tests/support/corpus.h"
+#include "tests/support/page_builder.h"
+
+using namespace testsupport;
+
+namespace {
+
+constexpr std::uint64_t kPage = mdf::kPageSize;
+
+long EnvNumber(const char* name, long fallback) {
+    const char* v = std::getenv(name);
+    if (!v || !*v) return fallback;
+    const long n = std::strtol(v, nullptr, 10);
+    return n > 0 ? n : fallback;
+}
+
+// What one run of the readers recovered from a file.
+struct TableResult {
+    std::string signature;
+    std::set<std::uint64_t> pages;
+    std::vector<bool> masked;  // cells of columns whose value may live on another page
+    damage::PageRows rows;
+};
+struct RunResult {
+    bool catalogue = false;
+    std::uint32_t version_pair = 0;
+    std::map<std::u16string, TableResult> tables;
+};
+
+// Columns whose value may be kept outside the row (large values, (max) types): their text depends on pages
+// other than the row's own, so a page's rows are compared without them.
+bool MayLiveElsewhere(const mdf::ColumnNode& c) {
+    switch (c.m_nType) {
+        case 34: case 35: case 99: case 241: case 240: return true;
+        case 165: case 167: case 231: return c.m_nMaxInRowLength == 0xFFFF || c.m_nLength == 0xFFFF;
+        default: return false;
+    }
+}
+
+RunResult RunReaders(const std::filesystem::path& path) {
+    RunResult result;
+    {
+        platform::SharedState app;
+        app.m_strDataFilePath = platform::FromUtf8(path.string());
+        mdf::CRecoveryEngine engine(app);
+        engine.m_sleep = [](std::chrono::milliseconds) {};
+        result.catalogue = damage::RunScan(engine, false);
+        result.version_pair = app.m_dwVersionPair;
+        if (result.catalogue) {
+            // Signatures first: the row walk rewrites variable columns' offsets in place.
+            for (auto& table : engine.m_lstTables) {
+                auto& t = result.tables[table.m_pszName];
+                t.signature = damage::ColumnSignature(table);
+                for (const auto& page : table.m_lstDataPages) t.pages.insert(page.m_nPageOffset);
+                for (const auto& c : table.m_lstColumns) t.masked.push_back(MayLiveElsewhere(c));
+            }
+            damage::RunKeyReaders(engine);
+            for (auto& table : engine.m_lstTables) {
+                auto& t = result.tables[table.m_pszName];
+                auto rows = damage::RunTableView(engine, table);
+                // Two tables of one name (a damaged catalogue) keep the first one's rows.
+                if (t.rows.empty()) t.rows = std::move(rows);
+            }
+        }
+    }
+    {
+        platform::SharedState app;
+        app.m_strDataFilePath = platform::FromUtf8(path.string());
+        mdf::CRecoveryEngine engine(app);
+        engine.m_sleep = [](std::chrono::milliseconds) {};
+        if (damage::RunScan(engine, true)) damage::RunDocumentPass(engine);
+    }
+    return result;
+}
+
+// One page's rows as sorted texts, with the masked cells blanked.
+std::vector<std::string> PageTexts(const std::vector<std::vector<std::u16string>>& rows, const std::vector<bool>& masked) {
+    std::vector<std::string> out;
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            line += (i < masked.size() && masked[i]) ? std::string("*") : platform::ToUtf8(row[i]);
+            line += '\t';
+        }
+        out.push_back(std::move(line));
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// ---- Damage ----
+
+struct Damage {
+    std::vector<std::uint8_t> bytes;
+    std::set<std::uint64_t> touched;  // page offsets whose bytes changed or went
+    bool data_pages_only = false;
+    std::string what;
+};
+
+struct Original {
+    std::string name;
+    std::vector<std::uint8_t> bytes;
+    RunResult result;
+    std::vector<std::uint64_t> user_data_pages;  // pages of the tables' page lists
+    std::vector<std::uint64_t> system_pages;     // boot and file header, IAM pages, pages of system tables
+};
+
+std::uint8_t PageTypeAt(const std::vector<std::uint8_t>& b, std::uint64_t page) { return b[page * kPage + 1]; }
+std::uint32_t ObjectIdAt(const std::vector<std::uint8_t>& b, std::uint64_t page) {
+    const std::size_t at = page * kPage + 24;
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
+}
+
+Damage MakeDamage(const Original& o, std::uint64_t copy) {
+    std::seed_seq seq(o.name.begin(), o.name.end());
+    std::mt19937_64 base(seq);
+    std::mt19937_64 rng(base() ^ (copy * 0x9E3779B97F4A7C15ull));
+    auto pick = [&rng](std::uint64_t n) { return std::uniform_int_distribution<std::uint64_t>(0, n - 1)(rng); };
+    Damage d;
+    d.bytes = o.bytes;
+    const std::uint64_t pages = o.bytes.size() / kPage;
+    std::ostringstream what;
+    auto zero_page = [&](std::uint64_t page) {
+        std::fill(d.bytes.begin() + static_cast<std::ptrdiff_t>(page * kPage),
+                  d.bytes.begin() + static_cast<std::ptrdiff_t>((page + 1) * kPage), 0);
+        d.touched.insert(page * kPage);
+        what << " zero page " << page << ";";
+    };
+    auto flip = [&](std::uint64_t page) {
+        const std::uint64_t at = page * kPage + pick(kPage);
+        d.bytes[at] ^= static_cast<std::uint8_t>(1 + pick(255));
+        d.touched.insert(page * kPage);
+        what << " flip byte " << at << ";";
+    };
+    const std::uint64_t kind = pick(5);
+    switch (kind) {
+        case 0: {
+            for (std::uint64_t n = 1 + pick(3); n > 0; --n) zero_page(pick(pages));
+            break;
+        }
+        case 1: {
+            for (std::uint64_t n = 1 + pick(16); n > 0; --n) flip(pick(pages));
+            break;
+        }
+        case 2: {
+            const std::uint64_t size = pick(o.bytes.size());
+            d.bytes.resize(size);
+            for (std::uint64_t p = size / kPage; p < pages; ++p) d.touched.insert(p * kPage);
+            what << " cut to " << size << " bytes;";
+            break;
+        }
+        case 3: {
+            if (o.system_pages.empty() || o.user_data_pages.empty()) {
+                zero_page(pick(pages));
+                break;
+            }
+            const std::uint64_t a = o.system_pages[pick(o.system_pages.size())];
+            const std::uint64_t b = o.user_data_pages[pick(o.user_data_pages.size())];
+            std::swap_ranges(d.bytes.begin() + static_cast<std::ptrdiff_t>(a * kPage),
+                             d.bytes.begin() + static_cast<std::ptrdiff_t>((a + 1) * kPage),
+                             d.bytes.begin() + static_cast<std::ptrdiff_t>(b * kPage));
+            d.touched.insert(a * kPage);
+            d.touched.insert(b * kPage);
+            what << " swap system page " << a << " with data page " << b << ";";
+            break;
+        }
+        default: {
+            if (o.user_data_pages.empty()) {
+                flip(pick(pages));
+                break;
+            }
+            d.data_pages_only = true;
+            for (std::uint64_t n = 1 + pick(4); n > 0; --n) {
+                const std::uint64_t page = o.user_data_pages[pick(o.user_data_pages.size())];
+                if (pick(2) == 0) zero_page(page);
+                else for (std::uint64_t k = 1 + pick(8); k > 0; --k) flip(page);
+            }
+            what << " (user data pages only)";
+            break;
+        }
+    }
+    d.what = what.str();
+    return d;
+}
+
+// Compares a damaged copy's results with the original's; returns the faults found (empty: the copy passes).
+std::vector<std::string> Compare(const Original& o, const Damage& d, const RunResult& r) {
+    std::vector<std::string> faults;
+    if (!o.result.catalogue) return faults;
+    if (d.data_pages_only) {
+        if (!r.catalogue) faults.push_back("the catalogue was not read, though only user data pages were damaged");
+        for (const auto& [name, t] : o.result.tables) {
+            const auto found = r.tables.find(name);
+            if (found == r.tables.end()) {
+                faults.push_back("table " + platform::ToUtf8(name) + " lost, though only user data pages were damaged");
+            } else if (found->second.signature != t.signature) {
+                faults.push_back("table " + platform::ToUtf8(name) +
+                                 " changed its columns, though only user data pages were damaged");
+            } else {
+                // Its page list may lose the damaged pages (a reader may refuse a page whose header no longer
+                // names the table) but no other page, and gains none.
+                for (std::uint64_t page : t.pages) {
+                    if (!d.touched.count(page) && !found->second.pages.count(page)) {
+                        faults.push_back("table " + platform::ToUtf8(name) + " lost undamaged page " +
+                                         std::to_string(page / kPage) + " from its page list");
+                    }
+                }
+                for (std::uint64_t page : found->second.pages) {
+                    if (!t.pages.count(page)) {
+                        faults.push_back("table " + platform::ToUtf8(name) + " gained page " +
+                                         std::to_string(page / kPage) + " in its page list");
+                    }
+                }
+            }
+        }
+    }
+    if (!r.catalogue || r.version_pair != o.result.version_pair) return faults;
+    for (const auto& [name, t] : o.result.tables) {
+        const auto found = r.tables.find(name);
+        if (found == r.tables.end() || found->second.signature != t.signature) continue;
+        const auto& damaged = found->second;
+        for (const auto& [page, rows] : t.rows) {
+            if (d.touched.count(page) || !damaged.pages.count(page)) continue;
+            const auto it = damaged.rows.find(page);
+            const auto expected = PageTexts(rows, t.masked);
+            const auto got = it == damaged.rows.end() ? std::vector<std::string>{} : PageTexts(it->second, t.masked);
+            if (expected != got) {
+                faults.push_back("table " + platform::ToUtf8(name) + ", undamaged page " + std::to_string(page / kPage) +
+                                 ": " + std::to_string(expected.size()) + " rows before, " + std::to_string(got.size()) +
+                                 " rows recovered" + (expected.size() == got.size() ? " (texts differ)" : ""));
+            }
+        }
+    }
+    return faults;
+}
+
+Original LoadOriginal(const std::filesystem::path& path) {
+    Original o;
+    o.name = path.filename().string();
+    std::ifstream in(path, std::ios::binary);
+    o.bytes.assign(std::istreambuf_iterator<char>(in), {});
+    o.result = RunReaders(path);
+    std::set<std::uint64_t> user;
+    for (const auto& [name, t] : o.result.tables) {
+        for (std::uint64_t page : t.pages) {
+            if (page + kPage <= o.bytes.size()) user.insert(page / kPage);
+        }
+    }
+    o.user_data_pages.assign(user.begin(), user.end());
+    const std::uint64_t pages = o.bytes.size() / kPage;
+    for (std::uint64_t p = 0; p < pages; ++p) {
+        const std::uint8_t type = PageTypeAt(o.bytes, p);
+        const std::uint32_t object = ObjectIdAt(o.bytes, p);
+        if (user.count(p)) continue;
+        if (p == 0 || p == 9 || type == 10 || ((type == 1 || type == 2) && object < 100)) o.system_pages.push_back(p);
+    }
+    return o;
+}
+
+// Writes the copy, runs the readers and compares; the faults as text (empty: passed).
+std::string RunCopy(const Original& o, std::uint64_t copy, const std::filesystem::path& folder) {
+    const Damage d = MakeDamage(o, copy);
+    const auto path = folder / ("copy_" + std::to_string(::getpid()) + ".mdf");
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(d.bytes.data()), static_cast<std::streamsize>(d.bytes.size()));
+    }
+    const RunResult r = RunReaders(path);
+    std::filesystem::remove(path);
+    std::string text;
+    for (const auto& fault : Compare(o, d, r)) text += "  " + fault + "\n";
+    if (!text.empty()) text = o.name + " copy " + std::to_string(copy) + " (" + d.what + "):\n" + text;
+    return text;
+}
+
+struct Child {
+    pid_t pid = -1;
+    int out = -1;
+    std::uint64_t copy = 0;
+    std::chrono::steady_clock::time_point start;
+    std::string text;
+};
+
+void Drain(Child& c) {
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(c.out, buffer, sizeof buffer)) > 0) c.text.append(buffer, static_cast<std::size_t>(n));
+}
+
+// Runs copies [0, copies) of the file in child processes, `jobs` at a time; returns one text per failed copy.
+std::vector<std::string> SweepFile(const Original& o, std::uint64_t copies, int jobs, std::chrono::seconds limit,
+                                   const std::filesystem::path& folder, double& slowest) {
+    std::vector<std::string> failures;
+    std::vector<Child> running;
+    std::uint64_t next = 0;
+    // Judges a child that ended (status from waitpid) or ran past the limit.
+    auto judge = [&](Child& c, int status, bool timed_out) {
+        slowest = std::max(slowest, std::chrono::duration<double>(std::chrono::steady_clock::now() - c.start).count());
+        Drain(c);
+        ::close(c.out);
+        const std::string id = o.name + " copy " + std::to_string(c.copy) + " (" + MakeDamage(o, c.copy).what + ")";
+        if (timed_out) {
+            failures.push_back(id + ": ran longer than " + std::to_string(limit.count()) + " s");
+        } else if (WIFSIGNALED(status)) {
+            failures.push_back(id + ": crashed with signal " + std::to_string(WTERMSIG(status)));
+        } else if (WIFEXITED(status) && WEXITSTATUS(status) == 1) {
+            failures.push_back(c.text);
+        } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            failures.push_back(id + ": ended with status " + std::to_string(WEXITSTATUS(status)) +
+                               " (a sanitizer report: see the test output)");
+        }
+    };
+    while (next < copies || !running.empty()) {
+        while (next < copies && static_cast<int>(running.size()) < jobs) {
+            int fds[2];
+            if (::pipe(fds) != 0) break;
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                ::close(fds[0]);
+                const std::string text = RunCopy(o, next, folder);
+                if (!text.empty() && ::write(fds[1], text.data(), text.size()) < 0) _exit(3);
+                _exit(text.empty() ? 0 : 1);
+            }
+            ::close(fds[1]);
+            ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
+            running.push_back({pid, fds[0], next, std::chrono::steady_clock::now(), {}});
+            ++next;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        for (auto it = running.begin(); it != running.end();) {
+            Drain(*it);
+            int status = 0;
+            if (::waitpid(it->pid, &status, WNOHANG) == it->pid) {
+                judge(*it, status, false);
+                it = running.erase(it);
+            } else if (std::chrono::steady_clock::now() - it->start > limit) {
+                ::kill(it->pid, SIGKILL);
+                ::waitpid(it->pid, &status, 0);
+                judge(*it, status, true);
+                it = running.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    return failures;
+}
+
+std::vector<std::filesystem::path> CorpusFiles() {
+    std::vector<std::filesystem::path> files;
+    const auto dir = CorpusDir();
+    if (!dir) return files;
+    for (const auto& entry : CorpusManifest()) files.push_back(*dir / entry.file);
+    return files;
+}
+
+}  // namespace
+
+TEST(DamageSweep, EveryCorpusFileSurvivesRandomDamage) {
+    BM_REQUIRE_CORPUS();
+    const auto copies = static_cast<std::uint64_t>(EnvNumber("BRINDLEMOOR_DAMAGE_COPIES", 5));
+    const std::chrono::seconds limit(EnvNumber("BRINDLEMOOR_DAMAGE_TIMEOUT", 120));
+    const int jobs = static_cast<int>(EnvNumber("BRINDLEMOOR_DAMAGE_JOBS", 2));
+    TempDir folder;
+
+    if (const char* only = std::getenv("BRINDLEMOOR_DAMAGE_ONLY"); only && *only) {
+        const std::string spec = only;
+        const auto colon = spec.rfind(':');
+        ASSERT_NE(colon, std::string::npos) << "BRINDLEMOOR_DAMAGE_ONLY=FILE:COPY";
+        for (const auto& path : CorpusFiles()) {
+            if (path.filename().string() != spec.substr(0, colon)) continue;
+            const Original o = LoadOriginal(path);
+            const std::string text = RunCopy(o, std::stoull(spec.substr(colon + 1)), folder.Path());
+            EXPECT_TRUE(text.empty()) << text;
+            return;
+        }
+        FAIL() << "no corpus file " << spec.substr(0, colon);
+    }
+
+    std::vector<std::string> failures;
+    for (const auto& path : CorpusFiles()) {
+        SCOPED_TRACE(path.filename().string());
+        const Original o = LoadOriginal(path);
+        if (!o.result.catalogue) {
+            std::cout << "[ note     ] " << o.name << ": the undamaged file's catalogue was not read; the copies "
+                      << "are only checked for crashes and time-outs\n";
+        }
+        const auto start = std::chrono::steady_clock::now();
+        double slowest = 0;
+        const auto found = SweepFile(o, copies, jobs, limit, folder.Path(), slowest);
+        std::size_t rows = 0;
+        for (const auto& [name, t] : o.result.tables) {
+            for (const auto& [page, page_rows] : t.rows) rows += page_rows.size();
+        }
+        const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::cout << "[ sweep    ] " << o.name << ": " << copies << " copies, " << found.size() << " failed, "
+                  << o.result.tables.size() << " tables, " << o.user_data_pages.size() << " data pages, " << rows
+                  << " rows; " << seconds << " s, slowest copy " << slowest << " s\n";
+        failures.insert(failures.end(), found.begin(), found.end());
+    }
+    std::string report;
+    for (std::size_t i = 0; i < failures.size() && i < 40; ++i) report += failures[i] + "\n";
+    EXPECT_TRUE(failures.empty()) << failures.size() << " damaged copies failed:\n" << report;
+}

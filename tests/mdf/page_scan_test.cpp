@@ -1,0 +1,157 @@
+// The whole-file scans: which page goes to which page list, by page type and owning object, in both formats.
+#include <gtest/gtest.h>
+
+#include "mdf/recovery_engine.h"
+#include "platform/text.h"
+#include "tests/support/page_builder.h"
+
+namespace {
+
+using testsupport::PageBuilder;
+using testsupport::TempDir;
+
+struct ScanFixture {
+    explicit ScanFixture(const testsupport::FileBuilder& file) {
+        file.WriteTo(dir / "s.mdf");
+        app.m_strDataFilePath = platform::FromUtf8((dir / "s.mdf").string());
+        if (!engine.OpenDataFile()) throw std::runtime_error("open");
+    }
+    TempDir dir;
+    platform::SharedState app;
+    platform::RecordingSink sink;
+    mdf::CRecoveryEngine engine{app, &sink};
+};
+
+// Which list of the engine holds the page (by name), or "" when none does.
+std::string ListOf(const mdf::CRecoveryEngine& e, std::uint64_t page_offset) {
+    const std::pair<const char*, const mdf::PageList*> lists[] = {
+        {"objects", &e.m_plObjects},       {"indexes", &e.m_plIndexes},     {"columns", &e.m_plColumns},
+        {"types", &e.m_plTypes},           {"definitions", &e.m_plDefinitions}, {"references", &e.m_plReferences},
+        {"rowsets", &e.m_plRowsets},       {"allocunits", &e.m_plAllocationUnits}, {"layouts", &e.m_plColumnLayouts},
+        {"indexstats", &e.m_plIndexStats}, {"schemas", &e.m_plSchemas},     {"fkcolumns", &e.m_plForeignKeyColumns},
+        {"rowsetcolumns", &e.m_plRowsetColumns}};
+    std::string found;
+    for (const auto& [name, list] : lists) {
+        for (auto offset : list->m_arrOffsets) {
+            if (offset == page_offset) found += (found.empty() ? "" : "+") + std::string(name);
+        }
+    }
+    for (auto offset : e.m_arrIamPages) {
+        if (offset == page_offset) found += (found.empty() ? "" : "+") + std::string("iam");
+    }
+    return found;
+}
+
+struct FilingCase {
+    std::uint16_t type;
+    std::uint32_t object_id;
+    const char* list2000;
+    const char* list2005;  // 2005 files
+    const char* list2008;  // 2008 and later files
+};
+
+TEST(PageScan, FilingByTypeAndObject) {
+    const FilingCase cases[] = {
+        {0x0101, 1, "objects", "", ""},
+        {0x0101, 2, "indexes", "", ""},
+        {0x0101, 3, "columns", "", "rowsetcolumns"},
+        {0x0101, 4, "types", "rowsetcolumns", ""},
+        {0x0101, 6, "definitions", "", ""},
+        {0x0101, 14, "references", "", ""},
+        {0x0101, 34, "", "objects", "objects"},
+        {0x0101, 5, "", "rowsets", "rowsets"},
+        {0x0101, 7, "", "allocunits", "allocunits"},
+        {0x0101, 13, "", "layouts", "layouts"},
+        {0x0101, 55, "", "indexes", "indexes"},
+        {0x0101, 41, "", "columns", "columns"},
+        {0x0101, 60, "", "definitions", "definitions"},
+        {0x0101, 50, "", "types", "types"},
+        {0x0101, 54, "", "indexstats", "indexstats"},
+        {0x0101, 64, "", "schemas", "schemas"},
+        {0x0101, 74, "", "fkcolumns", "fkcolumns"},
+        {0x0101, 99999, "", "", ""},
+        {0x4101, 34, "", "objects", "objects"},
+        {0x4101, 1, "", "", ""},
+        {0x0A01, 1, "iam", "iam", "iam"},
+        {0x0A01, 99999, "iam", "iam", "iam"},
+        {0x0201, 34, "", "", ""},
+    };
+    testsupport::FileBuilder file;
+    std::uint64_t page = 0;
+    for (const auto& c : cases) {
+        file.SetPage(page, PageBuilder().Type(c.type).ObjectId(c.object_id).SlotCount(static_cast<std::uint16_t>(page + 1)));
+        ++page;
+    }
+    for (int format = 0; format < 3; ++format) {
+        ScanFixture f(file);
+        f.app.m_bSql2008Catalog = format == 2;
+        const bool met = format == 0 ? f.engine.ScanPages2000() : f.engine.ScanPages2005();
+        EXPECT_TRUE(met);
+        for (std::size_t i = 0; i < std::size(cases); ++i) {
+            const auto& c = cases[i];
+            SCOPED_TRACE("format " + std::to_string(format) + ", type " + std::to_string(c.type) + ", object " +
+                         std::to_string(c.object_id));
+            const char* want = format == 0 ? c.list2000 : format == 1 ? c.list2005 : c.list2008;
+            EXPECT_EQ(ListOf(f.engine, i * mdf::kPageSize), want);
+        }
+        EXPECT_EQ(f.engine.m_plObjects.m_arrSlotCounts.size(), format == 0 ? 1u : 2u);
+        if (format != 0) {
+            EXPECT_EQ(f.engine.m_plObjects.m_arrSlotCounts[0], 7u);  // slot count filed as stored
+        }
+    }
+}
+
+TEST(PageScan, SecondScanRefillsOnlyTheClearedLists) {
+    testsupport::FileBuilder file;
+    file.SetPage(0, PageBuilder().Type(0x0101).ObjectId(34));
+    file.SetPage(1, PageBuilder().Type(0x0101).ObjectId(5));
+    file.SetPage(2, PageBuilder().Type(0x0A01).ObjectId(5));
+    ScanFixture f(file);
+    f.engine.ScanPages2005();
+    f.engine.ScanPages2005();
+    EXPECT_EQ(f.engine.m_plObjects.size(), 1u);
+    EXPECT_EQ(f.engine.m_plRowsets.size(), 2u);
+    EXPECT_EQ(f.engine.m_arrIamPages.size(), 2u);
+}
+
+TEST(PageScan, ProgressAndResult) {
+    {
+        SCOPED_TRACE("only user-table data pages still count as data pages met");
+        testsupport::FileBuilder file;
+        for (int i = 0; i < 5; ++i) file.SetPage(i, PageBuilder().Type(0x0101).ObjectId(5000));
+        ScanFixture f(file);
+        EXPECT_TRUE(f.engine.ScanPages2005());
+        using platform::RecordedMessage;
+        const std::vector<RecordedMessage> expected = {
+            {platform::WM_JOB_PROGRESS, 1, 5, false}, {platform::WM_JOB_PROGRESS, 2, 0, false},
+            {platform::WM_JOB_PROGRESS, 2, 0, false}, {platform::WM_JOB_PROGRESS, 2, 0, false},
+            {platform::WM_JOB_PROGRESS, 3, 0, false}};
+        EXPECT_EQ(f.sink.Messages(), expected);
+        EXPECT_TRUE(f.engine.ScanPages2000());
+    }
+    {
+        SCOPED_TRACE("a file without a whole page");
+        testsupport::FileBuilder file;
+        file.TrailingBytes(100);
+        ScanFixture f(file);
+        EXPECT_FALSE(f.engine.ScanPages2005());
+        using platform::RecordedMessage;
+        EXPECT_EQ(f.sink.Messages(), (std::vector<RecordedMessage>{{platform::WM_JOB_PROGRESS, 1, 0, false},
+                                                                   {platform::WM_JOB_PROGRESS, 3, 0, false}}));
+    }
+    {
+        SCOPED_TRACE("a stop after the first page");
+        testsupport::FileBuilder file;
+        for (int i = 0; i < 5; ++i) file.SetPage(i, PageBuilder().Type(0x0101).ObjectId(34));
+        ScanFixture f(file);
+        f.sink.on_send = [&](unsigned m, platform::WPARAM w, platform::LPARAM) {
+            if (m == platform::WM_JOB_PROGRESS && w == 2) f.app.m_bStopJob = true;
+        };
+        EXPECT_FALSE(f.engine.ScanPages2000());
+        EXPECT_EQ(f.sink.Count(platform::WM_JOB_ENDED), 1u);
+        EXPECT_EQ(f.engine.m_plObjects.size(), 0u);
+        for (const auto& m : f.sink.Messages()) EXPECT_FALSE(m.message == platform::WM_JOB_PROGRESS && m.wparam == 3);
+    }
+}
+
+}  // namespace

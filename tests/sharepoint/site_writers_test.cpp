@@ -1,0 +1,282 @@
+// The web, list and folder writers and the save of checked items: the folder layout of a site, names that
+// would leave the output folder, clashes, substitute folders, what is counted, and saves that follow the
+// identity of each checked item.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "sharepoint/check_tree.h"
+#include "tests/sharepoint/content_fixture.h"
+
+namespace {
+
+using namespace sharepoint_test;
+namespace fs = std::filesystem;
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Every file below root as "relative path=contents", sorted.
+std::vector<std::string> Files(const fs::path& root) {
+    std::vector<std::string> out;
+    if (!fs::exists(root)) return out;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file()) {
+            out.push_back(fs::relative(entry.path(), root).string() + "=" + ReadText(entry.path()));
+        }
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+class SiteSave : public ::testing::Test {
+protected:
+    void Web(std::u16string id, std::u16string parent, std::u16string title) {
+        mdf::AllWebs w;
+        w.Id = std::move(id);
+        w.ParentWebId = std::move(parent);
+        w.Title = std::move(title);
+        engine.m_arrWebRows.push_back(w);
+    }
+    void List(std::u16string web, std::u16string id, std::u16string title) {
+        mdf::AllList l;
+        l.tp_WebId = std::move(web);
+        l.tp_ID = std::move(id);
+        l.tp_Title = std::move(title);
+        engine.m_arrListRows.push_back(l);
+    }
+    void Folder(std::u16string id, std::u16string parent, std::u16string list, std::u16string leaf) {
+        Item(std::move(id), std::move(parent), std::move(list), u"1", std::move(leaf), "");
+    }
+    // A document whose text (padded past 24 bytes, so that it lies in the row) is its content.
+    void Document(std::u16string id, std::u16string parent, std::u16string leaf, const std::string& text) {
+        Item(std::move(id), std::move(parent), u"", u"0", std::move(leaf), text);
+    }
+    void Item(std::u16string id, std::u16string parent, std::u16string list, std::u16string type,
+              std::u16string leaf, const std::string& text) {
+        mdf::SPServerDocumentData r;
+        r.ID = std::move(id);
+        r.ParentId = std::move(parent);
+        r.listId = std::move(list);
+        r.TYPE = std::move(type);
+        r.LeafName = std::move(leaf);
+        if (!text.empty()) {
+            r.ContentOffsetLow = static_cast<std::uint32_t>(content.Place(Bytes(text)));
+            r.ContentLength = static_cast<std::uint32_t>(text.size());
+        }
+        engine.m_arrDocuments.push_back(r);
+    }
+    void Build() {
+        content.Write(dir / "data.mdf");
+        ASSERT_TRUE(OpenIn(engine, dir / "data.mdf"));
+        engine.BuildWebTree();
+        tree = sharepoint::BuildDocumentCheckTree(u"data.mdf", engine.m_lstWebs);
+        app.m_strOutputFolder = platform::FromUtf8(Out().string());
+        sink.on_send = [this](unsigned message, platform::WPARAM, platform::LPARAM) {
+            if (message == platform::WM_LOG_LINE) log.push_back(platform::ToUtf8(app.m_strLogLine));
+        };
+    }
+    fs::path Out() const { return dir / "out"; }
+    bool Logged(const std::string& text) const {
+        return std::find(log.begin(), log.end(), text) != log.end();
+    }
+    // The item with this label path below the caption item.
+    sharepoint::CheckItem& At(std::initializer_list<std::u16string> labels, std::size_t nth_last = 0) {
+        sharepoint::CheckItem* item = tree->children[0].get();
+        std::size_t k = 0;
+        for (const auto& label : labels) {
+            ++k;
+            std::size_t seen = 0;
+            sharepoint::CheckItem* found = nullptr;
+            for (auto& child : item->children) {
+                if (child->label == label && (k < labels.size() || seen++ == nth_last)) {
+                    found = child.get();
+                    if (k < labels.size()) break;
+                }
+            }
+            EXPECT_NE(found, nullptr);
+            item = found;
+        }
+        return *item;
+    }
+    void CheckOnly(sharepoint::CheckItem& item) {
+        tree->state = sharepoint::kUnchecked;
+        sharepoint::SetChildCheckState(*tree);
+        item.state = sharepoint::kChecked;
+        sharepoint::SetChildCheckState(item);
+        sharepoint::UpdateParentCheckState(*item.parent);
+    }
+
+    testsupport::TempDir dir;
+    ContentFile content;
+    platform::SharedState app;
+    platform::RecordingSink sink;
+    mdf::CRecoveryEngine engine{app, &sink};
+    std::unique_ptr<sharepoint::CheckItem> tree;
+    std::vector<std::string> log;
+};
+
+const std::string kA = "contents of the first a.txt document";
+const std::string kA2 = "contents of the second a.txt document";
+const std::string kB = "contents of b.txt, one folder deeper";
+const std::string kS = "contents of s.txt in the sub-site list";
+const std::string kDots = "a document named with two dots only";
+
+TEST_F(SiteSave, AllCheckedWritesTheSiteTreeWithSafeNamesAndCountsOnlyWrittenDocuments) {
+    Web(u"{T}", u"", u"Team|Site");
+    Web(u"{S}", u"{T}", u"Sub");
+    List(u"{S}", u"{SL}", u"SubDocs");
+    Folder(u"{SF}", u"{R}", u"{SL}", u"F");
+    Document(u"{s}", u"{SF}", u"s.txt", kS);
+    List(u"{T}", u"{L}", u"Shared Documents");
+    Folder(u"{LF}", u"{R}", u"{L}", u"Shared Documents");
+    Document(u"{a}", u"{LF}", u"a.txt", kA);
+    Document(u"{a2}", u"{LF}", u"a.txt", kA2);
+    Folder(u"{IN}", u"{LF}", u"{L}", u"Inner");
+    Document(u"{b}", u"{IN}", u"b.txt", kB);
+    Item(u"{N}", u"{LF}", u"{L}", u"2", u"no stream", "");
+    List(u"{T}", u"{E}", u"../evil");
+    Folder(u"{EF}", u"{R}", u"{E}", u"x/y");
+    Document(u"{d}", u"{EF}", u"..", kDots);
+    Document(u"{r}", u"{EF}", u"Отчёт 年度.txt", kA);
+    Build();
+
+    std::vector<const sharepoint::CheckItem*> saved;
+    engine.SaveCheckedTreeItems(*tree, [&](const sharepoint::CheckItem& item) { saved.push_back(&item); });
+
+    EXPECT_EQ(Files(Out()), (std::vector<std::string>{
+                                "Team Site/.._evil/x_y/__=" + kDots,
+                                "Team Site/.._evil/x_y/Отчёт 年度.txt=" + kA,
+                                "Team Site/Shared Documents/Shared Documents/Inner/b.txt=" + kB,
+                                "Team Site/Shared Documents/Shared Documents/a.txt=" + kA,
+                                "Team Site/Shared Documents/Shared Documents/a[1].txt=" + kA2,
+                                "Team Site/Sub/SubDocs/F/s.txt=" + kS,
+                            }));
+    EXPECT_EQ(app.m_nRecoveredCount.load(), 6u);
+    EXPECT_EQ(sink.Count(platform::WM_RECORD_COUNT), 6u);
+    // The item without a stream is reported, and its site and list are not called repaired.
+    EXPECT_TRUE(Logged("  Not written: " + Out().string() + "/Team Site/Shared Documents/Shared Documents/no stream"
+                       " (no contents were found for it)"));
+    EXPECT_TRUE(Logged("  Shared Documents:1 item(s) not written"));
+    EXPECT_TRUE(Logged("  ../evil:Repaired successfully"));
+    EXPECT_TRUE(Logged("  Team|Site:1 item(s) not written"));
+    const auto sub_line = std::find(log.begin(), log.end(), "Repairing Site....  Sub");
+    const auto list_line = std::find(log.begin(), log.end(), "Repairing List.....  Shared Documents");
+    EXPECT_LT(sub_line, list_line);
+
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0]->label, u"Team|Site");
+    EXPECT_EQ(tree->state, sharepoint::kUnchecked);
+    EXPECT_EQ(At({u"Team|Site", u"Sub"}).state, sharepoint::kUnchecked);
+}
+
+TEST_F(SiteSave, AFolderThatCannotBeMadeGoesToANewSubstituteThatNeverMerges) {
+    Web(u"{T}", u"", u"Top");
+    Web(u"{U}", u"", u"Other");
+    List(u"{T}", u"{L1}", u"Docs");
+    List(u"{U}", u"{L2}", u"Docs");
+    Folder(u"{F1}", u"{R}", u"{L1}", u"Docs");
+    Folder(u"{F2}", u"{R}", u"{L2}", u"Docs");
+    Document(u"{1}", u"{F1}", u"one.txt", kA);
+    Document(u"{2}", u"{F2}", u"two.txt", kB);
+    Build();
+    // Files where the two list folders belong.
+    fs::create_directories(Out() / "Top");
+    fs::create_directories(Out() / "Other");
+    std::ofstream(Out() / "Top" / "Docs").put('x');
+    std::ofstream(Out() / "Other" / "Docs").put('y');
+
+    engine.SaveCheckedTreeItems(*tree);
+
+    EXPECT_EQ(Files(Out()), (std::vector<std::string>{
+                                "Docs/Actual path in site.txt=" + (Out() / "Top" / "Docs").string(),
+                                "Docs/Docs/one.txt=" + kA,
+                                "Docs[1]/Actual path in site.txt=" + (Out() / "Other" / "Docs").string(),
+                                "Docs[1]/Docs/two.txt=" + kB,
+                                "Other/Docs=y",
+                                "Top/Docs=x",
+                            }));
+    EXPECT_EQ(app.m_nRecoveredCount.load(), 2u);
+    EXPECT_TRUE(Logged("  Top:Repaired successfully"));
+}
+
+TEST_F(SiteSave, ACheckedFolderIsSavedFromItsOwnNodeNotTheFirstOfItsName) {
+    Web(u"{T}", u"", u"Top");
+    List(u"{T}", u"{L}", u"Docs");
+    Folder(u"{F1}", u"{R}", u"{L}", u"Same");
+    Folder(u"{F2}", u"{R}", u"{L}", u"Same");
+    Document(u"{1}", u"{F1}", u"one.txt", kA);
+    Document(u"{2}", u"{F2}", u"two.txt", kB);
+    Build();
+    CheckOnly(At({u"Top", u"Docs", u"Same"}, 1));
+    EXPECT_EQ(At({u"Top", u"Docs"}).state, sharepoint::kPartlyChecked);
+
+    engine.SaveCheckedTreeItems(*tree);
+
+    EXPECT_EQ(Files(Out()), (std::vector<std::string>{"Top/Docs/Same/two.txt=" + kB}));
+    EXPECT_EQ(app.m_arrSelectedPath,
+              (std::vector<std::u16string>{u"Same", u"Docs", u"Top", sharepoint::kCaptionLabel}));
+    EXPECT_EQ(At({u"Top", u"Docs"}).state, sharepoint::kUnchecked);
+}
+
+TEST_F(SiteSave, AListAndASubWebOfOneNameAreSavedEachOnItsOwn) {
+    Web(u"{T}", u"", u"Top");
+    Web(u"{S}", u"{T}", u"Twin");
+    List(u"{S}", u"{SL}", u"Inside");
+    Folder(u"{SF}", u"{R}", u"{SL}", u"F");
+    Document(u"{s}", u"{SF}", u"s.txt", kS);
+    List(u"{T}", u"{L}", u"Twin");
+    Folder(u"{LF}", u"{R}", u"{L}", u"G");
+    Document(u"{a}", u"{LF}", u"a.txt", kA);
+    Build();
+
+    CheckOnly(At({u"Top", u"Twin"}, 1));  // the list (sub-webs come first)
+    engine.SaveCheckedTreeItems(*tree);
+    EXPECT_EQ(Files(Out()), (std::vector<std::string>{"Top/Twin/G/a.txt=" + kA}));
+
+    fs::remove_all(Out());
+    CheckOnly(At({u"Top", u"Twin"}, 0));  // the sub-web: written directly below the output folder
+    engine.SaveCheckedTreeItems(*tree);
+    EXPECT_EQ(Files(Out()), (std::vector<std::string>{"Twin/Inside/F/s.txt=" + kS}));
+    EXPECT_TRUE(fs::is_directory(Out() / "Top"));
+}
+
+TEST_F(SiteSave, EachSavedItemIsUncheckedAndReportedAndItsParentFollows) {
+    Web(u"{T}", u"", u"Top");
+    List(u"{T}", u"{L}", u"Docs");
+    Folder(u"{F1}", u"{R}", u"{L}", u"One");
+    Folder(u"{F2}", u"{R}", u"{L}", u"Two");
+    Folder(u"{F3}", u"{R}", u"{L}", u"Three");
+    Document(u"{1}", u"{F1}", u"one.txt", kA);
+    Document(u"{2}", u"{F2}", u"two.txt", kB);
+    Build();
+    CheckOnly(At({u"Top", u"Docs", u"One"}));
+    At({u"Top", u"Docs", u"Two"}).state = sharepoint::kChecked;
+    sharepoint::UpdateParentCheckState(At({u"Top", u"Docs"}));
+
+    std::vector<std::pair<std::u16string, int>> reports;  // saved item and its parent's state at that moment
+    engine.SaveCheckedTreeItems(*tree, [&](const sharepoint::CheckItem& item) {
+        reports.emplace_back(item.label, item.parent->state);
+    });
+    EXPECT_EQ(reports, (std::vector<std::pair<std::u16string, int>>{{u"One", sharepoint::kPartlyChecked},
+                                                                      {u"Two", sharepoint::kUnchecked}}));
+    EXPECT_EQ(Files(Out()), (std::vector<std::string>{"Top/Docs/One/one.txt=" + kA, "Top/Docs/Two/two.txt=" + kB}));
+}
+
+TEST_F(SiteSave, StopEndsTheWalkAfterTheCurrentItem) {
+    Web(u"{T}", u"", u"Top");
+    Web(u"{U}", u"", u"Other");
+    Build();
+    int saved = 0;
+    engine.SaveCheckedTreeItems(*tree, [&](const sharepoint::CheckItem&) {
+        ++saved;
+        app.m_bStopJob = true;
+    });
+    EXPECT_EQ(saved, 1);
+    EXPECT_EQ(At({u"Other"}).state, sharepoint::kChecked);
+    EXPECT_EQ(sink.Count(platform::WM_JOB_ENDED), 1u);
+}
+
+}  // namespace

@@ -1,0 +1,68 @@
+// catalog_dump FILE: reads a data file's catalogue as the scan job does and prints it in the format of the
+// corpus expectations (expected/NAME.tsv). A test and diagnostic tool, not a user feature. Further listings
+// are options (--NAME FILE ...), one function each, registered in kOptions below.
+#include "tests/tools/catalog_dump.h"
+
+#include <cstring>
+#include <iostream>
+
+#include "platform/messages.h"
+#include "platform/shared_state.h"
+#include "platform/text.h"
+#include "tests/tools/dump_documents.h"
+#include "tests/tools/dump_keys.h"
+#include "tests/tools/dump_rows.h"
+
+namespace catalog_dump {
+
+namespace {
+
+// Extra options: add one line per option here; put its code in a file of its own.
+const Option kOptions[] = {
+    {"keys", "", RunKeys},
+    {"objects", "", RunObjects},
+    {"rows", "", RunRows},
+    {nullptr, nullptr, nullptr},
+};
+
+int Usage() {
+    std::cerr << "usage: catalog_dump FILE\n";
+    std::cerr << "       catalog_dump --documents OUTDIR FILE  (Document Recovery scan, every item saved below OUTDIR)\n";
+    for (const auto& option : kOptions) {
+        if (option.name) std::cerr << "       catalog_dump --" << option.name << " FILE " << option.usage << "\n";
+    }
+    return 2;
+}
+
+}  // namespace
+
+}  // namespace catalog_dump
+
+int main(int argc, char** argv) {
+    using namespace catalog_dump;
+    if (argc < 2) return Usage();
+    // --documents OUTDIR FILE: the Document Recovery scan and a save of every item (its own scan).
+    if (argc == 4 && std::strcmp(argv[1], "--documents") == 0) return RunDocuments(argv[2], argv[3], std::cout, std::cerr);
+    const Option* option = nullptr;
+    int file_arg = 1;
+    if (std::strncmp(argv[1], "--", 2) == 0) {
+        for (const auto& candidate : kOptions) {
+            if (candidate.name && std::strcmp(argv[1] + 2, candidate.name) == 0) option = &candidate;
+        }
+        if (!option) return Usage();
+        file_arg = 2;
+    }
+    if (argc <= file_arg) return Usage();
+
+    platform::SharedState app;
+    app.m_strDataFilePath = platform::FromUtf8(argv[file_arg]);
+    platform::NullSink sink;
+    mdf::CRecoveryEngine engine(app, &sink);
+    if (!RunScan(engine, std::cerr)) return 1;
+    if (!option) {
+        PrintCatalog(engine, std::cout);
+        return 0;
+    }
+    std::vector<std::string> args(argv + file_arg + 1, argv + argc);
+    return option->run(engine, args, std::cout);
+}

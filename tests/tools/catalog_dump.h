@@ -1,0 +1,31 @@
+// The catalogue dump tool's pieces: the scan as the scan job runs it, the catalogue listing, and the table of
+// extra options (each option's code lives in its own file and adds one line to the table in catalog_dump.cpp).
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "mdf/recovery_engine.h"
+
+namespace catalog_dump {
+
+// Opens the data file and reads the catalogue as the scan job does (version flags cleared, the reader chosen by
+// the version pair in Complete Repair mode, column positions computed). False, with a line on err, on failure.
+bool RunScan(mdf::CRecoveryEngine& engine, std::ostream& err);
+
+// The base system type name of a column; character and binary types with their declared length in
+// characters ("nvarchar(40)", "varchar(max)").
+std::string ColumnTypeName(const mdf::ColumnNode& column);
+
+// "version\tCUR\tCREATED", then "table\tNAME\tLIVE_ROWS\tCOL TYPE, ..." per table.
+void PrintCatalog(const mdf::CRecoveryEngine& engine, std::ostream& out);
+
+// An extra option: `catalog_dump --NAME FILE [ARGS...]` scans FILE, then runs `run` with the ARGS.
+struct Option {
+    const char* name;  // without the leading "--"
+    const char* usage;
+    int (*run)(mdf::CRecoveryEngine& engine, const std::vector<std::string>& args, std::ostream& out);
+};
+
+}  // namespace catalog_dump

@@ -1,0 +1,77 @@
+// The Document Recovery road without a window, as the scan job and the save job run it: catalogue of the
+// SharePoint tables, the record pass with the row capture, the join, the tree, then every item saved.
+#include "tests/tools/dump_documents.h"
+
+#include <set>
+
+#include "mdf/recovery_engine.h"
+#include "platform/messages.h"
+#include "platform/text.h"
+#include "sharepoint/check_tree.h"
+
+namespace catalog_dump {
+
+namespace {
+
+// Prints every log line when it is sent, as the log window would show it.
+class LogPrinter final : public platform::IMessageSink {
+public:
+    LogPrinter(const platform::SharedState& app, std::ostream& out) : app_(app), out_(out) {}
+    void Send(unsigned message, platform::WPARAM, platform::LPARAM) override {
+        if (message == platform::WM_LOG_LINE) out_ << platform::ToUtf8(app_.m_strLogLine) << "\n";
+    }
+    void Post(unsigned, platform::WPARAM, platform::LPARAM) override {}
+
+private:
+    const platform::SharedState& app_;
+    std::ostream& out_;
+};
+
+}  // namespace
+
+int RunDocuments(const std::string& out_dir, const std::string& file, std::ostream& out, std::ostream& err) {
+    platform::SharedState app;
+    app.m_strDataFilePath = platform::FromUtf8(file);
+    LogPrinter printer(app, out);
+    mdf::CRecoveryEngine engine(app, &printer);
+    if (!engine.OpenDataFile()) {
+        err << "cannot open " << file << "\n";
+        return 1;
+    }
+    app.m_bSql2005Catalog = app.m_bSql2000 = app.m_bSql2008Catalog = false;
+    app.m_bConvertedFrom2000 = app.m_bLayout2005 = app.m_bSql2012Catalog = false;
+    app.m_bDocumentMode = true;
+    if (!engine.ReadCatalogForVersion()) {
+        err << "the catalogue could not be read\n";
+        return 1;
+    }
+    engine.ComputeColumnOffsets();
+
+    // The record pass: every live record of every data page (each page once) through the row capture.
+    app.m_bRowPreview = false;
+    for (auto& table : engine.m_lstTables) {
+        engine.m_pCurrentTable = &table;
+        std::set<std::uint64_t> seen;
+        for (const auto& page : table.m_lstDataPages) {
+            if (!seen.insert(page.m_nPageOffset).second) continue;
+            engine.ReadPageRecordOffsets(page.m_nPageOffset);
+            const std::vector<std::uint64_t> records = app.m_arrRecordOffsets;
+            for (std::uint64_t record : records) {
+                engine.DecodeTableRow(record, table);
+                app.m_arrRowValues.clear();
+            }
+        }
+    }
+    engine.JoinDocumentStreams();
+    engine.BuildWebTree();
+    app.m_bRowPreview = true;
+
+    const auto tree = sharepoint::BuildDocumentCheckTree(app.m_strDataFilePath, engine.m_lstWebs);
+    app.m_strOutputFolder = platform::FromUtf8(out_dir);
+    app.m_nRecoveredCount = 0;  // the column-position pass counted tables in it
+    engine.SaveCheckedTreeItems(*tree);
+    out << "Recovered Documents : " << app.m_nRecoveredCount.load() << "\n";
+    return 0;
+}
+
+}  // namespace catalog_dump

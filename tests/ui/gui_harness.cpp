@@ -1,0 +1,166 @@
+// The window tests' main(), event pumping, modal answering and screenshots.
+#include "tests/ui/gui_harness.h"
+
+#include <gtest/gtest.h>
+#include <wx/dcmemory.h>
+#include <wx/dcclient.h>
+#include <wx/image.h>
+#include <wx/init.h>
+#include <wx/timer.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+
+#include "ui/brindlemoor_app.h"
+
+namespace guitest {
+
+namespace {
+
+ui::CBrindlemoorApp* g_app = nullptr;
+
+// Polls for a modal dialog and acts on it; deletes itself when done.
+class ModalAnswerer : public wxTimer {
+public:
+    ModalAnswerer(std::function<wxDialog*()> find, std::function<void(wxDialog&)> act, int timeout)
+        : find_(std::move(find)), act_(std::move(act)),
+          deadline_(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout)) {
+        Start(20);
+    }
+
+    void Notify() override {
+        if (!acted_) {
+            if (wxDialog* dialog = find_()) {
+                acted_ = true;
+                dialog_ = dialog;
+                act_(*dialog);
+            }
+        }
+        if (std::chrono::steady_clock::now() > deadline_) {
+            if (!acted_) ADD_FAILURE() << "the expected modal dialog did not open";
+            if (wxDialog* dialog = find_()) {
+                ADD_FAILURE() << "a modal dialog was left open";
+                dialog->EndModal(-1);
+            }
+            Stop();
+            CallAfter([this] { delete this; });
+            return;
+        }
+        if (acted_ && find_() == nullptr) {
+            Stop();
+            CallAfter([this] { delete this; });
+        }
+    }
+
+private:
+    std::function<wxDialog*()> find_;
+    std::function<void(wxDialog&)> act_;
+    std::chrono::steady_clock::time_point deadline_;
+    bool acted_ = false;
+    wxDialog* dialog_ = nullptr;
+};
+
+}  // namespace
+
+ui::CBrindlemoorApp& App() { return *g_app; }
+
+void Pump(int milliseconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    do {
+        wxTheApp->ProcessPendingEvents();
+        wxTheApp->Yield(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    } while (std::chrono::steady_clock::now() < end);
+}
+
+bool WaitUntil(const std::function<bool()>& done, int timeout_milliseconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_milliseconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        Pump(10);
+    }
+    return true;
+}
+
+void WhenModalOpens(const std::function<wxDialog*()>& find, const std::function<void(wxDialog&)>& act,
+                    int timeout_milliseconds) {
+    new ModalAnswerer(find, act, timeout_milliseconds);
+}
+
+int RunModal(wxDialog& dialog, const std::function<void(wxDialog&)>& during, int timeout_milliseconds) {
+    // The answerer may tick once more after the dialog has ended; by then it must not look at the dialog.
+    auto running = std::make_shared<bool>(true);
+    wxDialog* target = &dialog;
+    WhenModalOpens([target, running]() -> wxDialog* { return *running && target->IsModal() ? target : nullptr; },
+                   during, timeout_milliseconds);
+    const int result = dialog.ShowModal();
+    *running = false;
+    return result;
+}
+
+void PressKey(wxWindow& window, int key_code) {
+    wxKeyEvent key(wxEVT_CHAR_HOOK);
+    key.m_keyCode = key_code;
+    key.SetEventObject(&window);
+    window.GetEventHandler()->ProcessEvent(key);
+}
+
+std::filesystem::path SaveScreenshot(wxWindow& window, const std::string& name) {
+    // Without a window manager a window is mapped and painted some time after Show(): wait for both.
+    window.Raise();
+    WaitUntil([&] { return window.IsShownOnScreen(); }, 3000);
+    Pump(200);
+    window.Refresh();
+    window.Update();
+    Pump(300);
+    const wxRect rect = window.GetScreenRect();
+    if (std::getenv("BM_SCREENSHOT_DEBUG")) {
+        std::fprintf(stderr, "screenshot %s: %d,%d %dx%d shown=%d\n", name.c_str(), rect.x, rect.y, rect.width,
+                     rect.height, window.IsShownOnScreen());
+    }
+    wxBitmap bitmap(rect.width, rect.height, 24);
+    {
+        wxMemoryDC memory(bitmap);
+        wxWindowDC source(&window);
+        memory.Blit(0, 0, rect.width, rect.height, &source, 0, 0);
+    }
+    const std::filesystem::path folder = BM_SCREENSHOT_DIR;
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    const std::filesystem::path file = folder / (name + ".png");
+    if (!bitmap.ConvertToImage().SaveFile(wxString::FromUTF8(file.string()), wxBITMAP_TYPE_PNG)) return {};
+    return file;
+}
+
+}  // namespace guitest
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    // Listing the tests (ctest's discovery at build time) needs no display.
+    if (testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
+
+    // A hung window test must not hold up the whole run: the process ends after this long.
+    std::thread([] {
+        std::this_thread::sleep_for(std::chrono::seconds(100));
+        std::fprintf(stderr, "window test watchdog: no end after 100 s, ending the process\n");
+        std::fflush(stderr);
+        std::_Exit(124);
+    }).detach();
+
+    guitest::g_app = new ui::CBrindlemoorApp();
+    wxApp::SetInstance(guitest::g_app);
+    if (!wxEntryStart(argc, argv)) {
+        std::fprintf(stderr, "cannot open the display; window tests need an X server (./test.sh starts Xvfb)\n");
+        return 1;
+    }
+    wxInitAllImageHandlers();
+    guitest::g_app->CreateLogWindow();
+    const int result = RUN_ALL_TESTS();
+    guitest::g_app->m_bridge.Close();
+    wxEntryCleanup();
+    return result;
+}

@@ -1,0 +1,56 @@
+// Harness of the window tests: runs GoogleTest inside a started wxWidgets application (a real X display,
+// Xvfb under ./test.sh), lets a test pump events, answer modal dialogs that code under test opens, and save
+// screenshots into build/screenshots/. A watchdog ends the process if a test hangs.
+#pragma once
+
+#include <wx/dialog.h>
+#include <wx/toplevel.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace ui {
+class CBrindlemoorApp;
+}
+
+namespace guitest {
+
+ui::CBrindlemoorApp& App();
+
+// Handles events for about `milliseconds`.
+void Pump(int milliseconds = 50);
+// Handles events until `done` holds or the time is up; returns `done()`.
+bool WaitUntil(const std::function<bool()>& done, int timeout_milliseconds = 5000);
+
+// The first shown modal dialog of type T, or null.
+template <typename T>
+T* FindModal() {
+    for (wxWindow* window : wxTopLevelWindows) {
+        auto* dialog = dynamic_cast<T*>(window);
+        if (dialog != nullptr && dialog->IsShown() && dialog->IsModal()) return dialog;
+    }
+    return nullptr;
+}
+
+// Once a modal dialog of the wanted kind is open (checked every 20 ms), runs `act` on it once. The dialog
+// is ended with -1 if `act` leaves it open for `timeout_milliseconds`, so a test never waits forever.
+void WhenModalOpens(const std::function<wxDialog*()>& find, const std::function<void(wxDialog&)>& act,
+                    int timeout_milliseconds = 5000);
+
+template <typename T>
+void WhenModalOpens(const std::function<void(T&)>& act, int timeout_milliseconds = 5000) {
+    WhenModalOpens([] { return static_cast<wxDialog*>(FindModal<T>()); },
+                   [act](wxDialog& dialog) { act(static_cast<T&>(dialog)); }, timeout_milliseconds);
+}
+
+// Runs `dialog` modally; `during` runs once it is open. Returns the modal result (-1 when it had to be ended).
+int RunModal(wxDialog& dialog, const std::function<void(wxDialog&)>& during, int timeout_milliseconds = 5000);
+
+// Sends a key press through the window's key hook, as the keyboard does before any control sees it.
+void PressKey(wxWindow& window, int key_code);
+
+// Saves what the window shows as build/screenshots/<name>.png; returns the file (empty on failure).
+std::filesystem::path SaveScreenshot(wxWindow& window, const std::string& name);
+
+}  // namespace guitest

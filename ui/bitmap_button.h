@@ -1,0 +1,47 @@
+// CMyBitmapButton: the main dialog's picture button. Four picture slots (normal, selected, focused,
+// disabled) that the pointer swaps by the button's control number: the hover set when it enters, the pressed
+// set while the button is held, the normal set when it is released or left.
+#pragma once
+
+#include <wx/control.h>
+
+#include <functional>
+
+#include "app/button_look.h"
+
+namespace ui {
+
+class CMyBitmapButton : public wxControl {
+public:
+    CMyBitmapButton(wxWindow* parent, int id, const wxString& label, const wxPoint& pos, const wxSize& size);
+
+    // Loads the four slots by picture number (0: none) and sizes the button to the normal picture.
+    void LoadBitmaps(int normal, int selected, int focused, int disabled);
+    void LoadBitmaps(const app::PictureSlots& slots) {
+        LoadBitmaps(slots.normal, slots.selected, slots.focused, slots.disabled);
+    }
+    const app::PictureSlots& Slots() const { return slots_; }
+    // The picture drawn now.
+    int ShownPicture() const;
+
+    // Called with true when the pointer enters the button and false when it leaves.
+    std::function<void(bool)> on_hover;
+
+    // The mouse events as the handlers take them; tests drive the button through these.
+    void HandlePointer(app::PictureEvent event);
+
+private:
+    void OnPaint(wxPaintEvent& event);
+    void OnMotion(wxMouseEvent& event);
+    void OnLeave(wxMouseEvent& event);
+    void OnLeftDown(wxMouseEvent& event);
+    void OnLeftUp(wxMouseEvent& event);
+    void OnCaptureLost(wxMouseCaptureLostEvent& event);
+    bool AcceptsFocus() const override { return false; }
+
+    app::PictureSlots slots_;
+    bool pointer_inside_ = false;
+    bool held_ = false;
+};
+
+}  // namespace ui

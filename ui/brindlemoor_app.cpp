@@ -1,0 +1,67 @@
+// Start-up and shut-down of the program.
+#include "ui/brindlemoor_app.h"
+
+#include <wx/image.h>
+
+#include <cstdlib>
+
+#include "ui/log_dialog.h"
+#include "ui/main_dialog.h"
+
+namespace ui {
+
+CBrindlemoorApp::CBrindlemoorApp() : m_prompts(m_bridge, *this) {}
+
+CBrindlemoorApp::~CBrindlemoorApp() = default;
+
+bool CBrindlemoorApp::OnInit() {
+    // No command line: the base class's option parsing is not wanted.
+    return true;
+}
+
+int CBrindlemoorApp::OnRun() {
+    InitInstance();
+    return 0;
+}
+
+int CBrindlemoorApp::OnExit() { return ExitInstance(); }
+
+void CBrindlemoorApp::CreateLogWindow() {
+    if (m_dlgLog == nullptr) m_dlgLog = new CLogDialog(nullptr, *this, *this);
+}
+
+bool CBrindlemoorApp::InitInstance() {
+    wxInitAllImageHandlers();
+    m_pUpdater = std::make_unique<update::CAutoUpdater>();
+    SetVendorName("Local AppWizard-Generated Applications");
+
+    // One instance per user: a second start ends here, silently.
+    instance_checker_ = std::make_unique<wxSingleInstanceChecker>();
+    if (!instance_checker_->Create("SharePointApp") || instance_checker_->IsAnotherRunning()) return false;
+
+    CBrindlemoorDlg dialog(*this);
+    SetTopWindow(&dialog);
+    CreateLogWindow();
+    dialog.ShowModal();
+    SetTopWindow(nullptr);
+    return false;
+}
+
+int CBrindlemoorApp::ExitInstance() {
+    // Workers still waiting on a sent message return; nothing is delivered any more.
+    m_bridge.Close();
+    m_pUpdater.reset();
+    if (m_dlgLog != nullptr) {
+        m_dlgLog->Destroy();
+        m_dlgLog = nullptr;
+    }
+    return wxApp::OnExit();
+}
+
+void CBrindlemoorApp::EndProcessNow() {
+    m_bridge.Close();
+    m_pUpdater.reset();
+    std::_Exit(0);
+}
+
+}  // namespace ui

@@ -1,0 +1,202 @@
+// Row colours, cell tooltips and typed sorting of the report lists.
+#include "ui/list_controls.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "app/button_look.h"
+#include "ui/dialog_style.h"
+
+namespace ui {
+
+namespace {
+
+constexpr std::size_t kToolTipMaxCharacters = 79;
+
+void ColourAlternateRows(wxListCtrl& list, long first, app::Rgb odd) {
+    for (long row = std::max(0L, first); row < list.GetItemCount(); ++row) {
+        list.SetItemBackgroundColour(row, row % 2 ? ToWx(odd) : *wxWHITE);
+    }
+}
+
+}  // namespace
+
+CMyListCtrl::CMyListCtrl(wxWindow* parent, int id, const wxPoint& pos, const wxSize& size)
+    : wxListCtrl(parent, id, pos, size, wxLC_REPORT | wxBORDER_SUNKEN | wxLC_HRULES | wxLC_VRULES) {}
+
+void CMyListCtrl::ColourRows(long first) { ColourAlternateRows(*this, first, app::kResultListOddRow); }
+
+CToolTipListCtrl::CToolTipListCtrl(wxWindow* parent, int id, const wxPoint& pos, const wxSize& size)
+    : wxListCtrl(parent, id, pos, size,
+                 wxLC_REPORT | wxLC_SINGLE_SEL | wxBORDER_SUNKEN | wxLC_HRULES | wxLC_VRULES) {
+    Bind(wxEVT_LIST_COL_CLICK, &CToolTipListCtrl::OnColumnClick, this);
+    RowArea()->Bind(wxEVT_MOTION, &CToolTipListCtrl::OnRowsMotion, this);
+    RowArea()->Bind(wxEVT_LEFT_DOWN, &CToolTipListCtrl::OnLeftDown, this);
+}
+
+wxWindow* CToolTipListCtrl::RowArea() const {
+    // The generic list draws its rows in a child window below the header, and mouse events arrive there;
+    // of its children it is the largest.
+    wxWindow* rows = const_cast<CToolTipListCtrl*>(this);
+    int largest = -1;
+    for (wxWindow* child : GetChildren()) {
+        const wxSize size = child->GetSize();
+        if (size.x * size.y > largest) {
+            largest = size.x * size.y;
+            rows = child;
+        }
+    }
+    return rows;
+}
+
+void CToolTipListCtrl::InitColumnSortInfo() {
+    const int columns = GetColumnCount();
+    for (int column = static_cast<int>(sort_info_.size()); column < columns; ++column) {
+        sort_info_.push_back({column, app::kSortToggles, app::kCompareText});
+    }
+}
+
+void CToolTipListCtrl::SetColumnSortInfo(int column, int flags, int type) {
+    constexpr int kAnyFlag = app::kSortAscending | app::kSortDescending | app::kSortToggles;
+    if (column < 0 || column >= GetColumnCount() || (flags & kAnyFlag) == 0) return;
+    if (column >= static_cast<int>(sort_info_.size())) return;
+    sort_info_[column].flags = flags;
+    sort_info_[column].type = type;
+}
+
+void CToolTipListCtrl::SetItemUserValue(long row, int value) {
+    if (auto* data = reinterpret_cast<ItemData*>(GetItemData(row))) {
+        data->m_nValue = value;
+        return;
+    }
+    item_data_.push_back(std::make_unique<ItemData>(value));
+    SetItemPtrData(row, reinterpret_cast<wxUIntPtr>(item_data_.back().get()));
+}
+
+int CToolTipListCtrl::GetItemUserValue(long row) const {
+    const auto* data = reinterpret_cast<const ItemData*>(GetItemData(row));
+    return data ? data->m_nValue : -1;
+}
+
+bool CToolTipListCtrl::SetItemToolTipText(long row, int column, const std::u16string& text) {
+    tooltips_[ToolTipKey(row, column)] = text;
+    return true;
+}
+
+std::u16string CToolTipListCtrl::GetItemToolTipText(long row, int column) const {
+    const auto found = tooltips_.find(ToolTipKey(row, column));
+    return found == tooltips_.end() ? std::u16string() : found->second;
+}
+
+void CToolTipListCtrl::DeleteAllToolTips() { tooltips_.clear(); }
+
+bool CToolTipListCtrl::DeleteAllItems() {
+    const bool deleted = wxListCtrl::DeleteAllItems();
+    if (deleted) DeleteAllToolTips();
+    return deleted;
+}
+
+bool CToolTipListCtrl::DeleteItem(long row) {
+    if (!wxListCtrl::DeleteItem(row)) return false;
+    // The rows below move up by one, and their tooltips with them.
+    std::map<int, std::u16string> moved;
+    for (auto& [key, text] : tooltips_) {
+        const long key_row = key / 100;
+        if (key_row < row) moved.emplace(key, std::move(text));
+        if (key_row > row) moved.emplace(key - 100, std::move(text));
+    }
+    tooltips_ = std::move(moved);
+    ColourRows(row);
+    return true;
+}
+
+bool CToolTipListCtrl::SortByHeaderClick(int column) {
+    if (column < 0 || column >= static_cast<int>(sort_info_.size())) return false;
+    app::ColumnSortInfo& info = sort_info_[column];
+    if (!app::ApplyHeaderClick(info)) return false;
+    sort_column_ = column;
+
+    // Take every row out with its cells, item data and tooltips, order them, and write them back.
+    const long rows = GetItemCount();
+    const int columns = GetColumnCount();
+    struct Row {
+        std::vector<wxString> cells;
+        wxUIntPtr data;
+        std::map<int, std::u16string> tips;  // by column
+    };
+    std::vector<Row> table(static_cast<std::size_t>(rows));
+    for (long r = 0; r < rows; ++r) {
+        Row& row = table[static_cast<std::size_t>(r)];
+        for (int c = 0; c < columns; ++c) {
+            row.cells.push_back(GetItemText(r, c));
+            const auto tip = tooltips_.find(ToolTipKey(r, c));
+            if (tip != tooltips_.end()) row.tips[c] = tip->second;
+        }
+        row.data = GetItemData(r);
+    }
+    std::vector<std::u16string> keys;
+    keys.reserve(table.size());
+    for (const Row& row : table) keys.push_back(FromWx(row.cells[static_cast<std::size_t>(column)]));
+    std::vector<std::size_t> order(table.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return app::CompareForSort(info, keys[a], keys[b]) < 0;
+    });
+
+    Freeze();
+    tooltips_.clear();
+    for (long r = 0; r < rows; ++r) {
+        const Row& row = table[order[static_cast<std::size_t>(r)]];
+        for (int c = 0; c < columns; ++c) SetItem(r, c, row.cells[static_cast<std::size_t>(c)]);
+        SetItemPtrData(r, row.data);
+        for (const auto& [c, text] : row.tips) tooltips_[ToolTipKey(r, c)] = text;
+    }
+    ColourRows();
+    Thaw();
+    ShowSortIndicator(column, app::IsAscending(info));
+    return true;
+}
+
+void CToolTipListCtrl::ColourRows(long first) { ColourAlternateRows(*this, first, app::kFoundFileListOddRow); }
+
+std::u16string CToolTipListCtrl::ToolTipAt(const wxPoint& point_in_rows) const {
+    int flags = 0;
+    const long row = HitTest(point_in_rows, flags);
+    if (row < 0 || (flags & wxLIST_HITTEST_ONITEM) == 0) return {};
+    // The column from the cells' rectangles, which are in the list's own coordinates.
+    const wxPoint point = point_in_rows + RowArea()->GetPosition();
+    for (int column = 0; column < GetColumnCount(); ++column) {
+        wxRect cell;
+        if (!GetSubItemRect(row, column, cell) || point.x < cell.x || point.x >= cell.x + cell.width) continue;
+        std::u16string text = GetItemToolTipText(row, column);
+        if (text.size() > kToolTipMaxCharacters) text.resize(kToolTipMaxCharacters);
+        return text;
+    }
+    return {};
+}
+
+void CToolTipListCtrl::OnColumnClick(wxListEvent& event) { SortByHeaderClick(event.GetColumn()); }
+
+void CToolTipListCtrl::OnRowsMotion(wxMouseEvent& event) {
+    const std::u16string text = ToolTipAt(event.GetPosition());
+    if (text != shown_tooltip_) {
+        shown_tooltip_ = text;
+        if (text.empty()) {
+            RowArea()->UnsetToolTip();
+        } else {
+            RowArea()->SetToolTip(ToWx(text));
+        }
+    }
+    event.Skip();
+}
+
+void CToolTipListCtrl::OnLeftDown(wxMouseEvent& event) {
+    if (HasCheckBoxes()) {
+        for (long row = 0; row < GetItemCount(); ++row) {
+            if (IsItemChecked(row)) CheckItem(row, false);
+        }
+    }
+    event.Skip();
+}
+
+}  // namespace ui

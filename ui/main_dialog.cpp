@@ -1,0 +1,200 @@
+// The main dialog's controls, laid out in the template's dialog units, and the home page's set-up.
+#include "ui/main_dialog.h"
+
+#include <wx/imaglist.h>
+#include <wx/statbmp.h>
+#include <wx/statbox.h>
+
+#include "app/control_ids.h"
+#include "app/string_table.h"
+#include "ui/brindlemoor_app.h"
+#include "ui/dialog_style.h"
+
+namespace ui {
+
+using namespace app;
+
+namespace {
+
+constexpr int kDialogWidthUnits = 540;
+constexpr int kDialogHeightUnits = 368;
+
+std::unique_ptr<wxImageList> StripImages(std::initializer_list<int> pictures) {
+    auto list = std::make_unique<wxImageList>(16, 16, true);
+    for (int id : pictures) list->Add(Picture(id), wxColour(0xFF, 0x00, 0xFF));
+    return list;
+}
+
+}  // namespace
+
+CBrindlemoorDlg::CBrindlemoorDlg(CBrindlemoorApp& app)
+    : wxDialog(nullptr, wxID_ANY, "Brindlemoor", wxDefaultPosition, wxDefaultSize, wxBORDER_SIMPLE),
+      app_(app) {
+    SetFont(TemplateFont());
+    SetBackgroundColour(ToWx(kBackgroundColour));
+    SetClientSize(DluSize(kDialogWidthUnits, kDialogHeightUnits));
+    wxIcon icon;
+    icon.CopyFromBitmap(Picture(128));
+    SetIcon(icon);
+    CreateControls();
+    InitHomePage();
+    CentreOnScreen();
+
+    end_program = [this](bool job_ended) {
+        if (job_ended) {
+            EndModal(kIdCancel);
+        } else {
+            app_.EndProcessNow();
+        }
+    };
+    Bind(wxEVT_BUTTON, &CBrindlemoorDlg::OnButton, this);
+    Bind(wxEVT_CHAR_HOOK, &CBrindlemoorDlg::OnCharHook, this);
+    Bind(wxEVT_IDLE, &CBrindlemoorDlg::OnIdle, this);
+    Bind(wxEVT_CLOSE_WINDOW, &CBrindlemoorDlg::OnClose, this);
+
+    app_.m_pMainDialog = this;
+    app_.m_bridge.SetHandler([this](unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) {
+        OnWorkerMessage(message, wparam, lparam);
+    });
+}
+
+CBrindlemoorDlg::~CBrindlemoorDlg() {
+    // Worker messages that arrive from now on find no receiver.
+    if (app_.m_pMainDialog == this) {
+        app_.m_bridge.SetHandler({});
+        app_.m_pMainDialog = nullptr;
+    }
+}
+
+CMyBitmapButton* CBrindlemoorDlg::AddPictureButton(int id, const char* label, int x, int y, int w, int h,
+                                                   int tooltip) {
+    auto* button = new CMyBitmapButton(this, id, wxString::FromUTF8(label), DluPoint(x, y), DluSize(w, h));
+    if (tooltip != 0) button->SetToolTip(ToWx(LoadString(tooltip)));
+    return button;
+}
+
+void CBrindlemoorDlg::CreateControls() {
+    // The frame first, so the controls inside it are drawn over it.
+    new wxStaticBox(this, kIdFrame, "Brindlemoor", DluPoint(7, 60), DluSize(525, 269));
+    new wxStaticBitmap(this, wxID_ANY, Picture(132), DluPoint(0, 0), DluSize(546, 69));
+
+    auto* complete_repair = AddPictureButton(kIdCompleteRepair, "Complete Repair", 85, 86, 101, 69, 0);
+    auto* document_recovery = AddPictureButton(kIdDocumentRecovery, "Document Recovery", 312, 86, 101, 69, 0);
+    complete_repair->on_hover = [this](bool inside) { SetMethodHint(inside, 171); };
+    document_recovery->on_hover = [this](bool inside) { SetMethodHint(inside, 170); };
+
+    m_ctrlTree = new wxTreeCtrl(this, kIdResultTree, DluPoint(15, 72), DluSize(137, 250),
+                                wxTR_HAS_BUTTONS | wxTR_LINES_AT_ROOT | wxHSCROLL | wxBORDER_SUNKEN);
+    m_listResult = new CMyListCtrl(this, kIdResultList, DluPoint(106, 111), DluSize(371, 250));
+
+    new wxStaticText(this, kIdFileHint,
+                     "To select a corrupted *.mdf file , click 'Select File' button.To search .mdf file(s) , "
+                     "click 'Search File(s)' button.",
+                     DluPoint(15, 77), DluSize(509, 19));
+    m_editFileType = new wxTextCtrl(this, kIdFileType, wxString(), DluPoint(185, 126), DluSize(186, 12),
+                                    wxTE_READONLY);
+    m_comboDrive = new wxChoice(this, kIdDriveCombo, DluPoint(185, 103), DluSize(186, 12));
+    AddPictureButton(kIdSelectFile, "Select File", 442, 100, 66, 15, 184);
+    AddPictureButton(kIdSearchFiles, "Search File(s)", 442, 126, 66, 15, 186);
+    m_checkSubfolders = new wxCheckBox(this, kIdSearchSubfolders, "Search in subfolders", DluPoint(15, 150),
+                                       DluSize(111, 13));
+    new wxStaticText(this, kIdFileTypeCaption, "MS SQL Server File Type :", DluPoint(15, 126), DluSize(125, 15));
+    new wxStaticText(this, kIdDriveCaption, "Look in drive :", DluPoint(15, 103), DluSize(106, 16));
+    m_listFoundFiles = new CToolTipListCtrl(this, kIdFoundFileList, DluPoint(15, 183), DluSize(509, 94));
+    m_editSelectedPath = new wxTextCtrl(this, kIdSelectedPath, wxString(), DluPoint(195, 305), DluSize(329, 16),
+                                        wxTE_READONLY);
+    new wxStaticText(this, kIdSelectedPathCaption, "Selected File Path :", DluPoint(15, 309), DluSize(144, 16));
+    AddPictureButton(kIdScanFile, "Scan File", 427, 334, 66, 15, 187);
+    AddPictureButton(kIdExit, "Exit", 523, 0, 16, 15, 194);
+    AddPictureButton(kIdClearList, "Clear List", 442, 284, 66, 15, 192);
+    m_staticSearchStatus = new wxStaticText(this, kIdSearchStatus, wxString(), DluPoint(15, 288), DluSize(164, 14));
+    m_progressScan = new wxGauge(this, kIdScanProgress, 10000, DluPoint(16, 165), DluSize(355, 10));
+    AddPictureButton(kIdStopSearch, "Stop", 442, 127, 66, 15, 185);
+    AddPictureButton(kIdRepair, "Repair", 427, 334, 66, 15, 200);
+    AddPictureButton(kIdMinimize, "Min", 506, 0, 16, 15, 193);
+    AddPictureButton(kIdHome, "Home", 96, 340, 25, 22, 182);
+    AddPictureButton(kIdBack, "Back", 185, 340, 25, 22, 181);
+    AddPictureButton(kIdAbout, "About", 267, 13, 30, 15, 177);
+    AddPictureButton(kIdUpdates, "Updates", 408, 12, 30, 15, 180);
+    AddPictureButton(kIdHelp, "Help", 7, 340, 25, 22, 176);
+    m_editMethodHint = new wxTextCtrl(this, kIdMethodHint, wxString(), DluPoint(15, 242), DluSize(509, 78),
+                                      wxTE_MULTILINE | wxTE_READONLY | wxTE_CENTRE | wxTE_NO_VSCROLL | wxBORDER_NONE);
+    new wxStaticText(this, kIdCompleteRepairCaption, "Complete Repair", DluPoint(105, 204), DluSize(110, 13));
+    new wxStaticText(this, kIdDocumentRecoveryCaption, "Document Recovery", DluPoint(331, 204), DluSize(134, 13));
+    AddPictureButton(kIdViewLog, "View Log", 361, 13, 30, 15, 183);
+    AddPictureButton(kIdStopJob, "Stop", 427, 334, 66, 15, 191);
+    m_progressResult = new wxGauge(this, kIdResultProgress, 10000, DluPoint(7, 331), DluSize(396, 8));
+    new wxStaticBitmap(this, kIdPreviewBackdrop, Picture(243), DluPoint(156, 72), DluSize(367, 128));
+    new wxPanel(this, kIdPreviewFrame, DluPoint(156, 72), DluSize(368, 130), wxBORDER_SIMPLE | wxTRANSPARENT_WINDOW);
+    m_staticRecordCounter = new wxStaticText(this, kIdRecordCounter, wxString(), DluPoint(279, 345), DluSize(139, 8));
+    new wxStaticBitmap(this, kIdTableBackdrop, Picture(250), DluPoint(156, 72), DluSize(368, 248));
+    new wxStaticBitmap(this, kIdDocumentBackdrop, Picture(253), DluPoint(156, 72), DluSize(367, 128));
+}
+
+void CBrindlemoorDlg::InitHomePage() {
+    app_.m_bImagePreviewShown = false;
+    // The SharePoint program folder comes from the Windows registry, which this platform does not have; it
+    // stays empty, as it does on a machine without SharePoint.
+    app_.m_strSharePointBin.clear();
+
+    m_editMethodHint->SetFont(ArialFont(20, 200));
+    m_editMethodHint->SetBackgroundColour(*wxWHITE);
+    m_editMethodHint->ChangeValue("Select Recovery Method");
+
+    ApplyChanges(InitHomePageChanges());
+    m_editFileType->ChangeValue("MS SQL Server Files(*.mdf)");
+
+    for (int id : {kIdCompleteRepair, kIdDocumentRecovery, kIdClearList, kIdAbout, kIdHelp, kIdUpdates, kIdBack,
+                   kIdHome, kIdExit, kIdMinimize, kIdViewLog, kIdStopSearch, kIdStopJob, kIdScanFile, kIdSearchFiles,
+                   kIdSelectFile, kIdRepair}) {
+        if (const auto faces = InitialFaces(id)) {
+            static_cast<CMyBitmapButton*>(FindWindow(id))->LoadBitmaps(*faces);
+        }
+    }
+
+    m_treeStateImages = StripImages({230});
+    m_treeItemImages = StripImages({231, 232, 234});
+    m_documentImages = StripImages({233});
+    m_ctrlTree->SetStateImageList(m_treeStateImages.get());
+    m_ctrlTree->SetImageList(m_treeItemImages.get());
+    m_listResult->SetImageList(m_documentImages.get(), wxIMAGE_LIST_NORMAL);
+
+    for (int id : {kIdFileHint, kIdFileTypeCaption, kIdDriveCaption, kIdSelectedPathCaption, kIdSearchStatus,
+                   kIdCompleteRepairCaption, kIdDocumentRecoveryCaption}) {
+        FindWindow(id)->SetFont(ArialFont(10, 200));
+    }
+    app_.m_bTableViewStarted = false;
+    app_.m_bRepairStarted = false;
+}
+
+void CBrindlemoorDlg::SetMethodHint(bool over_button, int string_id) {
+    m_editMethodHint->ChangeValue(over_button ? ToWx(LoadString(string_id)) : wxString("Select Recovery Method"));
+}
+
+void CBrindlemoorDlg::ApplyChanges(const ControlChanges& changes) {
+    for (const auto& change : changes) {
+        wxWindow* control = FindWindow(change.id);
+        if (control == nullptr) continue;
+        if (change.shown) control->Show(*change.shown);
+        if (change.enabled) control->Enable(*change.enabled);
+    }
+}
+
+bool CBrindlemoorDlg::IsControlShown(int id) const {
+    const wxWindow* control = FindWindow(id);
+    return control != nullptr && control->IsShown();
+}
+
+bool CBrindlemoorDlg::IsControlEnabled(int id) const {
+    const wxWindow* control = FindWindow(id);
+    return control != nullptr && control->IsThisEnabled();
+}
+
+wxString CBrindlemoorDlg::ControlText(int id) const {
+    const wxWindow* control = FindWindow(id);
+    if (control == nullptr) return {};
+    if (const auto* text = dynamic_cast<const wxTextCtrl*>(control)) return text->GetValue();
+    return control->GetLabel();
+}
+
+}  // namespace ui

@@ -1,0 +1,294 @@
+// The result page: the tree that a scan leaves (the tables with their row counts, or the SharePoint sites,
+// lists and folders with three-state check boxes), clicks on it, and the row and document lists. The
+// document tree is a view of the check-tree model (sharepoint::CheckItem): clicks change the model and the
+// view shows it again; the document save changes the model on the job thread and the view follows through
+// the bridge.
+#include <wx/app.h>
+
+#include "app/control_ids.h"
+#include "mdf/recovery_engine.h"
+#include "platform/text.h"
+#include "ui/brindlemoor_app.h"
+#include "ui/dialog_style.h"
+#include "ui/main_dialog.h"
+
+namespace ui {
+
+using namespace app;
+
+namespace {
+
+constexpr char16_t kTablesCaption[] = u"Share Point Server Tables";
+
+// Tree item images.
+constexpr int kImageFile = 0;
+constexpr int kImageTable = 1;
+constexpr int kImageFolder = 3;
+constexpr int kImageSite = 4;
+
+// The check-tree item that a document-tree item shows.
+class CheckItemData : public wxTreeItemData {
+public:
+    explicit CheckItemData(sharepoint::CheckItem* item) : item_(item) {}
+    sharepoint::CheckItem* Item() const { return item_; }
+
+private:
+    sharepoint::CheckItem* item_;
+};
+
+}  // namespace
+
+sharepoint::CheckItem* CBrindlemoorDlg::CheckItemOf(const wxTreeItemId& item) const {
+    if (!item.IsOk()) return nullptr;
+    const auto* data = dynamic_cast<const CheckItemData*>(m_ctrlTree->GetItemData(item));
+    return data ? data->Item() : nullptr;
+}
+
+void CBrindlemoorDlg::ShowResultPage() {
+    ApplyChanges({{kIdCompleteRepair, false, {}},     {kIdDriveCaption, false, {}},    {kIdFileHint, false, {}},
+                  {kIdFileTypeCaption, false, {}},    {kIdSearchStatus, false, {}},    {kIdScanProgress, false, {}},
+                  {kIdDocumentRecovery, false, {}},   {kIdSearchSubfolders, false, {}}, {kIdDriveCombo, false, {}},
+                  {kIdFileType, false, {}},           {kIdSearchFiles, false, {}},     {kIdStopJob, false, {}},
+                  {kIdSelectFile, false, {}},         {kIdClearList, false, {}},       {kIdFoundFileList, false, {}},
+                  {kIdSelectedPath, false, {}},       {kIdSelectedPathCaption, false, {}},
+                  {kIdScanFile, false, false},        {kIdRepair, true, true},         {kIdResultList, true, {}},
+                  {kIdResultTree, true, {}},          {kIdExit, true, {}},             {kIdBack, {}, true},
+                  {kIdHome, {}, true}});
+    if (app_.m_bDocumentMode) {
+        m_listResult->SetSize(232, 329, 554, 194);
+    } else {
+        m_listResult->SetSize(232, 116, 554, 406);
+    }
+}
+
+void CBrindlemoorDlg::OnScanDone() {
+    ShowResultPage();
+    if (!m_pEngine || m_pEngine->m_lstTables.empty()) return;
+
+    m_ctrlTree->Freeze();
+    m_ctrlTree->DeleteAllItems();
+    m_checkTree.reset();
+    wxTreeItemId caption;
+    if (app_.m_bDocumentMode) {
+        m_ctrlTree->SetStateImageList(m_treeStateImages.get());
+        m_checkTree = sharepoint::BuildDocumentCheckTree(app_.m_strDataFilePath, m_pEngine->m_lstWebs);
+        app_.m_hTreeRoot = m_ctrlTree->AddRoot(ToWx(m_checkTree->label), kImageFile, -1,
+                                               new CheckItemData(m_checkTree.get()));
+        m_ctrlTree->SetItemState(app_.m_hTreeRoot, m_checkTree->state);
+        FindWindow(kIdTableBackdrop)->Hide();
+        if (!m_pEngine->m_lstWebs.empty()) {
+            m_listResult->DeleteAllItems();
+            m_listResult->DeleteAllColumns();
+            m_listResult->InsertColumn(0, "File Name", wxLIST_FORMAT_LEFT, 250);
+            m_listResult->InsertColumn(1, "File Created", wxLIST_FORMAT_LEFT, 200);
+            m_listResult->InsertColumn(2, "File Modified", wxLIST_FORMAT_LEFT, 200);
+            m_listResult->InsertColumn(3, "File Size(KB)", wxLIST_FORMAT_LEFT, 200);
+            FindWindow(kIdPreviewBackdrop)->Show();
+        }
+        AddCheckItems(*m_checkTree, app_.m_hTreeRoot, 0);
+        wxTreeItemIdValue cookie;
+        caption = m_ctrlTree->GetFirstChild(app_.m_hTreeRoot, cookie);
+    } else {
+        app_.m_hTreeRoot = m_ctrlTree->AddRoot(ToWx(app_.m_strDataFilePath), kImageFile);
+        caption = m_ctrlTree->AppendItem(app_.m_hTreeRoot, ToWx(kTablesCaption), kImageFolder);
+        FindWindow(kIdTableBackdrop)->Show();
+        for (const auto& table : m_pEngine->m_lstTables) {
+            m_ctrlTree->AppendItem(caption, ToWx(TableItemText(table.m_pszName, table.m_nRowCount)), kImageTable);
+            OnJobProgress(0, 0);
+        }
+    }
+    m_ctrlTree->Expand(app_.m_hTreeRoot);
+    if (caption.IsOk()) m_ctrlTree->Expand(caption);
+    m_ctrlTree->SelectItem(app_.m_hTreeRoot);
+    m_ctrlTree->Thaw();
+}
+
+void CBrindlemoorDlg::AddCheckItems(sharepoint::CheckItem& model, const wxTreeItemId& parent, int depth) {
+    for (auto& child : model.children) {
+        int image = kImageFolder;
+        if (depth > 0 && std::holds_alternative<const mdf::WebList*>(child->node)) image = kImageSite;
+        const wxTreeItemId item =
+            m_ctrlTree->AppendItem(parent, ToWx(child->label), image, -1, new CheckItemData(child.get()));
+        m_ctrlTree->SetItemState(item, child->state);
+        AddCheckItems(*child, item, depth + 1);
+    }
+}
+
+void CBrindlemoorDlg::ShowCheckStates(const wxTreeItemId& item) {
+    if (!item.IsOk()) return;
+    if (const sharepoint::CheckItem* model = CheckItemOf(item)) {
+        if (m_ctrlTree->GetItemState(item) != model->state) m_ctrlTree->SetItemState(item, model->state);
+    }
+    wxTreeItemIdValue cookie;
+    for (wxTreeItemId child = m_ctrlTree->GetFirstChild(item, cookie); child.IsOk();
+         child = m_ctrlTree->GetNextChild(item, cookie)) {
+        ShowCheckStates(child);
+    }
+}
+
+void CBrindlemoorDlg::ShowSavedItem(const sharepoint::CheckItem&) {
+    // Job thread: the save has unchecked the item in the model; the view shows it on the user-interface
+    // thread while the job waits, so the model is not changed during the read.
+    app_.m_bridge.Invoke([this] { ShowCheckStates(app_.m_hTreeRoot); });
+}
+
+void CBrindlemoorDlg::UpdateParentCheckState(const wxTreeItemId& item) {
+    if (sharepoint::CheckItem* model = CheckItemOf(item)) {
+        sharepoint::UpdateParentCheckState(*model);
+        ShowCheckStates(app_.m_hTreeRoot);
+    }
+}
+
+void CBrindlemoorDlg::SetChildCheckState(const wxTreeItemId& item) {
+    if (sharepoint::CheckItem* model = CheckItemOf(item)) {
+        sharepoint::SetChildCheckState(*model);
+        ShowCheckStates(item);
+    }
+}
+
+int CBrindlemoorDlg::OnTreeClick(const wxPoint& point) {
+    if (app_.m_pRecoverThread.load() != nullptr) return 1;
+    FindWindow(kIdTableBackdrop)->Hide();
+    FindWindow(kIdDocumentBackdrop)->Hide();
+    int flags = 0;
+    const wxTreeItemId item = m_ctrlTree->HitTest(point, flags);
+    app_.m_bTableViewStarted = true;
+    app_.m_bImagePreviewShown = false;
+    if (!item.IsOk()) return 0;
+
+    if (flags & wxTREE_HITTEST_ONITEMSTATEICON) {
+        if (app_.m_bJobIdle) {
+            if (sharepoint::CheckItem* model = CheckItemOf(item)) {
+                ToggleCheck(*model);
+                ShowCheckStates(app_.m_hTreeRoot);
+            }
+        }
+        ApplyButtonRules();
+        return 1;
+    }
+    if (!(flags & wxTREE_HITTEST_ONITEMLABEL) || !app_.m_bJobIdle) return 0;
+
+    FindWindow(kIdResultProgress)->Hide();
+    const std::u16string text = FromWx(m_ctrlTree->GetItemText(item));
+    const wxTreeItemId parent = m_ctrlTree->GetItemParent(item);
+    const std::u16string parent_text = parent.IsOk() ? FromWx(m_ctrlTree->GetItemText(parent)) : std::u16string();
+    m_ctrlTree->SelectItem(item);
+    m_ctrlTree->SetItemDropHighlight(item);
+    if (!m_pEngine || m_pEngine->m_lstTables.empty() || !app_.m_hTreeRoot.IsOk() ||
+        !m_ctrlTree->ItemHasChildren(app_.m_hTreeRoot)) {
+        return 0;
+    }
+    app_.m_bStopJob = false;
+    const std::u16string table_name = TableNameOfItem(text);
+
+    if (!app_.m_bDocumentMode && item == app_.m_hTreeRoot) {
+        FindWindow(kIdTableBackdrop)->Show();
+        return 1;
+    }
+    if (parent_text == kTablesCaption) {
+        ApplyChanges({{kIdResultList, true, {}}, {kIdPreviewBackdrop, false, {}}, {kIdPreviewFrame, false, {}}});
+        result_bar_.position = 0;
+        ShowProgress(ProgressBarId::Result);
+        FindWindow(kIdResultProgress)->Show();
+        int index = 0;
+        const mdf::TableNode* table = nullptr;
+        for (const auto& node : m_pEngine->m_lstTables) {
+            if (node.m_pszName == table_name) {
+                table = &node;
+                break;
+            }
+            ++index;
+        }
+        if (!table) return 1;
+        m_listResult->DeleteAllItems();
+        m_listResult->DeleteAllColumns();
+        const std::vector<int> widths = RowListColumnWidths(static_cast<int>(table->m_lstColumns.size()));
+        int column = 0;
+        for (const auto& node : table->m_lstColumns) {
+            m_listResult->InsertColumn(column, ToWx(node.m_pszName), wxLIST_FORMAT_LEFT,
+                                       widths[static_cast<std::size_t>(column)]);
+            ++column;
+        }
+        StartRecoverThread([index](CRecoverThread& job) { job.m_nTableIndex = index; });
+        ApplyButtonRules();
+        return 1;
+    }
+
+    if (!app_.m_bDocumentMode) {
+        ApplyChanges({{kIdPreviewBackdrop, false, {}}, {kIdTableBackdrop, true, {}}, {kIdResultList, false, {}}});
+        return 1;
+    }
+    ApplyChanges({{kIdResultList, true, {}}, {kIdPreviewBackdrop, true, {}}, {kIdPreviewFrame, false, {}}});
+    app_.m_arrSelectedPath.clear();
+    BuildExtensionTable();
+    const std::u16string root_text = FromWx(m_ctrlTree->GetItemText(app_.m_hTreeRoot));
+    for (wxTreeItemId at = item; at.IsOk(); at = m_ctrlTree->GetItemParent(at)) {
+        const std::u16string at_text = FromWx(m_ctrlTree->GetItemText(at));
+        if (platform::EqualsNoCase(at_text, root_text)) break;
+        app_.m_arrSelectedPath.push_back(at_text);
+    }
+    m_listResult->DeleteAllItems();
+    m_listResult->DeleteAllColumns();
+    m_listResult->InsertColumn(0, "File Name", wxLIST_FORMAT_LEFT, 150);
+    m_listResult->InsertColumn(1, "File Created", wxLIST_FORMAT_LEFT, 100);
+    m_listResult->InsertColumn(2, "File Modified", wxLIST_FORMAT_LEFT, 150);
+    m_listResult->InsertColumn(3, "File Size(KB)", wxLIST_FORMAT_LEFT, 150);
+    FillDocumentList();
+    return 1;
+}
+
+void CBrindlemoorDlg::OnTableRow(platform::WPARAM job_id, platform::LPARAM) {
+    if (!workers_.recover || workers_.recover->JobId() != job_id) return;
+    RowBatch batch = workers_.recover->TakeRowBatch();
+    // The progress steps of the rows in the batch.
+    const ProgressBarId bar = ChooseProgressBar(app_.m_bRepairStarted, app_.m_bTableViewStarted);
+    ProgressBarModel& model = bar == ProgressBarId::Result ? result_bar_ : scan_bar_;
+    for (std::uint32_t i = 0; i < batch.progress_steps; ++i) {
+        ApplyJobProgress(bar, model, platform::kProgressStep, 0);
+    }
+    if (batch.progress_steps != 0) ShowProgress(bar);
+
+    if (!app_.m_bRowPreview || batch.rows.empty()) return;
+    if (batch.first) table_row_position_ = 0;
+    const long first_row = table_row_position_;
+    m_listResult->Freeze();
+    for (const auto& row : batch.rows) {
+        if (row.empty()) continue;
+        const long at = m_listResult->InsertItem(table_row_position_, ToWx(row[0]));
+        for (std::size_t i = 1; i < row.size(); ++i) m_listResult->SetItem(at, static_cast<long>(i), ToWx(row[i]));
+        ++table_row_position_;
+    }
+    m_listResult->ColourRows(first_row);
+    m_listResult->Thaw();
+}
+
+void CBrindlemoorDlg::BuildExtensionTable() { m_arrExtensions = app::BuildExtensionTable(); }
+
+void CBrindlemoorDlg::FillDocumentList() {
+    if (!m_pEngine) return;
+    AddDocumentRows(app::FillDocumentList(m_pEngine->m_lstWebs, app_.m_arrSelectedPath));
+}
+
+void CBrindlemoorDlg::AddDocumentRows(const std::vector<DocumentRow>& rows) {
+    for (const auto& row : rows) {
+        app_.m_arrRowValues = row;
+        OnDocumentRow(1);
+    }
+    m_listResult->ColourRows(0);
+}
+
+void CBrindlemoorDlg::OnDocumentRow(platform::LPARAM lparam) {
+    if (app_.m_arrRowValues.empty()) return;
+    if (lparam == 1) document_row_position_ = 0;
+    const std::u16string& name = app_.m_arrRowValues[0];
+    const int icon = DocumentIconIndex(name, m_arrExtensions);
+    m_listResult->SetImageList(m_documentImages.get(), wxIMAGE_LIST_SMALL);
+    const long at = m_listResult->InsertItem(document_row_position_, ToWx(name), icon);
+    for (std::size_t i = 1; i < app_.m_arrRowValues.size() && i < 4; ++i) {
+        m_listResult->SetItem(at, static_cast<long>(i), ToWx(app_.m_arrRowValues[i]));
+    }
+    ++document_row_position_;
+    app_.m_arrRowValues.clear();
+}
+
+}  // namespace ui

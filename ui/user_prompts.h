@@ -1,0 +1,23 @@
+// The questions a job asks while it runs, answered by modal dialogs that the bridge opens on the
+// user-interface thread while the job waits.
+#pragma once
+
+#include "platform/user_prompts.h"
+
+namespace ui {
+
+class UiBridge;
+
+class WxUserPrompts final : public platform::IUserPrompts {
+public:
+    WxUserPrompts(UiBridge& bridge, platform::SharedState& state) : bridge_(bridge), state_(state) {}
+
+    void ShowMessage(const std::u16string& title, const std::u16string& text) override;
+    bool SelectSourceVersion(platform::SharedState& state) override;
+
+private:
+    UiBridge& bridge_;
+    platform::SharedState& state_;
+};
+
+}  // namespace ui
