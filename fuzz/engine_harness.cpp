@@ -1,20 +1,41 @@
 // Scratch files and the engine set-up shared by the fuzz targets.
 #include "fuzz/engine_harness.h"
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
 
 #include "fuzz/page_image.h"
 #include "platform/text.h"
 
 namespace fuzz {
 
-std::filesystem::path ScratchFile(const std::string& name) {
+namespace {
+
+// Removes the scratch files of processes that ended (a crashed or killed run cannot remove its own).
+void RemoveStaleScratchFiles(const std::filesystem::path& dir) {
     std::error_code ec;
-    std::filesystem::path dir = std::filesystem::is_directory("/dev/shm", ec)
-                                    ? std::filesystem::path("/dev/shm")
-                                    : std::filesystem::temp_directory_path();
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+        const std::string file = entry.path().filename().string();
+        if (file.rfind("bm_fuzz_", 0) != 0) continue;
+        const long pid = std::strtol(file.c_str() + 8, nullptr, 10);
+        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) std::filesystem::remove(entry.path(), ec);
+    }
+}
+
+}  // namespace
+
+std::filesystem::path ScratchFile(const std::string& name) {
+    static const std::filesystem::path dir = [] {
+        std::error_code ec;
+        std::filesystem::path d = std::filesystem::is_directory("/dev/shm", ec) ? std::filesystem::path("/dev/shm")
+                                                                                : std::filesystem::temp_directory_path();
+        RemoveStaleScratchFiles(d);
+        return d;
+    }();
     return dir / ("bm_fuzz_" + std::to_string(::getpid()) + "_" + name + ".mdf");
 }
 

@@ -1,7 +1,9 @@
 // Column in-row positions: read from the rowset-column rows (all 2005-and-later files) and the column-layout
 // rows (2005 files), or computed from the column types and lengths for tables whose positions are missing.
-#include <array>
+#include <algorithm>
+#include <functional>
 #include <map>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -23,6 +25,33 @@ std::map<RowsetKey, std::vector<TableNode*>> IndexTablesByRowset(std::list<Table
     std::map<RowsetKey, std::vector<TableNode*>> index;
     for (auto& table : tables) index[{table.m_dwRowsetIdMiddle, table.m_wRowsetIdHigh}].push_back(&table);
     return index;
+}
+
+// Walks the rows of one of the position tables' page lists: torn bits loaded afresh per page in files created
+// on 2000, slot entries outside the page passed over, the first `size` bytes of each row read (zeros past the
+// page end) and handed to visit. False when the user stopped the job.
+bool WalkPositionRows(CRecoveryEngine& engine, const PageList& list, std::size_t size,
+                      const std::function<void(std::span<const std::uint8_t> row)>& visit) {
+    auto& app = engine.m_app;
+    std::vector<std::uint8_t> row(size);
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const std::uint64_t page = list.m_arrOffsets[i];
+        if (app.m_bCreatedOn2000) {
+            app.m_abTornBits = {};
+            engine.LoadTornBits(page);
+        }
+        const auto entries = engine.ReadSlotEntries(page, list.m_arrSlotCounts[i]);
+        if (engine.StopRequested()) return false;
+        for (const std::uint16_t e : entries) {
+            if (!IsRecordOffset(e)) continue;
+            std::fill(row.begin(), row.end(), 0);
+            engine.ReadAt(page + e, row.data(), BytesOnPage(e, size), Fixup::Single);
+            if (engine.StopRequested()) return false;
+            visit(row);
+        }
+        if (engine.StopRequested()) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -111,79 +140,49 @@ void CRecoveryEngine::ComputeColumnOffsets() {
 
 void CRecoveryEngine::ReadRowsetColumnRows() {
     auto tables = IndexTablesByRowset(m_lstTables);
-    const PageList& list = m_plRowsetColumns;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        const std::uint64_t page = list.m_arrOffsets[i];
-        if (m_app.m_bCreatedOn2000) {
-            m_app.m_abTornBits = {};
-            LoadTornBits(page);
-        }
-        const auto entries = ReadSlotEntries(page, list.m_arrSlotCounts[i]);
-        if (StopRequested()) return;
-        for (std::uint16_t e : entries) {
-            if (e == 0) continue;
-            std::array<std::uint8_t, 54> row{};
-            ReadAt(page + e, row.data(), row.size(), Fixup::Single);
-            if (StopRequested()) return;
-            if (IsGhostRecord(row[0]) || (row[2] != 34 && row[2] != 58)) continue;
-            auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(row[at] | (row[at + 1] << 8)); };
-            const std::uint32_t middle = u16(6) | (static_cast<std::uint32_t>(u16(8)) << 16);
-            if (u16(14) != 0) continue;
-            const auto matching = tables.find({middle, u16(10)});
-            if (matching == tables.end()) continue;
-            for (TableNode* table : matching->second) {
-                for (auto& column : table->m_lstColumns) {
-                    if (column.m_nColumnId != u16(12)) continue;
-                    if (m_app.m_bSql2008Catalog) {
-                        column.m_nLeafOffset = static_cast<std::int16_t>(u16(44));
-                        column.m_nPhysicalColumn = u16(16);
-                        column.m_nBitPos = row[52];
-                    } else {
-                        column.m_nRowsetColumnId = u16(16);
-                    }
-                    break;
+    const bool completed = WalkPositionRows(*this, m_plRowsetColumns, 54, [&](std::span<const std::uint8_t> row) {
+        if (IsGhostRecord(row[0]) || (row[2] != 34 && row[2] != 58)) return;
+        auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(row[at] | (row[at + 1] << 8)); };
+        const std::uint32_t middle = u16(6) | (static_cast<std::uint32_t>(u16(8)) << 16);
+        if (u16(14) != 0) return;
+        const auto matching = tables.find({middle, u16(10)});
+        if (matching == tables.end()) return;
+        for (TableNode* table : matching->second) {
+            for (auto& column : table->m_lstColumns) {
+                if (column.m_nColumnId != u16(12)) continue;
+                if (m_app.m_bSql2008Catalog) {
+                    column.m_nLeafOffset = static_cast<std::int16_t>(u16(44));
+                    column.m_nPhysicalColumn = u16(16);
+                    column.m_nBitPos = row[52];
+                } else {
+                    column.m_nRowsetColumnId = u16(16);
                 }
+                break;
             }
         }
-        if (StopRequested()) return;
-    }
-    m_plRowsetColumns.clear();
+    });
+    if (completed) m_plRowsetColumns.clear();
 }
 
 void CRecoveryEngine::ReadColumnLayoutRows() {
     auto tables = IndexTablesByRowset(m_lstTables);
-    const PageList& list = m_plColumnLayouts;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        const std::uint64_t page = list.m_arrOffsets[i];
-        if (m_app.m_bCreatedOn2000) {
-            m_app.m_abTornBits = {};
-            LoadTornBits(page);
+    const bool completed = WalkPositionRows(*this, m_plColumnLayouts, 39, [&](std::span<const std::uint8_t> row) {
+        if (IsGhostRecord(row[0]) || row[2] != 41) return;
+        auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(row[at] | (row[at + 1] << 8)); };
+        const std::uint32_t middle = u16(6) | (static_cast<std::uint32_t>(u16(8)) << 16);
+        const auto matching = tables.find({middle, u16(10)});
+        if (matching == tables.end()) return;
+        TableNode* table = matching->second.front();  // only the first table with the key is searched
+        for (auto& column : table->m_lstColumns) {
+            if (column.m_bLayoutFound || column.m_nRowsetColumnId != u16(12)) continue;
+            column.m_nLeafOffset = static_cast<std::int16_t>(u16(31));
+            column.m_nPhysicalColumn = u16(37);
+            column.m_nBitPos = row[35];
+            column.m_bLayoutFound = true;
+            break;
         }
-        const auto entries = ReadSlotEntries(page, list.m_arrSlotCounts[i]);
-        if (StopRequested()) return;
-        for (std::uint16_t e : entries) {
-            if (e == 0) continue;
-            std::array<std::uint8_t, 39> row{};
-            ReadAt(page + e, row.data(), row.size(), Fixup::Single);
-            if (StopRequested()) return;
-            if (IsGhostRecord(row[0]) || row[2] != 41) continue;
-            auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(row[at] | (row[at + 1] << 8)); };
-            const std::uint32_t middle = u16(6) | (static_cast<std::uint32_t>(u16(8)) << 16);
-            const auto matching = tables.find({middle, u16(10)});
-            if (matching == tables.end()) continue;
-            TableNode* table = matching->second.front();  // only the first table with the key is searched
-            for (auto& column : table->m_lstColumns) {
-                if (column.m_bLayoutFound || column.m_nRowsetColumnId != u16(12)) continue;
-                column.m_nLeafOffset = static_cast<std::int16_t>(u16(31));
-                column.m_nPhysicalColumn = u16(37);
-                column.m_nBitPos = row[35];
-                column.m_bLayoutFound = true;
-                break;
-            }
-        }
-        if (StopRequested()) return;
-    }
-    m_plColumnLayouts.clear();
+    });
+    if (completed) m_plColumnLayouts.clear();
 }
 
 }  // namespace mdf

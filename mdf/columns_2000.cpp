@@ -7,6 +7,7 @@
 #include "mdf/catalog_2000.h"
 #include "mdf/catalog_page.h"
 #include "mdf/decimal_text.h"
+#include "mdf/identity_text.h"
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
 
@@ -14,35 +15,12 @@ namespace mdf {
 
 namespace {
 
-constexpr std::uint8_t kTypeDecimal = 106;
-constexpr std::uint8_t kTypeNumeric = 108;
-
 std::uint16_t Le16(const std::vector<std::uint8_t>& b, std::size_t i) {
     return static_cast<std::uint16_t>(b[i] | (b[i + 1] << 8));
 }
 std::uint32_t Le32(const std::vector<std::uint8_t>& b, std::size_t i) {
     return static_cast<std::uint32_t>(b[i]) | (static_cast<std::uint32_t>(b[i + 1]) << 8) |
            (static_cast<std::uint32_t>(b[i + 2]) << 16) | (static_cast<std::uint32_t>(b[i + 3]) << 24);
-}
-
-// An integer identity value of `length` bytes as decimal text: 2, 4 and 8 bytes are signed, any other length
-// is taken as an unsigned number (a tinyint identity of 255 reads 255).
-std::u16string IntegerIdentityText(const std::uint8_t* bytes, std::uint8_t length) {
-    std::uint64_t value = 0;
-    for (int i = length - 1; i >= 0; --i) value = (value << 8) | bytes[i];
-    long long number;
-    switch (length) {
-        case 2: number = static_cast<std::int16_t>(value); break;
-        case 4: number = static_cast<std::int32_t>(value); break;
-        default: number = static_cast<long long>(value); break;
-    }
-    return platform::Widen(std::to_string(number));
-}
-
-// A decimal identity value is stored as a sign byte and a mantissa; only the storage lengths of decimal
-// values (5, 9, 13 or 17 bytes) describe one, anything else is damage and gives no text.
-bool IsDecimalStorageLength(std::uint8_t length) {
-    return length == 5 || length == 9 || length == 13 || length == 17;
 }
 
 struct ColumnRow2000 {
@@ -67,18 +45,20 @@ struct ColumnRow2000 {
     std::u16string identity_seed;
 };
 
-// Reads the identity block that follows the name: the increment and the seed.
-void ReadIdentityBlock(CRecoveryEngine& engine, std::uint64_t block, std::uint8_t fixed_end, ColumnRow2000& row) {
+// Reads the identity block that follows the name: the increment and the seed. room: the bytes of the page
+// from the block on; a field that would run past them is not read.
+void ReadIdentityBlock(CRecoveryEngine& engine, std::uint64_t block, std::size_t room, std::uint8_t fixed_end,
+                       ColumnRow2000& row) {
     if (row.type == kTypeDecimal || row.type == kTypeNumeric) {
         // Rows of the older 38-byte form keep no storage lengths; their values are always 17 bytes.
         const bool short_form = fixed_end == sql2000::kColumnRowFixedEndShort;
-        const std::uint8_t increment_length = short_form ? 17 : engine.Read8(block + 20);
-        const std::uint8_t seed_length = short_form ? 17 : engine.Read8(block + 40);
-        if (IsDecimalStorageLength(increment_length)) {
+        const std::uint8_t increment_length = short_form ? 17 : (room > 20 ? engine.Read8(block + 20) : 0);
+        const std::uint8_t seed_length = short_form ? 17 : (room > 40 ? engine.Read8(block + 40) : 0);
+        if (IsDecimalStorageLength(increment_length) && 23u + increment_length <= room) {
             row.identity_increment = DecimalToText(engine.ReadBytes(block + 23, increment_length, Fixup::Single),
                                                    row.precision, row.scale);
         }
-        if (IsDecimalStorageLength(seed_length)) {
+        if (IsDecimalStorageLength(seed_length) && 43u + seed_length <= room) {
             row.identity_seed =
                 DecimalToText(engine.ReadBytes(block + 43, seed_length, Fixup::Single), row.precision, row.scale);
         }
@@ -86,7 +66,7 @@ void ReadIdentityBlock(CRecoveryEngine& engine, std::uint64_t block, std::uint8_
     }
     // The values are held in 64 bits; a longer storage length is damage.
     const std::uint8_t length = static_cast<std::uint8_t>(row.length & 0xFF);
-    if (length == 0 || length > 8) return;
+    if (length == 0 || length > 8 || 3u * length > room) return;
     const auto values = engine.ReadBytes(block + length, 2u * length, Fixup::Single);
     row.identity_increment = IntegerIdentityText(values.data(), length);
     row.identity_seed = IntegerIdentityText(values.data() + length, length);
@@ -104,8 +84,9 @@ bool ReadColumnRow2000(CRecoveryEngine& engine, std::uint64_t record, std::uint3
     if (!known) return false;
 
     const bool long_form = fixed_end == sql2000::kColumnRowFixedEnd;
-    // Bytes 8 on up to the column count, in one read.
-    const auto b = engine.ReadBytes(record + 8, long_form ? 48 : 39, Fixup::Single);
+    // Bytes 8 on up to the column count, in one read that stops at the page end (zeros after it).
+    std::vector<std::uint8_t> b(long_form ? 48 : 39);
+    engine.ReadAt(record + 8, b.data(), BytesOnPage(record_in_page + 8u, b.size()), Fixup::Single);
     row.type_info = Le32(b, 0);
     row.type = b[0];
     row.type_status = b[1];
@@ -129,7 +110,9 @@ bool ReadColumnRow2000(CRecoveryEngine& engine, std::uint64_t record, std::uint3
     // A column whose name is damaged is still a column of its table: its values can be read without the name.
     const bool named = sql2000::ReadRowName(engine, record, record_in_page, place.name_start, name_end, row.name);
     row.identity = variable_count == 2;
-    if (row.identity && named) ReadIdentityBlock(engine, record + name_end, fixed_end, row);
+    if (row.identity && named) {
+        ReadIdentityBlock(engine, record + name_end, BytesOnPage(record_in_page + name_end, kPageSize), fixed_end, row);
+    }
     return true;
 }
 

@@ -1,12 +1,13 @@
 // Column definitions of 2005-and-later files (rows of object 41): one ColumnNode per column row of a kept
 // table, with its type, lengths, name, identity seed and increment, and its default and rule bindings. The
 // reader ends by running the position readers and the data-page finisher.
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <map>
 
-#include "mdf/columns_2005.h"
 #include "mdf/catalog_page.h"
+#include "mdf/identity_text.h"
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
 
@@ -15,32 +16,9 @@ namespace mdf {
 namespace {
 
 constexpr std::uint8_t kColumnRowFixedEnd = 0x2D;
-constexpr std::uint8_t kTypeDecimal = 106;
-constexpr std::uint8_t kTypeNumeric = 108;
 constexpr std::uint8_t kTypeMoney = 60;
 
-std::u16string Number(std::int64_t v) {
-    const std::string s = std::to_string(v);
-    return std::u16string(s.begin(), s.end());
-}
-
-// A stored decimal value has one of the four storage lengths of its precision ranges.
-bool IsDecimalStorageLength(std::uint8_t length) { return length == 5 || length == 9 || length == 13 || length == 17; }
-
 }  // namespace
-
-// The text of an integer identity value of storage length L (little-endian bytes).
-std::u16string IntegerIdentityText(const std::uint8_t* bytes, std::uint8_t length) {
-    if (length > 8) return {};  // does not fit the 64-bit value: refused
-    std::uint64_t v = 0;
-    for (std::uint8_t i = 0; i < length; ++i) v |= static_cast<std::uint64_t>(bytes[i]) << (8 * i);
-    switch (length) {
-        case 4: return Number(static_cast<std::int32_t>(static_cast<std::uint32_t>(v)));
-        case 8: return Number(static_cast<std::int64_t>(v));
-        case 2: return Number(static_cast<std::int16_t>(static_cast<std::uint16_t>(v)));
-        default: return Number(static_cast<std::int64_t>(v));
-    }
-}
 
 int CRecoveryEngine::ReadColumns2005() {
     std::map<std::int32_t, TableNode*> tables;
@@ -58,12 +36,13 @@ int CRecoveryEngine::ReadColumns2005() {
         const auto entries = ReadSlotEntries(page, list.m_arrSlotCounts[i]);
         if (StopRequested()) return 0;
         for (std::uint16_t e : entries) {
-            if (e == 0) continue;  // an empty slot, not a row
+            if (!IsRecordOffset(e)) continue;  // an empty slot or an entry off the page, not a row
             const std::uint64_t r = page + e;
             if (IsGhostRecord(Read8(r, Fixup::Single))) continue;
             if (Read8(r + 2, Fixup::Single) != kColumnRowFixedEnd) continue;
+            // Fixed-part reads stop at the page end; the rest of their buffers stays zero.
             std::array<std::uint8_t, 5> head{};
-            ReadAt(r + 4, head.data(), head.size(), Fixup::Single);
+            ReadAt(r + 4, head.data(), BytesOnPage(e + 4u, head.size()), Fixup::Single);
             const auto object_id = static_cast<std::int32_t>(head[0] | (head[1] << 8) | (head[2] << 16) |
                                                              (static_cast<std::uint32_t>(head[3]) << 24));
             const auto found = tables.find(object_id);
@@ -71,7 +50,7 @@ int CRecoveryEngine::ReadColumns2005() {
             TableNode& table = *found->second;
 
             std::array<std::uint8_t, 45> f{};
-            ReadAt(r + 8, f.data(), f.size(), Fixup::Single);
+            ReadAt(r + 8, f.data(), BytesOnPage(e + 8u, f.size()), Fixup::Single);
             auto u8 = [&](std::size_t at) { return f[at - 8]; };
             auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(f[at - 8] | (f[at - 7] << 8)); };
             auto u32 = [&](std::size_t at) {
@@ -101,31 +80,34 @@ int CRecoveryEngine::ReadColumns2005() {
             const std::uint8_t var_count = u8(49);
             const std::uint16_t name_end = u16(51);
             const std::uint32_t name_start = var_count == 2 ? 55 : 53;
-            const std::uint64_t in_page = r % kPageSize;
-            if (name_end > name_start && in_page + name_end <= kPageSize) {
+            if (name_end > name_start && e + name_end <= kPageSize) {
                 column.m_pszName = platform::Utf16LeToString(ReadBytes(r + name_start, name_end - name_start, Fixup::Single));
             }
-            const std::uint64_t block = r + std::max<std::uint32_t>(name_end, name_start);
+            const std::uint32_t block_in_row = std::max<std::uint32_t>(name_end, name_start);
+            const std::uint64_t block = r + block_in_row;
+            // Bytes of the page from the identity block on: a field of the block that would run past the page
+            // is not read.
+            const std::size_t block_room = BytesOnPage(e + block_in_row, kPageSize);
 
             if (var_count == 2) {
                 table.m_bHasIdentity = true;
                 if (u8(29) != 0) table.m_bIdentityNotForReplication = true;
                 if (column.m_nType == kTypeDecimal || column.m_nType == kTypeNumeric) {
-                    const std::uint8_t increment_length = Read8(block + 20, Fixup::Single);
-                    if (IsDecimalStorageLength(increment_length)) {
+                    const std::uint8_t increment_length = block_room > 20 ? Read8(block + 20, Fixup::Single) : 0;
+                    if (IsDecimalStorageLength(increment_length) && 23u + increment_length <= block_room) {
                         const std::uint64_t at = block + 23;
                         column.m_strIdentityIncrement = DecimalToText(increment_length, table, static_cast<std::uint32_t>(at),
                                                                       static_cast<std::uint32_t>(at >> 32));
                     }
-                    const std::uint8_t seed_length = Read8(block + 40, Fixup::Single);
-                    if (IsDecimalStorageLength(seed_length)) {
+                    const std::uint8_t seed_length = block_room > 40 ? Read8(block + 40, Fixup::Single) : 0;
+                    if (IsDecimalStorageLength(seed_length) && 43u + seed_length <= block_room) {
                         const std::uint64_t at = block + 43;
                         column.m_strIdentitySeed = DecimalToText(seed_length, table, static_cast<std::uint32_t>(at),
                                                                  static_cast<std::uint32_t>(at >> 32));
                     }
                 } else {
                     const std::uint8_t length = static_cast<std::uint8_t>(column.m_nMaxInRowLength & 0xFF);
-                    if (length <= 8) {
+                    if (length <= 8 && 3u * length <= block_room) {
                         std::array<std::uint8_t, 16> values{};
                         ReadAt(block + length, values.data(), 2u * length, Fixup::Single);
                         column.m_strIdentityIncrement = IntegerIdentityText(values.data(), length);

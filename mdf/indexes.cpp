@@ -2,7 +2,6 @@
 // sysidxstats with the columns from sysiscols in 2005-and-later files, everything from sysindexes in 2000 files.
 #include <algorithm>
 
-#include "mdf/catalog_page.h"
 #include "mdf/key_options.h"
 #include "mdf/key_rows.h"
 #include "mdf/recovery_engine.h"
@@ -10,37 +9,20 @@
 namespace mdf {
 
 void CRecoveryEngine::ReadIndexes() {
-    const PageList& pages = m_plIndexStats;
-    SendProgress(platform::kProgressStart, static_cast<platform::LPARAM>(pages.size()));
-    for (std::size_t p = 0; p < pages.size(); ++p) {
-        const std::uint64_t page = pages.m_arrOffsets[p];
-        const std::uint64_t slot_count = pages.m_arrSlotCounts[p];
-        if (m_app.m_bCreatedOn2000) LoadTornBits(page);
-        const auto entries = ReadSlotEntries(page, slot_count);
-        const std::uint32_t area_end = RecordAreaEnd(slot_count);
-        for (const std::uint16_t entry : entries) {
-            if (!RecordHolds(entry, kIndexNameStart, area_end)) continue;
-            const std::uint64_t record = page + entry;
-            if (IsGhostRecord(Read8(record))) continue;
-            const IndexStatsRow row =
-                ParseIndexStatsRow(ReadBytes(record + kIndexStatsReadAt, kIndexStatsReadSize, Fixup::Single));
-            const IndexRowKind kind = ClassifyIndexStatus2005(row.m_nStatus0);
-            if (kind == IndexRowKind::None) continue;
-            // One index per row, kept by the first table with the object id (the column readers' table).
-            if (FindFirstTable(m_lstTables, row.m_nObjectId) == nullptr) continue;
-            const KeyOptions options = DecodeIndexOptions2005(row.m_nStatus0, row.m_nStatus1, row.m_nFillFactor);
-            const std::u16string name = ReadIndexStatsName(*this, page, entry, area_end);
-            if (name.empty()) continue;
-            if (kind == IndexRowKind::UniqueKey) {
-                ReadUniqueKeyColumns(row.m_nObjectId, row.m_nIndexId, name, options);
-            } else {
-                ReadIndexKeyColumns(row.m_nObjectId, row.m_nIndexId, name, options);
-            }
+    WalkIndexStatsRows(*this, [&](const CatalogRowPlace& place, const IndexStatsRow& row) {
+        const IndexRowKind kind = ClassifyIndexStatus2005(row.m_nStatus0);
+        if (kind == IndexRowKind::None) return;
+        // One index per row, kept by the first table with the object id (the column readers' table).
+        if (FindFirstTable(m_lstTables, row.m_nObjectId) == nullptr) return;
+        const KeyOptions options = DecodeIndexOptions2005(row.m_nStatus0, row.m_nStatus1, row.m_nFillFactor);
+        const std::u16string name = ReadIndexStatsName(*this, place.m_nPage, place.m_nEntry, place.m_nAreaEnd);
+        if (name.empty()) return;
+        if (kind == IndexRowKind::UniqueKey) {
+            ReadUniqueKeyColumns(row.m_nObjectId, row.m_nIndexId, name, options);
+        } else {
+            ReadIndexKeyColumns(row.m_nObjectId, row.m_nIndexId, name, options);
         }
-        SendProgress(platform::kProgressStep, 0);
-        if (StopRequested()) return;
-    }
-    SendProgress(platform::kProgressEnd, 0);
+    });
 }
 
 bool CRecoveryEngine::ReadIndexKeyColumns(std::int32_t object_id, std::uint32_t index_id, const std::u16string& name,
@@ -116,67 +98,49 @@ bool CRecoveryEngine::ReadUniqueKeyColumns(std::int32_t object_id, std::uint32_t
 }
 
 void CRecoveryEngine::ReadIndexes2000() {
-    const PageList& pages = m_plIndexes;
-    SendProgress(platform::kProgressStart, static_cast<platform::LPARAM>(pages.size()));
-    for (std::size_t p = 0; p < pages.size(); ++p) {
-        const std::uint64_t page = pages.m_arrOffsets[p];
-        const std::uint64_t slot_count = pages.m_arrSlotCounts[p];
-        LoadTornBits(page);
-        const auto entries = ReadSlotEntries(page, slot_count);
-        if (StopRequested()) return;
-        const std::uint32_t area_end = RecordAreaEnd(slot_count);
+    // Each row is read once and given to every table with its object id (a table met twice has two nodes).
+    WalkIndexRows2000(*this, [&](const CatalogRowPlace& place, const IndexRow2000& row) {
+        const IndexRowKind kind = ClassifyIndexStatus2000(row.m_nStatus, row.m_nKeyCount);
+        if (kind == IndexRowKind::None) return;
         for (TableNode& table : m_lstTables) {
-            for (const std::uint16_t entry : entries) {
-                if (!RecordHolds(entry, kKeysStart2000, area_end)) continue;
-                const std::uint64_t record = page + entry;
-                if (IsGhostRecord(Read8(record)) || Read8(record + 2) != kIndexRowFixedEnd2000) continue;
-                const IndexRow2000 row =
-                    ParseIndexRow2000(ReadBytes(record + kIndexRow2000ReadAt, kIndexRow2000ReadSize, Fixup::Single));
-                if (row.m_nObjectId != table.m_nObjectId) continue;
-                const IndexRowKind kind = ClassifyIndexStatus2000(row.m_nStatus, row.m_nKeyCount);
-                if (kind == IndexRowKind::None) continue;
-                // A clustered index's key count has no row locator in it.
-                const bool clustered = row.m_nIndexId == 1;
-                const std::int32_t columns = row.m_nKeyCount + (clustered ? 1 : 0) - 1;
-                std::u16string name;
-                std::vector<structColindex> key;
-                if (columns >= 1) {
-                    const KeysField2000 keys = ReadKeysField2000(*this, page, entry, area_end);
-                    name = keys.m_strName;
-                    const std::uint32_t count =
-                        std::min<std::uint32_t>(static_cast<std::uint32_t>(columns), keys.m_nEntries);
-                    for (std::uint32_t k = 0; k < count; ++k) {
-                        const KeyEntry2000 entry_k = ReadKeyEntry2000(*this, record, k);
-                        if (entry_k.m_nFlags % 4 != 0 || entry_k.m_nColumnId == 0) continue;
-                        key.push_back({entry_k.m_nColumnId, entry_k.m_nFlags == 4, false});
-                    }
-                }
-                if (kind == IndexRowKind::Index) {
-                    const KeyOptions options = DecodeIndexOptions2000(row.m_nStatus, row.m_nFillFactor);
-                    structIndex& index = table.m_lstIndexes.emplace_back();
-                    index.m_strName = std::move(name);
-                    index.m_arrColumns = std::move(key);
-                    index.m_nFillFactor = options.m_nFillFactor;
-                    index.m_bPadIndex = options.m_bPadIndex;
-                    index.m_bClustered = clustered;
-                    index.m_bUnique = options.m_bUnique;
-                    index.m_bIgnoreDupKey = options.m_bIgnoreDupKey;
-                    index.m_bNoRecompute = options.m_bNoRecompute;
-                } else {
-                    structUniqueKey& unique = table.m_lstUniqueKeys.emplace_back();
-                    unique.m_strName = std::move(name);
-                    unique.m_arrColumns = std::move(key);
-                    unique.m_bClustered = clustered;
-                    unique.m_nFillFactor = row.m_nFillFactor;
-                    unique.m_bColumnsFound = true;
+            if (row.m_nObjectId != table.m_nObjectId) continue;
+            // A clustered index's key count has no row locator in it.
+            const bool clustered = row.m_nIndexId == 1;
+            const std::int32_t columns = row.m_nKeyCount + (clustered ? 1 : 0) - 1;
+            std::u16string name;
+            std::vector<structColindex> key;
+            if (columns >= 1) {
+                const KeysField2000 keys = ReadKeysField2000(*this, place.m_nPage, place.m_nEntry, place.m_nAreaEnd);
+                name = keys.m_strName;
+                const std::uint32_t count =
+                    std::min<std::uint32_t>(static_cast<std::uint32_t>(columns), keys.m_nEntries);
+                for (std::uint32_t k = 0; k < count; ++k) {
+                    const KeyEntry2000 entry_k = ReadKeyEntry2000(*this, place.Record(), k);
+                    if (entry_k.m_nFlags % 4 != 0 || entry_k.m_nColumnId == 0) continue;
+                    key.push_back({entry_k.m_nColumnId, entry_k.m_nFlags == 4, false});
                 }
             }
-            if (StopRequested()) return;
+            if (kind == IndexRowKind::Index) {
+                const KeyOptions options = DecodeIndexOptions2000(row.m_nStatus, row.m_nFillFactor);
+                structIndex& index = table.m_lstIndexes.emplace_back();
+                index.m_strName = std::move(name);
+                index.m_arrColumns = std::move(key);
+                index.m_nFillFactor = options.m_nFillFactor;
+                index.m_bPadIndex = options.m_bPadIndex;
+                index.m_bClustered = clustered;
+                index.m_bUnique = options.m_bUnique;
+                index.m_bIgnoreDupKey = options.m_bIgnoreDupKey;
+                index.m_bNoRecompute = options.m_bNoRecompute;
+            } else {
+                structUniqueKey& unique = table.m_lstUniqueKeys.emplace_back();
+                unique.m_strName = std::move(name);
+                unique.m_arrColumns = std::move(key);
+                unique.m_bClustered = clustered;
+                unique.m_nFillFactor = row.m_nFillFactor;
+                unique.m_bColumnsFound = true;
+            }
         }
-        SendProgress(platform::kProgressStep, 0);
-        if (StopRequested()) return;
-    }
-    SendProgress(platform::kProgressEnd, 0);
+    });
 }
 
 }  // namespace mdf

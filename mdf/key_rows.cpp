@@ -1,5 +1,5 @@
-// Parsers of the key and index rows, the record-area bounds, and the walk over the index-column pages that the
-// primary-key, index and unique-key readers share.
+// Parsers of the key and index rows, the record-area bounds, and the walks over the index-statistics, index
+// (2000) and index-column pages that the primary-key, index and unique-key readers share.
 #include "mdf/key_rows.h"
 
 #include <algorithm>
@@ -94,6 +94,57 @@ KeyEntry2000 ReadKeyEntry2000(CRecoveryEngine& engine, std::uint64_t record, std
     key.m_nColumnId = engine.Read16(at + 16, Fixup::Single);
     key.m_nFlags = engine.Read16(at + 30, Fixup::Single);
     return key;
+}
+
+bool WalkIndexStatsRows(CRecoveryEngine& engine,
+                        const std::function<void(const CatalogRowPlace&, const IndexStatsRow&)>& visit) {
+    const PageList& pages = engine.m_plIndexStats;
+    engine.SendProgress(platform::kProgressStart, static_cast<platform::LPARAM>(pages.size()));
+    for (std::size_t p = 0; p < pages.size(); ++p) {
+        const std::uint64_t page = pages.m_arrOffsets[p];
+        const std::uint64_t slot_count = pages.m_arrSlotCounts[p];
+        if (engine.m_app.m_bCreatedOn2000) engine.LoadTornBits(page);
+        const auto entries = engine.ReadSlotEntries(page, slot_count);
+        const std::uint32_t area_end = RecordAreaEnd(slot_count);
+        for (const std::uint16_t entry : entries) {
+            if (!RecordHolds(entry, kIndexNameStart, area_end)) continue;
+            const CatalogRowPlace place{page, entry, area_end};
+            if (IsGhostRecord(engine.Read8(place.Record()))) continue;
+            visit(place, ParseIndexStatsRow(
+                             engine.ReadBytes(place.Record() + kIndexStatsReadAt, kIndexStatsReadSize, Fixup::Single)));
+        }
+        engine.SendProgress(platform::kProgressStep, 0);
+        if (engine.StopRequested()) return false;
+    }
+    engine.SendProgress(platform::kProgressEnd, 0);
+    return true;
+}
+
+bool WalkIndexRows2000(CRecoveryEngine& engine,
+                       const std::function<void(const CatalogRowPlace&, const IndexRow2000&)>& visit) {
+    const PageList& pages = engine.m_plIndexes;
+    engine.SendProgress(platform::kProgressStart, static_cast<platform::LPARAM>(pages.size()));
+    for (std::size_t p = 0; p < pages.size(); ++p) {
+        const std::uint64_t page = pages.m_arrOffsets[p];
+        const std::uint64_t slot_count = pages.m_arrSlotCounts[p];
+        engine.LoadTornBits(page);
+        const auto entries = engine.ReadSlotEntries(page, slot_count);
+        if (engine.StopRequested()) return false;
+        const std::uint32_t area_end = RecordAreaEnd(slot_count);
+        for (const std::uint16_t entry : entries) {
+            if (!RecordHolds(entry, kKeysStart2000, area_end)) continue;
+            const CatalogRowPlace place{page, entry, area_end};
+            const std::uint64_t record = place.Record();
+            if (IsGhostRecord(engine.Read8(record)) || engine.Read8(record + 2) != kIndexRowFixedEnd2000) continue;
+            visit(place,
+                  ParseIndexRow2000(engine.ReadBytes(record + kIndexRow2000ReadAt, kIndexRow2000ReadSize, Fixup::Single)));
+            if (engine.StopRequested()) return false;
+        }
+        engine.SendProgress(platform::kProgressStep, 0);
+        if (engine.StopRequested()) return false;
+    }
+    engine.SendProgress(platform::kProgressEnd, 0);
+    return true;
 }
 
 bool WalkIndexColumnRows(CRecoveryEngine& engine, std::int32_t object_id, std::uint32_t index_id,

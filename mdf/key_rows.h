@@ -58,7 +58,6 @@ struct IndexStatsRow {
 };
 constexpr std::uint32_t kIndexStatsReadAt = 1;
 constexpr std::size_t kIndexStatsReadSize = 25;
-constexpr std::size_t kIndexStatsKeyReadSize = 22;  // up to status byte 0: what the primary-key reader needs
 // bytes: the row from record offset 1; fields beyond bytes.size() read as 0.
 IndexStatsRow ParseIndexStatsRow(std::span<const std::uint8_t> bytes);
 
@@ -120,6 +119,27 @@ struct KeyEntry2000 {
 };
 // Entry k of the keys field of the record at `record` (file offset).
 KeyEntry2000 ReadKeyEntry2000(CRecoveryEngine& engine, std::uint64_t record, std::uint32_t k);
+
+// Where a catalogue row lies: its page, its slot entry (the record's offset in the page) and the end of the
+// page's record area.
+struct CatalogRowPlace {
+    std::uint64_t m_nPage = 0;
+    std::uint32_t m_nEntry = 0;
+    std::uint32_t m_nAreaEnd = 0;
+    std::uint64_t Record() const { return m_nPage + m_nEntry; }
+};
+
+// Walks the sysidxstats pages (the engine's m_plIndexStats) for the 2005-and-later key readers, with a progress
+// step per page: loads each page's torn bits in files created on 2000, and calls visit for every live row
+// whose fixed part up to the name lies inside the record area. False when the user stopped the job.
+bool WalkIndexStatsRows(CRecoveryEngine& engine,
+                        const std::function<void(const CatalogRowPlace&, const IndexStatsRow&)>& visit);
+
+// Walks the sysindexes pages (the engine's m_plIndexes) of a 2000 file for the key readers, with a progress
+// step per page: loads each page's torn bits, and calls visit for every live row whose fixed part ends at 82
+// and whose keys field starts inside the record area. False when the user stopped the job.
+bool WalkIndexRows2000(CRecoveryEngine& engine,
+                       const std::function<void(const CatalogRowPlace&, const IndexRow2000&)>& visit);
 
 // Walks the sysiscols pages (the engine's m_plIndexes) for the key readers: loads each page's torn bits,
 // calls on_page once the page's slot array is read, and visit for every live row whose fixed part ends at 26

@@ -34,7 +34,7 @@ bool ReadSchemaRows2005(CRecoveryEngine& engine) {
         if (engine.Read8(page + kPageHeaderIndexIdOffset) != 1) continue;
         engine.LoadTornBits(page);
         for (std::uint16_t e : engine.ReadSlotEntries(page, list.m_arrSlotCounts[i])) {
-            if (e == 0) continue;
+            if (!IsRecordOffset(e)) continue;
             const std::uint64_t record = page + e;
             if (IsGhostRecord(engine.Read8(record, Fixup::Single))) continue;
             OwnerNode& owner = engine.AddOwner();
@@ -68,14 +68,14 @@ bool ReadObjectRows2005(CRecoveryEngine& engine, bool step_every_page,
         const auto entries = engine.ReadSlotEntries(page, list.m_arrSlotCounts[i]);
         if (engine.StopRequested()) return false;
         for (std::uint16_t e : entries) {
-            // An empty slot: offset 0 would read the page header as a row.
-            if (e == 0) continue;
+            // An empty slot (offset 0 would read the page header as a row) or an entry off the page.
+            if (!IsRecordOffset(e)) continue;
             const std::uint64_t record = page + e;
             if (IsGhostRecord(engine.Read8(record, Fixup::Single))) continue;
             const std::uint8_t fixed_end = engine.Read8(record + 2, Fixup::Single);
             if (fixed_end != kObjectRowFixedEnd && fixed_end != kObjectRowFixedEnd2012) continue;
-            std::array<std::uint8_t, 34> f{};
-            engine.ReadAt(record + 4, f.data(), f.size(), Fixup::Single);
+            std::array<std::uint8_t, 34> f{};  // zeros past the page end
+            engine.ReadAt(record + 4, f.data(), BytesOnPage(e + 4u, f.size()), Fixup::Single);
             auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(f[at - 4] | (f[at - 3] << 8)); };
             auto u32 = [&](std::size_t at) {
                 return static_cast<std::uint32_t>(u16(at)) | (static_cast<std::uint32_t>(u16(at + 2)) << 16);

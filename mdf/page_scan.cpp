@@ -1,7 +1,9 @@
 // The whole-file page scan: one pass over every page header files the data pages of the system tables that
 // the catalogue readers need into their page lists, and every allocation-map (IAM) page into the IAM list.
 // The file is read in large sequential blocks; only the first 28 bytes of each page are looked at.
+#include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "mdf/catalog_page.h"
 #include "mdf/recovery_engine.h"
@@ -27,46 +29,55 @@ PageHeaderFields ParseHeader(std::span<const std::uint8_t> page) {
     return f;
 }
 
-}  // namespace
-
-bool CRecoveryEngine::ScanPages2000() {
-    const std::uint64_t pages = m_nFileSize / kPageSize;
-    SendProgress(platform::kProgressStart, static_cast<platform::LPARAM>(pages));
+// One pass over every page header: data pages (type 0x0101, and 0x4101 as well when data_type_2005 is set) go
+// to the list that list_of gives for their object id (none: the page is not needed), IAM pages to the IAM
+// list. A progress step after every page, or after every second one when step_every_page is clear. True when
+// a data page was met; false as well when the user stopped the scan (then the end message is not sent).
+bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005, bool step_every_page,
+                     const std::function<PageList*(std::uint32_t object_id)>& list_of) {
+    const std::uint64_t pages = engine.m_nFileSize / kPageSize;
+    engine.SendProgress(platform::kProgressStart, static_cast<platform::LPARAM>(pages));
     bool data_page_met = false;
     bool stopped = false;
-    m_hDataFile.ForEachPage(0, pages, [&](std::uint64_t i, std::span<const std::uint8_t> page) {
-        if (StopRequested()) {
+    engine.m_hDataFile.ForEachPage(0, pages, [&](std::uint64_t i, std::span<const std::uint8_t> page) {
+        if (engine.StopRequested()) {
             stopped = true;
             return false;
         }
         const auto h = ParseHeader(page);
         const std::uint64_t offset = i * kPageSize;
-        if (h.type == kPageTypeData) {
+        if (h.type == kPageTypeData || (data_type_2005 && h.type == kPageTypeData2005)) {
             data_page_met = true;
-            PageList* list = nullptr;
-            switch (h.object_id) {
-                case 1: list = &m_plObjects; break;
-                case 2: list = &m_plIndexes; break;
-                case 3: list = &m_plColumns; break;
-                case 4: list = &m_plTypes; break;
-                case 6: list = &m_plDefinitions; break;
-                case 14: list = &m_plReferences; break;
-                default: break;
-            }
-            if (list) list->Add(offset, h.slot_count);
+            if (PageList* list = list_of(h.object_id)) list->Add(offset, h.slot_count);
         } else if (h.type == kPageTypeIam) {
-            m_arrIamPages.push_back(offset);
+            engine.m_arrIamPages.push_back(offset);
         }
-        SendProgress(platform::kProgressStep, 0);
-        if (StopRequested()) {
+        if (step_every_page || i % 2 == 0) engine.SendProgress(platform::kProgressStep, 0);
+        if (engine.StopRequested()) {
             stopped = true;
             return false;
         }
         return true;
     });
     if (stopped) return false;
-    SendProgress(platform::kProgressEnd, 0);
+    engine.SendProgress(platform::kProgressEnd, 0);
     return data_page_met;
+}
+
+}  // namespace
+
+bool CRecoveryEngine::ScanPages2000() {
+    return ScanPageHeaders(*this, false, true, [this](std::uint32_t object_id) -> PageList* {
+        switch (object_id) {
+            case 1: return &m_plObjects;
+            case 2: return &m_plIndexes;
+            case 3: return &m_plColumns;
+            case 4: return &m_plTypes;
+            case 6: return &m_plDefinitions;
+            case 14: return &m_plReferences;
+            default: return nullptr;
+        }
+    });
 }
 
 bool CRecoveryEngine::ScanPages2005() {
@@ -77,51 +88,23 @@ bool CRecoveryEngine::ScanPages2005() {
     m_arrVisitedPages.clear();
     m_arrVisitedSlots.clear();
 
-    const std::uint64_t pages = m_nFileSize / kPageSize;
-    SendProgress(platform::kProgressStart, static_cast<platform::LPARAM>(pages));
     const std::uint32_t rowset_columns_object = m_app.m_bSql2008Catalog ? 3 : 4;
-    bool data_page_met = false;
-    bool stopped = false;
-    m_hDataFile.ForEachPage(0, pages, [&](std::uint64_t i, std::span<const std::uint8_t> page) {
-        if (StopRequested()) {
-            stopped = true;
-            return false;
+    return ScanPageHeaders(*this, true, false, [&](std::uint32_t object_id) -> PageList* {
+        switch (object_id) {
+            case 34: return &m_plObjects;
+            case 5: return &m_plRowsets;
+            case 7: return &m_plAllocationUnits;
+            case 13: return &m_plColumnLayouts;
+            case 55: return &m_plIndexes;
+            case 41: return &m_plColumns;
+            case 60: return &m_plDefinitions;
+            case 50: return &m_plTypes;
+            case 54: return &m_plIndexStats;
+            case 64: return &m_plSchemas;
+            case 74: return &m_plForeignKeyColumns;
+            default: return object_id == rowset_columns_object ? &m_plRowsetColumns : nullptr;
         }
-        const auto h = ParseHeader(page);
-        const std::uint64_t offset = i * kPageSize;
-        if (h.type == kPageTypeData || h.type == kPageTypeData2005) {
-            data_page_met = true;
-            PageList* list = nullptr;
-            switch (h.object_id) {
-                case 34: list = &m_plObjects; break;
-                case 5: list = &m_plRowsets; break;
-                case 7: list = &m_plAllocationUnits; break;
-                case 13: list = &m_plColumnLayouts; break;
-                case 55: list = &m_plIndexes; break;
-                case 41: list = &m_plColumns; break;
-                case 60: list = &m_plDefinitions; break;
-                case 50: list = &m_plTypes; break;
-                case 54: list = &m_plIndexStats; break;
-                case 64: list = &m_plSchemas; break;
-                case 74: list = &m_plForeignKeyColumns; break;
-                default:
-                    if (h.object_id == rowset_columns_object) list = &m_plRowsetColumns;
-                    break;
-            }
-            if (list) list->Add(offset, h.slot_count);
-        } else if (h.type == kPageTypeIam) {
-            m_arrIamPages.push_back(offset);
-        }
-        if (i % 2 == 0) SendProgress(platform::kProgressStep, 0);
-        if (StopRequested()) {
-            stopped = true;
-            return false;
-        }
-        return true;
     });
-    if (stopped) return false;
-    SendProgress(platform::kProgressEnd, 0);
-    return data_page_met;
 }
 
 }  // namespace mdf

@@ -6,18 +6,13 @@
 #include <cstring>
 #include <thread>
 
+#include "mdf/catalog_page.h"
 #include "platform/text.h"
 
 namespace mdf {
 
 namespace {
-constexpr std::size_t kPageHeaderSize = 96;
 constexpr std::uint64_t kTornBitsOffset = 60;
-constexpr std::uint64_t kSlotCountOffset = 22;
-// The slot array can hold no more entries than fit between the header and the page end.
-constexpr std::uint32_t kMaxSlotCount = (kPageSize - kPageHeaderSize) / 2;
-
-bool IsGhostStatus(std::uint8_t status) { return status == 0x1C || status == 0x3C; }
 }  // namespace
 
 CRecoveryEngine::CRecoveryEngine(platform::SharedState& app, platform::IMessageSink* progress,
@@ -120,23 +115,23 @@ void CRecoveryEngine::LoadTornBits(std::uint64_t page_offset) {
 
 bool CRecoveryEngine::ReadPageRecordOffsets(std::uint64_t page_offset) {
     m_app.m_abTornBits = {};
-    std::uint32_t slot_count = Read16(page_offset + kSlotCountOffset);
+    std::uint32_t slot_count = Read16(page_offset + kPageHeaderSlotCountOffset);
     m_app.m_arrRecordOffsets.clear();
     LoadTornBits(page_offset);
     // A slot count larger than the page can hold is damage: read no more entries than fit, and since the
     // true end of the slot array is then unknown, hold each entry below its own slot.
-    const bool count_damaged = slot_count > kMaxSlotCount;
-    slot_count = std::min(slot_count, kMaxSlotCount);
+    const bool count_damaged = slot_count > kMaxSlotEntries;
+    slot_count = std::min(slot_count, kMaxSlotEntries);
     for (std::uint32_t k = 0; k < slot_count; ++k) {
         const std::uint32_t entry_at = static_cast<std::uint32_t>(kPageSize) - 2 - 2 * k;
         const std::uint16_t entry = Read16(page_offset + entry_at, Fixup::Single);
         const std::uint32_t record_limit = count_damaged ? entry_at : static_cast<std::uint32_t>(kPageSize) - 2 * slot_count;
         // A record starts after the header and before the slot array; anything else is an empty slot or an
         // overwritten entry, and only that slot is lost.
-        if (entry < kPageHeaderSize || entry >= record_limit) continue;
+        if (entry < kRecordAreaStart || entry >= record_limit) continue;
         const std::uint64_t record = page_offset + entry;
         if (record >= m_nFileSize) continue;
-        if (IsGhostStatus(Read8(record))) continue;
+        if (IsGhostRecord(Read8(record))) continue;
         m_app.m_arrRecordOffsets.push_back(record);
     }
     return true;

@@ -25,7 +25,8 @@ struct IamPageContents {
 // slots of another file are left out; a record that does not fit in the page is refused.
 IamPageContents ReadIamPage(CRecoveryEngine& engine, std::uint64_t iam);
 
-// Live data records (status 0x10, 0x30, 0x32, 0x50, 0x70, 0x72) among the page's slots 96..8192.
+// Live data records (status 0x10, 0x30, 0x32, 0x50, 0x70, 0x72) among the slots whose entries lie on the page
+// after its header.
 std::uint64_t CountLiveRecords(CRecoveryEngine& engine, std::uint64_t page_offset, std::uint64_t slot_count);
 
 }  // namespace mdf

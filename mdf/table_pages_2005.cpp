@@ -35,11 +35,11 @@ std::vector<AllocUnitRow> ReadAllocUnitPage(CRecoveryEngine& engine, std::uint64
     std::vector<AllocUnitRow> rows;
     if (engine.App().m_bCreatedOn2000) engine.LoadTornBits(page);
     for (std::uint16_t e : engine.ReadSlotEntries(page, slot_count)) {
-        if (e == 0) continue;
+        if (!IsRecordOffset(e)) continue;
         const std::uint64_t record = page + e;
         if (IsGhostRecord(engine.Read8(record, Fixup::Single))) continue;
-        std::array<std::uint8_t, 44> r{};  // r[i] is record byte i; bytes 1 to 43 are read
-        engine.ReadAt(record + 1, r.data() + 1, 43, Fixup::Single);
+        std::array<std::uint8_t, 44> r{};  // r[i] is record byte i; bytes 1 to 43 are read, up to the page end
+        engine.ReadAt(record + 1, r.data() + 1, BytesOnPage(e + 1, 43), Fixup::Single);
         auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(r[at] | (r[at + 1] << 8)); };
         auto u32 = [&](std::size_t at) { return u16(at) | (static_cast<std::uint32_t>(u16(at + 2)) << 16); };
         if (r[12] != 1) continue;  // in-row data only
@@ -54,7 +54,7 @@ std::uint64_t CountLiveRecords(CRecoveryEngine& engine, std::uint64_t page_offse
     engine.LoadTornBits(page_offset);
     std::uint64_t live = 0;
     for (std::uint16_t e : engine.ReadSlotEntries(page_offset, slot_count)) {
-        if (e < kRecordAreaStart || e > kPageSize) continue;
+        if (!IsRecordOffset(e)) continue;
         if (IsLiveDataRecord(engine.Read8(page_offset + e, Fixup::Single))) ++live;
     }
     return live;
@@ -94,11 +94,11 @@ void CRecoveryEngine::ReadRowsetRows() {
         const std::uint64_t page = list.m_arrOffsets[i];
         if (m_app.m_bCreatedOn2000) LoadTornBits(page);
         for (std::uint16_t e : ReadSlotEntries(page, list.m_arrSlotCounts[i])) {
-            if (e == 0) continue;
+            if (!IsRecordOffset(e)) continue;
             const std::uint64_t record = page + e;
             if (IsGhostRecord(Read8(record, Fixup::Single))) continue;
-            std::array<std::uint8_t, 21> r{};  // r[i] is record byte i; bytes 1 to 20 are read
-            ReadAt(record + 1, r.data() + 1, 20, Fixup::Single);
+            std::array<std::uint8_t, 21> r{};  // r[i] is record byte i; bytes 1 to 20 are read, up to the page end
+            ReadAt(record + 1, r.data() + 1, BytesOnPage(e + 1, 20), Fixup::Single);
             auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(r[at] | (r[at + 1] << 8)); };
             auto u32 = [&](std::size_t at) { return u16(at) | (static_cast<std::uint32_t>(u16(at + 2)) << 16); };
             if (r[2] != 39 && r[2] != 57) continue;
@@ -225,7 +225,7 @@ IamPageContents ReadIamPage(CRecoveryEngine& engine, std::uint64_t iam) {
     std::uint64_t first_extent = 0;
     bool interval_in_this_file = true;
     for (std::uint16_t o : engine.ReadSlotEntries(iam, slot_count)) {
-        if (o == 0) continue;
+        if (!IsRecordOffset(o)) continue;
         const std::uint64_t record = iam + o;
         if (IsGhostRecord(engine.Read8(record, Fixup::Single))) continue;
         const std::uint16_t fixed_end = engine.Read16(record + 2, Fixup::Single);

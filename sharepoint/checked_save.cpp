@@ -85,7 +85,15 @@ void CRecoveryEngine::SaveCheckedPath(const sharepoint::CheckItem& item) {
         SaveListFolders(**list, list_folder);
     } else if (const auto* doc = std::get_if<const sharepointDocsList*>(&node)) {
         const std::u16string& name = (*doc)->m_doc.LeafName;
-        SaveDocumentTree(**doc, sharepoint::MakeFolderOrSubstitute(*this, sharepoint::JoinPath(folder, name), name));
+        if ((*doc)->m_doc.TYPE == u"1") {
+            SaveDocumentTree(**doc, sharepoint::MakeFolderOrSubstitute(*this, sharepoint::JoinPath(folder, name), name));
+        } else {
+            // An item that is not a folder is a file of its own: written into its parent's folder, as the
+            // save of its parent would write it.
+            sharepointDocsList holder;
+            holder.m_lstChildren.push_back(std::make_unique<sharepointDocsList>((*doc)->m_doc));
+            SaveDocumentTree(holder, folder);
+        }
     }
     StopRequested();
 }

@@ -167,14 +167,19 @@ Damage MakeDamage(const Original& o, std::uint64_t copy) {
         d.touched.insert(page * kPage);
         what << " flip byte " << at << ";";
     };
+    // Half of the zeroed pages and flipped bytes hit the catalogue's own pages, which most pages of a file are not.
+    auto any_page = [&]() {
+        if (!o.system_pages.empty() && pick(2) == 0) return o.system_pages[pick(o.system_pages.size())];
+        return pick(pages);
+    };
     const std::uint64_t kind = pick(5);
     switch (kind) {
         case 0: {
-            for (std::uint64_t n = 1 + pick(3); n > 0; --n) zero_page(pick(pages));
+            for (std::uint64_t n = 1 + pick(3); n > 0; --n) zero_page(any_page());
             break;
         }
         case 1: {
-            for (std::uint64_t n = 1 + pick(16); n > 0; --n) flip(pick(pages));
+            for (std::uint64_t n = 1 + pick(16); n > 0; --n) flip(any_page());
             break;
         }
         case 2: {

@@ -2,7 +2,7 @@
 // rows with identities and bindings, the SharePoint reader's choice of tables, stops and empty slots.
 #include <gtest/gtest.h>
 
-#include "mdf/columns_2005.h"
+#include "mdf/identity_text.h"
 #include "platform/text.h"
 #include "tests/mdf/catalog_2005_fixture.h"
 

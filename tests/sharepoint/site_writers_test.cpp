@@ -243,6 +243,20 @@ TEST_F(SiteSave, AListAndASubWebOfOneNameAreSavedEachOnItsOwn) {
     EXPECT_TRUE(fs::is_directory(Out() / "Top"));
 }
 
+TEST_F(SiteSave, ACheckedItemThatIsNotAFolderIsWrittenAsItsFile) {
+    Web(u"{T}", u"", u"Top");
+    List(u"{T}", u"{L}", u"Docs");
+    Folder(u"{F}", u"{R}", u"{L}", u"F");
+    Item(u"{I}", u"{F}", u"{L}", u"2", u"page.aspx", kA);
+    Document(u"{d}", u"{F}", u"other.txt", kB);
+    Folder(u"{G}", u"{F}", u"{L}", u"G");  // an unchecked sibling keeps F partly checked
+    Build();
+    CheckOnly(At({u"Top", u"Docs", u"F", u"page.aspx"}));
+    engine.SaveCheckedTreeItems(*tree);
+    EXPECT_EQ(Files(Out()), (std::vector<std::string>{"Top/Docs/F/page.aspx=" + kA}));
+    EXPECT_EQ(app.m_nRecoveredCount.load(), 1u);
+}
+
 TEST_F(SiteSave, EachSavedItemIsUncheckedAndReportedAndItsParentFollows) {
     Web(u"{T}", u"", u"Top");
     List(u"{T}", u"{L}", u"Docs");

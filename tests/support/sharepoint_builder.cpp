@@ -598,7 +598,7 @@ FileBuilder ContentDatabase::Build() const {
     FileBuilder file;
     file.BootVersion(611, torn_ ? 539 : 611);
     for (auto& [number, page] : pages) {
-        if (torn_) page.Tear(2);
+        if (torn_) page.Tear(0);
         file.SetPage(number, page);
     }
     file.PageCount(next_page + 1);

@@ -21,8 +21,9 @@ int WriteSql2000(const std::filesystem::path& out, std::ostream& listing) {
 // The SharePoint content database; its listing is the manifest: one line per document, the path where the
 // save of every tree item writes it, its size and its SHA-256.
 int WriteSharePoint(const std::filesystem::path& out, std::ostream& listing,
-                    testsupport::sharepoint::Generation generation) {
-    const auto database = testsupport::sharepoint::ContentDatabase::Sample(generation);
+                    testsupport::sharepoint::Generation generation, bool torn = false) {
+    auto database = testsupport::sharepoint::ContentDatabase::Sample(generation);
+    database.TornPages(torn);
     database.Build().WriteTo(out);
     listing << "# PATH_IN_SITE\tSIZE\tSHA256 of each document, paths below the output folder of a save of every item\n";
     for (const auto& line : database.Manifest()) listing << line.path << '\t' << line.size << '\t' << line.sha256 << '\n';
@@ -33,6 +34,9 @@ int WriteSharePoint2010(const std::filesystem::path& out, std::ostream& listing)
 }
 int WriteSharePoint2007(const std::filesystem::path& out, std::ostream& listing) {
     return WriteSharePoint(out, listing, testsupport::sharepoint::Generation::Sp2007Image);
+}
+int WriteSharePointTorn(const std::filesystem::path& out, std::ostream& listing) {
+    return WriteSharePoint(out, listing, testsupport::sharepoint::Generation::Sp2010VarBinary, true);
 }
 
 struct Fixture {
@@ -46,6 +50,8 @@ const Fixture kFixtures[] = {
     {"sharepoint", "a SharePoint content database (2005 format, varbinary(max) contents in the row and in chains)",
      WriteSharePoint2010},
     {"sharepoint-image", "the same sites with image contents in image pages", WriteSharePoint2007},
+    {"sharepoint-torn", "the varbinary sites in a file converted from 2000, every page with torn sectors",
+     WriteSharePointTorn},
 };
 
 int Usage() {

@@ -12,6 +12,7 @@
 #include "ui/color_button.h"
 #include "ui/dialog_style.h"
 #include "ui/list_controls.h"
+#include "ui/read_only_edit.h"
 #include "ui/main_dialog.h"
 
 namespace {
@@ -156,6 +157,28 @@ TEST(ColorButton, HoverAndDisabledStates) {
         button->GetEventHandler()->ProcessEvent(mouse);
     }
     EXPECT_EQ(clicks, 2) << "a double click counts as two clicks";
+    delete frame;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ReadOnlyEdit, ColoursAndNoContextMenu) {
+    auto* frame = new wxFrame(nullptr, wxID_ANY, "edit");
+    auto* edit = new ui::CReadOnlyEdit(frame, 1109, wxPoint(0, 0), wxSize(200, 100), wxTE_MULTILINE);
+    edit->SetBackgroundColor(app::kWhite);
+    edit->SetTextColor(app::Rgb{0, 0, 0});
+    EXPECT_EQ(edit->GetBackgroundColour(), *wxWHITE);
+    EXPECT_FALSE(edit->IsEditable());
+    int menus_reaching_the_parent = 0;
+    frame->Bind(wxEVT_CONTEXT_MENU, [&](wxContextMenuEvent&) { ++menus_reaching_the_parent; });
+    wxContextMenuEvent menu(wxEVT_CONTEXT_MENU, edit->GetId());
+    menu.SetEventObject(edit);
+    EXPECT_TRUE(edit->GetEventHandler()->ProcessEvent(menu)) << "the edit takes the request itself";
+    EXPECT_EQ(menus_reaching_the_parent, 0);
+    wxMouseEvent right(wxEVT_RIGHT_DOWN);
+    EXPECT_TRUE(edit->GetEventHandler()->ProcessEvent(right)) << "the right button never reaches the edit box";
     delete frame;
 }
 

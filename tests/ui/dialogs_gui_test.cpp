@@ -7,6 +7,8 @@
 #include <iterator>
 #include <thread>
 
+#include <wx/uiaction.h>
+
 #include "app/control_ids.h"
 #include "app/log_text.h"
 #include "tests/support/page_builder.h"
@@ -88,6 +90,25 @@ TEST(MessageDialogs, TextsAndAnswers) {
             EXPECT_EQ(result, expected);
             dialog->Destroy();
         }
+    }
+}
+
+// The same answers through the X server's keyboard.
+TEST(MessageDialogs, RealKeyPresses) {
+    auto& app = App();
+    app.m_strMessageText = u"Exit Brindlemoor ?";
+    app.m_strMessageTitle.clear();
+    for (const auto& [key, expected] : {std::pair{WXK_ESCAPE, app::kIdCancel}, std::pair{WXK_RETURN, app::kIdOk}}) {
+        SCOPED_TRACE(key);
+        CMyExitStopDialog dialog(nullptr, app);
+        const int result = RunModal(dialog, [key = key](wxDialog& open) {
+            wxUIActionSimulator keyboard;
+            // Without a window manager the keyboard follows the pointer.
+            keyboard.MouseMove(open.GetScreenRect().GetPosition() + wxPoint(60, 60));
+            Pump(100);
+            keyboard.Char(key);
+        }, 10000);
+        EXPECT_EQ(result, expected);
     }
 }
 

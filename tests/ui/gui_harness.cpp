@@ -118,10 +118,6 @@ std::filesystem::path SaveScreenshot(wxWindow& window, const std::string& name) 
     window.Update();
     Pump(300);
     const wxRect rect = window.GetScreenRect();
-    if (std::getenv("BM_SCREENSHOT_DEBUG")) {
-        std::fprintf(stderr, "screenshot %s: %d,%d %dx%d shown=%d\n", name.c_str(), rect.x, rect.y, rect.width,
-                     rect.height, window.IsShownOnScreen());
-    }
     wxBitmap bitmap(rect.width, rect.height, 24);
     {
         wxMemoryDC memory(bitmap);

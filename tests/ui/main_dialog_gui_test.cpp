@@ -5,6 +5,8 @@
 #include <atomic>
 #include <thread>
 
+#include <wx/uiaction.h>
+
 #include "app/control_ids.h"
 #include "app/log_text.h"
 #include "tests/ui/gui_harness.h"
@@ -231,6 +233,41 @@ TEST_F(MainDialogTest, AJobThatDoesNotStopEndsTheProcessAfterTheWait) {
     EXPECT_TRUE(a.m_bStopJob);
     a.m_bJobIdle = true;
     a.m_bStopJob = false;
+}
+
+}  // namespace
+
+namespace {
+
+using namespace guitest;
+
+// The same through the X server's keyboard: a real Escape press reaches the dialog and is swallowed.
+TEST(MainDialogKeyboard, RealEscapePressIsSwallowed) {
+    auto& a = App();
+    a.m_bJobIdle = true;
+    auto* dialog = new ui::CBrindlemoorDlg(a);
+    int escapes_seen = 0;
+    dialog->Bind(wxEVT_CHAR_HOOK, [&](wxKeyEvent& key) {
+        if (key.GetKeyCode() == WXK_ESCAPE) ++escapes_seen;
+        key.Skip();
+    });
+    bool still_open = false;
+    const int result = RunModal(*dialog, [&](wxDialog& open) {
+        wxUIActionSimulator keyboard;
+        // Without a window manager the keyboard follows the pointer.
+        keyboard.MouseMove(open.GetScreenRect().GetPosition() + wxPoint(400, 450));
+        Pump(100);
+        open.SetFocus();
+        keyboard.Char(WXK_ESCAPE);
+        WaitUntil([&] { return escapes_seen > 0; }, 3000);
+        Pump(100);
+        still_open = open.IsModal();
+        open.EndModal(77);
+    }, 10000);
+    EXPECT_EQ(escapes_seen, 1) << "the key press reached the dialog";
+    EXPECT_TRUE(still_open);
+    EXPECT_EQ(result, 77);
+    delete dialog;
 }
 
 }  // namespace
