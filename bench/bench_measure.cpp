@@ -95,33 +95,46 @@ std::optional<int> RunPeakRssCase(int argc, char** argv, const Cases& cases) {
     return std::nullopt;
 }
 
-TreeSize MeasureTree(const std::filesystem::path& folder) {
-    TreeSize size;
+Tree ListTree(const std::filesystem::path& folder) {
+    Tree tree;
     std::error_code ec;
     for (auto it = std::filesystem::recursive_directory_iterator(folder, ec); !ec && it != std::filesystem::end(it);
          it.increment(ec)) {
+        TreeEntry entry;
+        entry.relative = std::filesystem::relative(it->path(), folder);
         if (it->is_directory()) {
-            ++size.folders;
+            entry.folder = true;
+            ++tree.folders;
         } else if (it->is_regular_file()) {
-            ++size.files;
-            size.bytes += it->file_size();
-        }
-    }
-    return size;
-}
-
-void WriteLikeTree(const std::filesystem::path& from, const std::filesystem::path& to) {
-    std::vector<std::uint8_t> bytes(kBlock, 0x5A);
-    std::filesystem::create_directories(to);
-    for (auto it = std::filesystem::recursive_directory_iterator(from); it != std::filesystem::end(it); ++it) {
-        const auto target = to / std::filesystem::relative(it->path(), from);
-        if (it->is_directory()) {
-            ::mkdir(target.c_str(), 0755);
+            entry.size = it->file_size();
+            ++tree.files;
+            tree.bytes += entry.size;
+        } else {
             continue;
         }
-        const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-        if (fd < 0) throw std::runtime_error("cannot create " + target.string());
-        for (std::uint64_t left = it->file_size(); left > 0;) {
+        tree.entries.push_back(std::move(entry));
+    }
+    return tree;
+}
+
+std::vector<std::string> TargetPaths(const Tree& tree, const std::filesystem::path& to) {
+    std::vector<std::string> targets;
+    targets.reserve(tree.entries.size());
+    for (const auto& entry : tree.entries) targets.push_back((to / entry.relative).string());
+    return targets;
+}
+
+void WriteTree(const Tree& tree, const std::vector<std::string>& targets) {
+    static const std::vector<std::uint8_t> bytes(kBlock, 0x5A);
+    for (std::size_t i = 0; i < tree.entries.size(); ++i) {
+        const TreeEntry& entry = tree.entries[i];
+        if (entry.folder) {
+            ::mkdir(targets[i].c_str(), 0755);
+            continue;
+        }
+        const int fd = ::open(targets[i].c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        if (fd < 0) throw std::runtime_error("cannot create " + targets[i]);
+        for (std::uint64_t left = entry.size; left > 0;) {
             const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, bytes.size()));
             WriteAll(fd, bytes.data(), n);
             left -= n;

@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace benchmeasure {
 
@@ -30,15 +31,23 @@ std::uint64_t PeakRssKiB(const std::string& name);
 // its VmHWM and returns the exit code; nothing when the option is absent.
 std::optional<int> RunPeakRssCase(int argc, char** argv, const Cases& cases);
 
-// Sums file and folder counts and file bytes below a folder.
-struct TreeSize {
+// The folders and files below a folder, parents before children, with each file's size.
+struct TreeEntry {
+    std::filesystem::path relative;
+    bool folder = false;
+    std::uint64_t size = 0;
+};
+struct Tree {
+    std::vector<TreeEntry> entries;
     std::uint64_t files = 0;
     std::uint64_t folders = 0;
     std::uint64_t bytes = 0;
 };
-TreeSize MeasureTree(const std::filesystem::path& folder);
-// Writes the same tree shape again below `to`: every folder of `from` made with mkdir, every file created and
-// filled with its size in bytes with plain sequential write() calls. The baseline of the document save.
-void WriteLikeTree(const std::filesystem::path& from, const std::filesystem::path& to);
+Tree ListTree(const std::filesystem::path& folder);
+// Paths below `to` for each entry (made before a timed write, so the timing holds no path arithmetic).
+std::vector<std::string> TargetPaths(const Tree& tree, const std::filesystem::path& to);
+// Writes the listed tree again at the target paths: every folder made with mkdir, every file created and
+// filled with its size in bytes by plain sequential write() calls. The baseline of the document save.
+void WriteTree(const Tree& tree, const std::vector<std::string>& targets);
 
 }  // namespace benchmeasure

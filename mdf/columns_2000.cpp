@@ -9,7 +9,6 @@
 #include "mdf/decimal_text.h"
 #include "mdf/identity_text.h"
 #include "mdf/recovery_engine.h"
-#include "platform/text.h"
 
 namespace mdf {
 

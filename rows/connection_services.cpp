@@ -38,9 +38,8 @@ bool CRecoveryEngine::Reconnect() {
         m_pConnection->Open(u"Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;"
                             u"Initial Catalog=" + ConnectionValue(m_app.m_strContentDbName) +
                             u";Data Source=" + ConnectionValue(m_app.m_strServerInstance));
-    } catch (const platform::SqlError& error) {
-        FormatComError(error);  // the text is not shown; the caller reports the lost connection
-        return false;
+    } catch (const platform::SqlError&) {
+        return false;  // the caller reports the lost connection
     }
     m_pRecordset = std::make_shared<platform::Recordset>();
     return m_pConnection->IsOpen();

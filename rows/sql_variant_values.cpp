@@ -22,7 +22,7 @@ std::u16string CRecoveryEngine::SqlVariantToText(std::uint32_t length, std::int6
 void CRecoveryEngine::DecodeSqlVariantValue(const ColumnNode&, const rows::ValueRequest& request,
                                             rows::ValueResult& result) {
     const auto length = static_cast<std::uint32_t>(m_arrVarValueLengths[request.varIndex]);
-    const std::u16string text = length != 0 ? SqlVariantToText(length, m_arrVarValueOffsets[request.varIndex]) : u"";
+    const std::u16string text = SqlVariantToText(length, m_arrVarValueOffsets[request.varIndex]);
     result.text = request.mode == rows::RowMode::Insert ? rows::QuotedLiteral(text) : text;
 }
 

@@ -108,6 +108,21 @@ bool Refuse(CRecoveryEngine& engine, const std::u16string& folder, const std::u1
     return false;
 }
 
+bool RefuseOverPage(CRecoveryEngine& engine, const std::u16string& folder, const std::u16string& name,
+                    std::uint64_t length) {
+    return Refuse(engine, folder, name, u"its in-row length " + Decimal(length) + u" exceeds a page");
+}
+
+// A value kept in the row itself: at most a page, with every sector end inside it restored, not only the first.
+bool SaveInRowBytes(CRecoveryEngine& engine, std::uint64_t offset, std::uint64_t length,
+                    const std::u16string& folder, const std::u16string& name) {
+    if (length > kPageSize) return RefuseOverPage(engine, folder, name, length);
+    const auto bytes = engine.ReadBytes(offset, static_cast<std::size_t>(length), Fixup::Multi);
+    DocumentFile file(engine, folder, name);
+    file.Write(bytes);
+    return file.Finish();
+}
+
 }  // namespace
 
 bool CRecoveryEngine::SaveImageColumnDocument(std::uint64_t offset, std::uint64_t length, const std::u16string& name,
@@ -125,14 +140,7 @@ bool CRecoveryEngine::SaveImageColumnDocument(std::uint64_t offset, std::uint64_
         file.CopyChain(pointer);
         return file.Finish();
     }
-    if (length > kPageSize) {
-        return Refuse(*this, folder, name, u"its in-row length " + Decimal(length) + u" exceeds a page");
-    }
-    // Every sector end inside the value is restored, not only the first one.
-    const auto bytes = ReadBytes(offset, static_cast<std::size_t>(length), Fixup::Multi);
-    DocumentFile file(*this, folder, name);
-    file.Write(bytes);
-    return file.Finish();
+    return SaveInRowBytes(*this, offset, length, folder, name);
 }
 
 bool CRecoveryEngine::SaveVarBinaryColumnDocument(std::uint64_t offset, std::uint64_t length,
@@ -146,9 +154,7 @@ bool CRecoveryEngine::SaveVarBinaryColumnDocument(std::uint64_t offset, std::uin
             return Refuse(*this, folder, name,
                           u"its large-value root of " + Decimal(length) + u" bytes is shorter than its header");
         }
-        if (length > kPageSize) {
-            return Refuse(*this, folder, name, u"its in-row length " + Decimal(length) + u" exceeds a page");
-        }
+        if (length > kPageSize) return RefuseOverPage(*this, folder, name, length);
         DocumentFile file(*this, folder, name);
         if (!file.IsOpen()) return false;
         std::uint64_t pos = offset + header;
@@ -166,13 +172,7 @@ bool CRecoveryEngine::SaveVarBinaryColumnDocument(std::uint64_t offset, std::uin
         }
         return file.Finish();
     }
-    if (length > kPageSize) {
-        return Refuse(*this, folder, name, u"its in-row length " + Decimal(length) + u" exceeds a page");
-    }
-    const auto bytes = ReadBytes(offset, static_cast<std::size_t>(length), Fixup::Multi);
-    DocumentFile file(*this, folder, name);
-    file.Write(bytes);
-    return file.Finish();
+    return SaveInRowBytes(*this, offset, length, folder, name);
 }
 
 }  // namespace mdf

@@ -47,14 +47,8 @@ std::string ErrorText(int error_number) { return std::strerror(error_number); }
 }  // namespace
 
 std::size_t Utf8Length(std::u16string_view text) {
-    std::size_t bytes = 0;
-    for (char16_t c : text) {
-        if (c < 0x80) bytes += 1;
-        else if (c < 0x800) bytes += 2;
-        else if (c >= 0xD800 && c <= 0xDFFF) bytes += 2;  // a pair gives 4 bytes; a lone half U+FFFD's 3 at most
-        else bytes += 3;
-    }
-    return bytes;
+    // Exactly what the path gets: a half of a surrogate pair without its partner is written as U+FFFD.
+    return platform::ToUtf8(text).size();
 }
 
 std::u16string SafeName(std::u16string_view name) {

@@ -58,6 +58,15 @@ std::u16string LocalTempFolder() {
 
 std::u16string Decimal(std::int64_t n) { return platform::Widen(std::to_string(n)); }
 
+// A new sub-web node of parent, made from the web row (whose texts move into it).
+WebList& AddWebNode(WebList& parent, AllWebs& row) {
+    auto& web = *parent.m_lstSubWebs.emplace_back(std::make_unique<WebList>());
+    web.Id = std::move(row.Id);
+    web.SiteId = std::move(row.SiteId);
+    web.Title = std::move(row.Title);
+    return web;
+}
+
 }  // namespace
 
 struct CRecoveryEngine::WebTreeIndex {
@@ -124,11 +133,7 @@ int CRecoveryEngine::BuildWebTree() {
             const std::size_t i = top->rows[top->next++];
             if (index.web_taken[i]) continue;
             index.web_taken[i] = true;
-            auto& row = m_arrWebRows[i];
-            auto& web = *root->m_lstSubWebs.emplace_back(std::make_unique<WebList>());
-            web.Id = std::move(row.Id);
-            web.SiteId = std::move(row.SiteId);
-            web.Title = std::move(row.Title);
+            WebList& web = AddWebNode(*root, m_arrWebRows[i]);
             placed = true;
             ++m_app.m_nTopSiteCount;
             AttachSubWebs(web, index);
@@ -169,11 +174,7 @@ int CRecoveryEngine::AttachSubWebs(WebList& parent, WebTreeIndex& index) {
         const std::size_t i = bucket->rows[bucket->next++];
         if (index.web_taken[i]) continue;
         index.web_taken[i] = true;
-        auto& row = m_arrWebRows[i];
-        auto& web = *parent.m_lstSubWebs.emplace_back(std::make_unique<WebList>());
-        web.Id = std::move(row.Id);
-        web.SiteId = std::move(row.SiteId);
-        web.Title = std::move(row.Title);
+        WebList& web = AddWebNode(parent, m_arrWebRows[i]);
         result = 1;
         ++m_app.m_nSubSiteCount;
         CollectWebLists(web, index);

@@ -51,6 +51,15 @@ CBrindlemoorDlg::CBrindlemoorDlg(CBrindlemoorApp& app)
     Bind(wxEVT_CHAR_HOOK, &CBrindlemoorDlg::OnCharHook, this);
     Bind(wxEVT_IDLE, &CBrindlemoorDlg::OnIdle, this);
     Bind(wxEVT_CLOSE_WINDOW, &CBrindlemoorDlg::OnClose, this);
+    // A click on the result tree (check box, table, site, list or folder); the tree's own handling follows
+    // only when the click was not taken here.
+    m_ctrlTree->Bind(wxEVT_LEFT_DOWN, [this](wxMouseEvent& event) {
+        if (OnTreeClick(event.GetPosition()) == 0) event.Skip();
+    });
+    m_listFoundFiles->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent& event) {
+        OnFileListClick(event.GetIndex());
+        event.Skip();
+    });
 
     app_.m_pMainDialog = this;
     app_.m_bridge.SetHandler([this](unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) {

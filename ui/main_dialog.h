@@ -15,13 +15,22 @@
 #include <functional>
 #include <memory>
 
+#include "app/file_search.h"
 #include "app/main_dialog_rules.h"
+#include "app/recover_thread.h"
+#include "app/result_lists.h"
 #include "app/progress_model.h"
 #include "platform/messages.h"
 #include "ui/bitmap_button.h"
 #include "ui/list_controls.h"
+#include "ui/worker_threads.h"
+#include "sharepoint/check_tree.h"
 
 class wxImageList;
+
+namespace mdf {
+class CRecoveryEngine;
+}
 
 namespace ui {
 
@@ -51,7 +60,45 @@ public:
     void OnFileInUse();
     void OnLogLine();
     void OnTableDone() {}
-    void OnJobEnded();
+
+    // Jobs on the scanned file (main_dialog_jobs.cpp): Scan File, Stop, the job's end and Repair.
+    void OnScanFile();
+    void OnStopJob();
+    void StopRecoverThread();
+    void OnJobEnded(platform::WPARAM job_id);
+    void OnRepair();
+    void ResetRecoveredData();
+    // The result page (main_dialog_results.cpp): the tree of both modes with its check boxes, the clicks on
+    // it, and the row and document lists.
+    void OnScanDone();
+    void UpdateParentCheckState(const wxTreeItemId& item);
+    void SetChildCheckState(const wxTreeItemId& item);
+    // A click at a point of the tree's client area; returns the notification result (1: handled here).
+    int OnTreeClick(const wxPoint& point);
+    void OnTableRow(platform::WPARAM job_id, platform::LPARAM first);
+    void OnDocumentRow(platform::LPARAM lparam);
+    void BuildExtensionTable();
+    void FillDocumentList();
+    // The file page (main_dialog_search.cpp): Select File, the search and its list.
+    void OnSelectFile();
+    void OnSearchFiles();
+    void OnStopSearch();
+    void OnFoundFiles();
+    void OnSearchDone();
+    int OnFileListClick(long row);
+
+    wxTreeCtrl* ResultTree() const { return m_ctrlTree; }
+    CMyListCtrl* ResultList() const { return m_listResult; }
+    CToolTipListCtrl* FoundFileList() const { return m_listFoundFiles; }
+    wxChoice* DriveCombo() const { return m_comboDrive; }
+    mdf::CRecoveryEngine* Engine() const { return m_pEngine.get(); }
+    sharepoint::CheckItem* CheckTree() const { return m_checkTree.get(); }
+    // The check-tree item a tree item shows (document mode), or null.
+    sharepoint::CheckItem* CheckItemOf(const wxTreeItemId& item) const;
+    // How Select File asks for a file: the chosen path, or empty when cancelled. Tests replace it.
+    std::function<wxString()> choose_file;
+    // Asked before Stop (job or search) goes on: true to stop. The default shows the question.
+    std::function<bool()> confirm_stop;
 
     // The enable and show rules that run after every message.
     void ApplyButtonRules();
@@ -101,8 +148,25 @@ private:
     std::unique_ptr<wxImageList> m_treeItemImages;
     std::unique_ptr<wxImageList> m_documentImages;
 
+    // Jobs, result page and search.
+    void StartRecoverThread(std::function<void(app::CRecoverThread&)> set_up);
+    void ShowResultPage();
+    void AddCheckItems(sharepoint::CheckItem& model, const wxTreeItemId& parent, int depth);
+    void ShowCheckStates(const wxTreeItemId& item);
+    void ShowSavedItem(const sharepoint::CheckItem& saved);
+    void AddDocumentRows(const std::vector<app::DocumentRow>& rows);
+    bool ConfirmStop();
+    std::shared_ptr<mdf::CRecoveryEngine> m_pEngine;
+    std::unique_ptr<sharepoint::CheckItem> m_checkTree;
+    std::vector<std::u16string> m_arrExtensions;
+    std::u16string m_strSelectedFile;
+    long table_row_position_ = 0;
+    long document_row_position_ = 0;
+
     app::ProgressBarModel scan_bar_;
     app::ProgressBarModel result_bar_;
+    // Last member: destroyed first, it stops and joins the workers while everything else still exists.
+    WorkerThreads workers_;
 };
 
 }  // namespace ui

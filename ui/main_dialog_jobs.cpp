@@ -1,6 +1,7 @@
 // The jobs on a scanned file as the main dialog starts and ends them: Scan File, Stop, the job's end, Repair.
 // Each job runs on its own thread (app::CRecoverThread); the dialog keeps the job object until the job's own
-// WM_JOB_ENDED arrives, then joins and releases it. A job-ended message of an earlier job is ignored.
+// WM_JOB_ENDED arrives, then joins and releases it. A job-ended message of an earlier job is ignored; one
+// without a job id (0) ends the job side only while no job object exists.
 #include <wx/app.h>
 
 #include "app/control_ids.h"
@@ -123,9 +124,13 @@ void CBrindlemoorDlg::StopRecoverThread() {
 }
 
 void CBrindlemoorDlg::OnJobEnded(platform::WPARAM job_id) {
-    if (!workers_.recover || workers_.recover->JobId() != job_id) return;  // an earlier job's message
-    workers_.recover->Join();
-    workers_.recover.reset();
+    if (workers_.recover) {
+        if (workers_.recover->JobId() != job_id) return;  // an earlier job's message
+        workers_.recover->Join();
+        workers_.recover.reset();
+    } else if (job_id != 0) {
+        return;  // a job that was released already
+    }
 
     OnJobProgress(0, 0);  // the chosen bar's last step
     app_.m_pRecoverThread = nullptr;

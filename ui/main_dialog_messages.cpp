@@ -1,5 +1,5 @@
 // The worker messages' handlers of the main dialog: progress on the two bars, the record counter, the log
-// line, the file-in-use notice and the job's end.
+// line and the file-in-use notice; the others go to the jobs, the result page and the search.
 #include "app/control_ids.h"
 #include "ui/brindlemoor_app.h"
 #include "ui/dialog_style.h"
@@ -17,9 +17,12 @@ void CBrindlemoorDlg::OnWorkerMessage(unsigned message, platform::WPARAM wparam,
         case platform::WM_LOG_LINE: OnLogLine(); break;
         case platform::WM_FILE_IN_USE: OnFileInUse(); break;
         case platform::WM_TABLE_DONE: OnTableDone(); break;
-        case platform::WM_JOB_ENDED: OnJobEnded(); break;
-        // WM_FOUND_FILES, WM_SEARCH_DONE, WM_SCAN_DONE, WM_TABLE_ROW and WM_DOCUMENT_ROW are handled by the
-        // search, the result tree and the lists when those pages are built.
+        case platform::WM_JOB_ENDED: OnJobEnded(wparam); break;
+        case platform::WM_FOUND_FILES: OnFoundFiles(); break;
+        case platform::WM_SEARCH_DONE: OnSearchDone(); break;
+        case platform::WM_SCAN_DONE: OnScanDone(); break;
+        case platform::WM_TABLE_ROW: OnTableRow(wparam, lparam); break;
+        case platform::WM_DOCUMENT_ROW: OnDocumentRow(lparam); break;
         default: break;
     }
     ApplyButtonRules();
@@ -50,12 +53,6 @@ void CBrindlemoorDlg::OnFileInUse() {
 
 void CBrindlemoorDlg::OnLogLine() {
     if (app_.m_dlgLog != nullptr) app_.m_dlgLog->AppendCurrentLine(false);
-}
-
-void CBrindlemoorDlg::OnJobEnded() {
-    // The job's side of the end (pages, messages, the next step of a repair) comes with the jobs; what the
-    // dialog needs already is that no job works any more.
-    app_.m_bJobIdle = true;
 }
 
 }  // namespace ui

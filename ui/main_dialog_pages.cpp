@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/control_ids.h"
+#include "app/file_search.h"
 #include "app/string_table.h"
 #include "platform/text.h"
 #include "ui/brindlemoor_app.h"
@@ -34,9 +35,9 @@ void CBrindlemoorDlg::ShowFilePage() {
     ApplyChanges(FilePageChanges());
     m_editSelectedPath->ChangeValue(wxString());
 
-    // The roots a search can start from. The file system has one root here, where Windows has drive letters.
+    // The roots a search can start from: the mount points, where Windows has drive letters.
     m_comboDrive->Clear();
-    m_comboDrive->Append("/");
+    for (const auto& root : ListSearchRoots()) m_comboDrive->Append(ToWx(root));
     m_comboDrive->SetSelection(0);
     m_checkSubfolders->SetValue(true);
 
@@ -209,8 +210,13 @@ void CBrindlemoorDlg::OnButton(wxCommandEvent& event) {
         case kIdMinimize: OnMinimize(); break;
         case kIdHelp: OnHelp(); break;
         case kIdViewLog: OnViewLog(); break;
-        // Select File, Search File(s), Stop, Scan File, Repair, About and Updates arrive with their jobs and
-        // dialogs.
+        case kIdSelectFile: OnSelectFile(); break;
+        case kIdSearchFiles: OnSearchFiles(); break;
+        case kIdStopSearch: OnStopSearch(); break;
+        case kIdScanFile: OnScanFile(); break;
+        case kIdStopJob: OnStopJob(); break;
+        case kIdRepair: OnRepair(); break;
+        // About and Updates arrive with their dialogs.
         default: event.Skip(); return;
     }
     ApplyButtonRules();

@@ -2,8 +2,13 @@
 #include "ui/user_prompts.h"
 
 #include "platform/shared_state.h"
+#include <wx/app.h>
+#include <wx/dirdlg.h>
+
+#include "ui/dialog_style.h"
 #include "ui/message_dialogs.h"
 #include "ui/ui_bridge.h"
+#include "ui/version_dialog.h"
 
 namespace ui {
 
@@ -15,9 +20,24 @@ void WxUserPrompts::ShowMessage(const std::u16string& title, const std::u16strin
     });
 }
 
-bool WxUserPrompts::SelectSourceVersion(platform::SharedState&) {
-    // The source-version dialog comes with the repair setup dialogs; until then the question is cancelled.
-    return false;
+bool WxUserPrompts::SelectSourceVersion(platform::SharedState& state) {
+    bool ok = false;
+    bridge_.Invoke([&] { ok = CSelectVersionForSQLServer(nullptr, state).ShowModal() == 1; });
+    return ok;
+}
+
+std::u16string WxUserPrompts::ChooseFolder(const std::u16string& title) {
+    std::u16string chosen;
+    bridge_.Invoke([&] {
+        if (choose_folder) {
+            chosen = choose_folder(title);
+            return;
+        }
+        wxDirDialog dialog(wxTheApp ? wxTheApp->GetTopWindow() : nullptr, ToWx(title), wxString(),
+                           wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
+        if (dialog.ShowModal() == wxID_OK) chosen = FromWx(dialog.GetPath());
+    });
+    return chosen;
 }
 
 }  // namespace ui

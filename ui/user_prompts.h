@@ -2,6 +2,8 @@
 // user-interface thread while the job waits.
 #pragma once
 
+#include <functional>
+
 #include "platform/user_prompts.h"
 
 namespace ui {
@@ -14,6 +16,9 @@ public:
 
     void ShowMessage(const std::u16string& title, const std::u16string& text) override;
     bool SelectSourceVersion(platform::SharedState& state) override;
+    // The folder picker; `choose_folder`, when set, answers in its place (tests).
+    std::u16string ChooseFolder(const std::u16string& title) override;
+    std::function<std::u16string(const std::u16string& title)> choose_folder;
 
 private:
     UiBridge& bridge_;

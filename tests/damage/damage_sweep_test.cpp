@@ -423,7 +423,7 @@ TEST(DamageSweep, EveryCorpusFileSurvivesRandomDamage) {
         const Original o = LoadOriginal(path);
         if (!o.result.catalogue) {
             std::cout << "[ note     ] " << o.name << ": the undamaged file's catalogue was not read; the copies "
-                      << "are only checked for crashes and time-outs\n";
+                      << "are only checked for crashes and time-outs" << std::endl;
         }
         const auto start = std::chrono::steady_clock::now();
         double slowest = 0;
@@ -435,7 +435,7 @@ TEST(DamageSweep, EveryCorpusFileSurvivesRandomDamage) {
         const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::cout << "[ sweep    ] " << o.name << ": " << copies << " copies, " << found.size() << " failed, "
                   << o.result.tables.size() << " tables, " << o.user_data_pages.size() << " data pages, " << rows
-                  << " rows; " << seconds << " s, slowest copy " << slowest << " s\n";
+                  << " rows; " << seconds << " s, slowest copy " << slowest << " s" << std::endl;
         failures.insert(failures.end(), found.begin(), found.end());
     }
     std::string report;

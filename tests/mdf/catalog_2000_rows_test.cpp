@@ -384,6 +384,20 @@ TEST(ColumnRows2000, DecimalIdentityWithADamagedStorageLengthHasNoText) {
     EXPECT_EQ(run.First().m_strIdentitySeed, mdf::DecimalToText(*s2k::Decimal(true, 100, 9), 12, 0));
 }
 
+TEST(ColumnRows2000, IdentityValuesPastThePageEndAreNotRead) {
+    auto row = s2k::ColumnRow(kTableId, Identity(Column(s2k::kInt, 4), 100, 10), 1, 4, 0);
+    // The row stands at page offset 96; its name end (row bytes 54-55) moved to 4 bytes before the page end, so
+    // the identity block that follows the name would hold its values on the next page.
+    const std::uint16_t name_end = static_cast<std::uint16_t>(mdf::kPageSize - 96 - 4);
+    row.at(54) = static_cast<std::uint8_t>(name_end);
+    row.at(55) = static_cast<std::uint8_t>(name_end >> 8);
+    ColumnRun run({PlacedRow{row}});
+    ASSERT_EQ(run.Table().m_lstColumns.size(), 1u);
+    EXPECT_TRUE(run.Table().m_bHasIdentity);
+    EXPECT_EQ(run.First().m_strIdentitySeed, u"");
+    EXPECT_EQ(run.First().m_strIdentityIncrement, u"");
+}
+
 TEST(ColumnRows2000, FieldsBindingsAndRowsPassedOver) {
     auto bound = Column(s2k::kInt, 4, 10);
     bound.name = u"Bound";

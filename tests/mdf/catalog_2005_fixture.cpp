@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "platform/text.h"
+#include "tests/mdf/record_bytes.h"
 
 namespace catalog2005 {
 
@@ -11,16 +12,9 @@ using testsupport::PageBuilder;
 
 namespace {
 
-void Put16(Bytes& b, std::size_t at, std::uint16_t v) {
-    if (b.size() < at + 2) b.resize(at + 2);
-    b[at] = static_cast<std::uint8_t>(v);
-    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
-    Put16(b, at, static_cast<std::uint16_t>(v));
-    Put16(b, at + 2, static_cast<std::uint16_t>(v >> 16));
-}
-void Append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
+using recordbytes::Append;
+using recordbytes::Put16;
+using recordbytes::Put32;
 
 constexpr std::uint64_t kFirstSystemPage = 16;
 

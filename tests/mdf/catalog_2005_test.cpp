@@ -245,6 +245,35 @@ TEST(Columns2005, FieldsIdentitiesAndBindings) {
     EXPECT_EQ(U8(d.m_lstColumns.back().m_strIdentitySeed), "");  // refused
 }
 
+TEST(Columns2005, IdentityBlockOffThePageIsNotRead) {
+    // The row stands at page offset 96; its name end (bytes 51-52) places the identity block that follows the
+    // name. A block that lies past the page, or whose values would run onto the next page, gives no texts.
+    struct Case {
+        const char* what;
+        std::uint16_t name_end;
+    };
+    const Case cases[] = {{"name end past the page", 0x7FF0}, {"values past the page end", mdf::kPageSize - 96 - 4}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        Database db;
+        db.Object(101, 1, "U ", u"T");
+        ColumnSpec id{101, 1, 56, 4, 4, u"id"};
+        id.identity_block = IntIdentity(100, -5);
+        Bytes row = catalog2005::ColumnRow(id);
+        row[51] = static_cast<std::uint8_t>(c.name_end);
+        row[52] = static_cast<std::uint8_t>(c.name_end >> 8);
+        db.File().SetPage(40, catalog2005::SystemPage(41, {row}));
+        Engine e(db.Write(dir));
+        e.engine.ReadCatalog2005();
+        const auto& t = *e.Table(u"dbo.T");
+        ASSERT_EQ(t.m_lstColumns.size(), 1u);
+        EXPECT_TRUE(t.m_bHasIdentity);
+        EXPECT_EQ(U8(t.m_lstColumns.front().m_strIdentitySeed), "");
+        EXPECT_EQ(U8(t.m_lstColumns.front().m_strIdentityIncrement), "");
+    }
+}
+
 TEST(Columns2005, OnlyTheFirstTableOfAnObjectIdGetsTheColumns) {
     TempDir dir;
     Database db;

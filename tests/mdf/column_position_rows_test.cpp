@@ -3,6 +3,7 @@
 
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
+#include "tests/mdf/record_bytes.h"
 #include "tests/support/page_builder.h"
 
 namespace {
@@ -13,10 +14,7 @@ using testsupport::PageBuilder;
 constexpr std::uint32_t kKey32 = 0x01020304;
 constexpr std::uint16_t kKey16 = 0x0506;
 
-void Put16(Bytes& b, std::size_t at, std::uint16_t v) {
-    b[at] = static_cast<std::uint8_t>(v);
-    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
+using recordbytes::Put16;
 
 Bytes RowsetColumnRow(std::uint16_t column_id, std::uint16_t at16, std::uint16_t leaf, std::uint8_t bit,
                       std::uint8_t fixed_end = 58, std::uint8_t status = 0x10, std::uint16_t id_high = 0) {
@@ -100,6 +98,39 @@ TEST(RowsetColumnRows, Layout2005GivesRowsetColumnIds) {
     EXPECT_EQ(t.m_lstColumns.front().m_nRowsetColumnId, 7);
     EXPECT_EQ(t.m_lstColumns.back().m_nRowsetColumnId, 8);
     EXPECT_EQ(t.m_lstColumns.front().m_nLeafOffset, 0);
+}
+
+TEST(RowsetColumnRows, ReadsStayOnTheRowsPage) {
+    // Slot 0: a row 40 bytes before the page end, so its leaf offset and bit position would lie on the next
+    // page: they read as zero, not as that page's bytes. Slot 1: an entry past the page end that meets a row of
+    // the next page: no row of this page.
+    const Bytes row = RowsetColumnRow(1, 7, 0x1234, 5);
+    constexpr std::uint16_t kNearEnd = mdf::kPageSize - 40;
+    PageBuilder page;
+    page.Type(0x0101).SlotCount(2).Slot(0, kNearEnd).Slot(1, mdf::kPageSize + 96);
+    page.Bytes(kNearEnd, std::span<const std::uint8_t>(row).first(18));
+    PageBuilder next;
+    next.Type(0x0101).U16(4, 0x4444).U8(12, 6).Bytes(96, RowsetColumnRow(2, 8, 0x0808, 6));
+    testsupport::TempDir dir;
+    testsupport::FileBuilder().SetPage(1, page).SetPage(2, next).PageCount(3).WriteTo(dir / "p.mdf");
+    platform::SharedState app;
+    app.m_strDataFilePath = platform::FromUtf8((dir / "p.mdf").string());
+    app.m_bSql2008Catalog = true;
+    mdf::CRecoveryEngine engine{app};
+    ASSERT_TRUE(engine.OpenDataFile());
+    engine.m_plRowsetColumns.Add(mdf::kPageSize, 2);
+    auto& t = engine.AddTable();
+    t.m_dwRowsetIdMiddle = kKey32;
+    t.m_wRowsetIdHigh = kKey16;
+    for (std::uint16_t id = 1; id <= 2; ++id) t.AddColumn(id).m_nColumnId = id;
+    engine.ReadRowsetColumnRows();
+    const auto& first = t.m_lstColumns.front();
+    EXPECT_EQ(first.m_nPhysicalColumn, 7);
+    EXPECT_EQ(first.m_nLeafOffset, 0);
+    EXPECT_EQ(first.m_nBitPos, 0);
+    const auto& second = t.m_lstColumns.back();
+    EXPECT_EQ(second.m_nPhysicalColumn, 0);
+    EXPECT_EQ(second.m_nLeafOffset, 0);
 }
 
 TEST(ColumnLayoutRows, EachRowGoesToTheNextColumnNotYetFound) {

@@ -10,22 +10,16 @@
 #include "mdf/recovery_engine.h"
 #include "platform/messages.h"
 #include "platform/text.h"
+#include "tests/mdf/record_bytes.h"
 #include "tests/support/page_builder.h"
 
 namespace keytest {
 
 using Bytes = std::vector<std::uint8_t>;
 
-inline void Put16(Bytes& b, std::size_t at, std::uint16_t v) {
-    if (b.size() < at + 2) b.resize(at + 2);
-    b[at] = v & 0xFF;
-    b[at + 1] = v >> 8;
-}
-inline void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
-    Put16(b, at, v & 0xFFFF);
-    Put16(b, at + 2, v >> 16);
-}
-inline void Append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
+using recordbytes::Append;
+using recordbytes::Put16;
+using recordbytes::Put32;
 
 // sysidxstats row: fixed part to 39, 11 columns, 2 bytes of null bitmap, one variable column (the name).
 inline Bytes IndexStatsRecord(std::uint32_t object_id, std::uint32_t index_id, std::uint32_t status,

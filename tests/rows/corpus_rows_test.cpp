@@ -4,19 +4,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
 #include <map>
 #include <sstream>
 
 #include "platform/recording_sql_backend.h"
 #include "platform/sql_connection.h"
 #include "platform/text.h"
+#include "tests/rows/corpus_expectation.h"
 #include "tests/support/corpus.h"
 #include "tests/tools/catalog_dump.h"
 #include "tests/tools/dump_rows.h"
 
 namespace {
+
+using corpusrows::Lower;
+using corpusrows::StripSchema;
 
 bool IsCompared(std::uint8_t type) {
     switch (type) {
@@ -25,44 +27,12 @@ bool IsCompared(std::uint8_t type) {
     }
 }
 
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s;
-}
-
 // Money without trailing fraction zeros: 32.3800 and 32.38 both give 32.38, 14.0000 gives 14.
 std::string TrimNumber(std::string s) {
     if (s.find('.') == std::string::npos) return s;
     while (!s.empty() && s.back() == '0') s.pop_back();
     if (!s.empty() && s.back() == '.') s.pop_back();
     return s == "-0" ? "0" : s;
-}
-
-// "yyyy-MM-dd HH:mm:ss" and the tick of the second (0..299) the milliseconds stand for.
-std::string CanonicalDateTime(int y, int mo, int d, int h, int mi, int s, int tick) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d+%03d", y, mo, d, h, mi, s, tick);
-    return buffer;
-}
-
-// Ours: "M/d/yyyy h:mm:ss.fff AM" (two blanks before a PM hour); fff = floor(tick * 3.33).
-std::string OurDateTime(const std::string& text) {
-    int mo = 0, d = 0, y = 0, h = 0, mi = 0, s = 0, ms = 0;
-    char ampm[3] = {};
-    if (std::sscanf(text.c_str(), "%d/%d/%d %d:%d:%d.%d %2s", &mo, &d, &y, &h, &mi, &s, &ms, ampm) != 8) return text;
-    if (std::string(ampm) == "PM" && h != 12) h += 12;
-    if (std::string(ampm) == "AM" && h == 12) h = 0;
-    int tick = 0;
-    while (tick < 300 && tick * 333 / 100 != ms) ++tick;
-    return CanonicalDateTime(y, mo, d, h, mi, s, tick);
-}
-
-// Theirs: "yyyy-MM-dd HH:mm:ss.fff" with the milliseconds rounded from the ticks.
-std::string ExpectedDateTime(const std::string& text) {
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
-    const int n = std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d.%d", &y, &mo, &d, &h, &mi, &s, &ms);
-    if (n < 6) return text;
-    return CanonicalDateTime(y, mo, d, h, mi, s, static_cast<int>(std::lround(ms * 0.3)));
 }
 
 std::string Normalise(std::uint8_t type, std::string cell, bool ours) {
@@ -75,20 +45,10 @@ std::string Normalise(std::uint8_t type, std::string cell, bool ours) {
             cell = Lower(cell);
             if (cell.size() == 38 && cell.front() == '{' && cell.back() == '}') cell = cell.substr(1, 36);
             return cell;
-        case 61: return ours ? OurDateTime(cell) : ExpectedDateTime(cell);
+        case 61: return ours ? corpusrows::OurDateTime(cell, false) : corpusrows::ExpectedDateTime(cell);
         default: return cell;
     }
 }
-
-std::string StripSchema(const std::string& name) {
-    const auto dot = name.find('.');
-    return dot == std::string::npos ? name : name.substr(dot + 1);
-}
-
-struct TableResult {
-    std::size_t rows = 0;
-    std::size_t compared_columns = 0;
-};
 
 class CorpusRows : public ::testing::TestWithParam<std::string> {};
 
@@ -108,14 +68,7 @@ TEST_P(CorpusRows, IntegerMoneyGuidAndDateTimeCellsMatchExpectation) {
     }
 
     // Expected rows by table, cells still escaped (the compared types never hold an escape).
-    std::map<std::string, std::vector<std::vector<std::string>>> expected;
-    for (const auto& line : testsupport::ReadLines(expected_path)) {
-        if (line.empty() || line[0] == '#') continue;
-        auto fields = testsupport::SplitTabs(line);
-        const std::string table = fields[0];
-        fields.erase(fields.begin());
-        expected[table].push_back(std::move(fields));
-    }
+    corpusrows::ExpectedRows expected = corpusrows::ReadExpectedRows(expected_path);
 
     platform::SharedState app;
     app.m_strDataFilePath = platform::FromUtf8(path.string());
@@ -163,12 +116,7 @@ TEST_P(CorpusRows, IntegerMoneyGuidAndDateTimeCellsMatchExpectation) {
         }
         std::sort(ours_keys.begin(), ours_keys.end());
         std::sort(expected_keys.begin(), expected_keys.end());
-        std::vector<std::string> only_ours;
-        std::vector<std::string> only_expected;
-        std::set_difference(ours_keys.begin(), ours_keys.end(), expected_keys.begin(), expected_keys.end(),
-                            std::back_inserter(only_ours));
-        std::set_difference(expected_keys.begin(), expected_keys.end(), ours_keys.begin(), ours_keys.end(),
-                            std::back_inserter(only_expected));
+        const auto [only_ours, only_expected] = corpusrows::Difference(ours_keys, expected_keys);
         EXPECT_EQ(ours_keys.size(), expected_keys.size());
         for (std::size_t i = 0; i < std::min<std::size_t>(only_ours.size(), 5); ++i) {
             ADD_FAILURE() << "decoded, not expected: " << only_ours[i];

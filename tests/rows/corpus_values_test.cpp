@@ -16,11 +16,15 @@
 #include "platform/sql_connection.h"
 #include "platform/text.h"
 #include "rows/character_text.h"
+#include "tests/rows/corpus_expectation.h"
 #include "tests/support/corpus.h"
 #include "tests/tools/catalog_dump.h"
 #include "tests/tools/dump_rows.h"
 
 namespace {
+
+using corpusrows::Lower;
+using corpusrows::StripSchema;
 
 std::string U8(const std::u16string& s) { return platform::ToUtf8(s); }
 
@@ -35,11 +39,6 @@ std::string Unescape(const std::string& cell) {
         }
     }
     return out;
-}
-
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s;
 }
 
 std::string RightTrim(std::string s) {
@@ -75,34 +74,6 @@ std::string CanonicalFloat(const std::string& s, bool real) {
     return buffer;
 }
 
-std::string CanonicalDateTime(int y, int mo, int d, int h, int mi, int s, int tick) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d+%03d", y, mo, d, h, mi, s, tick);
-    return buffer;
-}
-
-// Ours: "M/d/yyyy h:mm:ss.fff AM" (smalldatetime without ".fff"); fff = floor(tick * 3.33).
-std::string OurDateTime(const std::string& text) {
-    int mo = 0, d = 0, y = 0, h = 0, mi = 0, s = 0, ms = 0;
-    char ampm[3] = {};
-    if (std::sscanf(text.c_str(), "%d/%d/%d %d:%d:%d.%d %2s", &mo, &d, &y, &h, &mi, &s, &ms, ampm) != 8 &&
-        std::sscanf(text.c_str(), "%d/%d/%d %d:%d:%d %2s", &mo, &d, &y, &h, &mi, &s, ampm) != 7) {
-        return text;
-    }
-    if (std::string(ampm) == "PM" && h != 12) h += 12;
-    if (std::string(ampm) == "AM" && h == 12) h = 0;
-    int tick = 0;
-    while (tick < 300 && tick * 333 / 100 != ms) ++tick;
-    return CanonicalDateTime(y, mo, d, h, mi, s, tick);
-}
-
-// Theirs: "yyyy-MM-dd HH:mm:ss.fff", the milliseconds rounded from the ticks.
-std::string ExpectedDateTime(const std::string& text) {
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
-    if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d.%d", &y, &mo, &d, &h, &mi, &s, &ms) < 6) return text;
-    return CanonicalDateTime(y, mo, d, h, mi, s, static_cast<int>(std::lround(ms * 0.3)));
-}
-
 bool IsBinary(std::uint8_t type) { return type == 173 || type == 165 || type == 34; }
 
 // One cell of either side in the common form. Binary cells of our side are already the statement's bytes.
@@ -117,7 +88,8 @@ std::string Normalise(std::uint8_t type, std::string cell, bool ours) {
         case 60: case 122: case 106: case 108: return CanonicalDecimal(cell);
         case 59: return CanonicalFloat(cell, true);
         case 62: return CanonicalFloat(cell, false);
-        case 61: case 58: return ours ? OurDateTime(cell) : ExpectedDateTime(cell);
+        // smalldatetime shows no ".fff".
+        case 61: case 58: return ours ? corpusrows::OurDateTime(cell, true) : corpusrows::ExpectedDateTime(cell);
         case 36:
             cell = Lower(cell);
             if (cell.size() == 38 && cell.front() == '{') cell = cell.substr(1, 36);
@@ -243,11 +215,6 @@ Decoded DecodeTable(mdf::CRecoveryEngine& engine, mdf::TableNode& table,
     return out;
 }
 
-std::string StripSchema(const std::string& name) {
-    const auto dot = name.find('.');
-    return dot == std::string::npos ? name : name.substr(dot + 1);
-}
-
 // Faults of the pubs expectation, found by reading the records' bytes (the values below are also those of the
 // published sample):
 // - employee: the fixed part holds minit at offset 4 and emp_id at 5 (as the catalogue's leaf offsets say),
@@ -317,14 +284,7 @@ TEST_P(CorpusValues, EveryCellMatchesTheExpectation) {
     ASSERT_TRUE(std::filesystem::exists(path) && std::filesystem::exists(expected_path));
     const bool borrowed = name != expectation;
 
-    std::map<std::string, std::vector<std::vector<std::string>>> expected;
-    for (const auto& line : testsupport::ReadLines(expected_path)) {
-        if (line.empty() || line[0] == '#') continue;
-        auto fields = testsupport::SplitTabs(line);
-        const std::string table = fields[0];
-        fields.erase(fields.begin());
-        expected[table].push_back(std::move(fields));
-    }
+    corpusrows::ExpectedRows expected = corpusrows::ReadExpectedRows(expected_path);
 
     platform::SharedState app;
     app.m_strDataFilePath = platform::FromUtf8(path.string());
@@ -372,12 +332,7 @@ TEST_P(CorpusValues, EveryCellMatchesTheExpectation) {
             ApplyFaults(faults, row);
             expected_keys.insert(key(row, false));
         }
-        std::vector<std::string> only_ours;
-        std::vector<std::string> only_expected;
-        std::set_difference(ours_keys.begin(), ours_keys.end(), expected_keys.begin(), expected_keys.end(),
-                            std::back_inserter(only_ours));
-        std::set_difference(expected_keys.begin(), expected_keys.end(), ours_keys.begin(), ours_keys.end(),
-                            std::back_inserter(only_expected));
+        auto [only_ours, only_expected] = corpusrows::Difference(ours_keys, expected_keys);
         EXPECT_EQ(ours_keys.size(), expected_keys.size());
         const std::size_t known = RowsKnownToDiffer(name, table_name);
         EXPECT_EQ(only_ours.size(), known);

@@ -19,13 +19,15 @@ std::u16string Repeat(std::u16string_view unit, int n) {
     return out;
 }
 
+// A name read from the data file and the safe name it must give.
+struct NameCase {
+    const char* name;
+    std::u16string in;
+    std::u16string out;
+};
+
 TEST(SafeName, Cases) {
-    struct Case {
-        const char* name;
-        std::u16string in;
-        std::u16string out;
-    };
-    const Case cases[] = {
+    const NameCase cases[] = {
         {"separators", u"a/b\\c.txt", u"a_b_c.txt"},
         {"bar becomes a blank", u"Q1|Q2", u"Q1 Q2"},
         {"control characters and NUL", std::u16string(u"tab\there\0x", 10), u"tab_here_x"},
@@ -42,12 +44,7 @@ TEST(SafeName, Cases) {
 }
 
 TEST(SafeName, LongNamesKeepTheirExtensionWithin255Bytes) {
-    struct Case {
-        const char* name;
-        std::u16string in;
-        std::u16string out;
-    };
-    const Case cases[] = {
+    const NameCase cases[] = {
         {"ASCII", Repeat(u"a", 300) + u".docx", Repeat(u"a", 250) + u".docx"},
         {"two-byte letters", Repeat(u"я", 200) + u".txt", Repeat(u"я", 125) + u".txt"},
         {"a surrogate pair is never split", Repeat(u"\U0001F600", 100) + u".txt", Repeat(u"\U0001F600", 62) + u".txt"},
@@ -63,6 +60,14 @@ TEST(SafeName, LongNamesKeepTheirExtensionWithin255Bytes) {
     }
     const auto numbered = NumberedName(SafeName(Repeat(u"a", 300) + u".docx"), 12);
     EXPECT_EQ(numbered, Repeat(u"a", 246) + u"[12].docx");
+
+    // Halves of surrogate pairs without their other half (damaged names) are written as U+FFFD, 3 bytes each.
+    for (const std::u16string half : {u"\xD800", u"\xDC00"}) {
+        const auto out = SafeName(Repeat(half, 100) + u".txt");
+        EXPECT_EQ(Utf8Length(out), platform::ToUtf8(out).size());
+        EXPECT_LE(platform::ToUtf8(out).size(), sharepoint::kMaxNameBytes);
+        EXPECT_EQ(out.substr(out.size() - 4), u".txt");
+    }
 }
 
 TEST(NumberedName, NumberGoesBeforeTheLastExtension) {

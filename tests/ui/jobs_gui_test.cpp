@@ -88,7 +88,8 @@ protected:
         Pump(20);
         wxRect rect;
         EXPECT_TRUE(tree->GetBoundingRect(item, rect, true));
-        return dialog_->OnTreeClick(wxPoint(rect.x + rect.width / 2, rect.y + rect.height / 2));
+        // Near the label's start: a long label runs past the tree's right edge.
+        return dialog_->OnTreeClick(wxPoint(rect.x + std::min(rect.width / 2, 8), rect.y + rect.height / 2));
     }
     // A click on the item's check box: the point left of the label where the tree reports its state icon.
     int ClickCheckBox(const wxTreeItemId& item) {
@@ -227,11 +228,23 @@ TEST_F(JobsWindow, DocumentRecoveryFromSearchToSavedDocuments) {
     }
     EXPECT_EQ(tree->GetItemState(root), sharepoint::kChecked);
 
-    // A click on a list shows its documents with their icons, last first.
-    const wxTreeItemId shared = Find(root, "Shared Documents");
+    // A click on the list's root folder shows its documents with their icons, last first.
+    const wxTreeItemId shared_list = Find(root, "Shared Documents");
+    ASSERT_TRUE(shared_list.IsOk());
+    const wxTreeItemId shared = Child(shared_list, [](const wxString& t) { return t == "Shared Documents"; });
+    ASSERT_TRUE(shared.IsOk());
     EXPECT_EQ(ClickLabel(shared), 1);
-    EXPECT_EQ(dialog_->ResultList()->GetItemCount(), 3);
+    ASSERT_EQ(dialog_->ResultList()->GetItemCount(), 3);
     EXPECT_EQ(dialog_->ResultList()->GetItemText(2, 0), "welcome.txt");
+    wxListItem first;
+    first.SetId(2);
+    first.SetMask(wxLIST_MASK_IMAGE);
+    ASSERT_TRUE(dialog_->ResultList()->GetItem(first));
+    EXPECT_EQ(first.GetImage(), 12);  // the icon of "txt"
+    // A click on the list itself: its items are folders only, so no rows.
+    EXPECT_EQ(ClickLabel(shared_list), 1);
+    EXPECT_EQ(dialog_->ResultList()->GetItemCount(), 0);
+    EXPECT_EQ(dialog_->ResultList()->GetColumnCount(), 4);
 
     // Uncheck the one list of Archive: the site follows, the root is partly checked.
     const wxTreeItemId old_list = Find(root, "Old");
