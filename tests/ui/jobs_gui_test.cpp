@@ -149,6 +149,20 @@ TEST_F(JobsWindow, ScanOfNorthwindListsItsTablesAndOrdersShowsItsRows) {
     // A click on the root starts nothing.
     EXPECT_EQ(ClickLabel(root), 1);
     EXPECT_TRUE(App().m_bJobIdle.load());
+
+    // Stop during a table view: the result page stays, with the tree and Repair back.
+    EXPECT_EQ(ClickLabel(orders), 1);
+    ASSERT_FALSE(App().m_bJobIdle.load());
+    WhenModalOpens<ui::CMyMessageDialog>([](ui::CMyMessageDialog& d) { d.EndWith(kIdOk); });
+    dialog_->OnStopJob();
+    EXPECT_TRUE(App().m_bJobIdle.load());
+    EXPECT_EQ(App().m_pRecoverThread.load(), nullptr);
+    EXPECT_LE(dialog_->ResultList()->GetItemCount(), 830);
+    Pump(50);
+    EXPECT_TRUE(App().m_hTreeRoot.IsOk());
+    EXPECT_TRUE(dialog_->IsControlShown(kIdRepair));
+    EXPECT_FALSE(dialog_->IsControlShown(kIdStopJob));
+    EXPECT_TRUE(dialog_->IsControlEnabled(kIdBack));
 }
 
 TEST_F(JobsWindow, StopDuringAScanGivesBackTheFilePage) {
@@ -159,6 +173,12 @@ TEST_F(JobsWindow, StopDuringAScanGivesBackTheFilePage) {
     // The job cannot finish before the window handles its first message, so Stop meets it running.
     dialog_->OnScanFile();
     ASSERT_FALSE(App().m_bJobIdle.load());
+    // A job-ended message of another job changes nothing.
+    ui::CBrindlemoorDlg* dialog = dialog_;
+    dialog->OnJobEnded(0);
+    dialog->OnJobEnded(987654321);
+    EXPECT_FALSE(App().m_bJobIdle.load());
+    EXPECT_NE(App().m_pRecoverThread.load(), nullptr);
     WhenModalOpens<ui::CMyMessageDialog>([](ui::CMyMessageDialog& d) {
         EXPECT_EQ(d.UpperText(), "Current  process stopped by user.");
         d.EndWith(kIdOk);
@@ -241,6 +261,7 @@ TEST_F(JobsWindow, DocumentRecoveryFromSearchToSavedDocuments) {
     first.SetMask(wxLIST_MASK_IMAGE);
     ASSERT_TRUE(dialog_->ResultList()->GetItem(first));
     EXPECT_EQ(first.GetImage(), 12);  // the icon of "txt"
+    EXPECT_FALSE(SaveScreenshot(*dialog_, "result_page_documents").empty());
     // A click on the list itself: its items are folders only, so no rows.
     EXPECT_EQ(ClickLabel(shared_list), 1);
     EXPECT_EQ(dialog_->ResultList()->GetItemCount(), 0);
@@ -252,7 +273,7 @@ TEST_F(JobsWindow, DocumentRecoveryFromSearchToSavedDocuments) {
     EXPECT_EQ(tree->GetItemState(old_list), sharepoint::kUnchecked);
     EXPECT_EQ(tree->GetItemState(Find(root, "Archive")), sharepoint::kUnchecked);
     EXPECT_EQ(tree->GetItemState(root), sharepoint::kPartlyChecked);
-    EXPECT_FALSE(SaveScreenshot(*dialog_, "result_page_documents").empty());
+    EXPECT_FALSE(SaveScreenshot(*dialog_, "result_page_documents_unchecked").empty());
 
     // Repair: the folder picker is answered by the test, the completion message closed.
     const fs::path out = dir / "out";
