@@ -72,12 +72,32 @@ struct SPServerDocumentData {
     std::uint64_t ContentOffset64() const { return (std::uint64_t{ContentOffsetHigh} << 32) | ContentOffsetLow; }
 };
 
+// Destroys the nodes below a tree node without recursion: the parent links of a damaged or crafted file
+// can nest folders (or webs) far deeper than the stack allows a destructor chain to go. Every node's
+// children are moved onto a local stack before the node itself is destroyed, so each destructor that runs
+// finds no children left.
+template <typename Node>
+void DestroyNestedNodes(std::vector<std::unique_ptr<Node>>& children,
+                        std::vector<std::unique_ptr<Node>> Node::*children_of) {
+    std::vector<std::unique_ptr<Node>> pending = std::move(children);
+    children.clear();
+    while (!pending.empty()) {
+        std::unique_ptr<Node> node = std::move(pending.back());
+        pending.pop_back();
+        if (!node) continue;
+        auto& below = (*node).*children_of;
+        for (auto& child : below) pending.push_back(std::move(child));
+        below.clear();
+    }
+}
+
 // A folder or item node of the tree: the record it was made from and its children in attach order.
 struct sharepointDocsList {
     sharepointDocsList() = default;
     explicit sharepointDocsList(SPServerDocumentData record) : m_doc(std::move(record)) {}
     sharepointDocsList(const sharepointDocsList&) = delete;
     sharepointDocsList& operator=(const sharepointDocsList&) = delete;
+    ~sharepointDocsList() { DestroyNestedNodes(m_lstChildren, &sharepointDocsList::m_lstChildren); }
 
     SPServerDocumentData m_doc;
     std::vector<std::unique_ptr<sharepointDocsList>> m_lstChildren;
@@ -100,6 +120,7 @@ struct WebList {
     WebList() = default;
     WebList(const WebList&) = delete;
     WebList& operator=(const WebList&) = delete;
+    ~WebList() { DestroyNestedNodes(m_lstSubWebs, &WebList::m_lstSubWebs); }
 
     std::u16string Id;
     std::u16string SiteId;

@@ -30,6 +30,7 @@ struct CheckItem {
     CheckItem* parent = nullptr;
     std::vector<std::unique_ptr<CheckItem>> children;
 
+    ~CheckItem();  // without recursion, however deep the items nest
     CheckItem& AddChild(std::u16string child_label, ShownNode shown = {});
 };
 

@@ -2,6 +2,7 @@
 // siblings with one name are two different saves), with one folder per level of its path below the output
 // folder, and is then unchecked in the model and reported, so that a window can uncheck its own view.
 #include <algorithm>
+#include <vector>
 
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
@@ -25,25 +26,46 @@ std::u16string NodeName(const sharepoint::ShownNode& node) {
 
 }  // namespace
 
+// The walk goes down only through partly checked items (and the checked caption item), which a single
+// unchecked folder deep in a crafted tree makes as deep as the tree itself; its open items are kept on a
+// stack rather than the call stack. After every item, and after every item it went down into, an item checks
+// for a stop request, which ends it and then its parents in turn.
 void CRecoveryEngine::SaveCheckedTreeItems(sharepoint::CheckItem& item,
                                            const std::function<void(const sharepoint::CheckItem&)>& on_saved) {
-    for (auto& child : item.children) {
-        sharepoint::CheckItem& a = *child;
-        if (a.state == sharepoint::kChecked && !ShowsNoNode(a)) {
-            m_app.m_arrSelectedPath.clear();
-            for (const sharepoint::CheckItem* at = &a; at && at->parent; at = at->parent) {
-                m_app.m_arrSelectedPath.push_back(at->label);
+    struct Level {
+        sharepoint::CheckItem* item;
+        std::size_t next;
+    };
+    std::vector<Level> levels{{&item, 0}};
+    while (true) {
+        Level& level = levels.back();
+        bool finished = false;
+        if (level.next == level.item->children.size()) {
+            finished = true;
+        } else {
+            sharepoint::CheckItem& a = *level.item->children[level.next++];
+            if (a.state == sharepoint::kChecked && !ShowsNoNode(a)) {
+                m_app.m_arrSelectedPath.clear();
+                for (const sharepoint::CheckItem* at = &a; at && at->parent; at = at->parent) {
+                    m_app.m_arrSelectedPath.push_back(at->label);
+                }
+                SaveCheckedPath(a);
+                a.state = sharepoint::kUnchecked;
+                if (a.parent) sharepoint::UpdateParentCheckState(*a.parent);
+                sharepoint::SetChildCheckState(a);
+                if (on_saved) on_saved(a);
+            } else if (a.state == sharepoint::kPartlyChecked || a.state == sharepoint::kChecked) {
+                // Partly checked, or the checked caption item: its checked descendants are saved one by one.
+                levels.push_back({&a, 0});
+                continue;  // level is not used past this point
             }
-            SaveCheckedPath(a);
-            a.state = sharepoint::kUnchecked;
-            if (a.parent) sharepoint::UpdateParentCheckState(*a.parent);
-            sharepoint::SetChildCheckState(a);
-            if (on_saved) on_saved(a);
-        } else if (a.state == sharepoint::kPartlyChecked || a.state == sharepoint::kChecked) {
-            // Partly checked, or the checked caption item: its checked descendants are saved one by one.
-            SaveCheckedTreeItems(a, on_saved);
+            finished = StopRequested();
         }
-        if (StopRequested()) return;
+        while (finished) {
+            levels.pop_back();
+            if (levels.empty()) return;
+            finished = StopRequested();  // the parent's check after the item it went down into
+        }
     }
 }
 

@@ -1,6 +1,8 @@
 // Writes whole parts of the document tree as folders and files: a web with its sub-webs and lists, the
 // lists of a web, the folders of a list, and everything below a folder. A document counts as recovered only
 // when its file was written whole; a site or list is reported repaired only when nothing in it failed.
+#include <vector>
+
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
 #include "sharepoint/output_names.h"
@@ -25,11 +27,18 @@ std::u16string MakeFolderOrSubstitute(mdf::CRecoveryEngine& engine, const std::u
                        platform::FromUtf8(substitute_error) + u")");
         return wanted;
     }
+    // The note says where the folder belongs; a note that could not be written whole is logged like a file.
     NewFile note = CreateNewFile(substitute, u"Actual path in site.txt");
-    if (note.file) {
+    if (!note.file) {
+        engine.LogLine(u"  Not written: " + note.path + u" (" + platform::FromUtf8(note.error) + u")");
+    } else {
         const std::string path = platform::ToUtf8(wanted);
-        std::fwrite(path.data(), 1, path.size(), note.file);
-        std::fclose(note.file);
+        const bool written = std::fwrite(path.data(), 1, path.size(), note.file) == path.size();
+        const bool closed = std::fclose(note.file) == 0;
+        if (!written || !closed) {
+            engine.LogLine(u"  Not written whole: " + note.path + u" (" +
+                           (written ? u"the file could not be closed" : u"the file could not be written") + u")");
+        }
     }
     engine.LogLine(u"  Folder not made: " + wanted + u" (" + platform::FromUtf8(why) + u"); written to " + substitute);
     return substitute;
@@ -54,23 +63,113 @@ std::u16string OutcomeLine(const std::u16string& title, std::uint64_t failures) 
     return u"  " + title + u":" + Decimal(failures) + u" item(s) not written";
 }
 
+// The folders of the open levels of a save walk. A level's folder is usually its parent's with one more
+// name, so the levels share one text and each keeps only its length; a substitute folder (a path of its own)
+// starts a new text. The walk keeps its levels on a stack rather than the call stack, because crafted parent
+// links can nest folders or webs deeper than the call stack could follow; a full copy of the path per level
+// would then cost memory by the square of the depth.
+class FolderStack {
+public:
+    // The innermost level's folder.
+    const std::u16string& Top() {
+        std::u16string& text = texts_[levels_.back().text];
+        text.resize(levels_.back().length);  // drops what a deeper level that is done appended
+        return text;
+    }
+    void Push(const std::u16string& folder) {
+        if (!levels_.empty()) {
+            const std::u16string& parent = Top();
+            if (folder.size() >= parent.size() && folder.compare(0, parent.size(), parent) == 0) {
+                const std::size_t text = levels_.back().text;
+                texts_[text].append(folder, parent.size());
+                levels_.push_back({text, folder.size()});
+                return;
+            }
+        }
+        texts_.push_back(folder);
+        levels_.push_back({texts_.size() - 1, folder.size()});
+    }
+    void Pop() {
+        const std::size_t text = levels_.back().text;
+        levels_.pop_back();
+        if (levels_.empty() || levels_.back().text != text) texts_.pop_back();
+    }
+
+private:
+    struct Level {
+        std::size_t text;
+        std::size_t length;
+    };
+    std::vector<std::u16string> texts_;
+    std::vector<Level> levels_;
+};
+
+// One web being written: as a web of its own (SaveWeb: its folder made from its parent's, a line on its
+// outcome at the end) or as a sub-web (SaveSubWeb: announced first, its folder given).
+struct WebLevel {
+    const WebList* web;
+    bool sub_web;
+    std::size_t next_sub = 0;
+    std::uint64_t failures_before = 0;
+};
+
+// The walk that SaveWeb and SaveSubWeb start: each web writes its sub-webs one by one (a web's sub-webs as
+// sub-webs, a sub-web's as webs) and then its lists. After every sub-web the parent checks for a stop
+// request, which ends it without its lists.
+int SaveWebLevels(CRecoveryEngine& engine, const WebLevel& first, const std::u16string& first_folder) {
+    std::vector<WebLevel> levels{first};
+    FolderStack folders;
+    folders.Push(first_folder);
+    while (true) {
+        WebLevel& level = levels.back();
+        const WebList& web = *level.web;
+        bool finished = false;
+        if (level.next_sub < web.m_lstSubWebs.size()) {
+            const WebList& sub = *web.m_lstSubWebs[level.next_sub++];
+            std::u16string made;
+            if (!level.sub_web) {
+                engine.SendProgress(platform::kProgressStep, static_cast<platform::LPARAM>(web.m_lstSubWebs.size()));
+                const std::u16string wanted = sharepoint::JoinPath(folders.Top(), sub.Title);
+                engine.LogLine(kRepairingSite + u"  " + sub.Title);
+                engine.LogLine(kSeparatorLine);
+                engine.m_app.m_strLogText += engine.m_app.m_strLogLine + u"\r\n";
+                made = sharepoint::MakeFolderOrSubstitute(engine, wanted, sub.Title);
+                levels.push_back({&sub, true});
+            } else {
+                const std::uint64_t failures_before = engine.m_nSaveFailures;
+                made = sharepoint::MakeFolderOrSubstitute(engine, sharepoint::JoinPath(folders.Top(), sub.Title),
+                                                          sub.Title);
+                levels.push_back({&sub, false, 0, failures_before});
+            }
+            folders.Push(made);
+            continue;  // level is not used past this point
+        }
+        if (!level.sub_web) {
+            if (!web.m_lstLists.empty()) engine.SaveWebLists(web, folders.Top());
+            engine.LogLine(OutcomeLine(web.Title, engine.m_nSaveFailures - level.failures_before));
+            engine.LogLine(kSeparatorLine);
+            engine.m_app.m_strLogText += engine.m_app.m_strLogLine + u"\r\n";
+        } else {
+            engine.SaveWebLists(web, folders.Top());
+        }
+        engine.StopRequested();
+        finished = true;
+        while (finished) {
+            levels.pop_back();
+            folders.Pop();
+            if (levels.empty()) return 0;
+            finished = engine.StopRequested();  // the parent's check after the sub-web it wrote
+        }
+    }
+}
+
 }  // namespace
 
 int CRecoveryEngine::SaveWeb(const WebList& web, const std::u16string& parent_folder) {
     const std::uint64_t failures_before = m_nSaveFailures;
     const std::u16string folder =
         sharepoint::MakeFolderOrSubstitute(*this, sharepoint::JoinPath(parent_folder, web.Title), web.Title);
-    for (const auto& sub : web.m_lstSubWebs) {
-        SendProgress(platform::kProgressStep, static_cast<platform::LPARAM>(web.m_lstSubWebs.size()));
-        SaveSubWeb(*sub, sharepoint::JoinPath(folder, sub->Title));
-        if (StopRequested()) return 0;
-    }
-    if (!web.m_lstLists.empty()) SaveWebLists(web, folder);
-    LogLine(OutcomeLine(web.Title, m_nSaveFailures - failures_before));
-    LogLine(kSeparatorLine);
-    m_app.m_strLogText += m_app.m_strLogLine + u"\r\n";
-    StopRequested();
-    return 0;
+    return SaveWebLevels(*this, {&web, false, 0, failures_before}, folder);
 }
 
 int CRecoveryEngine::SaveSubWeb(const WebList& web, const std::u16string& folder) {
@@ -78,13 +177,7 @@ int CRecoveryEngine::SaveSubWeb(const WebList& web, const std::u16string& folder
     LogLine(kSeparatorLine);
     m_app.m_strLogText += m_app.m_strLogLine + u"\r\n";
     const std::u16string made = sharepoint::MakeFolderOrSubstitute(*this, folder, web.Title);
-    for (const auto& sub : web.m_lstSubWebs) {
-        SaveWeb(*sub, made);
-        if (StopRequested()) return 0;
-    }
-    SaveWebLists(web, made);
-    StopRequested();
-    return 0;
+    return SaveWebLevels(*this, {&web, true}, made);
 }
 
 int CRecoveryEngine::SaveWebLists(const WebList& web, const std::u16string& folder) {
@@ -118,30 +211,54 @@ int CRecoveryEngine::SaveListFolders(const structAllList& list, const std::u16st
     return 0;
 }
 
+// Everything below node, depth first: a folder's folder is made and filled before its parent's next item.
+// The open folders are kept on a stack (see FolderStack); after every item, and after every folder it
+// descended into, a folder checks for a stop request, which ends it and then its parents in turn.
 int CRecoveryEngine::SaveDocumentTree(const sharepointDocsList& node, const std::u16string& folder) {
-    for (const auto& child : node.m_lstChildren) {
-        SendProgress(platform::kProgressStep, m_app.m_nDocumentCount);
-        const SPServerDocumentData& doc = child->m_doc;
-        if (doc.TYPE == u"1") {
-            const std::u16string child_folder = sharepoint::MakeFolderOrSubstitute(
-                *this, sharepoint::JoinPath(folder, doc.LeafName), doc.LeafName);
-            SaveDocumentTree(*child, child_folder);
+    struct Level {
+        const sharepointDocsList* node;
+        std::size_t next;
+    };
+    std::vector<Level> levels{{&node, 0}};
+    FolderStack folders;
+    folders.Push(folder);
+    while (true) {
+        Level& level = levels.back();
+        bool finished = false;
+        if (level.next == level.node->m_lstChildren.size()) {
+            finished = true;
         } else {
+            const sharepointDocsList& child = *level.node->m_lstChildren[level.next++];
+            SendProgress(platform::kProgressStep, m_app.m_nDocumentCount);
+            const SPServerDocumentData& doc = child.m_doc;
+            if (doc.TYPE == u"1") {
+                const std::u16string child_folder = sharepoint::MakeFolderOrSubstitute(
+                    *this, sharepoint::JoinPath(folders.Top(), doc.LeafName), doc.LeafName);
+                levels.push_back({&child, 0});
+                folders.Push(child_folder);
+                continue;  // level is not used past this point
+            }
+            const std::u16string& here = folders.Top();
             const bool written =
                 m_app.m_bVarBinaryContent
-                    ? SaveVarBinaryColumnDocument(doc.ContentOffset64(), doc.ContentLength64(), doc.LeafName, folder,
+                    ? SaveVarBinaryColumnDocument(doc.ContentOffset64(), doc.ContentLength64(), doc.LeafName, here,
                                                   doc.ContentFlags)
-                    : SaveImageColumnDocument(doc.ContentOffset64(), doc.ContentLength64(), doc.LeafName, folder);
+                    : SaveImageColumnDocument(doc.ContentOffset64(), doc.ContentLength64(), doc.LeafName, here);
             if (written) {
                 ++m_app.m_nRecoveredCount;
                 SendRecordCount();
             } else {
                 ++m_nSaveFailures;
             }
+            finished = StopRequested();
         }
-        if (StopRequested()) return 0;
+        while (finished) {
+            levels.pop_back();
+            folders.Pop();
+            if (levels.empty()) return 0;
+            finished = StopRequested();  // the parent's check after the folder it descended into
+        }
     }
-    return 0;
 }
 
 }  // namespace mdf

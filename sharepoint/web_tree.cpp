@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <unordered_map>
+#include <vector>
 
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
@@ -165,23 +166,46 @@ int CRecoveryEngine::BuildWebTree() {
     return placed ? 1 : 0;
 }
 
+// The sub-webs below parent, depth first: each web takes its next sub-web row, fills that web's lists, then
+// descends into it before taking its next row. The webs being filled are kept on an explicit stack (webs
+// nested by crafted parent links may go deeper than the call stack could); when one is done its parent
+// steps the progress and goes on. A stop request ends every open web in turn, each returning 0.
 int CRecoveryEngine::AttachSubWebs(WebList& parent, WebTreeIndex& index) {
     Bucket* bucket = Find(index.webs_by_parent, parent.Id);
     if (!bucket) return 0;
-    int result = 0;
-    while (bucket->next < bucket->rows.size()) {
-        if (StopRequested()) return 0;
-        const std::size_t i = bucket->rows[bucket->next++];
+    struct Level {
+        WebList* web;
+        Bucket* bucket;
+        int result;
+    };
+    std::vector<Level> levels{{&parent, bucket, 0}};
+    while (true) {
+        Level& level = levels.back();
+        bool done = level.bucket->next >= level.bucket->rows.size();
+        if (!done && StopRequested()) {
+            level.result = 0;
+            done = true;
+        }
+        if (done) {
+            const int result = level.result;
+            levels.pop_back();
+            if (levels.empty()) return result;
+            SendProgress(platform::kProgressStep, static_cast<platform::LPARAM>(m_arrWebRows.size()));
+            continue;
+        }
+        const std::size_t i = level.bucket->rows[level.bucket->next++];
         if (index.web_taken[i]) continue;
         index.web_taken[i] = true;
-        WebList& web = AddWebNode(parent, m_arrWebRows[i]);
-        result = 1;
+        WebList& web = AddWebNode(*level.web, m_arrWebRows[i]);
+        level.result = 1;
         ++m_app.m_nSubSiteCount;
         CollectWebLists(web, index);
-        AttachSubWebs(web, index);
-        SendProgress(platform::kProgressStep, static_cast<platform::LPARAM>(m_arrWebRows.size()));
+        if (Bucket* below = Find(index.webs_by_parent, web.Id)) {
+            levels.push_back({&web, below, 0});  // level is not used past this point
+        } else {
+            SendProgress(platform::kProgressStep, static_cast<platform::LPARAM>(m_arrWebRows.size()));
+        }
     }
-    return result;
 }
 
 int CRecoveryEngine::CollectWebLists(WebList& web, WebTreeIndex& index) {
@@ -227,25 +251,43 @@ int CRecoveryEngine::AttachListFolders(structAllList& list, WebTreeIndex& index)
     return result;
 }
 
+// Everything below node, depth first: each folder takes its next record, and a folder record is filled
+// before the next record of its parent is taken. The open folders are kept on an explicit stack, since a
+// crafted file can nest folders far deeper than the call stack could follow. Every folder that had records
+// to look at ends with a stop check; a stop request gives 0.
 int CRecoveryEngine::AttachChildNodes(sharepointDocsList& node, WebTreeIndex& index) {
     Bucket* bucket = Find(index.items_by_parent, node.m_doc.ID);
     if (!bucket) return 0;
-    int result = 0;
-    while (bucket->next < bucket->rows.size()) {
-        const std::size_t i = bucket->rows[bucket->next++];
+    struct Level {
+        sharepointDocsList* node;
+        Bucket* bucket;
+        int result;
+    };
+    std::vector<Level> levels{{&node, bucket, 0}};
+    while (true) {
+        Level& level = levels.back();
+        if (level.bucket->next >= level.bucket->rows.size()) {
+            const int result = StopRequested() ? 0 : level.result;
+            levels.pop_back();
+            if (levels.empty()) return result;
+            continue;
+        }
+        const std::size_t i = level.bucket->rows[level.bucket->next++];
         if (index.document_taken[i] || !IsShown(m_arrDocuments[i])) continue;
         index.document_taken[i] = true;
         --index.documents_left;
-        auto& child = *node.m_lstChildren.emplace_back(
+        auto& child = *level.node->m_lstChildren.emplace_back(
             std::make_unique<sharepointDocsList>(std::move(m_arrDocuments[i])));
         ++m_app.m_nDocumentCount;
-        result = 1;
+        level.result = 1;
         SendProgress(platform::kProgressRange, static_cast<platform::LPARAM>(index.documents_left));
         // A record with an empty ParentId is taken by a node with an empty ID, but never descends further.
-        if (!child.m_doc.ParentId.empty() && IsFolder(child.m_doc)) AttachChildNodes(child, index);
+        if (!child.m_doc.ParentId.empty() && IsFolder(child.m_doc)) {
+            if (Bucket* below = Find(index.items_by_parent, child.m_doc.ID)) {
+                levels.push_back({&child, below, 0});  // level is not used past this point
+            }
+        }
     }
-    if (StopRequested()) return 0;
-    return result;
 }
 
 void CRecoveryEngine::LogSiteSummary(const std::u16string& title) {

@@ -1,6 +1,6 @@
 // The damage sweep: for every real data file, copies with random damage (zeroed pages, flipped bytes, a cut
-// file, a system page swapped with a data page, damage to user data pages only), each seeded from the file
-// name and the copy number. Each copy runs in a child process with a time limit: the Complete Repair scan, the
+// file, a system page swapped with a data page, torn sectors, a page written over another one, damage to user
+// data pages only), each seeded from the file name and the copy number. Each copy runs in a child process with a time limit: the Complete Repair scan, the
 // key and definition readers, every table view, and the Document Recovery scan with its record pass and tree.
 // A copy fails on a crash (or a sanitizer report), on running past the limit, or when a table whose catalogue
 // survived no longer gives the rows of its undamaged data pages; damage to user data pages only must leave
@@ -172,7 +172,7 @@ Damage MakeDamage(const Original& o, std::uint64_t copy) {
         if (!o.system_pages.empty() && pick(2) == 0) return o.system_pages[pick(o.system_pages.size())];
         return pick(pages);
     };
-    const std::uint64_t kind = pick(5);
+    const std::uint64_t kind = pick(7);
     switch (kind) {
         case 0: {
             for (std::uint64_t n = 1 + pick(3); n > 0; --n) zero_page(any_page());
@@ -202,6 +202,31 @@ Damage MakeDamage(const Original& o, std::uint64_t copy) {
             d.touched.insert(a * kPage);
             d.touched.insert(b * kPage);
             what << " swap system page " << a << " with data page " << b << ";";
+            break;
+        }
+        case 4: {
+            // Torn writes: one 512-byte sector of a page zeroed or filled with a stale pattern.
+            for (std::uint64_t n = 1 + pick(4); n > 0; --n) {
+                const std::uint64_t page = any_page();
+                const std::uint64_t sector = pick(kPage / 512);
+                const std::uint8_t fill = pick(2) == 0 ? 0 : static_cast<std::uint8_t>(pick(256));
+                const auto at = d.bytes.begin() + static_cast<std::ptrdiff_t>(page * kPage + sector * 512);
+                std::fill(at, at + 512, fill);
+                d.touched.insert(page * kPage);
+                what << " sector " << sector << " of page " << page << " filled with " << int(fill) << ";";
+            }
+            break;
+        }
+        case 5: {
+            // A misdirected write: one page's bytes written over another page.
+            const std::uint64_t from = any_page();
+            const std::uint64_t to = any_page();
+            if (from != to) {
+                std::copy_n(o.bytes.begin() + static_cast<std::ptrdiff_t>(from * kPage), kPage,
+                            d.bytes.begin() + static_cast<std::ptrdiff_t>(to * kPage));
+                d.touched.insert(to * kPage);
+            }
+            what << " page " << from << " written over page " << to << ";";
             break;
         }
         default: {
