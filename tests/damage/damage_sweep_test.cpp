@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -249,7 +250,8 @@ Damage MakeDamage(const Original& o, std::uint64_t copy) {
 }
 
 // Compares a damaged copy's results with the original's; returns the faults found (empty: the copy passes).
-std::vector<std::string> Compare(const Original& o, const Damage& d, const RunResult& r) {
+// compared counts the undamaged pages whose rows were compared.
+std::vector<std::string> Compare(const Original& o, const Damage& d, const RunResult& r, std::size_t& compared) {
     std::vector<std::string> faults;
     if (!o.result.catalogue) return faults;
     if (d.data_pages_only) {
@@ -289,6 +291,7 @@ std::vector<std::string> Compare(const Original& o, const Damage& d, const RunRe
             const auto it = damaged.rows.find(page);
             const auto expected = PageTexts(rows, t.masked);
             const auto got = it == damaged.rows.end() ? std::vector<std::string>{} : PageTexts(it->second, t.masked);
+            ++compared;
             if (expected != got) {
                 faults.push_back("table " + platform::ToUtf8(name) + ", undamaged page " + std::to_string(page / kPage) +
                                  ": " + std::to_string(expected.size()) + " rows before, " + std::to_string(got.size()) +
@@ -323,7 +326,7 @@ Original LoadOriginal(const std::filesystem::path& path) {
 }
 
 // Writes the copy, runs the readers and compares; the faults as text (empty: passed).
-std::string RunCopy(const Original& o, std::uint64_t copy, const std::filesystem::path& folder) {
+std::string RunCopy(const Original& o, std::uint64_t copy, const std::filesystem::path& folder, std::size_t& compared) {
     const Damage d = MakeDamage(o, copy);
     const auto path = folder / ("copy_" + std::to_string(::getpid()) + ".mdf");
     {
@@ -333,7 +336,7 @@ std::string RunCopy(const Original& o, std::uint64_t copy, const std::filesystem
     const RunResult r = RunReaders(path);
     std::filesystem::remove(path);
     std::string text;
-    for (const auto& fault : Compare(o, d, r)) text += "  " + fault + "\n";
+    for (const auto& fault : Compare(o, d, r, compared)) text += "  " + fault + "\n";
     if (!text.empty()) text = o.name + " copy " + std::to_string(copy) + " (" + d.what + "):\n" + text;
     return text;
 }
@@ -354,7 +357,7 @@ void Drain(Child& c) {
 
 // Runs copies [0, copies) of the file in child processes, `jobs` at a time; returns one text per failed copy.
 std::vector<std::string> SweepFile(const Original& o, std::uint64_t copies, int jobs, std::chrono::seconds limit,
-                                   const std::filesystem::path& folder, double& slowest) {
+                                   const std::filesystem::path& folder, double& slowest, std::size_t& compared) {
     std::vector<std::string> failures;
     std::vector<Child> running;
     std::uint64_t next = 0;
@@ -363,6 +366,12 @@ std::vector<std::string> SweepFile(const Original& o, std::uint64_t copies, int 
         slowest = std::max(slowest, std::chrono::duration<double>(std::chrono::steady_clock::now() - c.start).count());
         Drain(c);
         ::close(c.out);
+        if (c.text.size() >= sizeof(std::uint64_t)) {
+            std::uint64_t count = 0;
+            std::memcpy(&count, c.text.data(), sizeof count);
+            compared += count;
+            c.text.erase(0, sizeof count);
+        }
         const std::string id = o.name + " copy " + std::to_string(c.copy) + " (" + MakeDamage(o, c.copy).what + ")";
         if (timed_out) {
             failures.push_back(id + ": ran longer than " + std::to_string(limit.count()) + " s");
@@ -382,8 +391,12 @@ std::vector<std::string> SweepFile(const Original& o, std::uint64_t copies, int 
             const pid_t pid = ::fork();
             if (pid == 0) {
                 ::close(fds[0]);
-                const std::string text = RunCopy(o, next, folder);
-                if (!text.empty() && ::write(fds[1], text.data(), text.size()) < 0) _exit(3);
+                // The child writes the number of pages it compared (8 bytes), then its faults.
+                std::size_t compared = 0;
+                const std::string text = RunCopy(o, next, folder, compared);
+                const std::uint64_t count = compared;
+                const std::string message = std::string(reinterpret_cast<const char*>(&count), sizeof count) + text;
+                if (::write(fds[1], message.data(), message.size()) < 0) _exit(3);
                 _exit(text.empty() ? 0 : 1);
             }
             ::close(fds[1]);
@@ -435,7 +448,8 @@ TEST(DamageSweep, EveryCorpusFileSurvivesRandomDamage) {
         for (const auto& path : CorpusFiles()) {
             if (path.filename().string() != spec.substr(0, colon)) continue;
             const Original o = LoadOriginal(path);
-            const std::string text = RunCopy(o, std::stoull(spec.substr(colon + 1)), folder.Path());
+            std::size_t compared = 0;
+            const std::string text = RunCopy(o, std::stoull(spec.substr(colon + 1)), folder.Path(), compared);
             EXPECT_TRUE(text.empty()) << text;
             return;
         }
@@ -452,7 +466,8 @@ TEST(DamageSweep, EveryCorpusFileSurvivesRandomDamage) {
         }
         const auto start = std::chrono::steady_clock::now();
         double slowest = 0;
-        const auto found = SweepFile(o, copies, jobs, limit, folder.Path(), slowest);
+        std::size_t compared = 0;
+        const auto found = SweepFile(o, copies, jobs, limit, folder.Path(), slowest, compared);
         std::size_t rows = 0;
         for (const auto& [name, t] : o.result.tables) {
             for (const auto& [page, page_rows] : t.rows) rows += page_rows.size();
@@ -460,7 +475,8 @@ TEST(DamageSweep, EveryCorpusFileSurvivesRandomDamage) {
         const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::cout << "[ sweep    ] " << o.name << ": " << copies << " copies, " << found.size() << " failed, "
                   << o.result.tables.size() << " tables, " << o.user_data_pages.size() << " data pages, " << rows
-                  << " rows; " << seconds << " s, slowest copy " << slowest << " s" << std::endl;
+                  << " rows; " << compared << " undamaged pages compared; " << seconds << " s, slowest copy "
+                  << slowest << " s" << std::endl;
         failures.insert(failures.end(), found.begin(), found.end());
     }
     std::string report;
