@@ -33,37 +33,45 @@ constexpr std::array<Synonym, 35> kSynonyms = {{
 
 bool IsDocument(const mdf::sharepointDocsList& node) { return platform::EqualsNoCase(node.m_doc.TYPE, u"0"); }
 
-// The walk from the clicked path down the document tree.
+// The walk from the clicked path down the document tree. The tree's depth comes from the data file, so the walk
+// keeps its levels in loops rather than on the call stack.
 class DocumentWalk {
 public:
     explicit DocumentWalk(const std::vector<std::u16string>& path) : path_(path), n_(static_cast<int>(path.size())) {}
 
+    // Follows the chain of sub-webs named by the path; the lists of each web on the chain are followed after those
+    // of the webs below it.
     void FollowSubSitePath(const mdf::WebList& web, const std::u16string& name, int depth) {
-        for (const auto& sub : web.m_lstSubWebs) {
-            if (!platform::EqualsNoCase(sub->Title, name)) continue;
-            if (depth < n_) {
-                FollowSubSitePath(*sub, Next(depth), depth + 1);
-                FollowListPath(*sub, Next(depth), depth + 1);
+        std::vector<std::pair<const mdf::WebList*, int>> chain;
+        const mdf::WebList* current = &web;
+        const std::u16string* current_name = &name;
+        for (int level = depth;; ++level) {
+            const mdf::WebList* match = nullptr;
+            for (const auto& sub : current->m_lstSubWebs) {
+                if (platform::EqualsNoCase(sub->Title, *current_name)) {
+                    match = sub.get();
+                    break;
+                }
             }
-            return;
+            if (!match || level >= n_) break;
+            chain.emplace_back(match, level);
+            current = match;
+            current_name = &Next(level);
+        }
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+            FollowListPath(*it->first, Next(it->second), it->second + 1);
         }
     }
     void FollowListPath(const mdf::WebList& web, const std::u16string& name, int depth) {
         for (const auto& list : web.m_lstLists) {
             if (!platform::EqualsNoCase(list->tp_Title, name)) continue;
             if (depth < n_) {
-                FollowListFolderPath(*list, Next(depth), depth + 1);
+                FollowEntries(list->m_lstItems, Next(depth), depth + 1);
             } else {
                 AddRows(list->m_lstItems);
             }
             return;
         }
-    }
-    void FollowListFolderPath(const mdf::structAllList& list, const std::u16string& name, int depth) {
-        FollowEntries(list.m_lstItems, name, depth);
-    }
-    void FollowFolderPath(const mdf::sharepointDocsList& folder, const std::u16string& name, int depth) {
-        FollowEntries(folder.m_lstChildren, name, depth);
     }
 
     std::vector<DocumentRow> rows;
@@ -71,16 +79,26 @@ public:
 private:
     const std::u16string& Next(int depth) const { return path_[static_cast<std::size_t>(n_ - 1 - depth)]; }
 
+    // Follows the folders named by the path down from a list's items and lists the documents of the last one.
     void FollowEntries(const std::vector<std::unique_ptr<mdf::sharepointDocsList>>& entries,
                        const std::u16string& name, int depth) {
-        for (const auto& entry : entries) {
-            if (!platform::EqualsNoCase(entry->m_doc.LeafName, name)) continue;
-            if (depth < n_) {
-                FollowFolderPath(*entry, Next(depth), depth + 1);
-            } else {
-                AddRows(entry->m_lstChildren);
+        const auto* current = &entries;
+        const std::u16string* current_name = &name;
+        for (int level = depth;; ++level) {
+            const mdf::sharepointDocsList* match = nullptr;
+            for (const auto& entry : *current) {
+                if (platform::EqualsNoCase(entry->m_doc.LeafName, *current_name)) {
+                    match = entry.get();
+                    break;
+                }
             }
-            return;
+            if (!match) return;
+            if (level >= n_) {
+                AddRows(match->m_lstChildren);
+                return;
+            }
+            current = &match->m_lstChildren;
+            current_name = &Next(level);
         }
     }
     void AddRows(const std::vector<std::unique_ptr<mdf::sharepointDocsList>>& entries) {

@@ -2,7 +2,8 @@
 // choice (an unknown version pair is answered from the input as the source-version dialog would be), the
 // 2000, 2005-and-later or SharePoint catalogue with columns, positions and table pages, then the key and
 // definition readers and the table views (Complete Repair), or the record pass, join and tree (Document
-// Recovery). The input's last byte chooses the mode and the dialog's answer.
+// Recovery). The input's last byte chooses the mode and the dialog's answer, the byte before it the message at
+// which the user stops the job (0: never); after a stop, the table views run again as the next job would.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "fuzz/engine_harness.h"
@@ -53,24 +54,32 @@ constexpr std::size_t kMaxPagesPerTable = 16;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
     const std::uint8_t choice = input.ConsumeIntegral<std::uint8_t>();
+    const std::uint8_t stop_at = input.ConsumeIntegral<std::uint8_t>();
     const auto image = input.ConsumeRemainingBytes<std::uint8_t>();
 
     fuzz::EngineHarness h("catalog", image, fuzz::EngineHarness::FromImage{});
     ScriptedPrompts prompts(static_cast<std::uint8_t>(choice >> 2));
     h.engine->m_pPrompts = &prompts;
     const bool document_mode = choice & 1;
+    h.sink.StopAt(stop_at);
 
     h.engine->DetectDatabaseVersion();
     if (!damage::RunScan(*h.engine, document_mode)) return 0;
-    if (document_mode) {
-        damage::RunDocumentPass(*h.engine, kMaxPagesPerTable);
-        return 0;
-    }
-    if (choice & 2) damage::RunKeyReaders(*h.engine);
-    std::size_t tables = 0;
-    for (auto& table : h.engine->m_lstTables) {
-        if (++tables > kMaxTables) break;
-        damage::RunTableView(*h.engine, table, kMaxPagesPerTable);
+    for (int job = 0; job < (h.app.m_bStopJob ? 2 : 1); ++job) {
+        if (job == 1) {  // the next job after a stop
+            h.app.m_bStopJob = false;
+            h.engine->BeginJob();
+        }
+        if (document_mode) {
+            damage::RunDocumentPass(*h.engine, kMaxPagesPerTable);
+            continue;
+        }
+        if (choice & 2) damage::RunKeyReaders(*h.engine);
+        std::size_t tables = 0;
+        for (auto& table : h.engine->m_lstTables) {
+            if (++tables > kMaxTables) break;
+            damage::RunTableView(*h.engine, table, kMaxPagesPerTable);
+        }
     }
     return 0;
 }

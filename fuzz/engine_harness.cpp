@@ -60,7 +60,7 @@ EngineHarness::EngineHarness(const std::string& name, std::span<const std::uint8
 
 void EngineHarness::Open(const std::filesystem::path& path) {
     app.m_strDataFilePath = platform::FromUtf8(path.string());
-    engine = std::make_unique<mdf::CRecoveryEngine>(app);
+    engine = std::make_unique<mdf::CRecoveryEngine>(app, &sink);
     engine->m_sleep = [](std::chrono::milliseconds) {};
     BM_FUZZ_CHECK(engine->OpenDataFile());
 }

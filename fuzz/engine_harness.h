@@ -11,6 +11,7 @@
 #include <string>
 
 #include "mdf/recovery_engine.h"
+#include "platform/messages.h"
 #include "platform/shared_state.h"
 
 namespace fuzz {
@@ -31,6 +32,23 @@ std::filesystem::path ScratchFile(const std::string& name);
 // Writes bytes to path (replacing it).
 void WriteFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
+// Counts the messages the engine sends and sets the stop request at the chosen one, as the Stop button would
+// in the middle of a job (0: never).
+class StoppingSink final : public platform::IMessageSink {
+public:
+    explicit StoppingSink(platform::SharedState& app) : app_(app) {}
+    void StopAt(std::uint32_t message) { stop_at_ = message; }
+    void Send(unsigned, platform::WPARAM, platform::LPARAM) override {
+        if (stop_at_ != 0 && ++sent_ == stop_at_) app_.m_bStopJob = true;
+    }
+    void Post(unsigned, platform::WPARAM, platform::LPARAM) override {}
+
+private:
+    platform::SharedState& app_;
+    std::uint32_t stop_at_ = 0;
+    std::uint32_t sent_ = 0;
+};
+
 // A fresh engine with its shared state, the data file written from `file` and opened.
 class EngineHarness {
 public:
@@ -40,6 +58,7 @@ public:
     struct FromImage {};
     EngineHarness(const std::string& name, std::span<const std::uint8_t> image, FromImage);
     platform::SharedState app;
+    StoppingSink sink{app};
     std::unique_ptr<mdf::CRecoveryEngine> engine;
 
 private:

@@ -1,5 +1,5 @@
 // Fuzz target: the walk over a large value's chain of records, through each of its three consumers (text in
-// either width, a copy to a file, bytes in memory). The input's last bytes choose the consumer, the version
+// either width, a copy to a file that takes every byte or refuses them all, bytes in memory). The input's last bytes choose the consumer, the version
 // flags, the job (which sets the record limit) and the first record (page and slot); the rest is a small
 // file image (fuzz/page_image.h).
 #include <fuzzer/FuzzedDataProvider.h>
@@ -32,8 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         }
         case 1: {
-            std::FILE* out = std::fopen("/dev/null", "wb");
+            std::FILE* out = std::fopen((flags & 32) ? "/dev/full" : "/dev/null", "wb");
             BM_FUZZ_CHECK(out != nullptr);
+            std::setvbuf(out, nullptr, _IONBF, 0);  // a refused write shows at once
             h.engine->m_hOutputFile = out;
             const auto end = h.engine->CopyLargeValueToFile(page_offset, slot);
             BM_FUZZ_CHECK(end != mdf::LargeValueEnd::Stopped);

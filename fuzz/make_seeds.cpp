@@ -292,10 +292,12 @@ std::map<std::uint32_t, std::vector<std::uint8_t>> NonZeroPages(const std::vecto
     return pages;
 }
 
-// Catalogue input: a file image and a choice byte (bit 0 Document Recovery, bit 1 key readers, the rest the
-// answer to the source-version dialog).
-std::vector<std::uint8_t> CatalogInput(const std::vector<std::uint8_t>& image, std::uint8_t choice) {
+// Catalogue input: a file image, the message at which the job is stopped (0: never) and a choice byte (bit 0
+// Document Recovery, bit 1 key readers, the rest the answer to the source-version dialog).
+std::vector<std::uint8_t> CatalogInput(const std::vector<std::uint8_t>& image, std::uint8_t choice,
+                                       std::uint8_t stop_at = 0) {
     auto out = image;
+    out.push_back(stop_at);
     out.push_back(choice);
     return out;
 }
@@ -344,6 +346,18 @@ void CatalogSeeds(const std::vector<fuzzseed::CorpusFile>& files) {
             }
         }
         const auto count = static_cast<std::uint32_t>(file.PageCount());
+        // Every page of the tables the table and column lists come from (not the definition texts), when that
+        // still makes a small input: whole tables with all their columns reach the table views.
+        {
+            auto pages = base;
+            for (const auto& [object, numbers] : system_pages) {
+                if (object == 60 || object == 54 || object == 6) continue;
+                for (std::uint32_t n : numbers) pages[n] = file.Page(n);
+            }
+            for (const auto& [object, n] : first_data_page) pages[n] = file.Page(n);
+            const auto image = fuzz::EncodePageImage(count, pages);
+            if (image.size() < 440000) Seed("catalog", file.name + "_tables", CatalogInput(image, 2));
+        }
         const char* parts[] = {"first", "middle", "last"};
         for (int part = 0; part < 3; ++part) {
             auto pages = base;
@@ -356,6 +370,7 @@ void CatalogSeeds(const std::vector<fuzzseed::CorpusFile>& files) {
             const auto image = fuzz::EncodePageImage(count, pages);
             Seed("catalog", file.name + "_" + parts[part], CatalogInput(image, static_cast<std::uint8_t>(part == 1 ? 2 : 0)));
             if (part == 0) Seed("catalog", file.name + "_documents", CatalogInput(image, 1));
+            if (part == 2) Seed("catalog", file.name + "_stopped", CatalogInput(image, 2, 40));
         }
     }
 }

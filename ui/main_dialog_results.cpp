@@ -5,6 +5,8 @@
 // the bridge.
 #include <wx/app.h>
 
+#include <vector>
+
 #include "app/control_ids.h"
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
@@ -103,26 +105,50 @@ void CBrindlemoorDlg::OnScanDone() {
     m_ctrlTree->Thaw();
 }
 
+// Both walks keep their open levels on a stack rather than the call stack: a crafted file can nest folders
+// deeper than the call stack could follow. They visit the items in the order of a depth-first walk.
 void CBrindlemoorDlg::AddCheckItems(sharepoint::CheckItem& model, const wxTreeItemId& parent, int depth) {
-    for (auto& child : model.children) {
+    struct Level {
+        sharepoint::CheckItem* model;
+        wxTreeItemId item;
+        int depth;
+        std::size_t next;
+    };
+    std::vector<Level> levels{{&model, parent, depth, 0}};
+    while (!levels.empty()) {
+        Level& level = levels.back();
+        if (level.next == level.model->children.size()) {
+            levels.pop_back();
+            continue;
+        }
+        sharepoint::CheckItem& child = *level.model->children[level.next++];
         int image = kImageFolder;
-        if (depth > 0 && std::holds_alternative<const mdf::WebList*>(child->node)) image = kImageSite;
+        if (level.depth > 0 && std::holds_alternative<const mdf::WebList*>(child.node)) image = kImageSite;
         const wxTreeItemId item =
-            m_ctrlTree->AppendItem(parent, ToWx(child->label), image, -1, new CheckItemData(child.get()));
-        m_ctrlTree->SetItemState(item, child->state);
-        AddCheckItems(*child, item, depth + 1);
+            m_ctrlTree->AppendItem(level.item, ToWx(child.label), image, -1, new CheckItemData(&child));
+        m_ctrlTree->SetItemState(item, child.state);
+        const Level below{&child, item, level.depth + 1, 0};
+        levels.push_back(below);
     }
 }
 
 void CBrindlemoorDlg::ShowCheckStates(const wxTreeItemId& item) {
-    if (!item.IsOk()) return;
-    if (const sharepoint::CheckItem* model = CheckItemOf(item)) {
-        if (m_ctrlTree->GetItemState(item) != model->state) m_ctrlTree->SetItemState(item, model->state);
-    }
-    wxTreeItemIdValue cookie;
-    for (wxTreeItemId child = m_ctrlTree->GetFirstChild(item, cookie); child.IsOk();
-         child = m_ctrlTree->GetNextChild(item, cookie)) {
-        ShowCheckStates(child);
+    std::vector<wxTreeItemId> pending{item};
+    std::vector<wxTreeItemId> children;
+    while (!pending.empty()) {
+        const wxTreeItemId at = pending.back();
+        pending.pop_back();
+        if (!at.IsOk()) continue;
+        if (const sharepoint::CheckItem* model = CheckItemOf(at)) {
+            if (m_ctrlTree->GetItemState(at) != model->state) m_ctrlTree->SetItemState(at, model->state);
+        }
+        children.clear();
+        wxTreeItemIdValue cookie;
+        for (wxTreeItemId child = m_ctrlTree->GetFirstChild(at, cookie); child.IsOk();
+             child = m_ctrlTree->GetNextChild(at, cookie)) {
+            children.push_back(child);
+        }
+        pending.insert(pending.end(), children.rbegin(), children.rend());  // the first child comes next
     }
 }
 

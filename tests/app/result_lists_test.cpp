@@ -115,6 +115,34 @@ TEST(DocumentWalk, TheClickedPathGivesTheDocumentsOfItsNode) {
     EXPECT_EQ(rows[0], (app::DocumentRow{u"D.xls", u"2020-01-02 03:04:05", u"2021-01-02 03:04:05", u"12"}));
 }
 
+TEST(DocumentWalk, AVeryDeepFolderIsReachedWithoutRecursion) {
+    // Folder depth comes from the data file; a chain this deep overflowed the stack when each level was a call.
+    constexpr int kDepth = 200000;
+    const std::u16string caption = u"Share Point Server Sites Documents";
+    std::vector<std::unique_ptr<mdf::WebList>> webs;
+    auto root = std::make_unique<mdf::WebList>();
+    auto site = std::make_unique<mdf::WebList>();
+    site->Title = u"Team";
+    auto list = std::make_unique<mdf::structAllList>();
+    list->tp_Title = u"Docs";
+    std::vector<std::u16string> path;  // leaf first
+    auto top = SampleWebs::Doc(u"F", u"1");
+    mdf::sharepointDocsList* bottom = top.get();
+    path.push_back(u"F");
+    for (int level = 1; level < kDepth; ++level) {
+        bottom->m_lstChildren.push_back(SampleWebs::Doc(u"F", u"1"));
+        bottom = bottom->m_lstChildren.back().get();
+        path.push_back(u"F");
+    }
+    bottom->m_lstChildren.push_back(SampleWebs::Doc(u"deep.txt", u"0"));
+    list->m_lstItems.push_back(std::move(top));
+    site->m_lstLists.push_back(std::move(list));
+    root->m_lstSubWebs.push_back(std::move(site));
+    webs.push_back(std::move(root));
+    path.insert(path.end(), {u"Docs", u"Team", caption});
+    EXPECT_EQ(Names(app::FillDocumentList(webs, path)), std::vector<std::u16string>{u"deep.txt"});
+}
+
 TEST(CheckClicks, AFolderCheckedAloneMakesEveryAncestorPartlyChecked) {
     sharepoint::CheckItem root;
     root.label = u"file.mdf";

@@ -1,10 +1,11 @@
-// The damage sweep: for every real data file, copies with random damage (zeroed pages, flipped bytes, a cut
-// file, a system page swapped with a data page, torn sectors, a page written over another one, damage to user
-// data pages only), each seeded from the file name and the copy number. Each copy runs in a child process with a time limit: the Complete Repair scan, the
-// key and definition readers, every table view, and the Document Recovery scan with its record pass and tree.
-// A copy fails on a crash (or a sanitizer report), on running past the limit, or when a table whose catalogue
-// survived no longer gives the rows of its undamaged data pages; damage to user data pages only must leave
-// the whole catalogue as it was.
+// The damage sweep: for every real data file (and the builders' 2000 and SharePoint files), copies with random
+// damage (zeroed pages, flipped bytes, a cut file, a system page swapped with a data page, torn sectors, a page
+// written over another one, damage to user data pages only), each seeded from the file name and the copy
+// number. Each copy runs in a child process with a time limit: the Complete Repair scan, the key and definition
+// readers, every table view, and the Document Recovery scan with its record pass, tree and the save of every
+// document. A copy fails on a crash (or a sanitizer report), on running past the limit, or when a table whose
+// catalogue survived no longer gives the rows of its undamaged data pages; damage to user data pages only must
+// leave the whole catalogue as it was.
 //
 // BRINDLEMOOR_DAMAGE_COPIES (default 5) sets the copies per file, BRINDLEMOOR_DAMAGE_TIMEOUT the seconds one
 // copy may take (default 120), BRINDLEMOOR_DAMAGE_JOBS the copies run at once (default 2);
@@ -12,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -36,6 +36,8 @@
 #include "tests/damage/scan_road.h"
 #include "tests/support/corpus.h"
 #include "tests/support/page_builder.h"
+#include "tests/support/sharepoint_builder.h"
+#include "tests/support/sql2000_builder.h"
 
 using namespace testsupport;
 
@@ -61,6 +63,7 @@ struct RunResult {
     bool catalogue = false;
     std::uint32_t version_pair = 0;
     std::map<std::u16string, TableResult> tables;
+    std::uint64_t documents_saved = 0;
 };
 
 // Columns whose value may be kept outside the row (large values, (max) types): their text depends on pages
@@ -83,19 +86,27 @@ RunResult RunReaders(const std::filesystem::path& path) {
         result.catalogue = damage::RunScan(engine, false);
         result.version_pair = app.m_dwVersionPair;
         if (result.catalogue) {
-            // Signatures first: the row walk rewrites variable columns' offsets in place.
+            // Of two tables of one name (a damaged catalogue) the first one is compared. Signatures first: the
+            // row walk rewrites variable columns' offsets in place.
+            std::vector<std::pair<mdf::TableNode*, TableResult*>> compared;
             for (auto& table : engine.m_lstTables) {
-                auto& t = result.tables[table.m_pszName];
+                const auto [it, added] = result.tables.try_emplace(table.m_pszName);
+                if (!added) continue;
+                auto& t = it->second;
                 t.signature = damage::ColumnSignature(table);
                 for (const auto& page : table.m_lstDataPages) t.pages.insert(page.m_nPageOffset);
                 for (const auto& c : table.m_lstColumns) t.masked.push_back(MayLiveElsewhere(c));
+                compared.emplace_back(&table, &t);
             }
             damage::RunKeyReaders(engine);
             for (auto& table : engine.m_lstTables) {
-                auto& t = result.tables[table.m_pszName];
-                auto rows = damage::RunTableView(engine, table);
-                // Two tables of one name (a damaged catalogue) keep the first one's rows.
-                if (t.rows.empty()) t.rows = std::move(rows);
+                const auto it = std::find_if(compared.begin(), compared.end(),
+                                             [&table](const auto& c) { return c.first == &table; });
+                if (it == compared.end()) {
+                    damage::RunTableView(engine, table);
+                } else {
+                    it->second->rows = damage::RunTableView(engine, table);
+                }
             }
         }
     }
@@ -104,7 +115,16 @@ RunResult RunReaders(const std::filesystem::path& path) {
         app.m_strDataFilePath = platform::FromUtf8(path.string());
         mdf::CRecoveryEngine engine(app);
         engine.m_sleep = [](std::chrono::milliseconds) {};
-        if (damage::RunScan(engine, true)) damage::RunDocumentPass(engine);
+        if (damage::RunScan(engine, true)) {
+            damage::RunDocumentPass(engine);
+            // The save reads every document's content from the file; its output is not kept.
+            const auto out = path.parent_path() / (path.stem().string() + "_documents");
+            app.m_nRecoveredCount = 0;
+            damage::SaveEveryDocument(engine, platform::FromUtf8(out.string()));
+            result.documents_saved = app.m_nRecoveredCount;
+            std::error_code ignored;
+            std::filesystem::remove_all(out, ignored);
+        }
     }
     return result;
 }
@@ -302,14 +322,20 @@ std::vector<std::string> Compare(const Original& o, const Damage& d, const RunRe
     return faults;
 }
 
-Original LoadOriginal(const std::filesystem::path& path) {
+// The original file: its bytes, what the readers recover from it (run on a copy in folder), and its pages by kind.
+Original LoadOriginal(const std::string& name, std::vector<std::uint8_t> bytes, const std::filesystem::path& folder) {
     Original o;
-    o.name = path.filename().string();
-    std::ifstream in(path, std::ios::binary);
-    o.bytes.assign(std::istreambuf_iterator<char>(in), {});
+    o.name = name;
+    o.bytes = std::move(bytes);
+    const auto path = folder / "original.mdf";
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(o.bytes.data()), static_cast<std::streamsize>(o.bytes.size()));
+    }
     o.result = RunReaders(path);
+    std::filesystem::remove(path);
     std::set<std::uint64_t> user;
-    for (const auto& [name, t] : o.result.tables) {
+    for (const auto& [table_name, t] : o.result.tables) {
         for (std::uint64_t page : t.pages) {
             if (page + kPage <= o.bytes.size()) user.insert(page / kPage);
         }
@@ -392,9 +418,9 @@ std::vector<std::string> SweepFile(const Original& o, std::uint64_t copies, int 
             if (pid == 0) {
                 ::close(fds[0]);
                 // The child writes the number of pages it compared (8 bytes), then its faults.
-                std::size_t compared = 0;
-                const std::string text = RunCopy(o, next, folder, compared);
-                const std::uint64_t count = compared;
+                std::size_t pages_compared = 0;
+                const std::string text = RunCopy(o, next, folder, pages_compared);
+                const std::uint64_t count = pages_compared;
                 const std::string message = std::string(reinterpret_cast<const char*>(&count), sizeof count) + text;
                 if (::write(fds[1], message.data(), message.size()) < 0) _exit(3);
                 _exit(text.empty() ? 0 : 1);
@@ -424,18 +450,33 @@ std::vector<std::string> SweepFile(const Original& o, std::uint64_t copies, int 
     return failures;
 }
 
-std::vector<std::filesystem::path> CorpusFiles() {
-    std::vector<std::filesystem::path> files;
+using NamedFile = std::pair<std::string, std::vector<std::uint8_t>>;
+
+std::vector<NamedFile> CorpusFiles() {
+    std::vector<NamedFile> files;
     const auto dir = CorpusDir();
     if (!dir) return files;
-    for (const auto& entry : CorpusManifest()) files.push_back(*dir / entry.file);
+    for (const auto& entry : CorpusManifest()) {
+        std::ifstream in(*dir / entry.file, std::ios::binary);
+        files.emplace_back(entry.file, std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {}));
+    }
     return files;
 }
 
-}  // namespace
+// The builders' files take the roads the real ones do not: the 2000 format and SharePoint content databases
+// (image and varbinary contents, the capture, the tree and the document save).
+std::vector<NamedFile> BuilderFiles() {
+    std::vector<NamedFile> files;
+    files.emplace_back("builder_sql2000", testsupport::sql2000::SampleDatabase().Build().Bytes());
+    files.emplace_back("builder_sharepoint_varbinary",
+                       testsupport::sharepoint::ContentDatabase::Sample(testsupport::sharepoint::Generation::Sp2010VarBinary).Build().Bytes());
+    files.emplace_back("builder_sharepoint_image",
+                       testsupport::sharepoint::ContentDatabase::Sample(testsupport::sharepoint::Generation::Sp2007Image).Build().Bytes());
+    return files;
+}
 
-TEST(DamageSweep, EveryCorpusFileSurvivesRandomDamage) {
-    BM_REQUIRE_CORPUS();
+// Sweeps the files (or, with BRINDLEMOOR_DAMAGE_ONLY=FILE:COPY naming one of them, runs that copy here).
+void Sweep(std::vector<NamedFile> files) {
     const auto copies = static_cast<std::uint64_t>(EnvNumber("BRINDLEMOOR_DAMAGE_COPIES", 5));
     const std::chrono::seconds limit(EnvNumber("BRINDLEMOOR_DAMAGE_TIMEOUT", 120));
     const int jobs = static_cast<int>(EnvNumber("BRINDLEMOOR_DAMAGE_JOBS", 2));
@@ -445,21 +486,20 @@ TEST(DamageSweep, EveryCorpusFileSurvivesRandomDamage) {
         const std::string spec = only;
         const auto colon = spec.rfind(':');
         ASSERT_NE(colon, std::string::npos) << "BRINDLEMOOR_DAMAGE_ONLY=FILE:COPY";
-        for (const auto& path : CorpusFiles()) {
-            if (path.filename().string() != spec.substr(0, colon)) continue;
-            const Original o = LoadOriginal(path);
+        for (auto& [name, bytes] : files) {
+            if (name != spec.substr(0, colon)) continue;
+            const Original o = LoadOriginal(name, std::move(bytes), folder.Path());
             std::size_t compared = 0;
             const std::string text = RunCopy(o, std::stoull(spec.substr(colon + 1)), folder.Path(), compared);
             EXPECT_TRUE(text.empty()) << text;
-            return;
         }
-        FAIL() << "no corpus file " << spec.substr(0, colon);
+        return;
     }
 
     std::vector<std::string> failures;
-    for (const auto& path : CorpusFiles()) {
-        SCOPED_TRACE(path.filename().string());
-        const Original o = LoadOriginal(path);
+    for (auto& [file_name, bytes] : files) {
+        SCOPED_TRACE(file_name);
+        const Original o = LoadOriginal(file_name, std::move(bytes), folder.Path());
         if (!o.result.catalogue) {
             std::cout << "[ note     ] " << o.name << ": the undamaged file's catalogue was not read; the copies "
                       << "are only checked for crashes and time-outs" << std::endl;
@@ -475,7 +515,8 @@ TEST(DamageSweep, EveryCorpusFileSurvivesRandomDamage) {
         const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::cout << "[ sweep    ] " << o.name << ": " << copies << " copies, " << found.size() << " failed, "
                   << o.result.tables.size() << " tables, " << o.user_data_pages.size() << " data pages, " << rows
-                  << " rows; " << compared << " undamaged pages compared; " << seconds << " s, slowest copy "
+                  << " rows, " << o.result.documents_saved << " documents saved; " << compared
+                  << " undamaged pages compared; " << seconds << " s, slowest copy "
                   << slowest << " s" << std::endl;
         failures.insert(failures.end(), found.begin(), found.end());
     }
@@ -483,3 +524,12 @@ TEST(DamageSweep, EveryCorpusFileSurvivesRandomDamage) {
     for (std::size_t i = 0; i < failures.size() && i < 40; ++i) report += failures[i] + "\n";
     EXPECT_TRUE(failures.empty()) << failures.size() << " damaged copies failed:\n" << report;
 }
+
+}  // namespace
+
+TEST(DamageSweep, EveryCorpusFileSurvivesRandomDamage) {
+    BM_REQUIRE_CORPUS();
+    Sweep(CorpusFiles());
+}
+
+TEST(DamageSweep, BuilderFilesSurviveRandomDamage) { Sweep(BuilderFiles()); }

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "platform/text.h"
+#include "sharepoint/check_tree.h"
 
 namespace damage {
 
@@ -85,6 +86,13 @@ void RunDocumentPass(mdf::CRecoveryEngine& engine, std::size_t max_pages) {
     engine.JoinDocumentStreams();
     engine.BuildWebTree();
     app.m_bRowPreview = true;
+}
+
+void SaveEveryDocument(mdf::CRecoveryEngine& engine, const std::u16string& output_folder) {
+    auto& app = engine.App();
+    const auto tree = sharepoint::BuildDocumentCheckTree(app.m_strDataFilePath, engine.m_lstWebs);
+    app.m_strOutputFolder = output_folder;
+    engine.SaveCheckedTreeItems(*tree);
 }
 
 std::string ColumnSignature(const mdf::TableNode& table) {

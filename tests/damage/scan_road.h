@@ -32,6 +32,9 @@ PageRows RunTableView(mdf::CRecoveryEngine& engine, mdf::TableNode& table, std::
 // stream join and the document tree.
 void RunDocumentPass(mdf::CRecoveryEngine& engine, std::size_t max_pages = SIZE_MAX);
 
+// The save of every item of the document tree into output_folder (the document contents read from the file).
+void SaveEveryDocument(mdf::CRecoveryEngine& engine, const std::u16string& output_folder);
+
 // The column list of a table as one text (names, types, lengths, positions, flags): two tables with the same
 // signature decode a record the same way.
 std::string ColumnSignature(const mdf::TableNode& table);

@@ -38,7 +38,7 @@ struct ColumnSpec {
     std::uint16_t number = 0;
     Bytes identity_block;  // non-empty: a second variable column
 };
-Bytes ColumnRow(const ColumnSpec& spec);
+Bytes ColumnRow(const ColumnSpec& column);
 Bytes RowsetRow(std::int32_t object_id, std::uint32_t key32, std::uint16_t key16, std::uint16_t index_id = 1);
 Bytes AllocUnitRow(std::uint32_t unit_object_id, std::uint32_t key32, std::uint16_t key16, std::uint32_t first_page,
                    std::uint8_t type = 1);
@@ -66,7 +66,7 @@ public:
     void Object(std::int32_t id, std::uint16_t schema, const char* type, std::u16string_view name) {
         objects_.push_back(ObjectRow(id, schema, type, name));
     }
-    void Column(const ColumnSpec& spec) { columns_.push_back(ColumnRow(spec)); }
+    void Column(const ColumnSpec& column) { columns_.push_back(ColumnRow(column)); }
     void Rowset(std::int32_t object_id, std::uint32_t key32, std::uint16_t key16) {
         rowsets_.push_back(RowsetRow(object_id, key32, key16));
     }

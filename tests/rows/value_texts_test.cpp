@@ -219,6 +219,9 @@ TEST(DateTimeValues, TextsOfEachType) {
         {"time(0) 13:45", 41, LE(13 * 3600 + 45 * 60, 3), 3, 0, " 13:45:00.0", "' 13:45:00.0'"},
         {"time(0) ignores the next column's bytes", 41, Cat(LE(60, 3), FromHex("FFFF")), 3, 0, " 0:01:00.0",
          "' 0:01:00.0'"},
+        // A damaged value past 24 hours keeps its impossible hour (taken modulo 60, as for datetime) rather
+        // than wrapping into a plausible time of day.
+        {"time(0) damaged hour 25", 41, LE(25 * 3600 + 7, 3), 3, 0, " 25:00:07.0", "' 25:00:07.0'"},
         {"datetime2(3)", 42, Cat(LE((9ull * 3600 + 5 * 60 + 3) * 1000 + 120, 4), LE(jan15_1, 3)), 7, 3,
          "01/15/2010 9:05:03.120", "'01/15/2010 9:05:03.120'"},
         {"datetime2 midnight", 42, Cat(LE(0, 5), LE(jan15_1, 3)), 8, 7, "01/15/2010", "'01/15/2010'"},

@@ -1,17 +1,15 @@
-// A chain of 200,000 nested folders, as crafted parent links can make one, through the join, the tree, the
-// check tree, both kinds of save and the destruction of it all, on a thread with a 1 MB stack: no step may
-// go deeper into the call stack as the folders nest deeper. The save runs into the file system's path length
-// limit; the folders past it go to substitute folders and the document at the bottom is still written.
+// A chain of 200,000 nested folders, as crafted parent links can make one, in a list at the bottom of a
+// chain of 20,000 nested sub-webs: through the join, the tree, the check tree, a save that goes down the
+// partly checked items and writes everything below a checked sub-web, and the destruction of it all, on a
+// thread with a 1 MB stack. No step may go deeper into the call stack as the nodes nest deeper. The save
+// runs into the file system's path length limit: the folders past it go to substitute folders, and the
+// document at the bottom of the chain is still written.
 #include <gtest/gtest.h>
 #include <pthread.h>
 
 #include <algorithm>
 #include <functional>
 #include <optional>
-#include <chrono>
-#include <cstdio>
-static auto T0 = std::chrono::steady_clock::now();
-#define MARK(x) std::fprintf(stderr, "%s %.1f\n", x, std::chrono::duration<double>(std::chrono::steady_clock::now() - T0).count())
 
 #include "sharepoint/check_tree.h"
 #include "tests/sharepoint/content_fixture.h"
@@ -21,7 +19,8 @@ namespace {
 using namespace sharepoint_test;
 namespace fs = std::filesystem;
 
-constexpr std::size_t kDepth = 200000;
+constexpr std::size_t kDepth = 200000;    // folders
+constexpr std::size_t kWebDepth = 20000;  // webs, the top-level one included
 constexpr std::size_t kSmallStack = 1 << 20;
 const std::string kDeepText = "contents of the document at the bottom of the chain";
 
@@ -40,12 +39,17 @@ void RunOnSmallStack(const std::function<void()>& body) {
     ASSERT_EQ(pthread_join(thread, nullptr), 0);
 }
 
-std::u16string Id(std::size_t level) { return u"{" + platform::Widen(std::to_string(level)) + u"}"; }
+std::u16string Id(char16_t kind, std::size_t level) {
+    return u"{" + std::u16string(1, kind) + platform::Widen(std::to_string(level)) + u"}";
+}
 
-// Long names, each one different, so that the path limit comes after a few dozen levels and every
+// Long names, each one different, so that the path limit comes after some twenty levels and every
 // substitute folder gets a name of its own.
 std::u16string FolderName(std::size_t level) {
-    return u"folder " + platform::Widen(std::to_string(level)) + u" " + std::u16string(48, u'x');
+    return u"folder " + platform::Widen(std::to_string(level)) + u" " + std::u16string(180, u'x');
+}
+std::u16string WebTitle(std::size_t level) {
+    return u"web " + platform::Widen(std::to_string(level)) + u" " + std::u16string(180, u'x');
 }
 
 mdf::SharepointDocs Row(std::u16string id, std::u16string parent, std::u16string type, std::u16string leaf) {
@@ -66,23 +70,31 @@ struct SaveOutcome {
 class DeepTree : public ::testing::Test {
 protected:
     void SetUp() override {
-        // The rows: one site with one list, the folder chain, one document at its bottom (the only row with a
-        // stream, found by its Id) and, beside the last folder, one more folder left unchecked later.
+        // The rows: the web chain with one more sub-web ("side") beside the one in its middle, a list in the
+        // last web, the folder chain in it and one document at its bottom (the only row with a stream, found
+        // by its Id).
         const std::uint64_t offset = content.Place(Bytes(kDeepText));
         content.Write(dir / "data.mdf");
         ASSERT_TRUE(OpenIn(engine, dir / "data.mdf"));
-        mdf::AllWebs web;
-        web.Id = u"{W}";
-        web.Title = u"Site";
-        engine.m_arrWebRows.push_back(web);
-        engine.m_arrListRows.push_back({u"{W}", u"{L}", u"Docs"});
-        engine.m_arrDocRows.reserve(kDepth + 2);
-        engine.m_arrDocRows.push_back(Row(Id(0), u"{ROOT}", u"1", FolderName(0)));
-        for (std::size_t level = 1; level < kDepth; ++level) {
-            engine.m_arrDocRows.push_back(Row(Id(level), Id(level - 1), u"1", FolderName(level)));
+        for (std::size_t level = 0; level < kWebDepth; ++level) {
+            mdf::AllWebs web;
+            web.Id = Id(u'W', level);
+            web.ParentWebId = level == 0 ? u"" : Id(u'W', level - 1);
+            web.Title = WebTitle(level);
+            engine.m_arrWebRows.push_back(web);
         }
-        engine.m_arrDocRows.push_back(Row(u"{DOC}", Id(kDepth - 1), u"0", u"deep.txt"));
-        engine.m_arrDocRows.push_back(Row(u"{SIDE}", Id(kDepth - 2), u"1", u"side"));
+        mdf::AllWebs side;
+        side.Id = u"{SIDE}";
+        side.ParentWebId = Id(u'W', kWebDepth / 2 - 1);
+        side.Title = u"side";
+        engine.m_arrWebRows.push_back(side);
+        engine.m_arrListRows.push_back({Id(u'W', kWebDepth - 1), u"{L}", u"Docs"});
+        engine.m_arrDocRows.reserve(kDepth + 1);
+        engine.m_arrDocRows.push_back(Row(Id(u'F', 0), u"{ROOT}", u"1", FolderName(0)));
+        for (std::size_t level = 1; level < kDepth; ++level) {
+            engine.m_arrDocRows.push_back(Row(Id(u'F', level), Id(u'F', level - 1), u"1", FolderName(level)));
+        }
+        engine.m_arrDocRows.push_back(Row(u"{DOC}", Id(u'F', kDepth - 1), u"0", u"deep.txt"));
         mdf::SPSDocStream stream;
         stream.Id = u"{DOC}";
         stream.ContentLength = static_cast<std::uint32_t>(kDeepText.size());
@@ -100,24 +112,16 @@ protected:
         };
     }
 
-    // The last item of the folder chain below the list item, and how many folders down it lies.
-    static sharepoint::CheckItem* LastFolderItem(sharepoint::CheckItem& list_item, std::size_t& depth) {
-        sharepoint::CheckItem* item = &list_item;
+    // The last item of a chain of labels below item (label(0) the first), and how many items down it lies.
+    static sharepoint::CheckItem* FollowChain(sharepoint::CheckItem& item, std::u16string (*label)(std::size_t),
+                                              std::size_t& depth) {
+        sharepoint::CheckItem* at = &item;
         for (depth = 0;; ++depth) {
-            const auto next = std::find_if(item->children.begin(), item->children.end(),
-                                           [&](const auto& child) { return child->label == FolderName(depth); });
-            if (next == item->children.end()) return item;
-            item = next->get();
+            const auto next = std::find_if(at->children.begin(), at->children.end(),
+                                           [&](const auto& child) { return child->label == label(depth); });
+            if (next == at->children.end()) return at;
+            at = next->get();
         }
-    }
-
-    // Saves every checked item into a new output folder; what the log said about it.
-    SaveOutcome Save(sharepoint::CheckItem& tree, const std::string& folder) {
-        outcome = {};
-        app.m_strOutputFolder = platform::FromUtf8((dir / folder).string());
-        app.m_nRecoveredCount = 0;
-        engine.SaveCheckedTreeItems(tree);
-        return outcome;
     }
 
     testsupport::TempDir dir;
@@ -129,59 +133,57 @@ protected:
     SaveOutcome outcome;
 };
 
-TEST_F(DeepTree, NestedFoldersNeedNoStackDepth) {
-    struct M { ~M() { MARK("teardown done"); } } m;
+TEST_F(DeepTree, NestedFoldersAndWebsNeedNoStackDepth) {
     RunOnSmallStack([&] {
-        MARK("start");
         ASSERT_EQ(engine.JoinDocumentStreams(), 1);
-        ASSERT_EQ(engine.m_arrDocuments.size(), kDepth + 2);
+        ASSERT_EQ(engine.m_arrDocuments.size(), kDepth + 1);
         ASSERT_EQ(engine.BuildWebTree(), 1);
+        EXPECT_EQ(app.m_nTopSiteCount, 1);
+        EXPECT_EQ(app.m_nSubSiteCount, static_cast<std::int32_t>(kWebDepth));  // the side web included
+        EXPECT_EQ(app.m_nListCount, 1);
         EXPECT_EQ(app.m_nFolderCount, 1);
-        EXPECT_EQ(app.m_nDocumentCount, static_cast<std::int32_t>(kDepth + 1));
+        EXPECT_EQ(app.m_nDocumentCount, static_cast<std::int32_t>(kDepth));
+        EXPECT_TRUE(engine.m_arrWebRows.empty());
         EXPECT_TRUE(engine.m_arrDocuments.empty());
 
-        // Site > Docs > folder 0 > ... > folder kDepth-1; documents are not items of the check tree.
-        MARK("built");
+        // web 0 > ... > web kWebDepth-1 > Docs > folder 0 > ... > folder kDepth-1; documents are not items.
         auto tree = sharepoint::BuildDocumentCheckTree(u"data.mdf", engine.m_lstWebs);
-        sharepoint::CheckItem& list_item = *tree->children.at(0)->children.at(0)->children.at(0);
-        ASSERT_EQ(list_item.label, u"Docs");
         std::size_t depth = 0;
-        sharepoint::CheckItem* last = LastFolderItem(list_item, depth);
+        sharepoint::CheckItem* last_web = FollowChain(*tree->children.at(0), WebTitle, depth);
+        ASSERT_EQ(depth, kWebDepth);
+        ASSERT_EQ(last_web->children.size(), 1u);
+        sharepoint::CheckItem& list_item = *last_web->children[0];
+        ASSERT_EQ(list_item.label, u"Docs");
+        sharepoint::CheckItem* last_folder = FollowChain(list_item, FolderName, depth);
         ASSERT_EQ(depth, kDepth);
-        EXPECT_TRUE(last->children.empty());
-        ASSERT_EQ(last->parent->children.size(), 2u);
-        sharepoint::CheckItem& side = *last->parent->children.back();
-        EXPECT_EQ(side.label, u"side");
+        EXPECT_TRUE(last_folder->children.empty());
 
-        // Everything checked: the site is written from its web down.
-        MARK("checktree");
-        const SaveOutcome all = Save(*tree, "all");
-        MARK("saved all");
-        EXPECT_GT(all.substitutes, 1000u);
-        EXPECT_EQ(all.other_failures, 0u);
-        EXPECT_EQ(app.m_nRecoveredCount.load(), 1u);
-        EXPECT_EQ(engine.m_nSaveFailures, 0u);
-        EXPECT_EQ(tree->state, sharepoint::kUnchecked);
-
-        // Only the side folder unchecked: every folder above it is partly checked, so the save goes down the
-        // whole chain and writes the last folder, with the document, on its own.
-        tree->state = sharepoint::kChecked;
-        sharepoint::SetChildCheckState(*tree);
+        // Only the side web unchecked: every web above it is partly checked, so the save goes down to the middle
+        // web, then writes that web below the output folder with everything under it.
+        sharepoint::CheckItem* middle = last_web;
+        for (std::size_t level = kWebDepth - 1; level >= kWebDepth / 2; --level) middle = middle->parent;
+        ASSERT_EQ(middle->label, WebTitle(kWebDepth / 2 - 1));
+        ASSERT_EQ(middle->children.size(), 2u);
+        sharepoint::CheckItem& side = *middle->children.back();
+        ASSERT_EQ(side.label, u"side");
         side.state = sharepoint::kUnchecked;
         sharepoint::UpdateParentCheckState(*side.parent);
-        ASSERT_EQ(list_item.state, sharepoint::kPartlyChecked);
-        const SaveOutcome one = Save(*tree, "one");
-        MARK("saved one");
-        EXPECT_GT(one.substitutes, 1000u);
-        EXPECT_EQ(one.other_failures, 0u);
+        ASSERT_EQ(tree->state, sharepoint::kPartlyChecked);
+
+        app.m_strOutputFolder = platform::FromUtf8((dir / "out").string());
+        app.m_nRecoveredCount = 0;
+        engine.SaveCheckedTreeItems(*tree);
+        EXPECT_GT(outcome.substitutes, 1000u);
+        EXPECT_EQ(outcome.other_failures, 0u);
         EXPECT_EQ(app.m_nRecoveredCount.load(), 1u);
-        EXPECT_EQ(last->state, sharepoint::kUnchecked);
+        EXPECT_EQ(engine.m_nSaveFailures, 0u);
+        EXPECT_EQ(last_folder->state, sharepoint::kUnchecked);
         EXPECT_EQ(side.state, sharepoint::kUnchecked);
+        EXPECT_EQ(tree->state, sharepoint::kUnchecked);
 
         tree.reset();
         engine_holder.reset();  // the document tree goes with the engine
     });
-    MARK("destroyed");
     EXPECT_FALSE(engine_holder.has_value());
 }
 

@@ -2,7 +2,9 @@
 // would leave the output folder, clashes, substitute folders, what is counted, and saves that follow the
 // identity of each checked item.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <fstream>
 
 #include "sharepoint/check_tree.h"
@@ -200,6 +202,46 @@ TEST_F(SiteSave, AFolderThatCannotBeMadeGoesToANewSubstituteThatNeverMerges) {
                             }));
     EXPECT_EQ(app.m_nRecoveredCount.load(), 2u);
     EXPECT_TRUE(Logged("  Top:Repaired successfully"));
+}
+
+// While it lives, no file of this process can grow past zero bytes: a write that reaches the disk fails.
+class NoFileGrowth {
+public:
+    NoFileGrowth() {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit none = saved_;
+        none.rlim_cur = 0;
+        setrlimit(RLIMIT_FSIZE, &none);
+    }
+    ~NoFileGrowth() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+    }
+    NoFileGrowth(const NoFileGrowth&) = delete;
+    NoFileGrowth& operator=(const NoFileGrowth&) = delete;
+
+private:
+    rlimit saved_{};
+    void (*previous_)(int) = nullptr;
+};
+
+TEST_F(SiteSave, ASubstituteNoteThatCannotBeWrittenIsLoggedWithItsPath) {
+    Web(u"{T}", u"", u"Top");
+    List(u"{T}", u"{L}", u"Docs");
+    Folder(u"{F}", u"{R}", u"{L}", u"Docs");
+    Build();
+    fs::create_directories(Out() / "Top");
+    std::ofstream(Out() / "Top" / "Docs").put('x');
+    {
+        NoFileGrowth guard;
+        engine.SaveCheckedTreeItems(*tree);
+    }
+    const std::string note = (Out() / "Docs" / "Actual path in site.txt").string();
+    EXPECT_TRUE(Logged("  Not written whole: " + note + " (the file could not be closed)"));
+    EXPECT_TRUE(Logged("  Folder not made: " + (Out() / "Top" / "Docs").string() +
+                       " (a file of that name exists); written to " + (Out() / "Docs").string()));
+    EXPECT_TRUE(fs::is_directory(Out() / "Docs" / "Docs"));
 }
 
 TEST_F(SiteSave, ACheckedFolderIsSavedFromItsOwnNodeNotTheFirstOfItsName) {
