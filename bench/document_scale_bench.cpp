@@ -167,7 +167,7 @@ void SaveAgainstPlainWrites(benchmark::State& state) {
     state.counters["save_speed_of_writes"] = write_seconds / save_seconds;
     AddMemory(state, CaseName("save", db), db);
 }
-BENCHMARK(SaveAgainstPlainWrites)->ArgName("db")->DenseRange(0, 1)->Iterations(2)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(SaveAgainstPlainWrites)->ArgName("db")->DenseRange(0, 1)->Iterations(3)->UseManualTime()->Unit(benchmark::kSecond);
 
 benchmeasure::Cases MemoryCases() {
     benchmeasure::Cases cases;

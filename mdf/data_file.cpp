@@ -22,10 +22,15 @@ void DataFile::Close() {
 
 DataFile::CachedPage& DataFile::Load(std::uint64_t page_number) const {
     auto& slots = *cache_;
+    if (CachedPage& last = slots[last_slot_]; last.page_number == page_number) {
+        last.last_use = ++use_clock_;
+        return last;
+    }
     CachedPage* victim = &slots[0];
     for (auto& slot : slots) {
         if (slot.page_number == page_number) {
             slot.last_use = ++use_clock_;
+            last_slot_ = static_cast<std::size_t>(&slot - slots.data());
             return slot;
         }
         if (slot.last_use < victim->last_use) victim = &slot;
@@ -33,6 +38,7 @@ DataFile::CachedPage& DataFile::Load(std::uint64_t page_number) const {
     file_.ReadAt(page_number * kPageSize, victim->bytes.data(), kPageSize);
     victim->page_number = page_number;
     victim->last_use = ++use_clock_;
+    last_slot_ = static_cast<std::size_t>(victim - slots.data());
     return *victim;
 }
 

@@ -55,6 +55,7 @@ private:
     platform::ReadOnlyFile file_;
     mutable std::unique_ptr<std::array<CachedPage, kCacheSlots>> cache_;
     mutable std::uint64_t use_clock_ = 0;
+    mutable std::size_t last_slot_ = 0;  // the slot Load returned last: readers read field after field of one page
 };
 
 }  // namespace mdf

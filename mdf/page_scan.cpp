@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <vector>
 
 #include "mdf/catalog_page.h"
 #include "mdf/recovery_engine.h"
@@ -33,9 +34,12 @@ PageHeaderFields ParseHeader(std::span<const std::uint8_t> page) {
 // to the list that list_of gives for their object id (none: the page is not needed), IAM pages to the IAM
 // list. A progress step after every page, or after every second one when step_every_page is clear. True when
 // a data page was met; false as well when the user stopped the scan (then the end message is not sent).
+// With notes, each data page's note goes into notes[page number] (see data_page_notes.h).
 bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005, bool step_every_page,
-                     const std::function<PageList*(std::uint32_t object_id)>& list_of) {
+                     const std::function<PageList*(std::uint32_t object_id)>& list_of,
+                     std::vector<DataPageNote>* notes = nullptr) {
     const std::uint64_t pages = engine.m_nFileSize / kPageSize;
+    if (notes) notes->assign(static_cast<std::size_t>(pages), DataPageNote{});
     engine.SendProgress(platform::kProgressStart, static_cast<platform::LPARAM>(pages));
     bool data_page_met = false;
     bool stopped = false;
@@ -49,6 +53,7 @@ bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005, bool step_eve
         if (h.type == kPageTypeData || (data_type_2005 && h.type == kPageTypeData2005)) {
             data_page_met = true;
             if (PageList* list = list_of(h.object_id)) list->Add(offset, h.slot_count);
+            if (notes) (*notes)[static_cast<std::size_t>(i)] = NoteDataPage(page);
         } else if (h.type == kPageTypeIam) {
             engine.m_arrIamPages.push_back(offset);
         }
@@ -89,6 +94,10 @@ bool CRecoveryEngine::ScanPages2005() {
     m_arrVisitedSlots.clear();
 
     const std::uint32_t rowset_columns_object = m_app.m_bSql2008Catalog ? 3 : 4;
+    // The notes spare the allocation walk a second read of every data page. A file with torn-sector
+    // restoration has its slot entries and status bytes fixed up as they are read, so it is read as before.
+    std::vector<DataPageNote>().swap(m_arrDataPageNotes);
+    std::vector<DataPageNote>* notes = m_app.m_bCreatedOn2000 ? nullptr : &m_arrDataPageNotes;
     return ScanPageHeaders(*this, true, false, [&](std::uint32_t object_id) -> PageList* {
         switch (object_id) {
             case 34: return &m_plObjects;
@@ -104,7 +113,7 @@ bool CRecoveryEngine::ScanPages2005() {
             case 74: return &m_plForeignKeyColumns;
             default: return object_id == rowset_columns_object ? &m_plRowsetColumns : nullptr;
         }
-    });
+    }, notes);
 }
 
 }  // namespace mdf

@@ -15,6 +15,7 @@
 
 #include "mdf/catalog_records.h"
 #include "mdf/data_file.h"
+#include "mdf/data_page_notes.h"
 #include "mdf/key_options.h"
 #include "mdf/large_value.h"
 #include "mdf/sharepoint_records.h"
@@ -275,6 +276,9 @@ public:
     PageList m_plForeignKeyColumns;
 
     std::vector<std::uint64_t> m_arrIamPages;
+    // Per page number, what the 2005 page scan noted about each data page (files without torn-sector
+    // restoration); the allocation walk uses and then frees it.
+    std::vector<DataPageNote> m_arrDataPageNotes;
     std::vector<std::uint64_t> m_arrVisitedPages;
     std::vector<std::uint16_t> m_arrVisitedSlots;
     std::vector<FilterTableDataOffset> m_arrFilterTableDataOffset;

@@ -182,6 +182,16 @@ void CRecoveryEngine::WalkTableAllocations2005() {
             const std::uint32_t unit_id = Read32(iam + kPageHeaderObjectIdOffset);
             auto visit = [&](std::uint64_t page_number) {
                 const std::uint64_t q = page_number * kPageSize;
+                if (page_number < m_arrDataPageNotes.size() && m_arrDataPageNotes[page_number].noted) {
+                    // The page scan read this data page already: the same tests on its note.
+                    const DataPageNote& note = m_arrDataPageNotes[page_number];
+                    if (skip_index_one && note.index_id == 1) return;
+                    if (note.object_id != unit_id) return;
+                    if (!listed.insert(q).second) return;
+                    table.m_nRowCount += note.live_records;
+                    table.m_lstDataPages.push_back({q});
+                    return;
+                }
                 if (Read16(q) != kPageTypeData) return;
                 if (skip_index_one && Read8(q + kPageHeaderIndexIdOffset) == 1) return;
                 const std::uint16_t slot_count = Read16(q + kPageHeaderSlotCountOffset);
@@ -215,6 +225,7 @@ void CRecoveryEngine::WalkTableAllocations2005() {
         SendProgress(platform::kProgressStep, 0);
         if (StopRequested()) return;
     }
+    std::vector<DataPageNote>().swap(m_arrDataPageNotes);
     SendProgress(platform::kProgressEnd, 0);
 }
 

@@ -3,6 +3,7 @@
 // Torn sectors of the row's bytes are restored with the torn bits of the page that holds the value.
 #include <array>
 #include <cstdio>
+#include <memory>
 
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
@@ -55,6 +56,9 @@ class DocumentFile {
 public:
     DocumentFile(CRecoveryEngine& engine, const std::u16string& folder, const std::u16string& name)
         : engine_(engine), created_(sharepoint::CreateNewFile(folder, name)) {
+        // A buffer of its own, set before the first write: a content up to its size goes out in one write,
+        // and the stream need not ask the file system for a block size.
+        if (created_.file) std::setvbuf(created_.file, buffer_.get(), _IOFBF, kBufferSize);
         engine.m_app.m_strPreviewFile = created_.path;
         engine.m_hOutputFile = created_.file;
         if (!created_.file) Fail(platform::FromUtf8(created_.error));
@@ -96,6 +100,8 @@ private:
         engine_.m_hOutputFile = nullptr;
     }
 
+    static constexpr std::size_t kBufferSize = 64 * 1024;
+    std::unique_ptr<char[]> buffer_{new char[kBufferSize]};  // lives until after the close
     CRecoveryEngine& engine_;
     sharepoint::NewFile created_;
     bool ok_ = true;

@@ -2,6 +2,7 @@
 // their key once, so the join is linear; the records come out in the order of a scan of every document
 // against every stream (documents in capture order, each one's streams in capture order).
 #include <unordered_map>
+#include <utility>
 
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
@@ -10,17 +11,19 @@ namespace mdf {
 
 namespace {
 
-SPServerDocumentData RecordFrom(const SharepointDocs& doc) {
+// The record of a document row: copies the row's strings, or takes them from a row that goes afterwards.
+template <typename Doc>
+SPServerDocumentData RecordFrom(Doc&& doc) {
     SPServerDocumentData r;
-    r.DirName = doc.DirName;
-    r.ID = doc.ID;
-    r.LeafName = doc.LeafName;
-    r.ParentId = doc.ParentId;
-    r.listId = doc.listId;
-    r.TYPE = doc.TYPE;
-    r.TimeCreated = doc.TimeCreated;
-    r.TimeLastModified = doc.TimeLastModified;
-    r.Size = doc.Size;
+    r.DirName = std::forward<Doc>(doc).DirName;
+    r.ID = std::forward<Doc>(doc).ID;
+    r.LeafName = std::forward<Doc>(doc).LeafName;
+    r.ParentId = std::forward<Doc>(doc).ParentId;
+    r.listId = std::forward<Doc>(doc).listId;
+    r.TYPE = std::forward<Doc>(doc).TYPE;
+    r.TimeCreated = std::forward<Doc>(doc).TimeCreated;
+    r.TimeLastModified = std::forward<Doc>(doc).TimeLastModified;
+    r.Size = std::forward<Doc>(doc).Size;
     return r;
 }
 
@@ -33,31 +36,52 @@ int CRecoveryEngine::JoinDocumentStreams() {
     const auto doc_count = static_cast<platform::LPARAM>(m_arrDocRows.size());
     SendProgress(platform::kProgressStart, doc_count);
 
-    // One pass: returns false on a stop request, leaving the records appended so far.
+    // A pass looks up the streams of every document first and makes the records after, so the records can
+    // take the strings of the rows (which go once the join ends) instead of copying them: at the peak of a
+    // large scan the rows and their records are not both held in full.
+    std::unordered_map<std::u16string, std::vector<std::size_t>> streams_by_key;
+    std::vector<const std::vector<std::size_t>*> streams_of(m_arrDocRows.size(), nullptr);
+
+    // Records of the first `count` documents, in document order and each one's streams in capture order.
+    auto make_records = [&](std::size_t count, bool take_rows) {
+        m_arrDocuments.reserve(m_arrDocuments.size() + count);  // one record per document in the common case
+        for (std::size_t d = 0; d < count; ++d) {
+            SharepointDocs& doc = m_arrDocRows[d];
+            if (!streams_of[d]) {
+                m_arrDocuments.push_back(take_rows ? RecordFrom(std::move(doc)) : RecordFrom(doc));
+                continue;
+            }
+            const std::vector<std::size_t>& streams = *streams_of[d];
+            for (std::size_t i = 0; i < streams.size(); ++i) {
+                const auto& stream = m_arrStreamRows[streams[i]];
+                auto& r = m_arrDocuments.emplace_back(take_rows && i + 1 == streams.size() ? RecordFrom(std::move(doc))
+                                                                                         : RecordFrom(doc));
+                r.ContentLength = stream.ContentLength;
+                r.ContentLengthHigh = 0;
+                r.ContentOffsetLow = stream.ContentOffsetLow;
+                r.ContentOffsetHigh = stream.ContentOffsetHigh;
+                r.ContentFlags = stream.ContentFlags;
+            }
+        }
+    };
+
+    // One pass of look-ups; on a stop request it appends the records of the documents looked up so far (the
+    // rows stay as they are) and returns false.
     auto run_pass = [&](StreamKey key, bool& paired) {
-        std::unordered_map<std::u16string, std::vector<std::size_t>> streams_by_key;
+        streams_by_key.clear();
         streams_by_key.reserve(m_arrStreamRows.size());
         for (std::size_t s = 0; s < m_arrStreamRows.size(); ++s) {
             const auto& row = m_arrStreamRows[s];
             streams_by_key[platform::ToLower(key == StreamKey::Id ? row.Id : row.SiteId)].push_back(s);
         }
-        for (const auto& doc : m_arrDocRows) {
-            if (StopRequested()) return false;
-            const auto found = streams_by_key.find(platform::ToLower(doc.ID));
-            if (found == streams_by_key.end()) {
-                m_arrDocuments.push_back(RecordFrom(doc));
-            } else {
-                paired = true;
-                for (std::size_t s : found->second) {
-                    const auto& stream = m_arrStreamRows[s];
-                    auto& r = m_arrDocuments.emplace_back(RecordFrom(doc));
-                    r.ContentLength = stream.ContentLength;
-                    r.ContentLengthHigh = 0;
-                    r.ContentOffsetLow = stream.ContentOffsetLow;
-                    r.ContentOffsetHigh = stream.ContentOffsetHigh;
-                    r.ContentFlags = stream.ContentFlags;
-                }
+        for (std::size_t d = 0; d < m_arrDocRows.size(); ++d) {
+            if (StopRequested()) {
+                make_records(d, false);
+                return false;
             }
+            const auto found = streams_by_key.find(platform::ToLower(m_arrDocRows[d].ID));
+            streams_of[d] = found == streams_by_key.end() ? nullptr : &found->second;
+            if (streams_of[d]) paired = true;
             SendProgress(platform::kProgressStep, doc_count / 3);
         }
         return true;
@@ -71,6 +95,7 @@ int CRecoveryEngine::JoinDocumentStreams() {
         m_arrDocuments.clear();
         if (!run_pass(StreamKey::SiteId, paired)) return 0;
     }
+    make_records(m_arrDocRows.size(), true);
     std::vector<SPSDocStream>().swap(m_arrStreamRows);
     std::vector<SharepointDocs>().swap(m_arrDocRows);
     return paired ? 1 : 0;

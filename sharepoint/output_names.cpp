@@ -3,9 +3,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 
 #include "platform/text.h"
 
@@ -75,9 +77,36 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
     return out + SafeName(name);
 }
 
+namespace {
+
+// True when every component is a plain name: none empty (a doubled or trailing separator), none "." or "..".
+// Such a path is its own lexically normal form.
+bool IsPlainPath(std::string_view path) {
+    std::size_t start = !path.empty() && path.front() == '/' ? 1 : 0;
+    if (start >= path.size()) return false;
+    while (start <= path.size()) {
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        const std::string_view part = path.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool IsInsideFolder(std::u16string_view folder, std::u16string_view path) {
-    const auto base = std::filesystem::path(platform::ToUtf8(folder)).lexically_normal();
-    const auto full = std::filesystem::path(platform::ToUtf8(path)).lexically_normal();
+    const std::string folder_text = platform::ToUtf8(folder);
+    const std::string path_text = platform::ToUtf8(path);
+    // The common case, a plain folder and plain names below it, needs no normalising: the comparison below
+    // finds the folder's components at the start of the path's and no ".." after them.
+    if (path_text.size() > folder_text.size() + 1 && path_text.compare(0, folder_text.size(), folder_text) == 0 &&
+        path_text[folder_text.size()] == '/' && IsPlainPath(folder_text) &&
+        IsPlainPath(std::string_view(path_text).substr(folder_text.size() + 1))) {
+        return true;
+    }
+    const auto base = std::filesystem::path(folder_text).lexically_normal();
+    const auto full = std::filesystem::path(path_text).lexically_normal();
     auto b = base.begin();
     auto f = full.begin();
     for (; b != base.end(); ++b, ++f) {
