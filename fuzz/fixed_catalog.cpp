@@ -25,43 +25,43 @@ bool IsVariable(std::uint8_t type) {
 
 // Fixed columns take consecutive offsets from 4 (bits of one byte share it), variable columns the next
 // negative ordinal; the computed column gets leaf offset 0.
-void Fill(mdf::TableNode& table, const char16_t* name, std::initializer_list<ColumnSpec> specs) {
+void Fill(mdf::TableNode& table, const char16_t* name, std::initializer_list<ColumnSpec> columns) {
     table.m_pszName = name;
     table.m_strSchema = u"dbo";
     std::int16_t fixed = 4;
     std::int16_t variable = 0;
     std::uint16_t id = 0;
     std::int16_t last_bit_byte = -1;
-    for (const auto& spec : specs) {
+    for (const auto& column : columns) {
         ++id;
         auto& c = table.AddColumn(id);
         c.m_nColumnId = id;
         c.m_nColumnOrder = id;
         c.m_nPhysicalColumn = id;
         c.m_nRowsetColumnId = id;
-        c.m_pszName = spec.name;
-        c.m_nType = spec.type;
-        c.m_nMaxInRowLength = spec.max_in_row;
-        c.m_nLength = spec.max_in_row;
-        c.m_nPrecision = spec.precision;
-        c.m_nScale = spec.scale;
-        c.m_nBitPos = spec.bit_pos;
-        if (spec.type == 0) {
+        c.m_pszName = column.name;
+        c.m_nType = column.type;
+        c.m_nMaxInRowLength = column.max_in_row;
+        c.m_nLength = column.max_in_row;
+        c.m_nPrecision = column.precision;
+        c.m_nScale = column.scale;
+        c.m_nBitPos = column.bit_pos;
+        if (column.type == 0) {
             c.m_nType = 56;
             c.m_nMaxInRowLength = 4;
             c.m_bComputed = true;
             c.m_nLeafOffset = 0;
-        } else if (IsVariable(spec.type)) {
+        } else if (IsVariable(column.type)) {
             c.m_nLeafOffset = static_cast<std::int16_t>(-(++variable));
-        } else if (spec.type == 104) {
-            if (spec.bit_pos == 0) {
+        } else if (column.type == 104) {
+            if (column.bit_pos == 0) {
                 last_bit_byte = fixed;
                 fixed = static_cast<std::int16_t>(fixed + 1);
             }
             c.m_nLeafOffset = last_bit_byte;
         } else {
             c.m_nLeafOffset = fixed;
-            fixed = static_cast<std::int16_t>(fixed + spec.max_in_row);
+            fixed = static_cast<std::int16_t>(fixed + column.max_in_row);
         }
     }
     table.m_nColumnCount = id;

@@ -15,7 +15,6 @@ constexpr std::uint8_t kChar = 175;
 constexpr std::uint8_t kNChar = 239;
 constexpr std::uint8_t kVarChar = 167;
 constexpr std::uint8_t kNVarChar = 231;
-constexpr std::uint8_t kText = 35;
 constexpr std::uint8_t kNText = 99;
 constexpr std::uint8_t kXml = 241;
 

@@ -23,7 +23,6 @@ private:
     std::u16string m_strOfferedVersion;
     std::u16string m_strSecondVersion;
     std::u16string m_strDescription;
-    std::uint32_t m_nExpectedSize = 0;
 };
 
 }  // namespace update

@@ -483,14 +483,14 @@ void Sweep(std::vector<NamedFile> files) {
     TempDir folder;
 
     if (const char* only = std::getenv("BRINDLEMOOR_DAMAGE_ONLY"); only && *only) {
-        const std::string spec = only;
-        const auto colon = spec.rfind(':');
+        const std::string replay = only;
+        const auto colon = replay.rfind(':');
         ASSERT_NE(colon, std::string::npos) << "BRINDLEMOOR_DAMAGE_ONLY=FILE:COPY";
         for (auto& [name, bytes] : files) {
-            if (name != spec.substr(0, colon)) continue;
+            if (name != replay.substr(0, colon)) continue;
             const Original o = LoadOriginal(name, std::move(bytes), folder.Path());
             std::size_t compared = 0;
-            const std::string text = RunCopy(o, std::stoull(spec.substr(colon + 1)), folder.Path(), compared);
+            const std::string text = RunCopy(o, std::stoull(replay.substr(colon + 1)), folder.Path(), compared);
             EXPECT_TRUE(text.empty()) << text;
         }
         return;

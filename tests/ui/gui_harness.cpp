@@ -77,6 +77,22 @@ void Pump(int milliseconds) {
     } while (std::chrono::steady_clock::now() < end);
 }
 
+void ResetJobState(ui::CBrindlemoorApp& a) {
+    a.m_nPageDepth = 0;
+    a.m_bJobIdle = true;
+    a.m_bStopJob = false;
+    a.m_bStoppedByUser = false;
+    a.m_bRepairRequested = false;
+    a.m_bJobCompleted = false;
+    a.m_bExitByKey = false;
+    a.m_pFindThread = nullptr;
+    a.m_pRecoverThread = nullptr;
+    a.m_bTableViewStarted = false;
+    a.m_bRepairStarted = false;
+    a.m_bDocumentMode = false;
+    a.m_strSearchRoot.clear();
+}
+
 bool WaitUntil(const std::function<bool()>& done, int timeout_milliseconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_milliseconds);
     while (!done()) {

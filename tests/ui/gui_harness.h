@@ -17,6 +17,8 @@ class CBrindlemoorApp;
 namespace guitest {
 
 ui::CBrindlemoorApp& App();
+// Puts the application's page, job and search state back to a fresh start, before a test opens a new main dialog.
+void ResetJobState(ui::CBrindlemoorApp& app);
 
 // Handles events for about `milliseconds`.
 void Pump(int milliseconds = 50);

@@ -31,18 +31,7 @@ class JobsWindow : public testing::Test {
 protected:
     void SetUp() override {
         auto& a = App();
-        a.m_nPageDepth = 0;
-        a.m_bJobIdle = true;
-        a.m_bStopJob = false;
-        a.m_bStoppedByUser = false;
-        a.m_bRepairRequested = false;
-        a.m_bJobCompleted = false;
-        a.m_pFindThread = nullptr;
-        a.m_pRecoverThread = nullptr;
-        a.m_bTableViewStarted = false;
-        a.m_bRepairStarted = false;
-        a.m_bDocumentMode = false;
-        a.m_strSearchRoot.clear();
+        ResetJobState(a);
         dialog_ = new ui::CBrindlemoorDlg(a);
         dialog_->end_program = [](bool) {};
         dialog_->confirm_stop = [] { return true; };

@@ -24,15 +24,7 @@ class MainDialogTest : public testing::Test {
 protected:
     void SetUp() override {
         auto& a = App();
-        a.m_nPageDepth = 0;
-        a.m_bJobIdle = true;
-        a.m_bStopJob = false;
-        a.m_bExitByKey = false;
-        a.m_pFindThread = nullptr;
-        a.m_pRecoverThread = nullptr;
-        a.m_bTableViewStarted = false;
-        a.m_bRepairStarted = false;
-        a.m_bDocumentMode = false;
+        ResetJobState(a);
         dialog_ = new ui::CBrindlemoorDlg(a);
         dialog_->end_program = [this](bool job_ended) {
             ++ends_;
