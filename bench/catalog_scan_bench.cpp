@@ -6,28 +6,21 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "bench/corpus_engine.h"
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
 
 namespace {
 
-std::filesystem::path BenchFile() {
-    if (const char* f = std::getenv("BRINDLEMOOR_BENCH_FILE"); f && *f) return f;
-    std::filesystem::path dir = BRINDLEMOOR_DEFAULT_CORPUS;
-    if (const char* c = std::getenv("BRINDLEMOOR_CORPUS"); c && *c) dir = c;
-    return dir / "northwnd_sligo.mdf";
-}
+using benchsupport::OpenBenchEngine;
 
 void PageScan2005(benchmark::State& state) {
     std::uint64_t bytes = 0;
     for (auto _ : state) {
         platform::SharedState app;
-        app.m_strDataFilePath = platform::FromUtf8(BenchFile().string());
-        mdf::CRecoveryEngine engine(app);
-        if (!engine.OpenDataFile()) {
-            state.SkipWithError("benchmark file not found");
-            return;
-        }
+        auto opened = OpenBenchEngine(app, state);
+        if (!opened) return;
+        mdf::CRecoveryEngine& engine = *opened;
         benchmark::DoNotOptimize(engine.ScanPages2005());
         bytes += engine.m_nFileSize;
     }
@@ -39,12 +32,9 @@ void WholeCatalogue(benchmark::State& state) {
     std::uint64_t bytes = 0;
     for (auto _ : state) {
         platform::SharedState app;
-        app.m_strDataFilePath = platform::FromUtf8(BenchFile().string());
-        mdf::CRecoveryEngine engine(app);
-        if (!engine.OpenDataFile()) {
-            state.SkipWithError("benchmark file not found");
-            return;
-        }
+        auto opened = OpenBenchEngine(app, state);
+        if (!opened) return;
+        mdf::CRecoveryEngine& engine = *opened;
         if (!engine.ReadCatalogForVersion()) {
             state.SkipWithError("the catalogue could not be read");
             return;

@@ -8,17 +8,14 @@
 #include <fstream>
 #include <vector>
 
+#include "bench/corpus_engine.h"
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
 
 namespace {
 
-std::filesystem::path BenchFile() {
-    if (const char* f = std::getenv("BRINDLEMOOR_BENCH_FILE"); f && *f) return f;
-    std::filesystem::path dir = BRINDLEMOOR_DEFAULT_CORPUS;
-    if (const char* c = std::getenv("BRINDLEMOOR_CORPUS"); c && *c) dir = c;
-    return dir / "northwnd_sligo.mdf";
-}
+using benchsupport::BenchFile;
+using benchsupport::OpenBenchEngine;
 
 void SequentialRead(benchmark::State& state) {
     const auto path = BenchFile();
@@ -40,12 +37,9 @@ BENCHMARK(SequentialRead)->Unit(benchmark::kMillisecond);
 
 void ListRecordsOfEveryDataPage(benchmark::State& state) {
     platform::SharedState app;
-    app.m_strDataFilePath = platform::FromUtf8(BenchFile().string());
-    mdf::CRecoveryEngine engine(app);
-    if (!engine.OpenDataFile()) {
-        state.SkipWithError("benchmark file not found");
-        return;
-    }
+    auto opened = OpenBenchEngine(app, state);
+    if (!opened) return;
+    mdf::CRecoveryEngine& engine = *opened;
     std::uint64_t pages = 0, records = 0;
     for (auto _ : state) {
         const std::uint64_t count = engine.m_nFileSize / mdf::kPageSize;

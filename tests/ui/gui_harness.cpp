@@ -1,6 +1,12 @@
 // The window tests' main(), event pumping, modal answering and screenshots.
 #include "tests/ui/gui_harness.h"
 
+#include <wx/treectrl.h>
+
+#include <algorithm>
+
+#include "ui/main_dialog.h"
+
 #include <gtest/gtest.h>
 #include <wx/dcmemory.h>
 #include <wx/dcclient.h>
@@ -75,6 +81,16 @@ void Pump(int milliseconds) {
         wxTheApp->Yield(true);
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     } while (std::chrono::steady_clock::now() < end);
+}
+
+int ClickTreeLabel(ui::CBrindlemoorDlg& dialog, const wxTreeItemId& item) {
+    wxTreeCtrl* tree = dialog.ResultTree();
+    tree->EnsureVisible(item);
+    Pump(20);
+    wxRect rect;
+    EXPECT_TRUE(tree->GetBoundingRect(item, rect, true));
+    // Near the label's start: a long label runs past the tree's right edge.
+    return dialog.OnTreeClick(wxPoint(rect.x + std::min(rect.width / 2, 8), rect.y + rect.height / 2));
 }
 
 void ResetJobState(ui::CBrindlemoorApp& a) {

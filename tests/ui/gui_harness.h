@@ -10,8 +10,11 @@
 #include <functional>
 #include <string>
 
+#include <wx/treebase.h>
+
 namespace ui {
 class CBrindlemoorApp;
+class CBrindlemoorDlg;
 }
 
 namespace guitest {
@@ -19,6 +22,8 @@ namespace guitest {
 ui::CBrindlemoorApp& App();
 // Puts the application's page, job and search state back to a fresh start, before a test opens a new main dialog.
 void ResetJobState(ui::CBrindlemoorApp& app);
+// A click on a result-tree item's label, as the mouse gives it; returns what the dialog's click handler returns.
+int ClickTreeLabel(ui::CBrindlemoorDlg& dialog, const wxTreeItemId& item);
 
 // Handles events for about `milliseconds`.
 void Pump(int milliseconds = 50);

@@ -71,15 +71,7 @@ protected:
         return {};
     }
     // A click on the item's label, as the mouse gives it.
-    int ClickLabel(const wxTreeItemId& item) {
-        wxTreeCtrl* tree = dialog_->ResultTree();
-        tree->EnsureVisible(item);
-        Pump(20);
-        wxRect rect;
-        EXPECT_TRUE(tree->GetBoundingRect(item, rect, true));
-        // Near the label's start: a long label runs past the tree's right edge.
-        return dialog_->OnTreeClick(wxPoint(rect.x + std::min(rect.width / 2, 8), rect.y + rect.height / 2));
-    }
+    int ClickLabel(const wxTreeItemId& item) { return ClickTreeLabel(*dialog_, item); }
     // A click on the item's check box: the point left of the label where the tree reports its state icon.
     int ClickCheckBox(const wxTreeItemId& item) {
         wxTreeCtrl* tree = dialog_->ResultTree();

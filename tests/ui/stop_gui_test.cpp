@@ -159,14 +159,7 @@ protected:
         if (!App().m_hTreeRoot.IsOk()) return {};
         return Child(App().m_hTreeRoot, "Share Point Server Tables");
     }
-    int ClickLabel(const wxTreeItemId& item) {
-        wxTreeCtrl* tree = dialog_->ResultTree();
-        tree->EnsureVisible(item);
-        Pump(20);
-        wxRect rect;
-        EXPECT_TRUE(tree->GetBoundingRect(item, rect, true));
-        return dialog_->OnTreeClick(wxPoint(rect.x + std::min(rect.width / 2, 8), rect.y + rect.height / 2));
-    }
+    int ClickLabel(const wxTreeItemId& item) { return ClickTreeLabel(*dialog_, item); }
     wxString Cell(long row, int column) const { return dialog_->ResultList()->GetItemText(row, column); }
 
     testsupport::TempDir dir_;
