@@ -10,6 +10,7 @@
 #include "app/file_search.h"
 #include "app/string_table.h"
 #include "platform/text.h"
+#include "ui/about_dialog.h"
 #include "ui/brindlemoor_app.h"
 #include "ui/dialog_style.h"
 #include "ui/log_dialog.h"
@@ -216,7 +217,7 @@ void CBrindlemoorDlg::OnButton(wxCommandEvent& event) {
         case kIdScanFile: OnScanFile(); break;
         case kIdStopJob: OnStopJob(); break;
         case kIdRepair: OnRepair(); break;
-        // About and Updates arrive with their dialogs.
+        case kIdAbout: ShowAboutBox(this); break;
         default: event.Skip(); return;
     }
     ApplyButtonRules();
