@@ -16,6 +16,7 @@
 #include "ui/log_dialog.h"
 #include "ui/main_dialog.h"
 #include "ui/message_dialogs.h"
+#include "ui/update_wizard.h"
 
 namespace ui {
 
@@ -218,6 +219,7 @@ void CBrindlemoorDlg::OnButton(wxCommandEvent& event) {
         case kIdStopJob: OnStopJob(); break;
         case kIdRepair: OnRepair(); break;
         case kIdAbout: ShowAboutBox(this); break;
+        case kIdUpdates: RunUpdateWizard(this, app_); break;
         default: event.Skip(); return;
     }
     ApplyButtonRules();
