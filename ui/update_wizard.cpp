@@ -172,7 +172,7 @@ void CUpdatePropertySheet::StopWorker() {
     worker_.join();
 }
 
-void CUpdatePropertySheet::Show(const std::function<void()>& work) {
+void CUpdatePropertySheet::ShowOnUiThread(const std::function<void()>& work) {
     app_.m_bridge.Invoke([this, work] {
         if (!cancel_) work();
     });
@@ -241,7 +241,7 @@ void CUpdatePropertySheet::StartCheck() {
     worker_ = std::thread([this, base = settings_.base_url] {
         const int result = updater_.CheckForUpdate(base, &cancel_);
         const std::u16string offered = updater_.OfferedVersion();
-        Show([this, result, offered] { ShowCheckResult(result, offered); });
+        ShowOnUiThread([this, result, offered] { ShowCheckResult(result, offered); });
         worker_idle_ = true;
     });
 }
@@ -257,9 +257,13 @@ void CUpdatePropertySheet::ShowCheckResult(int result, const std::u16string& off
         case kCheckNewMajor: text = u"Version " + offered + u" is a new major release."; notice = true; break;
         case kCheckNewerAndSecond: text = NewUpdateText(offered); notice = true; next = true; break;
         case kCheckNoConnection: text = kNoConnection; break;
-        case kCheckNotFound: text = u"The update information was not found on the update server. Please try later."; break;
+        case kCheckNotFound:
+            text = u"The update information was not found on the update server. Please try later.";
+            break;
         case kCheckUpToDate: text = u"This application is updated."; break;
-        case kCheckNoInstalledVersion: text = u"The installed version is not known, so no update can be offered."; break;
+        case kCheckNoInstalledVersion:
+            text = u"The installed version is not known, so no update can be offered.";
+            break;
         case kCheckNotConfigured: text = kNotConfigured; break;
         default: text = u"The update server's answer could not be read. Please try later."; break;
     }
@@ -293,12 +297,12 @@ void CUpdatePropertySheet::StartDownload() {
                 last_shown = now;
                 last_status = progress.status_text;
                 latest_shown = true;
-                Show([this, progress] { ShowDownloadProgress(progress); });
+                ShowOnUiThread([this, progress] { ShowDownloadProgress(progress); });
             });
-        if (!latest_shown) Show([this, latest] { ShowDownloadProgress(latest); });
+        if (!latest_shown) ShowOnUiThread([this, latest] { ShowDownloadProgress(latest); });
         const std::string error = updater_.LastError();
         const std::filesystem::path file = updater_.DownloadedFile();
-        Show([this, result, error, file] { ShowDownloadResult(result, error, file); });
+        ShowOnUiThread([this, result, error, file] { ShowDownloadResult(result, error, file); });
         worker_idle_ = true;
     });
 }

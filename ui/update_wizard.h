@@ -67,7 +67,7 @@ private:
     void ShowDownloadProgress(const update::DownloadProgress& progress);
     void ShowDownloadResult(int result, const std::string& error, const std::filesystem::path& file);
     // Runs `work` on the user-interface thread through the bridge, unless the wizard has been cancelled.
-    void Show(const std::function<void()>& work);
+    void ShowOnUiThread(const std::function<void()>& work);
     void SetButtons(bool back, bool next);
 
     CBrindlemoorApp& app_;

@@ -161,6 +161,7 @@ TEST_F(WizardTest, CheckResultsTellFailuresApart) {
         const char* text;
         bool notice;
         bool next;
+        const char16_t* installed = u"1.0.0.1";
     };
     const Case cases[] = {
         {"up to date", Ok("1.0.0.1 Same\n"), "", "This application is updated.", false, false},
@@ -174,6 +175,7 @@ TEST_F(WizardTest, CheckResultsTellFailuresApart) {
          "http://127.0.0.1:" + std::to_string(LoopbackHttpServer::ClosedPort()) + "/upgrade/",
          "Connection to server could not be established. Please try later.", false, false},
         {"no update server", std::nullopt, "-", "No update server is configured.", false, false},
+        {"no installed version", Ok("1.0.0.2 x\n"), "", "The installed version is not known", false, false, u""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -182,6 +184,7 @@ TEST_F(WizardTest, CheckResultsTellFailuresApart) {
         } else {
             server_.Route(kVersionPath, [] { HttpRoute r; r.status = 404; return r; }());
         }
+        updater_.SetInstalledVersion(c.installed);
         settings_.base_url = c.base.empty() ? server_.BaseUrl() + "/upgrade/" : c.base == "-" ? "" : c.base;
         Run([&](CUpdatePropertySheet& sheet) {
             CheckFromWelcome(sheet);

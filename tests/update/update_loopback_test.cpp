@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -81,7 +82,12 @@ TEST(UpdateCheck, ResultsOverLoopback) {
         {"empty body", Ok(""), kCheckMalformed, nullptr},
         {"no Content-Length", no_length, kCheckNewer, u"1.0.0.2"},
         {"declared over 4 KiB", huge, kCheckMalformed, nullptr},
-        {"body over 4 KiB without length", [] { auto r = Ok(std::string(5000, '1')); r.send_length = false; return r; }(),
+        {"body over 4 KiB without length",
+         [] {
+             auto r = Ok(std::string(5000, '1'));
+             r.send_length = false;
+             return r;
+         }(),
          kCheckMalformed, nullptr},
         {"slow drip", slow, kCheckNewer, u"1.0.0.2"},
         {"404", Status(404), kCheckNotFound, nullptr},
@@ -102,6 +108,17 @@ TEST(UpdateCheck, ResultsOverLoopback) {
             EXPECT_EQ(updater.OfferedVersion(), c.offered);
         }
     }
+
+    // This machine is never reached through a proxy, even when one is set for everything.
+    server.Route(kVersionPath, Ok("1.0.0.2 Direct\n"));
+    const std::string dead_proxy = "http://127.0.0.1:" + std::to_string(LoopbackHttpServer::ClosedPort());
+    for (const char* name : {"http_proxy", "HTTPS_PROXY", "ALL_PROXY"}) ::setenv(name, dead_proxy.c_str(), 1);
+    {
+        CAutoUpdater direct;
+        direct.SetInstalledVersion(u"1.0.0.1");
+        EXPECT_EQ(direct.CheckForUpdate(base), kCheckNewer) << direct.LastError();
+    }
+    for (const char* name : {"http_proxy", "HTTPS_PROXY", "ALL_PROXY"}) ::unsetenv(name);
 
     // Redirects: relative and absolute ones are followed; a loop stops after five.
     server.Route("/moved/brindlemoor/brindlemoor.txt", Ok("1.0.0.2 Moved\n"));
