@@ -9,6 +9,8 @@ packages=(
   unixodbc unixodbc-dev tdsodbc libsqliteodbc
   libcurl4-openssl-dev
   xvfb xauth fonts-liberation
+  poppler-utils
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-x
   clang libclang-rt-14-dev
 )
 
