@@ -267,7 +267,7 @@ void CPreviewPane::ShowMedia(const fs::path& file, bool video, const std::u16str
     auto* panel = new wxPanel(frame_, wxID_ANY, wxPoint(0, 0), size);
     panel->SetBackgroundColour(video ? *wxBLACK : *wxWHITE);
     auto* media = new wxMediaCtrl();
-    if (!media->Create(panel, wxID_ANY, wxString(), wxPoint(0, 0), wxSize(1, 1), 0, wxMEDIABACKEND_GSTREAMER)) {
+    if (!media->Create(panel, wxID_ANY, wxString(), wxPoint(0, 0), wxDefaultSize, 0, wxMEDIABACKEND_GSTREAMER)) {
         delete media;
         panel->Destroy();
         ShowMessage(u"This file cannot be played: the media player could not be started.");
@@ -334,13 +334,7 @@ void CPreviewPane::OnMediaLoaded() {
     if (media_ == nullptr || media_loaded_) return;
     media_loaded_ = true;
     media_timer_->Stop();
-    const wxSize size = FrameSize();
-    if (media_video_) {
-        const wxSize source = media_->GetBestSize();
-        const app::Rect rect =
-            app::MediaDestinationRect(size.GetWidth(), size.GetHeight() - kControlsHeight, source.GetWidth(), source.GetHeight());
-        media_->SetSize(rect.left, rect.top, rect.Width(), rect.Height());
-    }
+    PlaceVideo();
     const long length = static_cast<long>(media_->Length());
     controls_position_->SetRange(0, std::max(1L, length));
     controls_position_->Enable();
@@ -348,6 +342,18 @@ void CPreviewPane::OnMediaLoaded() {
     controls_time_->SetLabel(ToWx(TimeText(0) + u" / " + TimeText(length)));
     media_->Play();
     media_timer_->Start(250);
+}
+
+// The video's rectangle by its size. The player reports the size it knows when the file has loaded; the
+// GStreamer player reports none (0 by 0), and then the video takes the frame above the controls, less the
+// margins, and the video sink keeps its shape inside that.
+void CPreviewPane::PlaceVideo() {
+    if (!media_video_ || media_ == nullptr) return;
+    const wxSize source = media_->GetBestSize();
+    const wxSize size = FrameSize();
+    const app::Rect rect = app::MediaDestinationRect(size.GetWidth(), size.GetHeight() - kControlsHeight,
+                                                     source.GetWidth(), source.GetHeight());
+    media_->SetSize(rect.left, rect.top, rect.Width(), rect.Height());
 }
 
 void CPreviewPane::OnMediaTimer() {

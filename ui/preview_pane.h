@@ -89,6 +89,7 @@ private:
     void SetView(View view, wxWindow* window);
     void OnMediaLoaded();
     void OnMediaTimer();
+    void PlaceVideo();
     void OnConversionDone(unsigned generation, const app::ConversionResult& result);
 
     wxWindow* frame_;

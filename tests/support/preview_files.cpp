@@ -120,6 +120,82 @@ Bytes MakeWav(int milliseconds) {
     return out;
 }
 
+Bytes MakeAvi(std::uint32_t width, std::uint32_t height, std::uint32_t frames) {
+    const std::uint32_t row = (width * 3 + 3) & ~3u;
+    const std::uint32_t frame_size = row * height;
+    auto fourcc = [](Bytes& out, const char* s) {
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(s[i]));
+    };
+    // A chunk or list: its id (and list type), its size, then the body.
+    auto chunk = [&fourcc](const char* id, const Bytes& body) {
+        Bytes out;
+        fourcc(out, id);
+        PutLE32(out, static_cast<std::uint32_t>(body.size()));
+        out.insert(out.end(), body.begin(), body.end());
+        if (body.size() % 2) out.push_back(0);
+        return out;
+    };
+    auto list = [&fourcc, &chunk](const char* type, const Bytes& body) {
+        Bytes inner;
+        fourcc(inner, type);
+        inner.insert(inner.end(), body.begin(), body.end());
+        return chunk("LIST", inner);
+    };
+    Bytes avih;
+    for (std::uint32_t v : {100000u, frame_size * 10, 0u, 0x10u, frames, 0u, 1u, frame_size, width, height, 0u, 0u, 0u, 0u}) {
+        PutLE32(avih, v);
+    }
+    Bytes strh;
+    fourcc(strh, "vids");
+    fourcc(strh, "DIB ");
+    for (std::uint32_t v : {0u, 0u, 0u, 1u, 10u, 0u, frames, frame_size, 0xFFFFFFFFu, 0u}) PutLE32(strh, v);
+    for (std::uint32_t v : {0u, 0u, width, height}) PutLE16(strh, v);
+    Bytes strf;
+    for (std::uint32_t v : {40u, width, height}) PutLE32(strf, v);
+    PutLE16(strf, 1);
+    PutLE16(strf, 24);
+    for (std::uint32_t v : {0u, frame_size, 0u, 0u, 0u, 0u}) PutLE32(strf, v);
+    const Bytes hdrl = list("hdrl", [&] {
+        Bytes b = chunk("avih", avih);
+        const Bytes strl = list("strl", [&] {
+            Bytes c = chunk("strh", strh);
+            const Bytes f = chunk("strf", strf);
+            c.insert(c.end(), f.begin(), f.end());
+            return c;
+        }());
+        b.insert(b.end(), strl.begin(), strl.end());
+        return b;
+    }());
+    Bytes movi_body;
+    Bytes index;
+    for (std::uint32_t f = 0; f < frames; ++f) {
+        Bytes pixels(frame_size, 0);
+        for (std::uint32_t y = 0; y < height; ++y) {
+            for (std::uint32_t x = 0; x < width; ++x) {
+                const bool bar = (x + width - f * width / frames) % width < width / 8;
+                std::uint8_t* p = &pixels[y * row + x * 3];  // blue, green, red
+                p[0] = bar ? 0x20 : 0xC0;
+                p[1] = bar ? 0xD0 : 0x50;
+                p[2] = bar ? 0xF0 : 0x20;
+            }
+        }
+        fourcc(index, "00db");
+        PutLE32(index, 0x10);
+        PutLE32(index, static_cast<std::uint32_t>(4 + movi_body.size()));
+        PutLE32(index, frame_size);
+        const Bytes c = chunk("00db", pixels);
+        movi_body.insert(movi_body.end(), c.begin(), c.end());
+    }
+    Bytes body;
+    fourcc(body, "AVI ");
+    body.insert(body.end(), hdrl.begin(), hdrl.end());
+    const Bytes movi = list("movi", movi_body);
+    body.insert(body.end(), movi.begin(), movi.end());
+    const Bytes idx1 = chunk("idx1", index);
+    body.insert(body.end(), idx1.begin(), idx1.end());
+    return chunk("RIFF", body);
+}
+
 Bytes MakeOnePagePdf() {
     const std::string content = "0.1 0.3 0.8 rg 20 20 260 160 re f BT /F1 28 Tf 1 1 1 rg 60 90 Td (Page one) Tj ET";
     const std::array<std::string, 5> objects = {

@@ -18,6 +18,8 @@ Bytes MakePng(std::uint32_t width, std::uint32_t height);
 Bytes MakeDeclaredPng(std::uint32_t width, std::uint32_t height);
 // A 16-bit mono WAV of `milliseconds` of a 440 Hz tone at 8000 samples per second.
 Bytes MakeWav(int milliseconds);
+// An uncompressed AVI of width × height pixels, `frames` frames at 10 per second: a moving bar on blue.
+Bytes MakeAvi(std::uint32_t width, std::uint32_t height, std::uint32_t frames);
 // A PDF of one 300 × 200 point page: a blue box with "Page one" in white, cross-reference offsets exact.
 Bytes MakeOnePagePdf();
 

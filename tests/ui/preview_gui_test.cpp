@@ -150,6 +150,7 @@ protected:
             {u"notes.txt", testsupport::ToBytes(kText)},
             {u"page.html", testsupport::ToBytes(HtmlPage(port))},
             {u"sound.wav", testsupport::MakeWav(4000)},
+            {u"clip.avi", testsupport::MakeAvi(160, 120, 20)},
             {u"one.pdf", testsupport::MakeOnePagePdf()},
             {u"report.docx", testsupport::ToBytes("PK\x03\x04 not really a document")},
             {u"data.xyz", testsupport::ToBytes("no viewer for this")},
@@ -467,6 +468,23 @@ TEST_F(PreviewWindow, AudioLoadsAndPlaysWithOurControls) {
     dialog_->OnHome();
     EXPECT_EQ(Pane().CurrentView(), View::None);
     EXPECT_FALSE(fs::exists(copy));
+}
+
+TEST_F(PreviewWindow, VideoPlaysAboveOurControls) {
+    BuildDatabase(1);
+    ScanAndOpenTheList();
+    Click("clip.avi");
+    ASSERT_EQ(Pane().CurrentView(), View::Media);
+    ASSERT_TRUE(WaitUntil([this] { return Pane().MediaLoaded() || Pane().CurrentView() != View::Media; }, 20000));
+    ASSERT_EQ(Pane().CurrentView(), View::Media) << platform::ToUtf8(Pane().MessageText());
+    // The player reports no size of its own: the video takes the frame above our controls, less 10 pixels at
+    // the top and the bottom.
+    const wxRect rect = Pane().Media()->GetRect();
+    const wxSize frame = dialog_->FindWindow(kIdPreviewFrame)->GetClientSize();
+    const wxSize controls = Pane().ViewWindow()->GetChildren().back()->GetSize();
+    EXPECT_EQ(rect, wxRect(0, 10, frame.GetWidth(), frame.GetHeight() - controls.GetHeight() - 20));
+    EXPECT_TRUE(WaitUntil([this] { return Pane().Media()->Tell() > 0; }, 5000));
+    EXPECT_FALSE(SaveScreenshot(*dialog_, "preview_video").empty());
 }
 
 TEST_F(PreviewWindow, TemporaryCopiesGoAtHomeBackANewScanAndExit) {
