@@ -381,11 +381,9 @@ void CPreviewPane::StartConversion(app::PreviewViewer viewer, const fs::path& fi
     request.pdf_time_limit = pdf_time_limit;
     request.office_time_limit = office_time_limit;
     cancel_ = std::make_shared<std::atomic<bool>>(false);
-    conversion_done_ = false;
     const unsigned generation = ++generation_;
     conversion_ = std::thread([this, request, cancel = cancel_, generation] {
         const app::ConversionResult result = app::ConvertForPreview(request, cancel.get());
-        conversion_done_ = true;
         CallAfter([this, generation, result] { OnConversionDone(generation, result); });
     });
 }

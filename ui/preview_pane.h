@@ -69,7 +69,6 @@ public:
     std::u16string MessageText() const;
     wxMediaCtrl* Media() const { return media_; }
     bool MediaLoaded() const { return media_loaded_; }
-    bool ConversionRunning() const { return conversion_.joinable() && !conversion_done_; }
     const std::filesystem::path& DocumentFolder() const { return document_folder_; }
 
     // Helper programs; the dialog sets them before each scan.
@@ -110,7 +109,6 @@ private:
     // Conversion.
     std::thread conversion_;
     std::shared_ptr<std::atomic<bool>> cancel_;
-    std::atomic<bool> conversion_done_{false};
     unsigned generation_ = 0;
 };
 
