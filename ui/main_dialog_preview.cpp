@@ -99,6 +99,11 @@ void CBrindlemoorDlg::ExtractDocumentForPreview(const mdf::sharepointDocsList& e
     const mdf::SPServerDocumentData& doc = entry.m_doc;
     const PreviewViewer viewer = ChoosePreviewViewer(doc.LeafName);
     ApplyChanges({{kIdPreviewBackdrop, false, false}, {kIdDocumentBackdrop, false, {}}});
+    // Nothing is taken from the data file for a document that gets no preview anyway.
+    if (viewer == PreviewViewer::None || !MissingViewerMessage(viewer, preview->tools).empty()) {
+        ShowPreview({}, doc.LeafName);
+        return;
+    }
 
     if (const auto declared = DeclaredSize(doc.Size); declared && *declared > LimitFor(viewer)) {
         preview->ShowMessage(u"This document is too large to preview.");
