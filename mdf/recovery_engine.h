@@ -226,6 +226,7 @@ public:
     std::uint64_t m_nSaveFailures = 0;  // documents and folders of this engine's saves that were not written
 
     // ---- Members of the target server side (target/, objects/) ----
+    std::uint64_t m_nRefusedRowCount = 0;  // rows of the row copy that the server refused (not lost links)
 
 public:
     platform::SharedState& m_app;

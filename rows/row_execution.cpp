@@ -46,6 +46,8 @@ void CRecoveryEngine::ExecuteRowStatement(const rows::InsertStatement& statement
                 inserted = true;
             } catch (const platform::SqlError& error) {
                 lost = FormatComError(error).find(kConnectionFailure) != std::u16string::npos;
+                // A row the server refused (a duplicate key, a value out of range) is counted, never lost silently.
+                if (!lost) ++m_nRefusedRowCount;
             }
         }
         if (inserted) {
