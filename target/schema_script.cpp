@@ -17,6 +17,7 @@ namespace target {
 namespace {
 
 constexpr std::u16string_view kConnectionFailure = u"Connection failure";
+constexpr std::uint32_t kSysnameType = 256;
 
 std::u16string Num(std::uint64_t n) { return platform::Widen(std::to_string(n)); }
 
@@ -171,6 +172,9 @@ void ScriptUserTypes(RepairScript& script) {
                 row.m_nDefaultObjectId = static_cast<std::int32_t>(Le32(b, 12));
                 row.m_nRuleObjectId = static_cast<std::int32_t>(Le32(b, 16));
             }
+            // sysname is the server's own: it exists on every target and is never created.
+            const std::uint32_t user_number = v2005 ? static_cast<std::uint32_t>(row.m_nTypeId) : Le16(b, 6);
+            if (user_number == kSysnameType) return;
             const std::uint16_t name_end = Le16(b, v2005 ? 55 : 31);
             if (name_end <= name_start || !mdf::RecordHolds(entry, name_end, area_end)) {
                 script.m_report.LeftOut(kStepUserType, u"type " + Num(static_cast<std::uint32_t>(row.m_nTypeId)),
@@ -447,10 +451,7 @@ void ScriptStatistics(RepairScript& script) {
     const bool v2005 = Layout2005(engine);
     for (const auto& statistics : engine.m_lstStatistics) {
         mdf::TableNode* table = mdf::FindFirstTable(engine.m_lstTables, statistics.m_nObjectId);
-        if (table == nullptr) {
-            script.m_report.LeftOut(kStepStatistics, statistics.m_strName, u"the table is not in the catalogue");
-            continue;
-        }
+        if (table == nullptr) continue;  // statistics of a system table
         std::vector<const mdf::IndexColumnNode*> rows;
         for (const auto& row : engine.m_lstIndexColumns) {
             if (row.m_nObjectId == statistics.m_nObjectId && row.m_nIndexId == statistics.m_nIndexId) rows.push_back(&row);
