@@ -772,11 +772,11 @@ void TdsServerDouble::Serve(int socket, int number) {
                     break;
                 }
                 w.Message(kError, fault->number, 1, fault->severity, fault->message);
-                if (type == kRpc) w.Done(kDoneInProc, kDoneError);
+                if (type == kRpc) w.Done(kDoneInProc, kDoneError | kDoneMore);
                 w.Done(done_token, kDoneError);
                 request.errorNumber = fault->number;
             } else if (const std::int32_t refused = run(request.text, w); refused != 0) {
-                if (type == kRpc) w.Done(kDoneInProc, kDoneError);
+                if (type == kRpc) w.Done(kDoneInProc, kDoneError | kDoneMore);
                 w.Done(done_token, kDoneError);
                 request.errorNumber = refused;
             } else {

@@ -82,6 +82,33 @@ struct TdsFault {
     std::u16string message = u"The statement was refused by the test server.";
     std::u16string untilAccepted;  // when set, the rule holds only until a statement containing this is accepted
     bool closeSocket = false;      // drop the connection instead of answering
+
+    // TdsFault::Refuse(u"create view", 208, u"Invalid object name 'x'.").Nth(2).Until(u"create view [x]")
+    static TdsFault Refuse(std::u16string pattern, std::int32_t number = 50000,
+                           std::u16string message = u"The statement was refused by the test server.",
+                           std::uint8_t severity = 16) {
+        TdsFault f;
+        f.pattern = std::move(pattern);
+        f.number = number;
+        f.message = std::move(message);
+        f.severity = severity;
+        return f;
+    }
+    static TdsFault DropSocket(std::u16string pattern, int nth = 0) {
+        TdsFault f;
+        f.pattern = std::move(pattern);
+        f.nth = nth;
+        f.closeSocket = true;
+        return f;
+    }
+    TdsFault& Nth(int n) {
+        nth = n;
+        return *this;
+    }
+    TdsFault& Until(std::u16string text) {
+        untilAccepted = std::move(text);
+        return *this;
+    }
 };
 
 class TdsServerDouble {
