@@ -374,6 +374,13 @@ bool IsSystemDatabase(std::u16string_view name) {
 
 }  // namespace
 
+std::vector<TdsParameter> ParseTdsParameters(const std::vector<std::uint8_t>& bytes) {
+    Reader r(bytes);
+    std::vector<TdsParameter> out;
+    while (r.Left() > 0) out.push_back(ReadParameter(r));
+    return out;
+}
+
 std::string TdsParameter::TypeName() const {
     auto sized = [this](const char* base, std::uint32_t unit) {
         if (plp) return std::string(base) + "(max)";
@@ -770,6 +777,20 @@ void TdsServerDouble::Serve(int socket, int number) {
                     request.droppedSocket = true;
                     record(request);
                     break;
+                }
+                if (fault->stall) {
+                    // Nothing until the driver gives up and cancels; then only the attention's answer.
+                    auto next = link.Receive();
+                    if (!next || next->first != kAttention) break;
+                    request.cancelled = true;
+                    record(request);
+                    TdsRequest attention;
+                    attention.kind = TdsRequest::Kind::Attention;
+                    attention.connection = number;
+                    record(attention);
+                    w.Done(kDone, kDoneAttention);
+                    if (!link.Send(w.data)) break;
+                    continue;
                 }
                 w.Message(kError, fault->number, 1, fault->severity, fault->message);
                 if (type == kRpc) w.Done(kDoneInProc, kDoneError | kDoneMore);

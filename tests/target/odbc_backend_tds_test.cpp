@@ -300,3 +300,102 @@ TEST_F(OdbcBackendTds, NoPasswordIsRecorded) {
         }
     }
 }
+
+TEST_F(OdbcBackendTds, QueryTimeoutCancelsTheStatementAndKeepsTheLink) {
+    OdbcSqlBackend backend;
+    backend.Open(server_.ConnectionString());
+    server_.AddFault(TdsFault::Stall(u"waitfor"));
+    SqlStatement hung = Statement(u"waitfor delay '01:00:00'");
+    hung.m_nTimeoutSeconds = 1;
+    try {
+        backend.Execute(hung);
+        FAIL() << "the timeout was not reported";
+    } catch (const SqlError& error) {
+        EXPECT_EQ(U8(error.SqlState()), "HYT00") << U8(error.Description());
+        EXPECT_FALSE(platform::IsConnectionLost(error));
+    }
+    EXPECT_TRUE(backend.IsOpen());
+    backend.Execute(Statement(u"insert into [t] values (1)"));
+    const auto requests = server_.Requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_TRUE(requests[1].cancelled);
+    EXPECT_EQ(requests[2].kind, TdsRequest::Kind::Attention);
+    EXPECT_TRUE(requests[3].accepted);
+}
+
+TEST_F(OdbcBackendTds, TheDoubleIsBoundedInConnectionsAndRequests) {
+    {
+        TdsServerDouble server(TdsServerDouble::Limits{.maxConnections = 1, .maxRequests = 100, .idleSeconds = 30});
+        OdbcSqlBackend first;
+        OdbcSqlBackend second;
+        first.Open(server.ConnectionString());
+        EXPECT_THROW(second.Open(server.ConnectionString()), SqlError);
+        EXPECT_EQ(server.Logins().size(), 1u);
+    }
+    {
+        TdsServerDouble server(TdsServerDouble::Limits{.maxConnections = 4, .maxRequests = 2, .idleSeconds = 30});
+        OdbcSqlBackend backend;
+        backend.Open(server.ConnectionString());
+        backend.Execute(Statement(u"select 1"));
+        backend.Execute(Statement(u"select 2"));
+        try {
+            backend.Execute(Statement(u"select 3"));
+            ADD_FAILURE() << "a request beyond the bound was answered";
+        } catch (const SqlError& error) {
+            EXPECT_TRUE(platform::IsConnectionLost(error));
+        }
+    }
+}
+
+TEST(TdsParameters, ReadsEveryCharacterAndBinaryForm) {
+    using testsupport::ParseTdsParameters;
+    // Name "@a" (2 characters), status 0, then the type description and the value.
+    auto head = [](std::uint8_t type) { return std::vector<std::uint8_t>{2, '@', 0, 'a', 0, 0, type}; };
+    auto cat = [](std::vector<std::uint8_t> a, const std::vector<std::uint8_t>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    const std::vector<std::uint8_t> collation = {0x09, 0x04, 0xD0, 0x00, 0x34};
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> bytes;
+        const char* type;
+        bool isNull;
+        std::vector<std::uint8_t> value;
+    };
+    const Case cases[] = {
+        {"nvarchar", cat(cat(cat(head(0xE7), {0x08, 0x00}), collation), {4, 0, 'h', 0, 'i', 0}), "nvarchar(4)", false,
+         {'h', 0, 'i', 0}},
+        {"nvarchar NULL", cat(cat(cat(head(0xE7), {0x08, 0x00}), collation), {0xFF, 0xFF}), "nvarchar(4)", true, {}},
+        {"nchar", cat(cat(cat(head(0xEF), {0x02, 0x00}), collation), {2, 0, 'z', 0}), "nchar(1)", false, {'z', 0}},
+        {"varchar", cat(cat(cat(head(0xA7), {0x0A, 0x00}), collation), {3, 0, 'a', 'b', 'c'}), "varchar(10)", false,
+         {'a', 'b', 'c'}},
+        {"char", cat(cat(cat(head(0xAF), {0x01, 0x00}), collation), {1, 0, 'q'}), "char(1)", false, {'q'}},
+        {"varbinary", cat(head(0xA5), {0x40, 0x1F, 2, 0, 0xDE, 0xAD}), "varbinary(8000)", false, {0xDE, 0xAD}},
+        {"binary", cat(head(0xAD), {0x02, 0x00, 2, 0, 0x00, 0x01}), "binary(2)", false, {0x00, 0x01}},
+        // Values in chunks: total length, then chunks up to a zero-length one.
+        {"nvarchar(max) in two chunks",
+         cat(cat(cat(head(0xE7), {0xFF, 0xFF}), collation),
+             {4, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 'a', 0, 2, 0, 0, 0, 'b', 0, 0, 0, 0, 0}),
+         "nvarchar(max)", false, {'a', 0, 'b', 0}},
+        {"varbinary(max) NULL", cat(head(0xA5), {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}),
+         "varbinary(max)", true, {}},
+        {"ntext", cat(cat(cat(head(0x63), {0xFF, 0xFF, 0xFF, 0x7F}), collation), {2, 0, 0, 0, 'n', 0}), "ntext", false,
+         {'n', 0}},
+        {"text", cat(cat(cat(head(0x23), {0xFF, 0xFF, 0xFF, 0x7F}), collation), {1, 0, 0, 0, 't'}), "text", false,
+         {'t'}},
+        {"image NULL", cat(head(0x22), {0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF}), "image", true, {}},
+        {"int", cat(head(0x26), {4, 4, 7, 0, 0, 0}), "int", false, {7, 0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = ParseTdsParameters(c.bytes);
+        ASSERT_EQ(parsed.size(), 1u) << c.what;
+        EXPECT_EQ(U8(parsed[0].name), "@a") << c.what;
+        EXPECT_EQ(parsed[0].TypeName(), c.type) << c.what;
+        EXPECT_EQ(parsed[0].isNull, c.isNull) << c.what;
+        EXPECT_EQ(parsed[0].bytes, c.value) << c.what;
+    }
+    // A value that runs past the end, or a type the double does not know, is no request at all.
+    EXPECT_THROW(ParseTdsParameters(cat(head(0xA5), {0x40, 0x1F, 9, 0, 1})), std::runtime_error);
+    EXPECT_THROW(ParseTdsParameters(cat(head(0xF3), {0})), std::runtime_error);
+}
