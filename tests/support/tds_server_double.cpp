@@ -640,7 +640,8 @@ void TdsServerDouble::Serve(int socket, int number) {
     while (true) {
         auto message = link.Receive();
         if (!message) break;
-        auto& [type, body] = *message;
+        const std::uint8_t type = message->first;
+        const std::vector<std::uint8_t>& body = message->second;
         try {
             if (type == kPrelogin) {
                 if (!link.Send(PreloginReply())) break;
