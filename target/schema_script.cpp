@@ -86,8 +86,10 @@ std::u16string CollationFor(RepairScript& script, std::uint32_t id) {
     if (!IsKnownCollation(id) && script.m_setUnknownCollations.insert(id).second) {
         char hex[16];
         std::snprintf(hex, sizeof hex, "0x%08X", id);
-        script.m_report.Note(u"unknown collation id " + platform::Widen(hex) + u": columns written with " +
-                             CollationName(id));
+        const std::u16string note =
+            u"unknown collation id " + platform::Widen(hex) + u": columns written with " + CollationName(id);
+        script.m_report.Note(note);
+        script.m_engine.LogLine(note);
     }
     return CollationName(id);
 }
@@ -423,7 +425,7 @@ StepOutcome ScriptTables(RepairScript& script) {
             }
             for (auto& statement : statements.m_arrAfterRows) script.m_arrAfterRows.push_back(std::move(statement));
         }
-        if (engine.App().m_bStopJob) return StepOutcome::Stopped;
+        if (engine.StopRequested()) return StepOutcome::Stopped;
     }
     return StepOutcome::Done;
 }
