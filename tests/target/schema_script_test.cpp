@@ -431,6 +431,50 @@ TEST_F(SchemaScript, A2000DefinitionSplitOverRowsIsJoinedInOrder) {
     EXPECT_EQ(script->m_report.LeftOutIn(target::kStepCheck).size(), 2u);
 }
 
+// sysobjvalues row (2005) whose text lies outside it: 5 object id | 24 end of the column with 0x8000 set |
+// 32 root type 4 | 48 + 12k the k-th entry (page number, file, slot).
+Bytes OutsideDefinitionRow(std::int32_t object, std::uint32_t page, std::uint16_t slot) {
+    Bytes r(60, 0);
+    r[0] = 0x30;
+    Put32(r, 5, static_cast<std::uint32_t>(object));
+    Put16(r, 24, 0x8000 | 60);
+    r[32] = 4;
+    Put32(r, 48, page);
+    Put16(r, 54, slot);
+    return r;
+}
+
+// A large-value data record: status, length, value id, type 3, the bytes.
+Bytes TextRecord(std::string_view text) {
+    Bytes r(14, 0);
+    r[0] = 0x08;
+    Put16(r, 2, static_cast<std::uint16_t>(14 + text.size()));
+    Put16(r, 12, 3);
+    r.insert(r.end(), text.begin(), text.end());
+    return r;
+}
+
+TEST_F(SchemaScript, ACheckDefinitionStoredOutsideItsRowIsGathered) {
+    auto& orders = AddTable(u"dbo.Orders", 20);
+    orders.m_lstColumns = {Column(u"Qty", 1, 56, 4)};
+    testsupport::PageBuilder definitions;
+    definitions.Type(testsupport::kDataPage).ObjectId(60);
+    definitions.AddRecord(OutsideDefinitionRow(500, 2, 1));
+    testsupport::PageBuilder texts;
+    texts.Type(testsupport::kDataPage);
+    texts.AddRecord(TextRecord("not this"));
+    texts.AddRecord(TextRecord("([Qty]>(0))"));
+    UsePages({definitions, texts});
+    engine->m_plDefinitions.Add(8192, 1);
+    engine->m_arrCheckConstraints = {{u"CK_Long", 500, 20, 0x00}};
+    engine->m_bWideText = true;
+
+    target::PrepareCheckConstraints(*script);
+    ASSERT_EQ(orders.m_arrStatements.size(), 2u);
+    EXPECT_EQ(U8(orders.m_arrStatements[0]),
+              "ALTER TABLE [dbo].[Orders] WITH NOCHECK ADD CONSTRAINT [CK_Long] CHECK ( ([Qty]>(0)) )");
+}
+
 TEST_F(SchemaScript, StatisticsColumnsInKeyOrder) {
     auto& docs = AddTable(u"dbo.Docs", 30);
     docs.m_lstColumns = {Column(u"Title", 1, 56, 4), Column(u"Size", 2, 56, 4)};
