@@ -8,6 +8,7 @@ packages=(
   libwxgtk3.2-dev libwxgtk-webview3.2-dev libwxgtk-media3.2-dev
   unixodbc unixodbc-dev tdsodbc libsqliteodbc
   libcurl4-openssl-dev
+  libssl-dev
   xvfb xauth fonts-liberation
   clang libclang-rt-14-dev
 )

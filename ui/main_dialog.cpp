@@ -6,7 +6,9 @@
 #include <wx/statbox.h>
 
 #include "app/control_ids.h"
+#include "app/folder_lookups.h"
 #include "app/string_table.h"
+#include "platform/config_file.h"
 #include "ui/brindlemoor_app.h"
 #include "ui/dialog_style.h"
 
@@ -142,9 +144,7 @@ void CBrindlemoorDlg::CreateControls() {
 
 void CBrindlemoorDlg::InitHomePage() {
     app_.m_bImagePreviewShown = false;
-    // The SharePoint program folder comes from the Windows registry, which this platform does not have; it
-    // stays empty, as it does on a machine without SharePoint.
-    app_.m_strSharePointBin.clear();
+    app_.m_strSharePointBin = app::ReadSharePointBinFolder(platform::ConfigFile::Load());
 
     m_editMethodHint->SetFont(ArialFont(20, 200));
     m_editMethodHint->SetBackgroundColour(*wxWHITE);

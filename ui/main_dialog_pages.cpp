@@ -10,11 +10,13 @@
 #include "app/file_search.h"
 #include "app/string_table.h"
 #include "platform/text.h"
+#include "ui/about_dialog.h"
 #include "ui/brindlemoor_app.h"
 #include "ui/dialog_style.h"
 #include "ui/log_dialog.h"
 #include "ui/main_dialog.h"
 #include "ui/message_dialogs.h"
+#include "ui/update_wizard.h"
 
 namespace ui {
 
@@ -216,7 +218,8 @@ void CBrindlemoorDlg::OnButton(wxCommandEvent& event) {
         case kIdScanFile: OnScanFile(); break;
         case kIdStopJob: OnStopJob(); break;
         case kIdRepair: OnRepair(); break;
-        // About and Updates arrive with their dialogs.
+        case kIdAbout: ShowAboutBox(this); break;
+        case kIdUpdates: RunUpdateWizard(this, app_); break;
         default: event.Skip(); return;
     }
     ApplyButtonRules();
