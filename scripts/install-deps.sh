@@ -10,6 +10,8 @@ packages=(
   libcurl4-openssl-dev
   libssl-dev
   xvfb xauth fonts-liberation
+  poppler-utils
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-x
   clang libclang-rt-14-dev
 )
 

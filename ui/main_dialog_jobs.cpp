@@ -58,6 +58,8 @@ void CBrindlemoorDlg::ResetRecoveredData() {
 
 void CBrindlemoorDlg::OnScanFile() {
     if (app_.m_pRecoverThread.load() != nullptr) return;
+    ClosePreview();
+    DetectPreviewApplications();
     ResetRecoveredData();
     app_.m_bStoppedByUser = false;
     ++app_.m_nPageDepth;

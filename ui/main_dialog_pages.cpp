@@ -63,7 +63,7 @@ void CBrindlemoorDlg::ClearResultPage() {
     m_listResult->DeleteAllColumns();
     m_ctrlTree->DeleteAllItems();
     app_.m_hTreeRoot = wxTreeItemId();
-    // The document preview (its object and media window) is released here once the preview exists.
+    ClosePreview();
     ApplyChanges(ClearResultPageChanges());
 }
 
@@ -89,6 +89,7 @@ void CBrindlemoorDlg::OnBack() {
         m_listResult->DeleteAllColumns();
         m_ctrlTree->DeleteAllItems();
         app_.m_hTreeRoot = wxTreeItemId();
+        ClosePreview();
         ApplyChanges(BackToFilePageChanges());
         app_.m_bTableViewStarted = false;
         app_.m_bRepairStarted = false;
@@ -198,6 +199,7 @@ void CBrindlemoorDlg::OnExit() {
     // A running job is asked to stop and given time to finish the write it is in, so no file is left cut
     // off half-way; only a job that does not stop in time ends with the process.
     const bool job_ended = WaitForJobToStop();
+    ClosePreview();
     if (end_program) end_program(job_ended);
 }
 
