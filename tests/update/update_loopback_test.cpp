@@ -17,18 +17,13 @@ namespace {
 
 using namespace update;
 using testsupport::HttpRoute;
+using testsupport::kChecksumPath;
+using testsupport::kPackagePath;
+using testsupport::kVersionPath;
 using testsupport::LoopbackHttpServer;
+using testsupport::Ok;
+using testsupport::Sha256Of;
 using testsupport::TempDir;
-
-const std::string kVersionPath = "/upgrade/brindlemoor/brindlemoor.txt";
-const std::string kPackagePath = "/upgrade/brindlemoor/brindlemoor.deb";
-const std::string kChecksumPath = "/upgrade/brindlemoor/brindlemoor.deb.sha256";
-
-HttpRoute Ok(std::string body) {
-    HttpRoute route;
-    route.body = std::move(body);
-    return route;
-}
 
 HttpRoute Status(int status) {
     HttpRoute route;
@@ -164,11 +159,6 @@ TEST(UpdateCheck, NothingIsAskedWithoutServerOrInstalledVersion) {
 std::string ReadBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string Sha256Of(const std::string& bytes) {
-    return testsupport::Sha256Hex(
-        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
 std::size_t EntriesIn(const std::filesystem::path& folder) {
