@@ -93,6 +93,16 @@ int ClickTreeLabel(ui::CBrindlemoorDlg& dialog, const wxTreeItemId& item) {
     return dialog.OnTreeClick(wxPoint(rect.x + std::min(rect.width / 2, 8), rect.y + rect.height / 2));
 }
 
+wxTreeItemId FindTreeItem(const ui::CBrindlemoorDlg& dialog, const wxTreeItemId& from, const wxString& text) {
+    wxTreeCtrl* tree = dialog.ResultTree();
+    if (tree->GetItemText(from) == text) return from;
+    wxTreeItemIdValue cookie;
+    for (wxTreeItemId c = tree->GetFirstChild(from, cookie); c.IsOk(); c = tree->GetNextChild(from, cookie)) {
+        if (const wxTreeItemId found = FindTreeItem(dialog, c, text); found.IsOk()) return found;
+    }
+    return {};
+}
+
 void ResetJobState(ui::CBrindlemoorApp& a) {
     a.m_nPageDepth = 0;
     a.m_bJobIdle = true;

@@ -24,6 +24,8 @@ ui::CBrindlemoorApp& App();
 void ResetJobState(ui::CBrindlemoorApp& app);
 // A click on a result-tree item's label, as the mouse gives it; returns what the dialog's click handler returns.
 int ClickTreeLabel(ui::CBrindlemoorDlg& dialog, const wxTreeItemId& item);
+// The first result-tree item at or below `from` (depth first) whose text is `text`; not OK when there is none.
+wxTreeItemId FindTreeItem(const ui::CBrindlemoorDlg& dialog, const wxTreeItemId& from, const wxString& text);
 
 // Handles events for about `milliseconds`.
 void Pump(int milliseconds = 50);

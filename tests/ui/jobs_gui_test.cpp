@@ -62,13 +62,7 @@ protected:
         return {};
     }
     wxTreeItemId Find(const wxTreeItemId& from, const wxString& text) const {
-        wxTreeCtrl* tree = dialog_->ResultTree();
-        if (tree->GetItemText(from) == text) return from;
-        wxTreeItemIdValue cookie;
-        for (wxTreeItemId c = tree->GetFirstChild(from, cookie); c.IsOk(); c = tree->GetNextChild(from, cookie)) {
-            if (const wxTreeItemId found = Find(c, text); found.IsOk()) return found;
-        }
-        return {};
+        return FindTreeItem(*dialog_, from, text);
     }
     // A click on the item's label, as the mouse gives it.
     int ClickLabel(const wxTreeItemId& item) { return ClickTreeLabel(*dialog_, item); }

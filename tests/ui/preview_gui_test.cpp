@@ -188,13 +188,7 @@ protected:
         ASSERT_GT(dialog_->ResultList()->GetItemCount(), 0);
     }
     wxTreeItemId Find(const wxTreeItemId& from, const wxString& text) const {
-        wxTreeCtrl* tree = dialog_->ResultTree();
-        if (tree->GetItemText(from) == text) return from;
-        wxTreeItemIdValue cookie;
-        for (wxTreeItemId c = tree->GetFirstChild(from, cookie); c.IsOk(); c = tree->GetNextChild(from, cookie)) {
-            if (const wxTreeItemId found = Find(c, text); found.IsOk()) return found;
-        }
-        return {};
+        return FindTreeItem(*dialog_, from, text);
     }
     // A click on the document's row, as the list reports it.
     void Click(const wxString& name) {
