@@ -83,6 +83,24 @@ void Pump(int milliseconds) {
     } while (std::chrono::steady_clock::now() < end);
 }
 
+ui::CBrindlemoorDlg* OpenMainDialog(const std::function<void(ui::CBrindlemoorDlg&)>& prepare) {
+    auto& a = App();
+    ResetJobState(a);
+    auto* dialog = new ui::CBrindlemoorDlg(a);
+    dialog->end_program = [](bool) {};
+    dialog->confirm_stop = [] { return true; };
+    if (prepare) prepare(*dialog);
+    dialog->Show();
+    Pump(50);
+    return dialog;
+}
+
+void CloseMainDialog(ui::CBrindlemoorDlg* dialog) {
+    App().m_prompts.choose_folder = nullptr;
+    delete dialog;
+    Pump(20);
+}
+
 int ClickTreeLabel(ui::CBrindlemoorDlg& dialog, const wxTreeItemId& item) {
     wxTreeCtrl* tree = dialog.ResultTree();
     tree->EnsureVisible(item);

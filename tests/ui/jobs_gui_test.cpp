@@ -29,20 +29,8 @@ using namespace app;
 
 class JobsWindow : public testing::Test {
 protected:
-    void SetUp() override {
-        auto& a = App();
-        ResetJobState(a);
-        dialog_ = new ui::CBrindlemoorDlg(a);
-        dialog_->end_program = [](bool) {};
-        dialog_->confirm_stop = [] { return true; };
-        dialog_->Show();
-        Pump(50);
-    }
-    void TearDown() override {
-        App().m_prompts.choose_folder = nullptr;
-        delete dialog_;
-        Pump(20);
-    }
+    void SetUp() override { dialog_ = OpenMainDialog(); }
+    void TearDown() override { CloseMainDialog(dialog_); }
 
     void SelectFile(const fs::path& file) {
         dialog_->choose_file = [file] { return wxString::FromUTF8(file.string()); };
