@@ -21,13 +21,7 @@
 namespace {
 
 using namespace guitest;
-using testsupport::HttpRoute;
-using testsupport::kChecksumPath;
-using testsupport::kPackagePath;
-using testsupport::kVersionPath;
-using testsupport::LoopbackHttpServer;
-using testsupport::Ok;
-using testsupport::Sha256Of;
+using namespace testsupport;
 using ui::CUpdatePropertySheet;
 
 void PressButton(wxWindow& sheet, int id) {

@@ -16,14 +16,7 @@
 namespace {
 
 using namespace update;
-using testsupport::HttpRoute;
-using testsupport::kChecksumPath;
-using testsupport::kPackagePath;
-using testsupport::kVersionPath;
-using testsupport::LoopbackHttpServer;
-using testsupport::Ok;
-using testsupport::Sha256Of;
-using testsupport::TempDir;
+using namespace testsupport;
 
 HttpRoute Status(int status) {
     HttpRoute route;
