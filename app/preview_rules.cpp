@@ -5,6 +5,7 @@
 #include <array>
 #include <utility>
 
+#include "app/result_lists.h"
 #include "platform/child_process.h"
 #include "platform/text.h"
 
@@ -50,70 +51,6 @@ int MulDiv(int a, int b, int c) {
     const long long product = static_cast<long long>(a) * b;
     return static_cast<int>((product + c / 2) / c);
 }
-
-// The walk from a click path down the document tree, level by level as the document list's walk goes; the
-// levels are kept in loops (the tree's depth comes from the data file).
-class PreviewWalk {
-public:
-    explicit PreviewWalk(const std::vector<std::u16string>& path) : path_(path), n_(static_cast<int>(path.size())) {}
-
-    const mdf::sharepointDocsList* SubSitePath(const mdf::WebList& web, const std::u16string& name, int depth) {
-        std::vector<std::pair<const mdf::WebList*, int>> chain;
-        const mdf::WebList* current = &web;
-        const std::u16string* current_name = &name;
-        for (int level = depth;; ++level) {
-            const mdf::WebList* match = nullptr;
-            for (const auto& sub : current->m_lstSubWebs) {
-                if (platform::EqualsNoCase(sub->Title, *current_name)) {
-                    match = sub.get();
-                    break;
-                }
-            }
-            if (!match || level >= n_) break;
-            chain.emplace_back(match, level);
-            current = match;
-            current_name = &Next(level);
-        }
-        // The deepest web's lists are searched first, as the nested walk reaches them first.
-        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-            if (const auto* found = ListPath(*it->first, Next(it->second), it->second + 1)) return found;
-        }
-        return nullptr;
-    }
-
-    const mdf::sharepointDocsList* ListPath(const mdf::WebList& web, const std::u16string& name, int depth) {
-        for (const auto& list : web.m_lstLists) {
-            if (!platform::EqualsNoCase(list->tp_Title, name)) continue;
-            if (depth >= n_) return nullptr;  // a list is no document
-            return Entries(list->m_lstItems, Next(depth), depth + 1);
-        }
-        return nullptr;
-    }
-
-private:
-    const std::u16string& Next(int depth) const { return path_[static_cast<std::size_t>(n_ - 1 - depth)]; }
-
-    const mdf::sharepointDocsList* Entries(const std::vector<std::unique_ptr<mdf::sharepointDocsList>>& entries,
-                                           const std::u16string& name, int depth) {
-        const auto* current = &entries;
-        const std::u16string* current_name = &name;
-        for (int level = depth;; ++level) {
-            const mdf::sharepointDocsList* match = nullptr;
-            for (const auto& entry : *current) {
-                if (platform::EqualsNoCase(entry->m_doc.LeafName, *current_name)) {
-                    match = entry.get();
-                    break;
-                }
-            }
-            if (!match || level >= n_) return match;
-            current = &match->m_lstChildren;
-            current_name = &Next(level);
-        }
-    }
-
-    const std::vector<std::u16string>& path_;
-    int n_;
-};
 
 }  // namespace
 
@@ -167,25 +104,13 @@ std::u16string MissingViewerMessage(PreviewViewer viewer, const PreviewTools& to
 
 const mdf::sharepointDocsList* FindDocumentForPreview(const std::vector<std::unique_ptr<mdf::WebList>>& webs,
                                                       const std::vector<std::u16string>& click_path) {
-    const int m = static_cast<int>(click_path.size());
-    if (m < 3) return nullptr;
-    const std::u16string& site_title = click_path[static_cast<std::size_t>(m - 2)];
-    const mdf::WebList* site = nullptr;
-    for (const auto& root : webs) {
-        if (platform::EqualsNoCase(root->Title, site_title)) break;
-        for (const auto& sub : root->m_lstSubWebs) {
-            if (platform::EqualsNoCase(sub->Title, site_title)) {
-                site = sub.get();
-                break;
-            }
-        }
-        if (site) break;
-    }
-    if (!site) return nullptr;
-    PreviewWalk walk(click_path);
-    const std::u16string& name = click_path[static_cast<std::size_t>(m - 3)];
-    if (const auto* found = walk.SubSitePath(*site, name, 3)) return found;
-    return walk.ListPath(*site, name, 3);
+    // The first entry the click path ends at; a path that ends at a list names no document.
+    const mdf::sharepointDocsList* found = nullptr;
+    WalkDocumentPath(webs, click_path, [&found](const mdf::sharepointDocsList* entry, const DocumentEntries&) {
+        found = entry;
+        return found != nullptr;
+    });
+    return found;
 }
 
 Rect PictureDrawRect(int width, int height, const Rect& frame, int dpi_x, int dpi_y) {

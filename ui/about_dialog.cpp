@@ -60,11 +60,8 @@ CAboutDlg::CAboutDlg(wxWindow* parent, AboutInfo info)
     band_name->SetForegroundColour(*wxWHITE);
 
     const int left = 112;  // dialog units, right of the band
-    auto text = [&](int id, const wxString& label, int x, int y, int w, const wxFont& font) {
-        auto* item = new wxStaticText(this, id, label, DluPoint(x, y), DluSize(w, 11), wxST_NO_AUTORESIZE);
-        item->SetFont(font);
-        item->SetForegroundColour(*wxBLACK);
-        return item;
+    auto text = [this](int id, const wxString& label, int x, int y, int w, const wxFont& font) {
+        return AddText(this, id, label, x, y, w, 11, font);
     };
     const wxFont body = ArialFont(14, 400);
     const wxFont heading = ArialFont(15, 700);

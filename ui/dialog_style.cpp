@@ -26,6 +26,14 @@ int DluY(int units) { return (units * 13 + 4) / 8; }
 wxPoint DluPoint(int x, int y) { return {DluX(x), DluY(y)}; }
 wxSize DluSize(int width, int height) { return {DluX(width), DluY(height)}; }
 
+wxStaticText* AddText(wxWindow* parent, int id, const wxString& text, int x, int y, int width, int height,
+                      const wxFont& font) {
+    auto* item = new wxStaticText(parent, id, text, DluPoint(x, y), DluSize(width, height), wxST_NO_AUTORESIZE);
+    item->SetFont(font);
+    item->SetForegroundColour(*wxBLACK);
+    return item;
+}
+
 const wxBitmap& Picture(int id) {
     static std::map<int, wxBitmap> cache;
     auto found = cache.find(id);

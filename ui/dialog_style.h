@@ -7,6 +7,7 @@
 #include <wx/dialog.h>
 #include <wx/font.h>
 #include <wx/gdicmn.h>
+#include <wx/stattext.h>
 
 #include <string>
 #include <string_view>
@@ -31,6 +32,10 @@ int DluX(int units);
 int DluY(int units);
 wxPoint DluPoint(int x, int y);
 wxSize DluSize(int width, int height);
+
+// A black label of a fixed size, its place and size in dialog units.
+wxStaticText* AddText(wxWindow* parent, int id, const wxString& text, int x, int y, int width, int height,
+                      const wxFont& font = TemplateFont());
 
 // The picture with this resource number; an empty bitmap for a number without one.
 const wxBitmap& Picture(int id);

@@ -235,29 +235,31 @@ void CPreviewPane::ShowPicture(const fs::path& file) {
     SetView(View::Picture, view);
 }
 
-void CPreviewPane::ShowText(const fs::path& file) {
+std::optional<app::PreviewText> CPreviewPane::ReadTextForView(const fs::path& file) {
     app::PreviewText text;
     if (!app::ReadPreviewText(file, platform::AnsiCodePage(), text)) {
         ShowMessage(u"The file could not be read.");
-        return;
+        return std::nullopt;
     }
     RemoveView();
+    return text;
+}
+
+void CPreviewPane::ShowText(const fs::path& file) {
+    const auto text = ReadTextForView(file);
+    if (!text) return;
     auto* edit = new wxTextCtrl(frame_, wxID_ANY, wxString(), wxPoint(0, 0), FrameSize(),
                                 wxTE_MULTILINE | wxTE_READONLY | wxTE_RICH2 | wxHSCROLL | wxBORDER_NONE);
-    edit->ChangeValue(ToWx(text.text));
+    edit->ChangeValue(ToWx(text->text));
     edit->SetInsertionPoint(0);
     SetView(View::Text, edit);
 }
 
 void CPreviewPane::ShowHtml(const fs::path& file) {
-    app::PreviewText text;
-    if (!app::ReadPreviewText(file, platform::AnsiCodePage(), text)) {
-        ShowMessage(u"The file could not be read.");
-        return;
-    }
-    RemoveView();
+    const auto text = ReadTextForView(file);
+    if (!text) return;
     auto* html = new SafeHtmlWindow(frame_, wxPoint(0, 0), FrameSize());
-    html->SetPage(ToWx(WithoutScripts(text.text)));
+    html->SetPage(ToWx(WithoutScripts(text->text)));
     SetView(View::Html, html);
 }
 

@@ -15,12 +15,14 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "app/preview_conversion.h"
 #include "app/preview_picture.h"
 #include "app/preview_rules.h"
+#include "app/preview_text.h"
 #include "platform/private_folder.h"
 
 class wxButton;
@@ -85,6 +87,8 @@ public:
 private:
     wxSize FrameSize() const;
     void RemoveView();
+    // The file's text for the text and web views, the old view removed; says so in the pane when it cannot be read.
+    std::optional<app::PreviewText> ReadTextForView(const std::filesystem::path& file);
     void SetView(View view, wxWindow* window);
     void OnMediaLoaded();
     void OnMediaTimer();

@@ -78,14 +78,6 @@ wxBitmap SidePicture() {
     return bitmap;
 }
 
-wxStaticText* AddText(wxWindow* page, int id, const wxString& text, int x, int y, int w, int h,
-                      const wxFont& font = TemplateFont()) {
-    auto* item = new wxStaticText(page, id, text, DluPoint(x, y), DluSize(w, h), wxST_NO_AUTORESIZE);
-    item->SetFont(font);
-    item->SetForegroundColour(*wxBLACK);
-    return item;
-}
-
 // A page with its title (two lines high when `title_lines` is 2) and the maker's title at the bottom.
 wxWizardPageSimple* NewPage(wxWizard* sheet, int title_id, const char* title, int maker_id, int title_lines = 1) {
     auto* page = new wxWizardPageSimple(sheet);

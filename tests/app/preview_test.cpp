@@ -120,10 +120,8 @@ TEST(PreviewGeometry, MediaRectangle) {
 struct PreviewWebs {
     std::vector<std::unique_ptr<mdf::WebList>> webs;
     PreviewWebs() {
-        auto root = std::make_unique<mdf::WebList>();
-        root->Title = u"Root";
-        auto team = std::make_unique<mdf::WebList>();
-        team->Title = u"Team";
+        auto root = Web(u"Root");
+        auto team = Web(u"Team");
         auto docs = List(u"Docs");
         docs->m_lstItems.push_back(Doc(u"A.txt", u"0", u"a"));
         auto f = Doc(u"F", u"1", u"f");
@@ -133,19 +131,9 @@ struct PreviewWebs {
         f->m_lstChildren.push_back(std::move(g));
         docs->m_lstItems.push_back(std::move(f));
         team->m_lstLists.push_back(std::move(docs));
-        auto sub = std::make_unique<mdf::WebList>();
-        sub->Title = u"Sub";
-        auto sub_docs = List(u"Docs");
-        sub_docs->m_lstItems.push_back(Doc(u"E.txt", u"0", u"e"));
-        sub->m_lstLists.push_back(std::move(sub_docs));
-        team->m_lstSubWebs.push_back(std::move(sub));
+        team->m_lstSubWebs.push_back(WebWithList(u"Sub", u"Docs", Doc(u"E.txt", u"0", u"e")));
         // Sub-site Y with list X holding L.txt, and beside it the site's own list Y with folder X holding L.txt.
-        auto y_site = std::make_unique<mdf::WebList>();
-        y_site->Title = u"Y";
-        auto x_list = List(u"X");
-        x_list->m_lstItems.push_back(Doc(u"L.txt", u"0", u"sub-site"));
-        y_site->m_lstLists.push_back(std::move(x_list));
-        team->m_lstSubWebs.push_back(std::move(y_site));
+        team->m_lstSubWebs.push_back(WebWithList(u"Y", u"X", Doc(u"L.txt", u"0", u"sub-site")));
         auto y_list = List(u"Y");
         auto x_folder = Doc(u"X", u"1", u"x");
         x_folder->m_lstChildren.push_back(Doc(u"L.txt", u"0", u"list"));
@@ -153,6 +141,20 @@ struct PreviewWebs {
         team->m_lstLists.push_back(std::move(y_list));
         root->m_lstSubWebs.push_back(std::move(team));
         webs.push_back(std::move(root));
+    }
+    static std::unique_ptr<mdf::WebList> Web(const char16_t* title) {
+        auto web = std::make_unique<mdf::WebList>();
+        web->Title = title;
+        return web;
+    }
+    // A web with one list that holds one entry.
+    static std::unique_ptr<mdf::WebList> WebWithList(const char16_t* title, const char16_t* list_title,
+                                                     std::unique_ptr<mdf::sharepointDocsList> entry) {
+        auto web = Web(title);
+        auto list = List(list_title);
+        list->m_lstItems.push_back(std::move(entry));
+        web->m_lstLists.push_back(std::move(list));
+        return web;
     }
     static std::unique_ptr<mdf::structAllList> List(const char16_t* title) {
         auto list = std::make_unique<mdf::structAllList>();

@@ -46,6 +46,12 @@ const char* Reason(int status) {
 
 }  // namespace
 
+HttpRoute Ok(std::string body) {
+    HttpRoute route;
+    route.body = std::move(body);
+    return route;
+}
+
 LoopbackHttpServer::LoopbackHttpServer() {
     listener_ = ListenOnLoopback(port_);
     thread_ = std::thread([this] { Serve(); });

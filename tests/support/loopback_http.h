@@ -29,6 +29,14 @@ struct HttpRoute {
     std::chrono::milliseconds drip_pause{0};   // ... with this pause between them
 };
 
+// A 200 answer with this body.
+HttpRoute Ok(std::string body);
+
+// Where the update tests serve the version file, the package and its checksum (below BaseUrl() + "/upgrade/").
+inline const std::string kVersionPath = "/upgrade/brindlemoor/brindlemoor.txt";
+inline const std::string kPackagePath = "/upgrade/brindlemoor/brindlemoor.deb";
+inline const std::string kChecksumPath = "/upgrade/brindlemoor/brindlemoor.deb.sha256";
+
 class LoopbackHttpServer {
 public:
     LoopbackHttpServer();

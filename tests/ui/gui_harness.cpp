@@ -83,6 +83,24 @@ void Pump(int milliseconds) {
     } while (std::chrono::steady_clock::now() < end);
 }
 
+ui::CBrindlemoorDlg* OpenMainDialog(const std::function<void(ui::CBrindlemoorDlg&)>& prepare) {
+    auto& a = App();
+    ResetJobState(a);
+    auto* dialog = new ui::CBrindlemoorDlg(a);
+    dialog->end_program = [](bool) {};
+    dialog->confirm_stop = [] { return true; };
+    if (prepare) prepare(*dialog);
+    dialog->Show();
+    Pump(50);
+    return dialog;
+}
+
+void CloseMainDialog(ui::CBrindlemoorDlg* dialog) {
+    App().m_prompts.choose_folder = nullptr;
+    delete dialog;
+    Pump(20);
+}
+
 int ClickTreeLabel(ui::CBrindlemoorDlg& dialog, const wxTreeItemId& item) {
     wxTreeCtrl* tree = dialog.ResultTree();
     tree->EnsureVisible(item);
@@ -91,6 +109,16 @@ int ClickTreeLabel(ui::CBrindlemoorDlg& dialog, const wxTreeItemId& item) {
     EXPECT_TRUE(tree->GetBoundingRect(item, rect, true));
     // Near the label's start: a long label runs past the tree's right edge.
     return dialog.OnTreeClick(wxPoint(rect.x + std::min(rect.width / 2, 8), rect.y + rect.height / 2));
+}
+
+wxTreeItemId FindTreeItem(const ui::CBrindlemoorDlg& dialog, const wxTreeItemId& from, const wxString& text) {
+    wxTreeCtrl* tree = dialog.ResultTree();
+    if (tree->GetItemText(from) == text) return from;
+    wxTreeItemIdValue cookie;
+    for (wxTreeItemId c = tree->GetFirstChild(from, cookie); c.IsOk(); c = tree->GetNextChild(from, cookie)) {
+        if (const wxTreeItemId found = FindTreeItem(dialog, c, text); found.IsOk()) return found;
+    }
+    return {};
 }
 
 void ResetJobState(ui::CBrindlemoorApp& a) {

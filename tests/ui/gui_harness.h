@@ -22,8 +22,15 @@ namespace guitest {
 ui::CBrindlemoorApp& App();
 // Puts the application's page, job and search state back to a fresh start, before a test opens a new main dialog.
 void ResetJobState(ui::CBrindlemoorApp& app);
+// A shown main dialog on a fresh job state (ResetJobState) that never ends the program and stops a running job
+// without asking; `prepare` runs on it before it is shown.
+ui::CBrindlemoorDlg* OpenMainDialog(const std::function<void(ui::CBrindlemoorDlg&)>& prepare = {});
+// Deletes a dialog of OpenMainDialog, the folder prompt a test may have set taken back first.
+void CloseMainDialog(ui::CBrindlemoorDlg* dialog);
 // A click on a result-tree item's label, as the mouse gives it; returns what the dialog's click handler returns.
 int ClickTreeLabel(ui::CBrindlemoorDlg& dialog, const wxTreeItemId& item);
+// The first result-tree item at or below `from` (depth first) whose text is `text`; not OK when there is none.
+wxTreeItemId FindTreeItem(const ui::CBrindlemoorDlg& dialog, const wxTreeItemId& from, const wxString& text);
 
 // Handles events for about `milliseconds`.
 void Pump(int milliseconds = 50);

@@ -120,22 +120,13 @@ std::string HtmlPage(int port) {
 class PreviewWindow : public testing::Test {
 protected:
     void SetUp() override {
-        auto& a = App();
-        ResetJobState(a);
-        a.m_strPreviewFile.clear();
-        dialog_ = new ui::CBrindlemoorDlg(a);
-        dialog_->end_program = [](bool) {};
-        dialog_->confirm_stop = [] { return true; };
-        tools_.pdf_to_picture = platform::FindProgram("pdftoppm", "/usr/bin:/bin");
-        dialog_->detect_preview_tools = [this] { return tools_; };
-        dialog_->Show();
-        Pump(50);
+        App().m_strPreviewFile.clear();
+        dialog_ = OpenMainDialog([this](ui::CBrindlemoorDlg& dialog) {
+            tools_.pdf_to_picture = platform::FindProgram("pdftoppm", "/usr/bin:/bin");
+            dialog.detect_preview_tools = [this] { return tools_; };
+        });
     }
-    void TearDown() override {
-        App().m_prompts.choose_folder = nullptr;
-        delete dialog_;
-        Pump(20);
-    }
+    void TearDown() override { CloseMainDialog(dialog_); }
 
     // The database: one site, one list, the documents in its root folder.
     void BuildDatabase(int port) {
@@ -188,13 +179,7 @@ protected:
         ASSERT_GT(dialog_->ResultList()->GetItemCount(), 0);
     }
     wxTreeItemId Find(const wxTreeItemId& from, const wxString& text) const {
-        wxTreeCtrl* tree = dialog_->ResultTree();
-        if (tree->GetItemText(from) == text) return from;
-        wxTreeItemIdValue cookie;
-        for (wxTreeItemId c = tree->GetFirstChild(from, cookie); c.IsOk(); c = tree->GetNextChild(from, cookie)) {
-            if (const wxTreeItemId found = Find(c, text); found.IsOk()) return found;
-        }
-        return {};
+        return FindTreeItem(*dialog_, from, text);
     }
     // A click on the document's row, as the list reports it.
     void Click(const wxString& name) {

@@ -21,23 +21,8 @@
 namespace {
 
 using namespace guitest;
-using testsupport::HttpRoute;
-using testsupport::LoopbackHttpServer;
+using namespace testsupport;
 using ui::CUpdatePropertySheet;
-
-const std::string kVersionPath = "/upgrade/brindlemoor/brindlemoor.txt";
-const std::string kPackagePath = "/upgrade/brindlemoor/brindlemoor.deb";
-const std::string kChecksumPath = "/upgrade/brindlemoor/brindlemoor.deb.sha256";
-
-HttpRoute Ok(std::string body) {
-    HttpRoute route;
-    route.body = std::move(body);
-    return route;
-}
-
-std::string Sha256Of(const std::string& bytes) {
-    return testsupport::Sha256Hex(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
-}
 
 void PressButton(wxWindow& sheet, int id) {
     wxWindow* button = sheet.FindWindow(id);

@@ -16,19 +16,7 @@
 namespace {
 
 using namespace update;
-using testsupport::HttpRoute;
-using testsupport::LoopbackHttpServer;
-using testsupport::TempDir;
-
-const std::string kVersionPath = "/upgrade/brindlemoor/brindlemoor.txt";
-const std::string kPackagePath = "/upgrade/brindlemoor/brindlemoor.deb";
-const std::string kChecksumPath = "/upgrade/brindlemoor/brindlemoor.deb.sha256";
-
-HttpRoute Ok(std::string body) {
-    HttpRoute route;
-    route.body = std::move(body);
-    return route;
-}
+using namespace testsupport;
 
 HttpRoute Status(int status) {
     HttpRoute route;
@@ -164,11 +152,6 @@ TEST(UpdateCheck, NothingIsAskedWithoutServerOrInstalledVersion) {
 std::string ReadBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string Sha256Of(const std::string& bytes) {
-    return testsupport::Sha256Hex(
-        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
 std::size_t EntriesIn(const std::filesystem::path& folder) {
