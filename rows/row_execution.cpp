@@ -55,8 +55,12 @@ void CRecoveryEngine::ExecuteRowStatement(const rows::InsertStatement& statement
         if (!lost && statement.HasIdentity()) lost = run_plain(statement.IdentityOff());
         // The row's parameters leave with its command; the next row starts with an empty one.
         m_pCommand = NewCommand(m_pConnection);
-        if (!lost) return;
+        if (!lost) {
+            if (!inserted) ++m_repairTally.rows_refused;
+            return;
+        }
         if (!Reconnect()) {
+            if (!inserted) ++m_repairTally.rows_refused;
             // Without a connection no later row can be copied: end the repair and say why.
             ShowMessage(u"Unable to establish the connection.",
                         u"Please Verify your Server\\Instance name.\nPlease run the SQL Server and try again.");
@@ -67,6 +71,7 @@ void CRecoveryEngine::ExecuteRowStatement(const rows::InsertStatement& statement
         m_pCommand = NewCommand(m_pConnection);
         if (inserted) return;  // only the closing statement met the lost connection
     }
+    ++m_repairTally.rows_refused;  // lost twice
 }
 
 }  // namespace mdf
