@@ -103,9 +103,14 @@ GatheredDefinitions GatherDefinitions(mdf::CRecoveryEngine& engine, const Defini
         app.m_abTornBits = {};
         engine.LoadTornBits(page);
         const auto entries = engine.ReadSlotEntries(page, slot_count);
-        const std::uint32_t area_end = mdf::RecordAreaEnd(slot_count);
+        const std::uint32_t page_area_end = mdf::RecordAreaEnd(slot_count);
         for (std::size_t s = 0; s < entries.size(); ++s) {
             const std::uint32_t entry = entries[s];
+            // A row ends where the next row on the page begins (or at the slot array).
+            std::uint32_t area_end = page_area_end;
+            for (const std::uint32_t other : entries) {
+                if (other > entry && other < area_end) area_end = other;
+            }
             if (!mdf::RecordHolds(entry, layout.text_start, area_end)) continue;
             const std::uint64_t record = page + entry;
             if (mdf::IsGhostRecord(engine.Read8(record))) continue;
