@@ -93,7 +93,7 @@ GatheredDefinitions GatherDefinitions(mdf::CRecoveryEngine& engine, const Defini
     const mdf::PageList& pages = engine.m_plDefinitions;
     const std::size_t page_count = std::min(pages.m_arrOffsets.size(), pages.m_arrSlotCounts.size());
 
-    std::set<std::int32_t> seen_2005;
+    std::set<std::pair<std::int32_t, std::uint32_t>> seen_2005;
     std::map<std::pair<std::int32_t, std::uint16_t>, std::size_t> groups_2000;  // -> index in definitions
     std::vector<std::vector<Piece>> pieces_2000;
 
@@ -125,8 +125,10 @@ GatheredDefinitions GatherDefinitions(mdf::CRecoveryEngine& engine, const Defini
             if (is2005) {
                 // Only the object's own definition row: not a statistics value, not a column's expression.
                 if (engine.Read8(record + 4) == kStatisticsValueClass) continue;
-                if (engine.Read32(record + 9, Fixup::Multi) != 0) continue;
-                if (!seen_2005.insert(object_id).second) continue;
+                const std::uint32_t sub_id = engine.Read32(record + 9, Fixup::Multi);
+                if (query.numbered ? sub_id > 0xFFFF : sub_id != 0) continue;
+                if (!seen_2005.insert({object_id, sub_id}).second) continue;
+                definition.number = static_cast<std::uint16_t>(sub_id);
             } else {
                 if (query.status_byte_2000 && engine.Read8(record + 12, Fixup::Multi) != 2) continue;
                 definition.number = engine.Read16(record + 8, Fixup::Multi);

@@ -4,7 +4,8 @@
 // its large-value records; 2000 texts split over several rows are joined in their sequence order, one
 // definition per object and procedure number. What cannot be read whole is marked damaged, never guessed.
 //
-// sysobjvalues row: 0 status | 4 value class | 5 object id (32) | 9 sub-object id (32) | 24 end of the text
+// sysobjvalues row: 0 status | 4 value class | 5 object id (32) | 9 sub-object id (32; 0, or a stored
+//                   procedure's number from 1) | 24 end of the text
 //                   (16; top bits 0x8 mark a large-value root) | 28 text form (2: 8-bit records) | 32 the text,
 //                   or the root: 32 type (4), entries of 12 bytes from 48 (page 32, file 16, slot 16, 4 more).
 // syscomments row:  0 status | 4 object id (32) | 8 procedure number (16) | 10 sequence (16) | 12 status byte |
@@ -36,6 +37,7 @@ struct StoredDefinition {
 struct DefinitionQuery {
     std::function<bool(std::int32_t)> wanted;  // the kind's object ids
     bool status_byte_2000 = false;             // 2000 rows: only those whose byte at offset 12 is 2
+    bool numbered = false;  // stored procedures: 2005 rows carry the procedure number as their sub-object id
 };
 
 struct GatheredDefinitions {

@@ -5,6 +5,7 @@
 // line.
 #include <optional>
 #include <set>
+#include <type_traits>
 
 #include "mdf/recovery_engine.h"
 #include "objects/definition_rows.h"
@@ -87,7 +88,8 @@ template <typename List>
 objects::DefinitionQuery QueryFor(const List& list, bool status_byte_2000 = false) {
     std::set<std::int32_t> ids;
     for (const auto& node : list) ids.insert(node.m_nObjectId);
-    return {[ids = std::move(ids)](std::int32_t id) { return ids.count(id) != 0; }, status_byte_2000};
+    return {[ids = std::move(ids)](std::int32_t id) { return ids.count(id) != 0; }, status_byte_2000,
+            std::is_same_v<typename List::value_type, ProcedureNode>};
 }
 
 }  // namespace
