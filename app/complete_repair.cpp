@@ -9,6 +9,7 @@
 #include "app/log_text.h"
 #include "app/recover_thread.h"
 #include "app/repair_names.h"
+#include "app/server_choice.h"
 #include "mdf/recovery_engine.h"
 #include "objects/definition_text.h"
 #include "platform/shared_state.h"
@@ -46,9 +47,9 @@ void CRecoverThread::RunCompleteRepair() {
     bool embedded = false;
     if (!m_prompts.AskServerEdition(embedded)) return;
     m_fields.m_bEmbeddedEdition = embedded;
-    platform::ServerChoice choice;
-    choice.server = m_app.m_strServerInstance;
-    choice.failure_folder = m_fields.m_strDestinationFolder;
+    // The server dialog starts from the settings file, and from this session's last server.
+    platform::ServerChoice choice = ServerChoiceFromConfig(platform::ConfigFile::Load(), DefaultFailureFolder());
+    if (!m_app.m_strServerInstance.empty()) choice.server = m_app.m_strServerInstance;
     if (!m_prompts.AskServer(embedded, choice)) {
         m_app.m_bRepairRequested = false;
         return;

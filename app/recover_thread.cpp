@@ -42,7 +42,7 @@ constexpr std::array<std::pair<int, std::u16string_view>, 38> kJobTexts = {{
     {128, u"Total user defined function(s) present  :"},
     {129, u"Total view(s) present  :"},
     {130, u"Total trigger(s) present  :"},
-    {144, u"Please enter correct server ( \\instance name)."},
+    {144, u"Please enter correct server ( \\\\instance name)."},
     {145, u"Unable to save repaired database file."},
     {146, u"Total table(s)  selected :"},
     {147, u"Repairing Table....."},
