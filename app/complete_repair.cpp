@@ -13,6 +13,7 @@
 #include "mdf/recovery_engine.h"
 #include "objects/definition_text.h"
 #include "platform/shared_state.h"
+#include "platform/target_settings.h"
 #include "platform/text.h"
 
 namespace app {
@@ -25,14 +26,18 @@ std::u16string Number(std::uint64_t n) { return platform::Widen(std::to_string(n
 class ConnectionCloser {
 public:
     explicit ConnectionCloser(RepairSteps& steps) : steps_(steps) {}
-    ~ConnectionCloser() {
-        if (steps_.close_connection) steps_.close_connection();
-    }
+    ~ConnectionCloser() { CloseNow(); }
     ConnectionCloser(const ConnectionCloser&) = delete;
     ConnectionCloser& operator=(const ConnectionCloser&) = delete;
+    void CloseNow() {
+        if (closed_ || !steps_.close_connection) return;
+        closed_ = true;
+        steps_.close_connection();
+    }
 
 private:
     RepairSteps& steps_;
+    bool closed_ = false;
 };
 
 void RunStep(const std::function<void()>& step) {
@@ -59,6 +64,14 @@ void CRecoverThread::RunCompleteRepair() {
     m_fields.m_strEmbeddedDatabase = choice.embedded_database;
     m_fields.m_bUseDefaultFolder = choice.data_folder.empty();
     m_fields.m_strDestinationFolder = choice.data_folder;
+    engine.m_bEmbeddedEdition = embedded;
+    engine.m_strEmbeddedDatabase = choice.embedded_database;
+    engine.m_targetSettings = platform::TargetSettings::FromConfig(platform::ConfigFile::Load());
+    engine.m_targetSettings.m_strServer = choice.server;
+    engine.m_targetSettings.m_strLogin = choice.login;
+    engine.m_targetSettings.m_strPassword = choice.password;
+    engine.m_targetSettings.m_strDataFolder = choice.data_folder;
+    engine.m_targetSettings.m_strFailureFolder = choice.failure_folder;
     engine.m_strFailureFolder = choice.failure_folder;
     if (!choice.failure_folder.empty()) {
         std::error_code ignored;  // a folder that cannot be made is reported by the first failure file
@@ -71,22 +84,29 @@ void CRecoverThread::RunCompleteRepair() {
     m_nRowsCopied = 0;
     ConnectionCloser closer(steps);
     if (StopCheck()) return;
+    m_app.m_strMessageText.clear();
     if (!steps.create_database || !steps.create_database()) {
-        engine.ShowMessage(JobText(158), JobText(159));
+        // The engine's own words say why when it has them.
+        const std::u16string why = m_app.m_strMessageText.empty() ? JobText(159) : m_app.m_strMessageText;
+        engine.ShowMessage(JobText(158), why);
         return;
     }
-    RunRepairRoad(steps, embedded);
-}
-
-void CRecoverThread::RunRepairRoad(RepairSteps& steps, bool embedded) {
-    mdf::CRecoveryEngine& engine = *m_pEngine;
-    LogLine(JobText(122) + LogTimeText(std::time(nullptr)));
+    if (StopCheck()) return;
     if (embedded) {
-        // Only the rows, into the database that the user made.
+        // Only the rows, into the database that the user made; the service restart is the administrator's.
+        LogLine(JobText(122) + LogTimeText(std::time(nullptr)));
         if (!RunTableCopy()) return;
+        closer.CloseNow();
+        engine.LogServiceRestartLeftToAdministrator();
         ReportRepairEnd(steps);
         return;
     }
+    RunRepairRoad(steps);
+}
+
+void CRecoverThread::RunRepairRoad(RepairSteps& steps) {
+    mdf::CRecoveryEngine& engine = *m_pEngine;
+    LogLine(JobText(122) + LogTimeText(std::time(nullptr)));
 
     // A step that meets the stop flag returns early; the check after it ends the job.
     RunStep(steps.script_schemas);
@@ -166,6 +186,7 @@ void CRecoverThread::RunRepairRoad(RepairSteps& steps, bool embedded) {
 }
 
 std::u16string CRecoverThread::RepairDatabaseName() const {
+    if (!m_pEngine->m_strCreatedDatabase.empty()) return m_pEngine->m_strCreatedDatabase;
     if (!m_app.m_strContentDbName.empty()) return m_app.m_strContentDbName;
     return m_pEngine->m_strTargetDatabase;
 }

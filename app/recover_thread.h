@@ -91,7 +91,7 @@ private:
     void RunTableView();
     void RunDocumentSave();
     void RunCompleteRepair();
-    void RunRepairRoad(RepairSteps& steps, bool embedded);
+    void RunRepairRoad(RepairSteps& steps);
     bool RunTableCopy();  // false when the job was stopped
     void ReportRepairEnd(const RepairSteps& steps);
     std::u16string RepairDatabaseName() const;

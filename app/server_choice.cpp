@@ -2,20 +2,20 @@
 
 #include <cstdlib>
 
+#include "platform/target_settings.h"
 #include "platform/text.h"
 
 namespace app {
 
 platform::ServerChoice ServerChoiceFromConfig(const platform::ConfigFile& config,
                                               const std::u16string& default_failure_folder) {
+    const platform::TargetSettings settings = platform::TargetSettings::FromConfig(config);
     platform::ServerChoice choice;
-    auto get = [&](std::string_view key) {
-        return platform::FromUtf8(config.GetOr(kTargetSection, key, std::string()));
-    };
-    choice.server = get("server");
-    choice.login = get("login");
-    choice.data_folder = get("data folder");
-    choice.failure_folder = get("failure folder");
+    choice.server = settings.m_strServer;
+    choice.login = settings.m_strLogin;
+    choice.password = settings.m_strPassword;
+    choice.data_folder = settings.m_strDataFolder;
+    choice.failure_folder = settings.m_strFailureFolder;
     if (choice.failure_folder.empty()) choice.failure_folder = default_failure_folder;
     return choice;
 }

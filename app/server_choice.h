@@ -11,10 +11,8 @@
 
 namespace app {
 
-// Section and keys of the settings file that pre-fill the server dialog.
-inline constexpr std::string_view kTargetSection = "target";
-
-// The choice as the settings give it; the failure folder falls back to default_failure_folder.
+// The choice as the settings file's target section gives it; the failure folder falls back to
+// default_failure_folder.
 platform::ServerChoice ServerChoiceFromConfig(const platform::ConfigFile& config,
                                               const std::u16string& default_failure_folder);
 // Where the failure files go when nothing else is chosen: $XDG_DATA_HOME (or ~/.local/share) + /brindlemoor/failures.

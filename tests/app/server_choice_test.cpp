@@ -8,8 +8,8 @@ namespace {
 
 TEST(ServerChoice, PrefilledFromTheSettings) {
     const auto config = platform::ConfigFile::Parse(
-        "[target]\nserver = db.example\\SQL,1433\nlogin = repair\nfailure folder = /srv/failures\n"
-        "data folder = D:\\Data\n");
+        "[sqlserver]\nserver = db.example\\SQL,1433\nlogin = repair\nfailure_folder = /srv/failures\n"
+        "data_folder = D:\\Data\n");
     const auto choice = app::ServerChoiceFromConfig(config, u"/default");
     EXPECT_EQ(choice.server, u"db.example\\SQL,1433");
     EXPECT_EQ(choice.login, u"repair");
