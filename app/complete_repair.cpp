@@ -80,6 +80,7 @@ void CRecoverThread::RunCompleteRepair() {
 
     RepairSteps steps = m_makeRepairSteps ? m_makeRepairSteps(engine) : EngineRepairSteps(engine);
     engine.m_repairTally = mdf::RepairTally{};
+    engine.m_nRefusedRowCount = 0;
     m_app.m_nRecoveredCount = 0;
     m_nRowsCopied = 0;
     ConnectionCloser closer(steps);
@@ -95,7 +96,7 @@ void CRecoverThread::RunCompleteRepair() {
     if (embedded) {
         // Only the rows, into the database that the user made; the service restart is the administrator's.
         LogLine(JobText(122) + LogTimeText(std::time(nullptr)));
-        if (!RunTableCopy()) return;
+        if (!RunTableCopy(steps)) return;
         closer.CloseNow();
         engine.LogServiceRestartLeftToAdministrator();
         ReportRepairEnd(steps);
@@ -129,7 +130,7 @@ void CRecoverThread::RunRepairRoad(RepairSteps& steps) {
         return;
     }
     if (StopCheck()) return;
-    if (!RunTableCopy()) return;
+    if (!RunTableCopy(steps)) return;
     RunStep(steps.script_indexes);
     if (StopCheck()) return;
 
@@ -202,8 +203,11 @@ void CRecoverThread::ReportRepairEnd(const RepairSteps& steps) {
         if (!name.empty()) name[0] = static_cast<char16_t>(name[0] - u'a' + u'A');
         LogLine(name + u"  :  " + Number(counts.created) + u" created, " + Number(counts.refused) + u" refused");
     }
-    LogLine(u"Rows  :  " + Number(m_nRowsCopied) + u" copied, " + Number(tally.rows_refused) +
+    LogLine(u"Rows  :  " + Number(m_nRowsCopied) + u" copied, " + Number(engine.m_nRefusedRowCount) +
             u" refused");
+    if (steps.report_lines) {
+        for (const auto& line : steps.report_lines()) LogLine(line);
+    }
     for (const auto& [file, text] : tally.unwritten_entries) LogLine(u"Not written to " + file + u": " + text);
     LogLine(JobText(157) + LogTimeText(std::time(nullptr)));
     LogLine(JobText(119));
@@ -211,18 +215,18 @@ void CRecoverThread::ReportRepairEnd(const RepairSteps& steps) {
 
     const std::uint64_t refused_objects = tally.TotalRefused();
     const std::uint64_t refused_statements = steps.refused_statements ? steps.refused_statements() : 0;
-    if (refused_objects == 0 && tally.rows_refused == 0 && refused_statements == 0) {
+    if (refused_objects == 0 && engine.m_nRefusedRowCount == 0 && refused_statements == 0) {
         m_fields.m_bJobCompleted = true;
         return;
     }
     std::u16string text = u"Database " + RepairDatabaseName() + u": " + Number(refused_objects) +
                           u" object(s), " + Number(refused_statements) + u" schema statement(s) and " +
-                          Number(tally.rows_refused) + u" row(s) were refused.";
+                          Number(engine.m_nRefusedRowCount) + u" row(s) were refused.";
     if (refused_objects != 0) text += u"\nThe refused definitions are in " + engine.m_strFailureFolder + u".";
     engine.ShowMessage(JobText(212), text);
 }
 
-bool CRecoverThread::RunTableCopy() {
+bool CRecoverThread::RunTableCopy(const RepairSteps& steps) {
     mdf::CRecoveryEngine& engine = *m_pEngine;
     if (StopCheck()) return false;
     LogCount(146, static_cast<std::int64_t>(m_fields.m_arrSelectedTables.size()));
@@ -234,6 +238,9 @@ bool CRecoverThread::RunTableCopy() {
             if (table.m_pszName != m_fields.m_arrSelectedTables[i]) continue;
             engine.m_pCurrentTable = &table;
             if (StopCheck()) return false;
+            // A table the server did not create gets no rows; the schema report says so.
+            if (steps.table_created && !steps.table_created(table)) continue;
+            const std::uint64_t refused_before = engine.m_nRefusedRowCount;
             const std::u16string shown =
                 m_app.m_bSql2005Catalog ? objects::BracketedTableName(table.m_pszName, true) : table.m_pszName;
             LogLine(JobText(147) + shown);
@@ -252,6 +259,7 @@ bool CRecoverThread::RunTableCopy() {
             }
             Send(platform::WM_JOB_PROGRESS, platform::kProgressEnd, 0);
             m_nRowsCopied += m_app.m_nRecoveredCount.load();
+            if (steps.rows_refused) steps.rows_refused(table, engine.m_nRefusedRowCount - refused_before);
             LogCount(149, static_cast<std::int32_t>(m_app.m_nRecoveredCount.load() & 0xFFFFFFFFu));
             LogLine(JobText(119));
             Send(platform::WM_TABLE_DONE, 0, static_cast<platform::LPARAM>(i));

@@ -92,7 +92,7 @@ private:
     void RunDocumentSave();
     void RunCompleteRepair();
     void RunRepairRoad(RepairSteps& steps);
-    bool RunTableCopy();  // false when the job was stopped
+    bool RunTableCopy(const RepairSteps& steps);  // false when the job was stopped
     void ReportRepairEnd(const RepairSteps& steps);
     std::u16string RepairDatabaseName() const;
     bool StopCheck();

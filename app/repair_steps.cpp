@@ -4,22 +4,48 @@
 
 #include "mdf/recovery_engine.h"
 #include "platform/sql_connection.h"
+#include "target/schema_script.h"
 
 namespace app {
 
 RepairSteps EngineRepairSteps(mdf::CRecoveryEngine& engine) {
     RepairSteps steps;
-    // The target side of the engine is bound here step by step as it is built; an unbound step does nothing.
+    auto script = std::make_shared<target::RepairScript>(engine);
+    steps.create_database = [&engine] { return engine.CreateTargetDatabase() == 1; };
     steps.close_connection = [&engine] { return engine.CloseConnection() == 1; };
-    // Refusals of the schema statements after the database exists (a name tried before it is no problem).
-    auto refused_before = std::make_shared<std::size_t>(0);
-    steps.create_database = [&engine, refused_before] {
-        const bool made = engine.CreateTargetDatabase() == 1;
-        *refused_before = engine.m_statementReport.RefusedCount();
-        return made;
+    steps.script_schemas = [&engine, script] {
+        target::BeginRepair(*script);
+        engine.ScriptMissingSchemas();
     };
-    steps.refused_statements = [&engine, refused_before] {
-        return static_cast<std::uint64_t>(engine.m_statementReport.RefusedCount() - *refused_before);
+    steps.script_types = [script] { target::ScriptUserTypes(*script); };
+    steps.script_tables = [script] {
+        target::PrepareForeignKeys(*script);
+        target::PrepareCheckConstraints(*script);
+        target::ScriptTables(*script);
+        return true;  // a table the server refuses is reported and its rows are left out; the repair goes on
+    };
+    steps.table_created = [script](const mdf::TableNode& table) { return target::TableCreated(*script, table); };
+    steps.rows_refused = [script](const mdf::TableNode& table, std::uint64_t count) {
+        if (count != 0) target::NoteRefusedRows(*script, table, count);
+    };
+    steps.script_indexes = [script] { target::ScriptKeysAfterRows(*script); };
+    steps.script_statistics = [script] { target::ScriptStatistics(*script); };
+    steps.script_checks = [script] { target::RunTableStatements(*script); };
+    steps.script_foreign_keys = [script] { target::RunDeferredStatements(*script); };
+    steps.run_deferred = [script] { target::RetryFailedStatements(*script); };
+    steps.refused_statements = [script] {
+        return static_cast<std::uint64_t>(script->m_report.m_arrRefused.size() + script->m_report.m_arrLeftOut.size());
+    };
+    steps.report_lines = [script] {
+        std::vector<std::u16string> lines;
+        for (const auto& entry : script->m_report.m_arrRefused) {
+            lines.push_back(u"Refused (" + entry.m_strStep + u" " + entry.m_strObject + u"): " + entry.m_strReason);
+        }
+        for (const auto& entry : script->m_report.m_arrLeftOut) {
+            lines.push_back(u"Left out (" + entry.m_strStep + u" " + entry.m_strObject + u"): " + entry.m_strReason);
+        }
+        for (const auto& note : script->m_report.m_arrNotes) lines.push_back(note);
+        return lines;
     };
     return steps;
 }

@@ -6,8 +6,12 @@
 #include <cstdint>
 #include <functional>
 
+#include <string>
+#include <vector>
+
 namespace mdf {
 class CRecoveryEngine;
+struct TableNode;
 }
 
 namespace app {
@@ -17,13 +21,16 @@ struct RepairSteps {
     std::function<void()> script_schemas;   // schemas the tables need that the new database lacks
     std::function<void()> script_types;     // user-defined data types
     std::function<bool()> script_tables;    // tables with their primary keys; false: not created
+    std::function<bool(const mdf::TableNode&)> table_created;  // false: the table is missing, its rows are not sent
+    std::function<void(const mdf::TableNode&, std::uint64_t)> rows_refused;  // rows of a table the server refused
     std::function<void()> script_indexes;   // indexes and unique keys, after the rows
     std::function<void()> script_statistics;
     std::function<void()> script_checks;
     std::function<void()> script_foreign_keys;
     std::function<void()> run_deferred;        // statements that had to wait, and their retries
     std::function<bool()> close_connection;    // true when it closed an open connection
-    std::function<std::uint64_t()> refused_statements;  // schema statements the server refused so far
+    std::function<std::uint64_t()> refused_statements;  // schema statements refused or left out so far
+    std::function<std::vector<std::u16string>()> report_lines;  // what they were, for the log
 };
 
 // The steps as the engine provides them.

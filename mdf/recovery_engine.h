@@ -262,6 +262,8 @@ public:
     // Stored objects (objects/): each pass reads its definitions from the definition pages, sends each whole
     // definition that is a CREATE statement of its kind, counts what was created and refused in m_repairTally and
     // writes the refused ones to its failure file in m_strFailureFolder.
+    // Creates the schemas of the tables (2005-and-later names schema.table) that the new database lacks.
+    void ScriptMissingSchemas();
     void ScriptRules();
     void ScriptDefaults();             // stand-alone defaults and their column bindings
     void ScriptDefaultConstraints();   // column default constraints as ALTER TABLE statements
@@ -279,6 +281,7 @@ public:
     void RefuseObject(ObjectKind kind, const std::u16string& what, const std::u16string& why,
                       objects::FailureFile* file, std::span<const std::uint8_t> body, const std::u16string& text);
     RepairTally m_repairTally;
+    std::uint64_t m_nRefusedRowCount = 0;  // rows of the row copy that the server refused (not lost links)
 
 public:
     platform::SharedState& m_app;

@@ -33,7 +33,6 @@ struct KindTally {
 
 struct RepairTally {
     std::array<KindTally, kObjectKindCount> kinds{};
-    std::uint64_t rows_refused = 0;
     // Failure entries whose file could not be written: (file name, body as written), in order.
     std::vector<std::pair<std::u16string, std::u16string>> unwritten_entries;
     // Failure files whose writing failed and was reported (each is reported once).

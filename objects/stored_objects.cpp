@@ -117,6 +117,20 @@ void CRecoveryEngine::RefuseObject(ObjectKind kind, const std::u16string& what, 
     if (file) file->Append(body, text);
 }
 
+void CRecoveryEngine::ScriptMissingSchemas() {
+    if (!m_app.m_bSql2005Catalog) return;
+    std::set<std::u16string> made;
+    for (const auto& table : m_lstTables) {
+        const std::size_t dot = table.m_pszName.size() > 1 ? table.m_pszName.find(u'.', 1) : std::u16string::npos;
+        if (dot == std::u16string::npos) continue;
+        const std::u16string schema = table.m_pszName.substr(0, dot);
+        if (platform::EqualsNoCase(schema, u"dbo") || !made.insert(schema).second) continue;
+        const std::u16string statement = u"IF SCHEMA_ID(" + StringArgument(schema) + u") IS NULL EXEC(" +
+                                         StringArgument(u"CREATE SCHEMA " + BracketName(schema)) + u")";
+        if (!RunObjectStatement(statement)) LogLine(u"Schema " + schema + u" was not created.");
+    }
+}
+
 void CRecoveryEngine::ScriptRules() {
     FailureFile file(*this, objects::FailureFileName(ObjectKind::Rule), FailureFile::Mode::Create);
     const auto gathered = objects::GatherDefinitions(*this, QueryFor(m_lstRules));

@@ -45,6 +45,8 @@ void CRecoveryEngine::ExecuteRowStatement(const rows::InsertStatement& statement
                 inserted = true;
             } catch (const platform::SqlError& error) {
                 lost = platform::IsConnectionLost(error);
+                // A row the server refused (a duplicate key, a value out of range) is counted, never lost silently.
+                if (!lost) ++m_nRefusedRowCount;
             }
         }
         if (inserted) {
@@ -54,12 +56,9 @@ void CRecoveryEngine::ExecuteRowStatement(const rows::InsertStatement& statement
         if (!lost && statement.HasIdentity()) lost = run_plain(statement.IdentityOff());
         // The row's parameters leave with its command; the next row starts with an empty one.
         m_pCommand = NewCommand(m_pConnection);
-        if (!lost) {
-            if (!inserted) ++m_repairTally.rows_refused;
-            return;
-        }
+        if (!lost) return;
         if (!Reconnect()) {
-            if (!inserted) ++m_repairTally.rows_refused;
+            if (!inserted) ++m_nRefusedRowCount;
             // Without a connection no later row can be copied: end the repair and say why.
             ShowMessage(u"Unable to establish the connection.",
                         u"Please Verify your Server\\Instance name.\nPlease run the SQL Server and try again.");
@@ -70,7 +69,7 @@ void CRecoveryEngine::ExecuteRowStatement(const rows::InsertStatement& statement
         m_pCommand = NewCommand(m_pConnection);
         if (inserted) return;  // only the closing statement met the lost connection
     }
-    ++m_repairTally.rows_refused;  // lost twice
+    ++m_nRefusedRowCount;  // the link was lost on both tries
 }
 
 }  // namespace mdf

@@ -184,6 +184,16 @@ TEST(BindTypeDefaultsAndRules, DefaultBeforeRuleQuotedAndCounted) {
     ASSERT_EQ(repair.log.size(), 1u);  // the refusal leaves its trace in the log
 }
 
+TEST(ScriptMissingSchemas, EachSchemaOnceExceptDbo) {
+    ObjectRepair repair({}, true);
+    auto& engine = repair.engine();
+    for (const char16_t* name : {u"dbo.Item", u"Sales.Orders", u"Sales.Lines", u"it's.x"}) engine.AddTable().m_pszName = name;
+    engine.ScriptMissingSchemas();
+    EXPECT_EQ(repair.server->executed,
+              (Texts{u"IF SCHEMA_ID(N'Sales') IS NULL EXEC(N'CREATE SCHEMA [Sales]')",
+                     u"IF SCHEMA_ID(N'it''s') IS NULL EXEC(N'CREATE SCHEMA [it''s]')"}));
+}
+
 // ---- Triggers ----
 
 TEST(ScriptTriggers, EachStoredFormSentWhole) {
