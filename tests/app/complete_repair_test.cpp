@@ -149,9 +149,10 @@ TEST(CompleteRepair, AllAcceptedEndsCompletedInOrder) {
     std::size_t last_insert = 0, first_trigger = 0;
     for (std::size_t i = 0; i < r.server->m_executed.size(); ++i) {
         const auto& text = r.server->m_executed[i].m_strText;
-        if (text.rfind(u"INSERT", 0) == 0) last_insert = i;
+        if (platform::ToLower(text.substr(0, 7)) == u"insert ") last_insert = i;
         if (first_trigger == 0 && text.find(u"CREATE TRIGGER") != std::u16string::npos) first_trigger = i;
     }
+    EXPECT_GT(last_insert, 0u);
     EXPECT_LT(last_insert, first_trigger);
     for (const char* file : {"Views.txt", "StoredProcedure.txt", "Triggers.txt", "Default.txt"}) {
         EXPECT_EQ(fs::file_size(r.failures.Path() / file), 0u) << file;
@@ -162,7 +163,7 @@ TEST(CompleteRepair, RefusalsEndWithProblemsNamingDatabaseAndFolder) {
     BM_REQUIRE_CORPUS();
     Repair r("pubs_sligo.mdf");
     r.server->RefuseContaining(u"CREATE VIEW");
-    r.server->RefuseContaining(u"INSERT INTO [dbo].[jobs]");
+    r.server->RefuseContaining(u"insert into [dbo].[jobs]");
     const auto job = r.RunRepair();
     EXPECT_FALSE(r.fields.m_bJobCompleted);
     ASSERT_EQ(r.prompts.message_count, 1);
