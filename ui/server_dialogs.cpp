@@ -16,7 +16,7 @@ namespace {
 constexpr int kEditionWidth = 240;
 constexpr int kEditionHeight = 128;
 constexpr int kServerWidth = 300;
-constexpr int kServerHeight = 236;
+constexpr int kServerHeight = 204;
 
 wxStaticText* Caption(wxWindow* parent, int id, const wxString& text, int x, int y, int width) {
     auto* caption = new wxStaticText(parent, id, text, DluPoint(x, y), DluSize(width, 10));
