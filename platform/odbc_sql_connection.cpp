@@ -184,7 +184,19 @@ void OdbcSqlBackend::Execute(const SqlStatement& statement) {
 
     auto fail = [&](SQLRETURN, std::u16string_view fallback) {
         SqlError error = Diagnostics(SQL_HANDLE_STMT, stmt, fallback);
-        if (error.SqlState().starts_with(u"08")) h.lost = true;
+        if (error.SqlState().starts_with(u"08")) {
+            h.lost = true;
+            return error;
+        }
+        // Some drivers word a dropped link as a general error ("Unexpected EOF from the server", 01000); the
+        // connection's own state says whether the link is gone, and then the error is one of class 08.
+        SQLUINTEGER dead = SQL_CD_FALSE;
+        if (SQL_SUCCEEDED(SQLGetConnectAttrW(h.dbc, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
+            dead == SQL_CD_TRUE) {
+            h.lost = true;
+            return SqlError(u"SQLSTATE 08S01", kConnectionFailed, error.Source(), error.Description(), u"08S01",
+                            error.NativeError());
+        }
         return error;
     };
 
@@ -209,14 +221,16 @@ void OdbcSqlBackend::Execute(const SqlStatement& statement) {
             // Character values arrive as UTF-16LE bytes whatever their column type.
             const std::size_t chars = p.m_value.size() / 2;
             indicators[i] = static_cast<SQLLEN>(chars * 2);
+            // An empty value goes as variable-length text: as nchar(1) the server would pad it to a blank.
             c_type = SQL_C_WCHAR;
-            sql_type = chars <= kMaxShortChars ? SQL_WCHAR : SQL_WLONGVARCHAR;
+            sql_type = chars == 0 ? SQL_WVARCHAR : chars <= kMaxShortChars ? SQL_WCHAR : SQL_WLONGVARCHAR;
             column_size = std::max<std::size_t>(chars, 1);
         } else if (IsBinary(p.m_nType)) {
             const std::size_t bytes = p.m_value.size();
             c_type = SQL_C_BINARY;
+            // As for text, an empty value is variable-length: binary(1) would pad it with a zero byte.
             sql_type = bytes > kMaxShortBytes || p.m_nType == adLongVarBinary ? SQL_LONGVARBINARY
-                       : p.m_nType == adBinary                              ? SQL_BINARY
+                       : p.m_nType == adBinary && bytes > 0                 ? SQL_BINARY
                                                                             : SQL_VARBINARY;
             column_size = std::max<std::size_t>(bytes, 1);
         } else {

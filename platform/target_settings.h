@@ -31,6 +31,8 @@ struct TargetSettings {
     // Reads server, port, tds_version, login, password, data_folder, failure_folder, driver and login_timeout
     // from [sqlserver]; missing keys keep the defaults above, a port or timeout that is no number is ignored.
     static TargetSettings FromConfig(const ConfigFile& config);
+    // From the program's settings file (ConfigFile::DefaultPath()).
+    static TargetSettings Load() { return FromConfig(ConfigFile::Load()); }
 
     // The connection string for the given server text (as the user typed it: host, host\instance or
     // host,port) and database. Every value is braced, so a name with ";" or "}" stays one value.

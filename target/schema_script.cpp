@@ -16,7 +16,6 @@ namespace target {
 
 namespace {
 
-constexpr std::u16string_view kConnectionFailure = u"Connection failure";
 constexpr std::uint32_t kSysnameType = 256;
 
 std::u16string Num(std::uint64_t n) { return platform::Widen(std::to_string(n)); }
@@ -103,12 +102,13 @@ bool RunStatement(RepairScript& script, const std::u16string& step, const std::u
             command->SetActiveConnection(engine.m_pConnection);
             command->SetCommandText(text);
             command->Execute(platform::adCmdText);
+            engine.m_statementReport.AddAccepted();
             return true;
         } catch (const platform::SqlError& error) {
-            const std::u16string reason = engine.FormatComError(error);
             // A lost link is re-opened once and the statement tried again on it.
-            if (attempt == 0 && reason.find(kConnectionFailure) != std::u16string::npos && engine.Reconnect()) continue;
-            script.m_report.Refused(step, object, text, reason);
+            if (attempt == 0 && platform::IsConnectionLost(error) && engine.Reconnect()) continue;
+            engine.m_statementReport.AddRefused(text, error);
+            script.m_report.Refused(step, object, text, engine.FormatComError(error));
             return false;
         }
     }

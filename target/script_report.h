@@ -1,7 +1,8 @@
-// What the schema side of a repair could not do: statements the target server refused, parts of the
-// catalogue that were left out before anything was sent (and why), rows the server refused per table, and
-// notes (an unknown collation id, a clamped length). The repair shows or logs it; nothing here talks to a
-// window.
+// What the schema side of a repair could not do, by step and object: statements the target server refused
+// (each also lands in the engine's statement report, the repair's one list of refusals), parts of the catalogue
+// that were left out before anything was sent (and why), rows the server refused per table, and notes (an
+// unknown collation id, a table created in its plain form). The repair shows or logs it; nothing here talks
+// to a window.
 #pragma once
 
 #include <cstdint>

@@ -13,26 +13,14 @@
 #include "platform/odbc_sql_connection.h"
 #include "platform/sql_connection.h"
 #include "platform/text.h"
+#include "target/sql_quoting.h"
 
 namespace target {
 
-std::u16string Bracketed(std::u16string_view name) {
-    std::u16string out = u"[";
-    for (char16_t c : name) {
-        out += c;
-        if (c == u']') out += u']';
-    }
-    return out + u"]";
-}
+// The statements of the database step quote through the one helper that every statement uses.
+std::u16string Bracketed(std::u16string_view name) { return BracketName(name); }
 
-std::u16string NQuoted(std::u16string_view text) {
-    std::u16string out = u"N'";
-    for (char16_t c : text) {
-        out += c;
-        if (c == u'\'') out += u'\'';
-    }
-    return out + u"'";
-}
+std::u16string NQuoted(std::u16string_view text) { return UnicodeLiteral(text); }
 
 std::u16string DatabaseName(std::u16string_view base, std::u16string_view suffix) {
     constexpr std::size_t kDataTail = 5;  // "_data", the longer of the two file names

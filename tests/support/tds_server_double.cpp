@@ -374,6 +374,13 @@ bool IsSystemDatabase(std::u16string_view name) {
 
 }  // namespace
 
+std::vector<TdsParameter> ParseTdsParameters(const std::vector<std::uint8_t>& bytes) {
+    Reader r(bytes);
+    std::vector<TdsParameter> out;
+    while (r.Left() > 0) out.push_back(ReadParameter(r));
+    return out;
+}
+
 std::string TdsParameter::TypeName() const {
     auto sized = [this](const char* base, std::uint32_t unit) {
         if (plp) return std::string(base) + "(max)";
@@ -633,7 +640,8 @@ void TdsServerDouble::Serve(int socket, int number) {
     while (true) {
         auto message = link.Receive();
         if (!message) break;
-        auto& [type, body] = *message;
+        const std::uint8_t type = message->first;
+        const std::vector<std::uint8_t>& body = message->second;
         try {
             if (type == kPrelogin) {
                 if (!link.Send(PreloginReply())) break;
@@ -771,12 +779,26 @@ void TdsServerDouble::Serve(int socket, int number) {
                     record(request);
                     break;
                 }
+                if (fault->stall) {
+                    // Nothing until the driver gives up and cancels; then only the attention's answer.
+                    auto next = link.Receive();
+                    if (!next || next->first != kAttention) break;
+                    request.cancelled = true;
+                    record(request);
+                    TdsRequest attention;
+                    attention.kind = TdsRequest::Kind::Attention;
+                    attention.connection = number;
+                    record(attention);
+                    w.Done(kDone, kDoneAttention);
+                    if (!link.Send(w.data)) break;
+                    continue;
+                }
                 w.Message(kError, fault->number, 1, fault->severity, fault->message);
-                if (type == kRpc) w.Done(kDoneInProc, kDoneError);
+                if (type == kRpc) w.Done(kDoneInProc, kDoneError | kDoneMore);
                 w.Done(done_token, kDoneError);
                 request.errorNumber = fault->number;
             } else if (const std::int32_t refused = run(request.text, w); refused != 0) {
-                if (type == kRpc) w.Done(kDoneInProc, kDoneError);
+                if (type == kRpc) w.Done(kDoneInProc, kDoneError | kDoneMore);
                 w.Done(done_token, kDoneError);
                 request.errorNumber = refused;
             } else {

@@ -50,6 +50,10 @@ struct TdsParameter {
     std::u16string Text() const;
 };
 
+// The parameters of an RPC request from the first one's name on (the layout of the published protocol); throws
+// std::runtime_error when the bytes end early or hold a type the double does not know.
+std::vector<TdsParameter> ParseTdsParameters(const std::vector<std::uint8_t>& bytes);
+
 struct TdsRequest {
     enum class Kind { Login, Batch, Rpc, Attention };
     Kind kind = Kind::Batch;
@@ -71,6 +75,7 @@ struct TdsRequest {
     bool accepted = false;
     std::int32_t errorNumber = 0;
     bool droppedSocket = false;
+    bool cancelled = false;  // stalled and then cancelled by an ATTENTION
 };
 
 // One rule of the fault script, matched against the text of every batch and sp_executesql statement.
@@ -82,6 +87,40 @@ struct TdsFault {
     std::u16string message = u"The statement was refused by the test server.";
     std::u16string untilAccepted;  // when set, the rule holds only until a statement containing this is accepted
     bool closeSocket = false;      // drop the connection instead of answering
+    bool stall = false;            // answer nothing until the driver cancels (ATTENTION), as a hung server would
+
+    // TdsFault::Refuse(u"create view", 208, u"Invalid object name 'x'.").Nth(2).Until(u"create view [x]")
+    static TdsFault Refuse(std::u16string pattern, std::int32_t number = 50000,
+                           std::u16string message = u"The statement was refused by the test server.",
+                           std::uint8_t severity = 16) {
+        TdsFault f;
+        f.pattern = std::move(pattern);
+        f.number = number;
+        f.message = std::move(message);
+        f.severity = severity;
+        return f;
+    }
+    static TdsFault DropSocket(std::u16string pattern, int nth = 0) {
+        TdsFault f;
+        f.pattern = std::move(pattern);
+        f.nth = nth;
+        f.closeSocket = true;
+        return f;
+    }
+    static TdsFault Stall(std::u16string pattern) {
+        TdsFault f;
+        f.pattern = std::move(pattern);
+        f.stall = true;
+        return f;
+    }
+    TdsFault& Nth(int n) {
+        nth = n;
+        return *this;
+    }
+    TdsFault& Until(std::u16string text) {
+        untilAccepted = std::move(text);
+        return *this;
+    }
 };
 
 class TdsServerDouble {
