@@ -671,7 +671,7 @@ void TdsServerDouble::Serve(int socket, int number) {
                 login.serverName = field(52);
                 login.database = field(68);
                 Writer w;
-                std::lock_guard lock(m_mutex);
+                std::unique_lock lock(m_mutex);
                 const std::u16string wanted = login.database.empty() ? std::u16string(u"master") : login.database;
                 const bool known = IsSystemDatabase(wanted) ||
                                    std::any_of(m_databases.begin(), m_databases.end(),
@@ -714,6 +714,7 @@ void TdsServerDouble::Serve(int socket, int number) {
                     login.accepted = true;
                 }
                 m_requests.push_back(login);
+                lock.unlock();
                 if (!link.Send(w.data) || !login.accepted) break;
                 logged_in = true;
                 continue;

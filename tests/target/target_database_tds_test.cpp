@@ -150,21 +150,35 @@ TEST_F(TargetDatabaseTds, DroppedLinkDuringTheRowCopyLogsInAgainAndCountsTheRowO
     mdf::TableNode table;
     table.m_pszName = u"dbo.T";
     table.m_strSchema = u"dbo";
+    auto utf16 = [](const std::string& text) {
+        std::vector<std::uint8_t> bytes;
+        for (char c : text) bytes.insert(bytes.end(), {static_cast<std::uint8_t>(c), 0});
+        return bytes;
+    };
     for (int id = 1; id <= 6; ++id) {
         rows::InsertStatement row(table, true);
         row.AddValue(u"Id", platform::Widen(std::to_string(id)));
+        row.AddParameter(u"Name", platform::adLongVarWChar, utf16("row " + std::to_string(id)));
         t.engine.ExecuteRowStatement(row);
     }
     EXPECT_EQ(t.app.m_nRecoveredCount.load(), 6u);
     EXPECT_FALSE(t.app.m_bStopJob.load());
+    // Each row went in once, with its own parameter (the one met by the dropped link too).
     std::vector<std::string> inserted;
     for (const auto& r : server.Statements()) {
-        if (r.accepted) inserted.push_back(U8(r.text));
+        if (!r.accepted || r.kind != TdsRequest::Kind::Rpc) continue;
+        ASSERT_EQ(r.parameters.size(), 1u);
+        inserted.push_back(U8(r.text) + " <- " + U8(r.parameters[0].Text()));
     }
     std::vector<std::string> expected;
-    for (int id = 1; id <= 6; ++id) expected.push_back("insert into [dbo].[T] ([Id]) values (" + std::to_string(id) + ") ;");
-    expected.insert(expected.begin(), "create database [Recovered_t] COLLATE Latin1_General_CI_AS_KS_WS");
+    for (int id = 1; id <= 6; ++id) {
+        expected.push_back("insert into [dbo].[T] ([Id],[Name]) values (" + std::to_string(id) + ",@P1) ; <- row " +
+                           std::to_string(id));
+    }
     EXPECT_EQ(inserted, expected);
+    const auto statements = server.Statements();
+    ASSERT_EQ(statements.size(), 8u);  // create, rows 1 to 4, the dropped 5th, rows 5 and 6
+    EXPECT_TRUE(statements[5].droppedSocket);
     // The second login goes to the same database, on a connection of its own.
     EXPECT_EQ(LoginDatabases(server), (std::vector<std::string>{"master", "Recovered_t", "Recovered_t"}));
     const auto logins = server.Logins();

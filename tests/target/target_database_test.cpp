@@ -251,3 +251,17 @@ TEST(TargetDatabase, EmbeddedRoadLogsThatTheServiceRestartIsLeftToTheAdministrat
     EXPECT_EQ(sink.Count(platform::WM_LOG_LINE), 1u);
     EXPECT_EQ(U8(app.m_strLogLine), U8(target::kServiceRestartLeft));
 }
+
+TEST(TargetDatabase, ServerComesFromTheSettingsWhenTheDialogLeftItEmpty) {
+    Target t;
+    t.app.m_strServerInstance.clear();
+    t.engine.m_targetSettings.m_strServer = u"db2,1500";
+    t.engine.m_targetSettings.m_strLogin = u"repair";
+    t.engine.m_targetSettings.m_strPassword = u"pw";
+    ASSERT_EQ(t.engine.CreateTargetDatabase(), 1);
+    EXPECT_EQ(U8(t.app.m_strServerInstance), "db2,1500");
+    ASSERT_EQ(t.backend->m_openedWith.size(), 2u);
+    EXPECT_EQ(U8(t.backend->m_openedWith[1]),
+              "DRIVER={FreeTDS};SERVER={db2};PORT={1500};DATABASE={Recovered_site};TDS_Version={7.4};UID={repair};"
+              "PWD={pw}");
+}
