@@ -4,6 +4,7 @@
 
 #include "mdf/recovery_engine.h"
 #include "platform/sql_connection.h"
+#include "platform/text.h"
 #include "target/schema_script.h"
 
 namespace app {
@@ -45,6 +46,9 @@ RepairSteps EngineRepairSteps(mdf::CRecoveryEngine& engine) {
             lines.push_back(u"Left out (" + entry.m_strStep + u" " + entry.m_strObject + u"): " + entry.m_strReason);
         }
         for (const auto& note : script->m_report.m_arrNotes) lines.push_back(note);
+        for (const auto& [table, count] : script->m_report.m_mapRefusedRows) {
+            lines.push_back(u"Rows refused in " + table + u"  :  " + platform::Widen(std::to_string(count)));
+        }
         return lines;
     };
     return steps;

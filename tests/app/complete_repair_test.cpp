@@ -175,6 +175,22 @@ TEST(CompleteRepair, RefusalsEndWithProblemsNamingDatabaseAndFolder) {
     EXPECT_EQ(r.closes, 1);
 }
 
+TEST(CompleteRepair, EmbeddedEditionCopiesRowsOnly) {
+    BM_REQUIRE_CORPUS();
+    Repair r("pubs_sligo.mdf");
+    r.prompts.edition_answer = true;
+    r.prompts.server_answer->embedded_database = u"WSS_Content";
+    const auto job = r.RunRepair();
+    EXPECT_TRUE(r.fields.m_bJobCompleted);
+    EXPECT_EQ(r.engine->m_strEmbeddedDatabase, u"WSS_Content");
+    EXPECT_EQ(r.steps_run, std::vector<std::string>{"database"});
+    EXPECT_EQ(r.Sent(u"CREATE "), 0u);
+    EXPECT_GT(r.Sent(u"insert into"), 200u);
+    EXPECT_EQ(r.IndexOf(u"Repairing Views"), r.log.size());
+    EXPECT_LT(r.IndexOf(u"The server's service is not restarted"), r.IndexOf(u"Repair process completed on "));
+    EXPECT_EQ(r.closes, 1);
+}
+
 TEST(CompleteRepair, QuestionsAndDatabaseEndTheJobEarly) {
     BM_REQUIRE_CORPUS();
     struct Case {
