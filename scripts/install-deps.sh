@@ -8,7 +8,10 @@ packages=(
   libwxgtk3.2-dev libwxgtk-webview3.2-dev libwxgtk-media3.2-dev
   unixodbc unixodbc-dev tdsodbc libsqliteodbc
   libcurl4-openssl-dev
+  libssl-dev
   xvfb xauth fonts-liberation
+  poppler-utils
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-x
   clang libclang-rt-14-dev
 )
 

@@ -194,6 +194,7 @@ int CBrindlemoorDlg::OnTreeClick(const wxPoint& point) {
     }
     if (!(flags & wxTREE_HITTEST_ONITEMLABEL) || !app_.m_bJobIdle) return 0;
 
+    ClosePreview();
     FindWindow(kIdResultProgress)->Hide();
     const std::u16string text = FromWx(m_ctrlTree->GetItemText(item));
     const wxTreeItemId parent = m_ctrlTree->GetItemParent(item);
