@@ -86,8 +86,10 @@ std::u16string CollationFor(RepairScript& script, std::uint32_t id) {
     if (!IsKnownCollation(id) && script.m_setUnknownCollations.insert(id).second) {
         char hex[16];
         std::snprintf(hex, sizeof hex, "0x%08X", id);
-        script.m_report.Note(u"unknown collation id " + platform::Widen(hex) + u": columns written with " +
-                             CollationName(id));
+        const std::u16string note =
+            u"unknown collation id " + platform::Widen(hex) + u": columns written with " + CollationName(id);
+        script.m_report.Note(note);
+        script.m_engine.LogLine(note);
     }
     return CollationName(id);
 }
@@ -332,11 +334,19 @@ void PrepareCheckConstraints(RepairScript& script) {
     const std::uint32_t id_at = v2005 ? 5 : 4;
     const std::uint32_t end_at = v2005 ? 24 : 19;
     const std::uint32_t text_at = v2005 ? 32 : 21;
-    // The text rows of each constraint, with their sequence number (2000 texts may be split over several rows).
+    // The text bytes of each constraint's rows, with their sequence number (2000 texts may be split over several
+    // rows), and the texts of definitions stored outside their rows.
     std::map<std::int32_t, std::vector<std::pair<std::uint32_t, std::vector<std::uint8_t>>>> parts;
+    std::map<std::int32_t, std::u16string> outside;
     std::set<std::int32_t> wanted;
     for (const auto& check : engine.m_arrCheckConstraints) wanted.insert(check.m_nObjectId);
-    std::set<std::int32_t> outside;
+    // A row's own text: UTF-16 when the second and fourth bytes are zero, else 8-bit text.
+    auto row_text = [](const std::vector<std::uint8_t>& bytes) {
+        std::u16string text = bytes.size() >= 4 && bytes[1] == 0 && bytes[3] == 0 ? platform::Utf16LeToString(bytes)
+                                                                                   : platform::AnsiToUtf16(bytes);
+        if (const auto nul = text.find(u'\0'); nul != std::u16string::npos) text.resize(nul);
+        return text;
+    };
     WalkRows(engine, engine.m_plDefinitions, [&](std::uint64_t page, std::uint16_t entry, std::uint32_t area_end) {
         if (!mdf::RecordHolds(entry, text_at, area_end)) return;
         const std::uint64_t record = page + entry;
@@ -344,10 +354,21 @@ void PrepareCheckConstraints(RepairScript& script) {
         if (!wanted.contains(object)) return;
         const std::uint16_t end = engine.Read16(record + end_at, mdf::Fixup::Single);
         if (v2005 && (end & 0xF000) == 0x8000) {
-            outside.insert(object);
+            // A definition too long for its row: the row holds a root whose entries name the text records.
+            const std::uint32_t column_end = end & 0x0FFF;
+            if (!mdf::RecordHolds(entry, column_end, area_end) || engine.Read8(record + 32, mdf::Fixup::Single) != 4) return;
+            std::u16string text;
+            for (std::uint32_t k = 0; 56 + 12 * k <= column_end; ++k) {
+                const std::uint64_t at = record + 48 + 12 * k;
+                const std::uint64_t page_number = engine.Read32(at, mdf::Fixup::Single);
+                const std::uint16_t slot = engine.Read16(at + 6, mdf::Fixup::Single);
+                engine.m_bWideText = false;
+                text += engine.ReadLargeValueText(page_number * mdf::kPageSize, slot).text;
+            }
+            outside.emplace(object, std::move(text));
             return;
         }
-        if (end < text_at + 4u || !mdf::RecordHolds(entry, end, area_end)) return;
+        if (end <= text_at || !mdf::RecordHolds(entry, end, area_end)) return;
         const std::uint32_t sequence = v2005 ? 0 : engine.Read16(record + 10, mdf::Fixup::Single);
         parts[object].emplace_back(sequence, engine.ReadBytes(record + text_at, end - text_at, mdf::Fixup::Multi));
     });
@@ -357,28 +378,20 @@ void PrepareCheckConstraints(RepairScript& script) {
             script.m_report.LeftOut(kStepCheck, check.m_strName, u"the constraint's table is not in the catalogue");
             continue;
         }
-        auto found = parts.find(check.m_nObjectId);
-        if (found == parts.end()) {
-            script.m_report.LeftOut(kStepCheck, check.m_strName,
-                                    outside.contains(check.m_nObjectId)
-                                        ? u"the definition is stored outside its row: the constraint is left out"
-                                        : u"no definition text was found: the constraint is left out");
-            continue;
-        }
-        auto& rows = found->second;
-        std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-        if (v2005 && rows.size() > 1) rows.resize(1);
-        std::vector<std::uint8_t> bytes;
-        for (const auto& [sequence, row_bytes] : rows) bytes.insert(bytes.end(), row_bytes.begin(), row_bytes.end());
         std::u16string text;
-        if (bytes.size() >= 4 && bytes[1] == 0 && bytes[3] == 0) {
-            text = platform::Utf16LeToString(bytes);
-        } else {
-            text = platform::AnsiToUtf16(bytes);
+        if (const auto large = outside.find(check.m_nObjectId); large != outside.end()) {
+            text = large->second;
+        } else if (auto found = parts.find(check.m_nObjectId); found != parts.end()) {
+            auto& rows = found->second;
+            std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+            if (v2005 && rows.size() > 1) rows.resize(1);
+            std::vector<std::uint8_t> bytes;
+            for (const auto& [sequence, row] : rows) bytes.insert(bytes.end(), row.begin(), row.end());
+            // Fewer than 4 bytes hold no condition.
+            if (bytes.size() >= 4) text = row_text(bytes);
         }
-        if (const auto nul = text.find(u'\0'); nul != std::u16string::npos) text.resize(nul);
         if (text.empty()) {
-            script.m_report.LeftOut(kStepCheck, check.m_strName, u"the definition text is empty");
+            script.m_report.LeftOut(kStepCheck, check.m_strName, u"no definition text was found: the constraint is left out");
             continue;
         }
         for (auto& statement : CheckConstraintStatements(TableNameForm(*table, v2005), check.m_strName, text,
@@ -423,7 +436,7 @@ StepOutcome ScriptTables(RepairScript& script) {
             }
             for (auto& statement : statements.m_arrAfterRows) script.m_arrAfterRows.push_back(std::move(statement));
         }
-        if (engine.App().m_bStopJob) return StepOutcome::Stopped;
+        if (engine.StopRequested()) return StepOutcome::Stopped;
     }
     return StepOutcome::Done;
 }

@@ -151,6 +151,7 @@ TEST_F(SchemaScript, AStopEndsTheStepAfterTheTableBeingScripted) {
     app.m_bStopJob = true;
     EXPECT_EQ(target::ScriptTables(*script), target::StepOutcome::Stopped);
     EXPECT_EQ(Sent(), std::vector<std::string>{"create table [dbo].[A]([a] int NULL)"});
+    EXPECT_EQ(sink.Count(platform::WM_JOB_ENDED), 1u);
 }
 
 TEST_F(SchemaScript, ListsStartEmptyAndEveryListedStatementIsTriedOnce) {
@@ -207,6 +208,7 @@ TEST_F(SchemaScript, UnknownCollationsAreReportedOncePerId) {
     ASSERT_EQ(script->m_report.m_arrNotes.size(), 2u);
     EXPECT_EQ(U8(script->m_report.m_arrNotes[0]),
               "unknown collation id 0x00011029: columns written with Latin1_General_CI_AS");
+    EXPECT_EQ(sink.Count(platform::WM_LOG_LINE), 2u) << "each unknown id is logged once";
 }
 
 // sysscalartypes row: 4 type id, 12 base type, 13 length, 15 precision, 16 scale, 21 status (0x01 NOT NULL),
@@ -265,6 +267,44 @@ TEST_F(SchemaScript, OnlyTypesTheServerAcceptedAreUsedByTheTables) {
     target::ScriptTables(*script);
     EXPECT_EQ(Sent(), std::vector<std::string>{
                           "create table [dbo].[T]([p] [Phone] NOT NULL,[z] varchar(10) collate Latin1_General_CI_AS NULL)"});
+}
+
+// systypes row (2000): 4 base type | 5 status (0x01 NOT NULL) | 6 user type number | 8 length | 10 precision |
+// 11 scale | 28 a byte that is 12 in rows to pass over | 31 end of the name | 33 the name.
+Bytes TypeRow2000(std::uint8_t base, std::uint16_t number, std::uint16_t length, bool not_null, std::u16string_view name) {
+    Bytes r(33, 0);
+    r[0] = 0x30;
+    Put16(r, 2, 29);
+    r[4] = base;
+    r[5] = not_null ? 1 : 0;
+    Put16(r, 6, number);
+    Put16(r, 8, length);
+    const Bytes text = Utf16(name);
+    Put16(r, 31, static_cast<std::uint16_t>(33 + text.size()));
+    r.insert(r.end(), text.begin(), text.end());
+    return r;
+}
+
+TEST_F(SchemaScript, UserTypesOf2000Files) {
+    app.m_bSql2005Catalog = false;
+    testsupport::PageBuilder page;
+    page.Type(testsupport::kDataPage).ObjectId(4);
+    page.AddRecord(TypeRow2000(231, 256, 256, true, u"sysname"));  // the server's own
+    page.AddRecord(TypeRow2000(167, 257, 11, true, u"id"));
+    page.AddRecord(TypeRow2000(59, 258, 4, false, u"ra'te"));
+    UsePages({page});
+    engine->m_plTypes.Add(8192, 3);
+    target::ScriptUserTypes(*script);
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"EXEC sp_addtype N'id',N'varchar(11)','NOT NULL'",
+                                                "EXEC sp_addtype N'ra''te',N'real','NULL'"}));
+    // A column of type id: type code 167, status 1, user type 257, found with the status byte cleared.
+    auto& t = AddTable(u"T", 1);
+    auto column = Column(u"a", 1, 167, 11, true);
+    column.m_dwTypeInfo2000 = 167u | (0x01u << 8) | (257u << 16);
+    t.m_lstColumns = {column};
+    backend->m_executed.clear();
+    target::ScriptTables(*script);
+    EXPECT_EQ(Sent(), std::vector<std::string>{"create table [T]([a] [id] NOT NULL)"});
 }
 
 // Foreign-key column row (2005): 2 fixed end 25 | 4 class | 5 constraint | 9 ordinal | 13 table | 17 column.
@@ -389,6 +429,50 @@ TEST_F(SchemaScript, A2000DefinitionSplitOverRowsIsJoinedInOrder) {
               "ALTER TABLE [Orders] WITH NOCHECK ADD CONSTRAINT [CK_Qty] CHECK ( ([Qty] > 0 and [Qty] < 100) )");
     EXPECT_EQ(U8(orders.m_arrStatements[1]), "ALTER TABLE [Orders] WITH CHECK CHECK CONSTRAINT [CK_Qty]");
     EXPECT_EQ(script->m_report.LeftOutIn(target::kStepCheck).size(), 2u);
+}
+
+// sysobjvalues row (2005) whose text lies outside it: 5 object id | 24 end of the column with 0x8000 set |
+// 32 root type 4 | 48 + 12k the k-th entry (page number, file, slot).
+Bytes OutsideDefinitionRow(std::int32_t object, std::uint32_t page, std::uint16_t slot) {
+    Bytes r(60, 0);
+    r[0] = 0x30;
+    Put32(r, 5, static_cast<std::uint32_t>(object));
+    Put16(r, 24, 0x8000 | 60);
+    r[32] = 4;
+    Put32(r, 48, page);
+    Put16(r, 54, slot);
+    return r;
+}
+
+// A large-value data record: status, length, value id, type 3, the bytes.
+Bytes TextRecord(std::string_view text) {
+    Bytes r(14, 0);
+    r[0] = 0x08;
+    Put16(r, 2, static_cast<std::uint16_t>(14 + text.size()));
+    Put16(r, 12, 3);
+    r.insert(r.end(), text.begin(), text.end());
+    return r;
+}
+
+TEST_F(SchemaScript, ACheckDefinitionStoredOutsideItsRowIsGathered) {
+    auto& orders = AddTable(u"dbo.Orders", 20);
+    orders.m_lstColumns = {Column(u"Qty", 1, 56, 4)};
+    testsupport::PageBuilder definitions;
+    definitions.Type(testsupport::kDataPage).ObjectId(60);
+    definitions.AddRecord(OutsideDefinitionRow(500, 2, 1));
+    testsupport::PageBuilder texts;
+    texts.Type(testsupport::kDataPage);
+    texts.AddRecord(TextRecord("not this"));
+    texts.AddRecord(TextRecord("([Qty]>(0))"));
+    UsePages({definitions, texts});
+    engine->m_plDefinitions.Add(8192, 1);
+    engine->m_arrCheckConstraints = {{u"CK_Long", 500, 20, 0x00}};
+    engine->m_bWideText = true;
+
+    target::PrepareCheckConstraints(*script);
+    ASSERT_EQ(orders.m_arrStatements.size(), 2u);
+    EXPECT_EQ(U8(orders.m_arrStatements[0]),
+              "ALTER TABLE [dbo].[Orders] WITH NOCHECK ADD CONSTRAINT [CK_Long] CHECK ( ([Qty]>(0)) )");
 }
 
 TEST_F(SchemaScript, StatisticsColumnsInKeyOrder) {
