@@ -158,6 +158,9 @@ TEST(RepairWindow, NorthwindRepairedIntoTheServerDouble) {
         EXPECT_FALSE(SaveScreenshot(d, "repair_completed").empty());
         d.EndWith(app::kIdOk);
     }, 120000);
+    // After the completion: not now to the re-attach offer, then its "later" note.
+    WhenModalOpens<ui::CMyExitStopDialog>([](ui::CMyExitStopDialog& d) { d.EndWith(app::kIdCancel); }, 120000);
+    WhenModalOpens<ui::CMessageDialog2>([](ui::CMessageDialog2& d) { d.EndWith(app::kIdOk); }, 120000);
     dialog->OnRepair();
     ASSERT_TRUE(WaitUntil([] { return App().m_bJobIdle.load() && App().m_pRecoverThread.load() == nullptr; }, 120000));
     Pump(300);
