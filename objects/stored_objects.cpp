@@ -96,15 +96,20 @@ objects::DefinitionQuery QueryFor(const List& list, bool status_byte_2000 = fals
 
 bool CRecoveryEngine::RunObjectStatement(const std::u16string& text) {
     if (text.empty()) return false;
-    try {
-        platform::Command command;
-        command.SetActiveConnection(m_pConnection);
-        command.SetCommandText(text);
-        command.Execute(platform::adCmdText);
-        return true;
-    } catch (const platform::SqlError& error) {
-        (void)FormatComError(error);  // the server's words are not kept: the definition itself is
-    } catch (const std::exception&) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            platform::Command command;
+            command.SetActiveConnection(m_pConnection);
+            command.SetCommandText(text);
+            command.Execute(platform::adCmdText);
+            return true;
+        } catch (const platform::SqlError& error) {
+            (void)FormatComError(error);  // the server's words are not kept: the definition itself is
+            // A lost link is opened again and the statement sent once more; a refusal is final.
+            if (attempt == 0 && platform::IsConnectionLost(error) && Reconnect()) continue;
+        } catch (const std::exception&) {
+        }
+        return false;
     }
     return false;
 }

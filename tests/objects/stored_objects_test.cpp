@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "objects/definition_text.h"
+#include "platform/recording_sql_backend.h"
 #include "tests/objects/object_fixture.h"
 
 using namespace objtest;
@@ -331,6 +332,24 @@ TEST(ScriptDependentObjects, RefusedObjectsRetriedAfterWhatTheyNeed) {
     EXPECT_EQ(engine.m_repairTally[ObjectKind::View].created, 2u);
     EXPECT_EQ(engine.m_repairTally[ObjectKind::View].refused, 1u);
     EXPECT_EQ(engine.m_repairTally[ObjectKind::Function].created, 2u);
+}
+
+// ---- A lost link ----
+
+TEST(RunObjectStatement, LostLinkOpenedAgainAndSentOnce) {
+    keytest::KeyEngine keys(testsupport::FileBuilder{});
+    auto& engine = keys.engine();
+    auto backend = std::make_shared<platform::RecordingSqlBackend>();
+    engine.m_pConnection = std::make_shared<platform::Connection>(backend);
+    engine.m_pConnection->Open(u"target");
+    keys.app().m_strServerInstance = u"db";
+    keys.app().m_strContentDbName = u"Recovered_x";
+    backend->DropConnectionFor(1);
+    EXPECT_TRUE(engine.RunObjectStatement(u"CREATE VIEW v AS SELECT 1"));
+    EXPECT_EQ(backend->m_accepted.size(), 1u);
+    backend->DropConnectionFor(2);  // lost again after the re-open: refused, not sent a third time
+    EXPECT_FALSE(engine.RunObjectStatement(u"CREATE VIEW w AS SELECT 1"));
+    EXPECT_EQ(backend->m_executed.size(), 4u);
 }
 
 // ---- Failure files and stop ----
