@@ -2,6 +2,7 @@
 // and the failure entries it leaves, byte for byte.
 #include <gtest/gtest.h>
 
+#include "objects/definition_rows.h"
 #include "objects/definition_text.h"
 #include "platform/recording_sql_backend.h"
 #include "tests/objects/object_fixture.h"
@@ -286,6 +287,30 @@ TEST(ScriptDependentObjects, OnlyWholeDefinitionsAreSent) {
             EXPECT_EQ(file.substr(0, 8), "\n\r\n\r\n\r\n\r");
             EXPECT_EQ(repair.engine().m_repairTally[ObjectKind::Procedure].refused, 1u);
         }
+    }
+}
+
+TEST(GatherDefinitions, TornSectorsInsideTheTextAreRestored) {
+    // A view of 1,500 characters from page offset 96 + 32 crosses the ends of sectors 0 to 2; the server saved
+    // the low bits of each sector's last byte in the torn bits and wrote the pattern 2 there.
+    std::string text = "CREATE VIEW v AS SELECT '";
+    text += std::string(1500 - text.size() - 1, 'R') + "'";
+    auto page = keytest::SystemPage(60, {Row2005(7, Ascii(text))});
+    page.Tear(2);
+    testsupport::FileBuilder file;
+    file.SetPage(40, page);
+    for (const bool restore : {true, false}) {
+        SCOPED_TRACE(restore);
+        keytest::KeyEngine keys(file);
+        ASSERT_TRUE(keys.opened());
+        keys.engine().m_plDefinitions.Add(keytest::PageOffset(40), 1);
+        keys.app().m_bSql2005Catalog = true;
+        keys.app().m_bConvertedFrom2000 = true;
+        keys.app().m_bCreatedOn2000 = restore;
+        const auto gathered = objects::GatherDefinitions(keys.engine(), {[](std::int32_t id) { return id == 7; }});
+        // As stored, the slot entry and the text read differently.
+        const bool exact = gathered.definitions.size() == 1 && gathered.definitions[0].bytes == Ascii(text);
+        EXPECT_EQ(exact, restore);
     }
 }
 
