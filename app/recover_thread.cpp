@@ -25,7 +25,7 @@ namespace {
 std::atomic<std::uint64_t> g_nextJobId{1};
 
 // Texts of the job that the program's string table does not hold.
-constexpr std::array<std::pair<int, std::u16string_view>, 21> kJobTexts = {{
+constexpr std::array<std::pair<int, std::u16string_view>, 38> kJobTexts = {{
     {111, u"Do you want to stop the current process ?"},
     {112, u"This process can not be resumed from current state and has to be restarted."},
     {113, u"Do you want to stop the current process ?"},
@@ -42,8 +42,25 @@ constexpr std::array<std::pair<int, std::u16string_view>, 21> kJobTexts = {{
     {128, u"Total user defined function(s) present  :"},
     {129, u"Total view(s) present  :"},
     {130, u"Total trigger(s) present  :"},
+    {144, u"Please enter correct server ( \\\\instance name)."},
+    {145, u"Unable to save repaired database file."},
+    {146, u"Total table(s)  selected :"},
+    {147, u"Repairing Table....."},
+    {148, u"Total field(s) present  :"},
+    {149, u"Total record(s) recovered  :"},
+    {150, u"Repairing Views"},
+    {151, u"Repairing Stored Procedures"},
+    {152, u"Repairing Rules"},
+    {153, u"Repairing Defaults"},
+    {154, u"Repairing User Defined Functions"},
     {155, u"Recovery process is successfully completed."},
+    {156, u"\nRecovered file saved at the desired location."},
     {157, u"Repair process completed on "},
+    {158, u"Unable to establish the connection."},
+    {159, u"Please Verify your Server\\Instance name.\nPlease run the SQL Server and try again."},
+    {160, u"Repairing Trigger"},
+    {211, u"Please Enter Name of database. "},
+    {212, u"Repair process finished with problems."},
     {169, u"\nRecovered documents saved at the desired location."},
     {174, u"Current  process stopped by user."},
     {175, u"Current  process stopped by user."},
@@ -118,7 +135,7 @@ int CRecoverThread::Run() {
             case JobKind::Scan: RunScan(); break;
             case JobKind::TableView: RunTableView(); break;
             case JobKind::DocumentSave: RunDocumentSave(); break;
-            case JobKind::CompleteRepair: break;  // the complete repair is a job of its own, not built yet
+            case JobKind::CompleteRepair: RunCompleteRepair(); break;
         }
         m_pEngine->m_hProgressWnd = previous_sink;
         m_pEngine->m_pPrompts = previous_prompts;

@@ -10,6 +10,7 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "mdf/data_page_notes.h"
 #include "mdf/key_options.h"
 #include "mdf/large_value.h"
+#include "mdf/repair_tally.h"
 #include "mdf/sharepoint_records.h"
 #include "platform/messages.h"
 #include "platform/shared_state.h"
@@ -43,6 +45,10 @@ class InsertStatement;
 namespace sharepoint {
 struct CheckItem;
 }  // namespace sharepoint
+
+namespace objects {
+class FailureFile;
+}  // namespace objects
 
 namespace mdf {
 
@@ -252,6 +258,29 @@ public:
     // The line the embedded road logs where the original restarts the edition's local service: a server on
     // another machine cannot be restarted from here (target_database.cpp).
     void LogServiceRestartLeftToAdministrator();
+
+    // Stored objects (objects/): each pass reads its definitions from the definition pages, sends each whole
+    // definition that is a CREATE statement of its kind, counts what was created and refused in m_repairTally and
+    // writes the refused ones to its failure file in m_strFailureFolder.
+    // Creates the schemas of the tables (2005-and-later names schema.table) that the new database lacks.
+    void ScriptMissingSchemas();
+    void ScriptRules();
+    void ScriptDefaults();             // stand-alone defaults and their column bindings
+    void ScriptDefaultConstraints();   // column default constraints as ALTER TABLE statements
+    void BindTypeDefaultsAndRules();   // defaults and rules bound to user-defined types; reads no page
+    void ScriptTriggers();
+    // The early pass of the user-defined functions, before the tables exist: what it creates is not sent again,
+    // what it cannot create waits for ScriptDependentObjects.
+    void ScriptUserFunctions();
+    // Views, stored procedures and the functions not created yet, tried in rounds while a round creates
+    // something; what the last round refused goes to the failure files.
+    void ScriptDependentObjects(bool views, bool procedures, bool functions);
+    // Runs one statement of the object passes; false when the server refused it (its words are dropped).
+    bool RunObjectStatement(const std::u16string& text);
+    // Counts a refusal, logs it and appends its failure entry (when file is set).
+    void RefuseObject(ObjectKind kind, const std::u16string& what, const std::u16string& why,
+                      objects::FailureFile* file, std::span<const std::uint8_t> body, const std::u16string& text);
+    RepairTally m_repairTally;
     std::uint64_t m_nRefusedRowCount = 0;  // rows of the row copy that the server refused (not lost links)
 
 public:

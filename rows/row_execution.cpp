@@ -58,9 +58,11 @@ void CRecoveryEngine::ExecuteRowStatement(const rows::InsertStatement& statement
         m_pCommand = NewCommand(m_pConnection);
         if (!lost) return;
         if (!Reconnect()) {
+            if (!inserted) ++m_nRefusedRowCount;
             // Without a connection no later row can be copied: end the repair and say why.
-            ShowMessage(u"Unable to establish the connection.",
-                        u"Please Verify your Server\\Instance name.\nPlease run the SQL Server and try again.");
+            std::u16string text = u"Please Verify your Server\\Instance name.\nPlease run the SQL Server and try again.";
+            if (!m_app.m_strContentDbName.empty()) text += u"\nDatabase " + m_app.m_strContentDbName + u" is incomplete.";
+            ShowMessage(u"Unable to establish the connection.", text);
             m_app.m_bStopJob = true;
             StopRequested();
             return;
@@ -68,6 +70,7 @@ void CRecoveryEngine::ExecuteRowStatement(const rows::InsertStatement& statement
         m_pCommand = NewCommand(m_pConnection);
         if (inserted) return;  // only the closing statement met the lost connection
     }
+    ++m_nRefusedRowCount;  // the link was lost on both tries
 }
 
 }  // namespace mdf

@@ -96,6 +96,8 @@ void CBrindlemoorDlg::OnStopJob() {
     // The job sees the flag at its next check and posts its end; its messages keep being handled meanwhile.
     app_.m_bStopJob = true;
     WorkerThreads::PumpUntil([this] { return app_.m_bJobIdle.load(); });
+    // A stopped repair has closed its connection on its way out; this closes nothing then.
+    if (m_pEngine) m_pEngine->CloseConnection();
     StopRecoverThread();
 
     app_.m_strMessageTitle.clear();
