@@ -105,14 +105,14 @@ Bytes DataRecord(std::uint8_t status) {
 }
 
 PageBuilder IamPage(std::uint32_t unit_object_id, std::uint32_t start_page, const std::vector<SinglePage>& singles,
-                    const Bytes& bitmap) {
+                    const Bytes& bitmap, std::uint16_t start_file) {
     PageBuilder page;
     page.Type(testsupport::kIamPage).ObjectId(unit_object_id);
     Bytes header(94, 0);
     header[0] = 0x70;
     Put16(header, 2, 94);
     Put32(header, 40, start_page);
-    Put16(header, 44, 1);
+    Put16(header, 44, start_file);
     for (std::size_t s = 0; s < singles.size() && s < 8; ++s) {
         Put32(header, 46 + 6 * s, singles[s].page);
         Put16(header, 50 + 6 * s, singles[s].file);

@@ -52,7 +52,8 @@ struct SinglePage {
     std::uint16_t file = 1;
 };
 testsupport::PageBuilder IamPage(std::uint32_t unit_object_id, std::uint32_t start_page,
-                                 const std::vector<SinglePage>& singles, const Bytes& bitmap = {});
+                                 const std::vector<SinglePage>& singles, const Bytes& bitmap = {},
+                                 std::uint16_t start_file = 1);
 // A data page of the unit holding the given records.
 testsupport::PageBuilder DataPage(std::uint32_t object_id, const std::vector<Bytes>& records);
 // A page of system-table rows (object id and index id 1 in the header).
