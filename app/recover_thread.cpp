@@ -155,8 +155,6 @@ void CRecoverThread::RunScan() {
         if (m_app.m_strSearchRoot.empty()) {
             engine.ShowMessage(u"", JobText(117));
         } else {
-            m_app.m_strMessageTitle = JobText(115);
-            m_app.m_strMessageText.clear();
             Send(platform::WM_FILE_IN_USE, 0, 0);
             engine.ShowMessage(JobText(115), u"");
         }

@@ -150,9 +150,14 @@ TEST(ScanJob, AFileThatCannotBeOpenedEndsWithTheRightMessage) {
         SCOPED_TRACE(c.name);
         Jobs jobs(dir / "missing.mdf");
         jobs.state.m_strSearchRoot = c.search_root;
+        // The message fields belong to the window's thread: the job hands the texts to the dialog's call.
+        jobs.state.m_strMessageTitle = u"untouched title";
+        jobs.state.m_strMessageText = u"untouched text";
         auto job = jobs.MakeJob();
         job->Run();
         ExpectOneJobEnd(jobs.sink, *job);
+        EXPECT_EQ(jobs.state.m_strMessageTitle, u"untouched title");
+        EXPECT_EQ(jobs.state.m_strMessageText, u"untouched text");
         EXPECT_EQ(jobs.sink.Count(platform::WM_FILE_IN_USE), c.file_in_use_messages);
         EXPECT_EQ(jobs.sink.Count(platform::WM_SCAN_DONE), 0u);
         EXPECT_EQ(jobs.prompts.message_count, 1);
