@@ -8,7 +8,7 @@ packages=(
   libwxgtk3.2-dev libwxgtk-webview3.2-dev libwxgtk-media3.2-dev
   unixodbc unixodbc-dev tdsodbc libsqliteodbc
   libcurl4-openssl-dev
-  xvfb xauth fonts-liberation
+  xvfb xauth fonts-liberation libxtst-dev
   clang libclang-rt-14-dev
 )
 

@@ -56,6 +56,10 @@ CBrindlemoorDlg::CBrindlemoorDlg(CBrindlemoorApp& app)
     m_ctrlTree->Bind(wxEVT_LEFT_DOWN, [this](wxMouseEvent& event) {
         if (OnTreeClick(event.GetPosition()) == 0) event.Skip();
     });
+    m_ctrlTree->Bind(wxEVT_TREE_DELETE_ITEM, [this](wxTreeEvent& event) {
+        if (event.GetItem() == m_hHighlighted) m_hHighlighted = wxTreeItemId();
+        event.Skip();
+    });
     m_listFoundFiles->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent& event) {
         OnFileListClick(event.GetIndex());
         event.Skip();

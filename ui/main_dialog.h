@@ -108,6 +108,8 @@ public:
     wxString ControlText(int id) const;
     const app::ProgressBarModel& ScanBar() const { return scan_bar_; }
     const app::ProgressBarModel& ResultBar() const { return result_bar_; }
+    wxGauge* ScanGauge() const { return m_progressScan; }
+    wxGauge* ResultGauge() const { return m_progressResult; }
 
     // How a confirmed Exit ends the program: `job_ended` tells whether the running job (if any) ended within
     // the wait. The default closes the dialog normally, or ends the process at once when the job would not end.
@@ -121,6 +123,8 @@ private:
     void ApplyChanges(const app::ControlChanges& changes);
     void ClearResultPage();
     void ShowProgress(app::ProgressBarId bar);
+    // A new pass on the bar: nothing done yet, the gauge empty.
+    void ResetProgress(app::ProgressBarId bar);
     bool WaitForJobToStop();
     void SetMethodHint(bool over_button, int string_id);
 
@@ -154,17 +158,26 @@ private:
     void AddCheckItems(sharepoint::CheckItem& model, const wxTreeItemId& parent, int depth);
     void ShowCheckStates(const wxTreeItemId& item);
     void ShowSavedItem(const sharepoint::CheckItem& saved);
+    void HighlightClickedItem(const wxTreeItemId& item);
     void AddDocumentRows(const std::vector<app::DocumentRow>& rows);
     bool ConfirmStop();
     std::shared_ptr<mdf::CRecoveryEngine> m_pEngine;
     std::unique_ptr<sharepoint::CheckItem> m_checkTree;
     std::vector<std::u16string> m_arrExtensions;
     std::u16string m_strSelectedFile;
+    wxTreeItemId m_hHighlighted;  // the tree item clicked last, shown highlighted
     long table_row_position_ = 0;
     long document_row_position_ = 0;
 
     app::ProgressBarModel scan_bar_;
     app::ProgressBarModel result_bar_;
+    app::PassGauge scan_pass_;
+    app::PassGauge result_pass_;
+    std::int64_t table_rows_read_ = 0;
+    // Scan File raised the page depth for a result page that has not come yet: a scan that ends without one
+    // lowers it again, once.
+    bool scan_depth_raised_ = false;
+    void LowerScanDepth();
     // Last member: destroyed first, it stops and joins the workers while everything else still exists.
     WorkerThreads workers_;
 };

@@ -114,7 +114,7 @@ void CBrindlemoorDlg::OnHelp() {
 }
 
 void CBrindlemoorDlg::OnViewLog() {
-    if (app_.m_dlgLog != nullptr) app_.m_dlgLog->SetLogText(app_.m_strLogHeader);
+    // The running log keeps its text: its next line must not start the log copy again from the header.
     CLogDialog viewer(this, app_, app_);
     viewer.ShowModal();
 }

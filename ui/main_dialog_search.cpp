@@ -54,8 +54,7 @@ void CBrindlemoorDlg::OnSearchFiles() {
         workers_.find.reset();  // the last search has ended: joined here
     }
     app_.m_nFoundFileCount = 0;
-    scan_bar_.position = 0;
-    ShowProgress(ProgressBarId::SearchAndScan);
+    ResetProgress(ProgressBarId::SearchAndScan);
     ApplyChanges({{kIdScanProgress, true, {}},
                   {kIdBack, {}, false},
                   {kIdHome, {}, false},

@@ -1,0 +1,378 @@
+// The main window driven as a user drives it: real pointer clicks, wheel turns and keys through the X server.
+// One highlighted tree item after many clicks, row-list headers that follow a sideways scroll, progress bars
+// that fill, the page depth after scans that end without a result page, and a log that keeps its lines after
+// View Log.
+#include <gtest/gtest.h>
+
+#include <wx/dcclient.h>
+#include <wx/dcmemory.h>
+#include <wx/listctrl.h>
+#include <wx/settings.h>
+#include <wx/treectrl.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/control_ids.h"
+#include "app/log_text.h"
+#include "mdf/recovery_engine.h"
+#include "platform/messages.h"
+#include "platform/text.h"
+#include "tests/mdf/catalog_2005_fixture.h"
+#include "tests/support/corpus.h"
+#include "tests/support/page_builder.h"
+#include "tests/support/sharepoint_builder.h"
+#include "tests/ui/gui_harness.h"
+#include "ui/brindlemoor_app.h"
+#include "ui/log_dialog.h"
+#include "ui/main_dialog.h"
+#include "ui/message_dialogs.h"
+#include "ui/version_dialog.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace guitest;
+using namespace app;
+
+class UserInput : public testing::Test {
+protected:
+    void SetUp() override {
+        auto& a = App();
+        ResetJobState(a);
+        dialog_ = new ui::CBrindlemoorDlg(a);
+        dialog_->end_program = [](bool) {};
+        dialog_->confirm_stop = [] { return true; };
+        dialog_->Show();
+        WaitUntil([&] { return dialog_->IsShownOnScreen(); }, 3000);
+        Pump(200);
+    }
+    void TearDown() override {
+        App().m_bridge.SetHandler([this](unsigned m, platform::WPARAM w, platform::LPARAM l) {
+            dialog_->OnWorkerMessage(m, w, l);
+        });
+        delete dialog_;
+        Pump(20);
+    }
+
+    // A click in the middle of one of the window's controls.
+    void Click(int id) {
+        wxWindow* control = dialog_->FindWindow(id);
+        ASSERT_NE(control, nullptr);
+        ASSERT_TRUE(control->IsShown()) << id;
+        const wxSize size = control->GetClientSize();
+        ClickAt(*control, wxPoint(size.x / 2, size.y / 2));
+    }
+    // Select File answered with `file`, clicked.
+    void SelectFile(const fs::path& file) {
+        dialog_->choose_file = [file] { return wxString::FromUTF8(file.string()); };
+        Click(kIdSelectFile);
+    }
+    bool Idle() const { return App().m_bJobIdle.load() && App().m_pRecoverThread.load() == nullptr; }
+    // Scan File clicked; waits for the job's end.
+    bool Scan() {
+        Click(kIdScanFile);
+        return WaitUntil([&] { return Idle(); }, 30000);
+    }
+    wxTreeItemId Find(const wxTreeItemId& from, const wxString& text) const {
+        wxTreeCtrl* tree = dialog_->ResultTree();
+        if (tree->GetItemText(from) == text || tree->GetItemText(from).EndsWith("." + text) ||
+            tree->GetItemText(from).StartsWith(text + "(") || tree->GetItemText(from).Contains("." + text + "(")) {
+            return from;
+        }
+        wxTreeItemIdValue cookie;
+        for (wxTreeItemId c = tree->GetFirstChild(from, cookie); c.IsOk(); c = tree->GetNextChild(from, cookie)) {
+            if (const wxTreeItemId found = Find(c, text); found.IsOk()) return found;
+        }
+        return {};
+    }
+    // The tree items drawn with the highlight colours.
+    std::vector<wxString> Highlighted() const {
+        const wxColour highlight = wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHT);
+        wxTreeCtrl* tree = dialog_->ResultTree();
+        std::vector<wxString> out;
+        std::function<void(const wxTreeItemId&)> walk = [&](const wxTreeItemId& item) {
+            const wxColour colour = tree->GetItemBackgroundColour(item);
+            if (colour.IsOk() && colour == highlight) out.push_back(tree->GetItemText(item));
+            wxTreeItemIdValue cookie;
+            for (wxTreeItemId c = tree->GetFirstChild(item, cookie); c.IsOk(); c = tree->GetNextChild(item, cookie)) {
+                walk(c);
+            }
+        };
+        if (App().m_hTreeRoot.IsOk()) walk(App().m_hTreeRoot);
+        return out;
+    }
+    // Complete Repair, the corpus file, Scan File: the table tree of a real file.
+    void ScanNorthwind() {
+        Click(kIdCompleteRepair);
+        SelectFile(*testsupport::CorpusDir() / "northwnd_sligo.mdf");
+        ASSERT_TRUE(Scan());
+        ASSERT_TRUE(App().m_hTreeRoot.IsOk());
+    }
+    // A click on a table's label, then the wait for its view to end.
+    void OpenTable(const wxString& name) {
+        const wxTreeItemId item = Find(App().m_hTreeRoot, name);
+        ASSERT_TRUE(item.IsOk()) << name;
+        ClickTreeItem(*dialog_->ResultTree(), item);
+        ASSERT_TRUE(WaitUntil([&] { return Idle(); }, 30000));
+        Pump(50);
+    }
+
+    ui::CBrindlemoorDlg* dialog_ = nullptr;
+};
+
+TEST_F(UserInput, OnlyTheLastClickedTreeItemIsHighlighted) {
+    BM_REQUIRE_CORPUS();
+    {
+        SCOPED_TRACE("table mode");
+        ScanNorthwind();
+        for (const char* table : {"Categories", "Orders", "Shippers"}) OpenTable(table);
+        const auto highlighted = Highlighted();
+        ASSERT_EQ(highlighted.size(), 1u);
+        EXPECT_TRUE(highlighted[0].Contains("Shippers")) << highlighted[0];
+        EXPECT_FALSE(SaveScreenshot(*dialog_, "tree_single_highlight").empty());
+        Click(kIdHome);
+    }
+    {
+        SCOPED_TRACE("document mode");
+        testsupport::TempDir dir;
+        const auto database =
+            testsupport::sharepoint::ContentDatabase::Sample(testsupport::sharepoint::Generation::Sp2010VarBinary);
+        database.Build().WriteTo(dir / "WSS_Content.mdf");
+        Click(kIdDocumentRecovery);
+        SelectFile(dir / "WSS_Content.mdf");
+        ASSERT_TRUE(Scan());
+        for (const char* folder : {"Shared Documents", "Q1", "Old"}) {
+            const wxTreeItemId item = Find(App().m_hTreeRoot, wxString::FromUTF8(folder));
+            ASSERT_TRUE(item.IsOk()) << folder;
+            ClickTreeItem(*dialog_->ResultTree(), item);
+        }
+        const auto highlighted = Highlighted();
+        ASSERT_EQ(highlighted.size(), 1u);
+        EXPECT_EQ(highlighted[0], "Old");
+    }
+}
+
+// The two windows of the row list: the generic list draws its header and its rows in child windows of their own,
+// the header the short one at the top.
+struct ListParts {
+    wxWindow* header = nullptr;
+    wxWindow* rows = nullptr;
+};
+ListParts PartsOf(wxListCtrl& list) {
+    ListParts parts;
+    for (wxWindow* child : list.GetChildren()) {
+        if (!parts.rows || child->GetSize().y > parts.rows->GetSize().y) parts.rows = child;
+    }
+    for (wxWindow* child : list.GetChildren()) {
+        if (child != parts.rows) parts.header = child;
+    }
+    return parts;
+}
+
+wxImage Capture(wxWindow& window) {
+    const wxSize size = window.GetClientSize();
+    wxBitmap bitmap(size.x, size.y, 24);
+    {
+        wxMemoryDC memory(bitmap);
+        wxClientDC source(&window);
+        memory.Blit(0, 0, size.x, size.y, &source, 0, 0);
+    }
+    return bitmap.ConvertToImage();
+}
+
+TEST_F(UserInput, RowListHeadersFollowASidewaysScrollAndANewTableStartsAtTheLeft) {
+    BM_REQUIRE_CORPUS();
+    ScanNorthwind();
+    OpenTable("Orders");  // fourteen columns: wider than the list
+    wxListCtrl* list = dialog_->ResultList();
+    const ListParts parts = PartsOf(*list);
+    ASSERT_NE(parts.header, nullptr);
+    ASSERT_NE(parts.rows, nullptr);
+    wxWindow* header = parts.header;
+    const wxSize body = parts.rows->GetClientSize();
+    WheelAt(*parts.rows, wxPoint(body.x / 2, body.y / 2), true, 4);
+    const int scrolled = list->GetScrollPos(wxHORIZONTAL);
+    EXPECT_GT(scrolled, 0) << "the sideways wheel scrolls the rows";
+    // What the header shows now must be what it shows when drawn afresh at the rows' offset.
+    Pump(300);
+    const wxImage shown = Capture(*header);
+    header->Refresh();
+    header->Update();
+    Pump(100);
+    const wxImage fresh = Capture(*header);
+    ASSERT_EQ(shown.GetSize(), fresh.GetSize());
+    // A header left at an older offset differs in most of its columns' text; the odd anti-aliased pixel is no
+    // drift.
+    const std::size_t bytes = static_cast<std::size_t>(shown.GetWidth()) * static_cast<std::size_t>(shown.GetHeight()) * 3;
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < bytes; ++i) differing += shown.GetData()[i] != fresh.GetData()[i] ? 1 : 0;
+    EXPECT_LT(differing, bytes / 200) << "the header kept an older sideways offset than the rows";
+    EXPECT_FALSE(SaveScreenshot(*dialog_, "headers_after_scroll").empty());
+
+    OpenTable("Employees");
+    EXPECT_EQ(list->GetScrollPos(wxHORIZONTAL), 0) << "a new table starts at the left";
+}
+
+TEST_F(UserInput, ProgressBarsFillDuringTheScanAndTheTableView) {
+    BM_REQUIRE_CORPUS();
+    // Every worker message passes here after the window has handled it: the bars as the user sees them.
+    std::vector<int> scan_values;       // the scan bar after each message of the page pass
+    std::vector<int> scan_end_values;   // the scan bar after each pass's end
+    std::vector<int> view_values;       // the table-view bar after each row batch
+    bool page_pass = false, scan_shot = false, view_shot = false;
+    auto& a = App();
+    a.m_bridge.SetHandler([&](unsigned m, platform::WPARAM w, platform::LPARAM l) {
+        dialog_->OnWorkerMessage(m, w, l);
+        wxGauge* scan = dialog_->ScanGauge();
+        wxGauge* view = dialog_->ResultGauge();
+        if (m == platform::WM_JOB_PROGRESS && !a.m_bTableViewStarted) {
+            if (w == platform::kProgressStart && scan_end_values.empty()) page_pass = true;
+            if (page_pass && w != platform::kProgressEnd) scan_values.push_back(scan->GetValue());
+            if (w == platform::kProgressEnd) {
+                page_pass = false;
+                scan_end_values.push_back(scan->GetValue());
+            }
+            if (page_pass && !scan_shot && scan->GetValue() > scan->GetRange() / 3) {
+                scan_shot = true;
+                EXPECT_FALSE(SaveScreenshot(*dialog_, "progress_scan").empty());
+            }
+        }
+        if (m == platform::WM_TABLE_ROW && a.m_bTableViewStarted) {
+            view_values.push_back(view->GetValue());
+            if (!view_shot && view->GetValue() > 0 && view->GetValue() < view->GetRange()) {
+                view_shot = true;
+                EXPECT_FALSE(SaveScreenshot(*dialog_, "progress_table_view").empty());
+            }
+        }
+    });
+    ScanNorthwind();
+    const int range = dialog_->ScanGauge()->GetRange();
+    ASSERT_GT(scan_values.size(), 2u);
+    EXPECT_GT(scan_values[scan_values.size() / 2], 0) << "half-way through the page pass the bar shows progress";
+    EXPECT_LT(scan_values[scan_values.size() / 2], range);
+    ASSERT_FALSE(scan_end_values.empty());
+    for (int value : scan_end_values) EXPECT_EQ(value, range) << "every pass ends with a full bar";
+    EXPECT_TRUE(scan_shot);
+
+    OpenTable("Orders");
+    ASSERT_FALSE(view_values.empty());
+    EXPECT_GT(view_values.front(), 0);
+    EXPECT_EQ(dialog_->ResultGauge()->GetValue(), dialog_->ResultGauge()->GetRange());
+    EXPECT_EQ(dialog_->ControlText(kIdRecordCounter), "Recovered Records : 0000000830");
+}
+
+// A bar fed by a sender that reports seldom: the amount each message carries, not the number of messages.
+TEST_F(UserInput, ABarFollowsTheAmountOfFewMessages) {
+    auto& a = App();
+    bool finished = false;
+    std::vector<int> values;
+    std::thread worker([&] {
+        a.m_bridge.Send(platform::WM_JOB_PROGRESS, platform::kProgressStart, 100000);
+        for (int at : {1024, 50000, 99000}) {
+            a.m_bridge.Send(platform::WM_JOB_PROGRESS, platform::kProgressAt, at);
+            a.m_bridge.Invoke([&] { values.push_back(dialog_->ScanGauge()->GetValue()); });
+        }
+        a.m_bridge.Send(platform::WM_JOB_PROGRESS, platform::kProgressEnd, 0);
+        a.m_bridge.Invoke([&] { values.push_back(dialog_->ScanGauge()->GetValue()); });
+        finished = true;
+    });
+    EXPECT_TRUE(WaitUntil([&] { return finished; }, 10000));
+    worker.join();
+    const int range = dialog_->ScanGauge()->GetRange();
+    ASSERT_EQ(values.size(), 4u);
+    EXPECT_GT(values[0], 0);
+    EXPECT_NEAR(values[1], range / 2, range / 100);
+    EXPECT_NEAR(values[2], range * 99 / 100, range / 100);
+    EXPECT_EQ(values[3], range);
+}
+
+// Scans that end without a result page leave the user on the file page with Home and Back, and the next good
+// scan's Back goes to the file page again.
+TEST_F(UserInput, AScanWithoutAResultPageGivesTheFilePageBack) {
+    BM_REQUIRE_CORPUS();
+    testsupport::TempDir dir;
+    catalog2005::Database no_tables;
+    no_tables.File().PageCount(40);
+    const fs::path empty_catalogue = no_tables.Write(dir, 655, 655, "no_tables.mdf");
+    testsupport::FileBuilder zeros;
+    zeros.PageCount(40);
+    zeros.WriteTo(dir / "zeros.mdf");
+
+    struct Case {
+        const char* what;
+        fs::path file;
+        bool version_question;
+        const char* screenshot;
+    };
+    const Case cases[] = {
+        {"a catalogue without tables", empty_catalogue, false, nullptr},
+        {"the version question cancelled", dir / "zeros.mdf", true, "message_not_a_data_file"},
+    };
+    Click(kIdCompleteRepair);
+    EXPECT_EQ(App().m_nPageDepth, 1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SelectFile(c.file);
+        const char* shot = c.screenshot;
+        WhenModalOpens<ui::CMyMessageDialog>(
+            [shot](ui::CMyMessageDialog& d) {
+                if (shot) {
+                    EXPECT_FALSE(SaveScreenshot(d, shot).empty());
+                }
+                d.EndWith(kIdOk);
+            },
+            20000);
+        if (c.version_question) {
+            WhenModalOpens<ui::CSelectVersionForSQLServer>([](ui::CSelectVersionForSQLServer& d) { d.EndWith(kIdCancel); },
+                                                           20000);
+        }
+        ASSERT_TRUE(Scan());
+        Pump(200);
+        EXPECT_FALSE(App().m_hTreeRoot.IsOk());
+        EXPECT_EQ(App().m_nPageDepth, 1);
+        EXPECT_TRUE(dialog_->IsControlEnabled(kIdHome));
+        EXPECT_TRUE(dialog_->IsControlEnabled(kIdBack));
+        EXPECT_TRUE(dialog_->IsControlShown(kIdScanFile));
+    }
+    SelectFile(*testsupport::CorpusDir() / "northwnd_sligo.mdf");
+    ASSERT_TRUE(Scan());
+    ASSERT_TRUE(App().m_hTreeRoot.IsOk());
+    EXPECT_EQ(App().m_nPageDepth, 2);
+    Click(kIdBack);
+    EXPECT_EQ(App().m_nPageDepth, 1);
+    EXPECT_TRUE(dialog_->IsControlShown(kIdScanFile));
+    EXPECT_TRUE(dialog_->IsControlShown(kIdSelectFile));
+    EXPECT_FALSE(dialog_->IsControlShown(kIdCompleteRepair));
+}
+
+TEST_F(UserInput, ViewLogKeepsTheRunningLogsEarlierLines) {
+    auto& a = App();
+    auto log_line = [&](const std::u16string& line) {
+        bool done = false;
+        std::thread worker([&] {
+            a.m_strLogLine = line;
+            a.m_bridge.Send(platform::WM_LOG_LINE, 0, 0);
+            done = true;
+        });
+        EXPECT_TRUE(WaitUntil([&] { return done; }, 5000));
+        worker.join();
+    };
+    log_line(u"first line before the view");
+    log_line(u"second line before the view");
+    WhenModalOpens<ui::CLogDialog>([](ui::CLogDialog& d) { d.EndWith(kIdOk); });
+    Click(kIdViewLog);
+    Pump(100);
+    log_line(u"line after the view");
+    log_line(u"one more line");
+    const std::u16string kept = GetLogText(a);
+    for (const char16_t* line : {u"first line before the view", u"second line before the view", u"line after the view"}) {
+        EXPECT_NE(kept.find(line), std::u16string::npos) << platform::ToUtf8(line);
+    }
+    EXPECT_NE(a.m_dlgLog->EditText().find(u"first line before the view"), std::u16string::npos);
+}
+
+}  // namespace
