@@ -149,7 +149,9 @@ void CBrindlemoorDlg::OnJobEnded(platform::WPARAM job_id) {
         app_.m_bRepairRequested = false;
         app_.m_strMessageTitle = JobText(155);
         if (app_.m_bDocumentMode) {
+            // Where they went: the folder this save made.
             app_.m_strMessageText = JobText(169);
+            if (!app_.m_strOutputFolder.empty()) app_.m_strMessageText += u"\n" + app_.m_strOutputFolder;
             CMyMessageDialog(this, app_).ShowModal();
         } else {
             app_.m_strMessageText = JobText(156);

@@ -349,6 +349,84 @@ TEST_F(UserInput, AScanWithoutAResultPageGivesTheFilePageBack) {
     EXPECT_FALSE(dialog_->IsControlShown(kIdCompleteRepair));
 }
 
+// Every line of a message lies inside the dialog: inside its static's width and height, above the buttons.
+void ExpectTextFits(ui::CMessageDialogBase& dialog) {
+    const wxWindow* ok = dialog.FindWindow(kIdOk);
+    ASSERT_NE(ok, nullptr);
+    for (int id : {kIdMessageUpper, kIdMessageLower}) {
+        auto* text = dynamic_cast<wxStaticText*>(dialog.FindWindow(id));
+        ASSERT_NE(text, nullptr);
+        wxClientDC dc(text);
+        dc.SetFont(text->GetFont());
+        const wxRect box = text->GetRect();
+        wxCoord width = 0, height = 0;
+        dc.GetMultiLineTextExtent(text->GetLabelText(), &width, &height);
+        EXPECT_LE(width, box.width) << text->GetLabelText();
+        EXPECT_LE(height, box.height) << text->GetLabelText();
+        EXPECT_LE(box.GetBottom(), ok->GetPosition().y) << "the text runs under the buttons";
+        EXPECT_LE(ok->GetRect().GetBottom(), dialog.GetClientSize().y);
+    }
+}
+
+TEST_F(UserInput, MessagesFitTheirText) {
+    const std::u16string long_folder =
+        u"/home/someone/Recovered SharePoint documents/customer archive 2026/Recoverd 2026-12-10 15.40.00";
+    struct Case {
+        const char* what;
+        std::u16string text;
+        std::u16string title;
+    };
+    const Case cases[] = {
+        {"the documents' save with its folder", u"\nRecovered documents saved at the desired location.\n" + long_folder,
+         u"Recovery process is successfully completed."},
+        {"a Save Log error with a long path",
+         u"The log could not be saved: creating /home/someone/a-folder-with-a-rather-long-name/and-another-one-below-"
+         u"it/Brindlemoor_Log.txt failed (No such file or directory).",
+         u""},
+        {"a short message", u"Current  process stopped by user.", u""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        platform::SharedState state;
+        state.m_strMessageText = c.text;
+        state.m_strMessageTitle = c.title;
+        ui::CMyMessageDialog dialog(dialog_, state);
+        RunModal(dialog, [](wxDialog& d) {
+            ExpectTextFits(static_cast<ui::CMessageDialogBase&>(d));
+            static_cast<ui::CMessageDialogBase&>(d).EndWith(kIdOk);
+        });
+    }
+}
+
+TEST_F(UserInput, TheDocumentSaveMessageNamesItsFolder) {
+    testsupport::TempDir dir;
+    const auto database =
+        testsupport::sharepoint::ContentDatabase::Sample(testsupport::sharepoint::Generation::Sp2010VarBinary);
+    database.Build().WriteTo(dir / "WSS_Content.mdf");
+    Click(kIdDocumentRecovery);
+    SelectFile(dir / "WSS_Content.mdf");
+    ASSERT_TRUE(Scan());
+    const fs::path out = dir / "out";
+    fs::create_directory(out);
+    App().m_prompts.choose_folder = [out](const std::u16string&) { return platform::FromUtf8(out.string()); };
+    wxString shown;
+    WhenModalOpens<ui::CMyMessageDialog>(
+        [&shown](ui::CMyMessageDialog& d) {
+            shown = d.UpperText();
+            ExpectTextFits(d);
+            EXPECT_FALSE(SaveScreenshot(d, "documents_saved_message").empty());
+            d.EndWith(kIdOk);
+        },
+        30000);
+    Click(kIdRepair);
+    ASSERT_TRUE(WaitUntil([&] { return Idle() && !shown.empty(); }, 30000));
+    App().m_prompts.choose_folder = nullptr;
+    std::vector<fs::path> folders{fs::directory_iterator(out), fs::directory_iterator()};
+    ASSERT_EQ(folders.size(), 1u);
+    EXPECT_TRUE(shown.Contains("saved at the desired location.")) << shown;
+    EXPECT_TRUE(shown.Contains(wxString::FromUTF8(folders[0].string()))) << shown;
+}
+
 TEST_F(UserInput, ViewLogKeepsTheRunningLogsEarlierLines) {
     auto& a = App();
     auto log_line = [&](const std::u16string& line) {
