@@ -45,7 +45,7 @@ Bytes ObjectRow(std::int32_t object_id, std::uint16_t schema_id, const char* typ
     return b;
 }
 
-Bytes ColumnRow(const ColumnSpec& s) {
+Bytes ColumnRow(const ColumnDef& s) {
     const bool identity = !s.identity_block.empty();
     const std::size_t name_start = identity ? 55 : 53;
     Bytes b(name_start, 0);
@@ -147,7 +147,7 @@ Database::Database() { Schema(1, u"dbo"); }
 void Database::SimpleTable(std::int32_t id, std::u16string_view name, std::uint32_t unit, std::uint32_t first_page,
                            const std::vector<Bytes>& first_records) {
     Object(id, 1, "U ", name);
-    ColumnSpec column;
+    ColumnDef column;
     column.table = id;
     column.column_id = 1;
     column.name = u"id";
