@@ -105,12 +105,17 @@ void CBrindlemoorDlg::OnClearList() {
 void CBrindlemoorDlg::OnMinimize() { Iconize(true); }
 
 void CBrindlemoorDlg::OnHelp() {
-    // The help file lies beside the program; nothing is reported when it is missing.
+    // The help file lies beside the program; when it is missing (or no viewer takes it) the user is told so.
     const std::filesystem::path help =
         std::filesystem::path(wxStandardPaths::Get().GetExecutablePath().utf8_string()).parent_path() /
         "Brindlemoor.chm";
     std::error_code error;
-    if (std::filesystem::exists(help, error)) wxLaunchDefaultApplication(wxString::FromUTF8(help.string()));
+    const bool present = std::filesystem::is_regular_file(help, error);
+    if (present && wxLaunchDefaultApplication(wxString::FromUTF8(help.string()))) return;
+    app_.m_strMessageTitle.clear();
+    app_.m_strMessageText = (present ? u"The help file could not be opened: " : u"The help file is missing: ") +
+                            platform::FromUtf8(help.string());
+    CMyMessageDialog(this, app_).ShowModal();
 }
 
 void CBrindlemoorDlg::OnViewLog() {

@@ -427,6 +427,19 @@ TEST_F(UserInput, TheDocumentSaveMessageNamesItsFolder) {
     EXPECT_TRUE(shown.Contains(wxString::FromUTF8(folders[0].string()))) << shown;
 }
 
+TEST_F(UserInput, HelpSaysWhenItsFileIsMissing) {
+    // The tests' program folder holds no help file.
+    wxString shown;
+    WhenModalOpens<ui::CMyMessageDialog>([&shown](ui::CMyMessageDialog& d) {
+        shown = d.UpperText();
+        d.EndWith(kIdOk);
+    });
+    Click(kIdHelp);
+    EXPECT_TRUE(WaitUntil([&] { return !shown.empty(); }, 5000));
+    EXPECT_TRUE(shown.StartsWith("The help file is missing: ")) << shown;
+    EXPECT_TRUE(shown.EndsWith("Brindlemoor.chm")) << shown;
+}
+
 TEST_F(UserInput, ViewLogKeepsTheRunningLogsEarlierLines) {
     auto& a = App();
     auto log_line = [&](const std::u16string& line) {
