@@ -64,6 +64,17 @@ CBrindlemoorDlg::CBrindlemoorDlg(CBrindlemoorApp& app)
         OnFileListClick(event.GetIndex());
         event.Skip();
     });
+    // Every click in the rows counts, also one on the row selected already and one below the last row.
+    m_listFoundFiles->RowArea()->Bind(wxEVT_LEFT_UP, [this](wxMouseEvent& event) {
+        event.Skip();
+        int flags = 0;
+        const long row = m_listFoundFiles->HitTest(event.GetPosition(), flags);
+        OnFileListClick(flags & wxLIST_HITTEST_ONITEM ? row : -1);
+    });
+    m_listFoundFiles->Bind(wxEVT_LIST_COL_CLICK, [this](wxListEvent& event) {
+        event.Skip();
+        CallAfter([this] { HighlightSelectedFile(); });
+    });
 
     app_.m_pMainDialog = this;
     app_.m_bridge.SetHandler([this](unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) {

@@ -86,6 +86,7 @@ public:
     void OnFoundFiles();
     void OnSearchDone();
     int OnFileListClick(long row);
+    void HighlightSelectedFile();
 
     wxTreeCtrl* ResultTree() const { return m_ctrlTree; }
     CMyListCtrl* ResultList() const { return m_listResult; }

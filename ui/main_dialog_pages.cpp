@@ -3,6 +3,7 @@
 #include <wx/utils.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -35,9 +36,12 @@ void CBrindlemoorDlg::ShowFilePage() {
     ApplyChanges(FilePageChanges());
     m_editSelectedPath->ChangeValue(wxString());
 
-    // The roots a search can start from: the mount points, where Windows has drive letters.
     m_comboDrive->Clear();
-    for (const auto& root : ListSearchRoots()) m_comboDrive->Append(ToWx(root));
+    // The roots a search can start from: "/", the user's home folder and the mounted file systems.
+    const char* home = std::getenv("HOME");
+    for (const auto& root : ListSearchRoots("/proc/self/mounts", platform::FromUtf8(home ? home : ""))) {
+        m_comboDrive->Append(ToWx(root));
+    }
     m_comboDrive->SetSelection(0);
     m_checkSubfolders->SetValue(true);
 

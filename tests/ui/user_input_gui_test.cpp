@@ -4,12 +4,15 @@
 // View Log.
 #include <gtest/gtest.h>
 
+#include <wx/checkbox.h>
+#include <wx/choice.h>
 #include <wx/dcclient.h>
 #include <wx/dcmemory.h>
 #include <wx/listctrl.h>
 #include <wx/settings.h>
 #include <wx/treectrl.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -438,6 +441,94 @@ TEST_F(UserInput, HelpSaysWhenItsFileIsMissing) {
     EXPECT_TRUE(WaitUntil([&] { return !shown.empty(); }, 5000));
     EXPECT_TRUE(shown.StartsWith("The help file is missing: ")) << shown;
     EXPECT_TRUE(shown.EndsWith("Brindlemoor.chm")) << shown;
+}
+
+// The file page's list as the pointer uses it, and a search from "/" that is not "no file chosen".
+TEST_F(UserInput, FileListClicksSortAndTheRootSearch) {
+    testsupport::TempDir dir;
+    const std::vector<std::pair<const char*, int>> files = {{"b.mdf", 3}, {"a.mdf", 1}, {"c.mdf", 2}};
+    for (const auto& [name, pages] : files) {
+        testsupport::FileBuilder file;
+        file.PageCount(static_cast<std::uint32_t>(pages));
+        file.WriteTo(dir / name);
+    }
+    Click(kIdCompleteRepair);
+    wxChoice* drives = dialog_->DriveCombo();
+    const char* home = std::getenv("HOME");
+    if (home && *home && std::string(home) != "/") {
+        EXPECT_NE(drives->FindString(wxString::FromUTF8(fs::path(home).lexically_normal().string())), wxNOT_FOUND)
+            << "the home folder is offered";
+    }
+    drives->Append(wxString::FromUTF8(dir.Path().string()));
+    drives->SetSelection(static_cast<int>(drives->GetCount()) - 1);
+    Click(kIdSearchFiles);
+    ASSERT_TRUE(WaitUntil([] { return App().m_pFindThread.load() == nullptr; }, 20000));
+    Pump(100);
+    auto* list = dialog_->FoundFileList();
+    ASSERT_EQ(list->GetItemCount(), 3);
+    wxWindow* rows = list->RowArea();
+    // Item rectangles are in the list's own coordinates (the header included).
+    auto click_row = [&](long row) {
+        wxRect rect;
+        ASSERT_TRUE(list->GetItemRect(row, rect));
+        ClickAt(*list, wxPoint(rect.x + 40, rect.y + rect.height / 2));
+    };
+    const wxString second = list->GetItemText(1, 0);
+    click_row(1);
+    EXPECT_EQ(dialog_->ControlText(kIdSelectedPath), second);
+    EXPECT_TRUE(dialog_->IsControlEnabled(kIdScanFile));
+
+    // Below the last row: no file is chosen any more.
+    wxRect last;
+    ASSERT_TRUE(list->GetItemRect(2, last));
+    ClickAt(*list, wxPoint(last.x + 40, last.GetBottom() + 30));
+    EXPECT_TRUE(App().m_strDataFilePath.empty());
+    EXPECT_EQ(dialog_->ControlText(kIdSelectedPath), "");
+    EXPECT_FALSE(dialog_->IsControlEnabled(kIdScanFile));
+
+    // The selected row again: chosen again.
+    click_row(1);
+    EXPECT_EQ(dialog_->ControlText(kIdSelectedPath), second);
+    EXPECT_EQ(App().m_strDataFilePath, ui::FromWx(second));
+
+    // A sort by size (header click) moves the rows; the highlighted one is still the chosen file.
+    wxWindow* header = nullptr;
+    for (wxWindow* child : list->GetChildren()) {
+        if (child != rows) header = child;
+    }
+    ASSERT_NE(header, nullptr);
+    ClickAt(*header, wxPoint(list->GetColumnWidth(0) + list->GetColumnWidth(1) / 2, header->GetClientSize().y / 2));
+    Pump(100);
+    const long selected = list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
+    ASSERT_NE(selected, -1);
+    EXPECT_EQ(list->GetItemText(selected, 0), dialog_->ControlText(kIdSelectedPath));
+    EXPECT_EQ(list->GetNextItem(selected, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED), -1) << "one highlighted row";
+
+    // A search from "/" (its top folder only) keeps "/" as the root: a file that then cannot be opened is
+    // reported as a file that cannot be opened, not as no file chosen.
+    drives->SetSelection(0);
+    ASSERT_EQ(drives->GetStringSelection(), "/");
+    dynamic_cast<wxCheckBox*>(dialog_->FindWindow(kIdSearchSubfolders))->SetValue(false);
+    Click(kIdSearchFiles);
+    ASSERT_TRUE(WaitUntil([] { return App().m_pFindThread.load() == nullptr; }, 20000));
+    Pump(100);
+    EXPECT_EQ(App().m_strSearchRoot, u"/");
+    const long row = list->FindItem(-1, wxString::FromUTF8((dir / "a.mdf").string()));
+    ASSERT_NE(row, -1);
+    click_row(row);
+    fs::remove(dir / "a.mdf");
+    wxString shown;
+    WhenModalOpens<ui::CMyMessageDialog>(
+        [&shown](ui::CMyMessageDialog& d) {
+            shown = d.UpperText() + "|" + d.LowerText();
+            d.EndWith(kIdOk);
+        },
+        20000);
+    ASSERT_TRUE(Scan());
+    EXPECT_TRUE(WaitUntil([&] { return !shown.empty(); }, 5000));
+    EXPECT_TRUE(shown.Contains("The file is being used")) << shown;
+    EXPECT_FALSE(shown.Contains("Please select an appropriate")) << shown;
+    EXPECT_EQ(App().m_nPageDepth, 1);
 }
 
 TEST_F(UserInput, ViewLogKeepsTheRunningLogsEarlierLines) {
