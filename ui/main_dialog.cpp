@@ -150,7 +150,10 @@ void CBrindlemoorDlg::CreateControls() {
     m_progressResult = new wxGauge(this, kIdResultProgress, 10000, DluPoint(7, 331), DluSize(396, 8));
     new wxStaticBitmap(this, kIdPreviewBackdrop, Picture(243), DluPoint(156, 72), DluSize(367, 128));
     new wxPanel(this, kIdPreviewFrame, DluPoint(156, 72), DluSize(368, 130), wxBORDER_SIMPLE | wxTRANSPARENT_WINDOW);
-    m_staticRecordCounter = new wxStaticText(this, kIdRecordCounter, wxString(), DluPoint(279, 345), DluSize(139, 8));
+    // Between Back and Repair, wide enough for the longest counter line in the readable font.
+    m_staticRecordCounter = new wxStaticText(this, kIdRecordCounter, wxString(), DluPoint(215, 345), DluSize(206, 10),
+                                             wxST_NO_AUTORESIZE);
+    m_staticRecordCounter->SetFont(ReadableFont());
     new wxStaticBitmap(this, kIdTableBackdrop, Picture(250), DluPoint(156, 72), DluSize(368, 248));
     new wxStaticBitmap(this, kIdDocumentBackdrop, Picture(253), DluPoint(156, 72), DluSize(367, 128));
 }
@@ -185,7 +188,7 @@ void CBrindlemoorDlg::InitHomePage() {
 
     for (int id : {kIdFileHint, kIdFileTypeCaption, kIdDriveCaption, kIdSelectedPathCaption, kIdSearchStatus,
                    kIdCompleteRepairCaption, kIdDocumentRecoveryCaption}) {
-        FindWindow(id)->SetFont(ArialFont(10, 200));
+        MakeReadable(*FindWindow(id));
     }
     app_.m_bTableViewStarted = false;
     app_.m_bRepairStarted = false;

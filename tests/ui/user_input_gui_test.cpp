@@ -9,6 +9,7 @@
 #include <wx/dcclient.h>
 #include <wx/dcmemory.h>
 #include <wx/listctrl.h>
+#include <wx/radiobut.h>
 #include <wx/settings.h>
 #include <wx/treectrl.h>
 
@@ -21,6 +22,7 @@
 
 #include "app/control_ids.h"
 #include "app/log_text.h"
+#include "app/progress_model.h"
 #include "mdf/recovery_engine.h"
 #include "platform/messages.h"
 #include "platform/text.h"
@@ -529,6 +531,41 @@ TEST_F(UserInput, FileListClicksSortAndTheRootSearch) {
     EXPECT_TRUE(shown.Contains("The file is being used")) << shown;
     EXPECT_FALSE(shown.Contains("Please select an appropriate")) << shown;
     EXPECT_EQ(App().m_nPageDepth, 1);
+}
+
+// The small print is at least the platform's default size, and its control holds the whole text.
+TEST_F(UserInput, SmallPrintIsReadable) {
+    const double readable = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT).GetFractionalPointSize();
+    auto expect_readable = [&](wxWindow& control, const wxString& what) {
+        EXPECT_GE(control.GetFont().GetFractionalPointSize(), readable - 0.01) << what;
+        wxClientDC dc(&control);
+        dc.SetFont(control.GetFont());
+        wxCoord width = 0, height = 0;
+        dc.GetMultiLineTextExtent(control.GetLabel(), &width, &height);
+        EXPECT_GE(control.GetSize().x, width) << what << " is cut off";
+        EXPECT_GE(control.GetSize().y, height) << what << " is cut off";
+    };
+    for (int id : {kIdCompleteRepairCaption, kIdDocumentRecoveryCaption}) {
+        expect_readable(*dialog_->FindWindow(id), dialog_->FindWindow(id)->GetLabel());
+    }
+    Click(kIdCompleteRepair);
+    for (int id : {kIdFileHint, kIdFileTypeCaption, kIdDriveCaption, kIdSelectedPathCaption}) {
+        expect_readable(*dialog_->FindWindow(id), dialog_->FindWindow(id)->GetLabel());
+    }
+    wxWindow* counter = dialog_->FindWindow(kIdRecordCounter);
+    counter->SetLabel(ui::ToWx(RecordCounterText(1234567890, true)));
+    expect_readable(*counter, "the counter line");
+    EXPECT_LE(counter->GetRect().GetRight(), dialog_->FindWindow(kIdRepair)->GetRect().GetLeft())
+        << "the counter runs into Repair";
+
+    platform::SharedState state;
+    ui::CSelectVersionForSQLServer versions(dialog_, state);
+    RunModal(versions, [&](wxDialog& d) {
+        for (wxWindow* child : d.GetChildren()) {
+            if (auto* radio = dynamic_cast<wxRadioButton*>(child)) expect_readable(*radio, radio->GetLabel());
+        }
+        static_cast<ui::CSelectVersionForSQLServer&>(d).EndWith(kIdCancel);
+    });
 }
 
 TEST_F(UserInput, ViewLogKeepsTheRunningLogsEarlierLines) {
