@@ -143,6 +143,8 @@ void CBrindlemoorDlg::CreateControls() {
     AddPictureButton(kIdHelp, "Help", 7, 340, 25, 22, 176);
     m_editMethodHint = new wxTextCtrl(this, kIdMethodHint, wxString(), DluPoint(15, 242), DluSize(509, 78),
                                       wxTE_MULTILINE | wxTE_READONLY | wxTE_CENTRE | wxTE_NO_VSCROLL | wxBORDER_NONE);
+    // The read-only texts are read, not edited: neither Tab nor a click puts a caret into them.
+    for (wxTextCtrl* text : {m_editFileType, m_editSelectedPath, m_editMethodHint}) text->SetCanFocus(false);
     new wxStaticText(this, kIdCompleteRepairCaption, "Complete Repair", DluPoint(105, 204), DluSize(110, 13));
     new wxStaticText(this, kIdDocumentRecoveryCaption, "Document Recovery", DluPoint(331, 204), DluSize(134, 13));
     AddPictureButton(kIdViewLog, "View Log", 361, 13, 30, 15, 183);

@@ -75,6 +75,8 @@ public:
     void SetChildCheckState(const wxTreeItemId& item);
     // A click at a point of the tree's client area; returns the notification result (1: handled here).
     int OnTreeClick(const wxPoint& point);
+    // What a click on the item's label does (also Enter on the focused item); returns the click's result.
+    int OpenTreeItem(const wxTreeItemId& item);
     void OnTableRow(platform::WPARAM job_id, platform::LPARAM first);
     void OnDocumentRow(platform::LPARAM lparam);
     void BuildExtensionTable();

@@ -149,11 +149,23 @@ void CBrindlemoorDlg::OnIdle(wxIdleEvent& event) {
 
 void CBrindlemoorDlg::OnCharHook(wxKeyEvent& event) {
     switch (event.GetKeyCode()) {
-        case WXK_ESCAPE:
         case WXK_RETURN:
         case WXK_NUMPAD_ENTER:
-        case WXK_SPACE:
-            return;  // swallowed: neither closes the dialog nor presses a button
+        case WXK_SPACE: {
+            // The focused button is pressed; Enter on a result-tree item opens it as a click on its label does.
+            // Otherwise the key is swallowed: it neither closes the dialog nor presses a default button.
+            wxWindow* focus = FindFocus();
+            if (auto* button = dynamic_cast<CMyBitmapButton*>(focus)) {
+                button->Press();
+                ApplyButtonRules();
+            } else if (focus == m_ctrlTree && event.GetKeyCode() != WXK_SPACE) {
+                const wxTreeItemId item = m_ctrlTree->GetFocusedItem();
+                if (item.IsOk()) OpenTreeItem(item);
+            }
+            return;
+        }
+        case WXK_ESCAPE:
+            return;  // swallowed: does not close the dialog
         case WXK_F4:
             app_.m_bExitByKey = true;
             OnExit();

@@ -194,7 +194,13 @@ int CBrindlemoorDlg::OnTreeClick(const wxPoint& point) {
         return 1;
     }
     if (!(flags & wxTREE_HITTEST_ONITEMLABEL) || !app_.m_bJobIdle) return 0;
+    return OpenTreeItem(item);
+}
 
+int CBrindlemoorDlg::OpenTreeItem(const wxTreeItemId& item) {
+    if (app_.m_pRecoverThread.load() != nullptr || !app_.m_bJobIdle || !item.IsOk()) return 1;
+    app_.m_bTableViewStarted = true;
+    app_.m_bImagePreviewShown = false;
     FindWindow(kIdResultProgress)->Hide();
     const std::u16string text = FromWx(m_ctrlTree->GetItemText(item));
     const wxTreeItemId parent = m_ctrlTree->GetItemParent(item);

@@ -13,8 +13,10 @@
 #include <wx/settings.h>
 #include <wx/treectrl.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <functional>
 #include <string>
 #include <thread>
@@ -566,6 +568,65 @@ TEST_F(UserInput, SmallPrintIsReadable) {
         }
         static_cast<ui::CSelectVersionForSQLServer&>(d).EndWith(kIdCancel);
     });
+}
+
+// The window from the keyboard: Tab goes from button to button and list, never into a read-only text; Space
+// presses the focused button; Enter on a result-tree item opens its table.
+TEST_F(UserInput, TheKeyboardReachesButtonsListsAndTables) {
+    BM_REQUIRE_CORPUS();
+    const std::set<int> read_only = {kIdFileType, kIdSelectedPath, kIdMethodHint};
+    auto tab_round = [&](int presses) {
+        std::vector<int> reached;
+        for (int i = 0; i < presses; ++i) {
+            TypeKey(WXK_TAB);
+            wxWindow* focus = wxWindow::FindFocus();
+            reached.push_back(focus ? focus->GetId() : 0);
+        }
+        return reached;
+    };
+    dialog_->FindWindow(kIdCompleteRepair)->SetFocus();
+    Pump(50);
+    const auto home = tab_round(4);
+    EXPECT_NE(std::find(home.begin(), home.end(), kIdDocumentRecovery), home.end()) << "Tab reaches the buttons";
+    for (int id : home) EXPECT_EQ(read_only.count(id), 0u) << id;
+
+    // Space presses the focused button.
+    dialog_->FindWindow(kIdCompleteRepair)->SetFocus();
+    Pump(50);
+    ASSERT_EQ(wxWindow::FindFocus(), dialog_->FindWindow(kIdCompleteRepair));
+    EXPECT_FALSE(SaveScreenshot(*dialog_, "keyboard_focused_button").empty());
+    TypeKey(WXK_SPACE);
+    EXPECT_EQ(App().m_nPageDepth, 1) << "Space pressed Complete Repair";
+    EXPECT_TRUE(dialog_->IsControlShown(kIdSelectFile));
+
+    const auto file_page = tab_round(12);
+    EXPECT_NE(std::find(file_page.begin(), file_page.end(), kIdFoundFileList), file_page.end()) << "Tab reaches the list";
+    for (int id : file_page) EXPECT_EQ(read_only.count(id), 0u) << "a read-only text took the focus: " << id;
+    // A click into the path box puts no caret there either.
+    const wxSize box = dialog_->FindWindow(kIdSelectedPath)->GetClientSize();
+    ClickAt(*dialog_->FindWindow(kIdSelectedPath), wxPoint(box.x / 2, box.y / 2));
+    EXPECT_NE(wxWindow::FindFocus(), dialog_->FindWindow(kIdSelectedPath));
+
+    SelectFile(*testsupport::CorpusDir() / "northwnd_sligo.mdf");
+    ASSERT_TRUE(Scan());
+    wxTreeCtrl* tree = dialog_->ResultTree();
+    tree->SetFocus();
+    const wxTreeItemId shippers = Find(App().m_hTreeRoot, "Shippers");
+    ASSERT_TRUE(shippers.IsOk());
+    tree->SetFocusedItem(shippers);
+    tree->SelectItem(shippers);
+    Pump(50);
+    TypeKey(WXK_RETURN);
+    ASSERT_TRUE(WaitUntil([&] { return Idle(); }, 30000));
+    Pump(50);
+    EXPECT_EQ(dialog_->ResultList()->GetItemCount(), 3) << "Enter opened the table";
+    // An arrow key moves to the next table; Enter opens that one.
+    TypeKey(WXK_DOWN);
+    TypeKey(WXK_RETURN);
+    ASSERT_TRUE(WaitUntil([&] { return Idle(); }, 30000));
+    Pump(50);
+    EXPECT_TRUE(tree->GetItemText(tree->GetFocusedItem()).Contains("Suppliers")) << tree->GetItemText(tree->GetFocusedItem());
+    EXPECT_EQ(dialog_->ResultList()->GetItemCount(), 29);
 }
 
 TEST_F(UserInput, ViewLogKeepsTheRunningLogsEarlierLines) {
