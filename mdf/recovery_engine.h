@@ -11,6 +11,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "mdf/catalog_records.h"
@@ -21,6 +22,8 @@
 #include "mdf/sharepoint_records.h"
 #include "platform/messages.h"
 #include "platform/shared_state.h"
+#include "platform/statement_report.h"
+#include "platform/target_settings.h"
 #include "platform/user_prompts.h"
 
 namespace platform {
@@ -28,6 +31,7 @@ class Connection;
 class Command;
 class Recordset;
 class SqlError;
+class ISqlBackend;
 }  // namespace platform
 
 namespace rows {
@@ -173,9 +177,11 @@ public:
     // m_bRepairRequested is set) one INSERT executed on m_pConnection; captures SharePoint rows while
     // m_bRowPreview is clear. Always returns 0.
     int DecodeTableRow(std::uint64_t record_offset, TableNode& table);
-    // The four-line text of a caught error of the data-access layer.
+    // The four-line text of a caught error of the data-access layer ("null" for a missing source or
+    // description; "File is password protected" when the text speaks of an invalid password).
     std::u16string FormatComError(const platform::SqlError& error) const;
-    // Re-opens m_pConnection on the target database; leaves m_pCommand null. False when the re-open failed.
+    // Re-opens m_pConnection on the target database (m_app.m_strContentDbName on m_app.m_strServerInstance, with
+    // m_targetSettings); leaves m_pCommand null. False when the re-open failed.
     bool Reconnect();
     // The value case of a present column's type: integer, date and time and uniqueidentifier values here,
     // the other families through the members below.
@@ -229,6 +235,27 @@ public:
     std::uint64_t m_nSaveFailures = 0;  // documents and folders of this engine's saves that were not written
 
     // ---- Members of the target server side (target/, objects/) ----
+    // Opens a connection to the server on master, creates the repair's database under the first free name
+    // (m_strTargetDatabase, then with 1, 2, ... appended while the server answers that the database or its file
+    // exists; at most 100 names) and leaves m_pConnection open on it with m_pCommand bound to it, and a private
+    // temporary folder made for this repair (m_strRepairFolder, m_strTempFile inside it). With
+    // m_bEmbeddedEdition set no database is created: the connection opens m_strEmbeddedDatabase. Returns 1 on
+    // success, 0 with m_app.m_strMessageTitle and m_strMessageText saying why (a refused CREATE DATABASE also
+    // stays in m_statementReport) (target_database.cpp).
+    int CreateTargetDatabase();
+    // Closes m_pConnection when it is open; 1 when it closed one. Only the thread that created the database, or
+    // any thread once the job is idle (m_app.m_bJobIdle), may close it: otherwise nothing happens and 0 comes
+    // back. The repair's temporary folder is removed with it (target_database.cpp).
+    int CloseConnection();
+    // The two forms every scripted statement runs in: immediate (a fresh command of its own) and command (on
+    // m_pCommand, which the create-database step made). An empty text is never sent. A refusal is kept in
+    // m_statementReport and false comes back; a lost connection reports the same (target_database.cpp).
+    bool RunImmediate(const std::u16string& text);
+    bool RunCommand(const std::u16string& text);
+    // The line the embedded road logs where the original restarts the edition's local service: a server on
+    // another machine cannot be restarted from here (target_database.cpp).
+    void LogServiceRestartLeftToAdministrator();
+    std::uint64_t m_nRefusedRowCount = 0;  // rows of the row copy that the server refused (not lost links)
 
 public:
     platform::SharedState& m_app;
@@ -317,6 +344,21 @@ public:
     std::shared_ptr<platform::Connection> m_pConnection;
     std::shared_ptr<platform::Command> m_pCommand;
     std::shared_ptr<platform::Recordset> m_pRecordset;
+    // Login, port, driver and folders of the target (settings file); the server text is m_app.m_strServerInstance.
+    platform::TargetSettings m_targetSettings;
+    // Makes the backend of each new connection: ODBC unless a test puts another one here.
+    std::function<std::shared_ptr<platform::ISqlBackend>()> m_newBackend;
+    // The embedded road: rows only, into a database the user created and named.
+    bool m_bEmbeddedEdition = false;
+    std::u16string m_strEmbeddedDatabase;
+    // The last database name tried; after a successful CreateTargetDatabase, the database created.
+    std::u16string m_strCreatedDatabase;
+    // The private temporary folder of the current repair (mode 0700); empty between repairs.
+    std::u16string m_strRepairFolder;
+    // Every statement the server refused during the current repair.
+    platform::StatementReport m_statementReport;
+    // The thread that created the target database: the one that may close its connection while the job runs.
+    std::thread::id m_targetThread;
 
 private:
     platform::NullSink m_nullSink;

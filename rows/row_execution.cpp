@@ -9,7 +9,6 @@ namespace mdf {
 namespace {
 
 constexpr int kInsertTimeoutSeconds = 700;
-constexpr std::u16string_view kConnectionFailure = u"Connection failure";
 
 std::shared_ptr<platform::Command> NewCommand(const std::shared_ptr<platform::Connection>& connection) {
     auto command = std::make_shared<platform::Command>();
@@ -27,7 +26,7 @@ void CRecoveryEngine::ExecuteRowStatement(const rows::InsertStatement& statement
             command->SetCommandText(text);
             command->Execute(platform::adCmdText);
         } catch (const platform::SqlError& error) {
-            return FormatComError(error).find(kConnectionFailure) != std::u16string::npos;
+            return platform::IsConnectionLost(error);
         }
         return false;
     };
@@ -45,7 +44,9 @@ void CRecoveryEngine::ExecuteRowStatement(const rows::InsertStatement& statement
                 m_pRecordset.reset();
                 inserted = true;
             } catch (const platform::SqlError& error) {
-                lost = FormatComError(error).find(kConnectionFailure) != std::u16string::npos;
+                lost = platform::IsConnectionLost(error);
+                // A row the server refused (a duplicate key, a value out of range) is counted, never lost silently.
+                if (!lost) ++m_nRefusedRowCount;
             }
         }
         if (inserted) {

@@ -2,11 +2,13 @@
 #include "ui/brindlemoor_app.h"
 
 #include <wx/image.h>
+#include <wx/utils.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
+#include "platform/url_launcher.h"
 #include "ui/log_dialog.h"
 #include "ui/main_dialog.h"
 
@@ -60,6 +62,9 @@ void CBrindlemoorApp::CreateLogWindow() {
 
 bool CBrindlemoorApp::InitInstance() {
     wxInitAllImageHandlers();
+    // Links that pass the launcher's check open in the desktop's browser or mail program.
+    platform::UrlLauncher::SetOpener(
+        [](const std::string& url) { return wxLaunchDefaultBrowser(wxString::FromUTF8(url)); });
     m_pUpdater = std::make_unique<update::CAutoUpdater>();
     SetVendorName("Local AppWizard-Generated Applications");
 

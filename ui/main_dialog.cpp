@@ -5,10 +5,15 @@
 #include <wx/statbmp.h>
 #include <wx/statbox.h>
 
+#include <cstdlib>
+
 #include "app/control_ids.h"
+#include "app/folder_lookups.h"
 #include "app/string_table.h"
+#include "platform/config_file.h"
 #include "ui/brindlemoor_app.h"
 #include "ui/dialog_style.h"
+#include "ui/preview_pane.h"
 
 namespace ui {
 
@@ -60,6 +65,15 @@ CBrindlemoorDlg::CBrindlemoorDlg(CBrindlemoorApp& app)
         if (event.GetItem() == m_hHighlighted) m_hHighlighted = wxTreeItemId();
         event.Skip();
     });
+    // A click on a document of the result list shows its preview.
+    m_listResult->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent& event) {
+        OnDocumentClick(event.GetIndex());
+        event.Skip();
+    });
+    detect_preview_tools = [] {
+        const char* path = std::getenv("PATH");
+        return app::DetectPreviewTools(path != nullptr ? path : "");
+    };
     m_listFoundFiles->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent& event) {
         OnFileListClick(event.GetIndex());
         event.Skip();
@@ -162,9 +176,7 @@ void CBrindlemoorDlg::CreateControls() {
 
 void CBrindlemoorDlg::InitHomePage() {
     app_.m_bImagePreviewShown = false;
-    // The SharePoint program folder comes from the Windows registry, which this platform does not have; it
-    // stays empty, as it does on a machine without SharePoint.
-    app_.m_strSharePointBin.clear();
+    app_.m_strSharePointBin = app::ReadSharePointBinFolder(platform::ConfigFile::Load());
 
     m_editMethodHint->SetFont(ArialFont(20, 200));
     m_editMethodHint->SetBackgroundColour(*wxWHITE);

@@ -12,11 +12,13 @@
 #include <wx/treectrl.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 
 #include "app/file_search.h"
 #include "app/main_dialog_rules.h"
+#include "app/preview_rules.h"
 #include "app/recover_thread.h"
 #include "app/result_lists.h"
 #include "app/progress_model.h"
@@ -29,12 +31,17 @@
 class wxImageList;
 
 namespace mdf {
+struct sharepointDocsList;
+}
+
+namespace mdf {
 class CRecoveryEngine;
 }
 
 namespace ui {
 
 class CBrindlemoorApp;
+class CPreviewPane;
 
 class CBrindlemoorDlg : public wxDialog {
 public:
@@ -81,6 +88,17 @@ public:
     void OnDocumentRow(platform::LPARAM lparam);
     void BuildExtensionTable();
     void FillDocumentList();
+    // The document preview (main_dialog_preview.cpp): a click on a row of the document list.
+    void OnDocumentClick(long row);
+    void ExtractDocumentForPreview(const mdf::sharepointDocsList& entry);
+    void ShowPreview(const std::filesystem::path& file, const std::u16string& name);
+    // Looks up the helper programs of the PDF and Office previews (before each scan).
+    void DetectPreviewApplications();
+    // Removes the preview's view and deletes its temporary files (Home, Back, a new scan, Exit, a tree click).
+    void ClosePreview();
+    CPreviewPane* Preview();
+    // How the helper programs are found; tests replace it. The default searches the folders of PATH.
+    std::function<app::PreviewTools()> detect_preview_tools;
     // The file page (main_dialog_search.cpp): Select File, the search and its list.
     void OnSelectFile();
     void OnSearchFiles();
@@ -171,6 +189,8 @@ private:
     wxTreeItemId m_hHighlighted;  // the tree item clicked last, shown highlighted
     long table_row_position_ = 0;
     long document_row_position_ = 0;
+    std::vector<std::u16string> m_arrClickPath;  // the clicked document's name, then the selected tree path
+    std::unique_ptr<CPreviewPane> m_preview;
 
     app::ProgressBarModel scan_bar_;
     app::ProgressBarModel result_bar_;

@@ -5,14 +5,17 @@
 #include <wx/app.h>
 
 #include "app/control_ids.h"
+#include "app/folder_lookups.h"
 #include "app/repair_names.h"
 #include "app/string_table.h"
 #include "mdf/recovery_engine.h"
+#include "platform/config_file.h"
 #include "platform/text.h"
 #include "ui/brindlemoor_app.h"
 #include "ui/dialog_style.h"
 #include "ui/main_dialog.h"
 #include "ui/message_dialogs.h"
+#include "ui/reattach_dialog.h"
 
 namespace ui {
 
@@ -55,6 +58,8 @@ void CBrindlemoorDlg::ResetRecoveredData() {
 
 void CBrindlemoorDlg::OnScanFile() {
     if (app_.m_pRecoverThread.load() != nullptr) return;
+    ClosePreview();
+    DetectPreviewApplications();
     ResetRecoveredData();
     app_.m_bStoppedByUser = false;
     ++app_.m_nPageDepth;
@@ -156,6 +161,7 @@ void CBrindlemoorDlg::OnJobEnded(platform::WPARAM job_id) {
         } else {
             app_.m_strMessageText = JobText(156);
             CMyMessageDialog(this, app_).ShowModal();
+            OfferReattach(this, app_, app_);
         }
     }
     app_.m_bRepairRequested = false;
@@ -173,8 +179,8 @@ void CBrindlemoorDlg::LowerScanDepth() {
 }
 
 void CBrindlemoorDlg::OnRepair() {
-    // The server's default data folder lives in the Windows registry, which this platform does not have.
-    app_.m_strDefaultDataFolder.clear();
+    app_.m_strDefaultDataFolder =
+        app::ReadSqlServerInstancePaths(platform::ConfigFile::Load(), app_.m_bDefaultDataFolderFound);
     app_.m_nTableCount = 0;
     app_.m_bImagePreviewShown = false;
 

@@ -11,11 +11,13 @@
 #include "app/file_search.h"
 #include "app/string_table.h"
 #include "platform/text.h"
+#include "ui/about_dialog.h"
 #include "ui/brindlemoor_app.h"
 #include "ui/dialog_style.h"
 #include "ui/log_dialog.h"
 #include "ui/main_dialog.h"
 #include "ui/message_dialogs.h"
+#include "ui/update_wizard.h"
 
 namespace ui {
 
@@ -65,7 +67,7 @@ void CBrindlemoorDlg::ClearResultPage() {
     m_listResult->DeleteAllColumns();
     m_ctrlTree->DeleteAllItems();
     app_.m_hTreeRoot = wxTreeItemId();
-    // The document preview (its object and media window) is released here once the preview exists.
+    ClosePreview();
     ApplyChanges(ClearResultPageChanges());
 }
 
@@ -91,6 +93,7 @@ void CBrindlemoorDlg::OnBack() {
         m_listResult->DeleteAllColumns();
         m_ctrlTree->DeleteAllItems();
         app_.m_hTreeRoot = wxTreeItemId();
+        ClosePreview();
         ApplyChanges(BackToFilePageChanges());
         app_.m_bTableViewStarted = false;
         app_.m_bRepairStarted = false;
@@ -217,6 +220,7 @@ void CBrindlemoorDlg::OnExit() {
     // A running job is asked to stop and given time to finish the write it is in, so no file is left cut
     // off half-way; only a job that does not stop in time ends with the process.
     const bool job_ended = WaitForJobToStop();
+    ClosePreview();
     if (end_program) end_program(job_ended);
 }
 
@@ -237,7 +241,8 @@ void CBrindlemoorDlg::OnButton(wxCommandEvent& event) {
         case kIdScanFile: OnScanFile(); break;
         case kIdStopJob: OnStopJob(); break;
         case kIdRepair: OnRepair(); break;
-        // About and Updates arrive with their dialogs.
+        case kIdAbout: ShowAboutBox(this); break;
+        case kIdUpdates: RunUpdateWizard(this, app_); break;
         default: event.Skip(); return;
     }
     ApplyButtonRules();

@@ -201,6 +201,7 @@ int CBrindlemoorDlg::OpenTreeItem(const wxTreeItemId& item) {
     if (app_.m_pRecoverThread.load() != nullptr || !app_.m_bJobIdle || !item.IsOk()) return 1;
     app_.m_bTableViewStarted = true;
     app_.m_bImagePreviewShown = false;
+    ClosePreview();
     FindWindow(kIdResultProgress)->Hide();
     const std::u16string text = FromWx(m_ctrlTree->GetItemText(item));
     const wxTreeItemId parent = m_ctrlTree->GetItemParent(item);

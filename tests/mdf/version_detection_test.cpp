@@ -169,7 +169,10 @@ TEST(VersionTable, ChosenSourceVersionPicksTheReader) {
         app.m_strDataFilePath = platform::FromUtf8(TwoTables().Write(dir, 662, 662, "b.mdf"));
         ASSERT_TRUE(engine.OpenDataFile());
         EXPECT_FALSE(engine.ReadCatalogForVersion());
-        EXPECT_EQ(prompts.messages.size(), 1u);
+        // Why the question came, then what the chosen reader found.
+        ASSERT_EQ(prompts.messages.size(), 2u);
+        EXPECT_EQ(prompts.messages[0].rfind(u"This file is not a SQL Server data file of a known version", 0), 0u);
+        EXPECT_EQ(prompts.messages[1], u"Invalid Database file version.\nPlease select the appropriate Database file version.");
         EXPECT_EQ(app.m_strLogLine, u"Invalid Database File Version.");
     }
 }
