@@ -359,6 +359,7 @@ TEST_F(DocumentJobs, TheScanCapturesTheSitesAndAStopAtAnyCheckEndsItOnce) {
     ASSERT_TRUE(Scan());
     int checks = 0;
     jobs_->NewEngine();
+    jobs_->Reset();
     {
         auto job = jobs_->MakeJob();
         job->m_beforeStopCheck = [&](int n) { checks = n; };
@@ -366,6 +367,18 @@ TEST_F(DocumentJobs, TheScanCapturesTheSitesAndAStopAtAnyCheckEndsItOnce) {
     }
     // Progress steps of the record pass ride in row batches that carry no rows.
     for (const auto& batch : jobs_->batches) EXPECT_TRUE(batch.rows.empty());
+    // The record pass announces the records of all its tables, so its steps fill the bar once, not many times.
+    std::uint64_t steps = 0;
+    for (const auto& batch : jobs_->batches) steps += batch.progress_steps;
+    const auto messages = jobs_->sink.Messages();
+    const auto first_rows = std::find_if(messages.begin(), messages.end(),
+                                         [](const RecordedMessage& m) { return m.message == platform::WM_TABLE_ROW; });
+    ASSERT_NE(first_rows, messages.end());
+    const auto start = std::find_if(std::make_reverse_iterator(first_rows), messages.rend(), [](const RecordedMessage& m) {
+        return m.message == platform::WM_JOB_PROGRESS && m.wparam == platform::kProgressStart;
+    });
+    ASSERT_NE(start, messages.rend());
+    EXPECT_EQ(static_cast<std::uint64_t>(start->lparam), steps);
     for (int k = 1; k <= checks; ++k) {
         SCOPED_TRACE(k);
         jobs_->NewEngine();
