@@ -172,8 +172,6 @@ void CRecoverThread::RunScan() {
         if (m_app.m_strSearchRoot.empty()) {
             engine.ShowMessage(u"", JobText(117));
         } else {
-            m_app.m_strMessageTitle = JobText(115);
-            m_app.m_strMessageText.clear();
             Send(platform::WM_FILE_IN_USE, 0, 0);
             engine.ShowMessage(JobText(115), u"");
         }
@@ -208,9 +206,11 @@ void CRecoverThread::RunScan() {
 
     if (m_app.m_bDocumentMode) {
         // Capture the SharePoint rows: every live record of every table, each page once.
-        const std::uint64_t first_rows = engine.m_lstTables.empty() ? 0 : engine.m_lstTables.front().m_nRowCount;
+        // The pass goes over the records of every table: its size is all their rows, so the bar fills once.
+        std::uint64_t rows = 0;
+        for (const auto& table : engine.m_lstTables) rows += table.m_nRowCount;
         Send(platform::WM_JOB_PROGRESS, platform::kProgressStart,
-             static_cast<platform::LPARAM>(static_cast<std::int32_t>(first_rows & 0xFFFFFFFFu)));
+             static_cast<platform::LPARAM>(std::min<std::uint64_t>(rows, 0x7FFFFFFF)));
         for (auto& table : engine.m_lstTables) {
             engine.m_pCurrentTable = &table;
             std::unordered_set<std::uint64_t> seen;

@@ -95,6 +95,9 @@ public:
     void SendProgress(platform::WPARAM stage, platform::LPARAM amount);
     void SendRecordCount();
     void LogLine(const std::u16string& line);
+    // Adds the current log line and a line break to the application's copy of the log, under its lock (the
+    // user-interface thread writes that copy too).
+    void KeepLogLine();
     void ShowMessage(const std::u16string& title, const std::u16string& text);
 
     // ---- Catalogue lists ----

@@ -9,7 +9,7 @@ packages=(
   unixodbc unixodbc-dev tdsodbc libsqliteodbc
   libcurl4-openssl-dev
   libssl-dev
-  xvfb xauth fonts-liberation
+  xvfb xauth fonts-liberation libxtst-dev
   poppler-utils
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-x
   clang libclang-rt-14-dev

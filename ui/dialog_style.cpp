@@ -3,7 +3,11 @@
 
 #include <wx/image.h>
 
+#include <algorithm>
 #include <map>
+
+#include <wx/settings.h>
+#include <wx/window.h>
 
 #include "app/control_ids.h"
 #include "platform/text.h"
@@ -20,6 +24,20 @@ wxFont ArialFont(int height_pixels, int weight) {
 }
 
 wxFont TemplateFont() { return wxFont(wxFontInfo(8).FaceName("Liberation Sans")); }
+
+wxFont ReadableFont() {
+    wxFont font = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT);
+    font.SetFaceName("Liberation Sans");
+    return font;
+}
+
+void MakeReadable(wxWindow& window) {
+    window.SetFont(ReadableFont());
+    window.InvalidateBestSize();
+    const wxSize best = window.GetBestSize();
+    const wxSize now = window.GetSize();
+    window.SetSize(wxSize(std::max(now.x, best.x), std::max(now.y, best.y)));
+}
 
 int DluX(int units) { return (units * 6 + 2) / 4; }
 int DluY(int units) { return (units * 13 + 4) / 8; }

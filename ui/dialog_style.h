@@ -25,6 +25,10 @@ inline wxColour ToWx(app::Rgb colour) { return wxColour(colour.red, colour.green
 wxFont ArialFont(int height_pixels, int weight = 400);
 // The templates' own font, "MS Shell Dlg" 8 pt, taken as the Arial face at that size.
 wxFont TemplateFont();
+// Small print made readable: the face of the templates at the platform's default size.
+wxFont ReadableFont();
+// Gives the window the readable font and at least the size its text then needs.
+void MakeReadable(wxWindow& window);
 
 // Dialog units of the templates in pixels: 4 horizontal units are the template font's average character width
 // (6 pixels), 8 vertical units its height (13 pixels). Fixed, so a layout is the same on every machine.

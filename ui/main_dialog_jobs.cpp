@@ -63,9 +63,9 @@ void CBrindlemoorDlg::OnScanFile() {
     ResetRecoveredData();
     app_.m_bStoppedByUser = false;
     ++app_.m_nPageDepth;
+    scan_depth_raised_ = true;
 
-    scan_bar_.position = 0;
-    ShowProgress(ProgressBarId::SearchAndScan);
+    ResetProgress(ProgressBarId::SearchAndScan);
     ApplyChanges({{kIdScanProgress, true, {}},
                   {kIdBack, {}, false},
                   {kIdHome, {}, false},
@@ -114,7 +114,7 @@ void CBrindlemoorDlg::OnStopJob() {
                       {kIdSearchSubfolders, true, true},
                       {kIdSelectFile, {}, true},
                       {kIdSearchFiles, {}, true}});
-        --app_.m_nPageDepth;
+        LowerScanDepth();
     }
     ApplyChanges({{kIdViewLog, {}, true}, {kIdUpdates, {}, true}, {kIdAbout, {}, true}});
 }
@@ -156,7 +156,9 @@ void CBrindlemoorDlg::OnJobEnded(platform::WPARAM job_id) {
         app_.m_bRepairRequested = false;
         app_.m_strMessageTitle = JobText(155);
         if (app_.m_bDocumentMode) {
+            // Where they went: the folder this save made.
             app_.m_strMessageText = JobText(169);
+            if (!app_.m_strOutputFolder.empty()) app_.m_strMessageText += u"\n" + app_.m_strOutputFolder;
             CMyMessageDialog(this, app_).ShowModal();
         } else {
             app_.m_strMessageText = JobText(156);
@@ -166,6 +168,16 @@ void CBrindlemoorDlg::OnJobEnded(platform::WPARAM job_id) {
     }
     app_.m_bRepairRequested = false;
     app_.m_bJobIdle = true;
+    // A scan that ended without its result page (a catalogue that failed, a cancelled version question, a
+    // stop) leaves the user on the file page.
+    LowerScanDepth();
+}
+
+void CBrindlemoorDlg::LowerScanDepth() {
+    if (!scan_depth_raised_) return;
+    scan_depth_raised_ = false;
+    --app_.m_nPageDepth;
+    ApplyChanges({{kIdHome, {}, true}, {kIdBack, {}, true}});
 }
 
 void CBrindlemoorDlg::OnRepair() {
@@ -179,8 +191,7 @@ void CBrindlemoorDlg::OnRepair() {
     if (m_pEngine) m_pEngine->m_strTargetDatabase = database;
     app_.m_arrSelectedTables.clear();
 
-    result_bar_.position = 0;
-    ShowProgress(ProgressBarId::Result);
+    ResetProgress(ProgressBarId::Result);
     ApplyChanges({{kIdResultProgress, true, {}},
                   {kIdRepair, false, {}},
                   {kIdStopJob, true, true},

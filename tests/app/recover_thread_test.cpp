@@ -4,10 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <filesystem>
 #include <memory>
 
 #include "app/app_fields.h"
+#include "app/log_text.h"
 #include "app/recover_thread.h"
 #include "app/result_lists.h"
 #include "mdf/recovery_engine.h"
@@ -150,9 +155,14 @@ TEST(ScanJob, AFileThatCannotBeOpenedEndsWithTheRightMessage) {
         SCOPED_TRACE(c.name);
         Jobs jobs(dir / "missing.mdf");
         jobs.state.m_strSearchRoot = c.search_root;
+        // The message fields belong to the window's thread: the job hands the texts to the dialog's call.
+        jobs.state.m_strMessageTitle = u"untouched title";
+        jobs.state.m_strMessageText = u"untouched text";
         auto job = jobs.MakeJob();
         job->Run();
         ExpectOneJobEnd(jobs.sink, *job);
+        EXPECT_EQ(jobs.state.m_strMessageTitle, u"untouched title");
+        EXPECT_EQ(jobs.state.m_strMessageText, u"untouched text");
         EXPECT_EQ(jobs.sink.Count(platform::WM_FILE_IN_USE), c.file_in_use_messages);
         EXPECT_EQ(jobs.sink.Count(platform::WM_SCAN_DONE), 0u);
         EXPECT_EQ(jobs.prompts.message_count, 1);
@@ -349,6 +359,7 @@ TEST_F(DocumentJobs, TheScanCapturesTheSitesAndAStopAtAnyCheckEndsItOnce) {
     ASSERT_TRUE(Scan());
     int checks = 0;
     jobs_->NewEngine();
+    jobs_->Reset();
     {
         auto job = jobs_->MakeJob();
         job->m_beforeStopCheck = [&](int n) { checks = n; };
@@ -356,6 +367,18 @@ TEST_F(DocumentJobs, TheScanCapturesTheSitesAndAStopAtAnyCheckEndsItOnce) {
     }
     // Progress steps of the record pass ride in row batches that carry no rows.
     for (const auto& batch : jobs_->batches) EXPECT_TRUE(batch.rows.empty());
+    // The record pass announces the records of all its tables, so its steps fill the bar once, not many times.
+    std::uint64_t steps = 0;
+    for (const auto& batch : jobs_->batches) steps += batch.progress_steps;
+    const auto messages = jobs_->sink.Messages();
+    const auto first_rows = std::find_if(messages.begin(), messages.end(),
+                                         [](const RecordedMessage& m) { return m.message == platform::WM_TABLE_ROW; });
+    ASSERT_NE(first_rows, messages.end());
+    const auto start = std::find_if(std::make_reverse_iterator(first_rows), messages.rend(), [](const RecordedMessage& m) {
+        return m.message == platform::WM_JOB_PROGRESS && m.wparam == platform::kProgressStart;
+    });
+    ASSERT_NE(start, messages.rend());
+    EXPECT_EQ(static_cast<std::uint64_t>(start->lparam), steps);
     for (int k = 1; k <= checks; ++k) {
         SCOPED_TRACE(k);
         jobs_->NewEngine();
@@ -424,6 +447,65 @@ TEST_F(DocumentJobs, TheSaveWritesTheCheckedItemsIntoANewFolderAndUnchecksThem) 
     EXPECT_EQ(WrittenFiles(first), expected);
     const fs::path second = folders[1][0] == first ? folders[1][1] : folders[1][0];
     EXPECT_TRUE(WrittenFiles(second).empty());
+}
+
+// The save adds its site lines to the application's copy of the log only under the log's lock (the window's
+// thread writes that copy too): while another thread holds the lock, the save waits at that append.
+TEST_F(DocumentJobs, TheSaveAddsToTheLogCopyOnlyUnderItsLock) {
+    ASSERT_TRUE(Scan());
+    auto tree = sharepoint::BuildDocumentCheckTree(jobs_->state.m_strDataFilePath, jobs_->engine->m_lstWebs);
+    const fs::path out = dir_ / "locked";
+    fs::create_directory(out);
+    jobs_->Reset();
+    jobs_->state.m_bRepairRequested = true;
+    jobs_->prompts.folder_answer = platform::FromUtf8(out.string());
+    auto job = jobs_->MakeJob();
+    job->m_pTreeRoot = tree.get();
+
+    std::mutex m;
+    std::condition_variable changed;
+    bool site_line_seen = false, lock_taken = false, moved_on = false;
+    bool after_site = false;
+    std::u16string kept_line;
+    jobs_->sink.on_send = [&](unsigned message, platform::WPARAM, platform::LPARAM) {
+        if (message != platform::WM_LOG_LINE) return;
+        const std::u16string line = jobs_->state.m_strLogLine;
+        std::unique_lock lock(m);
+        if (site_line_seen) {
+            moved_on = true;
+            changed.notify_all();
+            return;
+        }
+        if (line.rfind(u"Repairing Site....", 0) == 0) {
+            after_site = true;
+        } else if (after_site) {
+            // The line after the site's title; the save adds both to the log copy next.
+            site_line_seen = true;
+            kept_line = line;
+            changed.notify_all();
+            changed.wait(lock, [&] { return lock_taken; });
+        }
+    };
+    std::thread runner([&] { job->Run(); });
+    {
+        std::unique_lock lock(m);
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(30), [&] { return site_line_seen; }));
+    }
+    {
+        std::lock_guard log_lock(jobs_->state.m_logTextMutex);
+        const std::u16string before = jobs_->state.m_strLogText;
+        std::unique_lock lock(m);
+        lock_taken = true;
+        changed.notify_all();
+        // A save that ignored the lock would go on to its next line at once.
+        EXPECT_FALSE(changed.wait_for(lock, std::chrono::seconds(2), [&] { return moved_on; }))
+            << "the save went past the log copy's lock";
+        EXPECT_EQ(jobs_->state.m_strLogText, before);
+    }
+    runner.join();
+    ExpectOneJobEnd(jobs_->sink, *job);
+    // Once the lock was free the line went in.
+    EXPECT_NE(app::GetLogText(jobs_->state).find(kept_line + u"\r\n"), std::u16string::npos);
 }
 
 TEST_F(DocumentJobs, ACancelledFolderPickerEndsTheSaveWithoutWriting) {

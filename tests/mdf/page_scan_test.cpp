@@ -123,9 +123,9 @@ TEST(PageScan, ProgressAndResult) {
         EXPECT_TRUE(f.engine.ScanPages2005());
         using platform::RecordedMessage;
         const std::vector<RecordedMessage> expected = {
-            {platform::WM_JOB_PROGRESS, 1, 5, false}, {platform::WM_JOB_PROGRESS, 2, 0, false},
-            {platform::WM_JOB_PROGRESS, 2, 0, false}, {platform::WM_JOB_PROGRESS, 2, 0, false},
-            {platform::WM_JOB_PROGRESS, 3, 0, false}};
+            {platform::WM_JOB_PROGRESS, 1, 5, false}, {platform::WM_JOB_PROGRESS, platform::kProgressAt, 1, false},
+            {platform::WM_JOB_PROGRESS, platform::kProgressAt, 3, false},
+            {platform::WM_JOB_PROGRESS, platform::kProgressAt, 5, false}, {platform::WM_JOB_PROGRESS, 3, 0, false}};
         EXPECT_EQ(f.sink.Messages(), expected);
         EXPECT_TRUE(f.engine.ScanPages2000());
     }
@@ -145,7 +145,7 @@ TEST(PageScan, ProgressAndResult) {
         for (int i = 0; i < 5; ++i) file.SetPage(i, PageBuilder().Type(0x0101).ObjectId(34));
         ScanFixture f(file);
         f.sink.on_send = [&](unsigned m, platform::WPARAM w, platform::LPARAM) {
-            if (m == platform::WM_JOB_PROGRESS && w == 2) f.app.m_bStopJob = true;
+            if (m == platform::WM_JOB_PROGRESS && w == platform::kProgressAt) f.app.m_bStopJob = true;
         };
         EXPECT_FALSE(f.engine.ScanPages2000());
         EXPECT_EQ(f.sink.Count(platform::WM_JOB_ENDED), 1u);

@@ -22,13 +22,13 @@ TEST(Tables2000, BuiltFileIsRepairedWithItsRowsKeysAndChecks) {
     auto db = s2k::SampleDatabase();
     // A table whose names carry "]" and "'", with an unnamed clustered primary key, and a check constraint of
     // Orders whose definition is stored.
-    s2k::TableSpec odd;
+    s2k::TableDef odd;
     odd.name = u"Odd]Name's";
     odd.object_id = 1234567;
-    s2k::ColumnSpec key;
+    s2k::ColumnDef key;
     key.name = u"Key]";
     key.not_null = true;
-    s2k::ColumnSpec note;
+    s2k::ColumnDef note;
     note.name = u"Te'xt";
     note.type = s2k::kVarChar;
     note.length = 10;

@@ -12,6 +12,8 @@
 
 #include <wx/treebase.h>
 
+class wxTreeCtrl;
+
 namespace ui {
 class CBrindlemoorApp;
 class CBrindlemoorDlg;
@@ -63,6 +65,15 @@ int RunModal(wxDialog& dialog, const std::function<void(wxDialog&)>& during, int
 
 // Sends a key press through the window's key hook, as the keyboard does before any control sees it.
 void PressKey(wxWindow& window, int key_code);
+
+// Real input through the X server (XTest), as a user gives it: the pointer moves to the point of the window's
+// client area and clicks; a wheel turn there (horizontal: the sideways wheel, buttons 6 and 7); a key press.
+// Each pumps events afterwards so the window has handled the input on return.
+void ClickAt(wxWindow& window, const wxPoint& client_point);
+void WheelAt(wxWindow& window, const wxPoint& client_point, bool horizontal, int notches);
+void TypeKey(int key_code, int modifiers = 0);
+// A click on a result-tree item's label with the real mouse.
+void ClickTreeItem(wxTreeCtrl& tree, const wxTreeItemId& item);
 
 // Saves what the window shows as build/screenshots/<name>.png; returns the file (empty on failure).
 std::filesystem::path SaveScreenshot(wxWindow& window, const std::string& name);
