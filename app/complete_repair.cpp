@@ -85,11 +85,23 @@ void CRecoverThread::RunCompleteRepair() {
     m_nRowsCopied = 0;
     ConnectionCloser closer(steps);
     if (StopCheck()) return;
+    // Names of an earlier repair on this engine are not this one's.
+    engine.m_strCreatedDatabase.clear();
+    m_app.m_strContentDbName.clear();
+    m_app.m_strMessageTitle.clear();
     m_app.m_strMessageText.clear();
     if (!steps.create_database || !steps.create_database()) {
-        // The engine's own words say why when it has them.
-        const std::u16string why = m_app.m_strMessageText.empty() ? JobText(159) : m_app.m_strMessageText;
-        engine.ShowMessage(JobText(158), why);
+        // The engine's own title and words say why when it has them; the database is always named, and said to
+        // be incomplete once it exists.
+        const std::u16string title = m_app.m_strMessageTitle.empty() ? JobText(158) : m_app.m_strMessageTitle;
+        std::u16string why = m_app.m_strMessageText.empty() ? JobText(159) : m_app.m_strMessageText;
+        const std::u16string database = RepairDatabaseName();
+        if (!m_app.m_strContentDbName.empty()) {
+            why += u"\nDatabase " + database + u" is incomplete.";
+        } else if (!database.empty() && title.find(database) == std::u16string::npos) {
+            why += u"\nDatabase " + database + u" was not created.";
+        }
+        engine.ShowMessage(title, why);
         return;
     }
     if (StopCheck()) return;
@@ -187,6 +199,7 @@ void CRecoverThread::RunRepairRoad(RepairSteps& steps) {
 }
 
 std::u16string CRecoverThread::RepairDatabaseName() const {
+    if (m_pEngine->m_bEmbeddedEdition) return m_pEngine->m_strEmbeddedDatabase;
     if (!m_pEngine->m_strCreatedDatabase.empty()) return m_pEngine->m_strCreatedDatabase;
     if (!m_app.m_strContentDbName.empty()) return m_app.m_strContentDbName;
     return m_pEngine->m_strTargetDatabase;

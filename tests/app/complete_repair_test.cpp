@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <memory>
 
@@ -33,6 +34,8 @@ struct Repair {
     std::vector<std::string> steps_run;
     int closes = 0;
     bool database_made = true;
+    // Run by the database step when it fails: what the engine leaves behind.
+    std::function<void(mdf::CRecoveryEngine&)> on_database_failure;
 
     explicit Repair(const char* corpus_file) {
         state.m_strDataFilePath = platform::FromUtf8((*testsupport::CorpusDir() / corpus_file).string());
@@ -62,10 +65,14 @@ struct Repair {
             auto note = [this](const char* name) { return [this, name] { steps_run.push_back(name); }; };
             steps.create_database = [this, &e] {
                 steps_run.push_back("database");
-                if (!database_made) return false;
+                if (!database_made) {
+                    if (on_database_failure) on_database_failure(e);
+                    return false;
+                }
                 e.m_pConnection = std::make_shared<platform::Connection>(server);
                 e.m_pConnection->Open(u"target");
-                state.m_strContentDbName = u"Recovered_pubs";
+                state.m_strContentDbName = e.m_bEmbeddedEdition ? e.m_strEmbeddedDatabase : u"Recovered_pubs";
+                if (!e.m_bEmbeddedEdition) e.m_strCreatedDatabase = u"Recovered_pubs";
                 return true;
             };
             steps.script_schemas = note("schemas");
@@ -253,6 +260,68 @@ TEST(CompleteRepair, StopAtEveryCheckNeverCompletes) {
         EXPECT_EQ(r.sink.Count(platform::WM_JOB_ENDED), 1u);
         EXPECT_FALSE(r.engine->m_pConnection && r.engine->m_pConnection->IsOpen());
     }
+}
+
+TEST(CompleteRepair, DatabaseFailureKeepsTheEnginesTitleAndNamesTheDatabase) {
+    BM_REQUIRE_CORPUS();
+    struct Case {
+        const char* what;
+        std::function<void(mdf::CRecoveryEngine&, platform::SharedState&)> engine_leaves;
+        std::u16string title, text;
+    };
+    const Case cases[] = {
+        {"no connection, no words", {}, u"Unable to establish the connection.",
+         u"Please Verify your Server\\Instance name.\nPlease run the SQL Server and try again.\n"
+         u"Database Recovered_pubs was not created."},
+        {"create refused",
+         [](mdf::CRecoveryEngine& e, platform::SharedState& s) {
+             e.m_strCreatedDatabase = u"Recovered_pubs";
+             s.m_strMessageTitle = u"Unable to create the database Recovered_pubs.";
+             s.m_strMessageText = u"CREATE DATABASE permission denied";
+         },
+         u"Unable to create the database Recovered_pubs.", u"CREATE DATABASE permission denied"},
+        {"created, then no temporary folder",
+         [](mdf::CRecoveryEngine& e, platform::SharedState& s) {
+             e.m_strCreatedDatabase = u"Recovered_pubs1";
+             s.m_strContentDbName = u"Recovered_pubs1";
+             s.m_strMessageTitle = u"Unable to make a temporary folder.";
+             s.m_strMessageText = u"/tmp/x: full";
+         },
+         u"Unable to make a temporary folder.", u"/tmp/x: full\nDatabase Recovered_pubs1 is incomplete."},
+    };
+    Repair r("pubs_sligo.mdf");
+    r.engine->m_strTargetDatabase = u"Recovered_pubs";
+    r.database_made = false;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        // A name left by an earlier repair on the same engine is never the one reported.
+        r.engine->m_strCreatedDatabase = u"Earlier_db";
+        r.state.m_strContentDbName = u"Earlier_db";
+        r.on_database_failure = [&](mdf::CRecoveryEngine& e) {
+            if (c.engine_leaves) c.engine_leaves(e, r.state);
+        };
+        r.prompts.message_count = 0;
+        r.closes = 0;
+        const auto job = r.RunRepair();
+        EXPECT_FALSE(r.fields.m_bJobCompleted);
+        ASSERT_EQ(r.prompts.message_count, 1);
+        EXPECT_EQ(r.prompts.last_title, c.title);
+        EXPECT_EQ(r.prompts.last_text, c.text);
+        EXPECT_EQ(r.closes, 1);
+    }
+}
+
+TEST(CompleteRepair, EmbeddedProblemsNameTheUsersDatabaseNotAnEarlierOne) {
+    BM_REQUIRE_CORPUS();
+    Repair r("pubs_sligo.mdf");
+    r.engine->m_strCreatedDatabase = u"Recovered_pubs";  // left by an earlier repair
+    r.prompts.edition_answer = true;
+    r.prompts.server_answer->embedded_database = u"WSS_Content";
+    r.server->RefuseContaining(u"insert into [dbo].[jobs]");
+    const auto job = r.RunRepair();
+    EXPECT_FALSE(r.fields.m_bJobCompleted);
+    ASSERT_EQ(r.prompts.message_count, 1);
+    EXPECT_EQ(r.prompts.last_text.rfind(u"Database WSS_Content: 0 object(s)", 0), 0u) << platform::ToUtf8(r.prompts.last_text);
 }
 
 }  // namespace
