@@ -17,6 +17,7 @@
 #include "platform/text.h"
 #include "tests/support/corpus.h"
 #include "tests/support/page_builder.h"
+#include "tests/support/sql2000_builder.h"
 
 namespace {
 
@@ -37,8 +38,9 @@ struct Repair {
     // Run by the database step when it fails: what the engine leaves behind.
     std::function<void(mdf::CRecoveryEngine&)> on_database_failure;
 
-    explicit Repair(const char* corpus_file) {
-        state.m_strDataFilePath = platform::FromUtf8((*testsupport::CorpusDir() / corpus_file).string());
+    explicit Repair(const char* corpus_file) : Repair(*testsupport::CorpusDir() / corpus_file) {}
+    explicit Repair(const fs::path& data_file) {
+        state.m_strDataFilePath = platform::FromUtf8(data_file.string());
         engine = std::make_shared<mdf::CRecoveryEngine>(state);
         engine->m_sleep = [](std::chrono::milliseconds) {};
         sink.on_send = [this](unsigned message, platform::WPARAM, platform::LPARAM) {
@@ -322,6 +324,42 @@ TEST(CompleteRepair, EmbeddedProblemsNameTheUsersDatabaseNotAnEarlierOne) {
     EXPECT_FALSE(r.fields.m_bJobCompleted);
     ASSERT_EQ(r.prompts.message_count, 1);
     EXPECT_EQ(r.prompts.last_text.rfind(u"Database WSS_Content: 0 object(s)", 0), 0u) << platform::ToUtf8(r.prompts.last_text);
+}
+
+// A data file of the 2000 format through the whole job: every stored object of the sample once, functions from
+// the early pass only, the trigger after the rows, and completion.
+TEST(CompleteRepair, Format2000FileRepairedWithItsStoredObjects) {
+    const fs::path path = fs::path(::testing::TempDir()) / "complete_repair_2000.mdf";
+    testsupport::sql2000::SampleDatabase().Build().WriteTo(path);
+    Repair r(path);
+    fs::remove(path);
+    ASSERT_FALSE(r.state.m_bSql2005Catalog);
+    ASSERT_FALSE(r.engine->m_lstTables.empty());
+    const auto job = r.RunRepair();
+    EXPECT_TRUE(r.fields.m_bJobCompleted) << platform::ToUtf8(r.prompts.last_text);
+    EXPECT_EQ(r.prompts.message_count, 0);
+    EXPECT_EQ(r.closes, 1);
+    for (const char16_t* text : {u"CREATE VIEW vw_Orders AS SELECT OrderID FROM Orders",
+                                 u"CREATE PROCEDURE usp_GetCustomers AS SELECT * FROM Customers",
+                                 u"CREATE TRIGGER tr_Orders ON Orders FOR INSERT AS RETURN",
+                                 u"CREATE FUNCTION fn_Double (@x int) RETURNS int AS BEGIN RETURN 2 * @x END",
+                                 u"CREATE FUNCTION fn_Orders () RETURNS TABLE AS RETURN SELECT * FROM Orders",
+                                 u"CREATE RULE RL_Positive AS @value > 0", u"CREATE DEFAULT DF_Zero AS 0"}) {
+        EXPECT_EQ(r.Sent(text), 1u) << platform::ToUtf8(text);
+    }
+    EXPECT_EQ(r.Sent(u"usp_Dropped"), 0u);
+    EXPECT_EQ(r.log[r.IndexOf(u"Views  :  ")], u"Views  :  1 created, 0 refused");
+    EXPECT_EQ(r.log[r.IndexOf(u"Stored procedures  :  ")], u"Stored procedures  :  1 created, 0 refused");
+    EXPECT_EQ(r.log[r.IndexOf(u"Triggers  :  ")], u"Triggers  :  1 created, 0 refused");
+    EXPECT_EQ(r.log[r.IndexOf(u"User defined functions  :  ")], u"User defined functions  :  2 created, 0 refused");
+    std::size_t last_insert = 0, trigger = 0;
+    for (std::size_t i = 0; i < r.server->m_executed.size(); ++i) {
+        const auto& text = r.server->m_executed[i].m_strText;
+        if (platform::ToLower(text.substr(0, 7)) == u"insert ") last_insert = i;
+        if (text.find(u"CREATE TRIGGER") != std::u16string::npos) trigger = i;
+    }
+    EXPECT_GT(last_insert, 0u);
+    EXPECT_LT(last_insert, trigger);
 }
 
 }  // namespace
