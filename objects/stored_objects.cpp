@@ -125,8 +125,12 @@ bool CRecoveryEngine::RunObjectStatement(const std::u16string& text) {
             return true;
         } catch (const platform::SqlError& error) {
             (void)FormatComError(error);  // the server's words are not kept: the definition itself is
-            // A lost link is opened again and the statement sent once more; a refusal is final.
-            if (attempt == 0 && platform::IsConnectionLost(error) && Reconnect()) continue;
+            // A lost link is opened again and the statement sent once more; a refusal is final. A link that
+            // cannot be opened again ends the repair: every later statement would be lost the same way.
+            if (attempt == 0 && platform::IsConnectionLost(error)) {
+                if (Reconnect()) continue;
+                EndRepairOnLostLink();
+            }
         } catch (const std::exception&) {
         }
         return false;

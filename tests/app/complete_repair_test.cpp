@@ -37,6 +37,7 @@ struct Repair {
     bool database_made = true;
     // Run by the database step when it fails: what the engine leaves behind.
     std::function<void(mdf::CRecoveryEngine&)> on_database_failure;
+    std::function<void()> after_indexes;  // run by the index step, just before the stored objects
 
     explicit Repair(const char* corpus_file) : Repair(*testsupport::CorpusDir() / corpus_file) {}
     explicit Repair(const fs::path& data_file) {
@@ -83,7 +84,10 @@ struct Repair {
                 steps_run.push_back("tables");
                 return true;
             };
-            steps.script_indexes = note("indexes");
+            steps.script_indexes = [this] {
+                steps_run.push_back("indexes");
+                if (after_indexes) after_indexes();
+            };
             steps.script_statistics = note("statistics");
             steps.script_checks = note("checks");
             steps.script_foreign_keys = note("foreign keys");
@@ -360,6 +364,26 @@ TEST(CompleteRepair, Format2000FileRepairedWithItsStoredObjects) {
     }
     EXPECT_GT(last_insert, 0u);
     EXPECT_LT(last_insert, trigger);
+}
+
+TEST(CompleteRepair, LinkLostForGoodDuringObjectsEndsTheRepairNamingTheDatabase) {
+    BM_REQUIRE_CORPUS();
+    Repair r("pubs_sligo.mdf");
+    r.after_indexes = [&] {
+        r.server->DropConnectionFor(1);
+        r.server->SetRefuseOpen(true);
+    };
+    const auto job = r.RunRepair();
+    EXPECT_FALSE(r.fields.m_bJobCompleted);
+    ASSERT_EQ(r.prompts.message_count, 1);
+    EXPECT_EQ(r.prompts.last_title, u"Unable to establish the connection.");
+    EXPECT_NE(r.prompts.last_text.find(u"Database Recovered_pubs is incomplete."), std::u16string::npos);
+    // Nothing more is tried once the link is gone: the first object statement was the last one sent.
+    EXPECT_EQ(r.Sent(u"CREATE TRIGGER"), 0u);
+    EXPECT_EQ(r.Sent(u"CREATE PROC"), 0u);
+    EXPECT_EQ(r.IndexOf(u"Repair process completed on "), r.log.size());
+    EXPECT_EQ(r.closes, 1);
+    EXPECT_EQ(r.sink.Count(platform::WM_JOB_ENDED), 1u);
 }
 
 }  // namespace
