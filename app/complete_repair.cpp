@@ -235,7 +235,12 @@ void CRecoverThread::ReportRepairEnd(const RepairSteps& steps) {
     std::u16string text = u"Database " + RepairDatabaseName() + u": " + Number(refused_objects) +
                           u" object(s), " + Number(refused_statements) + u" schema statement(s) and " +
                           Number(engine.m_nRefusedRowCount) + u" row(s) were refused.";
-    if (refused_objects != 0) text += u"\nThe refused definitions are in " + engine.m_strFailureFolder + u".";
+    if (refused_objects != 0 && tally.unwritten_entries.empty()) {
+        text += u"\nThe refused definitions are in " + engine.m_strFailureFolder + u".";
+    } else if (refused_objects != 0) {
+        text += u"\nSome refused definitions could not be written to " + engine.m_strFailureFolder +
+                u"; the log holds them.";
+    }
     engine.ShowMessage(JobText(212), text);
 }
 

@@ -386,4 +386,22 @@ TEST(CompleteRepair, LinkLostForGoodDuringObjectsEndsTheRepairNamingTheDatabase)
     EXPECT_EQ(r.sink.Count(platform::WM_JOB_ENDED), 1u);
 }
 
+TEST(CompleteRepair, UnwritableFailureFolderIsNotNamedAsHoldingTheDefinitions) {
+    BM_REQUIRE_CORPUS();
+    Repair r("pubs_sligo.mdf");
+    const fs::path blocker = r.failures.Path() / "a file";
+    std::ofstream(blocker) << "x";
+    r.prompts.server_answer->failure_folder = platform::FromUtf8((blocker / "failures").string());
+    r.server->RefuseContaining(u"CREATE VIEW");
+    const auto job = r.RunRepair();
+    EXPECT_FALSE(r.fields.m_bJobCompleted);
+    ASSERT_EQ(r.prompts.message_count, 1);
+    EXPECT_EQ(r.prompts.last_text.find(u"The refused definitions are in"), std::u16string::npos)
+        << platform::ToUtf8(r.prompts.last_text);
+    EXPECT_NE(r.prompts.last_text.find(u"could not be written to"), std::u16string::npos);
+    const std::size_t kept = r.IndexOf(u"Not written to Views.txt: ");
+    ASSERT_LT(kept, r.log.size());
+    EXPECT_NE(r.log[kept].find(u"CREATE VIEW"), std::u16string::npos);
+}
+
 }  // namespace
