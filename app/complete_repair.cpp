@@ -85,11 +85,23 @@ void CRecoverThread::RunCompleteRepair() {
     m_nRowsCopied = 0;
     ConnectionCloser closer(steps);
     if (StopCheck()) return;
+    // Names of an earlier repair on this engine are not this one's.
+    engine.m_strCreatedDatabase.clear();
+    m_app.m_strContentDbName.clear();
+    m_app.m_strMessageTitle.clear();
     m_app.m_strMessageText.clear();
     if (!steps.create_database || !steps.create_database()) {
-        // The engine's own words say why when it has them.
-        const std::u16string why = m_app.m_strMessageText.empty() ? JobText(159) : m_app.m_strMessageText;
-        engine.ShowMessage(JobText(158), why);
+        // The engine's own title and words say why when it has them; the database is always named, and said to
+        // be incomplete once it exists.
+        const std::u16string title = m_app.m_strMessageTitle.empty() ? JobText(158) : m_app.m_strMessageTitle;
+        std::u16string why = m_app.m_strMessageText.empty() ? JobText(159) : m_app.m_strMessageText;
+        const std::u16string database = RepairDatabaseName();
+        if (!m_app.m_strContentDbName.empty()) {
+            why += u"\nDatabase " + database + u" is incomplete.";
+        } else if (!database.empty() && title.find(database) == std::u16string::npos) {
+            why += u"\nDatabase " + database + u" was not created.";
+        }
+        engine.ShowMessage(title, why);
         return;
     }
     if (StopCheck()) return;
@@ -187,6 +199,7 @@ void CRecoverThread::RunRepairRoad(RepairSteps& steps) {
 }
 
 std::u16string CRecoverThread::RepairDatabaseName() const {
+    if (m_pEngine->m_bEmbeddedEdition) return m_pEngine->m_strEmbeddedDatabase;
     if (!m_pEngine->m_strCreatedDatabase.empty()) return m_pEngine->m_strCreatedDatabase;
     if (!m_app.m_strContentDbName.empty()) return m_app.m_strContentDbName;
     return m_pEngine->m_strTargetDatabase;
@@ -222,7 +235,12 @@ void CRecoverThread::ReportRepairEnd(const RepairSteps& steps) {
     std::u16string text = u"Database " + RepairDatabaseName() + u": " + Number(refused_objects) +
                           u" object(s), " + Number(refused_statements) + u" schema statement(s) and " +
                           Number(engine.m_nRefusedRowCount) + u" row(s) were refused.";
-    if (refused_objects != 0) text += u"\nThe refused definitions are in " + engine.m_strFailureFolder + u".";
+    if (refused_objects != 0 && tally.unwritten_entries.empty()) {
+        text += u"\nThe refused definitions are in " + engine.m_strFailureFolder + u".";
+    } else if (refused_objects != 0) {
+        text += u"\nSome refused definitions could not be written to " + engine.m_strFailureFolder +
+                u"; the log holds them.";
+    }
     engine.ShowMessage(JobText(212), text);
 }
 

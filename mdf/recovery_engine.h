@@ -189,6 +189,9 @@ public:
     // Re-opens m_pConnection on the target database (m_app.m_strContentDbName on m_app.m_strServerInstance, with
     // m_targetSettings); leaves m_pCommand null. False when the re-open failed.
     bool Reconnect();
+    // After a lost connection that could not be opened again: says so (naming the incomplete database), sets
+    // the stop flag and posts the job's end; no later statement can reach the server.
+    void EndRepairOnLostLink();
     // The value case of a present column's type: integer, date and time and uniqueidentifier values here,
     // the other families through the members below.
     void DecodeColumnValue(const ColumnNode& column, const rows::ValueRequest& request, rows::ValueResult& result);

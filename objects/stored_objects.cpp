@@ -92,6 +92,26 @@ objects::DefinitionQuery QueryFor(const List& list, bool status_byte_2000 = fals
             std::is_same_v<typename List::value_type, ProcedureNode>};
 }
 
+// Binds a created rule or stand-alone default to every column that uses it, each argument quoted; a refused
+// binding is counted and leaves the definition's entry.
+template <typename Node>
+void BindToColumns(CRecoveryEngine& engine, const Node& node, std::u16string_view procedure, ObjectKind kind,
+                   const std::u16string& what, FailureFile& file, const TextReading& reading) {
+    const bool two_part = engine.App().m_bSql2005Catalog;
+    for (const auto& binding : node.m_lstBindings) {
+        const std::u16string column =
+            BracketedTableName(binding.m_strTableName, two_part) + u"." + BracketName(binding.m_strColumnName);
+        const std::u16string statement = u"EXEC " + std::u16string(procedure) + u" " +
+                                         StringArgument(BracketName(node.m_pszName)) + u", " + StringArgument(column);
+        if (engine.RunObjectStatement(statement)) {
+            ++engine.m_repairTally[kind].created;
+        } else {
+            engine.RefuseObject(kind, what + u" on " + column, u"refused by the server", &file, reading.body,
+                                reading.text);
+        }
+    }
+}
+
 }  // namespace
 
 bool CRecoveryEngine::RunObjectStatement(const std::u16string& text) {
@@ -105,8 +125,12 @@ bool CRecoveryEngine::RunObjectStatement(const std::u16string& text) {
             return true;
         } catch (const platform::SqlError& error) {
             (void)FormatComError(error);  // the server's words are not kept: the definition itself is
-            // A lost link is opened again and the statement sent once more; a refusal is final.
-            if (attempt == 0 && platform::IsConnectionLost(error) && Reconnect()) continue;
+            // A lost link is opened again and the statement sent once more; a refusal is final. A link that
+            // cannot be opened again ends the repair: every later statement would be lost the same way.
+            if (attempt == 0 && platform::IsConnectionLost(error)) {
+                if (Reconnect()) continue;
+                EndRepairOnLostLink();
+            }
         } catch (const std::exception&) {
         }
         return false;
@@ -140,7 +164,6 @@ void CRecoveryEngine::ScriptRules() {
     FailureFile file(*this, objects::FailureFileName(ObjectKind::Rule), FailureFile::Mode::Create);
     const auto gathered = objects::GatherDefinitions(*this, QueryFor(m_lstRules));
     if (gathered.stopped) return;
-    const bool two_part = m_app.m_bSql2005Catalog;
     SendProgress(platform::kProgressStart, static_cast<platform::LPARAM>(gathered.definitions.size()));
     for (const auto& definition : gathered.definitions) {
         if (StopRequested()) return;
@@ -155,18 +178,7 @@ void CRecoveryEngine::ScriptRules() {
                          prepared.reading.text);
         } else {
             ++m_repairTally[ObjectKind::Rule].created;
-            for (const auto& binding : rule->m_lstBindings) {
-                const std::u16string column =
-                    BracketedTableName(binding.m_strTableName, two_part) + u"." + BracketName(binding.m_strColumnName);
-                const std::u16string statement =
-                    u"EXEC sp_bindrule " + StringArgument(BracketName(rule->m_pszName)) + u", " + StringArgument(column);
-                if (RunObjectStatement(statement)) {
-                    ++m_repairTally[ObjectKind::RuleBinding].created;
-                } else {
-                    RefuseObject(ObjectKind::RuleBinding, what + u" on " + column, u"refused by the server", &file,
-                                 prepared.reading.body, prepared.reading.text);
-                }
-            }
+            BindToColumns(*this, *rule, u"sp_bindrule", ObjectKind::RuleBinding, what, file, prepared.reading);
         }
         SendProgress(platform::kProgressStep, 0);
     }
@@ -177,7 +189,6 @@ void CRecoveryEngine::ScriptDefaults() {
     FailureFile file(*this, objects::FailureFileName(ObjectKind::Default), FailureFile::Mode::Create);
     const auto gathered = objects::GatherDefinitions(*this, QueryFor(m_lstDefaults));
     if (gathered.stopped) return;
-    const bool two_part = m_app.m_bSql2005Catalog;
     SendProgress(platform::kProgressStart, static_cast<platform::LPARAM>(gathered.definitions.size()));
     for (const auto& definition : gathered.definitions) {
         if (StopRequested()) return;
@@ -197,18 +208,7 @@ void CRecoveryEngine::ScriptDefaults() {
                          prepared.reading.text);
         } else {
             ++m_repairTally[ObjectKind::Default].created;
-            for (const auto& binding : node->m_lstBindings) {
-                const std::u16string column =
-                    BracketedTableName(binding.m_strTableName, two_part) + u"." + BracketName(binding.m_strColumnName);
-                const std::u16string statement = u"EXEC sp_bindefault " + StringArgument(BracketName(node->m_pszName)) +
-                                                 u", " + StringArgument(column);
-                if (RunObjectStatement(statement)) {
-                    ++m_repairTally[ObjectKind::DefaultBinding].created;
-                } else {
-                    RefuseObject(ObjectKind::DefaultBinding, what + u" on " + column, u"refused by the server", &file,
-                                 prepared.reading.body, prepared.reading.text);
-                }
-            }
+            BindToColumns(*this, *node, u"sp_bindefault", ObjectKind::DefaultBinding, what, file, prepared.reading);
         }
         RunObjectStatement(u"SET QUOTED_IDENTIFIER ON");
     }

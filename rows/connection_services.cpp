@@ -31,4 +31,12 @@ bool CRecoveryEngine::Reconnect() {
     return m_pConnection->IsOpen();
 }
 
+void CRecoveryEngine::EndRepairOnLostLink() {
+    std::u16string text = u"Please Verify your Server\\Instance name.\nPlease run the SQL Server and try again.";
+    if (!m_app.m_strContentDbName.empty()) text += u"\nDatabase " + m_app.m_strContentDbName + u" is incomplete.";
+    ShowMessage(u"Unable to establish the connection.", text);
+    m_app.m_bStopJob = true;
+    StopRequested();
+}
+
 }  // namespace mdf

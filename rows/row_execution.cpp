@@ -60,11 +60,7 @@ void CRecoveryEngine::ExecuteRowStatement(const rows::InsertStatement& statement
         if (!Reconnect()) {
             if (!inserted) ++m_nRefusedRowCount;
             // Without a connection no later row can be copied: end the repair and say why.
-            std::u16string text = u"Please Verify your Server\\Instance name.\nPlease run the SQL Server and try again.";
-            if (!m_app.m_strContentDbName.empty()) text += u"\nDatabase " + m_app.m_strContentDbName + u" is incomplete.";
-            ShowMessage(u"Unable to establish the connection.", text);
-            m_app.m_bStopJob = true;
-            StopRequested();
+            EndRepairOnLostLink();
             return;
         }
         m_pCommand = NewCommand(m_pConnection);

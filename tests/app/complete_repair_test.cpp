@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <memory>
 
@@ -16,6 +17,7 @@
 #include "platform/text.h"
 #include "tests/support/corpus.h"
 #include "tests/support/page_builder.h"
+#include "tests/support/sql2000_builder.h"
 
 namespace {
 
@@ -33,9 +35,13 @@ struct Repair {
     std::vector<std::string> steps_run;
     int closes = 0;
     bool database_made = true;
+    // Run by the database step when it fails: what the engine leaves behind.
+    std::function<void(mdf::CRecoveryEngine&)> on_database_failure;
+    std::function<void()> after_indexes;  // run by the index step, just before the stored objects
 
-    explicit Repair(const char* corpus_file) {
-        state.m_strDataFilePath = platform::FromUtf8((*testsupport::CorpusDir() / corpus_file).string());
+    explicit Repair(const char* corpus_file) : Repair(*testsupport::CorpusDir() / corpus_file) {}
+    explicit Repair(const fs::path& data_file) {
+        state.m_strDataFilePath = platform::FromUtf8(data_file.string());
         engine = std::make_shared<mdf::CRecoveryEngine>(state);
         engine->m_sleep = [](std::chrono::milliseconds) {};
         sink.on_send = [this](unsigned message, platform::WPARAM, platform::LPARAM) {
@@ -62,10 +68,14 @@ struct Repair {
             auto note = [this](const char* name) { return [this, name] { steps_run.push_back(name); }; };
             steps.create_database = [this, &e] {
                 steps_run.push_back("database");
-                if (!database_made) return false;
+                if (!database_made) {
+                    if (on_database_failure) on_database_failure(e);
+                    return false;
+                }
                 e.m_pConnection = std::make_shared<platform::Connection>(server);
                 e.m_pConnection->Open(u"target");
-                state.m_strContentDbName = u"Recovered_pubs";
+                state.m_strContentDbName = e.m_bEmbeddedEdition ? e.m_strEmbeddedDatabase : u"Recovered_pubs";
+                if (!e.m_bEmbeddedEdition) e.m_strCreatedDatabase = u"Recovered_pubs";
                 return true;
             };
             steps.script_schemas = note("schemas");
@@ -74,7 +84,10 @@ struct Repair {
                 steps_run.push_back("tables");
                 return true;
             };
-            steps.script_indexes = note("indexes");
+            steps.script_indexes = [this] {
+                steps_run.push_back("indexes");
+                if (after_indexes) after_indexes();
+            };
             steps.script_statistics = note("statistics");
             steps.script_checks = note("checks");
             steps.script_foreign_keys = note("foreign keys");
@@ -253,6 +266,142 @@ TEST(CompleteRepair, StopAtEveryCheckNeverCompletes) {
         EXPECT_EQ(r.sink.Count(platform::WM_JOB_ENDED), 1u);
         EXPECT_FALSE(r.engine->m_pConnection && r.engine->m_pConnection->IsOpen());
     }
+}
+
+TEST(CompleteRepair, DatabaseFailureKeepsTheEnginesTitleAndNamesTheDatabase) {
+    BM_REQUIRE_CORPUS();
+    struct Case {
+        const char* what;
+        std::function<void(mdf::CRecoveryEngine&, platform::SharedState&)> engine_leaves;
+        std::u16string title, text;
+    };
+    const Case cases[] = {
+        {"no connection, no words", {}, u"Unable to establish the connection.",
+         u"Please Verify your Server\\Instance name.\nPlease run the SQL Server and try again.\n"
+         u"Database Recovered_pubs was not created."},
+        {"create refused",
+         [](mdf::CRecoveryEngine& e, platform::SharedState& s) {
+             e.m_strCreatedDatabase = u"Recovered_pubs";
+             s.m_strMessageTitle = u"Unable to create the database Recovered_pubs.";
+             s.m_strMessageText = u"CREATE DATABASE permission denied";
+         },
+         u"Unable to create the database Recovered_pubs.", u"CREATE DATABASE permission denied"},
+        {"created, then no temporary folder",
+         [](mdf::CRecoveryEngine& e, platform::SharedState& s) {
+             e.m_strCreatedDatabase = u"Recovered_pubs1";
+             s.m_strContentDbName = u"Recovered_pubs1";
+             s.m_strMessageTitle = u"Unable to make a temporary folder.";
+             s.m_strMessageText = u"/tmp/x: full";
+         },
+         u"Unable to make a temporary folder.", u"/tmp/x: full\nDatabase Recovered_pubs1 is incomplete."},
+    };
+    Repair r("pubs_sligo.mdf");
+    r.engine->m_strTargetDatabase = u"Recovered_pubs";
+    r.database_made = false;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        // A name left by an earlier repair on the same engine is never the one reported.
+        r.engine->m_strCreatedDatabase = u"Earlier_db";
+        r.state.m_strContentDbName = u"Earlier_db";
+        r.on_database_failure = [&](mdf::CRecoveryEngine& e) {
+            if (c.engine_leaves) c.engine_leaves(e, r.state);
+        };
+        r.prompts.message_count = 0;
+        r.closes = 0;
+        const auto job = r.RunRepair();
+        EXPECT_FALSE(r.fields.m_bJobCompleted);
+        ASSERT_EQ(r.prompts.message_count, 1);
+        EXPECT_EQ(r.prompts.last_title, c.title);
+        EXPECT_EQ(r.prompts.last_text, c.text);
+        EXPECT_EQ(r.closes, 1);
+    }
+}
+
+TEST(CompleteRepair, EmbeddedProblemsNameTheUsersDatabaseNotAnEarlierOne) {
+    BM_REQUIRE_CORPUS();
+    Repair r("pubs_sligo.mdf");
+    r.engine->m_strCreatedDatabase = u"Recovered_pubs";  // left by an earlier repair
+    r.prompts.edition_answer = true;
+    r.prompts.server_answer->embedded_database = u"WSS_Content";
+    r.server->RefuseContaining(u"insert into [dbo].[jobs]");
+    const auto job = r.RunRepair();
+    EXPECT_FALSE(r.fields.m_bJobCompleted);
+    ASSERT_EQ(r.prompts.message_count, 1);
+    EXPECT_EQ(r.prompts.last_text.rfind(u"Database WSS_Content: 0 object(s)", 0), 0u) << platform::ToUtf8(r.prompts.last_text);
+}
+
+// A data file of the 2000 format through the whole job: every stored object of the sample once, functions from
+// the early pass only, the trigger after the rows, and completion.
+TEST(CompleteRepair, Format2000FileRepairedWithItsStoredObjects) {
+    const fs::path path = fs::path(::testing::TempDir()) / "complete_repair_2000.mdf";
+    testsupport::sql2000::SampleDatabase().Build().WriteTo(path);
+    Repair r(path);
+    fs::remove(path);
+    ASSERT_FALSE(r.state.m_bSql2005Catalog);
+    ASSERT_FALSE(r.engine->m_lstTables.empty());
+    const auto job = r.RunRepair();
+    EXPECT_TRUE(r.fields.m_bJobCompleted) << platform::ToUtf8(r.prompts.last_text);
+    EXPECT_EQ(r.prompts.message_count, 0);
+    EXPECT_EQ(r.closes, 1);
+    for (const char16_t* text : {u"CREATE VIEW vw_Orders AS SELECT OrderID FROM Orders",
+                                 u"CREATE PROCEDURE usp_GetCustomers AS SELECT * FROM Customers",
+                                 u"CREATE TRIGGER tr_Orders ON Orders FOR INSERT AS RETURN",
+                                 u"CREATE FUNCTION fn_Double (@x int) RETURNS int AS BEGIN RETURN 2 * @x END",
+                                 u"CREATE FUNCTION fn_Orders () RETURNS TABLE AS RETURN SELECT * FROM Orders",
+                                 u"CREATE RULE RL_Positive AS @value > 0", u"CREATE DEFAULT DF_Zero AS 0"}) {
+        EXPECT_EQ(r.Sent(text), 1u) << platform::ToUtf8(text);
+    }
+    EXPECT_EQ(r.Sent(u"usp_Dropped"), 0u);
+    EXPECT_EQ(r.log[r.IndexOf(u"Views  :  ")], u"Views  :  1 created, 0 refused");
+    EXPECT_EQ(r.log[r.IndexOf(u"Stored procedures  :  ")], u"Stored procedures  :  1 created, 0 refused");
+    EXPECT_EQ(r.log[r.IndexOf(u"Triggers  :  ")], u"Triggers  :  1 created, 0 refused");
+    EXPECT_EQ(r.log[r.IndexOf(u"User defined functions  :  ")], u"User defined functions  :  2 created, 0 refused");
+    std::size_t last_insert = 0, trigger = 0;
+    for (std::size_t i = 0; i < r.server->m_executed.size(); ++i) {
+        const auto& text = r.server->m_executed[i].m_strText;
+        if (platform::ToLower(text.substr(0, 7)) == u"insert ") last_insert = i;
+        if (text.find(u"CREATE TRIGGER") != std::u16string::npos) trigger = i;
+    }
+    EXPECT_GT(last_insert, 0u);
+    EXPECT_LT(last_insert, trigger);
+}
+
+TEST(CompleteRepair, LinkLostForGoodDuringObjectsEndsTheRepairNamingTheDatabase) {
+    BM_REQUIRE_CORPUS();
+    Repair r("pubs_sligo.mdf");
+    r.after_indexes = [&] {
+        r.server->DropConnectionFor(1);
+        r.server->SetRefuseOpen(true);
+    };
+    const auto job = r.RunRepair();
+    EXPECT_FALSE(r.fields.m_bJobCompleted);
+    ASSERT_EQ(r.prompts.message_count, 1);
+    EXPECT_EQ(r.prompts.last_title, u"Unable to establish the connection.");
+    EXPECT_NE(r.prompts.last_text.find(u"Database Recovered_pubs is incomplete."), std::u16string::npos);
+    // Nothing more is tried once the link is gone: the first object statement was the last one sent.
+    EXPECT_EQ(r.Sent(u"CREATE TRIGGER"), 0u);
+    EXPECT_EQ(r.Sent(u"CREATE PROC"), 0u);
+    EXPECT_EQ(r.IndexOf(u"Repair process completed on "), r.log.size());
+    EXPECT_EQ(r.closes, 1);
+    EXPECT_EQ(r.sink.Count(platform::WM_JOB_ENDED), 1u);
+}
+
+TEST(CompleteRepair, UnwritableFailureFolderIsNotNamedAsHoldingTheDefinitions) {
+    BM_REQUIRE_CORPUS();
+    Repair r("pubs_sligo.mdf");
+    const fs::path blocker = r.failures.Path() / "a file";
+    std::ofstream(blocker) << "x";
+    r.prompts.server_answer->failure_folder = platform::FromUtf8((blocker / "failures").string());
+    r.server->RefuseContaining(u"CREATE VIEW");
+    const auto job = r.RunRepair();
+    EXPECT_FALSE(r.fields.m_bJobCompleted);
+    ASSERT_EQ(r.prompts.message_count, 1);
+    EXPECT_EQ(r.prompts.last_text.find(u"The refused definitions are in"), std::u16string::npos)
+        << platform::ToUtf8(r.prompts.last_text);
+    EXPECT_NE(r.prompts.last_text.find(u"could not be written to"), std::u16string::npos);
+    const std::size_t kept = r.IndexOf(u"Not written to Views.txt: ");
+    ASSERT_LT(kept, r.log.size());
+    EXPECT_NE(r.log[kept].find(u"CREATE VIEW"), std::u16string::npos);
 }
 
 }  // namespace

@@ -130,13 +130,15 @@ std::vector<std::uint8_t> IndexRow(std::int32_t object_id, const IndexDef& index
 }
 
 // A definition row of syscomments: fixed part of 14 bytes (object id, number, colid, status), five columns,
-// one variable column holding the text (UTF-16).
+// one variable column holding the text (UTF-16). The status is 2: the texts of views, procedures and triggers
+// are read only from rows of that status.
 std::vector<std::uint8_t> CommentRow(std::int32_t object_id, std::u16string_view text) {
     std::vector<std::uint8_t> r(14, 0);
     r[0] = 0x30;
     Put16(r, 2, 14);
     Put32(r, 4, static_cast<std::uint32_t>(object_id));
     Put16(r, 10, 1);
+    Put16(r, 12, 2);
     std::vector<std::uint8_t> tail(2 + 1 + 2 + 2, 0);
     Put16(tail, 0, 5);
     Put16(tail, 3, 1);
