@@ -252,7 +252,8 @@ public:
     // The line the embedded road logs where the original restarts the edition's local service: a server on
     // another machine cannot be restarted from here (target_database.cpp).
     void LogServiceRestartLeftToAdministrator();
-    std::uint64_t m_nRefusedRowCount = 0;  // rows of the row copy that the server refused (not lost links)
+    std::uint64_t m_nRefusedRowCount = 0;  // rows of the row copy that did not go in: refused by the server,
+                                           // or given up after the link dropped on the try and the retry
 
 public:
     platform::SharedState& m_app;

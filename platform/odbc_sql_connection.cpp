@@ -171,6 +171,12 @@ void OdbcSqlBackend::Execute(const SqlStatement& statement) {
         throw SqlError(u"Operation is not allowed when the object is closed.", kClosedCode, kSource,
                        u"Operation is not allowed when the object is closed.", u"08003", 0);
     }
+    // The driver ends the text at a NUL (one inside a name read from a damaged file): the cut statement, which
+    // the server might still take, is never sent; the whole one is refused here.
+    if (statement.m_strText.find(u'\0') != std::u16string::npos) {
+        throw SqlError(u"SQLSTATE 22025", kStatementFailed, kSource,
+                       u"The statement holds a NUL character and is not sent.", u"22025", 0);
+    }
     SQLHSTMT stmt = SQL_NULL_HSTMT;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, h.dbc, &stmt))) {
         SqlError error = Diagnostics(SQL_HANDLE_DBC, h.dbc, u"An ODBC statement handle cannot be made.");

@@ -30,6 +30,20 @@ std::u16string DatabaseName(std::u16string_view base, std::u16string_view suffix
     return std::u16string(base.substr(0, keep)) + std::u16string(suffix);
 }
 
+namespace {
+
+// The name as one file name inside the data folder: a separator or a drive colon taken from a data file's name
+// (a file here may be called "..\\..\\x.mdf") would put the server's files outside the folder.
+std::u16string FileNamePart(std::u16string_view name) {
+    std::u16string out(name);
+    for (char16_t& c : out) {
+        if (c == u'/' || c == u'\\' || c == u':') c = u'_';
+    }
+    return out;
+}
+
+}  // namespace
+
 std::u16string CreateDatabaseStatement(std::u16string_view name, std::u16string_view folder) {
     const std::u16string d(name);
     std::u16string statement = u"create database " + Bracketed(d);
@@ -38,9 +52,10 @@ std::u16string CreateDatabaseStatement(std::u16string_view name, std::u16string_
         std::u16string f(folder);
         const char16_t separator = f.find(u'\\') != std::u16string::npos ? u'\\' : u'/';
         if (f.back() != u'/' && f.back() != u'\\') f += separator;
-        statement += u" on primary (NAME =" + Bracketed(d + u"_data") + u", filename = " + NQuoted(f + d + u".mdf") +
+        const std::u16string file = f + FileNamePart(d);
+        statement += u" on primary (NAME =" + Bracketed(d + u"_data") + u", filename = " + NQuoted(file + u".mdf") +
                      u",size = 3mb)log on (name=" + Bracketed(d + u"_log") + u",filename = " +
-                     NQuoted(f + d + u".ldf") + u",size = 2mb)";
+                     NQuoted(file + u".ldf") + u",size = 2mb)";
     }
     return statement + u" COLLATE Latin1_General_CI_AS_KS_WS";
 }

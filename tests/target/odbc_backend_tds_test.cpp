@@ -113,6 +113,30 @@ TEST_F(OdbcBackendTds, BatchTextArrivesAsUtf16) {
     EXPECT_TRUE(statements[0].accepted);
 }
 
+// The driver ends a statement's text at a NUL, so a NUL inside a name read from a damaged file would send a
+// cut statement (one the server might still take): such a text is refused whole and nothing is sent. A long
+// text arrives whole.
+TEST_F(OdbcBackendTds, StatementTextIsSentWholeOrNotAtAll) {
+    OdbcSqlBackend backend;
+    backend.Open(server_.ConnectionString());
+    const std::u16string with_nul = std::u16string(u"delete from [a") + u'\0' + u"b] where [c] = 1";
+    try {
+        backend.Execute(Statement(with_nul));
+        ADD_FAILURE() << "a text with a NUL was run";
+    } catch (const platform::SqlError& error) {
+        EXPECT_EQ(error.SqlState(), u"22025");
+        EXPECT_FALSE(platform::IsConnectionLost(error));
+    }
+    EXPECT_TRUE(server_.Statements().empty());
+    EXPECT_TRUE(backend.IsOpen());
+
+    const std::u16string long_text = u"create table [T] ([" + std::u16string(70000, u'x') + u"] int)";
+    backend.Execute(Statement(long_text));
+    const auto statements = server_.Statements();
+    ASSERT_EQ(statements.size(), 1u);
+    EXPECT_TRUE(statements[0].text == long_text);
+}
+
 TEST_F(OdbcBackendTds, ParametersArriveWithTheirDeclaredTypeAndBytes) {
     OdbcSqlBackend backend;
     backend.Open(server_.ConnectionString());
