@@ -150,6 +150,19 @@ int CRecoveryEngine::CreateTargetDatabase() {
         m_strCreatedDatabase = database;
         const std::u16string statement = target::CreateDatabaseStatement(database, m_targetSettings.m_strDataFolder);
         try {
+            // A database no connection string can name is never created: the repair could not log in to it.
+            (void)m_targetSettings.ConnectionString(server, database);
+        } catch (const platform::SqlError& error) {
+            FormatComError(error);
+            try {
+                if (m_pConnection->IsOpen()) m_pConnection->Close();
+            } catch (const platform::SqlError&) {
+            }
+            m_app.m_strMessageTitle = u"Unable to create the database " + database + u".";
+            m_app.m_strMessageText = ServerText(error);
+            return 0;
+        }
+        try {
             m_pCommand->SetCommandText(statement);
             m_pCommand->SetActiveConnection(m_pConnection);
             m_pCommand->Execute(platform::adCmdText);
