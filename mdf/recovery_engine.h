@@ -4,6 +4,7 @@
 // side in sharepoint/, scripting in target/ and objects/).
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdint>
@@ -355,8 +356,9 @@ public:
     std::u16string m_strRepairFolder;
     // Every statement the server refused during the current repair.
     platform::StatementReport m_statementReport;
-    // The thread that created the target database: the one that may close its connection while the job runs.
-    std::thread::id m_targetThread;
+    // The thread that created the target database: the one that may close its connection while the job runs
+    // (atomic: the window's thread reads it while the job's thread sets it).
+    std::atomic<std::thread::id> m_targetThread;
 
 private:
     platform::NullSink m_nullSink;

@@ -215,7 +215,7 @@ int CRecoveryEngine::CreateTargetDatabase() {
 
 int CRecoveryEngine::CloseConnection() {
     // While the job runs only its own thread may close the link it is using.
-    if (std::this_thread::get_id() != m_targetThread && !m_app.m_bJobIdle.load()) return 0;
+    if (std::this_thread::get_id() != m_targetThread.load() && !m_app.m_bJobIdle.load()) return 0;
     int closed = 0;
     if (m_pConnection) {
         try {
@@ -234,36 +234,41 @@ int CRecoveryEngine::CloseConnection() {
     return closed;
 }
 
-bool CRecoveryEngine::RunImmediate(const std::u16string& text) {
+namespace {
+
+// Runs one statement through run; a refusal goes into the report with the server's words and gives false.
+template <typename Run>
+bool RunReported(CRecoveryEngine& engine, const std::u16string& text, Run run) {
     if (text.empty()) return false;
     try {
+        run();
+    } catch (const platform::SqlError& error) {
+        engine.FormatComError(error);
+        engine.m_statementReport.AddRefused(text, error);
+        return false;
+    }
+    engine.m_statementReport.AddAccepted();
+    return true;
+}
+
+}  // namespace
+
+bool CRecoveryEngine::RunImmediate(const std::u16string& text) {
+    return RunReported(*this, text, [&] {
         auto command = std::make_shared<platform::Command>();
         command->SetActiveConnection(m_pConnection);
         command->SetCommandText(text);
         command->Execute(platform::adCmdText);
-    } catch (const platform::SqlError& error) {
-        FormatComError(error);
-        m_statementReport.AddRefused(text, error);
-        return false;
-    }
-    m_statementReport.AddAccepted();
-    return true;
+    });
 }
 
 bool CRecoveryEngine::RunCommand(const std::u16string& text) {
-    if (text.empty()) return false;
-    try {
+    return RunReported(*this, text, [&] {
         if (!m_pCommand) m_pCommand = std::make_shared<platform::Command>();
         m_pCommand->SetCommandText(text);
         m_pCommand->SetActiveConnection(m_pConnection);
         m_pCommand->Execute(platform::adCmdText);
-    } catch (const platform::SqlError& error) {
-        FormatComError(error);
-        m_statementReport.AddRefused(text, error);
-        return false;
-    }
-    m_statementReport.AddAccepted();
-    return true;
+    });
 }
 
 void CRecoveryEngine::LogServiceRestartLeftToAdministrator() { LogLine(target::kServiceRestartLeft); }
