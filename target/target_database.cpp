@@ -154,6 +154,7 @@ int CRecoveryEngine::CreateTargetDatabase() {
             (void)m_targetSettings.ConnectionString(server, database);
         } catch (const platform::SqlError& error) {
             FormatComError(error);
+            m_statementReport.AddRefused(statement, error);
             try {
                 if (m_pConnection->IsOpen()) m_pConnection->Close();
             } catch (const platform::SqlError&) {

@@ -163,6 +163,11 @@ TEST_F(TargetDatabaseTds, BracesInTheFileNameStayInsideTheirValue) {
         EXPECT_EQ(U8(t.app.m_strMessageTitle), "Unable to create the database " + U8(t.engine.m_strCreatedDatabase) + ".");
         EXPECT_NE(t.app.m_strMessageText.find(u"DATABASE value cannot be written"), std::u16string::npos)
             << U8(t.app.m_strMessageText);
+        // The statement that was not sent stays in the report, so the job does not read the repair as a success.
+        const auto refused = t.engine.m_statementReport.Refused();
+        ASSERT_EQ(refused.size(), 1u);
+        EXPECT_EQ(U8(refused[0].m_strStatement).rfind("create database [Recovered_a};", 0), 0u);
+        EXPECT_EQ(U8(refused[0].m_strSqlState), "08001");
     }
 }
 
