@@ -4,6 +4,7 @@
 // side in sharepoint/, scripting in target/ and objects/).
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdint>
@@ -287,7 +288,8 @@ public:
     void RefuseObject(ObjectKind kind, const std::u16string& what, const std::u16string& why,
                       objects::FailureFile* file, std::span<const std::uint8_t> body, const std::u16string& text);
     RepairTally m_repairTally;
-    std::uint64_t m_nRefusedRowCount = 0;  // rows of the row copy that the server refused (not lost links)
+    std::uint64_t m_nRefusedRowCount = 0;  // rows of the row copy that did not go in: refused by the server,
+                                           // or given up after the link dropped on the try and the retry
 
 public:
     platform::SharedState& m_app;
@@ -389,8 +391,9 @@ public:
     std::u16string m_strRepairFolder;
     // Every statement the server refused during the current repair.
     platform::StatementReport m_statementReport;
-    // The thread that created the target database: the one that may close its connection while the job runs.
-    std::thread::id m_targetThread;
+    // The thread that created the target database: the one that may close its connection while the job runs
+    // (atomic: the window's thread reads it while the job's thread sets it).
+    std::atomic<std::thread::id> m_targetThread;
 
 private:
     platform::NullSink m_nullSink;

@@ -73,16 +73,31 @@ bool IsBinary(DataTypeEnum type) { return type == adBinary || type == adVarBinar
 
 // ---- Connection string ----
 
+namespace {
+
+// True when the driver cannot read the value back from between braces: a ";" after a "}" would end it there.
+bool Unbraceable(std::u16string_view value) {
+    const auto brace = value.find(u'}');
+    return brace != std::u16string_view::npos && value.find(u';', brace) != std::u16string_view::npos;
+}
+
+// The value itself stays out of the text: it may be the password.
+SqlError UnbraceableValue(std::u16string_view key) {
+    std::u16string text = u"The ";
+    text += key.empty() ? std::u16string(u"value") : std::u16string(key) + u" value";
+    text += u" cannot be written into a connection string: it holds a \";\" after a \"}\".";
+    return SqlError(u"SQLSTATE 08001", kConnectionFailed, kSource, text, u"08001", 0);
+}
+
+}  // namespace
+
 std::u16string OdbcConnectionString::Braced(std::u16string_view value) {
-    std::u16string out = u"{";
-    for (char16_t c : value) {
-        out += c;
-        if (c == u'}') out += u'}';
-    }
-    return out + u"}";
+    if (Unbraceable(value)) throw UnbraceableValue({});
+    return u"{" + std::u16string(value) + u"}";
 }
 
 OdbcConnectionString& OdbcConnectionString::Add(std::u16string_view key, std::u16string_view value) {
+    if (Unbraceable(value)) throw UnbraceableValue(key);
     if (!m_strText.empty()) m_strText += u';';
     m_strText.append(key);
     m_strText += u'=';
@@ -170,6 +185,12 @@ void OdbcSqlBackend::Execute(const SqlStatement& statement) {
     if (!h.connected || h.lost) {
         throw SqlError(u"Operation is not allowed when the object is closed.", kClosedCode, kSource,
                        u"Operation is not allowed when the object is closed.", u"08003", 0);
+    }
+    // The driver ends the text at a NUL (one inside a name read from a damaged file): the cut statement, which
+    // the server might still take, is never sent; the whole one is refused here.
+    if (statement.m_strText.find(u'\0') != std::u16string::npos) {
+        throw SqlError(u"SQLSTATE 22025", kStatementFailed, kSource,
+                       u"The statement holds a NUL character and is not sent.", u"22025", 0);
     }
     SQLHSTMT stmt = SQL_NULL_HSTMT;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, h.dbc, &stmt))) {

@@ -11,8 +11,12 @@
 
 namespace platform {
 
-// Builds "KEY={value};KEY={value}": every value between braces with each "}" doubled, so no value (a server
-// or database name included) can end its pair early or add a key of its own.
+// Builds "KEY={value};KEY={value}": every value between braces, so no value (a server or database name
+// included) can end its pair early or add a key of its own. The FreeTDS driver reads a braced value up to the
+// first "}" that a ";" or the end follows and takes a doubled "}}" as two braces, so a "}" is written once,
+// as it stands. A value with a ";" after a "}" cannot be written so that the driver reads it back whole:
+// Braced and Add throw SqlError for it (a connection failure, naming the key, never the value, which may be
+// the password) instead of making a string in which the value adds a key of its own.
 class OdbcConnectionString {
 public:
     OdbcConnectionString& Add(std::u16string_view key, std::u16string_view value);

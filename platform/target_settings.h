@@ -35,7 +35,8 @@ struct TargetSettings {
     static TargetSettings Load() { return FromConfig(ConfigFile::Load()); }
 
     // The connection string for the given server text (as the user typed it: host, host\instance or
-    // host,port) and database. Every value is braced, so a name with ";" or "}" stays one value.
+    // host,port) and database. Every value is braced, so a name with ";" or "}" stays one value; a value the
+    // driver cannot read back (a ";" after a "}") throws SqlError, a connection failure.
     std::u16string ConnectionString(std::u16string_view server, std::u16string_view database) const;
 };
 

@@ -66,7 +66,8 @@ void CRecoveryEngine::ExecuteRowStatement(const rows::InsertStatement& statement
         m_pCommand = NewCommand(m_pConnection);
         if (inserted) return;  // only the closing statement met the lost connection
     }
-    ++m_nRefusedRowCount;  // the link was lost on both tries
+    // The link dropped on the row's try and again on its retry: the row did not go in, and is counted so.
+    ++m_nRefusedRowCount;
 }
 
 }  // namespace mdf

@@ -13,6 +13,34 @@ namespace {
 
 std::u16string Num(std::uint64_t n) { return platform::Widen(std::to_string(n)); }
 
+// The "WITH (...)" options of an index or a unique key in the 2005 layout, empty when none is set;
+// ignore_dup_key is the option's text, or null when the option is not set.
+std::u16string WithOptions2005(const char16_t* ignore_dup_key, std::uint8_t fill, bool pad_index, bool no_recompute,
+                               bool page_locks_off, bool row_locks_off) {
+    if (!ignore_dup_key && fill == 0 && !no_recompute && !page_locks_off && !row_locks_off) return {};
+    std::u16string options = u"WITH (";
+    bool written = false;
+    if (ignore_dup_key) {
+        options += ignore_dup_key;
+        written = true;
+    }
+    if (fill != 0) {
+        options += (written ? u", FILLFACTOR = " : u"FILLFACTOR = ") + Num(fill);
+        if (pad_index) options += u", PAD_INDEX = ON ";
+        written = true;
+    }
+    if (no_recompute) {
+        options += written ? u",STATISTICS_NORECOMPUTE = ON" : u"STATISTICS_NORECOMPUTE = ON";
+        written = true;
+    }
+    if (page_locks_off) {
+        options += written ? u", ALLOW_PAGE_LOCKS  = OFF " : u" ALLOW_PAGE_LOCKS  = OFF ";
+        written = true;
+    }
+    if (row_locks_off) options += written ? u", ALLOW_ROW_LOCKS = OFF " : u" ALLOW_ROW_LOCKS = OFF ";
+    return options + u")";
+}
+
 const mdf::ColumnNode* FindColumn(const mdf::TableNode& table, std::int64_t column_id) {
     for (const auto& column : table.m_lstColumns) {
         if (column.m_nColumnId == column_id) return &column;
@@ -279,31 +307,11 @@ TableStatements BuildTableStatements(const mdf::TableNode& table, const TableSet
             if (index.m_bClustered) text += u"clustered ";
             text += u"index " + BracketName(index.m_strName) + u" on " + q + u" (" + keys + u") ";
             if (!included.empty()) text += u"INCLUDE (" + included + u") " + u" ";
-            const bool any = index.m_bIgnoreDupKey || fill != 0 || index.m_bNoRecompute || index.m_bPageLocksOff ||
-                             index.m_bRowLocksOff;
-            if (any) {
-                options = u"WITH (";
-                bool written = false;
-                if (index.m_bIgnoreDupKey) {
-                    options += index.m_bUnique ? u"IGNORE_DUP_KEY = ON" : u"IGNORE_DUP_KEY = OFF";
-                    written = true;
-                }
-                if (fill != 0) {
-                    options += (written ? u", FILLFACTOR = " : u"FILLFACTOR = ") + Num(fill);
-                    if (index.m_bPadIndex) options += u", PAD_INDEX = ON ";
-                    written = true;
-                }
-                if (index.m_bNoRecompute) {
-                    options += written ? u",STATISTICS_NORECOMPUTE = ON" : u"STATISTICS_NORECOMPUTE = ON";
-                    written = true;
-                }
-                if (index.m_bPageLocksOff) {
-                    options += written ? u", ALLOW_PAGE_LOCKS  = OFF " : u" ALLOW_PAGE_LOCKS  = OFF ";
-                    written = true;
-                }
-                if (index.m_bRowLocksOff) options += written ? u", ALLOW_ROW_LOCKS = OFF " : u" ALLOW_ROW_LOCKS = OFF ";
-                options += u")";
-            }
+            const char16_t* ignore_dup_key = !index.m_bIgnoreDupKey ? nullptr
+                                              : index.m_bUnique     ? u"IGNORE_DUP_KEY = ON"
+                                                                    : u"IGNORE_DUP_KEY = OFF";
+            options = WithOptions2005(ignore_dup_key, fill, index.m_bPadIndex, index.m_bNoRecompute,
+                                      index.m_bPageLocksOff, index.m_bRowLocksOff);
         } else {
             text = index.m_bUnique ? u"create UNIQUE " : u"create ";
             text += index.m_bClustered ? u"clustered index " : u"nonclustered index ";
@@ -358,31 +366,8 @@ TableStatements BuildTableStatements(const mdf::TableNode& table, const TableSet
         if (v2005) {
             text += unique.m_bClustered ? u"clustered (" : u"nonclustered (";
             text += list + u") ";
-            const bool any = unique.m_bIgnoreDupKey || fill != 0 || unique.m_bNoRecompute || unique.m_bPageLocksOff ||
-                             unique.m_bRowLocksOff;
-            if (any) {
-                std::u16string options = u"WITH (";
-                bool written = false;
-                if (unique.m_bIgnoreDupKey) {
-                    options += u"IGNORE_DUP_KEY = ON";
-                    written = true;
-                }
-                if (fill != 0) {
-                    options += (written ? u", FILLFACTOR = " : u"FILLFACTOR = ") + Num(fill);
-                    if (unique.m_bPadIndex) options += u", PAD_INDEX = ON ";
-                    written = true;
-                }
-                if (unique.m_bNoRecompute) {
-                    options += written ? u",STATISTICS_NORECOMPUTE = ON" : u"STATISTICS_NORECOMPUTE = ON";
-                    written = true;
-                }
-                if (unique.m_bPageLocksOff) {
-                    options += written ? u", ALLOW_PAGE_LOCKS  = OFF " : u" ALLOW_PAGE_LOCKS  = OFF ";
-                    written = true;
-                }
-                if (unique.m_bRowLocksOff) options += written ? u", ALLOW_ROW_LOCKS = OFF " : u" ALLOW_ROW_LOCKS = OFF ";
-                text += options + u")";
-            }
+            text += WithOptions2005(unique.m_bIgnoreDupKey ? u"IGNORE_DUP_KEY = ON" : nullptr, fill, unique.m_bPadIndex,
+                                    unique.m_bNoRecompute, unique.m_bPageLocksOff, unique.m_bRowLocksOff);
         } else {
             text += unique.m_bClustered ? u"clustered(" : u"nonclustered(";
             text += list + u") ";

@@ -30,6 +30,20 @@ std::u16string DatabaseName(std::u16string_view base, std::u16string_view suffix
     return std::u16string(base.substr(0, keep)) + std::u16string(suffix);
 }
 
+namespace {
+
+// The name as one file name inside the data folder: a separator or a drive colon taken from a data file's name
+// (a file here may be called "..\\..\\x.mdf") would put the server's files outside the folder.
+std::u16string FileNamePart(std::u16string_view name) {
+    std::u16string out(name);
+    for (char16_t& c : out) {
+        if (c == u'/' || c == u'\\' || c == u':') c = u'_';
+    }
+    return out;
+}
+
+}  // namespace
+
 std::u16string CreateDatabaseStatement(std::u16string_view name, std::u16string_view folder) {
     const std::u16string d(name);
     std::u16string statement = u"create database " + Bracketed(d);
@@ -38,9 +52,10 @@ std::u16string CreateDatabaseStatement(std::u16string_view name, std::u16string_
         std::u16string f(folder);
         const char16_t separator = f.find(u'\\') != std::u16string::npos ? u'\\' : u'/';
         if (f.back() != u'/' && f.back() != u'\\') f += separator;
-        statement += u" on primary (NAME =" + Bracketed(d + u"_data") + u", filename = " + NQuoted(f + d + u".mdf") +
+        const std::u16string file = f + FileNamePart(d);
+        statement += u" on primary (NAME =" + Bracketed(d + u"_data") + u", filename = " + NQuoted(file + u".mdf") +
                      u",size = 3mb)log on (name=" + Bracketed(d + u"_log") + u",filename = " +
-                     NQuoted(f + d + u".ldf") + u",size = 2mb)";
+                     NQuoted(file + u".ldf") + u",size = 2mb)";
     }
     return statement + u" COLLATE Latin1_General_CI_AS_KS_WS";
 }
@@ -135,6 +150,20 @@ int CRecoveryEngine::CreateTargetDatabase() {
         m_strCreatedDatabase = database;
         const std::u16string statement = target::CreateDatabaseStatement(database, m_targetSettings.m_strDataFolder);
         try {
+            // A database no connection string can name is never created: the repair could not log in to it.
+            (void)m_targetSettings.ConnectionString(server, database);
+        } catch (const platform::SqlError& error) {
+            FormatComError(error);
+            m_statementReport.AddRefused(statement, error);
+            try {
+                if (m_pConnection->IsOpen()) m_pConnection->Close();
+            } catch (const platform::SqlError&) {
+            }
+            m_app.m_strMessageTitle = u"Unable to create the database " + database + u".";
+            m_app.m_strMessageText = ServerText(error);
+            return 0;
+        }
+        try {
             m_pCommand->SetCommandText(statement);
             m_pCommand->SetActiveConnection(m_pConnection);
             m_pCommand->Execute(platform::adCmdText);
@@ -187,7 +216,7 @@ int CRecoveryEngine::CreateTargetDatabase() {
 
 int CRecoveryEngine::CloseConnection() {
     // While the job runs only its own thread may close the link it is using.
-    if (std::this_thread::get_id() != m_targetThread && !m_app.m_bJobIdle.load()) return 0;
+    if (std::this_thread::get_id() != m_targetThread.load() && !m_app.m_bJobIdle.load()) return 0;
     int closed = 0;
     if (m_pConnection) {
         try {
@@ -206,36 +235,41 @@ int CRecoveryEngine::CloseConnection() {
     return closed;
 }
 
-bool CRecoveryEngine::RunImmediate(const std::u16string& text) {
+namespace {
+
+// Runs one statement through run; a refusal goes into the report with the server's words and gives false.
+template <typename Run>
+bool RunReported(CRecoveryEngine& engine, const std::u16string& text, Run run) {
     if (text.empty()) return false;
     try {
+        run();
+    } catch (const platform::SqlError& error) {
+        engine.FormatComError(error);
+        engine.m_statementReport.AddRefused(text, error);
+        return false;
+    }
+    engine.m_statementReport.AddAccepted();
+    return true;
+}
+
+}  // namespace
+
+bool CRecoveryEngine::RunImmediate(const std::u16string& text) {
+    return RunReported(*this, text, [&] {
         auto command = std::make_shared<platform::Command>();
         command->SetActiveConnection(m_pConnection);
         command->SetCommandText(text);
         command->Execute(platform::adCmdText);
-    } catch (const platform::SqlError& error) {
-        FormatComError(error);
-        m_statementReport.AddRefused(text, error);
-        return false;
-    }
-    m_statementReport.AddAccepted();
-    return true;
+    });
 }
 
 bool CRecoveryEngine::RunCommand(const std::u16string& text) {
-    if (text.empty()) return false;
-    try {
+    return RunReported(*this, text, [&] {
         if (!m_pCommand) m_pCommand = std::make_shared<platform::Command>();
         m_pCommand->SetCommandText(text);
         m_pCommand->SetActiveConnection(m_pConnection);
         m_pCommand->Execute(platform::adCmdText);
-    } catch (const platform::SqlError& error) {
-        FormatComError(error);
-        m_statementReport.AddRefused(text, error);
-        return false;
-    }
-    m_statementReport.AddAccepted();
-    return true;
+    });
 }
 
 void CRecoveryEngine::LogServiceRestartLeftToAdministrator() { LogLine(target::kServiceRestartLeft); }

@@ -14,7 +14,7 @@ namespace {
 std::string U8(const std::u16string& s) { return platform::ToUtf8(s); }
 }  // namespace
 
-TEST(OdbcConnectionString, BracesEveryValueAndDoublesClosingBraces) {
+TEST(OdbcConnectionString, BracesEveryValueAsTheDriverReadsIt) {
     struct Case {
         const char16_t* value;
         const char* braced;
@@ -23,8 +23,10 @@ TEST(OdbcConnectionString, BracesEveryValueAndDoublesClosingBraces) {
         {u"plain", "{plain}"},
         {u"", "{}"},
         {u"x;Database=master", "{x;Database=master}"},
-        {u"a}b", "{a}}b}"},
-        {u"}};DRIVER={evil", "{}}}};DRIVER={evil}"},
+        // The driver ends a braced value at the first "}" that a ";" or the end follows: a "}" stays single.
+        {u"a}b", "{a}b}"},
+        {u"a}", "{a}}"},
+        {u"pw;}x", "{pw;}x}"},
         {u"{open", "{{open}"},
         {u"Recovered_a]b'c", "{Recovered_a]b'c}"},
     };
@@ -34,6 +36,19 @@ TEST(OdbcConnectionString, BracesEveryValueAndDoublesClosingBraces) {
     OdbcConnectionString builder;
     builder.Add(u"SERVER", u"h").Add(u"DATABASE", u"d;x");
     EXPECT_EQ(U8(builder.Text()), "SERVER={h};DATABASE={d;x}");
+    // A ";" after a "}" would end the value there and start a key of the value's own: refused, and the text
+    // names the key, never the value (it may be the password).
+    for (const char16_t* value : {u"}};DRIVER={evil", u"a};PORT={1", u"x}y;z"}) {
+        EXPECT_THROW(OdbcConnectionString::Braced(value), platform::SqlError) << U8(value);
+        try {
+            OdbcConnectionString().Add(u"PWD", value);
+            ADD_FAILURE() << U8(value);
+        } catch (const platform::SqlError& error) {
+            EXPECT_TRUE(platform::IsConnectionLost(error));
+            EXPECT_NE(error.Description().find(u"PWD value"), std::u16string::npos);
+            EXPECT_EQ(error.Description().find(value), std::u16string::npos);
+        }
+    }
 }
 
 TEST(TargetSettings, ReadsTheSqlServerSection) {
@@ -75,21 +90,21 @@ TEST(TargetSettings, ConnectionStrings) {
     };
     const Case cases[] = {
         {&login, u"db1", u"master",
-         "DRIVER={FreeTDS};SERVER={db1};DATABASE={master};TDS_Version={7.4};UID={sa};PWD={pw;}}x}"},
+         "DRIVER={FreeTDS};SERVER={db1};DATABASE={master};TDS_Version={7.4};UID={sa};PWD={pw;}x}"},
         {&with_port, u"db1", u"Recovered_x",
-         "DRIVER={FreeTDS};SERVER={db1};PORT={1433};DATABASE={Recovered_x};TDS_Version={7.4};UID={sa};PWD={pw;}}x}"},
+         "DRIVER={FreeTDS};SERVER={db1};PORT={1433};DATABASE={Recovered_x};TDS_Version={7.4};UID={sa};PWD={pw;}x}"},
         // "host,port" as the user may type it: the typed port wins over the configured one.
         {&with_port, u"db1,1500", u"d",
-         "DRIVER={FreeTDS};SERVER={db1};PORT={1500};DATABASE={d};TDS_Version={7.4};UID={sa};PWD={pw;}}x}"},
+         "DRIVER={FreeTDS};SERVER={db1};PORT={1500};DATABASE={d};TDS_Version={7.4};UID={sa};PWD={pw;}x}"},
         // An instance finds its own port.
         {&with_port, u"db1\\SHAREPOINT", u"d",
-         "DRIVER={FreeTDS};SERVER={db1\\SHAREPOINT};DATABASE={d};TDS_Version={7.4};UID={sa};PWD={pw;}}x}"},
+         "DRIVER={FreeTDS};SERVER={db1\\SHAREPOINT};DATABASE={d};TDS_Version={7.4};UID={sa};PWD={pw;}x}"},
         // No login: Kerberos through the driver, no user name or password in the string.
         {&kerberos, u"db1", u"d", "DRIVER={FreeTDS};SERVER={db1};DATABASE={d};TDS_Version={7.4};Trusted_Connection={Yes}"},
         // Names that look like keys stay values.
-        {&login, u"x;Database=master", u"a}b;UID=other",
-         "DRIVER={FreeTDS};SERVER={x;Database=master};DATABASE={a}}b;UID=other};TDS_Version={7.4};UID={sa};"
-         "PWD={pw;}}x}"},
+        {&login, u"x;Database=master", u"a;UID=other}b",
+         "DRIVER={FreeTDS};SERVER={x;Database=master};DATABASE={a;UID=other}b};TDS_Version={7.4};UID={sa};"
+         "PWD={pw;}x}"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(U8(c.settings->ConnectionString(c.server, c.database)), c.expected) << U8(c.server);

@@ -136,6 +136,28 @@ TEST(RowExecution, LostConnectionIsReopenedAndTheRowTriedAgain) {
     EXPECT_EQ(f.app_.m_nRecoveredCount.load(), 3u);
 }
 
+// A row given up because the link dropped on its try and again on its retry did not go in: it is counted with
+// the rows that did not go in, never silently dropped.
+TEST(RowExecution, RowGivenUpAfterTwoLostLinksIsCountedAsNotCopied) {
+    RowFixture f;
+    f.Column(1, 56, 4, u"Id");
+    auto backend = f.Connect();
+    Record r;
+    r.status = 0x10;
+    r.fixed = {1, 0, 0, 0};
+    backend->DropConnectionFor(2);
+    f.Decode(r);
+    EXPECT_EQ(f.app_.m_nRecoveredCount.load(), 0u);
+    EXPECT_EQ(f.engine_.m_nRefusedRowCount, 1u);
+    EXPECT_TRUE(backend->m_accepted.empty());
+    EXPECT_FALSE(f.app_.m_bStopJob.load());
+    // One lost link only: the retry puts the row in and nothing more is counted as not copied.
+    backend->DropConnectionFor(1);
+    f.Decode(r);
+    EXPECT_EQ(f.app_.m_nRecoveredCount.load(), 1u);
+    EXPECT_EQ(f.engine_.m_nRefusedRowCount, 1u);
+}
+
 TEST(RowExecution, FailedReconnectEndsTheRepairWithAMessage) {
     RowFixture f;
     f.Column(1, 56, 4, u"Id");

@@ -73,7 +73,9 @@ bool Contains(std::u16string_view text, std::u16string_view pattern) {
 // Little-endian reads over one message with bounds checks.
 class Reader {
 public:
-    explicit Reader(const std::vector<std::uint8_t>& data, std::size_t pos = 0) : m_data(data), m_pos(pos) {}
+    explicit Reader(const std::vector<std::uint8_t>& data, std::size_t pos = 0) : m_data(data), m_pos(pos) {
+        if (pos > data.size()) throw Malformed("start beyond the message");  // Left() would wrap round
+    }
     std::size_t Pos() const { return m_pos; }
     std::size_t Left() const { return m_data.size() - m_pos; }
     void Seek(std::size_t pos) {

@@ -28,12 +28,10 @@ TEST_P(CorpusSchemaTds, RepairedThroughTheDriver) {
     const auto path = *testsupport::CorpusDir() / (base + ".mdf");
     if (!std::filesystem::exists(path)) GTEST_SKIP() << base << ".mdf is not in the corpus";
 
-    platform::SharedState app;
-    app.m_strDataFilePath = platform::FromUtf8(path.string());
-    platform::NullSink sink;
-    mdf::CRecoveryEngine engine(app, &sink);
-    std::ostringstream err;
-    ASSERT_TRUE(catalog_dump::RunScan(engine, err)) << err.str();
+    repairdriver::ScannedFile file(path);
+    ASSERT_TRUE(file.scanned) << file.error;
+    platform::SharedState& app = file.app;
+    mdf::CRecoveryEngine& engine = file.engine;
 
     testsupport::TdsServerDouble server;
     engine.m_targetSettings = server.Settings();
@@ -89,12 +87,10 @@ INSTANTIATE_TEST_SUITE_P(Files, CorpusSchemaTds,
 TEST(CorpusSchemaTdsRefusals, RefusalsOfTheServerShapeWhatFollows) {
     BM_REQUIRE_CORPUS();
     if (testsupport::FreeTdsDriverPath().empty()) GTEST_SKIP() << "FreeTDS ODBC driver not found at configure time";
-    platform::SharedState app;
-    app.m_strDataFilePath = platform::FromUtf8((*testsupport::CorpusDir() / "pubs_sligo.mdf").string());
-    platform::NullSink sink;
-    mdf::CRecoveryEngine engine(app, &sink);
-    std::ostringstream err;
-    ASSERT_TRUE(catalog_dump::RunScan(engine, err)) << err.str();
+    repairdriver::ScannedFile file(*testsupport::CorpusDir() / "pubs_sligo.mdf");
+    ASSERT_TRUE(file.scanned) << file.error;
+    platform::SharedState& app = file.app;
+    mdf::CRecoveryEngine& engine = file.engine;
 
     testsupport::TdsServerDouble server;
     auto fault = [&](std::u16string pattern, std::int32_t number, int nth = 0) {

@@ -31,16 +31,11 @@ TEST_P(CorpusSchema, ScriptedWithItsRowsInOrder) {
     const auto path = *testsupport::CorpusDir() / (base + ".mdf");
     if (!std::filesystem::exists(path)) GTEST_SKIP() << base << ".mdf is not in the corpus";
 
-    platform::SharedState app;
-    app.m_strDataFilePath = platform::FromUtf8(path.string());
-    platform::NullSink sink;
-    mdf::CRecoveryEngine engine(app, &sink);
-    std::ostringstream err;
-    ASSERT_TRUE(catalog_dump::RunScan(engine, err)) << err.str();
+    repairdriver::ScannedFile file(path);
+    ASSERT_TRUE(file.scanned) << file.error;
+    mdf::CRecoveryEngine& engine = file.engine;
 
-    auto backend = std::make_shared<platform::RecordingSqlBackend>();
-    engine.m_pConnection = std::make_shared<platform::Connection>(backend);
-    engine.m_pConnection->Open(u"test");
+    auto backend = repairdriver::ConnectRecording(engine);
     target::RepairScript script(engine);
     ASSERT_TRUE(repairdriver::RunRepair(engine, script));
 
@@ -53,15 +48,10 @@ INSTANTIATE_TEST_SUITE_P(Files, CorpusSchema,
 
 TEST(CorpusSchemaNorthwind, ForeignKeysOfOrderDetails) {
     BM_REQUIRE_CORPUS();
-    platform::SharedState app;
-    app.m_strDataFilePath = platform::FromUtf8((*testsupport::CorpusDir() / "northwnd_sligo.mdf").string());
-    platform::NullSink sink;
-    mdf::CRecoveryEngine engine(app, &sink);
-    std::ostringstream err;
-    ASSERT_TRUE(catalog_dump::RunScan(engine, err)) << err.str();
-    auto backend = std::make_shared<platform::RecordingSqlBackend>();
-    engine.m_pConnection = std::make_shared<platform::Connection>(backend);
-    engine.m_pConnection->Open(u"test");
+    repairdriver::ScannedFile file(*testsupport::CorpusDir() / "northwnd_sligo.mdf");
+    ASSERT_TRUE(file.scanned) << file.error;
+    mdf::CRecoveryEngine& engine = file.engine;
+    auto backend = repairdriver::ConnectRecording(engine);
     target::RepairScript script(engine);
     ASSERT_TRUE(repairdriver::RunRepair(engine, script));
     std::vector<std::string> order_details;

@@ -3,6 +3,10 @@
 
 #include <dlfcn.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <iostream>
@@ -111,6 +115,30 @@ TEST_F(OdbcBackendTds, BatchTextArrivesAsUtf16) {
     EXPECT_EQ(statements[0].kind, TdsRequest::Kind::Batch);
     EXPECT_EQ(statements[0].text, text);
     EXPECT_TRUE(statements[0].accepted);
+}
+
+// The driver ends a statement's text at a NUL, so a NUL inside a name read from a damaged file would send a
+// cut statement (one the server might still take): such a text is refused whole and nothing is sent. A long
+// text arrives whole.
+TEST_F(OdbcBackendTds, StatementTextIsSentWholeOrNotAtAll) {
+    OdbcSqlBackend backend;
+    backend.Open(server_.ConnectionString());
+    const std::u16string with_nul = std::u16string(u"delete from [a") + u'\0' + u"b] where [c] = 1";
+    try {
+        backend.Execute(Statement(with_nul));
+        ADD_FAILURE() << "a text with a NUL was run";
+    } catch (const platform::SqlError& error) {
+        EXPECT_EQ(error.SqlState(), u"22025");
+        EXPECT_FALSE(platform::IsConnectionLost(error));
+    }
+    EXPECT_TRUE(server_.Statements().empty());
+    EXPECT_TRUE(backend.IsOpen());
+
+    const std::u16string long_text = u"create table [T] ([" + std::u16string(70000, u'x') + u"] int)";
+    backend.Execute(Statement(long_text));
+    const auto statements = server_.Statements();
+    ASSERT_EQ(statements.size(), 1u);
+    EXPECT_TRUE(statements[0].text == long_text);
 }
 
 TEST_F(OdbcBackendTds, ParametersArriveWithTheirDeclaredTypeAndBytes) {
@@ -345,6 +373,48 @@ TEST_F(OdbcBackendTds, TheDoubleIsBoundedInConnectionsAndRequests) {
             EXPECT_TRUE(platform::IsConnectionLost(error));
         }
     }
+}
+
+namespace {
+
+// A raw client of the double: a socket to its port that gives up waiting after 20 s, so no test hangs on it.
+int RawClient(const TdsServerDouble& server) {
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(server.Port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (s < 0 || ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return -1;
+    const timeval wait{20, 0};
+    ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    return s;
+}
+
+// What recv says after the double was given its chance to answer: 0 when it closed the link without a word.
+ssize_t FirstAnswer(int s) {
+    char byte = 0;
+    return ::recv(s, &byte, 1, 0);
+}
+
+}  // namespace
+
+// A client that says nothing is let go after the idle bound; a login message too short for its own fields is
+// dropped unanswered, never read past its end.
+TEST(TdsServerDoubleBounds, SilentAndMalformedClientsAreDropped) {
+    TdsServerDouble server(TdsServerDouble::Limits{.maxConnections = 4, .maxRequests = 10, .idleSeconds = 1});
+    const int silent = RawClient(server);
+    ASSERT_GE(silent, 0);
+    EXPECT_EQ(FirstAnswer(silent), 0);
+    ::close(silent);
+
+    const int client = RawClient(server);
+    ASSERT_GE(client, 0);
+    std::vector<std::uint8_t> login7 = {0x10, 0x01, 0, 8 + 44, 0, 0, 1, 0};
+    login7.resize(8 + 44, 0);  // the fixed part ends at 36 + 4; the password's place (46) lies beyond it
+    ASSERT_EQ(::send(client, login7.data(), login7.size(), MSG_NOSIGNAL), static_cast<ssize_t>(login7.size()));
+    EXPECT_EQ(FirstAnswer(client), 0);
+    ::close(client);
+    EXPECT_TRUE(server.Logins().empty());
 }
 
 TEST(TdsParameters, ReadsEveryCharacterAndBinaryForm) {

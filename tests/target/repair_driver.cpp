@@ -1,6 +1,25 @@
 #include "tests/target/repair_driver.h"
 
+#include <sstream>
+
+#include "platform/text.h"
+#include "tests/tools/catalog_dump.h"
+
 namespace repairdriver {
+
+ScannedFile::ScannedFile(const std::filesystem::path& path) : engine(app, &sink) {
+    app.m_strDataFilePath = platform::FromUtf8(path.string());
+    std::ostringstream err;
+    scanned = catalog_dump::RunScan(engine, err);
+    error = err.str();
+}
+
+std::shared_ptr<platform::RecordingSqlBackend> ConnectRecording(mdf::CRecoveryEngine& engine) {
+    auto backend = std::make_shared<platform::RecordingSqlBackend>();
+    engine.m_pConnection = std::make_shared<platform::Connection>(backend);
+    engine.m_pConnection->Open(u"test");
+    return backend;
+}
 
 bool RunRepair(mdf::CRecoveryEngine& engine, target::RepairScript& script) {
     auto& app = engine.App();

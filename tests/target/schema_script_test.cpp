@@ -11,6 +11,7 @@
 #include "target/schema_script.h"
 #include "tests/mdf/record_bytes.h"
 #include "tests/support/page_builder.h"
+#include "tests/target/column_node_builder.h"
 
 namespace {
 
@@ -29,20 +30,7 @@ Bytes Utf16(std::u16string_view text) {
     return b;
 }
 
-mdf::ColumnNode Column(std::u16string name, std::uint16_t id, std::uint8_t type, std::uint16_t length,
-                       bool not_null = false) {
-    mdf::ColumnNode column;
-    column.m_pszName = std::move(name);
-    column.m_nColumnId = id;
-    column.m_nType = type;
-    column.m_nUserTypeId = type;
-    column.m_nMaxInRowLength = length;
-    column.m_nLength = length;
-    column.m_nStatus = not_null ? 1 : 0;
-    column.m_nLeafOffset = 4;
-    column.m_nCollationId = 0xD008;
-    return column;
-}
+using columnbuilder::Column;
 
 class SchemaScript : public ::testing::Test {
 protected:

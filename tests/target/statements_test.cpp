@@ -7,6 +7,7 @@
 #include "target/collation_names.h"
 #include "target/sql_quoting.h"
 #include "target/statements.h"
+#include "tests/target/column_node_builder.h"
 
 namespace {
 
@@ -15,21 +16,7 @@ using target::TableSettings;
 
 std::string U8(const std::u16string& s) { return platform::ToUtf8(s); }
 
-mdf::ColumnNode Column(std::u16string name, std::uint16_t id, std::uint8_t type, std::uint16_t length,
-                       bool not_null = false) {
-    mdf::ColumnNode column;
-    column.m_pszName = std::move(name);
-    column.m_nColumnId = id;
-    column.m_nType = type;
-    column.m_nUserTypeId = type;
-    column.m_dwTypeInfo2000 = type | (static_cast<std::uint32_t>(type) << 16);
-    column.m_nMaxInRowLength = length;
-    column.m_nLength = length;
-    column.m_nStatus = not_null ? 1 : 0;
-    column.m_nLeafOffset = 4;
-    column.m_nCollationId = 0xD008;
-    return column;
-}
+using columnbuilder::Column;
 
 mdf::TableNode Table(std::u16string name, std::u16string schema = u"") {
     mdf::TableNode table;

@@ -41,17 +41,13 @@ TEST(Tables2000, BuiltFileIsRepairedWithItsRowsKeysAndChecks) {
 
     const auto path = std::filesystem::path(::testing::TempDir()) / "tables_2000.mdf";
     db.Build().WriteTo(path);
-    platform::SharedState app;
-    app.m_strDataFilePath = platform::FromUtf8(path.string());
-    platform::NullSink sink;
-    mdf::CRecoveryEngine engine(app, &sink);
-    std::ostringstream err;
-    ASSERT_TRUE(catalog_dump::RunScan(engine, err)) << err.str();
+    repairdriver::ScannedFile file(path);
+    ASSERT_TRUE(file.scanned) << file.error;
+    platform::SharedState& app = file.app;
+    mdf::CRecoveryEngine& engine = file.engine;
     ASSERT_FALSE(app.m_bSql2005Catalog);
 
-    auto backend = std::make_shared<platform::RecordingSqlBackend>();
-    engine.m_pConnection = std::make_shared<platform::Connection>(backend);
-    engine.m_pConnection->Open(u"test");
+    auto backend = repairdriver::ConnectRecording(engine);
     target::RepairScript script(engine);
     ASSERT_TRUE(repairdriver::RunRepair(engine, script));
     std::filesystem::remove(path);

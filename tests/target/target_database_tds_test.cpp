@@ -141,6 +141,36 @@ TEST_F(TargetDatabaseTds, QuotesInTheFileNameStayInsideTheirQuotes) {
     EXPECT_EQ(LoginDatabases(server), (std::vector<std::string>{"master", "Recovered_a]b'c"}));
 }
 
+// Closing braces in the file name, through the real driver: a "}" reaches the login as it stands (the driver
+// would read a doubled one as two), and a name with a ";" after a "}", which would end its value there and
+// add keys of its own (a port, a server, a user), is never created nor written into a connection string.
+TEST_F(TargetDatabaseTds, BracesInTheFileNameStayInsideTheirValue) {
+    {
+        TdsServerDouble server;
+        RepairTarget t(server, app::RecoveredDatabaseName(app::FileNameOfPath(u"/srv/files/a}b}.mdf")));
+        ASSERT_EQ(t.engine.CreateTargetDatabase(), 1) << U8(t.app.m_strMessageText);
+        EXPECT_EQ(Texts(server.Statements()),
+                  std::vector<std::string>{"create database [Recovered_a}b}] COLLATE Latin1_General_CI_AS_KS_WS"});
+        EXPECT_EQ(LoginDatabases(server), (std::vector<std::string>{"master", "Recovered_a}b}"}));
+    }
+    for (const char16_t* file : {u"/srv/files/a};PORT={1}.mdf", u"/srv/files/a};UID={intruder}.mdf"}) {
+        TdsServerDouble server;
+        RepairTarget t(server, app::RecoveredDatabaseName(app::FileNameOfPath(file)));
+        EXPECT_EQ(t.engine.CreateTargetDatabase(), 0) << U8(file);
+        EXPECT_TRUE(server.Statements().empty()) << U8(file);
+        EXPECT_EQ(LoginDatabases(server), std::vector<std::string>{"master"}) << U8(file);
+        for (const auto& login : server.Logins()) EXPECT_EQ(U8(login.user), "tester");
+        EXPECT_EQ(U8(t.app.m_strMessageTitle), "Unable to create the database " + U8(t.engine.m_strCreatedDatabase) + ".");
+        EXPECT_NE(t.app.m_strMessageText.find(u"DATABASE value cannot be written"), std::u16string::npos)
+            << U8(t.app.m_strMessageText);
+        // The statement that was not sent stays in the report, so the job does not read the repair as a success.
+        const auto refused = t.engine.m_statementReport.Refused();
+        ASSERT_EQ(refused.size(), 1u);
+        EXPECT_EQ(U8(refused[0].m_strStatement).rfind("create database [Recovered_a};", 0), 0u);
+        EXPECT_EQ(U8(refused[0].m_strSqlState), "08001");
+    }
+}
+
 TEST_F(TargetDatabaseTds, DroppedLinkDuringTheRowCopyLogsInAgainAndCountsTheRowOnce) {
     TdsServerDouble server;
     server.AddFault(TdsFault::DropSocket(u"insert into", 5));

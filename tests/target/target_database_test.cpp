@@ -64,6 +64,17 @@ TEST(TargetDatabase, CreateStatements) {
          "create database [Recovered_a]]b'c] on primary (NAME =[Recovered_a]]b'c_data], filename = "
          "N'/srv/o''k/Recovered_a]b''c.mdf',size = 3mb)log on (name=[Recovered_a]]b'c_log],filename = "
          "N'/srv/o''k/Recovered_a]b''c.ldf',size = 2mb) COLLATE Latin1_General_CI_AS_KS_WS"},
+        // A file called ..\..\..\Windows\x.mdf (a valid name here) or with "/" or ":" in it: the database keeps
+        // its name, but its files stay inside the data folder.
+        {u"Recovered_..\\..\\..\\Windows\\x", u"D:\\Data",
+         "create database [Recovered_..\\..\\..\\Windows\\x] on primary (NAME =[Recovered_..\\..\\..\\Windows\\x_data], "
+         "filename = N'D:\\Data\\Recovered_.._.._.._Windows_x.mdf',size = 3mb)log on "
+         "(name=[Recovered_..\\..\\..\\Windows\\x_log],filename = N'D:\\Data\\Recovered_.._.._.._Windows_x.ldf',size = "
+         "2mb) COLLATE Latin1_General_CI_AS_KS_WS"},
+        {u"R/../../etc:x", u"/var/opt/mssql/data",
+         "create database [R/../../etc:x] on primary (NAME =[R/../../etc:x_data], filename = "
+         "N'/var/opt/mssql/data/R_.._.._etc_x.mdf',size = 3mb)log on (name=[R/../../etc:x_log],filename = "
+         "N'/var/opt/mssql/data/R_.._.._etc_x.ldf',size = 2mb) COLLATE Latin1_General_CI_AS_KS_WS"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(U8(target::CreateDatabaseStatement(c.name, c.folder)), c.statement) << U8(c.name);
