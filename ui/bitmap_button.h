@@ -26,7 +26,6 @@ public:
     // The label is drawn over plain pictures in the readable font; the button grows around its centre to hold it,
     // and the picture is widened to the button's size at its middle, so its rounded ends keep their shape.
     void DrawLabelOverPicture();
-    bool DrawsLabel() const { return draws_label_; }
 
     // Called with true when the pointer enters the button and false when it leaves.
     std::function<void(bool)> on_hover;
