@@ -294,9 +294,11 @@ int main(int argc, char** argv) {
     DrawButton({1080, 185, 186, 187, 38, 36, "", 0}, HouseSymbol);
     DrawButton({150, 196, 190, 209, 38, 36, "", 0}, BackSymbol);
     DrawButton({147, 197, 198, 210, 38, 36, "?", 20}, NoSymbol);
-    DrawButton({145, 153, 0, 166, 45, 24, "About", 10}, NoSymbol);
-    DrawButton({148, 154, 0, 169, 45, 24, "Updates", 10}, NoSymbol);
-    DrawButton({176, 173, 0, 177, 45, 24, "Log", 10}, NoSymbol);
+    // The header buttons (About, Updates, View Log) draw their labels themselves in the readable font; their
+    // faces are plain.
+    DrawButton({145, 153, 0, 166, 45, 24, "", 0}, NoSymbol);
+    DrawButton({148, 154, 0, 169, 45, 24, "", 0}, NoSymbol);
+    DrawButton({176, 173, 0, 177, 45, 24, "", 0}, NoSymbol);
     DrawModeCard(144, Face::Normal, false);
     DrawModeCard(160, Face::Hover, false);
     DrawModeCard(216, Face::Pressed, false);

@@ -2,10 +2,35 @@
 #include "ui/bitmap_button.h"
 
 #include <wx/dcbuffer.h>
+#include <wx/image.h>
+
+#include <algorithm>
 
 #include "ui/dialog_style.h"
 
 namespace ui {
+
+namespace {
+
+// `picture` at `size`: the ends are kept as drawn and the middle columns are stretched (the faces' gradient runs
+// from top to bottom, so this changes nothing but the width); a different height scales the whole picture.
+wxBitmap FitPicture(const wxBitmap& picture, const wxSize& size) {
+    if (picture.GetSize() == size) return picture;
+    wxImage image = picture.ConvertToImage();
+    const int w = image.GetWidth(), h = image.GetHeight();
+    if (size.x > w) {
+        const int end = std::min(h / 4 + 2, w / 2 - 1);
+        wxImage wide(size.x, h);
+        wide.Paste(image.GetSubImage(wxRect(0, 0, end, h)), 0, 0);
+        wide.Paste(image.GetSubImage(wxRect(end, 0, w - 2 * end, h)).Scale(size.x - 2 * end, h), end, 0);
+        wide.Paste(image.GetSubImage(wxRect(w - end, 0, end, h)), size.x - end, 0);
+        image = wide;
+    }
+    if (image.GetSize() != size) image.Rescale(size.x, size.y, wxIMAGE_QUALITY_BILINEAR);
+    return wxBitmap(image);
+}
+
+}  // namespace
 
 CMyBitmapButton::CMyBitmapButton(wxWindow* parent, int id, const wxString& label, const wxPoint& pos,
                                  const wxSize& size)
@@ -40,8 +65,29 @@ void CMyBitmapButton::Press() {
 void CMyBitmapButton::LoadBitmaps(int normal, int selected, int focused, int disabled) {
     slots_ = {normal, selected, focused, disabled};
     const wxBitmap& picture = Picture(normal);
-    if (picture.IsOk()) SetSize(picture.GetWidth(), picture.GetHeight());
+    if (draws_label_) {
+        FitLabel(picture.IsOk() ? picture.GetSize() : GetSize());
+    } else if (picture.IsOk()) {
+        SetSize(picture.GetWidth(), picture.GetHeight());
+    }
     Refresh();
+}
+
+void CMyBitmapButton::DrawLabelOverPicture() {
+    draws_label_ = true;
+    SetFont(ReadableFont().Bold());
+    FitLabel(GetSize());
+}
+
+void CMyBitmapButton::FitLabel(const wxSize& picture) {
+    wxClientDC dc(this);
+    dc.SetFont(GetFont());
+    const wxSize text = dc.GetTextExtent(GetLabel());
+    // Room for the rounded ends beside the text and for the border above and below it.
+    const wxSize size(std::max(picture.x, text.x + 14), std::max(picture.y, text.y + 6));
+    const wxRect now = GetRect();
+    const wxPoint centre(now.x + now.width / 2, now.y + now.height / 2);
+    SetSize(centre.x - size.x / 2, centre.y - size.y / 2, size.x, size.y);
 }
 
 int CMyBitmapButton::ShownPicture() const {
@@ -77,7 +123,16 @@ void CMyBitmapButton::OnPaint(wxPaintEvent&) {
     dc.SetBackground(wxBrush(GetParent()->GetBackgroundColour()));
     dc.Clear();
     const wxBitmap& picture = Picture(ShownPicture());
-    if (picture.IsOk()) {
+    if (picture.IsOk() && draws_label_) {
+        dc.DrawBitmap(FitPicture(picture, GetClientSize()), 0, 0, true);
+        // The faces' own text colours: dark green, darker under the pointer, grey when disabled.
+        const wxColour text = !IsEnabled()      ? wxColour(0x90, 0x90, 0x90)
+                              : pointer_inside_ ? wxColour(0x0A, 0x24, 0x00)
+                                                : wxColour(0x1E, 0x3A, 0x12);
+        dc.SetFont(GetFont());
+        dc.SetTextForeground(text);
+        dc.DrawLabel(GetLabel(), GetClientRect(), wxALIGN_CENTER);
+    } else if (picture.IsOk()) {
         dc.DrawBitmap(picture, 0, 0, true);
     } else {
         dc.SetFont(GetFont());

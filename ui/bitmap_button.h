@@ -23,6 +23,9 @@ public:
     const app::PictureSlots& Slots() const { return slots_; }
     // The picture drawn now.
     int ShownPicture() const;
+    // The label is drawn over plain pictures in the readable font; the button grows around its centre to hold it,
+    // and the picture is widened to the button's size at its middle, so its rounded ends keep their shape.
+    void DrawLabelOverPicture();
 
     // Called with true when the pointer enters the button and false when it leaves.
     std::function<void(bool)> on_hover;
@@ -41,10 +44,13 @@ private:
     void OnCaptureLost(wxMouseCaptureLostEvent& event);
     // Reached with Tab; the focused button shows a dotted frame.
     bool AcceptsFocus() const override { return IsShown() && IsEnabled(); }
+    // Grows the button around its centre to hold the drawn label.
+    void FitLabel(const wxSize& picture);
 
     app::PictureSlots slots_;
     bool pointer_inside_ = false;
     bool held_ = false;
+    bool draws_label_ = false;
 };
 
 }  // namespace ui

@@ -152,8 +152,8 @@ void CBrindlemoorDlg::CreateControls() {
     AddPictureButton(kIdMinimize, "Min", 506, 0, 16, 15, 193);
     AddPictureButton(kIdHome, "Home", 96, 340, 25, 22, 182);
     AddPictureButton(kIdBack, "Back", 185, 340, 25, 22, 181);
-    AddPictureButton(kIdAbout, "About", 267, 13, 30, 15, 177);
-    AddPictureButton(kIdUpdates, "Updates", 408, 12, 30, 15, 180);
+    AddPictureButton(kIdAbout, "About", 267, 13, 30, 15, 177)->DrawLabelOverPicture();
+    AddPictureButton(kIdUpdates, "Updates", 408, 12, 30, 15, 180)->DrawLabelOverPicture();
     AddPictureButton(kIdHelp, "Help", 7, 340, 25, 22, 176);
     m_editMethodHint = new wxTextCtrl(this, kIdMethodHint, wxString(), DluPoint(15, 242), DluSize(509, 78),
                                       wxTE_MULTILINE | wxTE_READONLY | wxTE_CENTRE | wxTE_NO_VSCROLL | wxBORDER_NONE);
@@ -161,7 +161,15 @@ void CBrindlemoorDlg::CreateControls() {
     for (wxTextCtrl* text : {m_editFileType, m_editSelectedPath, m_editMethodHint}) text->SetCanFocus(false);
     new wxStaticText(this, kIdCompleteRepairCaption, "Complete Repair", DluPoint(105, 204), DluSize(110, 13));
     new wxStaticText(this, kIdDocumentRecoveryCaption, "Document Recovery", DluPoint(331, 204), DluSize(134, 13));
-    AddPictureButton(kIdViewLog, "View Log", 361, 13, 30, 15, 183);
+    AddPictureButton(kIdViewLog, "View Log", 361, 13, 30, 15, 183)->DrawLabelOverPicture();
+    // The header labels grow their buttons around their centres; where one would come close to its right-hand
+    // neighbour it moves left, into the free banner between About and View Log.
+    const int header[] = {kIdAbout, kIdViewLog, kIdUpdates};
+    for (int i = 1; i >= 0; --i) {
+        wxWindow* button = FindWindow(header[i]);
+        const int room = FindWindow(header[i + 1])->GetRect().GetLeft() - DluX(5) - button->GetRect().GetRight();
+        if (room < 0) button->Move(button->GetPosition() + wxPoint(room, 0));
+    }
     AddPictureButton(kIdStopJob, "Stop", 427, 334, 66, 15, 191);
     m_progressResult = new wxGauge(this, kIdResultProgress, 10000, DluPoint(7, 331), DluSize(396, 8));
     new wxStaticBitmap(this, kIdPreviewBackdrop, Picture(243), DluPoint(156, 72), DluSize(367, 128));

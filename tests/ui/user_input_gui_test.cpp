@@ -34,6 +34,7 @@
 #include "tests/support/sharepoint_builder.h"
 #include "tests/ui/gui_harness.h"
 #include "ui/brindlemoor_app.h"
+#include "ui/dialog_style.h"
 #include "ui/log_dialog.h"
 #include "ui/main_dialog.h"
 #include "ui/message_dialogs.h"
@@ -549,6 +550,58 @@ TEST_F(UserInput, SmallPrintIsReadable) {
     };
     for (int id : {kIdCompleteRepairCaption, kIdDocumentRecoveryCaption}) {
         expect_readable(*dialog_->FindWindow(id), dialog_->FindWindow(id)->GetLabel());
+    }
+
+    // The header buttons' labels as shown: the letters stand at least as tall as the label's letters in the
+    // readable font (the default size), and the buttons stay apart and inside the banner.
+    const fs::path shot = SaveScreenshot(*dialog_, "header_buttons");
+    ASSERT_FALSE(shot.empty());
+    wxImage window_image(wxString::FromUTF8(shot.string()), wxBITMAP_TYPE_PNG);
+    ASSERT_TRUE(window_image.IsOk());
+    // Rows of `image` (inside `area`) holding a dark pixel: the height of the drawn letters.
+    auto ink_height = [](const wxImage& image, const wxRect& area) {
+        int first = -1, last = -1;
+        for (int y = area.y; y <= area.GetBottom(); ++y) {
+            for (int x = area.x; x <= area.GetRight(); ++x) {
+                const int luma = (299 * image.GetRed(x, y) + 587 * image.GetGreen(x, y) + 114 * image.GetBlue(x, y)) / 1000;
+                if (luma < 80) {
+                    if (first < 0) first = y;
+                    last = y;
+                    break;
+                }
+            }
+        }
+        return first < 0 ? 0 : last - first + 1;
+    };
+    const wxPoint origin = dialog_->GetScreenRect().GetTopLeft();
+    std::vector<wxRect> header;
+    for (int id : {kIdAbout, kIdViewLog, kIdUpdates}) {
+        wxWindow* button = dialog_->FindWindow(id);
+        const wxString label = button->GetLabel();
+        wxBitmap sample(200, 60, 24);
+        {
+            wxMemoryDC dc(sample);
+            dc.SetBackground(*wxWHITE_BRUSH);
+            dc.Clear();
+            dc.SetFont(ui::ReadableFont());
+            dc.SetTextForeground(*wxBLACK);
+            dc.DrawText(label, 4, 4);
+        }
+        const int wanted = ink_height(sample.ConvertToImage(), wxRect(0, 0, 200, 60));
+        wxRect shown = button->GetScreenRect();
+        shown.Offset(-origin.x, -origin.y);
+        header.push_back(button->GetRect());
+        // Inside the rounded border, clear of its corners.
+        EXPECT_GE(ink_height(window_image, wxRect(shown).Deflate(6, 3)), wanted - 1) << label << " is drawn too small";
+        expect_readable(*button, label);
+    }
+    const wxRect banner(wxPoint(0, 0), ui::DluSize(546, 69));
+    for (size_t i = 0; i < header.size(); ++i) {
+        EXPECT_TRUE(banner.Contains(header[i])) << i;
+        if (i + 1 < header.size()) {
+            EXPECT_GE(header[i + 1].GetLeft() - header[i].GetRight(), 6) << "header buttons " << i << " and " << i + 1;
+        }
+        for (int id : {kIdMinimize, kIdExit}) EXPECT_FALSE(header[i].Intersects(dialog_->FindWindow(id)->GetRect())) << i;
     }
     Click(kIdCompleteRepair);
     for (int id : {kIdFileHint, kIdFileTypeCaption, kIdDriveCaption, kIdSelectedPathCaption}) {
