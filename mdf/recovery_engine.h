@@ -244,6 +244,8 @@ public:
     bool m_bFileOpen = false;
     bool m_bWideText = false;
     std::uint64_t m_nReadPos = 0;
+    std::vector<std::uint8_t> m_arrRowBytes;   // the row walk's null bitmap and variable-value table bytes
+    std::vector<std::uint8_t> m_arrNullFlags;  // the row walk's null flags, one per column ordinal
     std::uint64_t m_nFirstDataPage = 0;
 
     // Catalogue lists.

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "platform/number_text.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -38,9 +39,14 @@ int DayOfWeek(const CalendarDate& date) {
 
 std::u16string ShortDateText(const CalendarDate& date) {
     if (!IsValidDate(date)) return {};
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%d/%d/%04d", date.wMonth, date.wDay, date.wYear);
-    return Widen(buffer);
+    std::u16string text;
+    text.reserve(16);
+    AppendSigned(text, date.wMonth);
+    text += u'/';
+    AppendSigned(text, date.wDay);
+    text += u'/';
+    AppendSigned(text, date.wYear, 4);
+    return text;
 }
 
 std::u16string LongDateText(const CalendarDate& date) {

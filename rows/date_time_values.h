@@ -34,5 +34,8 @@ std::size_t DateTimeReadWidth(std::uint8_t type);
 // The grid text and the statement text (quoted, the year always with four digits) of a stored value.
 ValueTexts DateTimeFamilyTexts(std::uint8_t type, std::span<const std::uint8_t> bytes, std::uint16_t inRowLength,
                                std::uint8_t scale);
+// One of the two: the statement's text when statement is set, else the grid's.
+std::u16string DateTimeFamilyText(std::uint8_t type, std::span<const std::uint8_t> bytes, std::uint16_t inRowLength,
+                                  std::uint8_t scale, bool statement);
 
 }  // namespace rows
