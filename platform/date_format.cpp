@@ -38,15 +38,18 @@ int DayOfWeek(const CalendarDate& date) {
 }
 
 std::u16string ShortDateText(const CalendarDate& date) {
-    if (!IsValidDate(date)) return {};
     std::u16string text;
-    text.reserve(16);
-    AppendSigned(text, date.wMonth);
-    text += u'/';
-    AppendSigned(text, date.wDay);
-    text += u'/';
-    AppendSigned(text, date.wYear, 4);
+    AppendShortDateText(text, date);
     return text;
+}
+
+void AppendShortDateText(std::u16string& out, const CalendarDate& date) {
+    if (!IsValidDate(date)) return;
+    AppendSigned(out, date.wMonth);
+    out += u'/';
+    AppendSigned(out, date.wDay);
+    out += u'/';
+    AppendSigned(out, date.wYear, 4);
 }
 
 std::u16string LongDateText(const CalendarDate& date) {

@@ -9,14 +9,16 @@ namespace platform {
 
 // Appends value in decimal with at least min_digits digits (zeros in front), like printf's "%0Nu".
 inline void AppendUnsigned(std::u16string& out, std::uint64_t value, int min_digits = 1) {
-    char16_t digits[24];
-    int n = 0;
+    constexpr int kRoom = 32;
+    char16_t digits[kRoom];
+    int at = kRoom;
     do {
-        digits[n++] = static_cast<char16_t>(u'0' + value % 10);
+        digits[--at] = static_cast<char16_t>(u'0' + value % 10);
         value /= 10;
     } while (value != 0);
-    for (int i = n; i < min_digits; ++i) out += u'0';
-    while (n > 0) out += digits[--n];
+    const int wanted = min_digits < kRoom ? min_digits : kRoom;
+    while (kRoom - at < wanted) digits[--at] = u'0';
+    out.append(digits + at, static_cast<std::size_t>(kRoom - at));
 }
 
 // Appends value in decimal, at least width characters wide counting the minus sign, zeros after the sign,

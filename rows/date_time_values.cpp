@@ -86,6 +86,30 @@ std::u16string TwentyFourHourTime(std::uint64_t units, int scale, bool keepMidni
     return text;
 }
 
+// The date n days after (or before) the type's base date; see DayNumberToDate.
+platform::CalendarDate DayNumberToCalendarDate(std::uint32_t n, bool backwards, std::uint8_t type) {
+    const bool from_year_one = type == 40 || type == 42 || type == 43;
+    const std::int64_t base = from_year_one ? 0 : DaysFromCivil(1900, 1, 1);
+    std::int64_t day = 0;
+    if (!backwards) {
+        day = base + n;
+    } else if (n == 0) {
+        day = DaysFromCivil(from_year_one ? 0 : 1899, 1, 1);  // the year walk stops on 1 January of base - 1
+    } else {
+        day = base - static_cast<std::int64_t>(n);
+    }
+    std::int64_t y = 0;
+    int m = 0;
+    int d = 0;
+    CivilFromDays(day, y, m, d);
+    platform::CalendarDate result;
+    result.wYear = static_cast<int>(y);
+    result.wMonth = m;
+    result.wDay = d;
+    return result;
+}
+
+
 std::u16string Quoted(const std::u16string& text) { return u"'" + text + u"'"; }
 
 // The statement's text (quoted, four-digit year) when statement is set, else the grid's.
@@ -104,8 +128,7 @@ std::u16string DateTimeOffsetText(std::uint32_t day, std::uint64_t utc_units, st
         local = static_cast<std::int64_t>(utc_units);
         offset = 0;
     }
-    platform::CalendarDate date;
-    DayNumberToDate(static_cast<std::uint32_t>(local_day), false, &date, 43);
+    const platform::CalendarDate date = DayNumberToCalendarDate(static_cast<std::uint32_t>(local_day), false, 43);
     const std::u16string time = TwentyFourHourTime(static_cast<std::uint64_t>(local), scale, offset != 0);
     if (time.empty()) return statement ? Quoted(MonthDayYear(date, true)) : MonthDayYear(date, false);
     const int magnitude = offset < 0 ? -offset : offset;
@@ -125,50 +148,33 @@ std::u16string DateTimeOffsetText(std::uint32_t day, std::uint64_t utc_units, st
 
 }  // namespace
 
+
 std::u16string DayNumberToDate(std::uint32_t n, bool backwards, platform::CalendarDate* date, std::uint8_t type) {
-    const bool from_year_one = type == 40 || type == 42 || type == 43;
-    const std::int64_t base = from_year_one ? 0 : DaysFromCivil(1900, 1, 1);
-    std::int64_t day = 0;
-    if (!backwards) {
-        day = base + n;
-    } else if (n == 0) {
-        day = DaysFromCivil(from_year_one ? 0 : 1899, 1, 1);  // the year walk stops on 1 January of base - 1
-    } else {
-        day = base - static_cast<std::int64_t>(n);
-    }
-    std::int64_t y = 0;
-    int m = 0;
-    int d = 0;
-    CivilFromDays(day, y, m, d);
-    platform::CalendarDate result;
-    result.wYear = static_cast<int>(y);
-    result.wMonth = m;
-    result.wDay = d;
+    const platform::CalendarDate result = DayNumberToCalendarDate(n, backwards, type);
     if (date) *date = result;
     return MonthDayYear(result, false);
 }
 
 platform::CalendarDate DateTimeDate(std::int32_t days) {
-    platform::CalendarDate date;
-    if (days < 0) {
-        DayNumberToDate(0u - static_cast<std::uint32_t>(days), true, &date, 61);
-    } else {
-        DayNumberToDate(static_cast<std::uint32_t>(days) & 0xF0FFFFFFu, false, &date, 61);
-    }
-    return date;
+    if (days < 0) return DayNumberToCalendarDate(0u - static_cast<std::uint32_t>(days), true, 61);
+    return DayNumberToCalendarDate(static_cast<std::uint32_t>(days) & 0xF0FFFFFFu, false, 61);
 }
 
 std::u16string TwelveHourTime(std::uint32_t ticks, bool withMilliseconds) {
+    std::u16string text;
+    AppendTwelveHourTime(text, ticks, withMilliseconds);
+    return text;
+}
+
+void AppendTwelveHourTime(std::u16string& text, std::uint32_t ticks, bool withMilliseconds) {
     const std::uint32_t r = ticks % 300;
     const std::uint32_t s = ticks / 300;
     const unsigned seconds = s % 60;
     const unsigned minutes = (s / 60) % 60;
     const unsigned hour = (s / 3600) % 60;
-    if (hour >= 25) return {};
+    if (hour >= 25) return;
     const bool pm = hour >= 12;
     const unsigned shown = hour == 0 ? 12 : (hour > 12 ? hour - 12 : hour);
-    std::u16string text;
-    text.reserve(20);
     text += pm ? u"  " : u" ";
     AppendUnsigned(text, shown);
     text += u':';
@@ -181,12 +187,10 @@ std::u16string TwelveHourTime(std::uint32_t ticks, bool withMilliseconds) {
         AppendUnsigned(text, r * 333 / 100, 3);
     }
     text += pm ? u" PM" : u" AM";
-    return text;
 }
 
 std::u16string SmallDateTimeText(std::uint16_t minutes, std::uint16_t days) {
-    platform::CalendarDate date;
-    DayNumberToDate(days, false, &date, 58);
+    const platform::CalendarDate date = DayNumberToCalendarDate(days, false, 58);
     const unsigned hour = (minutes / 60u) % 60u;
     const unsigned mm = minutes % 60u;
     const bool pm = hour >= 12;
@@ -236,8 +240,14 @@ std::u16string DateTimeFamilyText(std::uint8_t type, std::span<const std::uint8_
         case 61: {
             const auto ticks = static_cast<std::uint32_t>(LittleEndian(value, 0, 4));
             const auto days = static_cast<std::int32_t>(static_cast<std::uint32_t>(LittleEndian(value, 4, 4)));
-            const std::u16string text = platform::ShortDateText(DateTimeDate(days)) + TwelveHourTime(ticks, true);
-            return statement ? Quoted(text) : text;
+            // Built in one text: the quote, the date, the time, the quote.
+            std::u16string text;
+            text.reserve(32);
+            if (statement) text += u'\'';
+            platform::AppendShortDateText(text, DateTimeDate(days));
+            AppendTwelveHourTime(text, ticks, true);
+            if (statement) text += u'\'';
+            return text;
         }
         case 58: {
             const std::u16string text =
@@ -246,8 +256,8 @@ std::u16string DateTimeFamilyText(std::uint8_t type, std::span<const std::uint8_
             return statement ? Quoted(text) : text;
         }
         case 40: {
-            platform::CalendarDate date;
-            DayNumberToDate(static_cast<std::uint32_t>(LittleEndian(value, 0, 3)), false, &date, 40);
+            const platform::CalendarDate date =
+                DayNumberToCalendarDate(static_cast<std::uint32_t>(LittleEndian(value, 0, 3)), false, 40);
             return statement ? Quoted(MonthDayYear(date, true)) : MonthDayYear(date, false);
         }
         case 41: {
@@ -264,8 +274,7 @@ std::u16string DateTimeFamilyText(std::uint8_t type, std::span<const std::uint8_
                 const auto offset = static_cast<std::int16_t>(LittleEndian(value, time_bytes + 3, 2));
                 return DateTimeOffsetText(day, units, offset, scale, statement);
             }
-            platform::CalendarDate date;
-            DayNumberToDate(day, false, &date, 42);
+            const platform::CalendarDate date = DayNumberToCalendarDate(day, false, 42);
             const std::u16string time = TwentyFourHourTime(units, scale, false);
             return statement ? Quoted(MonthDayYear(date, true) + time) : MonthDayYear(date, false) + time;
         }
