@@ -7,21 +7,34 @@
 
 namespace mdf {
 
-DataFile::DataFile() : cache_(std::make_unique<std::array<CachedPage, kCacheSlots>>()) {}
+namespace {
+constexpr std::size_t kMemoryPage = 4096;
+}  // namespace
+
+AlignedBuffer::AlignedBuffer(std::size_t size)
+    : bytes_(static_cast<std::uint8_t*>(::operator new(size, std::align_val_t{kMemoryPage}))), size_(size) {
+    std::memset(bytes_.get(), 0, size);
+}
+
+void AlignedBuffer::Free::operator()(std::uint8_t* p) const { ::operator delete(p, std::align_val_t{kMemoryPage}); }
+
+DataFile::DataFile() : cache_bytes_(kCacheSlots * kPageSize) {
+    for (std::size_t i = 0; i < kCacheSlots; ++i) cache_[i].bytes = cache_bytes_.data() + i * kPageSize;
+}
 DataFile::~DataFile() = default;
 
 bool DataFile::Open(const std::filesystem::path& path) {
-    for (auto& slot : *cache_) slot.page_number = UINT64_MAX;
+    for (auto& slot : cache_) slot.page_number = UINT64_MAX;
     return file_.Open(path);
 }
 
 void DataFile::Close() {
     file_.Close();
-    for (auto& slot : *cache_) slot.page_number = UINT64_MAX;
+    for (auto& slot : cache_) slot.page_number = UINT64_MAX;
 }
 
 DataFile::CachedPage& DataFile::Load(std::uint64_t page_number) const {
-    auto& slots = *cache_;
+    auto& slots = cache_;
     if (CachedPage& last = slots[last_slot_]; last.page_number == page_number) {
         last.last_use = ++use_clock_;
         return last;
@@ -35,14 +48,14 @@ DataFile::CachedPage& DataFile::Load(std::uint64_t page_number) const {
         }
         if (slot.last_use < victim->last_use) victim = &slot;
     }
-    file_.ReadAt(page_number * kPageSize, victim->bytes.data(), kPageSize);
+    file_.ReadAt(page_number * kPageSize, victim->bytes, kPageSize);
     victim->page_number = page_number;
     victim->last_use = ++use_clock_;
     last_slot_ = static_cast<std::size_t>(victim - slots.data());
     return *victim;
 }
 
-void DataFile::Read(std::uint64_t pos, void* dst, std::size_t n) const {
+void DataFile::ReadThroughCache(std::uint64_t pos, void* dst, std::size_t n) const {
     auto* out = static_cast<std::uint8_t*>(dst);
     while (n > 0) {
         const std::uint64_t page_number = pos / kPageSize;
@@ -53,7 +66,7 @@ void DataFile::Read(std::uint64_t pos, void* dst, std::size_t n) const {
             return;
         }
         const CachedPage& page = Load(page_number);
-        std::memcpy(out, page.bytes.data() + in_page, take);
+        std::memcpy(out, page.bytes + in_page, take);
         out += take;
         pos += take;
         n -= take;
@@ -62,16 +75,24 @@ void DataFile::Read(std::uint64_t pos, void* dst, std::size_t n) const {
 
 std::span<const std::uint8_t> DataFile::Page(std::uint64_t page_number) const {
     const CachedPage& page = Load(page_number);
-    return {page.bytes.data(), kPageSize};
+    return {page.bytes, kPageSize};
 }
 
 void DataFile::ForEachPage(
     std::uint64_t first, std::uint64_t count,
     const std::function<bool(std::uint64_t, std::span<const std::uint8_t>)>& visit) const {
     constexpr std::uint64_t kBlockPages = 128;  // 1 MiB per read
-    std::vector<std::uint8_t> block(kBlockPages * kPageSize);
+    constexpr std::uint64_t kPrefetchBlocks = 8;
+    AlignedBuffer block(static_cast<std::size_t>(std::min(kBlockPages, std::max<std::uint64_t>(count, 1))) * kPageSize);
+    file_.AdviseSequential();
     for (std::uint64_t done = 0; done < count;) {
         const std::uint64_t pages = std::min(kBlockPages, count - done);
+        // The next blocks are requested before this one is read, so the disk works while the pages are looked at.
+        if (done == 0) {
+            file_.Prefetch(first * kPageSize, kPrefetchBlocks * kBlockPages * kPageSize);
+        } else {
+            file_.Prefetch((first + done + (kPrefetchBlocks - 1) * kBlockPages) * kPageSize, kBlockPages * kPageSize);
+        }
         file_.ReadAt((first + done) * kPageSize, block.data(), pages * kPageSize);
         for (std::uint64_t i = 0; i < pages; ++i) {
             if (!visit(first + done + i, {block.data() + i * kPageSize, kPageSize})) return;

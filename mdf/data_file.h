@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -14,6 +15,22 @@
 #include "platform/read_only_file.h"
 
 namespace mdf {
+
+// Bytes aligned to 4096 (the memory page), zero-filled; for buffers that pread fills.
+class AlignedBuffer {
+public:
+    AlignedBuffer() = default;
+    explicit AlignedBuffer(std::size_t size);
+    std::uint8_t* data() const { return bytes_.get(); }
+    std::size_t size() const { return size_; }
+
+private:
+    struct Free {
+        void operator()(std::uint8_t* p) const;
+    };
+    std::unique_ptr<std::uint8_t[], Free> bytes_;
+    std::size_t size_ = 0;
+};
 
 constexpr std::size_t kPageSize = 8192;
 constexpr std::size_t kSectorSize = 512;
@@ -35,7 +52,17 @@ public:
     bool LastOpenWasBusy() const { return file_.LastOpenWasBusy(); }
 
     // Copies n bytes from pos; bytes beyond the end of the file are zeros.
-    void Read(std::uint64_t pos, void* dst, std::size_t n) const;
+    void Read(std::uint64_t pos, void* dst, std::size_t n) const {
+        // Most reads are a few bytes of the page read last: served here without a call.
+        CachedPage& last = cache_[last_slot_];
+        const auto in_page = static_cast<std::size_t>(pos % kPageSize);
+        if (last.page_number == pos / kPageSize && in_page + n <= kPageSize) {
+            last.last_use = ++use_clock_;
+            std::memcpy(dst, last.bytes + in_page, n);
+            return;
+        }
+        ReadThroughCache(pos, dst, n);
+    }
     // The whole page that starts at page_number * 8192 (zeros beyond the end of the file). The span stays
     // valid until the next call on this object.
     std::span<const std::uint8_t> Page(std::uint64_t page_number) const;
@@ -46,15 +73,19 @@ public:
 
 private:
     static constexpr std::size_t kCacheSlots = 16;
+    // The slots' bytes lie in one block aligned to the memory page, so every 8 KiB read lands on whole memory
+    // pages: the kernel copies page-aligned destinations at about twice the speed of unaligned ones.
     struct CachedPage {
         std::uint64_t page_number = UINT64_MAX;
         std::uint64_t last_use = 0;
-        std::array<std::uint8_t, kPageSize> bytes{};
+        std::uint8_t* bytes = nullptr;
     };
     CachedPage& Load(std::uint64_t page_number) const;
+    void ReadThroughCache(std::uint64_t pos, void* dst, std::size_t n) const;
 
     platform::ReadOnlyFile file_;
-    mutable std::unique_ptr<std::array<CachedPage, kCacheSlots>> cache_;
+    AlignedBuffer cache_bytes_;
+    mutable std::array<CachedPage, kCacheSlots> cache_;
     mutable std::uint64_t use_clock_ = 0;
     mutable std::size_t last_slot_ = 0;  // the slot Load returned last: readers read field after field of one page
 };

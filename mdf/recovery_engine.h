@@ -259,6 +259,9 @@ public:
     bool m_bOpenBusy = false;       // that failure was a busy file rather than a lasting cause
     bool m_bWideText = false;
     std::uint64_t m_nReadPos = 0;
+    std::vector<std::uint8_t> m_arrRowBytes;   // the row walk's null bitmap and variable-value table bytes
+    std::vector<std::uint8_t> m_arrNullFlags;  // the row walk's null flags, one per column ordinal
+    std::vector<std::uint8_t> m_arrValueBytes; // an in-row variable-length value's bytes
     std::uint64_t m_nFirstDataPage = 0;
 
     // Catalogue lists.

@@ -34,6 +34,10 @@ public:
     // Reads up to n bytes at pos. Bytes that lie beyond the end of the file, or that the system could not
     // read, are zeros; the result is the number of bytes that really came from the file.
     std::size_t ReadAt(std::uint64_t pos, void* dst, std::size_t n) const;
+    // Tells the system the file will be read from start to end (a larger read-ahead window).
+    void AdviseSequential() const;
+    // Asks the system to start reading [pos, pos + n) into its cache now; returns at once.
+    void Prefetch(std::uint64_t pos, std::size_t n) const;
 
 private:
     int fd_ = -1;
