@@ -53,6 +53,7 @@ public:
 
     // Copies n bytes from pos; bytes beyond the end of the file are zeros.
     void Read(std::uint64_t pos, void* dst, std::size_t n) const {
+        if (n == 0) return;  // dst may be null then (the data of an empty vector)
         // Most reads are a few bytes of the page read last: served here without a call.
         CachedPage& last = cache_[last_slot_];
         const auto in_page = static_cast<std::size_t>(pos % kPageSize);
