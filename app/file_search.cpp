@@ -82,6 +82,15 @@ std::vector<std::u16string> ListSearchRoots(const std::string& mount_table) {
     return roots;
 }
 
+std::vector<std::u16string> ListSearchRoots(const std::string& mount_table, std::u16string_view home) {
+    std::vector<std::u16string> roots = ListSearchRoots(mount_table);
+    const std::u16string trimmed = TrimSearchRoot(home);
+    if (!trimmed.empty() && std::find(roots.begin(), roots.end(), trimmed) == roots.end()) {
+        roots.insert(roots.begin() + 1, trimmed);
+    }
+    return roots;
+}
+
 std::u16string TrimSearchRoot(std::u16string_view root) {
     while (!root.empty() && IsSeparator(root.back())) root.remove_suffix(1);
     return std::u16string(root);

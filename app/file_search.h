@@ -24,6 +24,8 @@ struct AppFields;
 // The roots the drive list offers: "/" and the mount point of every other real (not virtual) file system in
 // the mount table, in the table's order, each once.
 std::vector<std::u16string> ListSearchRoots(const std::string& mount_table = "/proc/self/mounts");
+// The same with the user's home folder second, right after "/" (when given and not listed already).
+std::vector<std::u16string> ListSearchRoots(const std::string& mount_table, std::u16string_view home);
 // The root as the search takes it: every trailing separator removed ("/" becomes the empty text, which the
 // search reads as the file system's root).
 std::u16string TrimSearchRoot(std::u16string_view root);

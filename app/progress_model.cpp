@@ -65,6 +65,50 @@ void ApplyJobProgress(ProgressBarId bar, ProgressBarModel& model, std::uint64_t 
     model.StepIt();
 }
 
+void PassGauge::Apply(std::uint64_t stage, std::int64_t amount) {
+    switch (stage) {
+        case platform::kProgressStart:
+            total = std::max<std::int64_t>(amount, 0);
+            done = 0;
+            ended = false;
+            break;
+        case platform::kProgressStep:
+            if (amount == 0) {
+                AddUnits(1);
+            } else {
+                total = std::max<std::int64_t>(amount, 0);
+            }
+            break;
+        case platform::kProgressEnd:
+            done = total;
+            ended = true;
+            break;
+        case platform::kProgressRange:
+            if (amount < 0) break;
+            if (amount > total) total = amount;
+            done = total - amount;
+            break;
+        case platform::kProgressAt:
+            done = std::max<std::int64_t>(amount, 0);
+            break;
+        default:
+            break;  // the job's end and unknown stages leave the pass as it is
+    }
+}
+
+void PassGauge::AddUnits(std::int64_t units) {
+    if (units > 0) done += units;
+}
+
+double PassGauge::Fraction() const {
+    if (total <= 0) return ended ? 1.0 : 0.0;
+    return std::clamp(static_cast<double>(done) / static_cast<double>(total), 0.0, 1.0);
+}
+
+int PassGauge::Value(int range) const {
+    return static_cast<int>(Fraction() * range + 0.5);
+}
+
 std::u16string RecordCounterText(std::int64_t count, bool document_mode) {
     char digits[32];
     std::snprintf(digits, sizeof digits, "%10lld", static_cast<long long>(count));

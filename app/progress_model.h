@@ -34,6 +34,24 @@ void ApplyJobProgress(ProgressBarId bar, ProgressBarModel& model, std::uint64_t 
 // `factor` times `amount`, clamped to 0 .. INT32_MAX.
 std::int32_t ScaledRangeBound(std::int64_t amount, std::int64_t factor);
 
+// What a bar shows: the share of the current pass that is done. The bar registers above keep the protocol's
+// ranges and steps; a register position wraps or stops half-way, so the gauge is drawn from the pass instead.
+// Start sets the pass's total and empties it, a step with 0 adds one unit, a step with n is a new total, end
+// fills it, a remaining count n leaves total - n done, and an "at" message puts the pass at n units.
+struct PassGauge {
+    std::int64_t total = 0;
+    std::int64_t done = 0;
+    bool ended = false;
+    bool operator==(const PassGauge&) const = default;
+
+    void Apply(std::uint64_t stage, std::int64_t amount);
+    void AddUnits(std::int64_t units);
+    // 0 to 1; a pass without units is empty until it ends, then full.
+    double Fraction() const;
+    // The position on a control of range 0..range.
+    int Value(int range) const;
+};
+
 // "Recovered Records : 0000000042" or "Recovered Documents : 0000000042": the count right-aligned in ten
 // characters, blanks turned into zeros; a longer count is shown whole.
 std::u16string RecordCounterText(std::int64_t count, bool document_mode);

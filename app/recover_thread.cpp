@@ -29,7 +29,7 @@ constexpr int kCannotOpenText = 900;
 constexpr int kNotSavedTitle = 901;
 constexpr int kNotWrittenText = 902;
 constexpr int kDamagedPagesText = 903;
-constexpr std::array<std::pair<int, std::u16string_view>, 25> kJobTexts = {{
+constexpr std::array<std::pair<int, std::u16string_view>, 42> kJobTexts = {{
     {kDamagedPagesText, u"Damaged or missing page(s)  :"},
     {kNotSavedTitle, u"The recovery process did not write everything."},
     {kNotWrittenText, u" item(s) could not be written; the log names each one with the reason."},
@@ -50,8 +50,25 @@ constexpr std::array<std::pair<int, std::u16string_view>, 25> kJobTexts = {{
     {128, u"Total user defined function(s) present  :"},
     {129, u"Total view(s) present  :"},
     {130, u"Total trigger(s) present  :"},
+    {144, u"Please enter correct server ( \\\\instance name)."},
+    {145, u"Unable to save repaired database file."},
+    {146, u"Total table(s)  selected :"},
+    {147, u"Repairing Table....."},
+    {148, u"Total field(s) present  :"},
+    {149, u"Total record(s) recovered  :"},
+    {150, u"Repairing Views"},
+    {151, u"Repairing Stored Procedures"},
+    {152, u"Repairing Rules"},
+    {153, u"Repairing Defaults"},
+    {154, u"Repairing User Defined Functions"},
     {155, u"Recovery process is successfully completed."},
+    {156, u"\nRecovered file saved at the desired location."},
     {157, u"Repair process completed on "},
+    {158, u"Unable to establish the connection."},
+    {159, u"Please Verify your Server\\Instance name.\nPlease run the SQL Server and try again."},
+    {160, u"Repairing Trigger"},
+    {211, u"Please Enter Name of database. "},
+    {212, u"Repair process finished with problems."},
     {169, u"\nRecovered documents saved at the desired location."},
     {174, u"Current  process stopped by user."},
     {175, u"Current  process stopped by user."},
@@ -126,7 +143,7 @@ int CRecoverThread::Run() {
             case JobKind::Scan: RunScan(); break;
             case JobKind::TableView: RunTableView(); break;
             case JobKind::DocumentSave: RunDocumentSave(); break;
-            case JobKind::CompleteRepair: break;  // the complete repair is a job of its own, not built yet
+            case JobKind::CompleteRepair: RunCompleteRepair(); break;
         }
         m_pEngine->m_hProgressWnd = previous_sink;
         m_pEngine->m_pPrompts = previous_prompts;
@@ -171,12 +188,12 @@ void CRecoverThread::RunScan() {
             const std::u16string line = JobText(kCannotOpenText) + m_app.m_strDataFilePath + u" (" +
                                         engine.m_strOpenError + u")";
             LogLine(line);
+            // The window gives back the file page as for a busy file (the message's name is historical).
+            if (!m_app.m_strSearchRoot.empty()) Send(platform::WM_FILE_IN_USE, 0, 0);
             engine.ShowMessage(JobText(kCannotOpenText) + m_app.m_strDataFilePath, engine.m_strOpenError);
         } else if (m_app.m_strSearchRoot.empty()) {
             engine.ShowMessage(u"", JobText(117));
         } else {
-            m_app.m_strMessageTitle = JobText(115);
-            m_app.m_strMessageText.clear();
             Send(platform::WM_FILE_IN_USE, 0, 0);
             engine.ShowMessage(JobText(115), u"");
         }
@@ -214,9 +231,11 @@ void CRecoverThread::RunScan() {
 
     if (m_app.m_bDocumentMode) {
         // Capture the SharePoint rows: every live record of every table, each page once.
-        const std::uint64_t first_rows = engine.m_lstTables.empty() ? 0 : engine.m_lstTables.front().m_nRowCount;
+        // The pass goes over the records of every table: its size is all their rows, so the bar fills once.
+        std::uint64_t rows = 0;
+        for (const auto& table : engine.m_lstTables) rows += table.m_nRowCount;
         Send(platform::WM_JOB_PROGRESS, platform::kProgressStart,
-             static_cast<platform::LPARAM>(static_cast<std::int32_t>(first_rows & 0xFFFFFFFFu)));
+             static_cast<platform::LPARAM>(std::min<std::uint64_t>(rows, 0x7FFFFFFF)));
         for (auto& table : engine.m_lstTables) {
             engine.m_pCurrentTable = &table;
             std::unordered_set<std::uint64_t> seen;

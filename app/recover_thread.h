@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/repair_steps.h"
 #include "platform/messages.h"
 #include "platform/user_prompts.h"
 
@@ -60,6 +61,8 @@ public:
     std::function<void(const sharepoint::CheckItem&)> m_onItemSaved;
     // Called before each stop check of this class with its running number from 1 (tests stop a job there).
     std::function<void(int)> m_beforeStopCheck;
+    // Complete repair: the target-server steps for the engine (EngineRepairSteps unless a test sets others).
+    std::function<RepairSteps(mdf::CRecoveryEngine&)> m_makeRepairSteps;
 
     // The id that the job's WM_JOB_ENDED and WM_TABLE_ROW carry in wParam; unique per object.
     std::uint64_t JobId() const { return m_nJobId; }
@@ -87,6 +90,11 @@ private:
     void RunScan();
     void RunTableView();
     void RunDocumentSave();
+    void RunCompleteRepair();
+    void RunRepairRoad(RepairSteps& steps);
+    bool RunTableCopy(const RepairSteps& steps);  // false when the job was stopped
+    void ReportRepairEnd(const RepairSteps& steps);
+    std::u16string RepairDatabaseName() const;
     bool StopCheck();
     void Send(unsigned message, platform::WPARAM wparam, platform::LPARAM lparam);
     void LogLine(const std::u16string& line);
@@ -103,6 +111,7 @@ private:
     std::uint64_t m_nJobId;
     int m_nStopChecks = 0;
     bool m_bFirstRow = false;
+    std::uint64_t m_nRowsCopied = 0;  // complete repair: rows written, all tables
 
     RowBatch m_pending;  // job thread only
     std::mutex m_batchMutex;

@@ -37,11 +37,12 @@ bool IsDocument(const mdf::sharepointDocsList& node) { return platform::EqualsNo
 // keeps its levels in loops rather than on the call stack.
 class DocumentWalk {
 public:
-    explicit DocumentWalk(const std::vector<std::u16string>& path) : path_(path), n_(static_cast<int>(path.size())) {}
+    DocumentWalk(const std::vector<std::u16string>& path, const DocumentPathVisitor& visit)
+        : path_(path), n_(static_cast<int>(path.size())), visit_(visit) {}
 
     // Follows the chain of sub-webs named by the path; the lists of each web on the chain are followed after those
-    // of the webs below it.
-    void FollowSubSitePath(const mdf::WebList& web, const std::u16string& name, int depth) {
+    // of the webs below it. False once the visitor has stopped the walk.
+    bool FollowSubSitePath(const mdf::WebList& web, const std::u16string& name, int depth) {
         std::vector<std::pair<const mdf::WebList*, int>> chain;
         const mdf::WebList* current = &web;
         const std::u16string* current_name = &name;
@@ -59,29 +60,24 @@ public:
             current_name = &Next(level);
         }
         for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-            FollowListPath(*it->first, Next(it->second), it->second + 1);
+            if (!FollowListPath(*it->first, Next(it->second), it->second + 1)) return false;
         }
+        return true;
     }
-    void FollowListPath(const mdf::WebList& web, const std::u16string& name, int depth) {
+    bool FollowListPath(const mdf::WebList& web, const std::u16string& name, int depth) {
         for (const auto& list : web.m_lstLists) {
             if (!platform::EqualsNoCase(list->tp_Title, name)) continue;
-            if (depth < n_) {
-                FollowEntries(list->m_lstItems, Next(depth), depth + 1);
-            } else {
-                AddRows(list->m_lstItems);
-            }
-            return;
+            if (depth < n_) return FollowEntries(list->m_lstItems, Next(depth), depth + 1);
+            return !visit_(nullptr, list->m_lstItems);
         }
+        return true;
     }
-
-    std::vector<DocumentRow> rows;
 
 private:
     const std::u16string& Next(int depth) const { return path_[static_cast<std::size_t>(n_ - 1 - depth)]; }
 
-    // Follows the folders named by the path down from a list's items and lists the documents of the last one.
-    void FollowEntries(const std::vector<std::unique_ptr<mdf::sharepointDocsList>>& entries,
-                       const std::u16string& name, int depth) {
+    // Follows the folders named by the path down from a list's items to the entry the path ends at.
+    bool FollowEntries(const DocumentEntries& entries, const std::u16string& name, int depth) {
         const auto* current = &entries;
         const std::u16string* current_name = &name;
         for (int level = depth;; ++level) {
@@ -92,25 +88,16 @@ private:
                     break;
                 }
             }
-            if (!match) return;
-            if (level >= n_) {
-                AddRows(match->m_lstChildren);
-                return;
-            }
+            if (!match) return true;
+            if (level >= n_) return !visit_(match, match->m_lstChildren);
             current = &match->m_lstChildren;
             current_name = &Next(level);
-        }
-    }
-    void AddRows(const std::vector<std::unique_ptr<mdf::sharepointDocsList>>& entries) {
-        for (const auto& entry : entries) {
-            if (!IsDocument(*entry)) continue;
-            const auto& d = entry->m_doc;
-            rows.push_back({d.LeafName, d.TimeCreated, d.TimeLastModified, d.Size});
         }
     }
 
     const std::vector<std::u16string>& path_;
     int n_;
+    const DocumentPathVisitor& visit_;
 };
 
 }  // namespace
@@ -153,11 +140,11 @@ int DocumentIconIndex(std::u16string_view file_name, const std::vector<std::u16s
     return kOtherDocumentIcon;
 }
 
-std::vector<DocumentRow> FillDocumentList(const std::vector<std::unique_ptr<mdf::WebList>>& webs,
-                                          const std::vector<std::u16string>& selected_path) {
-    const int n = static_cast<int>(selected_path.size());
-    if (n < 3) return {};
-    const std::u16string& site_title = selected_path[static_cast<std::size_t>(n - 2)];
+void WalkDocumentPath(const std::vector<std::unique_ptr<mdf::WebList>>& webs, const std::vector<std::u16string>& path,
+                      const DocumentPathVisitor& visit) {
+    const int n = static_cast<int>(path.size());
+    if (n < 3) return;
+    const std::u16string& site_title = path[static_cast<std::size_t>(n - 2)];
     const mdf::WebList* site = nullptr;
     for (const auto& root : webs) {
         if (platform::EqualsNoCase(root->Title, site_title)) break;
@@ -169,12 +156,25 @@ std::vector<DocumentRow> FillDocumentList(const std::vector<std::unique_ptr<mdf:
         }
         if (site) break;
     }
-    if (!site) return {};
-    DocumentWalk walk(selected_path);
-    const std::u16string& name = selected_path[static_cast<std::size_t>(n - 3)];
-    walk.FollowSubSitePath(*site, name, 3);
+    if (!site) return;
+    DocumentWalk walk(path, visit);
+    const std::u16string& name = path[static_cast<std::size_t>(n - 3)];
+    if (!walk.FollowSubSitePath(*site, name, 3)) return;
     walk.FollowListPath(*site, name, 3);
-    return std::move(walk.rows);
+}
+
+std::vector<DocumentRow> FillDocumentList(const std::vector<std::unique_ptr<mdf::WebList>>& webs,
+                                          const std::vector<std::u16string>& selected_path) {
+    std::vector<DocumentRow> rows;
+    WalkDocumentPath(webs, selected_path, [&rows](const mdf::sharepointDocsList*, const DocumentEntries& entries) {
+        for (const auto& entry : entries) {
+            if (!IsDocument(*entry)) continue;
+            const auto& d = entry->m_doc;
+            rows.push_back({d.LeafName, d.TimeCreated, d.TimeLastModified, d.Size});
+        }
+        return false;
+    });
+    return rows;
 }
 
 void ToggleCheck(sharepoint::CheckItem& item) {

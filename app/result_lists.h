@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -32,6 +33,14 @@ std::vector<std::u16string> BuildExtensionTable();
 // table without regard to case; kOtherDocumentIcon for anything else.
 constexpr int kOtherDocumentIcon = 26;
 int DocumentIconIndex(std::u16string_view file_name, const std::vector<std::u16string>& extension_table);
+
+// The walk from a clicked tree path (leaf first, the document caption last) through the site, its sub-webs, a
+// list and its folders. `visit` is called where the path ends: at a list (entry null, its items given) or at an
+// entry the path names last (with its children); it returns true to stop the walk there.
+using DocumentEntries = std::vector<std::unique_ptr<mdf::sharepointDocsList>>;
+using DocumentPathVisitor = std::function<bool(const mdf::sharepointDocsList* entry, const DocumentEntries& entries)>;
+void WalkDocumentPath(const std::vector<std::unique_ptr<mdf::WebList>>& webs, const std::vector<std::u16string>& path,
+                      const DocumentPathVisitor& visit);
 
 // One row of the document list: file name, created, modified, size.
 using DocumentRow = std::vector<std::u16string>;

@@ -45,7 +45,7 @@ struct TableShape {
     const char16_t* name;
     std::int32_t object_id;
     std::uint32_t unit;
-    std::vector<catalog2005::ColumnSpec> columns;
+    std::vector<catalog2005::ColumnDef> columns;
     Bytes (*row)(std::uint64_t n, Random& random);
 };
 
@@ -136,21 +136,21 @@ Bytes NoteRow(std::uint64_t n, Random& random) {
 }
 
 std::vector<TableShape> LargeTables() {
-    using catalog2005::ColumnSpec;
+    using catalog2005::ColumnDef;
     return {
         {u"Orders", 1001, 90001,
-         {ColumnSpec(1001, 1, 56, 4, 4, u"OrderId"), ColumnSpec(1001, 2, 56, 4, 4, u"CustomerId"),
-          ColumnSpec(1001, 3, 61, 8, 8, u"OrderDate"), ColumnSpec(1001, 4, 60, 8, 8, u"Amount"),
-          ColumnSpec(1001, 5, 167, 40, 40, u"Note")},
+         {ColumnDef(1001, 1, 56, 4, 4, u"OrderId"), ColumnDef(1001, 2, 56, 4, 4, u"CustomerId"),
+          ColumnDef(1001, 3, 61, 8, 8, u"OrderDate"), ColumnDef(1001, 4, 60, 8, 8, u"Amount"),
+          ColumnDef(1001, 5, 167, 40, 40, u"Note")},
          OrderRow},
         {u"Events", 1002, 90002,
-         {ColumnSpec(1002, 1, 127, 8, 8, u"EventId"), ColumnSpec(1002, 2, 62, 8, 8, u"Reading"),
-          ColumnSpec(1002, 3, 36, 16, 16, u"Source"), ColumnSpec(1002, 4, 52, 2, 2, u"Kind"),
-          ColumnSpec(1002, 5, 231, 400, 400, u"Message")},
+         {ColumnDef(1002, 1, 127, 8, 8, u"EventId"), ColumnDef(1002, 2, 62, 8, 8, u"Reading"),
+          ColumnDef(1002, 3, 36, 16, 16, u"Source"), ColumnDef(1002, 4, 52, 2, 2, u"Kind"),
+          ColumnDef(1002, 5, 231, 400, 400, u"Message")},
          EventRow},
         {u"Notes", 1003, 90003,
-         {ColumnSpec(1003, 1, 56, 4, 4, u"NoteId"), ColumnSpec(1003, 2, 106, 9, 9, u"Price", 18, 2),
-          ColumnSpec(1003, 3, 231, 2000, 2000, u"Body")},
+         {ColumnDef(1003, 1, 56, 4, 4, u"NoteId"), ColumnDef(1003, 2, 106, 9, 9, u"Price", 18, 2),
+          ColumnDef(1003, 3, 231, 2000, 2000, u"Body")},
          NoteRow},
     };
 }

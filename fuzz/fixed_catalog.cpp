@@ -7,7 +7,7 @@ namespace fuzz {
 
 namespace {
 
-struct ColumnSpec {
+struct ColumnDef {
     const char16_t* name;
     std::uint8_t type;
     std::uint16_t max_in_row;  // 0xFFFF: a (max) type
@@ -25,7 +25,7 @@ bool IsVariable(std::uint8_t type) {
 
 // Fixed columns take consecutive offsets from 4 (bits of one byte share it), variable columns the next
 // negative ordinal; the computed column gets leaf offset 0.
-void Fill(mdf::TableNode& table, const char16_t* name, std::initializer_list<ColumnSpec> columns) {
+void Fill(mdf::TableNode& table, const char16_t* name, std::initializer_list<ColumnDef> columns) {
     table.m_pszName = name;
     table.m_strSchema = u"dbo";
     std::int16_t fixed = 4;

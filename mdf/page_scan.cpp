@@ -37,8 +37,8 @@ PageHeaderFields ParseHeader(std::span<const std::uint8_t> page) {
 
 // One pass over every page header: data pages (type 0x0101, and 0x4101 as well when data_type_2005 is set) go
 // to the list that list_of gives for their object id (none: the page is not needed), IAM pages to the IAM
-// list. Every page is checked against its own checksum or torn-page stamp. Progress steps are paced (see
-// ProgressPacer): start, a step now and then, end. True when
+// list. Every page is checked against its own checksum or torn-page stamp. Progress is paced (see
+// ProgressPacer): start, the position now and then, end. True when
 // a data page was met; false as well when the user stopped the scan (then the end message is not sent).
 // With notes, each data page's note goes into notes[page number] (see data_page_notes.h).
 bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
@@ -68,7 +68,8 @@ bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
         } else if (h.type == kPageTypeIam) {
             engine.m_arrIamPages.push_back(offset);
         }
-        if (pacer.Step()) engine.SendProgress(platform::kProgressStep, 0);
+        // Where the pass is, in pages: the window's bar follows it however seldom it hears.
+        if (pacer.Step()) engine.SendProgress(platform::kProgressAt, static_cast<platform::LPARAM>(i + 1));
         if (engine.StopRequested()) {
             stopped = true;
             return false;

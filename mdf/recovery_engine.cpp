@@ -162,9 +162,13 @@ void CRecoveryEngine::LogLine(const std::u16string& line) {
     m_hProgressWnd->Send(platform::WM_LOG_LINE, 0, 0);
 }
 
+void CRecoveryEngine::KeepLogLine() {
+    std::lock_guard lock(m_app.m_logTextMutex);
+    m_app.m_strLogText += m_app.m_strLogLine + u"\r\n";
+}
+
 void CRecoveryEngine::ShowMessage(const std::u16string& title, const std::u16string& text) {
-    m_app.m_strMessageTitle = title;
-    m_app.m_strMessageText = text;
+    // The message fields belong to the user-interface thread: the dialog's own call sets them there.
     m_pPrompts->ShowMessage(title, text);
 }
 

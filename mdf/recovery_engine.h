@@ -11,7 +11,9 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "mdf/catalog_records.h"
@@ -20,9 +22,12 @@
 #include "mdf/key_options.h"
 #include "mdf/large_value.h"
 #include "mdf/page_check.h"
+#include "mdf/repair_tally.h"
 #include "mdf/sharepoint_records.h"
 #include "platform/messages.h"
 #include "platform/shared_state.h"
+#include "platform/statement_report.h"
+#include "platform/target_settings.h"
 #include "platform/user_prompts.h"
 
 namespace platform {
@@ -30,6 +35,7 @@ class Connection;
 class Command;
 class Recordset;
 class SqlError;
+class ISqlBackend;
 }  // namespace platform
 
 namespace rows {
@@ -42,6 +48,10 @@ namespace sharepoint {
 struct CheckItem;
 class OutputFolder;
 }  // namespace sharepoint
+
+namespace objects {
+class FailureFile;
+}  // namespace objects
 
 namespace mdf {
 
@@ -90,6 +100,9 @@ public:
     void SendProgress(platform::WPARAM stage, platform::LPARAM amount);
     void SendRecordCount();
     void LogLine(const std::u16string& line);
+    // Adds the current log line and a line break to the application's copy of the log, under its lock (the
+    // user-interface thread writes that copy too).
+    void KeepLogLine();
     void ShowMessage(const std::u16string& title, const std::u16string& text);
 
     // ---- Catalogue lists ----
@@ -180,9 +193,11 @@ public:
     // m_bRepairRequested is set) one INSERT executed on m_pConnection; captures SharePoint rows while
     // m_bRowPreview is clear. Always returns 0.
     int DecodeTableRow(std::uint64_t record_offset, TableNode& table);
-    // The four-line text of a caught error of the data-access layer.
+    // The four-line text of a caught error of the data-access layer ("null" for a missing source or
+    // description; "File is password protected" when the text speaks of an invalid password).
     std::u16string FormatComError(const platform::SqlError& error) const;
-    // Re-opens m_pConnection on the target database; leaves m_pCommand null. False when the re-open failed.
+    // Re-opens m_pConnection on the target database (m_app.m_strContentDbName on m_app.m_strServerInstance, with
+    // m_targetSettings); leaves m_pCommand null. False when the re-open failed.
     bool Reconnect();
     // The value case of a present column's type: integer, date and time and uniqueidentifier values here,
     // the other families through the members below.
@@ -238,6 +253,50 @@ public:
     std::shared_ptr<sharepoint::OutputFolder> m_pOutputFolder;
 
     // ---- Members of the target server side (target/, objects/) ----
+    // Opens a connection to the server on master, creates the repair's database under the first free name
+    // (m_strTargetDatabase, then with 1, 2, ... appended while the server answers that the database or its file
+    // exists; at most 100 names) and leaves m_pConnection open on it with m_pCommand bound to it, and a private
+    // temporary folder made for this repair (m_strRepairFolder, m_strTempFile inside it). With
+    // m_bEmbeddedEdition set no database is created: the connection opens m_strEmbeddedDatabase. Returns 1 on
+    // success, 0 with m_app.m_strMessageTitle and m_strMessageText saying why (a refused CREATE DATABASE also
+    // stays in m_statementReport) (target_database.cpp).
+    int CreateTargetDatabase();
+    // Closes m_pConnection when it is open; 1 when it closed one. Only the thread that created the database, or
+    // any thread once the job is idle (m_app.m_bJobIdle), may close it: otherwise nothing happens and 0 comes
+    // back. The repair's temporary folder is removed with it (target_database.cpp).
+    int CloseConnection();
+    // The two forms every scripted statement runs in: immediate (a fresh command of its own) and command (on
+    // m_pCommand, which the create-database step made). An empty text is never sent. A refusal is kept in
+    // m_statementReport and false comes back; a lost connection reports the same (target_database.cpp).
+    bool RunImmediate(const std::u16string& text);
+    bool RunCommand(const std::u16string& text);
+    // The line the embedded road logs where the original restarts the edition's local service: a server on
+    // another machine cannot be restarted from here (target_database.cpp).
+    void LogServiceRestartLeftToAdministrator();
+
+    // Stored objects (objects/): each pass reads its definitions from the definition pages, sends each whole
+    // definition that is a CREATE statement of its kind, counts what was created and refused in m_repairTally and
+    // writes the refused ones to its failure file in m_strFailureFolder.
+    // Creates the schemas of the tables (2005-and-later names schema.table) that the new database lacks.
+    void ScriptMissingSchemas();
+    void ScriptRules();
+    void ScriptDefaults();             // stand-alone defaults and their column bindings
+    void ScriptDefaultConstraints();   // column default constraints as ALTER TABLE statements
+    void BindTypeDefaultsAndRules();   // defaults and rules bound to user-defined types; reads no page
+    void ScriptTriggers();
+    // The early pass of the user-defined functions, before the tables exist: what it creates is not sent again,
+    // what it cannot create waits for ScriptDependentObjects.
+    void ScriptUserFunctions();
+    // Views, stored procedures and the functions not created yet, tried in rounds while a round creates
+    // something; what the last round refused goes to the failure files.
+    void ScriptDependentObjects(bool views, bool procedures, bool functions);
+    // Runs one statement of the object passes; false when the server refused it (its words are dropped).
+    bool RunObjectStatement(const std::u16string& text);
+    // Counts a refusal, logs it and appends its failure entry (when file is set).
+    void RefuseObject(ObjectKind kind, const std::u16string& what, const std::u16string& why,
+                      objects::FailureFile* file, std::span<const std::uint8_t> body, const std::u16string& text);
+    RepairTally m_repairTally;
+    std::uint64_t m_nRefusedRowCount = 0;  // rows of the row copy that the server refused (not lost links)
 
 public:
     platform::SharedState& m_app;
@@ -342,6 +401,21 @@ public:
     std::shared_ptr<platform::Connection> m_pConnection;
     std::shared_ptr<platform::Command> m_pCommand;
     std::shared_ptr<platform::Recordset> m_pRecordset;
+    // Login, port, driver and folders of the target (settings file); the server text is m_app.m_strServerInstance.
+    platform::TargetSettings m_targetSettings;
+    // Makes the backend of each new connection: ODBC unless a test puts another one here.
+    std::function<std::shared_ptr<platform::ISqlBackend>()> m_newBackend;
+    // The embedded road: rows only, into a database the user created and named.
+    bool m_bEmbeddedEdition = false;
+    std::u16string m_strEmbeddedDatabase;
+    // The last database name tried; after a successful CreateTargetDatabase, the database created.
+    std::u16string m_strCreatedDatabase;
+    // The private temporary folder of the current repair (mode 0700); empty between repairs.
+    std::u16string m_strRepairFolder;
+    // Every statement the server refused during the current repair.
+    platform::StatementReport m_statementReport;
+    // The thread that created the target database: the one that may close its connection while the job runs.
+    std::thread::id m_targetThread;
 
 private:
     platform::NullSink m_nullSink;

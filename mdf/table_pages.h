@@ -19,11 +19,19 @@ struct IamRecord {
 
 struct IamPageContents {
     std::vector<IamRecord> records;
+    bool start_file_damaged = false;  // a header named another file where the database has none
 };
 
+// Whether the database has files besides this one: some file number other than 1 is the interval start file of
+// two or more IAM pages among iam_pages (every allocation unit with pages in a second file has an IAM page for
+// it). One page alone naming another file is damage, not a second file.
+bool IamPagesNameOtherFiles(CRecoveryEngine& engine, const std::vector<std::uint64_t>& iam_pages);
+
 // Reads the records of the IAM page at iam. The interval start is the whole 32-bit page number; single-page
-// slots of another file are left out; a record that does not fit in the page is refused.
-IamPageContents ReadIamPage(CRecoveryEngine& engine, std::uint64_t iam);
+// slots of another file are left out; a record that does not fit in the page is refused. An interval start
+// file other than 1 is another file's interval (its bitmap is not this file's) only when other_files is set;
+// otherwise the field is damage: the interval is read as this file's and the damage is logged.
+IamPageContents ReadIamPage(CRecoveryEngine& engine, std::uint64_t iam, bool other_files = false);
 
 // Live data records (status 0x10, 0x30, 0x32, 0x50, 0x70, 0x72) among the slots whose entries lie on the page
 // after its header.

@@ -35,8 +35,9 @@ void VisitDataPage(CRecoveryEngine& engine, TableNode& table, std::set<std::uint
 
 // Walks one IAM page of the table: the single pages of each header record, then the pages of each set extent,
 // in slot order. False when a stop was requested.
-bool WalkIamPage(CRecoveryEngine& engine, TableNode& table, std::set<std::uint64_t>& listed, std::uint64_t iam) {
-    for (const IamRecord& record : ReadIamPage(engine, iam).records) {
+bool WalkIamPage(CRecoveryEngine& engine, TableNode& table, std::set<std::uint64_t>& listed, std::uint64_t iam,
+                 bool other_files) {
+    for (const IamRecord& record : ReadIamPage(engine, iam, other_files).records) {
         for (const std::uint32_t page : record.single_pages) {
             VisitDataPage(engine, table, listed, static_cast<std::uint64_t>(page) * kPageSize);
         }
@@ -83,12 +84,13 @@ void CRecoveryEngine::WalkTableAllocations() {
         if (Read16(iam, Fixup::Single) != kPageTypeIam) continue;
         iam_pages_of[static_cast<std::int32_t>(Read32(iam + kPageHeaderObjectIdOffset, Fixup::Single))].push_back(iam);
     }
+    const bool other_files = IamPagesNameOtherFiles(*this, m_arrIamPages);
     SendProgress(platform::kProgressStart, m_app.m_nTableCount);
     for (auto& table : m_lstTables) {
         std::set<std::uint64_t> listed;
         if (const auto found = iam_pages_of.find(table.m_nObjectId); found != iam_pages_of.end()) {
             for (const std::uint64_t iam : found->second) {
-                if (!WalkIamPage(*this, table, listed, iam)) return;
+                if (!WalkIamPage(*this, table, listed, iam, other_files)) return;
                 if (StopRequested()) return;
             }
         }

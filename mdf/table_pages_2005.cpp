@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <optional>
+#include <string>
 #include <set>
 #include <unordered_set>
 #include <vector>
@@ -153,6 +155,7 @@ void CRecoveryEngine::WalkTableAllocations2005() {
     for (std::size_t i = 0; i < m_arrIamPages.size(); ++i) {
         iam_by_object[Read32(m_arrIamPages[i] + kPageHeaderObjectIdOffset)].push_back(i);
     }
+    const bool other_files = IamPagesNameOtherFiles(*this, m_arrIamPages);
     // First pages already listed by the rowset reader, by lower-cased table name.
     std::map<std::u16string, std::set<std::uint64_t>> first_pages;
     for (const auto& filter : m_arrFilterTableDataOffset) {
@@ -205,7 +208,7 @@ void CRecoveryEngine::WalkTableAllocations2005() {
                 table.m_nRowCount += CountLiveRecords(*this, q, slot_count);
                 table.m_lstDataPages.push_back({q});
             };
-            const auto walk = ReadIamPage(*this, iam);
+            const auto walk = ReadIamPage(*this, iam, other_files);
             bool single_skipped = false;
             for (const auto& record : walk.records) {
                 if (record.is_header) {
@@ -234,7 +237,34 @@ void CRecoveryEngine::WalkTableAllocations2005() {
     SendProgress(platform::kProgressEnd, 0);
 }
 
-IamPageContents ReadIamPage(CRecoveryEngine& engine, std::uint64_t iam) {
+namespace {
+
+// The interval start file of the IAM page's header record, or nothing when the page has no readable header.
+std::optional<std::uint16_t> IamStartFile(CRecoveryEngine& engine, std::uint64_t iam) {
+    const std::uint16_t slot_count = engine.Read16(iam + kPageHeaderSlotCountOffset);
+    for (std::uint16_t o : engine.ReadSlotEntries(iam, slot_count)) {
+        if (!IsRecordOffset(o) || o + kIamHeaderLength > kPageSize) continue;
+        const std::uint64_t record = iam + o;
+        if (IsGhostRecord(engine.Read8(record, Fixup::Single))) continue;
+        if (engine.Read16(record + 2, Fixup::Single) != kIamHeaderFixedEnd) continue;
+        return engine.Read16(record + 44, Fixup::Single);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool IamPagesNameOtherFiles(CRecoveryEngine& engine, const std::vector<std::uint64_t>& iam_pages) {
+    std::map<std::uint16_t, int> pages_naming;
+    for (const std::uint64_t iam : iam_pages) {
+        engine.LoadTornBits(iam);
+        const auto file = IamStartFile(engine, iam);
+        if (file && *file != 1 && ++pages_naming[*file] >= 2) return true;
+    }
+    return false;
+}
+
+IamPageContents ReadIamPage(CRecoveryEngine& engine, std::uint64_t iam, bool other_files) {
     IamPageContents out;
     engine.LoadTornBits(iam);
     const std::uint16_t slot_count = engine.Read16(iam + kPageHeaderSlotCountOffset);
@@ -253,7 +283,13 @@ IamPageContents ReadIamPage(CRecoveryEngine& engine, std::uint64_t iam) {
             const std::uint32_t start_page = engine.Read32(record + 40, Fixup::Single);
             const std::uint16_t start_file = engine.Read16(record + 44, Fixup::Single);
             first_extent = start_page / 8;
-            interval_in_this_file = start_file == 1;
+            interval_in_this_file = start_file == 1 || !other_files;
+            if (start_file != 1 && !other_files) {
+                out.start_file_damaged = true;
+                engine.LogLine(u"Allocation map page " + platform::Widen(std::to_string(iam / kPageSize)) +
+                               u": the interval's file number is damaged (" +
+                               platform::Widen(std::to_string(start_file)) + u"); read as this file's.");
+            }
             for (int s = 0; s < 8; ++s) {
                 const std::uint32_t page_number = engine.Read32(record + 46 + 6 * s, Fixup::Single);
                 const std::uint16_t file = engine.Read16(record + 50 + 6 * s, Fixup::Single);

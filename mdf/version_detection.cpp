@@ -3,6 +3,7 @@
 #include "mdf/version_detection.h"
 
 #include <algorithm>
+#include <string>
 
 #include "mdf/recovery_engine.h"
 #include "platform/read_only_file.h"
@@ -31,6 +32,23 @@ const std::vector<VersionRow> kVersionRows = {
     {700, {700, 661, 655, 611}, true, false, true, true, false, false, R::Catalog2005},
     {700, {539, 515}, true, false, true, true, true, true, R::Catalog2005},
 };
+
+// Said before the source-version question when the boot page names no version of the table.
+std::u16string NotADataFileText(std::uint64_t file_size, std::uint16_t version) {
+    std::u16string text = u"This file is not a SQL Server data file of a known version: ";
+    if (file_size < kBootPageVersionOffset + 4) {
+        text += u"at " + platform::Widen(std::to_string(file_size)) + u" bytes it is too short to hold a boot page.";
+    } else {
+        text += u"its boot page names version " + platform::Widen(std::to_string(version)) + u".";
+    }
+    text += u"\nIf you know which SQL Server version made it, choose that version next; otherwise select another file.";
+    return text;
+}
+
+// Said when a known-version file's catalogue lists no table.
+std::u16string NoTableLine(std::uint64_t pages) {
+    return u"No table was found in " + platform::Widen(std::to_string(pages)) + u" pages read.";
+}
 
 }  // namespace
 
@@ -107,6 +125,7 @@ bool CRecoveryEngine::ReadCatalogForVersion() {
         }
     } else {
         m_app.m_bFileInUse = true;
+        ShowMessage(u"", NotADataFileText(m_nFileSize, current));
         if (!m_pPrompts->SelectSourceVersion(m_app)) return false;
         if (m_app.m_bLayout2005) {
             result = document_mode ? ReadSharePointCatalog() : ReadCatalog2005();
@@ -118,6 +137,14 @@ bool CRecoveryEngine::ReadCatalogForVersion() {
 
     m_app.m_bFileInUse = true;
     if (m_app.m_bStopJob) return false;
+    if (FindVersionRow(current, created)) {
+        // The version is right (the table names it): what is missing is the tables themselves.
+        const std::u16string line = NoTableLine(m_nFileSize / kPageSize);
+        LogLine(line);
+        ShowMessage(u"", line + u"\nThe file holds no user table, or it was cut off before its system pages. Select "
+                                u"another file, or a whole copy of this one.");
+        return false;
+    }
     LogLine(u"Invalid Database File Version.");
     ShowMessage(u"", u"Invalid Database file version.\nPlease select the appropriate Database file version.");
     return false;

@@ -30,6 +30,9 @@ constexpr WPARAM kProgressStart = 1;
 constexpr WPARAM kProgressStep = 2;
 constexpr WPARAM kProgressEnd = 3;
 constexpr WPARAM kProgressRange = 4;
+// n units of the current pass are done (n counted from the pass's start): a sender that reports seldom tells
+// the window where it is, so the bar is right however few messages it sends.
+constexpr WPARAM kProgressAt = 5;
 
 class IMessageSink {
 public:

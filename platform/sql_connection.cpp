@@ -9,12 +9,22 @@ namespace {
 constexpr std::uint32_t kClosedConnectionCode = 0x800A0E78;  // "operation is not allowed when closed"
 }
 
-SqlError::SqlError(std::u16string message, std::uint32_t code, std::u16string source, std::u16string description)
+SqlError::SqlError(std::u16string message, std::uint32_t code, std::u16string source, std::u16string description,
+                   std::u16string sql_state, std::int32_t native_error)
     : std::runtime_error(ToUtf8(description.empty() ? message : description)),
       m_strMessage(std::move(message)),
       m_nCode(code),
       m_strSource(std::move(source)),
-      m_strDescription(std::move(description)) {}
+      m_strDescription(std::move(description)),
+      m_strSqlState(std::move(sql_state)),
+      m_nNativeError(native_error) {}
+
+bool IsConnectionLost(const SqlError& error) {
+    if (error.SqlState().starts_with(u"08")) return true;
+    constexpr std::u16string_view kWords = u"Connection failure";
+    return error.ErrorMessage().find(kWords) != std::u16string::npos ||
+           error.Description().find(kWords) != std::u16string::npos;
+}
 
 Connection::Connection(std::shared_ptr<ISqlBackend> backend) : m_pBackend(std::move(backend)) {}
 

@@ -26,21 +26,32 @@ enum DataTypeEnum : int {
 enum ParameterDirectionEnum : int { adParamInput = 1 };
 enum CommandTypeEnum : int { adCmdText = 1 };
 
-// A failed call of the data-access layer: what ADO's COM error carries.
+// A failed call of the data-access layer: what ADO's COM error carries, and what the ODBC driver said besides
+// (its SQLSTATE and the server's own error number; empty and 0 when the failure did not come from a driver).
 class SqlError : public std::runtime_error {
 public:
-    SqlError(std::u16string message, std::uint32_t code, std::u16string source, std::u16string description);
+    SqlError(std::u16string message, std::uint32_t code, std::u16string source, std::u16string description,
+             std::u16string sql_state = {}, std::int32_t native_error = 0);
     const std::u16string& ErrorMessage() const { return m_strMessage; }
     std::uint32_t Error() const { return m_nCode; }  // the HRESULT
     const std::u16string& Source() const { return m_strSource; }
     const std::u16string& Description() const { return m_strDescription; }
+    const std::u16string& SqlState() const { return m_strSqlState; }
+    std::int32_t NativeError() const { return m_nNativeError; }
 
 private:
     std::u16string m_strMessage;
     std::uint32_t m_nCode;
     std::u16string m_strSource;
     std::u16string m_strDescription;
+    std::u16string m_strSqlState;
+    std::int32_t m_nNativeError;
 };
+
+// True when the error means the link to the server is gone: an SQLSTATE of class 08 (what ODBC drivers report),
+// or the words "Connection failure" in its message or description (how the OLE DB provider words it, and what
+// the recording test backend imitates).
+bool IsConnectionLost(const SqlError& error);
 
 // One positional input parameter: the bytes of its value, as ADO receives them in a byte array.
 struct Parameter {

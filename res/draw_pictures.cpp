@@ -307,7 +307,7 @@ int main(int argc, char** argv) {
     DrawBanner();
     DrawBackdrop(243, 551, 208, "Select a document to preview it here");
     DrawBackdrop(250, 552, 403, "Select a table to view its rows");
-    DrawBackdrop(253, 551, 208, "Preview");
+    DrawBackdrop(253, 551, 208, "No preview is available for this kind of file");
 
     DrawStrip(230, 4, [](wxDC& dc, int i, int x) { CheckBox(dc, x, i); });
     DrawStrip(231, 3, [](wxDC& dc, int i, int x) {

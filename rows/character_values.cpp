@@ -92,7 +92,12 @@ void CRecoveryEngine::DecodeCharacterValue(const ColumnNode& column, const rows:
                 break;
             case kNVarChar:
                 walked = layout2005;  // the 2000 layout keeps nvarchar in the row
-                if (walked) start = rows::RowIdStart(*this, offset, length, {2, 4});
+                // A root (type byte 2 or 4) keeps its row ids from 16 on, however short the value: a root of
+                // fewer than 24 bytes has none, and its header bytes are never read as one.
+                if (walked) {
+                    const std::uint8_t root_type = length == 0 ? 0 : Read8(offset, Fixup::Single);
+                    start = root_type == 2 || root_type == 4 ? rows::kRootStart : rows::kTextPointerStart;
+                }
                 break;
             default:  // text, ntext
                 walked = true;

@@ -1,5 +1,5 @@
 // What the row copy needs of the target connection: the text of a caught error and the re-opening of a
-// lost connection.
+// lost connection. They live beside the row copy, which calls them; the rest of the target side is in target/.
 #include <cstdio>
 
 #include "mdf/recovery_engine.h"
@@ -7,27 +7,15 @@
 
 namespace mdf {
 
-namespace {
-
-// A connection-string value that holds a separator or a quote is put in double quotes (inner ones doubled),
-// so a database or server name cannot add settings of its own.
-std::u16string ConnectionValue(const std::u16string& value) {
-    if (value.find_first_of(u";\"'=") == std::u16string::npos) return value;
-    std::u16string quoted = u"\"";
-    for (char16_t c : value) {
-        quoted += c;
-        if (c == u'"') quoted += u'"';
-    }
-    return quoted + u"\"";
-}
-
-}  // namespace
-
 std::u16string CRecoveryEngine::FormatComError(const platform::SqlError& error) const {
     char code[32];
     std::snprintf(code, sizeof code, "0x%08lx", static_cast<unsigned long>(error.Error()));
-    return u"Message : " + error.ErrorMessage() + u"\n" + u"Code : " + std::u16string(code, code + 10) + u"\n" +
-           u"Source : " + error.Source() + u"\n" + u"Description : " + error.Description() + u"\n";
+    auto or_null = [](const std::u16string& text) { return text.empty() ? std::u16string(u"null") : text; };
+    std::u16string text = u"Message : " + error.ErrorMessage() + u"\n" + u"Code : " + std::u16string(code, code + 10) +
+                          u"\n" + u"Source : " + or_null(error.Source()) + u"\n" + u"Description : " +
+                          or_null(error.Description()) + u"\n";
+    if (text.find(u"not a valid password", 1) != std::u16string::npos) return u"File is password protected";
+    return text;
 }
 
 bool CRecoveryEngine::Reconnect() {
@@ -35,9 +23,7 @@ bool CRecoveryEngine::Reconnect() {
     if (!m_pConnection) return false;
     try {
         if (m_pConnection->IsOpen()) m_pConnection->Close();
-        m_pConnection->Open(u"Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;"
-                            u"Initial Catalog=" + ConnectionValue(m_app.m_strContentDbName) +
-                            u";Data Source=" + ConnectionValue(m_app.m_strServerInstance));
+        m_pConnection->Open(m_targetSettings.ConnectionString(m_app.m_strServerInstance, m_app.m_strContentDbName));
     } catch (const platform::SqlError&) {
         return false;  // the caller reports the lost connection
     }

@@ -3,32 +3,6 @@
 
 namespace rows {
 
-std::u16string BracketName(std::u16string_view name) {
-    std::u16string out = u"[";
-    for (char16_t c : name) {
-        out += c;
-        if (c == u']') out += u']';
-    }
-    out += u']';
-    return out;
-}
-
-std::u16string TableNameForm(const mdf::TableNode& table, bool layout2005) {
-    const std::u16string& name = table.m_pszName;
-    if (!layout2005) return BracketName(name);
-    std::size_t split = std::u16string::npos;
-    const std::u16string& schema = table.m_strSchema;
-    if (!schema.empty() && name.size() > schema.size() && name.compare(0, schema.size(), schema) == 0 &&
-        name[schema.size()] == u'.') {
-        split = schema.size();
-    } else {
-        split = name.find(u'.');
-    }
-    if (split == std::u16string::npos) return BracketName(name);
-    return BracketName(std::u16string_view(name).substr(0, split)) + u"." +
-           BracketName(std::u16string_view(name).substr(split + 1));
-}
-
 InsertStatement::InsertStatement(const mdf::TableNode& table, bool layout2005) {
     const std::u16string name = TableNameForm(table, layout2005);
     m_strHead = u"insert into " + name;

@@ -8,16 +8,13 @@
 
 #include "mdf/catalog_records.h"
 #include "platform/sql_connection.h"
+#include "target/sql_quoting.h"
 
 namespace rows {
 
-// "[" + name with every "]" written "]]" + "]".
-std::u16string BracketName(std::u16string_view name);
-
-// The table as the statements name it: "[schema].[table]" for the 2005-and-later layout (the node's name is
-// "schema.table"; the table's schema name, when it prefixes the node name, marks the split, else the first
-// "."), "[table]" for the 2000 layout.
-std::u16string TableNameForm(const mdf::TableNode& table, bool layout2005);
+// Names are quoted by the target side's one helper.
+using target::BracketName;
+using target::TableNameForm;
 
 class InsertStatement {
 public:

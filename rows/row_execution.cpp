@@ -9,7 +9,6 @@ namespace mdf {
 namespace {
 
 constexpr int kInsertTimeoutSeconds = 700;
-constexpr std::u16string_view kConnectionFailure = u"Connection failure";
 
 std::shared_ptr<platform::Command> NewCommand(const std::shared_ptr<platform::Connection>& connection) {
     auto command = std::make_shared<platform::Command>();
@@ -27,7 +26,7 @@ void CRecoveryEngine::ExecuteRowStatement(const rows::InsertStatement& statement
             command->SetCommandText(text);
             command->Execute(platform::adCmdText);
         } catch (const platform::SqlError& error) {
-            return FormatComError(error).find(kConnectionFailure) != std::u16string::npos;
+            return platform::IsConnectionLost(error);
         }
         return false;
     };
@@ -45,7 +44,9 @@ void CRecoveryEngine::ExecuteRowStatement(const rows::InsertStatement& statement
                 m_pRecordset.reset();
                 inserted = true;
             } catch (const platform::SqlError& error) {
-                lost = FormatComError(error).find(kConnectionFailure) != std::u16string::npos;
+                lost = platform::IsConnectionLost(error);
+                // A row the server refused (a duplicate key, a value out of range) is counted, never lost silently.
+                if (!lost) ++m_nRefusedRowCount;
             }
         }
         if (inserted) {
@@ -57,9 +58,11 @@ void CRecoveryEngine::ExecuteRowStatement(const rows::InsertStatement& statement
         m_pCommand = NewCommand(m_pConnection);
         if (!lost) return;
         if (!Reconnect()) {
+            if (!inserted) ++m_nRefusedRowCount;
             // Without a connection no later row can be copied: end the repair and say why.
-            ShowMessage(u"Unable to establish the connection.",
-                        u"Please Verify your Server\\Instance name.\nPlease run the SQL Server and try again.");
+            std::u16string text = u"Please Verify your Server\\Instance name.\nPlease run the SQL Server and try again.";
+            if (!m_app.m_strContentDbName.empty()) text += u"\nDatabase " + m_app.m_strContentDbName + u" is incomplete.";
+            ShowMessage(u"Unable to establish the connection.", text);
             m_app.m_bStopJob = true;
             StopRequested();
             return;
@@ -67,6 +70,7 @@ void CRecoveryEngine::ExecuteRowStatement(const rows::InsertStatement& statement
         m_pCommand = NewCommand(m_pConnection);
         if (inserted) return;  // only the closing statement met the lost connection
     }
+    ++m_nRefusedRowCount;  // the link was lost on both tries
 }
 
 }  // namespace mdf

@@ -8,7 +8,10 @@ packages=(
   libwxgtk3.2-dev libwxgtk-webview3.2-dev libwxgtk-media3.2-dev
   unixodbc unixodbc-dev tdsodbc libsqliteodbc
   libcurl4-openssl-dev
-  xvfb xauth fonts-liberation
+  libssl-dev
+  xvfb xauth fonts-liberation libxtst-dev
+  poppler-utils
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-x
   clang libclang-rt-14-dev
 )
 
@@ -19,13 +22,26 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
-echo "Installing: ${missing[*]}"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The program reaches SQL Server through the FreeTDS ODBC driver under the name "FreeTDS".
+if ! odbcinst -q -d -n FreeTDS >/dev/null 2>&1; then
+  driver=$(dpkg -L tdsodbc 2>/dev/null | grep '/libtdsodbc\.so$' | head -n 1 || true)
+  if [ -z "$driver" ]; then
+    echo "FreeTDS ODBC driver library not found" >&2
+    exit 1
+  fi
+  template=$(mktemp)
+  printf '[FreeTDS]\nDescription=FreeTDS ODBC driver (TDS)\nDriver=%s\n' "$driver" > "$template"
+  $SUDO odbcinst -i -d -f "$template"
+  rm -f "$template"
+  odbcinst -q -d -n FreeTDS >/dev/null
+fi

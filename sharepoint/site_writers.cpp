@@ -138,7 +138,7 @@ int SaveWebLevels(CRecoveryEngine& engine, const WebLevel& first, const std::u16
                 const std::u16string wanted = sharepoint::JoinPath(folders.Top(), sub.Title);
                 engine.LogLine(kRepairingSite + u"  " + sub.Title);
                 engine.LogLine(kSeparatorLine);
-                engine.m_app.m_strLogText += engine.m_app.m_strLogLine + u"\r\n";
+                engine.KeepLogLine();
                 made = sharepoint::MakeFolderOrSubstitute(engine, wanted, sub.Title);
                 levels.push_back({&sub, true});
             } else {
@@ -154,7 +154,7 @@ int SaveWebLevels(CRecoveryEngine& engine, const WebLevel& first, const std::u16
             if (!web.m_lstLists.empty()) engine.SaveWebLists(web, folders.Top());
             engine.LogLine(OutcomeLine(web.Title, engine.m_nSaveFailures - level.failures_before));
             engine.LogLine(kSeparatorLine);
-            engine.m_app.m_strLogText += engine.m_app.m_strLogLine + u"\r\n";
+            engine.KeepLogLine();
         } else {
             engine.SaveWebLists(web, folders.Top());
         }
@@ -181,7 +181,7 @@ int CRecoveryEngine::SaveWeb(const WebList& web, const std::u16string& parent_fo
 int CRecoveryEngine::SaveSubWeb(const WebList& web, const std::u16string& folder) {
     LogLine(kRepairingSite + u"  " + web.Title);
     LogLine(kSeparatorLine);
-    m_app.m_strLogText += m_app.m_strLogLine + u"\r\n";
+    KeepLogLine();
     const std::u16string made = sharepoint::MakeFolderOrSubstitute(*this, folder, web.Title);
     return SaveWebLevels(*this, {&web, true}, made);
 }
@@ -201,7 +201,7 @@ int CRecoveryEngine::SaveWebLists(const WebList& web, const std::u16string& fold
         }
         LogLine(OutcomeLine(list->tp_Title, m_nSaveFailures - failures_before));
         LogLine(kSeparatorLine);
-        m_app.m_strLogText += m_app.m_strLogLine + u"\r\n";
+        KeepLogLine();
     }
     StopRequested();
     return 0;

@@ -297,7 +297,7 @@ void CRecoveryEngine::LogSiteSummary(const std::u16string& title) {
     LogLine(u"Total Directories Persent                        :  " + Decimal(m_app.m_nFolderCount));
     LogLine(u"Total  Documents Persent                       :  " + Decimal(m_app.m_nDocumentCount));
     LogLine(std::u16string(62, u'-'));
-    m_app.m_strLogText += m_app.m_strLogLine + u"\r\n";
+    KeepLogLine();
 }
 
 }  // namespace mdf

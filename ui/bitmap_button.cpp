@@ -20,6 +20,21 @@ CMyBitmapButton::CMyBitmapButton(wxWindow* parent, int id, const wxString& label
     Bind(wxEVT_LEFT_DCLICK, &CMyBitmapButton::OnLeftDown, this);
     Bind(wxEVT_LEFT_UP, &CMyBitmapButton::OnLeftUp, this);
     Bind(wxEVT_MOUSE_CAPTURE_LOST, &CMyBitmapButton::OnCaptureLost, this);
+    Bind(wxEVT_SET_FOCUS, [this](wxFocusEvent& event) {
+        Refresh();
+        event.Skip();
+    });
+    Bind(wxEVT_KILL_FOCUS, [this](wxFocusEvent& event) {
+        Refresh();
+        event.Skip();
+    });
+}
+
+void CMyBitmapButton::Press() {
+    if (!IsEnabled() || !IsShown()) return;
+    wxCommandEvent click(wxEVT_BUTTON, GetId());
+    click.SetEventObject(this);
+    ProcessWindowEvent(click);
 }
 
 void CMyBitmapButton::LoadBitmaps(int normal, int selected, int focused, int disabled) {
@@ -67,6 +82,12 @@ void CMyBitmapButton::OnPaint(wxPaintEvent&) {
     } else {
         dc.SetFont(GetFont());
         dc.DrawLabel(GetLabel(), GetClientRect(), wxALIGN_CENTER);
+    }
+    if (HasFocus()) {
+        // The keyboard's place: a dotted frame just inside the button.
+        dc.SetBrush(*wxTRANSPARENT_BRUSH);
+        dc.SetPen(wxPen(*wxBLACK, 1, wxPENSTYLE_DOT));
+        dc.DrawRectangle(GetClientRect().Deflate(2));
     }
 }
 

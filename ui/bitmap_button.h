@@ -29,6 +29,8 @@ public:
 
     // The mouse events as the handlers take them; tests drive the button through these.
     void HandlePointer(app::PictureEvent event);
+    // A press from the keyboard (Space or Enter while the button has the focus): the click's command.
+    void Press();
 
 private:
     void OnPaint(wxPaintEvent& event);
@@ -37,7 +39,8 @@ private:
     void OnLeftDown(wxMouseEvent& event);
     void OnLeftUp(wxMouseEvent& event);
     void OnCaptureLost(wxMouseCaptureLostEvent& event);
-    bool AcceptsFocus() const override { return false; }
+    // Reached with Tab; the focused button shows a dotted frame.
+    bool AcceptsFocus() const override { return IsShown() && IsEnabled(); }
 
     app::PictureSlots slots_;
     bool pointer_inside_ = false;

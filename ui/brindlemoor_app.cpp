@@ -2,13 +2,43 @@
 #include "ui/brindlemoor_app.h"
 
 #include <wx/image.h>
+#include <wx/utils.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
+#include "platform/url_launcher.h"
 #include "ui/log_dialog.h"
 #include "ui/main_dialog.h"
 
 namespace ui {
+
+namespace {
+
+// Where the single-instance lock lives: the user's runtime folder, else the program's cache folder; never a
+// visible file in the home folder.
+wxString InstanceLockFolder() {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/' &&
+                                                             fs::is_directory(runtime, error)) {
+        return wxString::FromUTF8(runtime);
+    }
+    fs::path cache;
+    if (const char* x = std::getenv("XDG_CACHE_HOME"); x && x[0] == '/') {
+        cache = x;
+    } else if (const char* home = std::getenv("HOME"); home && *home) {
+        cache = fs::path(home) / ".cache";
+    } else {
+        cache = fs::temp_directory_path(error);
+    }
+    cache /= "brindlemoor";
+    fs::create_directories(cache, error);
+    return wxString::FromUTF8(cache.string());
+}
+
+}  // namespace
 
 CBrindlemoorApp::CBrindlemoorApp() : m_prompts(m_bridge, *this) {}
 
@@ -32,12 +62,17 @@ void CBrindlemoorApp::CreateLogWindow() {
 
 bool CBrindlemoorApp::InitInstance() {
     wxInitAllImageHandlers();
+    // Links that pass the launcher's check open in the desktop's browser or mail program.
+    platform::UrlLauncher::SetOpener(
+        [](const std::string& url) { return wxLaunchDefaultBrowser(wxString::FromUTF8(url)); });
     m_pUpdater = std::make_unique<update::CAutoUpdater>();
     SetVendorName("Local AppWizard-Generated Applications");
 
     // One instance per user: a second start ends here, silently.
     instance_checker_ = std::make_unique<wxSingleInstanceChecker>();
-    if (!instance_checker_->Create("SharePointApp") || instance_checker_->IsAnotherRunning()) return false;
+    if (!instance_checker_->Create("SharePointApp", InstanceLockFolder()) || instance_checker_->IsAnotherRunning()) {
+        return false;
+    }
 
     CBrindlemoorDlg dialog(*this);
     SetTopWindow(&dialog);

@@ -3,7 +3,11 @@
 
 #include <wx/image.h>
 
+#include <algorithm>
 #include <map>
+
+#include <wx/settings.h>
+#include <wx/window.h>
 
 #include "app/control_ids.h"
 #include "platform/text.h"
@@ -21,10 +25,32 @@ wxFont ArialFont(int height_pixels, int weight) {
 
 wxFont TemplateFont() { return wxFont(wxFontInfo(8).FaceName("Liberation Sans")); }
 
+wxFont ReadableFont() {
+    wxFont font = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT);
+    font.SetFaceName("Liberation Sans");
+    return font;
+}
+
+void MakeReadable(wxWindow& window) {
+    window.SetFont(ReadableFont());
+    window.InvalidateBestSize();
+    const wxSize best = window.GetBestSize();
+    const wxSize now = window.GetSize();
+    window.SetSize(wxSize(std::max(now.x, best.x), std::max(now.y, best.y)));
+}
+
 int DluX(int units) { return (units * 6 + 2) / 4; }
 int DluY(int units) { return (units * 13 + 4) / 8; }
 wxPoint DluPoint(int x, int y) { return {DluX(x), DluY(y)}; }
 wxSize DluSize(int width, int height) { return {DluX(width), DluY(height)}; }
+
+wxStaticText* AddText(wxWindow* parent, int id, const wxString& text, int x, int y, int width, int height,
+                      const wxFont& font) {
+    auto* item = new wxStaticText(parent, id, text, DluPoint(x, y), DluSize(width, height), wxST_NO_AUTORESIZE);
+    item->SetFont(font);
+    item->SetForegroundColour(*wxBLACK);
+    return item;
+}
 
 const wxBitmap& Picture(int id) {
     static std::map<int, wxBitmap> cache;

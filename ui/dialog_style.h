@@ -7,6 +7,7 @@
 #include <wx/dialog.h>
 #include <wx/font.h>
 #include <wx/gdicmn.h>
+#include <wx/stattext.h>
 
 #include <string>
 #include <string_view>
@@ -24,6 +25,10 @@ inline wxColour ToWx(app::Rgb colour) { return wxColour(colour.red, colour.green
 wxFont ArialFont(int height_pixels, int weight = 400);
 // The templates' own font, "MS Shell Dlg" 8 pt, taken as the Arial face at that size.
 wxFont TemplateFont();
+// Small print made readable: the face of the templates at the platform's default size.
+wxFont ReadableFont();
+// Gives the window the readable font and at least the size its text then needs.
+void MakeReadable(wxWindow& window);
 
 // Dialog units of the templates in pixels: 4 horizontal units are the template font's average character width
 // (6 pixels), 8 vertical units its height (13 pixels). Fixed, so a layout is the same on every machine.
@@ -31,6 +36,10 @@ int DluX(int units);
 int DluY(int units);
 wxPoint DluPoint(int x, int y);
 wxSize DluSize(int width, int height);
+
+// A black label of a fixed size, its place and size in dialog units.
+wxStaticText* AddText(wxWindow* parent, int id, const wxString& text, int x, int y, int width, int height,
+                      const wxFont& font = TemplateFont());
 
 // The picture with this resource number; an empty bitmap for a number without one.
 const wxBitmap& Picture(int id);

@@ -19,16 +19,65 @@ void ColourAlternateRows(wxListCtrl& list, long first, app::Rgb odd) {
     }
 }
 
+// The generic list's rows window (its largest child; the list itself does the scrolling for it) and its header
+// window (the other child).
+wxWindow* RowsOf(const wxListCtrl& list) {
+    wxWindow* rows = nullptr;
+    for (wxWindow* child : list.GetChildren()) {
+        const wxSize size = child->GetSize();
+        if (rows == nullptr || size.x * size.y > rows->GetSize().x * rows->GetSize().y) rows = child;
+    }
+    return rows;
+}
+
+void RedrawHeader(const wxListCtrl& list, const wxWindow* rows) {
+    for (wxWindow* child : list.GetChildren()) {
+        if (child != rows) child->Refresh();
+    }
+}
+
+// The header draws itself at the rows' sideways offset, but only when it is drawn: a wheel turn scrolls the rows
+// without that. Once the rows have scrolled, the header is drawn again.
+void KeepHeaderWithRows(wxListCtrl& list) {
+    auto redraw_later = [&list] { list.CallAfter([&list] { RedrawHeader(list, RowsOf(list)); }); };
+    std::vector<wxWindow*> windows{&list};
+    for (wxWindow* child : list.GetChildren()) windows.push_back(child);
+    for (wxWindow* window : windows) {
+        window->Bind(wxEVT_MOUSEWHEEL, [redraw_later](wxMouseEvent& event) {
+            event.Skip();
+            redraw_later();
+        });
+        for (const auto type : {wxEVT_SCROLLWIN_TOP, wxEVT_SCROLLWIN_BOTTOM, wxEVT_SCROLLWIN_LINEUP,
+                                wxEVT_SCROLLWIN_LINEDOWN, wxEVT_SCROLLWIN_PAGEUP, wxEVT_SCROLLWIN_PAGEDOWN,
+                                wxEVT_SCROLLWIN_THUMBTRACK, wxEVT_SCROLLWIN_THUMBRELEASE}) {
+            window->Bind(type, [redraw_later](wxScrollWinEvent& event) {
+                event.Skip();
+                redraw_later();
+            });
+        }
+    }
+}
+
 }  // namespace
 
+void CMyListCtrl::ScrollToLeft() {
+    int y = 0;
+    GetViewStart(nullptr, &y);
+    Scroll(0, y);
+    RedrawHeader(*this, RowsOf(*this));
+}
+
 CMyListCtrl::CMyListCtrl(wxWindow* parent, int id, const wxPoint& pos, const wxSize& size)
-    : wxListCtrl(parent, id, pos, size, wxLC_REPORT | wxBORDER_SUNKEN | wxLC_HRULES | wxLC_VRULES) {}
+    : wxListCtrl(parent, id, pos, size, wxLC_REPORT | wxBORDER_SUNKEN | wxLC_HRULES | wxLC_VRULES) {
+    KeepHeaderWithRows(*this);
+}
 
 void CMyListCtrl::ColourRows(long first) { ColourAlternateRows(*this, first, app::kResultListOddRow); }
 
 CToolTipListCtrl::CToolTipListCtrl(wxWindow* parent, int id, const wxPoint& pos, const wxSize& size)
     : wxListCtrl(parent, id, pos, size,
                  wxLC_REPORT | wxLC_SINGLE_SEL | wxBORDER_SUNKEN | wxLC_HRULES | wxLC_VRULES) {
+    KeepHeaderWithRows(*this);
     Bind(wxEVT_LIST_COL_CLICK, &CToolTipListCtrl::OnColumnClick, this);
     RowArea()->Bind(wxEVT_MOTION, &CToolTipListCtrl::OnRowsMotion, this);
     RowArea()->Bind(wxEVT_LEFT_DOWN, &CToolTipListCtrl::OnLeftDown, this);

@@ -19,6 +19,8 @@ public:
     CMyListCtrl(wxWindow* parent, int id, const wxPoint& pos, const wxSize& size);
     // Gives rows from `first` on their alternating colour; call after rows were inserted or deleted.
     void ColourRows(long first = 0);
+    // Back to the first column: a new table does not keep the last one's sideways position.
+    void ScrollToLeft();
 };
 
 // The record a row's item data points to.

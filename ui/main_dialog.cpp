@@ -5,10 +5,15 @@
 #include <wx/statbmp.h>
 #include <wx/statbox.h>
 
+#include <cstdlib>
+
 #include "app/control_ids.h"
+#include "app/folder_lookups.h"
 #include "app/string_table.h"
+#include "platform/config_file.h"
 #include "ui/brindlemoor_app.h"
 #include "ui/dialog_style.h"
+#include "ui/preview_pane.h"
 
 namespace ui {
 
@@ -56,9 +61,33 @@ CBrindlemoorDlg::CBrindlemoorDlg(CBrindlemoorApp& app)
     m_ctrlTree->Bind(wxEVT_LEFT_DOWN, [this](wxMouseEvent& event) {
         if (OnTreeClick(event.GetPosition()) == 0) event.Skip();
     });
+    m_ctrlTree->Bind(wxEVT_TREE_DELETE_ITEM, [this](wxTreeEvent& event) {
+        if (event.GetItem() == m_hHighlighted) m_hHighlighted = wxTreeItemId();
+        event.Skip();
+    });
+    // A click on a document of the result list shows its preview.
+    m_listResult->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent& event) {
+        OnDocumentClick(event.GetIndex());
+        event.Skip();
+    });
+    detect_preview_tools = [] {
+        const char* path = std::getenv("PATH");
+        return app::DetectPreviewTools(path != nullptr ? path : "");
+    };
     m_listFoundFiles->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent& event) {
         OnFileListClick(event.GetIndex());
         event.Skip();
+    });
+    // Every click in the rows counts, also one on the row selected already and one below the last row.
+    m_listFoundFiles->RowArea()->Bind(wxEVT_LEFT_UP, [this](wxMouseEvent& event) {
+        event.Skip();
+        int flags = 0;
+        const long row = m_listFoundFiles->HitTest(event.GetPosition(), flags);
+        OnFileListClick(flags & wxLIST_HITTEST_ONITEM ? row : -1);
+    });
+    m_listFoundFiles->Bind(wxEVT_LIST_COL_CLICK, [this](wxListEvent& event) {
+        event.Skip();
+        CallAfter([this] { HighlightSelectedFile(); });
     });
 
     app_.m_pMainDialog = this;
@@ -128,6 +157,8 @@ void CBrindlemoorDlg::CreateControls() {
     AddPictureButton(kIdHelp, "Help", 7, 340, 25, 22, 176);
     m_editMethodHint = new wxTextCtrl(this, kIdMethodHint, wxString(), DluPoint(15, 242), DluSize(509, 78),
                                       wxTE_MULTILINE | wxTE_READONLY | wxTE_CENTRE | wxTE_NO_VSCROLL | wxBORDER_NONE);
+    // The read-only texts are read, not edited: neither Tab nor a click puts a caret into them.
+    for (wxTextCtrl* text : {m_editFileType, m_editSelectedPath, m_editMethodHint}) text->SetCanFocus(false);
     new wxStaticText(this, kIdCompleteRepairCaption, "Complete Repair", DluPoint(105, 204), DluSize(110, 13));
     new wxStaticText(this, kIdDocumentRecoveryCaption, "Document Recovery", DluPoint(331, 204), DluSize(134, 13));
     AddPictureButton(kIdViewLog, "View Log", 361, 13, 30, 15, 183);
@@ -135,16 +166,17 @@ void CBrindlemoorDlg::CreateControls() {
     m_progressResult = new wxGauge(this, kIdResultProgress, 10000, DluPoint(7, 331), DluSize(396, 8));
     new wxStaticBitmap(this, kIdPreviewBackdrop, Picture(243), DluPoint(156, 72), DluSize(367, 128));
     new wxPanel(this, kIdPreviewFrame, DluPoint(156, 72), DluSize(368, 130), wxBORDER_SIMPLE | wxTRANSPARENT_WINDOW);
-    m_staticRecordCounter = new wxStaticText(this, kIdRecordCounter, wxString(), DluPoint(279, 345), DluSize(139, 8));
+    // Between Back and Repair, wide enough for the longest counter line in the readable font.
+    m_staticRecordCounter = new wxStaticText(this, kIdRecordCounter, wxString(), DluPoint(215, 345), DluSize(206, 10),
+                                             wxST_NO_AUTORESIZE);
+    m_staticRecordCounter->SetFont(ReadableFont());
     new wxStaticBitmap(this, kIdTableBackdrop, Picture(250), DluPoint(156, 72), DluSize(368, 248));
     new wxStaticBitmap(this, kIdDocumentBackdrop, Picture(253), DluPoint(156, 72), DluSize(367, 128));
 }
 
 void CBrindlemoorDlg::InitHomePage() {
     app_.m_bImagePreviewShown = false;
-    // The SharePoint program folder comes from the Windows registry, which this platform does not have; it
-    // stays empty, as it does on a machine without SharePoint.
-    app_.m_strSharePointBin.clear();
+    app_.m_strSharePointBin = app::ReadSharePointBinFolder(platform::ConfigFile::Load());
 
     m_editMethodHint->SetFont(ArialFont(20, 200));
     m_editMethodHint->SetBackgroundColour(*wxWHITE);
@@ -170,7 +202,7 @@ void CBrindlemoorDlg::InitHomePage() {
 
     for (int id : {kIdFileHint, kIdFileTypeCaption, kIdDriveCaption, kIdSelectedPathCaption, kIdSearchStatus,
                    kIdCompleteRepairCaption, kIdDocumentRecoveryCaption}) {
-        FindWindow(id)->SetFont(ArialFont(10, 200));
+        MakeReadable(*FindWindow(id));
     }
     app_.m_bTableViewStarted = false;
     app_.m_bRepairStarted = false;

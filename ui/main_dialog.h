@@ -12,11 +12,13 @@
 #include <wx/treectrl.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 
 #include "app/file_search.h"
 #include "app/main_dialog_rules.h"
+#include "app/preview_rules.h"
 #include "app/recover_thread.h"
 #include "app/result_lists.h"
 #include "app/progress_model.h"
@@ -29,12 +31,17 @@
 class wxImageList;
 
 namespace mdf {
+struct sharepointDocsList;
+}
+
+namespace mdf {
 class CRecoveryEngine;
 }
 
 namespace ui {
 
 class CBrindlemoorApp;
+class CPreviewPane;
 
 class CBrindlemoorDlg : public wxDialog {
 public:
@@ -75,10 +82,23 @@ public:
     void SetChildCheckState(const wxTreeItemId& item);
     // A click at a point of the tree's client area; returns the notification result (1: handled here).
     int OnTreeClick(const wxPoint& point);
+    // What a click on the item's label does (also Enter on the focused item); returns the click's result.
+    int OpenTreeItem(const wxTreeItemId& item);
     void OnTableRow(platform::WPARAM job_id, platform::LPARAM first);
     void OnDocumentRow(platform::LPARAM lparam);
     void BuildExtensionTable();
     void FillDocumentList();
+    // The document preview (main_dialog_preview.cpp): a click on a row of the document list.
+    void OnDocumentClick(long row);
+    void ExtractDocumentForPreview(const mdf::sharepointDocsList& entry);
+    void ShowPreview(const std::filesystem::path& file, const std::u16string& name);
+    // Looks up the helper programs of the PDF and Office previews (before each scan).
+    void DetectPreviewApplications();
+    // Removes the preview's view and deletes its temporary files (Home, Back, a new scan, Exit, a tree click).
+    void ClosePreview();
+    CPreviewPane* Preview();
+    // How the helper programs are found; tests replace it. The default searches the folders of PATH.
+    std::function<app::PreviewTools()> detect_preview_tools;
     // The file page (main_dialog_search.cpp): Select File, the search and its list.
     void OnSelectFile();
     void OnSearchFiles();
@@ -86,6 +106,7 @@ public:
     void OnFoundFiles();
     void OnSearchDone();
     int OnFileListClick(long row);
+    void HighlightSelectedFile();
 
     wxTreeCtrl* ResultTree() const { return m_ctrlTree; }
     CMyListCtrl* ResultList() const { return m_listResult; }
@@ -108,6 +129,8 @@ public:
     wxString ControlText(int id) const;
     const app::ProgressBarModel& ScanBar() const { return scan_bar_; }
     const app::ProgressBarModel& ResultBar() const { return result_bar_; }
+    wxGauge* ScanGauge() const { return m_progressScan; }
+    wxGauge* ResultGauge() const { return m_progressResult; }
 
     // How a confirmed Exit ends the program: `job_ended` tells whether the running job (if any) ended within
     // the wait. The default closes the dialog normally, or ends the process at once when the job would not end.
@@ -121,6 +144,8 @@ private:
     void ApplyChanges(const app::ControlChanges& changes);
     void ClearResultPage();
     void ShowProgress(app::ProgressBarId bar);
+    // A new pass on the bar: nothing done yet, the gauge empty.
+    void ResetProgress(app::ProgressBarId bar);
     bool WaitForJobToStop();
     void SetMethodHint(bool over_button, int string_id);
 
@@ -154,17 +179,28 @@ private:
     void AddCheckItems(sharepoint::CheckItem& model, const wxTreeItemId& parent, int depth);
     void ShowCheckStates(const wxTreeItemId& item);
     void ShowSavedItem(const sharepoint::CheckItem& saved);
+    void HighlightClickedItem(const wxTreeItemId& item);
     void AddDocumentRows(const std::vector<app::DocumentRow>& rows);
     bool ConfirmStop();
     std::shared_ptr<mdf::CRecoveryEngine> m_pEngine;
     std::unique_ptr<sharepoint::CheckItem> m_checkTree;
     std::vector<std::u16string> m_arrExtensions;
     std::u16string m_strSelectedFile;
+    wxTreeItemId m_hHighlighted;  // the tree item clicked last, shown highlighted
     long table_row_position_ = 0;
     long document_row_position_ = 0;
+    std::vector<std::u16string> m_arrClickPath;  // the clicked document's name, then the selected tree path
+    std::unique_ptr<CPreviewPane> m_preview;
 
     app::ProgressBarModel scan_bar_;
     app::ProgressBarModel result_bar_;
+    app::PassGauge scan_pass_;
+    app::PassGauge result_pass_;
+    std::int64_t table_rows_read_ = 0;
+    // Scan File raised the page depth for a result page that has not come yet: a scan that ends without one
+    // lowers it again, once.
+    bool scan_depth_raised_ = false;
+    void LowerScanDepth();
     // Last member: destroyed first, it stops and joins the workers while everything else still exists.
     WorkerThreads workers_;
 };

@@ -5,14 +5,17 @@
 #include <wx/app.h>
 
 #include "app/control_ids.h"
+#include "app/folder_lookups.h"
 #include "app/repair_names.h"
 #include "app/string_table.h"
 #include "mdf/recovery_engine.h"
+#include "platform/config_file.h"
 #include "platform/text.h"
 #include "ui/brindlemoor_app.h"
 #include "ui/dialog_style.h"
 #include "ui/main_dialog.h"
 #include "ui/message_dialogs.h"
+#include "ui/reattach_dialog.h"
 
 namespace ui {
 
@@ -55,12 +58,14 @@ void CBrindlemoorDlg::ResetRecoveredData() {
 
 void CBrindlemoorDlg::OnScanFile() {
     if (app_.m_pRecoverThread.load() != nullptr) return;
+    ClosePreview();
+    DetectPreviewApplications();
     ResetRecoveredData();
     app_.m_bStoppedByUser = false;
     ++app_.m_nPageDepth;
+    scan_depth_raised_ = true;
 
-    scan_bar_.position = 0;
-    ShowProgress(ProgressBarId::SearchAndScan);
+    ResetProgress(ProgressBarId::SearchAndScan);
     ApplyChanges({{kIdScanProgress, true, {}},
                   {kIdBack, {}, false},
                   {kIdHome, {}, false},
@@ -89,6 +94,8 @@ void CBrindlemoorDlg::OnStopJob() {
     // The job sees the flag at its next check and posts its end; its messages keep being handled meanwhile.
     app_.m_bStopJob = true;
     WorkerThreads::PumpUntil([this] { return app_.m_bJobIdle.load(); });
+    // A stopped repair has closed its connection on its way out; this closes nothing then.
+    if (m_pEngine) m_pEngine->CloseConnection();
     StopRecoverThread();
 
     app_.m_strMessageTitle.clear();
@@ -105,7 +112,7 @@ void CBrindlemoorDlg::OnStopJob() {
                       {kIdSearchSubfolders, true, true},
                       {kIdSelectFile, {}, true},
                       {kIdSearchFiles, {}, true}});
-        --app_.m_nPageDepth;
+        LowerScanDepth();
     }
     ApplyChanges({{kIdViewLog, {}, true}, {kIdUpdates, {}, true}, {kIdAbout, {}, true}});
 }
@@ -147,20 +154,33 @@ void CBrindlemoorDlg::OnJobEnded(platform::WPARAM job_id) {
         app_.m_bRepairRequested = false;
         app_.m_strMessageTitle = JobText(155);
         if (app_.m_bDocumentMode) {
+            // Where they went: the folder this save made.
             app_.m_strMessageText = JobText(169);
+            if (!app_.m_strOutputFolder.empty()) app_.m_strMessageText += u"\n" + app_.m_strOutputFolder;
             CMyMessageDialog(this, app_).ShowModal();
         } else {
             app_.m_strMessageText = JobText(156);
             CMyMessageDialog(this, app_).ShowModal();
+            OfferReattach(this, app_, app_);
         }
     }
     app_.m_bRepairRequested = false;
     app_.m_bJobIdle = true;
+    // A scan that ended without its result page (a catalogue that failed, a cancelled version question, a
+    // stop) leaves the user on the file page.
+    LowerScanDepth();
+}
+
+void CBrindlemoorDlg::LowerScanDepth() {
+    if (!scan_depth_raised_) return;
+    scan_depth_raised_ = false;
+    --app_.m_nPageDepth;
+    ApplyChanges({{kIdHome, {}, true}, {kIdBack, {}, true}});
 }
 
 void CBrindlemoorDlg::OnRepair() {
-    // The server's default data folder lives in the Windows registry, which this platform does not have.
-    app_.m_strDefaultDataFolder.clear();
+    app_.m_strDefaultDataFolder =
+        app::ReadSqlServerInstancePaths(platform::ConfigFile::Load(), app_.m_bDefaultDataFolderFound);
     app_.m_nTableCount = 0;
     app_.m_bImagePreviewShown = false;
 
@@ -169,8 +189,7 @@ void CBrindlemoorDlg::OnRepair() {
     if (m_pEngine) m_pEngine->m_strTargetDatabase = database;
     app_.m_arrSelectedTables.clear();
 
-    result_bar_.position = 0;
-    ShowProgress(ProgressBarId::Result);
+    ResetProgress(ProgressBarId::Result);
     ApplyChanges({{kIdResultProgress, true, {}},
                   {kIdRepair, false, {}},
                   {kIdStopJob, true, true},

@@ -30,15 +30,30 @@ void CBrindlemoorDlg::OnWorkerMessage(unsigned message, platform::WPARAM wparam,
 
 void CBrindlemoorDlg::OnJobProgress(platform::WPARAM stage, platform::LPARAM amount) {
     const ProgressBarId bar = ChooseProgressBar(app_.m_bRepairStarted, app_.m_bTableViewStarted);
-    ApplyJobProgress(bar, bar == ProgressBarId::Result ? result_bar_ : scan_bar_, stage,
-                     static_cast<std::int64_t>(amount));
+    const bool result = bar == ProgressBarId::Result;
+    ApplyJobProgress(bar, result ? result_bar_ : scan_bar_, stage, static_cast<std::int64_t>(amount));
+    (result ? result_pass_ : scan_pass_).Apply(stage, static_cast<std::int64_t>(amount));
     ShowProgress(bar);
 }
 
 void CBrindlemoorDlg::ShowProgress(ProgressBarId bar) {
-    const ProgressBarModel& model = bar == ProgressBarId::Result ? result_bar_ : scan_bar_;
-    wxGauge* gauge = bar == ProgressBarId::Result ? m_progressResult : m_progressScan;
-    gauge->SetValue(static_cast<int>(model.Fraction() * gauge->GetRange()));
+    const bool result = bar == ProgressBarId::Result;
+    wxGauge* gauge = result ? m_progressResult : m_progressScan;
+    const int value = (result ? result_pass_ : scan_pass_).Value(gauge->GetRange());
+    if (gauge->GetValue() != value) gauge->SetValue(value);
+}
+
+void CBrindlemoorDlg::ResetProgress(ProgressBarId bar) {
+    // The last job's end disabled the bar; a disabled bar draws no fill.
+    (bar == ProgressBarId::Result ? m_progressResult : m_progressScan)->Enable();
+    if (bar == ProgressBarId::Result) {
+        result_bar_.position = 0;
+        result_pass_ = PassGauge{};
+    } else {
+        scan_bar_.position = 0;
+        scan_pass_ = PassGauge{};
+    }
+    ShowProgress(bar);
 }
 
 void CBrindlemoorDlg::OnRecordCount() {
@@ -49,6 +64,7 @@ void CBrindlemoorDlg::OnFileInUse() {
     FindWindow(kIdHome)->Enable();
     FindWindow(kIdBack)->Enable();
     --app_.m_nPageDepth;
+    scan_depth_raised_ = false;
 }
 
 void CBrindlemoorDlg::OnLogLine() {

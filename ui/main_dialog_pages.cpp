@@ -3,6 +3,7 @@
 #include <wx/utils.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -10,11 +11,13 @@
 #include "app/file_search.h"
 #include "app/string_table.h"
 #include "platform/text.h"
+#include "ui/about_dialog.h"
 #include "ui/brindlemoor_app.h"
 #include "ui/dialog_style.h"
 #include "ui/log_dialog.h"
 #include "ui/main_dialog.h"
 #include "ui/message_dialogs.h"
+#include "ui/update_wizard.h"
 
 namespace ui {
 
@@ -35,9 +38,12 @@ void CBrindlemoorDlg::ShowFilePage() {
     ApplyChanges(FilePageChanges());
     m_editSelectedPath->ChangeValue(wxString());
 
-    // The roots a search can start from: the mount points, where Windows has drive letters.
     m_comboDrive->Clear();
-    for (const auto& root : ListSearchRoots()) m_comboDrive->Append(ToWx(root));
+    // The roots a search can start from: "/", the user's home folder and the mounted file systems.
+    const char* home = std::getenv("HOME");
+    for (const auto& root : ListSearchRoots("/proc/self/mounts", platform::FromUtf8(home ? home : ""))) {
+        m_comboDrive->Append(ToWx(root));
+    }
     m_comboDrive->SetSelection(0);
     m_checkSubfolders->SetValue(true);
 
@@ -61,7 +67,7 @@ void CBrindlemoorDlg::ClearResultPage() {
     m_listResult->DeleteAllColumns();
     m_ctrlTree->DeleteAllItems();
     app_.m_hTreeRoot = wxTreeItemId();
-    // The document preview (its object and media window) is released here once the preview exists.
+    ClosePreview();
     ApplyChanges(ClearResultPageChanges());
 }
 
@@ -87,6 +93,7 @@ void CBrindlemoorDlg::OnBack() {
         m_listResult->DeleteAllColumns();
         m_ctrlTree->DeleteAllItems();
         app_.m_hTreeRoot = wxTreeItemId();
+        ClosePreview();
         ApplyChanges(BackToFilePageChanges());
         app_.m_bTableViewStarted = false;
         app_.m_bRepairStarted = false;
@@ -105,16 +112,21 @@ void CBrindlemoorDlg::OnClearList() {
 void CBrindlemoorDlg::OnMinimize() { Iconize(true); }
 
 void CBrindlemoorDlg::OnHelp() {
-    // The help file lies beside the program; nothing is reported when it is missing.
+    // The help file lies beside the program; when it is missing (or no viewer takes it) the user is told so.
     const std::filesystem::path help =
         std::filesystem::path(wxStandardPaths::Get().GetExecutablePath().utf8_string()).parent_path() /
         "Brindlemoor.chm";
     std::error_code error;
-    if (std::filesystem::exists(help, error)) wxLaunchDefaultApplication(wxString::FromUTF8(help.string()));
+    const bool present = std::filesystem::is_regular_file(help, error);
+    if (present && wxLaunchDefaultApplication(wxString::FromUTF8(help.string()))) return;
+    app_.m_strMessageTitle.clear();
+    app_.m_strMessageText = (present ? u"The help file could not be opened: " : u"The help file is missing: ") +
+                            platform::FromUtf8(help.string());
+    CMyMessageDialog(this, app_).ShowModal();
 }
 
 void CBrindlemoorDlg::OnViewLog() {
-    if (app_.m_dlgLog != nullptr) app_.m_dlgLog->SetLogText(app_.m_strLogHeader);
+    // The running log keeps its text: its next line must not start the log copy again from the header.
     CLogDialog viewer(this, app_, app_);
     viewer.ShowModal();
 }
@@ -140,11 +152,23 @@ void CBrindlemoorDlg::OnIdle(wxIdleEvent& event) {
 
 void CBrindlemoorDlg::OnCharHook(wxKeyEvent& event) {
     switch (event.GetKeyCode()) {
-        case WXK_ESCAPE:
         case WXK_RETURN:
         case WXK_NUMPAD_ENTER:
-        case WXK_SPACE:
-            return;  // swallowed: neither closes the dialog nor presses a button
+        case WXK_SPACE: {
+            // The focused button is pressed; Enter on a result-tree item opens it as a click on its label does.
+            // Otherwise the key is swallowed: it neither closes the dialog nor presses a default button.
+            wxWindow* focus = FindFocus();
+            if (auto* button = dynamic_cast<CMyBitmapButton*>(focus)) {
+                button->Press();
+                ApplyButtonRules();
+            } else if (focus == m_ctrlTree && event.GetKeyCode() != WXK_SPACE) {
+                const wxTreeItemId item = m_ctrlTree->GetFocusedItem();
+                if (item.IsOk()) OpenTreeItem(item);
+            }
+            return;
+        }
+        case WXK_ESCAPE:
+            return;  // swallowed: does not close the dialog
         case WXK_F4:
             app_.m_bExitByKey = true;
             OnExit();
@@ -196,6 +220,7 @@ void CBrindlemoorDlg::OnExit() {
     // A running job is asked to stop and given time to finish the write it is in, so no file is left cut
     // off half-way; only a job that does not stop in time ends with the process.
     const bool job_ended = WaitForJobToStop();
+    ClosePreview();
     if (end_program) end_program(job_ended);
 }
 
@@ -216,7 +241,8 @@ void CBrindlemoorDlg::OnButton(wxCommandEvent& event) {
         case kIdScanFile: OnScanFile(); break;
         case kIdStopJob: OnStopJob(); break;
         case kIdRepair: OnRepair(); break;
-        // About and Updates arrive with their dialogs.
+        case kIdAbout: ShowAboutBox(this); break;
+        case kIdUpdates: RunUpdateWizard(this, app_); break;
         default: event.Skip(); return;
     }
     ApplyButtonRules();

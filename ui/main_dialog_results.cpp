@@ -64,6 +64,7 @@ void CBrindlemoorDlg::ShowResultPage() {
 }
 
 void CBrindlemoorDlg::OnScanDone() {
+    scan_depth_raised_ = false;  // the result page is the page the scan went to
     ShowResultPage();
     if (!m_pEngine || m_pEngine->m_lstTables.empty()) return;
 
@@ -193,13 +194,20 @@ int CBrindlemoorDlg::OnTreeClick(const wxPoint& point) {
         return 1;
     }
     if (!(flags & wxTREE_HITTEST_ONITEMLABEL) || !app_.m_bJobIdle) return 0;
+    return OpenTreeItem(item);
+}
 
+int CBrindlemoorDlg::OpenTreeItem(const wxTreeItemId& item) {
+    if (app_.m_pRecoverThread.load() != nullptr || !app_.m_bJobIdle || !item.IsOk()) return 1;
+    app_.m_bTableViewStarted = true;
+    app_.m_bImagePreviewShown = false;
+    ClosePreview();
     FindWindow(kIdResultProgress)->Hide();
     const std::u16string text = FromWx(m_ctrlTree->GetItemText(item));
     const wxTreeItemId parent = m_ctrlTree->GetItemParent(item);
     const std::u16string parent_text = parent.IsOk() ? FromWx(m_ctrlTree->GetItemText(parent)) : std::u16string();
     m_ctrlTree->SelectItem(item);
-    m_ctrlTree->SetItemDropHighlight(item);
+    HighlightClickedItem(item);
     if (!m_pEngine || m_pEngine->m_lstTables.empty() || !app_.m_hTreeRoot.IsOk() ||
         !m_ctrlTree->ItemHasChildren(app_.m_hTreeRoot)) {
         return 0;
@@ -213,9 +221,12 @@ int CBrindlemoorDlg::OnTreeClick(const wxPoint& point) {
     }
     if (parent_text == kTablesCaption) {
         ApplyChanges({{kIdResultList, true, {}}, {kIdPreviewBackdrop, false, {}}, {kIdPreviewFrame, false, {}}});
-        result_bar_.position = 0;
-        ShowProgress(ProgressBarId::Result);
+        ResetProgress(ProgressBarId::Result);
         FindWindow(kIdResultProgress)->Show();
+        // The rows read so far, counted as the view goes.
+        table_rows_read_ = 0;
+        m_staticRecordCounter->SetLabel(ToWx(RecordCounterText(0, false)));
+        ApplyChanges({{kIdRecordCounter, true, true}});
         int index = 0;
         const mdf::TableNode* table = nullptr;
         for (const auto& node : m_pEngine->m_lstTables) {
@@ -228,6 +239,7 @@ int CBrindlemoorDlg::OnTreeClick(const wxPoint& point) {
         if (!table) return 1;
         m_listResult->DeleteAllItems();
         m_listResult->DeleteAllColumns();
+        m_listResult->ScrollToLeft();
         const std::vector<int> widths = RowListColumnWidths(static_cast<int>(table->m_lstColumns.size()));
         int column = 0;
         for (const auto& node : table->m_lstColumns) {
@@ -263,6 +275,13 @@ int CBrindlemoorDlg::OnTreeClick(const wxPoint& point) {
     return 1;
 }
 
+void CBrindlemoorDlg::HighlightClickedItem(const wxTreeItemId& item) {
+    // One item at a time carries the highlight: the one clicked last.
+    if (m_hHighlighted.IsOk() && m_hHighlighted != item) m_ctrlTree->SetItemDropHighlight(m_hHighlighted, false);
+    m_hHighlighted = item;
+    m_ctrlTree->SetItemDropHighlight(item);
+}
+
 void CBrindlemoorDlg::OnTableRow(platform::WPARAM job_id, platform::LPARAM) {
     if (!workers_.recover || workers_.recover->JobId() != job_id) return;
     RowBatch batch = workers_.recover->TakeRowBatch();
@@ -272,7 +291,13 @@ void CBrindlemoorDlg::OnTableRow(platform::WPARAM job_id, platform::LPARAM) {
     for (std::uint32_t i = 0; i < batch.progress_steps; ++i) {
         ApplyJobProgress(bar, model, platform::kProgressStep, 0);
     }
+    // The gauge takes the batch's rows at once: one unit each.
+    (bar == ProgressBarId::Result ? result_pass_ : scan_pass_).AddUnits(batch.progress_steps);
     if (batch.progress_steps != 0) ShowProgress(bar);
+    if (app_.m_bTableViewStarted && !app_.m_bRepairStarted && batch.progress_steps != 0) {
+        table_rows_read_ += batch.progress_steps;
+        m_staticRecordCounter->SetLabel(ToWx(RecordCounterText(table_rows_read_, false)));
+    }
 
     if (!app_.m_bRowPreview || batch.rows.empty()) return;
     if (batch.first) table_row_position_ = 0;

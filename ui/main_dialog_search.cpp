@@ -44,8 +44,23 @@ int CBrindlemoorDlg::OnFileListClick(long row) {
     if (row >= 0 && !path.empty()) {
         m_editSelectedPath->ChangeValue(ToWx(path));
         ApplyChanges({{kIdScanFile, true, true}});
+    } else {
+        // No file is chosen now: the path box says so too, and Scan File waits for a choice.
+        m_editSelectedPath->ChangeValue(wxString());
+        ApplyChanges({{kIdScanFile, {}, false}});
     }
     return 0;
+}
+
+void CBrindlemoorDlg::HighlightSelectedFile() {
+    // After a sort the highlighted row is the file in the path box, wherever the sort put it.
+    const wxString chosen = m_editSelectedPath->GetValue();
+    for (long row = 0; row < m_listFoundFiles->GetItemCount(); ++row) {
+        const bool is_chosen = !chosen.empty() && m_listFoundFiles->GetItemText(row, 0) == chosen;
+        m_listFoundFiles->SetItemState(row, is_chosen ? wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED : 0,
+                                       wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
+        if (is_chosen) m_listFoundFiles->EnsureVisible(row);
+    }
 }
 
 void CBrindlemoorDlg::OnSearchFiles() {
@@ -54,8 +69,7 @@ void CBrindlemoorDlg::OnSearchFiles() {
         workers_.find.reset();  // the last search has ended: joined here
     }
     app_.m_nFoundFileCount = 0;
-    scan_bar_.position = 0;
-    ShowProgress(ProgressBarId::SearchAndScan);
+    ResetProgress(ProgressBarId::SearchAndScan);
     ApplyChanges({{kIdScanProgress, true, {}},
                   {kIdBack, {}, false},
                   {kIdHome, {}, false},
@@ -67,12 +81,14 @@ void CBrindlemoorDlg::OnSearchFiles() {
     const bool subfolders = m_checkSubfolders->GetValue();
     app_.m_bSearchSubfolders = subfolders;
     app_.m_bSearchTopFolderOnly = !subfolders;
-    app_.m_strSearchRoot = TrimSearchRoot(FromWx(m_comboDrive->GetStringSelection()));
+    // The search takes "/" as the empty root; the application keeps "/" itself, which is not "no file chosen".
+    const std::u16string root = TrimSearchRoot(FromWx(m_comboDrive->GetStringSelection()));
+    app_.m_strSearchRoot = root.empty() ? u"/" : root;
 
     workers_.state = &app_;
     workers_.fields = &app_;
     auto search = std::make_unique<FindThread>(app_, app_, app_.m_bridge);
-    search->m_strRoot = app_.m_strSearchRoot;
+    search->m_strRoot = root;
     app_.m_pFindThread = search.get();
     app_.m_bStopSearch = false;
     workers_.find = std::move(search);

@@ -1,12 +1,50 @@
 // Layout and answers of the message dialogs.
 #include "ui/message_dialogs.h"
 
+#include <wx/dcclient.h>
 #include <wx/statbmp.h>
+
+#include <algorithm>
 
 #include "app/control_ids.h"
 #include "platform/shared_state.h"
 
 namespace ui {
+
+namespace {
+
+// Wraps the static's text at blanks to `width`; a word longer than a line (a long path) is broken where it
+// reaches the edge, so no part of it lies beyond the static's right edge.
+void WrapToWidth(wxStaticText& text, int width) {
+    wxClientDC dc(&text);
+    dc.SetFont(text.GetFont());
+    const auto fits = [&](const wxString& line) { return dc.GetTextExtent(line).GetWidth() <= width; };
+    wxString wrapped;
+    for (const wxString& paragraph : wxSplit(text.GetLabelText(), '\n', '\0')) {
+        wxString line;
+        const auto flush = [&] {
+            if (!wrapped.empty()) wrapped += '\n';
+            wrapped += line;
+            line.clear();
+        };
+        for (const wxString& word : wxSplit(paragraph, ' ', '\0')) {
+            const wxString joined = line.empty() ? word : line + ' ' + word;
+            if (fits(joined)) {
+                line = joined;
+                continue;
+            }
+            if (!line.empty()) flush();
+            for (const wxUniChar c : word) {
+                if (!line.empty() && !fits(line + c)) flush();
+                line += c;
+            }
+        }
+        flush();
+    }
+    text.SetLabelText(wrapped);
+}
+
+}  // namespace
 
 CMessageDialogBase::CMessageDialogBase(wxWindow* parent, const Layout& layout, const wxString& upper,
                                        const wxString& lower)
@@ -19,14 +57,33 @@ CMessageDialogBase::CMessageDialogBase(wxWindow* parent, const Layout& layout, c
     const int text_left = 7 + 82 * 4 / 6 + 8;
     const int text_width = layout.width - text_left - 7;
     const wxFont font(wxFontInfo(layout.text_points).FaceName(wxString::FromUTF8(layout.face)));
-    upper_ = new wxStaticText(this, app::kIdMessageUpper, upper, DluPoint(text_left, 12), DluSize(text_width, 28),
-                              wxST_NO_AUTORESIZE);
-    lower_ = new wxStaticText(this, app::kIdMessageLower, lower, DluPoint(text_left, 44), DluSize(text_width, 32),
-                              wxST_NO_AUTORESIZE);
+    upper_ = new wxStaticText(this, app::kIdMessageUpper, wxString(), DluPoint(text_left, 12),
+                              DluSize(text_width, 28), wxST_NO_AUTORESIZE);
+    lower_ = new wxStaticText(this, app::kIdMessageLower, wxString(), DluPoint(text_left, 44),
+                              DluSize(text_width, 32), wxST_NO_AUTORESIZE);
     upper_->SetFont(font);
     lower_->SetFont(font);
-    upper_->Wrap(DluX(text_width));
-    lower_->Wrap(DluX(text_width));
+    upper_->SetLabelText(upper);  // shown as it stands: an "&" in a path is no mnemonic
+    lower_->SetLabelText(lower);
+    WrapToWidth(*upper_, DluX(text_width));
+    WrapToWidth(*lower_, DluX(text_width));
+
+    // Each line gets at least the height its wrapped text needs, the lower one below the upper one, and the
+    // dialog grows by what the lines need beyond the template's room: no text is cut off.
+    const auto text_height = [](wxStaticText* text) {
+        wxClientDC dc(text);
+        dc.SetFont(text->GetFont());
+        wxCoord width = 0, height = 0;
+        dc.GetMultiLineTextExtent(text->GetLabelText(), &width, &height);
+        return static_cast<int>(height);
+    };
+    const int upper_height = std::max(DluY(28), text_height(upper_));
+    const int lower_top = std::max(DluY(44), DluY(12) + upper_height + DluY(4));
+    const int lower_height = std::max(DluY(32), text_height(lower_));
+    upper_->SetSize(wxSize(DluX(text_width), upper_height));
+    lower_->SetSize(wxRect(DluX(text_left), lower_top, DluX(text_width), lower_height));
+    const int grow = std::max(0, lower_top + lower_height - DluY(44 + 32));
+    if (grow > 0) SetClientSize(GetClientSize() + wxSize(0, grow));
 
     const int button_top = layout.height - 7 - 14;
     auto* yes = new CColorButton(this, app::kIdOk, wxString::FromUTF8(layout.yes_label),
@@ -37,6 +94,8 @@ CMessageDialogBase::CMessageDialogBase(wxWindow* parent, const Layout& layout, c
         no->Hide();
         yes->Move(DluPoint(layout.width - 7 - 50, button_top));
     }
+    yes->Move(yes->GetPosition() + wxPoint(0, grow));
+    no->Move(no->GetPosition() + wxPoint(0, grow));
     SetDefaultResult(app::kIdOk);
     Bind(wxEVT_BUTTON, &CMessageDialogBase::OnButton, this);
 }

@@ -8,6 +8,7 @@
 #include "ui/dialog_style.h"
 #include "ui/message_dialogs.h"
 #include "ui/ui_bridge.h"
+#include "ui/server_dialogs.h"
 #include "ui/version_dialog.h"
 
 namespace ui {
@@ -38,6 +39,25 @@ std::u16string WxUserPrompts::ChooseFolder(const std::u16string& title) {
         if (dialog.ShowModal() == wxID_OK) chosen = FromWx(dialog.GetPath());
     });
     return chosen;
+}
+
+bool WxUserPrompts::AskServerEdition(bool& embedded) {
+    bool ok = false;
+    bridge_.Invoke([&] {
+        CSqlServerEditon dialog(wxTheApp ? wxTheApp->GetTopWindow() : nullptr);
+        ok = dialog.ShowModal() == 1;
+        if (ok) embedded = dialog.Embedded();
+    });
+    return ok;
+}
+
+bool WxUserPrompts::AskServer(bool embedded, platform::ServerChoice& choice) {
+    bool ok = false;
+    bridge_.Invoke([&] {
+        CServerInstance dialog(wxTheApp ? wxTheApp->GetTopWindow() : nullptr, state_, embedded, choice);
+        ok = dialog.ShowModal() == 1;
+    });
+    return ok;
 }
 
 }  // namespace ui

@@ -19,6 +19,9 @@ public:
     // The folder picker; `choose_folder`, when set, answers in its place (tests).
     std::u16string ChooseFolder(const std::u16string& title) override;
     std::function<std::u16string(const std::u16string& title)> choose_folder;
+    // The edition and server dialogs, modal on the user-interface thread.
+    bool AskServerEdition(bool& embedded) override;
+    bool AskServer(bool embedded, platform::ServerChoice& choice) override;
 
 private:
     UiBridge& bridge_;

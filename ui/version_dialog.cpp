@@ -23,7 +23,7 @@ CSelectVersionForSQLServer::CSelectVersionForSQLServer(wxWindow* parent, platfor
     for (const auto& choice : app::SourceVersionChoices()) {
         auto* radio = new wxRadioButton(this, choice.radio_id, ToWx(choice.text), DluPoint(16, top),
                                         DluSize(kWidth - 32, 12), first ? wxRB_GROUP : 0);
-        radio->SetFont(ArialFont(10, 200));
+        MakeReadable(*radio);
         if (first) radio->SetValue(true);  // checked, but applies nothing until clicked
         first = false;
         top += 15;

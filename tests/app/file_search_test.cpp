@@ -157,6 +157,17 @@ TEST(FilePage, RootsTrimmingAndTypedColumns) {
                                      "/dev/sdb1 /mnt/my\\040disk ext4 rw 0 0\n"
                                      "proc /proc proc rw 0 0\n";
     EXPECT_EQ(app::ListSearchRoots((dir / "mounts").string()), (std::vector<std::u16string>{u"/", u"/mnt/my disk"}));
+    // The user's home folder comes second, once, whatever its trailing separators.
+    const std::pair<std::u16string, std::vector<std::u16string>> with_home[] = {
+        {u"/home/ann", {u"/", u"/home/ann", u"/mnt/my disk"}},
+        {u"/home/ann/", {u"/", u"/home/ann", u"/mnt/my disk"}},
+        {u"/mnt/my disk", {u"/", u"/mnt/my disk"}},
+        {u"", {u"/", u"/mnt/my disk"}},
+        {u"/", {u"/", u"/mnt/my disk"}},
+    };
+    for (const auto& [home, roots] : with_home) {
+        EXPECT_EQ(app::ListSearchRoots((dir / "mounts").string(), home), roots) << platform::ToUtf8(home);
+    }
 
     EXPECT_EQ(app::TrimSearchRoot(u"D:\\\\"), u"D:");
     EXPECT_EQ(app::TrimSearchRoot(u"/srv/data//"), u"/srv/data");

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <vector>
 
 #include "platform/messages.h"
 
@@ -79,6 +80,44 @@ TEST(ProgressModel, StepsWrapPastTheUpperBoundAndNeverOverflow) {
     big.StepIt();
     EXPECT_GE(big.position, 1);
     EXPECT_LE(big.position, big.upper);
+}
+
+// What the gauge shows for a pass, whatever the number of messages: message sequences and the filled share.
+TEST(PassGauge, ShareOfThePassThatIsDone) {
+    struct Message {
+        std::uint64_t stage;
+        std::int64_t n;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Message> messages;
+        double fraction;
+    };
+    const Case cases[] = {
+        {"a fresh gauge is empty", {}, 0.0},
+        {"start, then a quarter of the steps", {{kProgressStart, 8}, {kProgressStep, 0}, {kProgressStep, 0}}, 0.25},
+        {"the end fills the pass", {{kProgressStart, 8}, {kProgressStep, 0}, {kProgressEnd, 0}}, 1.0},
+        {"a pass without units is full only at its end", {{kProgressStart, 0}}, 0.0},
+        {"an empty pass that ended", {{kProgressStart, 0}, {kProgressEnd, 0}}, 1.0},
+        {"a new start empties the bar", {{kProgressStart, 4}, {kProgressEnd, 0}, {kProgressStart, 10}}, 0.0},
+        {"seldom messages carry the position", {{kProgressStart, 100000}, {platform::kProgressAt, 25000}}, 0.25},
+        {"a step with n is a new total", {{kProgressStep, 10}, {kProgressStep, 0}, {kProgressStep, 0}}, 0.2},
+        {"a remaining count", {{kProgressStart, 10}, {kProgressRange, 4}}, 0.6},
+        {"a remaining count above the total raises it", {{kProgressRange, 50}, {kProgressRange, 10}}, 0.8},
+        {"more steps than units stay full", {{kProgressStart, 1}, {kProgressStep, 0}, {kProgressStep, 0}}, 1.0},
+        {"the job's last step (stage 0) changes nothing", {{kProgressStart, 4}, {kProgressStep, 0}, {0, 0}}, 0.25},
+        {"a negative total counts as none", {{kProgressStart, -3}, {kProgressStep, 0}}, 0.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PassGauge gauge;
+        for (const auto& m : c.messages) gauge.Apply(m.stage, m.n);
+        EXPECT_DOUBLE_EQ(gauge.Fraction(), c.fraction);
+    }
+    PassGauge rows;
+    rows.Apply(kProgressStart, 830);
+    rows.AddUnits(256);
+    EXPECT_EQ(rows.Value(10000), 3084) << "a batch of rows counts as its rows";
 }
 
 TEST(ProgressModel, BarChoice) {

@@ -4,11 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <filesystem>
 #include <memory>
 #include <optional>
 
 #include "app/app_fields.h"
+#include "app/log_text.h"
 #include "app/recover_thread.h"
 #include "app/result_lists.h"
 #include "mdf/recovery_engine.h"
@@ -153,7 +158,7 @@ TEST(ScanJob, AFileThatCannotBeOpenedEndsWithTheRightMessage) {
         {"busy, held elsewhere", busy, true, u"held.mdf", u"",
          u"The file is being used by MS SQL Server.\n\n Please stop MS SQL Server and then try again.", 1},
         {"missing", dir / "missing.mdf", false, u"missing.mdf", u"No such file or directory",
-         cannot_open + platform::FromUtf8((dir / "missing.mdf").string()), 0},
+         cannot_open + platform::FromUtf8((dir / "missing.mdf").string()), 1},
         {"directory", dir.Path(), false, u"", u"it is a directory", cannot_open + platform::FromUtf8(dir.Path().string()),
          0},
     };
@@ -161,6 +166,9 @@ TEST(ScanJob, AFileThatCannotBeOpenedEndsWithTheRightMessage) {
         SCOPED_TRACE(c.name);
         Jobs jobs(c.file);
         jobs.state.m_strSearchRoot = c.search_root;
+        // The message fields belong to the window's thread: the job hands the texts to the dialog's call.
+        jobs.state.m_strMessageTitle = u"untouched title";
+        jobs.state.m_strMessageText = u"untouched text";
         auto job = jobs.MakeJob();
         {
             std::optional<testsupport::DescriptorsUsedUp> no_descriptors;
@@ -168,6 +176,8 @@ TEST(ScanJob, AFileThatCannotBeOpenedEndsWithTheRightMessage) {
             job->Run();
         }
         ExpectOneJobEnd(jobs.sink, *job);
+        EXPECT_EQ(jobs.state.m_strMessageTitle, u"untouched title");
+        EXPECT_EQ(jobs.state.m_strMessageText, u"untouched text");
         EXPECT_EQ(jobs.sink.Count(platform::WM_FILE_IN_USE), c.file_in_use_messages);
         EXPECT_EQ(jobs.sink.Count(platform::WM_SCAN_DONE), 0u);
         EXPECT_EQ(jobs.prompts.message_count, 1);
@@ -364,6 +374,7 @@ TEST_F(DocumentJobs, TheScanCapturesTheSitesAndAStopAtAnyCheckEndsItOnce) {
     ASSERT_TRUE(Scan());
     int checks = 0;
     jobs_->NewEngine();
+    jobs_->Reset();
     {
         auto job = jobs_->MakeJob();
         job->m_beforeStopCheck = [&](int n) { checks = n; };
@@ -371,6 +382,18 @@ TEST_F(DocumentJobs, TheScanCapturesTheSitesAndAStopAtAnyCheckEndsItOnce) {
     }
     // Progress steps of the record pass ride in row batches that carry no rows.
     for (const auto& batch : jobs_->batches) EXPECT_TRUE(batch.rows.empty());
+    // The record pass announces the records of all its tables, so its steps fill the bar once, not many times.
+    std::uint64_t steps = 0;
+    for (const auto& batch : jobs_->batches) steps += batch.progress_steps;
+    const auto messages = jobs_->sink.Messages();
+    const auto first_rows = std::find_if(messages.begin(), messages.end(),
+                                         [](const RecordedMessage& m) { return m.message == platform::WM_TABLE_ROW; });
+    ASSERT_NE(first_rows, messages.end());
+    const auto start = std::find_if(std::make_reverse_iterator(first_rows), messages.rend(), [](const RecordedMessage& m) {
+        return m.message == platform::WM_JOB_PROGRESS && m.wparam == platform::kProgressStart;
+    });
+    ASSERT_NE(start, messages.rend());
+    EXPECT_EQ(static_cast<std::uint64_t>(start->lparam), steps);
     for (int k = 1; k <= checks; ++k) {
         SCOPED_TRACE(k);
         jobs_->NewEngine();
@@ -473,6 +496,65 @@ TEST_F(DocumentJobs, ASaveThatWritesNothingCountsWhatWasNotWrittenAndClaimsNoSuc
     }));
     ASSERT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator{}), 1);
     EXPECT_TRUE(WrittenFiles(fs::directory_iterator(out)->path()).empty());
+}
+
+// The save adds its site lines to the application's copy of the log only under the log's lock (the window's
+// thread writes that copy too): while another thread holds the lock, the save waits at that append.
+TEST_F(DocumentJobs, TheSaveAddsToTheLogCopyOnlyUnderItsLock) {
+    ASSERT_TRUE(Scan());
+    auto tree = sharepoint::BuildDocumentCheckTree(jobs_->state.m_strDataFilePath, jobs_->engine->m_lstWebs);
+    const fs::path out = dir_ / "locked";
+    fs::create_directory(out);
+    jobs_->Reset();
+    jobs_->state.m_bRepairRequested = true;
+    jobs_->prompts.folder_answer = platform::FromUtf8(out.string());
+    auto job = jobs_->MakeJob();
+    job->m_pTreeRoot = tree.get();
+
+    std::mutex m;
+    std::condition_variable changed;
+    bool site_line_seen = false, lock_taken = false, moved_on = false;
+    bool after_site = false;
+    std::u16string kept_line;
+    jobs_->sink.on_send = [&](unsigned message, platform::WPARAM, platform::LPARAM) {
+        if (message != platform::WM_LOG_LINE) return;
+        const std::u16string line = jobs_->state.m_strLogLine;
+        std::unique_lock lock(m);
+        if (site_line_seen) {
+            moved_on = true;
+            changed.notify_all();
+            return;
+        }
+        if (line.rfind(u"Repairing Site....", 0) == 0) {
+            after_site = true;
+        } else if (after_site) {
+            // The line after the site's title; the save adds both to the log copy next.
+            site_line_seen = true;
+            kept_line = line;
+            changed.notify_all();
+            changed.wait(lock, [&] { return lock_taken; });
+        }
+    };
+    std::thread runner([&] { job->Run(); });
+    {
+        std::unique_lock lock(m);
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(30), [&] { return site_line_seen; }));
+    }
+    {
+        std::lock_guard log_lock(jobs_->state.m_logTextMutex);
+        const std::u16string before = jobs_->state.m_strLogText;
+        std::unique_lock lock(m);
+        lock_taken = true;
+        changed.notify_all();
+        // A save that ignored the lock would go on to its next line at once.
+        EXPECT_FALSE(changed.wait_for(lock, std::chrono::seconds(2), [&] { return moved_on; }))
+            << "the save went past the log copy's lock";
+        EXPECT_EQ(jobs_->state.m_strLogText, before);
+    }
+    runner.join();
+    ExpectOneJobEnd(jobs_->sink, *job);
+    // Once the lock was free the line went in.
+    EXPECT_NE(app::GetLogText(jobs_->state).find(kept_line + u"\r\n"), std::u16string::npos);
 }
 
 TEST_F(DocumentJobs, ACancelledFolderPickerEndsTheSaveWithoutWriting) {

@@ -63,14 +63,14 @@ enum class Kind { None, Table, Procedure, Function, Default, Rule, View, Trigger
 
 struct ObjectCase {
     const char* name;
-    s2k::ObjectSpec object;
+    s2k::ObjectDef object;
     Kind kind;
     int corrupt_at = -1;  // a byte of the row overwritten with corrupt_value
     std::uint8_t corrupt_value = 0;
 };
 
-s2k::ObjectSpec Object(std::u16string name, const char* type, std::uint8_t byte_19 = 0, bool ghost = false) {
-    s2k::ObjectSpec o;
+s2k::ObjectDef Object(std::u16string name, const char* type, std::uint8_t byte_19 = 0, bool ghost = false) {
+    s2k::ObjectDef o;
     o.name = std::move(name);
     o.object_id = 12345;
     o.type = type;
@@ -238,8 +238,8 @@ constexpr std::int32_t kTableId = 4242;
 constexpr std::int32_t kRuleId = 501;
 constexpr std::int32_t kDefaultId = 502;
 
-s2k::ColumnSpec Column(std::uint8_t type, std::uint16_t length, std::uint8_t precision = 0, std::uint8_t scale = 0) {
-    s2k::ColumnSpec c;
+s2k::ColumnDef Column(std::uint8_t type, std::uint16_t length, std::uint8_t precision = 0, std::uint8_t scale = 0) {
+    s2k::ColumnDef c;
     c.name = u"ColName";
     c.type = type;
     c.length = length;
@@ -248,7 +248,7 @@ s2k::ColumnSpec Column(std::uint8_t type, std::uint16_t length, std::uint8_t pre
     return c;
 }
 
-s2k::ColumnSpec Identity(s2k::ColumnSpec c, std::int64_t seed, std::int64_t increment, bool nfr = false) {
+s2k::ColumnDef Identity(s2k::ColumnDef c, std::int64_t seed, std::int64_t increment, bool nfr = false) {
     c.identity = true;
     c.not_null = true;
     c.identity_seed = seed;
@@ -336,7 +336,7 @@ TEST(ColumnRows2000, NamePlaceOfEachLayout) {
 TEST(ColumnRows2000, IdentitySeedAndIncrement) {
     struct IdentityCase {
         const char* name;
-        s2k::ColumnSpec column;
+        s2k::ColumnDef column;
         std::uint8_t fixed_end;
         std::u16string seed;
         std::u16string increment;

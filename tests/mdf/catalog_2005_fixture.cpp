@@ -45,7 +45,7 @@ Bytes ObjectRow(std::int32_t object_id, std::uint16_t schema_id, const char* typ
     return b;
 }
 
-Bytes ColumnRow(const ColumnSpec& s) {
+Bytes ColumnRow(const ColumnDef& s) {
     const bool identity = !s.identity_block.empty();
     const std::size_t name_start = identity ? 55 : 53;
     Bytes b(name_start, 0);
@@ -105,14 +105,14 @@ Bytes DataRecord(std::uint8_t status) {
 }
 
 PageBuilder IamPage(std::uint32_t unit_object_id, std::uint32_t start_page, const std::vector<SinglePage>& singles,
-                    const Bytes& bitmap) {
+                    const Bytes& bitmap, std::uint16_t start_file) {
     PageBuilder page;
     page.Type(testsupport::kIamPage).ObjectId(unit_object_id);
     Bytes header(94, 0);
     header[0] = 0x70;
     Put16(header, 2, 94);
     Put32(header, 40, start_page);
-    Put16(header, 44, 1);
+    Put16(header, 44, start_file);
     for (std::size_t s = 0; s < singles.size() && s < 8; ++s) {
         Put32(header, 46 + 6 * s, singles[s].page);
         Put16(header, 50 + 6 * s, singles[s].file);
@@ -147,7 +147,7 @@ Database::Database() { Schema(1, u"dbo"); }
 void Database::SimpleTable(std::int32_t id, std::u16string_view name, std::uint32_t unit, std::uint32_t first_page,
                            const std::vector<Bytes>& first_records) {
     Object(id, 1, "U ", name);
-    ColumnSpec column;
+    ColumnDef column;
     column.table = id;
     column.column_id = 1;
     column.name = u"id";

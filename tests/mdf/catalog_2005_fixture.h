@@ -18,9 +18,9 @@ using Bytes = std::vector<std::uint8_t>;
 Bytes SchemaRow(std::uint16_t id, std::u16string_view name, std::uint8_t status = 0x30);
 Bytes ObjectRow(std::int32_t object_id, std::uint16_t schema_id, const char* type, std::u16string_view name,
                 std::uint8_t status = 0x30);
-struct ColumnSpec {
-    ColumnSpec() = default;
-    ColumnSpec(std::int32_t table_id, std::uint16_t id, std::uint8_t type_code, std::uint16_t declared_length,
+struct ColumnDef {
+    ColumnDef() = default;
+    ColumnDef(std::int32_t table_id, std::uint16_t id, std::uint8_t type_code, std::uint16_t declared_length,
                std::uint16_t in_row_length, std::u16string column_name, std::uint8_t prec = 0, std::uint8_t sc = 0)
         : table(table_id), column_id(id), type(type_code), length(declared_length), max_in_row(in_row_length),
           name(std::move(column_name)), precision(prec), scale(sc) {}
@@ -38,7 +38,7 @@ struct ColumnSpec {
     std::uint16_t number = 0;
     Bytes identity_block;  // non-empty: a second variable column
 };
-Bytes ColumnRow(const ColumnSpec& column);
+Bytes ColumnRow(const ColumnDef& column);
 Bytes RowsetRow(std::int32_t object_id, std::uint32_t key32, std::uint16_t key16, std::uint16_t index_id = 1);
 Bytes AllocUnitRow(std::uint32_t unit_object_id, std::uint32_t key32, std::uint16_t key16, std::uint32_t first_page,
                    std::uint8_t type = 1);
@@ -52,7 +52,8 @@ struct SinglePage {
     std::uint16_t file = 1;
 };
 testsupport::PageBuilder IamPage(std::uint32_t unit_object_id, std::uint32_t start_page,
-                                 const std::vector<SinglePage>& singles, const Bytes& bitmap = {});
+                                 const std::vector<SinglePage>& singles, const Bytes& bitmap = {},
+                                 std::uint16_t start_file = 1);
 // A data page of the unit holding the given records.
 testsupport::PageBuilder DataPage(std::uint32_t object_id, const std::vector<Bytes>& records);
 // A page of system-table rows (object id and index id 1 in the header).
@@ -66,7 +67,7 @@ public:
     void Object(std::int32_t id, std::uint16_t schema, const char* type, std::u16string_view name) {
         objects_.push_back(ObjectRow(id, schema, type, name));
     }
-    void Column(const ColumnSpec& column) { columns_.push_back(ColumnRow(column)); }
+    void Column(const ColumnDef& column) { columns_.push_back(ColumnRow(column)); }
     void Rowset(std::int32_t object_id, std::uint32_t key32, std::uint16_t key16) {
         rowsets_.push_back(RowsetRow(object_id, key32, key16));
     }

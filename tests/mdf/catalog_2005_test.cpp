@@ -9,7 +9,7 @@
 namespace {
 
 using catalog2005::Bytes;
-using catalog2005::ColumnSpec;
+using catalog2005::ColumnDef;
 using catalog2005::Database;
 using catalog2005::Engine;
 using testsupport::TempDir;
@@ -186,28 +186,28 @@ TEST(Columns2005, FieldsIdentitiesAndBindings) {
     db.Object(102, 1, "U ", u"D");
     db.Object(301, 1, "R ", u"rule");
     db.Object(302, 1, "D ", u"def");
-    ColumnSpec id{101, 1, 56, 4, 4, u"id"};
+    ColumnDef id{101, 1, 56, 4, 4, u"id"};
     id.identity_block = IntIdentity(100, -5);
     id.status = 0x00010001;  // NOT NULL, not for replication (byte 29)
     id.rule_id = 301;
     db.Column(id);
-    ColumnSpec name{101, 3, 231, 80, 80, u"name"};
+    ColumnDef name{101, 3, 231, 80, 80, u"name"};
     name.default_id = 302;
     name.status = 0x90;  // no stored position
     db.Column(name);
-    ColumnSpec price{101, 2, 60, 8, 12, u"price"};
+    ColumnDef price{101, 2, 60, 8, 12, u"price"};
     price.status = 0x50;  // computed, persisted
     db.Column(price);
-    ColumnSpec parameter{101, 4, 56, 4, 4, u"@p"};
+    ColumnDef parameter{101, 4, 56, 4, 4, u"@p"};
     parameter.number = 1;  // a procedure parameter of the same object id
     db.Column(parameter);
-    auto foreign = catalog2005::ColumnRow(ColumnSpec{101, 5, 56, 4, 4, u"foreign"});
+    auto foreign = catalog2005::ColumnRow(ColumnDef{101, 5, 56, 4, 4, u"foreign"});
     foreign[2] = 0x2C;  // an object row on the wrong page
     db.File().SetPage(40, catalog2005::SystemPage(41, {foreign}));
-    ColumnSpec dec{102, 1, 106, 9, 9, u"d", 18, 0};
+    ColumnDef dec{102, 1, 106, 9, 9, u"d", 18, 0};
     dec.identity_block = DecimalIdentity(9, 9, 7, 1000);
     db.Column(dec);
-    ColumnSpec bad{102, 2, 108, 9, 9, u"n", 18, 0};
+    ColumnDef bad{102, 2, 108, 9, 9, u"n", 18, 0};
     bad.identity_block = DecimalIdentity(9, 11, 1, 1);  // the seed's storage length is no decimal length
     db.Column(bad);
     Engine e(db.Write(dir));
@@ -258,7 +258,7 @@ TEST(Columns2005, IdentityBlockOffThePageIsNotRead) {
         TempDir dir;
         Database db;
         db.Object(101, 1, "U ", u"T");
-        ColumnSpec id{101, 1, 56, 4, 4, u"id"};
+        ColumnDef id{101, 1, 56, 4, 4, u"id"};
         id.identity_block = IntIdentity(100, -5);
         Bytes row = catalog2005::ColumnRow(id);
         row[51] = static_cast<std::uint8_t>(c.name_end);
@@ -280,7 +280,7 @@ TEST(Columns2005, OnlyTheFirstTableOfAnObjectIdGetsTheColumns) {
     db.Schema(2, u"s2");
     db.Object(101, 1, "U ", u"T");
     db.Object(101, 2, "U ", u"T");
-    db.Column(ColumnSpec{101, 1, 56, 4, 4, u"id"});
+    db.Column(ColumnDef{101, 1, 56, 4, 4, u"id"});
     Engine e(db.Write(dir));
     e.engine.ReadCatalog2005();
     ASSERT_EQ(e.engine.m_lstTables.size(), 2u);
@@ -347,7 +347,7 @@ TEST(SharePointCatalog, KeepsOnlyTheContentTables) {
     int id = 100;
     for (auto name : {u"AllDocs", u"ALLDOCSTREAMS", u"AllLists", u"Webs", u"AllWebs", u"AllDocsArchive", u"Sites"}) {
         db.Object(++id, 1, "U ", name);
-        db.Column(ColumnSpec{id, 1, 56, 4, 4, u"id"});
+        db.Column(ColumnDef{id, 1, 56, 4, 4, u"id"});
     }
     db.Object(++id, 1, "V ", u"alldocs");
     db.Object(++id, 1, "P ", u"proc");

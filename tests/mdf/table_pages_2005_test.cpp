@@ -2,6 +2,8 @@
 // single-page slots and extent bitmaps, and the duplicate removal that precedes it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "mdf/table_pages.h"
 #include "platform/text.h"
 #include "tests/mdf/catalog_2005_fixture.h"
@@ -74,6 +76,59 @@ TEST(TablePages2005, WalkVisitsSinglePagesAndExtents) {
     const auto& t = *e.Table(u"dbo.T");
     EXPECT_EQ(PageNumbers(t), (std::vector<std::uint64_t>{60, 61, 130, 128, 135, 184}));
     EXPECT_EQ(t.m_nRowCount, 2u + 3 + 4 + 2 + 1);
+}
+
+// The interval start file of an IAM header: a damaged field (zeroed, garbage, or a lone other file) is read as
+// this file's and logged, so the extents of the page are still found; only a database whose IAM pages name
+// another file more than once really has one, and then that file's interval is not read from this file.
+struct StartFileCase {
+    const char* what;
+    std::uint16_t start_file;
+    int other_file_iam_pages;  // IAM pages of other units whose interval is in file 2
+    bool extent_read;
+    bool damage_logged;
+};
+
+TEST(TablePages2005, IamStartFileDamageKeepsTheExtents) {
+    const StartFileCase cases[] = {
+        {"file 1", 1, 0, true, false},
+        {"zeroed", 0, 0, true, true},
+        {"garbage", 0xBEEF, 0, true, true},
+        {"file 2 named by this page only", 2, 0, true, true},
+        {"file 2 of a database with a second file", 2, 2, false, false},
+        {"file 1 in a database with a second file", 1, 2, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        Database db;
+        db.SimpleTable(101, u"T", kUnit, 60, Records({0x30}));
+        auto& file = db.File();
+        file.SetPage(128, catalog2005::DataPage(kUnit, Records({0x30, 0x30})));
+        Bytes bitmap(7988, 0);
+        bitmap[2] = 0x01;  // extent 16: pages 128..135
+        file.SetPage(70, catalog2005::IamPage(kUnit, 0, {{60}}, bitmap, c.start_file));
+        for (int i = 0; i < c.other_file_iam_pages; ++i) {
+            file.SetPage(71 + static_cast<std::uint32_t>(i),
+                         catalog2005::IamPage(kUnit + 1 + static_cast<std::uint32_t>(i), 0, {}, Bytes(7988, 0), 2));
+        }
+        file.PageCount(200);
+        Engine e(db.Write(dir));
+        std::vector<std::u16string> log;
+        e.sink.on_send = [&](unsigned message, platform::WPARAM, platform::LPARAM) {
+            if (message == platform::WM_LOG_LINE) log.push_back(e.app.m_strLogLine);
+        };
+        e.engine.ReadCatalog2005();
+        const auto& t = *e.Table(u"dbo.T");
+        const std::vector<std::uint64_t> expected =
+            c.extent_read ? std::vector<std::uint64_t>{60, 128} : std::vector<std::uint64_t>{60};
+        EXPECT_EQ(PageNumbers(t), expected);
+        EXPECT_EQ(t.m_nRowCount, c.extent_read ? 3u : 1u);
+        const bool logged = std::any_of(log.begin(), log.end(), [](const std::u16string& line) {
+            return line.find(u"Allocation map page 70") != std::u16string::npos;
+        });
+        EXPECT_EQ(logged, c.damage_logged);
+    }
 }
 
 TEST(TablePages2005, TableWithoutAllocationUnitGetsNoPages) {

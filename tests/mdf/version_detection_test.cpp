@@ -2,6 +2,8 @@
 // pairs that no row lists (the source-version question), and a reader that fails.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "mdf/version_detection.h"
 #include "platform/text.h"
 #include "tests/mdf/catalog_2005_fixture.h"
@@ -122,7 +124,9 @@ TEST(VersionTable, UnlistedPairsAskForTheSourceVersion) {
         EXPECT_FALSE(run.result);  // the question was cancelled
         EXPECT_EQ(run.prompts.version_dialog_count, 1);
         EXPECT_TRUE(run.app.m_bFileInUse);
-        EXPECT_EQ(run.prompts.message_count, 0);
+        // The user hears why before being asked.
+        EXPECT_EQ(run.prompts.message_count, 1);
+        EXPECT_EQ(run.prompts.last_text.rfind(u"This file is not a SQL Server data file of a known version", 0), 0u);
         EXPECT_TRUE(run.engine.m_lstTables.empty());
     }
 }
@@ -166,22 +170,57 @@ TEST(VersionTable, ChosenSourceVersionPicksTheReader) {
         app.m_strDataFilePath = platform::FromUtf8(TwoTables().Write(dir, 662, 662, "b.mdf"));
         ASSERT_TRUE(engine.OpenDataFile());
         EXPECT_FALSE(engine.ReadCatalogForVersion());
-        EXPECT_EQ(prompts.messages.size(), 1u);
+        // Why the question came, then what the chosen reader found.
+        ASSERT_EQ(prompts.messages.size(), 2u);
+        EXPECT_EQ(prompts.messages[0].rfind(u"This file is not a SQL Server data file of a known version", 0), 0u);
+        EXPECT_EQ(prompts.messages[1], u"Invalid Database file version.\nPlease select the appropriate Database file version.");
         EXPECT_EQ(app.m_strLogLine, u"Invalid Database File Version.");
     }
 }
 
+// What the user is told when a file yields no table, by the cause: no boot page, a boot page that names no known
+// version (both before the version question), or a known version whose catalogue lists no table.
 TEST(VersionTable, FailedReaderIsReported) {
-    TempDir dir;
-    Database empty;  // a 2005-format file without any table
-    ReaderRun run(dir, empty, 655, 655, false);
-    EXPECT_FALSE(run.result);
-    EXPECT_TRUE(run.app.m_bFileInUse);
-    EXPECT_EQ(run.app.m_strLogLine, u"Invalid Database File Version.");
-    EXPECT_EQ(run.sink.Count(platform::WM_LOG_LINE), 1u);
-    EXPECT_EQ(run.prompts.message_count, 1);
-    EXPECT_EQ(run.prompts.last_title, u"");
-    EXPECT_EQ(run.prompts.last_text, u"Invalid Database file version.\nPlease select the appropriate Database file version.");
+    struct Case {
+        const char* what;
+        std::uint64_t file_size;  // the written file is cut to this many bytes; 0 keeps it whole
+        std::uint16_t current;
+        int version_questions;
+        std::u16string text_start;
+        std::u16string log_line;
+    };
+    const Case cases[] = {
+        {"a file shorter than the boot page", 100, 655, 1,
+         u"This file is not a SQL Server data file of a known version: at 100 bytes it is too short to hold a boot page.",
+         u""},
+        {"a boot page naming no known version", 0, 4711, 1,
+         u"This file is not a SQL Server data file of a known version: its boot page names version 4711.", u""},
+        {"a known version without any table", 0, 655, 0, u"No table was found in 40 pages read.\n",
+         u"No table was found in 40 pages read."},
+        {"a known version cut before its system pages", 10 * 8192, 655, 0, u"No table was found in 10 pages read.\n",
+         u"No table was found in 10 pages read."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        Database empty;  // a 2005-format file without any table
+        empty.File().PageCount(40);
+        const std::string path = empty.Write(dir, c.current, c.current);
+        if (c.file_size != 0) std::filesystem::resize_file(path, c.file_size);
+        platform::SharedState app;
+        platform::RecordingSink sink;
+        platform::SilentPrompts prompts;
+        mdf::CRecoveryEngine engine{app, &sink, &prompts};
+        app.m_strDataFilePath = platform::FromUtf8(path);
+        ASSERT_TRUE(engine.OpenDataFile());
+        EXPECT_FALSE(engine.ReadCatalogForVersion());
+        EXPECT_TRUE(app.m_bFileInUse);
+        EXPECT_EQ(prompts.version_dialog_count, c.version_questions);
+        EXPECT_EQ(prompts.message_count, 1);
+        EXPECT_EQ(prompts.last_title, u"");
+        EXPECT_EQ(prompts.last_text.rfind(c.text_start, 0), 0u) << platform::ToUtf8(prompts.last_text);
+        EXPECT_EQ(app.m_strLogLine, c.log_line);
+    }
 }
 
 TEST(VersionProbe, SortsTheFileAndClearsBothFlagsFirst) {

@@ -124,6 +124,15 @@ TEST(CharacterValues, TextsGatheredThroughRowIds) {
         {"nvarchar root of type 2", kNVarChar, true, Concat({header(2), RowIdBytes(4, 1)}), "-second", "?"},
         {"nvarchar root too short for its header", kNVarChar, true, Concat({{4}, std::vector<std::uint8_t>(11, 0)}),
          "", "''"},
+        // A root of 16 to 23 bytes holds no row id at 16; bytes 8 to 15 are its header, never a row id to follow.
+        {"nvarchar root of type 2, 16 bytes", kNVarChar, true,
+         Concat({{2}, std::vector<std::uint8_t>(7, 0), RowIdBytes(4, 1)}), "", "''"},
+        {"nvarchar root of type 4, 20 bytes", kNVarChar, true,
+         Concat({{4}, std::vector<std::uint8_t>(7, 0), RowIdBytes(4, 1), LE32(0)}), "", "''"},
+        {"nvarchar root of type 2, 23 bytes", kNVarChar, true,
+         Concat({{2}, std::vector<std::uint8_t>(7, 0), RowIdBytes(4, 1), std::vector<std::uint8_t>(7, 0)}), "", "''"},
+        {"nvarchar pointer of type 0, 16 bytes: row id at 8", kNVarChar, true,
+         Concat({{0}, std::vector<std::uint8_t>(7, 0), RowIdBytes(4, 1)}), "-second", "?"},
         {"text pointer: row id at 8", kText, true, Concat({{0x77}, std::vector<std::uint8_t>(7, 0), RowIdBytes(4, 2)}),
          "-third", "?"},
         // A text pointer whose first byte happens to be a root's type byte is still a text pointer: the

@@ -91,6 +91,10 @@ std::string Sha256Hex(std::span<const std::uint8_t> data) {
     return h.Finish();
 }
 
+std::string Sha256Of(std::string_view bytes) {
+    return Sha256Hex(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+}
+
 std::string Sha256OfFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return {};

@@ -37,7 +37,7 @@ bool IsCharacterType(std::uint8_t type) {
 
 // The identity block of a column row: the current value, the increment and the seed, each as long as a value
 // of the column; decimal values as sign byte and mantissa behind their storage lengths at 20 and 40.
-std::vector<std::uint8_t> IdentityBlock(const ColumnSpec& column, bool short_form) {
+std::vector<std::uint8_t> IdentityBlock(const ColumnDef& column, bool short_form) {
     std::vector<std::uint8_t> block;
     if (column.type == kDecimal || column.type == kNumeric) {
         const int length = short_form ? 17 : column.length;
@@ -104,7 +104,7 @@ private:
 // A system-table row of sysindexes: fixed part of 82 bytes (object id 4, status 8, index id 18, key count 28),
 // 26 columns, then the keys (32 bytes a key: column id at 16, flags at 30), the name and the statistics blob as
 // variable columns.
-std::vector<std::uint8_t> IndexRow(std::int32_t object_id, const IndexSpec& index) {
+std::vector<std::uint8_t> IndexRow(std::int32_t object_id, const IndexDef& index) {
     std::vector<std::uint8_t> r(82, 0);
     r[0] = 0x30;
     Put16(r, 2, 82);
@@ -244,7 +244,7 @@ Value Float(double v) {
     return LE64(bits);
 }
 
-std::vector<std::uint8_t> ObjectRow(const ObjectSpec& object, std::uint16_t owner_id, const ObjectRowOptions& options) {
+std::vector<std::uint8_t> ObjectRow(const ObjectDef& object, std::uint16_t owner_id, const ObjectRowOptions& options) {
     std::vector<std::uint8_t> r(42, 0);
     r[0] = object.ghost ? 0x3C : 0x30;
     Put16(r, 2, 42);
@@ -267,7 +267,7 @@ std::vector<std::uint8_t> ObjectRow(const ObjectSpec& object, std::uint16_t owne
     return r;
 }
 
-std::vector<std::uint8_t> ColumnRow(std::int32_t table_id, const ColumnSpec& column, std::uint16_t column_id,
+std::vector<std::uint8_t> ColumnRow(std::int32_t table_id, const ColumnDef& column, std::uint16_t column_id,
                                     std::int16_t leaf_offset, std::uint8_t bit_position,
                                     const ColumnRowOptions& options) {
     const std::size_t fixed = options.fixed_end;
@@ -309,7 +309,7 @@ std::vector<std::uint8_t> ColumnRow(std::int32_t table_id, const ColumnSpec& col
     return r;
 }
 
-std::vector<ColumnPlace> PlaceColumns(const std::vector<ColumnSpec>& columns, std::uint16_t* fixed_end) {
+std::vector<ColumnPlace> PlaceColumns(const std::vector<ColumnDef>& columns, std::uint16_t* fixed_end) {
     std::vector<ColumnPlace> places;
     std::uint16_t offset = 4;
     std::int16_t variable = 0;
@@ -334,7 +334,7 @@ std::vector<ColumnPlace> PlaceColumns(const std::vector<ColumnSpec>& columns, st
     return places;
 }
 
-std::vector<std::uint8_t> DataRecord(const TableSpec& table, const std::vector<Value>& row) {
+std::vector<std::uint8_t> DataRecord(const TableDef& table, const std::vector<Value>& row) {
     std::uint16_t fixed_end = 0;
     const auto places = PlaceColumns(table.columns, &fixed_end);
     std::vector<std::uint8_t> r(fixed_end, 0);
@@ -374,13 +374,13 @@ std::vector<std::uint8_t> DataRecord(const TableSpec& table, const std::vector<V
     return r;
 }
 
-Database& Database::AddTable(TableSpec table) {
+Database& Database::AddTable(TableDef table) {
     tables_.push_back(std::move(table));
     order_.push_back({true, tables_.size() - 1});
     return *this;
 }
 
-Database& Database::AddObject(ObjectSpec object) {
+Database& Database::AddObject(ObjectDef object) {
     objects_.push_back(std::move(object));
     order_.push_back({false, objects_.size() - 1});
     return *this;
@@ -401,7 +401,7 @@ FileBuilder Database::Build(Layout* layout_out) const {
     for (const auto& [is_table, index] : order_) {
         if (is_table) {
             const auto& table = tables_[index];
-            ObjectSpec row{table.name, table.object_id, "U "};
+            ObjectDef row{table.name, table.object_id, "U "};
             const auto at = objects.Add(ObjectRow(row, table.owner_id), next_page,
                                         first_table ? std::optional<std::uint16_t>(1023 - 5) : std::nullopt);
             if (first_table && at % kPageSize == 1023 - 5) layout.torn_object_id_at = at + 4;
@@ -434,7 +434,7 @@ FileBuilder Database::Build(Layout* layout_out) const {
     SystemTable indexes(2, 82, 40);
     for (const auto& table : tables_) {
         const bool clustered = std::any_of(table.indexes.begin(), table.indexes.end(),
-                                           [](const IndexSpec& index) { return index.index_id == 1; });
+                                           [](const IndexDef& index) { return index.index_id == 1; });
         if (!clustered) indexes.Add(IndexRow(table.object_id, {table.name, 0, 0, {}}), next_page);
         for (const auto& index : table.indexes) indexes.Add(IndexRow(table.object_id, index), next_page);
     }
@@ -545,7 +545,7 @@ Database SampleDatabase() {
 
     auto col = [](std::u16string name, std::uint8_t type, std::uint16_t length, std::uint8_t precision = 0,
                   std::uint8_t scale = 0) {
-        ColumnSpec c;
+        ColumnDef c;
         c.name = std::move(name);
         c.type = type;
         c.length = length;
@@ -554,7 +554,7 @@ Database SampleDatabase() {
         return c;
     };
 
-    TableSpec customers{u"Customers", kCustomers};
+    TableDef customers{u"Customers", kCustomers};
     customers.columns = {col(u"CustomerID", kInt, 4, 10), col(u"Name", kNVarChar, 80), col(u"City", kVarChar, 20),
                          col(u"Balance", kMoney, 8, 19, 4), col(u"Active", kBit, 1), col(u"Vip", kBit, 1),
                          col(u"Joined", kDateTime, 8, 23, 3)};
@@ -569,7 +569,7 @@ Database SampleDatabase() {
     }
     db.AddTable(customers);
 
-    TableSpec orders{u"Orders", kOrders};
+    TableDef orders{u"Orders", kOrders};
     orders.columns = {col(u"OrderID", kInt, 4, 10),      col(u"CustomerID", kInt, 4, 10),
                       col(u"Amount", kDecimal, 9, 10, 2), col(u"Code", kChar, 8),
                       col(u"Qty", kSmallInt, 2, 5),       col(u"Flags", kTinyInt, 1, 3),
@@ -593,7 +593,7 @@ Database SampleDatabase() {
     orders.indexes = {{u"IX_Orders_Customer", 2, 0x0000, {2, 0}}};
     db.AddTable(orders);
 
-    TableSpec ledger{u"Ledger", 2041058307};
+    TableDef ledger{u"Ledger", 2041058307};
     ledger.columns = {col(u"Entry", kDecimal, 9, 12, 0), col(u"Memo", kNChar, 20), col(u"Posted", kDateTime, 8, 23, 3)};
     ledger.columns[0].not_null = ledger.columns[0].identity = true;
     ledger.columns[0].identity_seed = 100;
@@ -604,28 +604,28 @@ Database SampleDatabase() {
     db.AddTable(ledger);
 
     // Two tables of one name under different owners.
-    TableSpec notes{u"Notes", 2073058421};
+    TableDef notes{u"Notes", 2073058421};
     notes.columns = {col(u"Id", kInt, 4, 10), col(u"Text", kVarChar, 100)};
     notes.rows = {{Int(1, 4), Ansi("first")}, {Int(2, 4), Null()}};
     db.AddTable(notes);
-    TableSpec other_notes{u"Notes", 2105058535, 5};
+    TableDef other_notes{u"Notes", 2105058535, 5};
     other_notes.columns = {col(u"Id", kInt, 4, 10), col(u"Body", kNVarChar, 100), col(u"Stamp", kBigInt, 8, 19)};
     for (int i = 0; i < 4; ++i) other_notes.rows.push_back({Int(i, 4), Unicode(u"body"), Int(i * 1000, 8)});
     db.AddTable(other_notes);
 
     // Enough rows for pages beyond the eight single-page slots: the rest lie in a uniform extent.
-    TableSpec events{u"Events", 2137058649};
+    TableDef events{u"Events", 2137058649};
     events.columns = {col(u"Seq", kInt, 4, 10), col(u"Kind", kTinyInt, 1, 3), col(u"Payload", kChar, 200)};
     events.columns[0].not_null = true;
     for (int i = 0; i < 60; ++i) events.rows.push_back({Int(i, 4), Int(i % 4, 1), Ansi(std::string(200, 'a' + i % 26))});
     events.rows_per_page = 6;
     db.AddTable(events);
 
-    TableSpec empty{u"Empty", 21575115};
+    TableDef empty{u"Empty", 21575115};
     empty.columns = {col(u"A", kInt, 4, 10), col(u"B", kVarChar, 10)};
     db.AddTable(empty);
 
-    TableSpec dtproperties{u"dtproperties", 53575229};
+    TableDef dtproperties{u"dtproperties", 53575229};
     dtproperties.columns = {col(u"id", kInt, 4, 10), col(u"property", kVarChar, 64)};
     dtproperties.rows = {{Int(1, 4), Ansi("DtgSchemaOBJECT")}};
     db.AddTable(dtproperties);

@@ -27,7 +27,7 @@ bool IsVariableLength(std::uint8_t type);
 // characters ("nvarchar(40)").
 std::string TypeName(std::uint8_t type, std::uint16_t length);
 
-struct ColumnSpec {
+struct ColumnDef {
     std::u16string name;
     std::uint8_t type = kInt;
     std::uint16_t length = 4;  // storage length in bytes (nvarchar(40): 80)
@@ -56,26 +56,26 @@ Value Decimal(bool positive, std::uint64_t mantissa, int storage_length);
 Value Float(double v);
 
 // A row of sysindexes beside the table's heap or clustered-index row: its id, status and key columns.
-struct IndexSpec {
+struct IndexDef {
     std::u16string name;
     std::uint16_t index_id = 1;
     std::uint32_t status = 0;
     std::vector<std::uint16_t> key_columns;  // column ids in key order; 0 for the row locator
 };
 
-struct TableSpec {
+struct TableDef {
     std::u16string name;
     std::int32_t object_id = 0;
     std::uint16_t owner_id = 1;
-    std::vector<ColumnSpec> columns;
+    std::vector<ColumnDef> columns;
     std::vector<std::vector<Value>> rows;  // live rows, one value per column
     int ghost_rows = 0;                    // deleted copies of the first row, left as ghosts on the first page
     int rows_per_page = 0;                 // 0: as many as fit
-    std::vector<IndexSpec> indexes;        // without one of index id 1, the table is a heap (index id 0)
+    std::vector<IndexDef> indexes;        // without one of index id 1, the table is a heap (index id 0)
 };
 
 // Any other object row: procedures, views, defaults, rules, constraints, triggers, system tables ...
-struct ObjectSpec {
+struct ObjectDef {
     std::u16string name;
     std::int32_t object_id = 0;
     std::string type = "P ";  // two characters
@@ -91,7 +91,7 @@ struct ObjectSpec {
 struct ObjectRowOptions {
     std::uint8_t column_count = 25;  // the object rows of the server carry 25 columns
 };
-std::vector<std::uint8_t> ObjectRow(const ObjectSpec& object, std::uint16_t owner_id = 1,
+std::vector<std::uint8_t> ObjectRow(const ObjectDef& object, std::uint16_t owner_id = 1,
                                     const ObjectRowOptions& options = {});
 
 struct ColumnRowOptions {
@@ -99,7 +99,7 @@ struct ColumnRowOptions {
     std::uint8_t column_count = 32;  // the column rows of the server carry 32 columns
 };
 // column_id is 1-based; leaf_offset and bit_position as the table layout places the column.
-std::vector<std::uint8_t> ColumnRow(std::int32_t table_id, const ColumnSpec& column, std::uint16_t column_id,
+std::vector<std::uint8_t> ColumnRow(std::int32_t table_id, const ColumnDef& column, std::uint16_t column_id,
                                     std::int16_t leaf_offset, std::uint8_t bit_position,
                                     const ColumnRowOptions& options = {});
 
@@ -109,9 +109,9 @@ struct ColumnPlace {
     std::int16_t leaf_offset = 0;
     std::uint8_t bit_position = 0;
 };
-std::vector<ColumnPlace> PlaceColumns(const std::vector<ColumnSpec>& columns, std::uint16_t* fixed_end = nullptr);
+std::vector<ColumnPlace> PlaceColumns(const std::vector<ColumnDef>& columns, std::uint16_t* fixed_end = nullptr);
 // A data record of the table: status, fixed part, column count, null bitmap, variable part.
-std::vector<std::uint8_t> DataRecord(const TableSpec& table, const std::vector<Value>& row);
+std::vector<std::uint8_t> DataRecord(const TableDef& table, const std::vector<Value>& row);
 
 // Page numbers of what the database holds, for damage tests.
 struct Layout {
@@ -126,8 +126,8 @@ struct Layout {
 
 class Database {
 public:
-    Database& AddTable(TableSpec table);
-    Database& AddObject(ObjectSpec object);
+    Database& AddTable(TableDef table);
+    Database& AddObject(ObjectDef object);
     // Object rows per system page (the object rows then spread over several pages).
     Database& ObjectRowsPerPage(int n) { object_rows_per_page_ = n; return *this; }
     Database& ColumnRowsPerPage(int n) { column_rows_per_page_ = n; return *this; }
@@ -137,12 +137,12 @@ public:
     // catalogue keeps: "table\tNAME\tLIVE_ROWS\tCOL TYPE, ...".
     std::string Listing() const;
 
-    const std::vector<TableSpec>& Tables() const { return tables_; }
-    const std::vector<ObjectSpec>& Objects() const { return objects_; }
+    const std::vector<TableDef>& Tables() const { return tables_; }
+    const std::vector<ObjectDef>& Objects() const { return objects_; }
 
 private:
-    std::vector<TableSpec> tables_;
-    std::vector<ObjectSpec> objects_;
+    std::vector<TableDef> tables_;
+    std::vector<ObjectDef> objects_;
     // Object row order: tables and other objects as added (true: index into tables_).
     std::vector<std::pair<bool, std::size_t>> order_;
     int object_rows_per_page_ = 12;

@@ -4,6 +4,7 @@
 #include <wx/treectrl.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "ui/main_dialog.h"
 
@@ -13,6 +14,7 @@
 #include <wx/image.h>
 #include <wx/init.h>
 #include <wx/timer.h>
+#include <wx/uiaction.h>
 
 #include <atomic>
 #include <chrono>
@@ -23,6 +25,10 @@
 #include <thread>
 
 #include "ui/brindlemoor_app.h"
+
+// Last: the X headers define short macro names.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 
 namespace guitest {
 
@@ -101,6 +107,24 @@ void Pump(int milliseconds) {
     } while (std::chrono::steady_clock::now() < end);
 }
 
+ui::CBrindlemoorDlg* OpenMainDialog(const std::function<void(ui::CBrindlemoorDlg&)>& prepare) {
+    auto& a = App();
+    ResetJobState(a);
+    auto* dialog = new ui::CBrindlemoorDlg(a);
+    dialog->end_program = [](bool) {};
+    dialog->confirm_stop = [] { return true; };
+    if (prepare) prepare(*dialog);
+    dialog->Show();
+    Pump(50);
+    return dialog;
+}
+
+void CloseMainDialog(ui::CBrindlemoorDlg* dialog) {
+    App().m_prompts.choose_folder = nullptr;
+    delete dialog;
+    Pump(20);
+}
+
 int ClickTreeLabel(ui::CBrindlemoorDlg& dialog, const wxTreeItemId& item) {
     wxTreeCtrl* tree = dialog.ResultTree();
     tree->EnsureVisible(item);
@@ -109,6 +133,16 @@ int ClickTreeLabel(ui::CBrindlemoorDlg& dialog, const wxTreeItemId& item) {
     EXPECT_TRUE(tree->GetBoundingRect(item, rect, true));
     // Near the label's start: a long label runs past the tree's right edge.
     return dialog.OnTreeClick(wxPoint(rect.x + std::min(rect.width / 2, 8), rect.y + rect.height / 2));
+}
+
+wxTreeItemId FindTreeItem(const ui::CBrindlemoorDlg& dialog, const wxTreeItemId& from, const wxString& text) {
+    wxTreeCtrl* tree = dialog.ResultTree();
+    if (tree->GetItemText(from) == text) return from;
+    wxTreeItemIdValue cookie;
+    for (wxTreeItemId c = tree->GetFirstChild(from, cookie); c.IsOk(); c = tree->GetNextChild(from, cookie)) {
+        if (const wxTreeItemId found = FindTreeItem(dialog, c, text); found.IsOk()) return found;
+    }
+    return {};
 }
 
 void ResetJobState(ui::CBrindlemoorApp& a) {
@@ -157,6 +191,49 @@ void PressKey(wxWindow& window, int key_code) {
     key.m_keyCode = key_code;
     key.SetEventObject(&window);
     window.GetEventHandler()->ProcessEvent(key);
+}
+
+void ClickAt(wxWindow& window, const wxPoint& client_point) {
+    wxUIActionSimulator mouse;
+    mouse.MouseMove(window.ClientToScreen(client_point));
+    Pump(30);
+    mouse.MouseClick();
+    Pump(80);
+}
+
+void WheelAt(wxWindow& window, const wxPoint& client_point, bool horizontal, int notches) {
+    wxUIActionSimulator mouse;
+    mouse.MouseMove(window.ClientToScreen(client_point));
+    Pump(30);
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        ADD_FAILURE() << "no X display for the wheel";
+        return;
+    }
+    // X buttons 4 and 5 turn the wheel up and down, 6 and 7 left and right.
+    const unsigned button = horizontal ? (notches > 0 ? 7u : 6u) : (notches > 0 ? 5u : 4u);
+    for (int i = 0; i < std::abs(notches); ++i) {
+        XTestFakeButtonEvent(display, button, True, CurrentTime);
+        XTestFakeButtonEvent(display, button, False, CurrentTime);
+        XFlush(display);
+        Pump(30);
+    }
+    XCloseDisplay(display);
+    Pump(100);
+}
+
+void TypeKey(int key_code, int modifiers) {
+    wxUIActionSimulator keyboard;
+    keyboard.Char(key_code, modifiers);
+    Pump(80);
+}
+
+void ClickTreeItem(wxTreeCtrl& tree, const wxTreeItemId& item) {
+    tree.EnsureVisible(item);
+    Pump(20);
+    wxRect rect;
+    EXPECT_TRUE(tree.GetBoundingRect(item, rect, true));
+    ClickAt(tree, wxPoint(rect.x + std::min(rect.width / 2, 8), rect.y + rect.height / 2));
 }
 
 std::filesystem::path SaveScreenshot(wxWindow& window, const std::string& name) {

@@ -12,6 +12,8 @@
 
 #include <wx/treebase.h>
 
+class wxTreeCtrl;
+
 namespace ui {
 class CBrindlemoorApp;
 class CBrindlemoorDlg;
@@ -22,8 +24,15 @@ namespace guitest {
 ui::CBrindlemoorApp& App();
 // Puts the application's page, job and search state back to a fresh start, before a test opens a new main dialog.
 void ResetJobState(ui::CBrindlemoorApp& app);
+// A shown main dialog on a fresh job state (ResetJobState) that never ends the program and stops a running job
+// without asking; `prepare` runs on it before it is shown.
+ui::CBrindlemoorDlg* OpenMainDialog(const std::function<void(ui::CBrindlemoorDlg&)>& prepare = {});
+// Deletes a dialog of OpenMainDialog, the folder prompt a test may have set taken back first.
+void CloseMainDialog(ui::CBrindlemoorDlg* dialog);
 // A click on a result-tree item's label, as the mouse gives it; returns what the dialog's click handler returns.
 int ClickTreeLabel(ui::CBrindlemoorDlg& dialog, const wxTreeItemId& item);
+// The first result-tree item at or below `from` (depth first) whose text is `text`; not OK when there is none.
+wxTreeItemId FindTreeItem(const ui::CBrindlemoorDlg& dialog, const wxTreeItemId& from, const wxString& text);
 
 // Handles events for about `milliseconds`.
 void Pump(int milliseconds = 50);
@@ -56,6 +65,15 @@ int RunModal(wxDialog& dialog, const std::function<void(wxDialog&)>& during, int
 
 // Sends a key press through the window's key hook, as the keyboard does before any control sees it.
 void PressKey(wxWindow& window, int key_code);
+
+// Real input through the X server (XTest), as a user gives it: the pointer moves to the point of the window's
+// client area and clicks; a wheel turn there (horizontal: the sideways wheel, buttons 6 and 7); a key press.
+// Each pumps events afterwards so the window has handled the input on return.
+void ClickAt(wxWindow& window, const wxPoint& client_point);
+void WheelAt(wxWindow& window, const wxPoint& client_point, bool horizontal, int notches);
+void TypeKey(int key_code, int modifiers = 0);
+// A click on a result-tree item's label with the real mouse.
+void ClickTreeItem(wxTreeCtrl& tree, const wxTreeItemId& item);
 
 // Saves what the window shows as build/screenshots/<name>.png; returns the file (empty on failure).
 std::filesystem::path SaveScreenshot(wxWindow& window, const std::string& name);

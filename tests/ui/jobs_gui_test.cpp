@@ -29,20 +29,8 @@ using namespace app;
 
 class JobsWindow : public testing::Test {
 protected:
-    void SetUp() override {
-        auto& a = App();
-        ResetJobState(a);
-        dialog_ = new ui::CBrindlemoorDlg(a);
-        dialog_->end_program = [](bool) {};
-        dialog_->confirm_stop = [] { return true; };
-        dialog_->Show();
-        Pump(50);
-    }
-    void TearDown() override {
-        App().m_prompts.choose_folder = nullptr;
-        delete dialog_;
-        Pump(20);
-    }
+    void SetUp() override { dialog_ = OpenMainDialog(); }
+    void TearDown() override { CloseMainDialog(dialog_); }
 
     void SelectFile(const fs::path& file) {
         dialog_->choose_file = [file] { return wxString::FromUTF8(file.string()); };
@@ -62,13 +50,7 @@ protected:
         return {};
     }
     wxTreeItemId Find(const wxTreeItemId& from, const wxString& text) const {
-        wxTreeCtrl* tree = dialog_->ResultTree();
-        if (tree->GetItemText(from) == text) return from;
-        wxTreeItemIdValue cookie;
-        for (wxTreeItemId c = tree->GetFirstChild(from, cookie); c.IsOk(); c = tree->GetNextChild(from, cookie)) {
-            if (const wxTreeItemId found = Find(c, text); found.IsOk()) return found;
-        }
-        return {};
+        return FindTreeItem(*dialog_, from, text);
     }
     // A click on the item's label, as the mouse gives it.
     int ClickLabel(const wxTreeItemId& item) { return ClickTreeLabel(*dialog_, item); }

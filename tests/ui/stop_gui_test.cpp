@@ -116,7 +116,9 @@ protected:
     }
     std::size_t ProgressSteps() const {
         return static_cast<std::size_t>(std::count_if(received_.begin(), received_.end(), [](const Received& r) {
-            return r.message == platform::WM_JOB_PROGRESS && r.wparam == platform::kProgressStep;
+            // A step of a pass, or a message that says where the pass is (the page scan's).
+            return r.message == platform::WM_JOB_PROGRESS &&
+                   (r.wparam == platform::kProgressStep || r.wparam == platform::kProgressAt);
         }));
     }
 

@@ -1,0 +1,271 @@
+// The complete repair on the job thread: the edition and server questions, the new database, the schema, the
+// rows of every selected table, the stored objects, the statements that had to wait, and a summary per kind.
+// Every step is followed by a stop check; the connection is closed once on every way out; the job claims
+// completion only when nothing was refused.
+#include <ctime>
+#include <filesystem>
+
+#include "app/app_fields.h"
+#include "app/log_text.h"
+#include "app/recover_thread.h"
+#include "app/repair_names.h"
+#include "app/server_choice.h"
+#include "mdf/recovery_engine.h"
+#include "objects/definition_text.h"
+#include "platform/shared_state.h"
+#include "platform/target_settings.h"
+#include "platform/text.h"
+
+namespace app {
+
+namespace {
+
+std::u16string Number(std::uint64_t n) { return platform::Widen(std::to_string(n)); }
+
+// Closes the connection once, whichever way the repair leaves.
+class ConnectionCloser {
+public:
+    explicit ConnectionCloser(RepairSteps& steps) : steps_(steps) {}
+    ~ConnectionCloser() { CloseNow(); }
+    ConnectionCloser(const ConnectionCloser&) = delete;
+    ConnectionCloser& operator=(const ConnectionCloser&) = delete;
+    void CloseNow() {
+        if (closed_ || !steps_.close_connection) return;
+        closed_ = true;
+        steps_.close_connection();
+    }
+
+private:
+    RepairSteps& steps_;
+    bool closed_ = false;
+};
+
+void RunStep(const std::function<void()>& step) {
+    if (step) step();
+}
+
+}  // namespace
+
+void CRecoverThread::RunCompleteRepair() {
+    mdf::CRecoveryEngine& engine = *m_pEngine;
+
+    bool embedded = false;
+    if (!m_prompts.AskServerEdition(embedded)) return;
+    m_fields.m_bEmbeddedEdition = embedded;
+    // The server dialog starts from the settings file, and from this session's last server.
+    platform::ServerChoice choice = ServerChoiceFromConfig(platform::ConfigFile::Load(), DefaultFailureFolder());
+    if (!m_app.m_strServerInstance.empty()) choice.server = m_app.m_strServerInstance;
+    if (!m_prompts.AskServer(embedded, choice)) {
+        m_app.m_bRepairRequested = false;
+        return;
+    }
+    if (choice.server.empty()) return;
+    m_app.m_strServerInstance = choice.server;
+    m_fields.m_strEmbeddedDatabase = choice.embedded_database;
+    m_fields.m_bUseDefaultFolder = choice.data_folder.empty();
+    m_fields.m_strDestinationFolder = choice.data_folder;
+    engine.m_bEmbeddedEdition = embedded;
+    engine.m_strEmbeddedDatabase = choice.embedded_database;
+    engine.m_targetSettings = platform::TargetSettings::FromConfig(platform::ConfigFile::Load());
+    engine.m_targetSettings.m_strServer = choice.server;
+    engine.m_targetSettings.m_strLogin = choice.login;
+    engine.m_targetSettings.m_strPassword = choice.password;
+    engine.m_targetSettings.m_strDataFolder = choice.data_folder;
+    engine.m_targetSettings.m_strFailureFolder = choice.failure_folder;
+    engine.m_strFailureFolder = choice.failure_folder;
+    if (!choice.failure_folder.empty()) {
+        std::error_code ignored;  // a folder that cannot be made is reported by the first failure file
+        std::filesystem::create_directories(platform::ToUtf8(choice.failure_folder), ignored);
+    }
+
+    RepairSteps steps = m_makeRepairSteps ? m_makeRepairSteps(engine) : EngineRepairSteps(engine);
+    engine.m_repairTally = mdf::RepairTally{};
+    engine.m_nRefusedRowCount = 0;
+    m_app.m_nRecoveredCount = 0;
+    m_nRowsCopied = 0;
+    ConnectionCloser closer(steps);
+    if (StopCheck()) return;
+    m_app.m_strMessageText.clear();
+    if (!steps.create_database || !steps.create_database()) {
+        // The engine's own words say why when it has them.
+        const std::u16string why = m_app.m_strMessageText.empty() ? JobText(159) : m_app.m_strMessageText;
+        engine.ShowMessage(JobText(158), why);
+        return;
+    }
+    if (StopCheck()) return;
+    if (embedded) {
+        // Only the rows, into the database that the user made; the service restart is the administrator's.
+        LogLine(JobText(122) + LogTimeText(std::time(nullptr)));
+        if (!RunTableCopy(steps)) return;
+        closer.CloseNow();
+        engine.LogServiceRestartLeftToAdministrator();
+        ReportRepairEnd(steps);
+        return;
+    }
+    RunRepairRoad(steps);
+}
+
+void CRecoverThread::RunRepairRoad(RepairSteps& steps) {
+    mdf::CRecoveryEngine& engine = *m_pEngine;
+    LogLine(JobText(122) + LogTimeText(std::time(nullptr)));
+
+    // A step that meets the stop flag returns early; the check after it ends the job.
+    RunStep(steps.script_schemas);
+    if (StopCheck()) return;
+    RunStep(steps.script_types);
+    if (StopCheck()) return;
+    if (m_app.m_nFunctionCount != 0) engine.ScriptUserFunctions();
+    if (StopCheck()) return;
+    if (!m_app.m_bSql2005Catalog && !m_app.m_bSql2008Catalog) {
+        engine.ReadPrimaryKeyColumns2000();
+        engine.ReadIndexes2000();
+    } else {
+        engine.ReadPrimaryKeys();
+        engine.ReadIndexes();
+    }
+    if (StopCheck()) return;
+    if (steps.script_tables && !steps.script_tables()) {
+        if (StopCheck()) return;
+        engine.ShowMessage(JobText(145), u"Database " + RepairDatabaseName());
+        return;
+    }
+    if (StopCheck()) return;
+    if (!RunTableCopy(steps)) return;
+    RunStep(steps.script_indexes);
+    if (StopCheck()) return;
+
+    bool any_object_step = false;
+    const bool views = m_app.m_nViewCount != 0;
+    const bool procedures = m_app.m_nProcedureCount != 30 && m_app.m_nProcedureCount != 0;
+    const bool functions = m_app.m_nFunctionCount != 0;
+    if (views || procedures || functions) {
+        if (views) LogLine(JobText(150));
+        if (procedures) LogLine(JobText(151));
+        if (functions) LogLine(JobText(154));
+        engine.ScriptDependentObjects(views, procedures, functions);
+        any_object_step = true;
+        if (StopCheck()) return;
+    }
+    if (m_app.m_nRuleCount != 0) {
+        LogLine(JobText(152));
+        engine.ScriptRules();
+        any_object_step = true;
+        if (StopCheck()) return;
+    }
+    if (m_app.m_nDefaultCount != 0) {
+        LogLine(JobText(153));
+        engine.ScriptDefaults();
+        any_object_step = true;
+        if (StopCheck()) return;
+    }
+    engine.ScriptDefaultConstraints();
+    if (StopCheck()) return;
+    engine.BindTypeDefaultsAndRules();
+    if (StopCheck()) return;
+    if (m_app.m_bHasStatistics != 0) {
+        engine.ReadIndexColumnRows();
+        if (StopCheck()) return;
+        RunStep(steps.script_statistics);
+        any_object_step = true;
+        if (StopCheck()) return;
+    }
+    RunStep(steps.script_checks);
+    if (StopCheck()) return;
+    RunStep(steps.script_foreign_keys);
+    if (StopCheck()) return;
+    // Triggers last: the rows they would have fired on are in.
+    if (m_app.m_nTriggerCount != 0) {
+        LogLine(JobText(160));
+        engine.ScriptTriggers();
+        any_object_step = true;
+        if (StopCheck()) return;
+    }
+    if (any_object_step) LogLine(JobText(119));
+    RunStep(steps.run_deferred);
+    if (StopCheck()) return;
+    ReportRepairEnd(steps);
+}
+
+std::u16string CRecoverThread::RepairDatabaseName() const {
+    if (!m_pEngine->m_strCreatedDatabase.empty()) return m_pEngine->m_strCreatedDatabase;
+    if (!m_app.m_strContentDbName.empty()) return m_app.m_strContentDbName;
+    return m_pEngine->m_strTargetDatabase;
+}
+
+void CRecoverThread::ReportRepairEnd(const RepairSteps& steps) {
+    mdf::CRecoveryEngine& engine = *m_pEngine;
+    const mdf::RepairTally& tally = engine.m_repairTally;
+    for (std::size_t k = 0; k < mdf::kObjectKindCount; ++k) {
+        const auto kind = static_cast<mdf::ObjectKind>(k);
+        const mdf::KindTally& counts = tally[kind];
+        if (counts.created == 0 && counts.refused == 0) continue;
+        std::u16string name(objects::KindName(kind));
+        if (!name.empty()) name[0] = static_cast<char16_t>(name[0] - u'a' + u'A');
+        LogLine(name + u"  :  " + Number(counts.created) + u" created, " + Number(counts.refused) + u" refused");
+    }
+    LogLine(u"Rows  :  " + Number(m_nRowsCopied) + u" copied, " + Number(engine.m_nRefusedRowCount) +
+            u" refused");
+    if (steps.report_lines) {
+        for (const auto& line : steps.report_lines()) LogLine(line);
+    }
+    for (const auto& [file, text] : tally.unwritten_entries) LogLine(u"Not written to " + file + u": " + text);
+    LogLine(JobText(157) + LogTimeText(std::time(nullptr)));
+    LogLine(JobText(119));
+    AppendToLogText(m_app, u"\r\n" + JobText(119));
+
+    const std::uint64_t refused_objects = tally.TotalRefused();
+    const std::uint64_t refused_statements = steps.refused_statements ? steps.refused_statements() : 0;
+    if (refused_objects == 0 && engine.m_nRefusedRowCount == 0 && refused_statements == 0) {
+        m_fields.m_bJobCompleted = true;
+        return;
+    }
+    std::u16string text = u"Database " + RepairDatabaseName() + u": " + Number(refused_objects) +
+                          u" object(s), " + Number(refused_statements) + u" schema statement(s) and " +
+                          Number(engine.m_nRefusedRowCount) + u" row(s) were refused.";
+    if (refused_objects != 0) text += u"\nThe refused definitions are in " + engine.m_strFailureFolder + u".";
+    engine.ShowMessage(JobText(212), text);
+}
+
+bool CRecoverThread::RunTableCopy(const RepairSteps& steps) {
+    mdf::CRecoveryEngine& engine = *m_pEngine;
+    if (StopCheck()) return false;
+    LogCount(146, static_cast<std::int64_t>(m_fields.m_arrSelectedTables.size()));
+    for (auto& table : engine.m_lstTables) {
+        Send(platform::WM_RECORD_COUNT, 0, 0);
+        m_app.m_nRecoveredCount = 0;
+        for (std::size_t i = 0; i < m_fields.m_arrSelectedTables.size(); ++i) {
+            Send(platform::WM_RECORD_COUNT, 0, 0);
+            if (table.m_pszName != m_fields.m_arrSelectedTables[i]) continue;
+            engine.m_pCurrentTable = &table;
+            if (StopCheck()) return false;
+            // A table the server did not create gets no rows; the schema report says so.
+            if (steps.table_created && !steps.table_created(table)) continue;
+            const std::uint64_t refused_before = engine.m_nRefusedRowCount;
+            const std::u16string shown =
+                m_app.m_bSql2005Catalog ? objects::BracketedTableName(table.m_pszName, true) : table.m_pszName;
+            LogLine(JobText(147) + shown);
+            LogCount(148, table.m_nColumnCount);
+            Send(platform::WM_JOB_PROGRESS, platform::kProgressStart,
+                 static_cast<platform::LPARAM>(static_cast<std::int32_t>(table.m_nRowCount & 0xFFFFFFFFu)));
+            for (const auto& page : table.m_lstDataPages) {
+                if (StopCheck()) return false;
+                engine.ReadPageRecordOffsets(page.m_nPageOffset);
+                const std::vector<std::uint64_t> records = m_app.m_arrRecordOffsets;
+                for (const std::uint64_t record : records) {
+                    engine.DecodeTableRow(record, table);
+                    if (m_app.m_bStopJob) return false;
+                }
+                Send(platform::WM_JOB_PROGRESS, platform::kProgressStep, 0);
+            }
+            Send(platform::WM_JOB_PROGRESS, platform::kProgressEnd, 0);
+            m_nRowsCopied += m_app.m_nRecoveredCount.load();
+            if (steps.rows_refused) steps.rows_refused(table, engine.m_nRefusedRowCount - refused_before);
+            LogCount(149, static_cast<std::int32_t>(m_app.m_nRecoveredCount.load() & 0xFFFFFFFFu));
+            LogLine(JobText(119));
+            Send(platform::WM_TABLE_DONE, 0, static_cast<platform::LPARAM>(i));
+        }
+    }
+    return true;
+}
+
+}  // namespace app

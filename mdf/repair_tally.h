@@ -1,0 +1,52 @@
+// What one complete repair made of the stored objects and rows, kept by the engine for the job's summary:
+// per kind the objects created and refused, the failure entries that could not be written to their files, and
+// the functions that were created before the tables (so they are not sent again).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace mdf {
+
+enum class ObjectKind : int {
+    Rule,
+    RuleBinding,
+    Default,
+    DefaultBinding,
+    DefaultConstraint,
+    TypeBinding,
+    Trigger,
+    Function,
+    View,
+    Procedure,
+};
+constexpr std::size_t kObjectKindCount = 10;
+
+struct KindTally {
+    std::uint32_t created = 0;
+    std::uint32_t refused = 0;
+};
+
+struct RepairTally {
+    std::array<KindTally, kObjectKindCount> kinds{};
+    // Failure entries whose file could not be written: (file name, body as written), in order.
+    std::vector<std::pair<std::u16string, std::u16string>> unwritten_entries;
+    // Failure files whose writing failed and was reported (each is reported once).
+    std::set<std::u16string> unwritable_files;
+    // Functions created by the early pass, by object id.
+    std::set<std::int32_t> created_functions;
+
+    KindTally& operator[](ObjectKind kind) { return kinds[static_cast<std::size_t>(kind)]; }
+    const KindTally& operator[](ObjectKind kind) const { return kinds[static_cast<std::size_t>(kind)]; }
+    std::uint32_t TotalRefused() const {
+        std::uint32_t n = 0;
+        for (const auto& k : kinds) n += k.refused;
+        return n;
+    }
+};
+
+}  // namespace mdf

@@ -1,0 +1,58 @@
+// Pure pieces of the stored-object scripts: the two readings of a stored definition's bytes, the test that a
+// definition is a CREATE statement of its kind, the failure-file entry, and the quoting of names and string
+// arguments in the statements that bind rules and defaults.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mdf/repair_tally.h"
+
+namespace objects {
+
+using mdf::ObjectKind;
+
+// One way of reading a definition's bytes: the text and the bytes a failure entry writes for it.
+struct TextReading {
+    std::u16string text;
+    std::vector<std::uint8_t> body;
+    bool wide = false;
+};
+
+// 8-bit text through the ANSI code page up to the first zero byte; the body is those bytes.
+TextReading ReadAs8Bit(std::span<const std::uint8_t> bytes);
+// Little-endian UTF-16 up to the first zero unit; an odd last byte pairs with a zero. The body is 2 bytes a
+// character.
+TextReading ReadAsUtf16(std::span<const std::uint8_t> bytes);
+// The reading that the bytes most likely hold: UTF-16 when bytes 1 and 3 are zero (4 bytes or more), else
+// 8-bit. For bodies of definitions that no reading makes a statement of.
+TextReading LikelyReading(std::span<const std::uint8_t> bytes);
+// The stored text of a default constraint or rule-like expression: UTF-16 when the second byte is zero, else
+// 8-bit.
+TextReading ExpressionReading(std::span<const std::uint8_t> bytes);
+
+// The word that follows CREATE for the kind ("RULE", "DEFAULT", "TRIGGER", "FUNCTION", "VIEW", "PROCEDURE").
+std::u16string_view CreateWord(ObjectKind kind);
+// True when the text, after blanks and comments, starts with CREATE and the kind's word (PROC for procedures).
+bool BeginsWithCreate(std::u16string_view text, ObjectKind kind);
+
+// Failure entry: 8 separator bytes (LF CR four times), the body, the separator again, 135 '=' bytes.
+std::vector<std::uint8_t> FailureEntry(std::span<const std::uint8_t> body);
+
+// [name] with every ']' doubled.
+std::u16string BracketName(std::u16string_view name);
+// The catalogue's table name bracketed: "schema.table" as [schema].[table] (split at the first '.' after the
+// first character) when two_part, else [table].
+std::u16string BracketedTableName(std::u16string_view name, bool two_part);
+// N'text' with every quote doubled.
+std::u16string StringArgument(std::u16string_view text);
+
+// The file a kind's refused definitions go to.
+std::u16string_view FailureFileName(ObjectKind kind);
+// The kind's name in the log's summary ("views", "stored procedures", ...).
+std::u16string_view KindName(ObjectKind kind);
+
+}  // namespace objects

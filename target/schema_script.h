@@ -1,0 +1,80 @@
+// The schema side of a complete repair, one entry per step, each run on the engine's open connection to the
+// target database. A repair calls them in this order:
+//   BeginRepair, ScriptUserTypes, PrepareForeignKeys, PrepareCheckConstraints, ScriptTables,
+//   (the rows of every table whose TableCreated is true, counting refused rows with NoteRefusedRows),
+//   ScriptKeysAfterRows, (stored objects), ScriptStatistics, RunTableStatements, RunDeferredStatements,
+//   RetryFailedStatements.
+// Every statement runs on a fresh command; what the server refuses, and every part left out before sending,
+// goes into the repair's report. No step ends the repair for a refused statement.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "mdf/recovery_engine.h"
+#include "target/script_report.h"
+#include "target/statements.h"
+
+namespace target {
+
+enum class StepOutcome { Done, Stopped };
+
+// The state of one repair's schema side.
+struct RepairScript {
+    explicit RepairScript(mdf::CRecoveryEngine& engine) : m_engine(engine) {}
+    mdf::CRecoveryEngine& m_engine;
+    ScriptReport m_report;
+    std::map<std::int64_t, std::u16string> m_mapCreatedTypes;  // user types the server accepted
+    std::set<std::u16string> m_setTablesNotCreated;            // full names of tables the server refused
+    std::set<std::uint32_t> m_setUnknownCollations;            // collation ids already reported
+    std::vector<Statement> m_arrAfterRows;                     // indexes and unique keys that wait for the rows
+};
+
+// Empties the lists of an earlier repair on the same engine: user types, deferred and retried statements,
+// each table's statement array, and the state of script.
+void BeginRepair(RepairScript& script);
+
+// Reads the user-type rows of the type table and creates each type; the accepted ones are remembered for the
+// table scripts. Refused statements also go to "DataTypes.txt" in the engine's failure folder when it is set.
+void ScriptUserTypes(RepairScript& script);
+
+// Builds the foreign-key statements into the engine's deferred list (run by RunDeferredStatements).
+void PrepareForeignKeys(RepairScript& script);
+
+// Builds the check-constraint statements into their tables' statement arrays (run by RunTableStatements).
+void PrepareCheckConstraints(RepairScript& script);
+
+// Creates every table of the catalogue with its primary key and clustered indexes; a refused table gets one
+// plain fallback. Stopped when the user asked to stop (after the table being scripted is done).
+StepOutcome ScriptTables(RepairScript& script);
+
+// False for a table the server refused twice: its rows are not sent.
+bool TableCreated(const RepairScript& script, const mdf::TableNode& table);
+
+// Records rows of table that the server refused during the row copy.
+void NoteRefusedRows(RepairScript& script, const mdf::TableNode& table, std::uint64_t refused);
+
+// Creates the nonclustered indexes and unique keys kept back by ScriptTables.
+void ScriptKeysAfterRows(RepairScript& script);
+
+// Creates the statistics of the catalogue's statistics list (2005 and later); reads the index-column rows
+// first when the list of them is empty.
+void ScriptStatistics(RepairScript& script);
+
+// Runs each table's statement array, the deferred list and the retry list.
+void RunTableStatements(RepairScript& script);
+std::size_t RunDeferredStatements(RepairScript& script);
+void RetryFailedStatements(RepairScript& script);
+
+// Runs one statement on a fresh command bound to the engine's connection; a refusal goes into the report.
+// An empty text is not sent. True when the server accepted it.
+bool RunStatement(RepairScript& script, const std::u16string& step, const std::u16string& object,
+                  const std::u16string& text);
+
+// The collation name of id; an unknown id is reported once per repair.
+std::u16string CollationFor(RepairScript& script, std::uint32_t id);
+
+}  // namespace target

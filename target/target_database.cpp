@@ -1,0 +1,243 @@
+// Creating the repair's database on the target server, the two forms statements run in, and closing the
+// connection again.
+#include "target/target_database.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+
+#include "mdf/recovery_engine.h"
+#include "platform/odbc_sql_connection.h"
+#include "platform/sql_connection.h"
+#include "platform/text.h"
+#include "target/sql_quoting.h"
+
+namespace target {
+
+// The statements of the database step quote through the one helper that every statement uses.
+std::u16string Bracketed(std::u16string_view name) { return BracketName(name); }
+
+std::u16string NQuoted(std::u16string_view text) { return UnicodeLiteral(text); }
+
+std::u16string DatabaseName(std::u16string_view base, std::u16string_view suffix) {
+    constexpr std::size_t kDataTail = 5;  // "_data", the longer of the two file names
+    const std::size_t room = kMaxNameLength > suffix.size() + kDataTail ? kMaxNameLength - suffix.size() - kDataTail : 0;
+    std::size_t keep = std::min(base.size(), room);
+    if (keep > 0 && keep < base.size() && base[keep - 1] >= 0xD800 && base[keep - 1] <= 0xDBFF) --keep;
+    return std::u16string(base.substr(0, keep)) + std::u16string(suffix);
+}
+
+std::u16string CreateDatabaseStatement(std::u16string_view name, std::u16string_view folder) {
+    const std::u16string d(name);
+    std::u16string statement = u"create database " + Bracketed(d);
+    if (!folder.empty()) {
+        // The server's own path style: a folder written with backslashes is a Windows path.
+        std::u16string f(folder);
+        const char16_t separator = f.find(u'\\') != std::u16string::npos ? u'\\' : u'/';
+        if (f.back() != u'/' && f.back() != u'\\') f += separator;
+        statement += u" on primary (NAME =" + Bracketed(d + u"_data") + u", filename = " + NQuoted(f + d + u".mdf") +
+                     u",size = 3mb)log on (name=" + Bracketed(d + u"_log") + u",filename = " +
+                     NQuoted(f + d + u".ldf") + u",size = 2mb)";
+    }
+    return statement + u" COLLATE Latin1_General_CI_AS_KS_WS";
+}
+
+std::filesystem::path RepairFolderBase() {
+    std::filesystem::path base;
+    if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache == '/') {
+        base = cache;
+    } else if (const char* home = std::getenv("HOME"); home && *home) {
+        base = std::filesystem::path(home) / ".cache";
+    } else {
+        base = std::filesystem::temp_directory_path();
+    }
+    return base / "brindlemoor";
+}
+
+std::filesystem::path MakePrivateFolder(const std::filesystem::path& base, std::string* error) {
+    std::error_code ec;
+    std::filesystem::create_directories(base, ec);
+    std::string pattern = (base / "repair-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {  // mkdtemp makes the folder with mode 0700
+        if (error) *error = std::strerror(errno);
+        return {};
+    }
+    return pattern;
+}
+
+}  // namespace target
+
+namespace mdf {
+
+namespace {
+
+constexpr const char16_t* kNoConnectionTitle = u"Unable to establish the connection.";
+constexpr const char16_t* kNoConnectionText =
+    u"Please Verify your Server\\Instance name.\nPlease run the SQL Server and try again.";
+
+std::u16string ServerText(const platform::SqlError& error) {
+    return error.Description().empty() ? error.ErrorMessage() : error.Description();
+}
+
+}  // namespace
+
+int CRecoveryEngine::CreateTargetDatabase() {
+    m_targetThread = std::this_thread::get_id();
+    m_statementReport.Clear();
+    if (m_app.m_strServerInstance.empty()) m_app.m_strServerInstance = m_targetSettings.m_strServer;
+    const std::u16string server = m_app.m_strServerInstance;
+    auto new_backend = [this]() -> std::shared_ptr<platform::ISqlBackend> {
+        if (m_newBackend) return m_newBackend();
+        auto backend = std::make_shared<platform::OdbcSqlBackend>();
+        backend->SetLoginTimeout(m_targetSettings.m_nLoginTimeoutSeconds);
+        return backend;
+    };
+    auto no_connection = [this](const platform::SqlError& error) {
+        FormatComError(error);
+        m_app.m_strMessageTitle = kNoConnectionTitle;
+        m_app.m_strMessageText = kNoConnectionText;
+        m_app.m_strMessageText += u"\n" + ServerText(error);
+        return 0;
+    };
+
+    // An earlier repair's connection and folder end here.
+    if (m_pConnection) {
+        try {
+            if (m_pConnection->IsOpen()) m_pConnection->Close();
+        } catch (const platform::SqlError&) {
+        }
+    }
+    if (!m_strRepairFolder.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(platform::ToUtf8(m_strRepairFolder), ec);
+        m_strRepairFolder.clear();
+    }
+
+    std::u16string database;
+    for (int attempt = 0;; ++attempt) {
+        m_pCommand.reset();
+        m_pConnection = std::make_shared<platform::Connection>(new_backend());
+        try {
+            m_pConnection->Open(m_targetSettings.ConnectionString(server, u"master"));
+        } catch (const platform::SqlError& error) {
+            return no_connection(error);
+        }
+        m_pCommand = std::make_shared<platform::Command>();
+        m_pCommand->SetActiveConnection(m_pConnection);
+        if (m_bEmbeddedEdition) {
+            database = m_strEmbeddedDatabase;
+            break;
+        }
+        database = target::DatabaseName(m_strTargetDatabase, attempt == 0 ? u"" : platform::Widen(std::to_string(attempt)));
+        m_strCreatedDatabase = database;
+        const std::u16string statement = target::CreateDatabaseStatement(database, m_targetSettings.m_strDataFolder);
+        try {
+            m_pCommand->SetCommandText(statement);
+            m_pCommand->SetActiveConnection(m_pConnection);
+            m_pCommand->Execute(platform::adCmdText);
+            m_statementReport.AddAccepted();
+            break;
+        } catch (const platform::SqlError& error) {
+            FormatComError(error);
+            m_statementReport.AddRefused(statement, error);
+            m_pCommand.reset();
+            try {
+                if (m_pConnection->IsOpen()) m_pConnection->Close();
+            } catch (const platform::SqlError&) {
+            }
+            const bool name_taken = error.NativeError() == target::kDatabaseExists ||
+                                    error.NativeError() == target::kFileExists;
+            if (!name_taken || attempt + 1 >= target::kMaxDatabaseNames) {
+                // Permission, a bad path, a lost link, or every name taken: the server's words end the repair.
+                m_app.m_strMessageTitle = u"Unable to create the database " + database + u".";
+                m_app.m_strMessageText = ServerText(error);
+                return 0;
+            }
+        }
+    }
+
+    try {
+        if (m_pConnection->IsOpen()) m_pConnection->Close();
+    } catch (const platform::SqlError&) {
+    }
+    m_app.m_strContentDbName = database;
+    try {
+        m_pConnection->Open(m_targetSettings.ConnectionString(server, database));
+    } catch (const platform::SqlError& error) {
+        return no_connection(error);
+    }
+    if (!m_pCommand) m_pCommand = std::make_shared<platform::Command>();
+    m_pCommand->SetActiveConnection(m_pConnection);
+
+    std::string reason;
+    const auto folder = target::MakePrivateFolder(target::RepairFolderBase(), &reason);
+    if (folder.empty()) {
+        m_app.m_strMessageTitle = u"Unable to make a temporary folder.";
+        m_app.m_strMessageText = platform::FromUtf8(target::RepairFolderBase().string() + ": " + reason);
+        CloseConnection();
+        return 0;
+    }
+    m_strRepairFolder = platform::FromUtf8(folder.string());
+    m_strTempFile = platform::FromUtf8((folder / "im.txt").string());
+    return 1;
+}
+
+int CRecoveryEngine::CloseConnection() {
+    // While the job runs only its own thread may close the link it is using.
+    if (std::this_thread::get_id() != m_targetThread && !m_app.m_bJobIdle.load()) return 0;
+    int closed = 0;
+    if (m_pConnection) {
+        try {
+            if (m_pConnection->IsOpen()) {
+                m_pConnection->Close();
+                closed = 1;
+            }
+        } catch (const platform::SqlError&) {
+        }
+    }
+    if (!m_strRepairFolder.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(platform::ToUtf8(m_strRepairFolder), ec);
+        m_strRepairFolder.clear();
+    }
+    return closed;
+}
+
+bool CRecoveryEngine::RunImmediate(const std::u16string& text) {
+    if (text.empty()) return false;
+    try {
+        auto command = std::make_shared<platform::Command>();
+        command->SetActiveConnection(m_pConnection);
+        command->SetCommandText(text);
+        command->Execute(platform::adCmdText);
+    } catch (const platform::SqlError& error) {
+        FormatComError(error);
+        m_statementReport.AddRefused(text, error);
+        return false;
+    }
+    m_statementReport.AddAccepted();
+    return true;
+}
+
+bool CRecoveryEngine::RunCommand(const std::u16string& text) {
+    if (text.empty()) return false;
+    try {
+        if (!m_pCommand) m_pCommand = std::make_shared<platform::Command>();
+        m_pCommand->SetCommandText(text);
+        m_pCommand->SetActiveConnection(m_pConnection);
+        m_pCommand->Execute(platform::adCmdText);
+    } catch (const platform::SqlError& error) {
+        FormatComError(error);
+        m_statementReport.AddRefused(text, error);
+        return false;
+    }
+    m_statementReport.AddAccepted();
+    return true;
+}
+
+void CRecoveryEngine::LogServiceRestartLeftToAdministrator() { LogLine(target::kServiceRestartLeft); }
+
+}  // namespace mdf

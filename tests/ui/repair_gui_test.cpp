@@ -1,0 +1,179 @@
+// Complete Repair in a real window: the edition and server dialogs (pre-filled from the settings, OK only with a
+// server name, names that would reach into the connection refused, Cancel), and the whole road: scan Northwind,
+// Repair, answer both dialogs, the job writes to the TDS server double and ends with the completion text.
+// Screenshots of both dialogs and of the end.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <wx/checkbox.h>
+#include <wx/radiobut.h>
+
+#include "app/control_ids.h"
+#include "mdf/recovery_engine.h"
+#include "platform/text.h"
+#include "tests/support/corpus.h"
+#include "tests/support/page_builder.h"
+#include "tests/support/tds_server_double.h"
+#include "tests/ui/gui_harness.h"
+#include "ui/brindlemoor_app.h"
+#include "ui/main_dialog.h"
+#include "ui/message_dialogs.h"
+#include "ui/server_dialogs.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace guitest;
+
+void Press(wxDialog& dialog, int id) {
+    wxCommandEvent press(wxEVT_BUTTON, id);
+    dialog.GetEventHandler()->ProcessEvent(press);
+}
+
+TEST(ServerDialogs, OkWaitsForAServerAndRefusesInjection) {
+    auto& app = App();
+    platform::ServerChoice choice;
+    choice.failure_folder = u"/tmp/failures";
+    ui::CServerInstance dialog(nullptr, app, false, choice);
+    wxWindow* ok = dialog.FindWindow(app::kIdOk);
+    EXPECT_FALSE(ok->IsEnabled());
+    EXPECT_TRUE(dialog.Field(ui::kIdPassword)->HasFlag(wxTE_PASSWORD));
+    EXPECT_FALSE(dialog.FindWindow(ui::kIdHaveDatabase)->IsEnabled());
+
+    struct Case {
+        const char* server;
+        bool closes;
+    };
+    const Case cases[] = {{"db;Database=master", false}, {"db{x}", false}, {"db=1", false}, {"db.example\\SQL,1433", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.server);
+        dialog.Field(ui::kIdServerName)->SetValue(wxString::FromUTF8(c.server));  // a typed change
+        EXPECT_TRUE(ok->IsEnabled());
+        std::u16string refusal;
+        if (!c.closes) {
+            WhenModalOpens<ui::CMyMessageDialog>([&](ui::CMyMessageDialog& d) {
+                refusal = app.m_strMessageText;
+                d.EndWith(app::kIdOk);
+            });
+        }
+        bool still_open = false;
+        const int result = RunModal(dialog, [&](wxDialog& d) {
+            Press(d, app::kIdOk);  // a refusal shows its message modally and returns when it is closed
+            still_open = d.IsModal();
+            if (still_open) d.EndModal(app::kIdCancel);
+        });
+        EXPECT_EQ(still_open, !c.closes);
+        if (c.closes) {
+            EXPECT_EQ(result, app::kIdOk);
+            EXPECT_EQ(choice.server, u"db.example\\SQL,1433");
+        } else {
+            EXPECT_EQ(refusal, u"Please enter correct server ( \\\\instance name).");
+            EXPECT_TRUE(choice.server.empty());
+        }
+    }
+    dialog.Field(ui::kIdServerName)->SetValue(wxString());
+    EXPECT_FALSE(ok->IsEnabled());
+    EXPECT_EQ(RunModal(dialog, [](wxDialog& d) { Press(d, ui::kIdServerCancel); }), app::kIdCancel);
+}
+
+TEST(ServerDialogs, EmbeddedEditionOpensWithOnlyTheCheckBox) {
+    auto& app = App();
+    platform::ServerChoice choice;
+    choice.server = u"db.example";
+    ui::CServerInstance dialog(nullptr, app, true, choice);
+    auto* have = dynamic_cast<wxCheckBox*>(dialog.FindWindow(ui::kIdHaveDatabase));
+    ASSERT_NE(have, nullptr);
+    EXPECT_TRUE(have->IsEnabled());
+    for (int id : {ui::kIdServerName, ui::kIdBrowse, ui::kIdEmbeddedDatabase, ui::kIdLogin}) {
+        EXPECT_FALSE(dialog.FindWindow(id)->IsEnabled()) << id;
+    }
+    const int result = RunModal(dialog, [&](wxDialog& d) {
+        have->SetValue(true);
+        wxCommandEvent click(wxEVT_CHECKBOX, ui::kIdHaveDatabase);
+        click.SetInt(1);
+        d.GetEventHandler()->ProcessEvent(click);
+        for (int id : {ui::kIdServerName, ui::kIdBrowse, ui::kIdEmbeddedDatabase, ui::kIdLogin}) {
+            EXPECT_TRUE(d.FindWindow(id)->IsEnabled()) << id;
+        }
+        dynamic_cast<ui::CServerInstance&>(d).Field(ui::kIdEmbeddedDatabase)->ChangeValue("WSS_Content");
+        EXPECT_FALSE(SaveScreenshot(d, "server_instance_embedded").empty());
+        Press(d, app::kIdOk);
+    });
+    EXPECT_EQ(result, app::kIdOk);
+    EXPECT_EQ(choice.embedded_database, u"WSS_Content");
+}
+
+TEST(RepairWindow, NorthwindRepairedIntoTheServerDouble) {
+    BM_REQUIRE_CORPUS();
+    if (testsupport::FreeTdsDriverPath().empty()) GTEST_SKIP() << "FreeTDS ODBC driver not found at configure time";
+    testsupport::TdsServerDouble server;
+    testsupport::TempDir dir;
+    {
+        std::ofstream config(dir / "brindlemoor.conf");
+        config << "[sqlserver]\nserver = 127.0.0.1\nlogin = tester\ndriver = "
+               << platform::ToUtf8(testsupport::FreeTdsDriverPath()) << "\nport = " << server.Port()
+               << "\ntds_version = 7.4\nlogin_timeout = 10\nfailure_folder = " << (dir / "failures").string() << "\n";
+    }
+    setenv("BRINDLEMOOR_CONFIG", (dir / "brindlemoor.conf").c_str(), 1);
+
+    auto& a = App();
+    ResetJobState(a);
+    a.m_strServerInstance.clear();
+    auto* dialog = new ui::CBrindlemoorDlg(a);
+    dialog->end_program = [](bool) {};
+    dialog->confirm_stop = [] { return true; };
+    dialog->Show();
+    Pump(50);
+
+    const fs::path file = *testsupport::CorpusDir() / "northwnd_sligo.mdf";
+    dialog->OnCompleteRepair();
+    dialog->choose_file = [file] { return wxString::FromUTF8(file.string()); };
+    dialog->OnSelectFile();
+    dialog->OnScanFile();
+    ASSERT_TRUE(WaitUntil([] { return App().m_bJobIdle.load(); }, 30000));
+
+    bool edition_seen = false, server_seen = false;
+    std::u16string end_title, end_text;
+    WhenModalOpens<ui::CSqlServerEditon>([&](ui::CSqlServerEditon& d) {
+        edition_seen = true;
+        EXPECT_TRUE(dynamic_cast<wxRadioButton*>(d.FindWindow(ui::kIdFullEdition))->GetValue());
+        EXPECT_FALSE(SaveScreenshot(d, "server_edition_dialog").empty());
+        Press(d, app::kIdOk);
+    }, 30000);
+    WhenModalOpens<ui::CServerInstance>([&](ui::CServerInstance& d) {
+        server_seen = true;
+        // Pre-filled from the settings file; the password is typed.
+        EXPECT_EQ(d.Field(ui::kIdServerName)->GetValue(), "127.0.0.1");
+        EXPECT_EQ(d.Field(ui::kIdLogin)->GetValue(), "tester");
+        EXPECT_TRUE(d.FindWindow(app::kIdOk)->IsEnabled());
+        d.Field(ui::kIdPassword)->ChangeValue("secret");
+        EXPECT_FALSE(SaveScreenshot(d, "server_instance_full").empty());
+        Press(d, app::kIdOk);
+    }, 30000);
+    WhenModalOpens<ui::CMyMessageDialog>([&](ui::CMyMessageDialog& d) {
+        end_title = App().m_strMessageTitle;
+        end_text = App().m_strMessageText;
+        EXPECT_FALSE(SaveScreenshot(d, "repair_completed").empty());
+        d.EndWith(app::kIdOk);
+    }, 120000);
+    // After the completion: not now to the re-attach offer, then its "later" note.
+    WhenModalOpens<ui::CMyExitStopDialog>([](ui::CMyExitStopDialog& d) { d.EndWith(app::kIdCancel); }, 120000);
+    WhenModalOpens<ui::CMessageDialog2>([](ui::CMessageDialog2& d) { d.EndWith(app::kIdOk); }, 120000);
+    dialog->OnRepair();
+    ASSERT_TRUE(WaitUntil([] { return App().m_bJobIdle.load() && App().m_pRecoverThread.load() == nullptr; }, 120000));
+    Pump(300);
+    EXPECT_TRUE(edition_seen);
+    EXPECT_TRUE(server_seen);
+    EXPECT_EQ(end_title, u"Recovery process is successfully completed.");
+    EXPECT_EQ(end_text, u"\nRecovered file saved at the desired location.");
+    EXPECT_TRUE(server.HasDatabase(u"Recovered_northwnd_sligo"));
+    std::size_t inserts = 0;
+    for (const auto& r : server.Statements()) inserts += platform::ToLower(r.text.substr(0, 12)) == u"insert into ";
+    EXPECT_GT(inserts, 2000u);
+    delete dialog;
+    Pump(20);
+}
+
+}  // namespace

@@ -1,0 +1,69 @@
+// The update check's rules without any network: version comparison, the version file and the texts of the
+// download's progress.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace update {
+
+// Result codes of CAutoUpdater::CheckForUpdate.
+enum CheckResult : int {
+    kCheckMalformed = 0,          // a version text (offered or installed) or the version file is malformed
+    kCheckNewer = 1,              // a newer version with the same first number
+    kCheckNewMajor = 2,           // a version with a greater first number
+    kCheckNewerAndSecond = 3,     // the first line offers a newer version and a second line exists
+    kCheckNoConnection = 4,       // the server could not be reached
+    kCheckNotFound = 5,           // the version file was not there (any status but 200, or a refused redirect)
+    kCheckNoInstalledVersion = 8,
+    kCheckUpToDate = 9,
+    kCheckNotConfigured = 12,     // no update server in the settings
+};
+
+// Result codes of CAutoUpdater::DownloadUpdate.
+enum DownloadResult : int {
+    kDownloaded = 0,
+    kDownloadNoConnection = 4,
+    kDownloadNotFound = 5,
+    kDownloadFailed = 7,          // the transfer broke off, or the file could not be written
+    kDownloadCancelled = 10,
+    kDownloadDamaged = 11,        // size or SHA-256 do not match, or the checksum file is unusable
+    kDownloadNotConfigured = 12,
+};
+
+// The version file may not be longer than this; a version text not longer than kMaxVersionLength.
+inline constexpr std::size_t kMaxVersionFileSize = 4096;
+inline constexpr std::size_t kMaxVersionLength = 7;
+
+// TRUE when every character is 0 to 9 (an empty text is all digits).
+bool IsAllDigits(std::u16string_view text);
+
+// 2: the offered first number is greater; 1: a later number is greater; 0: equal; -1: older; -21: the offered
+// text is malformed; -22: the installed one is. Up to four point-separated numbers (empty pieces skipped,
+// missing ones 0); a piece that is not all digits, a number above 2^32-1, no piece or a fifth piece is
+// malformed.
+int CompareVersions(std::u16string_view offered, std::u16string_view installed);
+
+struct VersionOffer {
+    int result = kCheckMalformed;   // one of kCheckMalformed, kCheckNewer, kCheckNewMajor, ..., kCheckUpToDate
+    std::u16string version;         // the offered version
+    std::u16string description;
+};
+
+// The check's answer from the version file's bytes: one or two lines (LF or CR LF), each a version of at most
+// seven characters, one separator character and a description. A file over 4096 bytes, an empty file, a
+// third line, a version text that is too long or malformed make the answer kCheckMalformed.
+VersionOffer EvaluateVersionFile(std::string_view body, std::u16string_view installed);
+
+// "1.50 KB", "512.00 bytes", "2.00 MB", "1.00 GB".
+std::u16string FormatFileSize(std::int64_t bytes);
+
+// The download's elapsed-time text: "12 sec(1.50 MB of 3.00 MB copied)" with a known size, "1536 Ko in 12 sec"
+// without.
+std::u16string FormatTimeText(int seconds, std::uint64_t done, std::optional<std::uint64_t> expected);
+// "1.50 KB/sec": the bytes done per second; `seconds` below 1 counts as 1.
+std::u16string FormatRateText(std::uint64_t done, int seconds);
+
+}  // namespace update
