@@ -50,6 +50,7 @@ public:
     std::uint64_t Size() const { return file_.Size(); }
     std::uint64_t PageCount() const { return file_.Size() / kPageSize; }
     const std::string& LastError() const { return file_.LastError(); }
+    bool LastOpenWasBusy() const { return file_.LastOpenWasBusy(); }
 
     // Copies n bytes from pos; bytes beyond the end of the file are zeros.
     void Read(std::uint64_t pos, void* dst, std::size_t n) const {

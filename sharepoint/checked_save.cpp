@@ -116,6 +116,12 @@ void CRecoveryEngine::SaveCheckedTreeItems(sharepoint::CheckItem& item,
     };
     const HeldContentPages held(m_hDataFile, WithSmallGapsFilled(ContentPagesOfCheckedItems(item), kMaxHeldPages));
     std::vector<Level> levels{{&item, 0}};
+    // The output folder is opened anew for each save: the folder of an earlier save may be gone.
+    m_pOutputFolder.reset();
+    struct Release {
+        CRecoveryEngine& engine;
+        ~Release() { engine.m_pOutputFolder.reset(); }
+    } release{*this};
     while (true) {
         Level& level = levels.back();
         bool finished = false;

@@ -2,6 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
 
 #include <fstream>
 #include <utility>
@@ -9,6 +14,7 @@
 
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
+#include "tests/support/descriptor_limit.h"
 #include "tests/support/page_builder.h"
 
 using namespace testsupport;
@@ -183,15 +189,67 @@ TEST(RecordLister, PartialLastPageListsNothingBeyondTheFile) {
     EXPECT_TRUE(app.m_arrRecordOffsets.empty());
 }
 
-TEST(OpenDataFile, RetriesSixTimesThenFails) {
-    platform::SharedState app;
-    app.m_strDataFilePath = u"/nonexistent/brindlemoor/missing.mdf";
-    mdf::CRecoveryEngine engine(app);
-    std::vector<std::chrono::milliseconds> sleeps;
-    engine.m_sleep = [&](std::chrono::milliseconds ms) { sleeps.push_back(ms); };
-    EXPECT_FALSE(engine.OpenDataFile());
-    EXPECT_FALSE(engine.m_bFileOpen);
-    EXPECT_EQ(sleeps, std::vector<std::chrono::milliseconds>(5, std::chrono::milliseconds(1000)));
+// Paths that no wait can open fail at the first attempt, with a reason of their own; the named pipe would
+// block an open that waits for a writer, so every case runs in a child that an alarm ends.
+TEST(OpenDataFile, PathsThatWaitingCannotOpenFailAtOnceWithTheirReason) {
+    TempDir dir;
+    const auto fifo = dir / "pipe.mdf";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto locked = dir / "locked.mdf";
+    FileBuilder{}.PageCount(2).WriteTo(locked);
+    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+    struct Case {
+        const char* name;
+        std::string path;
+        const char* reason;
+    };
+    std::vector<Case> cases = {
+        {"missing path", (dir / "missing.mdf").string(), "No such file or directory"},
+        {"directory", dir.Path().string(), "it is a directory"},
+        {"named pipe", fifo.string(), "it is a named pipe \\(FIFO\\)"},
+        {"device", "/dev/null", "it is a character device"},
+        {"below a file", (locked / "x.mdf").string(), "Not a directory"},
+    };
+    if (::geteuid() != 0) cases.push_back({"unreadable file", locked.string(), "Permission denied"});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The child prints the reason and exits 0 when both the probe and the open failed without a wait.
+        auto open_in_child = [&] {
+            ::alarm(10);
+            platform::SharedState app;
+            app.m_strDataFilePath = platform::FromUtf8(c.path);
+            mdf::CRecoveryEngine engine(app);
+            int sleeps = 0;
+            engine.m_sleep = [&](std::chrono::milliseconds) { ++sleeps; };
+            const bool probed = engine.DetectDatabaseVersion();
+            const bool opened = engine.OpenDataFile();
+            std::fprintf(stderr, "%s\n", platform::ToUtf8(engine.m_strOpenError).c_str());
+            std::_Exit(!probed && !opened && !engine.m_bOpenBusy && !engine.m_bFileOpen && sleeps == 0 ? 0 : 1);
+        };
+        EXPECT_EXIT(open_in_child(), ::testing::ExitedWithCode(0), c.reason);
+    }
+}
+
+TEST(OpenDataFile, ABusyFileGetsSixAttemptsASecondApart) {
+    EngineFile file(FileBuilder{}.PageCount(2));
+    {
+        testsupport::DescriptorsUsedUp no_descriptors;
+        EXPECT_FALSE(file.engine().OpenDataFile());
+    }
+    EXPECT_TRUE(file.engine().m_bOpenBusy);
+    EXPECT_EQ(platform::ToUtf8(file.engine().m_strOpenError), "Too many open files");
+    EXPECT_EQ(file.sleeps_, std::vector<std::chrono::milliseconds>(5, std::chrono::milliseconds(1000)));
+
+    // Free again after the second wait: the third attempt opens it.
+    file.sleeps_.clear();
+    auto no_descriptors = std::make_unique<testsupport::DescriptorsUsedUp>();
+    file.engine().m_sleep = [&](std::chrono::milliseconds ms) {
+        file.sleeps_.push_back(ms);
+        if (file.sleeps_.size() == 2) no_descriptors.reset();
+    };
+    EXPECT_TRUE(file.engine().OpenDataFile());
+    EXPECT_EQ(file.sleeps_.size(), 2u);
+    EXPECT_EQ(file.engine().m_nFileSize, 2 * kPageSize);
 }
 
 TEST(OpenDataFile, OpensAReadOnlyCopy) {

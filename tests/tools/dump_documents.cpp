@@ -8,6 +8,7 @@
 #include "platform/messages.h"
 #include "platform/text.h"
 #include "sharepoint/check_tree.h"
+#include "tests/tools/catalog_dump.h"
 
 namespace catalog_dump {
 
@@ -35,7 +36,7 @@ int RunDocuments(const std::string& out_dir, const std::string& file, std::ostre
     LogPrinter printer(app, out);
     mdf::CRecoveryEngine engine(app, &printer);
     if (!engine.OpenDataFile()) {
-        err << "cannot open " << file << "\n";
+        err << "cannot open " << file << ": " << platform::ToUtf8(engine.m_strOpenError) << "\n";
         return 1;
     }
     app.m_bSql2005Catalog = app.m_bSql2000 = app.m_bSql2008Catalog = false;
@@ -46,6 +47,7 @@ int RunDocuments(const std::string& out_dir, const std::string& file, std::ostre
         return 1;
     }
     engine.ComputeColumnOffsets();
+    const std::uint64_t damage = ReportDamageTo(engine, err);
 
     // The record pass: every live record of every data page (each page once) through the row capture.
     app.m_bRowPreview = false;
@@ -74,7 +76,11 @@ int RunDocuments(const std::string& out_dir, const std::string& file, std::ostre
     app.m_nRecoveredCount = 0;  // the column-position pass counted tables in it
     engine.SaveCheckedTreeItems(*tree);
     out << "Recovered Documents : " << app.m_nRecoveredCount.load() << "\n";
-    return 0;
+    if (engine.m_nSaveFailures != 0) {
+        out << "Not written : " << engine.m_nSaveFailures << "\n";
+        return kExitNotWritten;
+    }
+    return damage != 0 ? kExitDamage : 0;
 }
 
 }  // namespace catalog_dump
