@@ -127,7 +127,7 @@ public:
     void Reach(std::size_t index);
 
 private:
-    static constexpr std::size_t kChunkPages = 1024;  // 8 MiB held at a time
+    static constexpr std::size_t kChunkPages = 256;  // 2 MiB held at a time (8 MiB at most with the gaps filled)
     DataFile& file_;
     std::vector<std::uint64_t> offsets_;
     std::size_t chunk_end_ = 0;
