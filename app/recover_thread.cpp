@@ -243,9 +243,11 @@ void CRecoverThread::RunScan() {
             pages.erase(std::remove_if(pages.begin(), pages.end(),
                                        [&](const mdf::DataPageNode& page) { return !seen.insert(page.m_nPageOffset).second; }),
                         pages.end());
-            for (const auto& page : pages) {
+            mdf::ChunkedPageWalk walk(engine.m_hDataFile, mdf::PageOffsets(pages));
+            for (std::size_t i = 0; i < pages.size(); ++i) {
                 if (StopCheck()) return FlushRows(true);
-                engine.ReadPageRecordOffsets(page.m_nPageOffset);
+                walk.Reach(i);
+                engine.ReadPageRecordOffsets(pages[i].m_nPageOffset);
                 const std::vector<std::uint64_t> records = m_app.m_arrRecordOffsets;
                 for (const std::uint64_t record : records) {
                     engine.DecodeTableRow(record, table);
@@ -298,9 +300,12 @@ void CRecoverThread::RunTableView() {
     Send(platform::WM_JOB_PROGRESS, platform::kProgressStart,
          static_cast<platform::LPARAM>(static_cast<std::int32_t>(table.m_nRowCount & 0xFFFFFFFFu)));
 
-    for (const auto& page : table.m_lstDataPages) {
+    const auto& pages = table.m_lstDataPages;
+    mdf::ChunkedPageWalk walk(engine.m_hDataFile, mdf::PageOffsets(pages));
+    for (std::size_t i = 0; i < pages.size(); ++i) {
         if (StopCheck()) return FlushRows(true);
-        engine.ReadPageRecordOffsets(page.m_nPageOffset);
+        walk.Reach(i);
+        engine.ReadPageRecordOffsets(pages[i].m_nPageOffset);
         const std::vector<std::uint64_t> records = m_app.m_arrRecordOffsets;
         for (const std::uint64_t record : records) {
             m_app.m_arrRowValues.clear();

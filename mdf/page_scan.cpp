@@ -49,6 +49,17 @@ bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
     engine.SendProgress(platform::kProgressStart, static_cast<platform::LPARAM>(pages));
     bool data_page_met = false;
     bool stopped = false;
+    // The catalogue readers and the allocation walk read the system tables' pages and the IAM pages next, in
+    // an order of their own: copies of them are kept from the scan's blocks (up to kMaxKeptPages), so they are
+    // not read from the file again.
+    constexpr std::size_t kMaxKeptPages = 4096;
+    std::vector<std::uint64_t> kept_numbers;
+    std::vector<std::uint8_t> kept_bytes;
+    auto keep = [&](std::uint64_t page_number, std::span<const std::uint8_t> page) {
+        if (kept_numbers.size() >= kMaxKeptPages) return;
+        kept_numbers.push_back(page_number);
+        kept_bytes.insert(kept_bytes.end(), page.begin(), page.end());
+    };
     ProgressPacer pacer;
     engine.m_arrDamagedPages.clear();
     engine.m_hDataFile.ForEachPage(0, pages, [&](std::uint64_t i, std::span<const std::uint8_t> page) {
@@ -63,10 +74,14 @@ bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
         }
         if (h.type == kPageTypeData || (data_type_2005 && h.type == kPageTypeData2005)) {
             data_page_met = true;
-            if (PageList* list = list_of(h.object_id)) list->Add(offset, h.slot_count);
+            if (PageList* list = list_of(h.object_id)) {
+                list->Add(offset, h.slot_count);
+                keep(i, page);
+            }
             if (notes) (*notes)[static_cast<std::size_t>(i)] = NoteDataPage(page);
         } else if (h.type == kPageTypeIam) {
             engine.m_arrIamPages.push_back(offset);
+            keep(i, page);
         }
         // Where the pass is, in pages: the window's bar follows it however seldom it hears.
         if (pacer.Step()) engine.SendProgress(platform::kProgressAt, static_cast<platform::LPARAM>(i + 1));
@@ -77,6 +92,7 @@ bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
         return true;
     });
     if (stopped) return false;
+    engine.m_hDataFile.HoldPageCopies(std::move(kept_numbers), kept_bytes);
     engine.SendProgress(platform::kProgressEnd, 0);
     return data_page_met;
 }

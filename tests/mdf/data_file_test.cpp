@@ -269,3 +269,36 @@ TEST(DataFileReads, ZerosBeyondTheEndOfTheFile) {
     EXPECT_EQ(file.engine().Read64(8188), 0xAABBCCDDull) << "the half beyond the end reads as zeros";
     EXPECT_EQ(file.engine().Read32(1 << 20), 0u);
 }
+
+// Held pages: the same bytes as a read from the file, one read per run of neighbouring pages, and no read
+// when the cache has dropped them.
+TEST(DataFileReads, HeldPagesReadOnceInRunsAndServeTheFileBytes) {
+    FileBuilder builder;
+    builder.PageCount(40);
+    for (std::uint32_t n = 0; n < 12; ++n) {
+        PageBuilder page;
+        page.U32(100, 0x1000 + n);
+        builder.SetPage(n, page);
+    }
+    EngineFile file(builder);
+    ASSERT_TRUE(file.engine().OpenDataFile());
+    mdf::DataFile& data = file.engine().m_hDataFile;
+    const std::uint64_t before = data.FileReads();
+    data.HoldPages({2, 3, 4, 9, 11});
+    EXPECT_EQ(data.FileReads() - before, 3u) << "runs 2-4, 9 and 11";
+    for (int visit = 0; visit < 2; ++visit) {
+        for (std::uint32_t n : {11u, 2u, 9u, 4u, 3u}) EXPECT_EQ(file.engine().Read32(n * kPageSize + 100), 0x1000 + n);
+        // 17 other pages push every held page out of the 16-slot cache between the visits.
+        for (std::uint32_t n = 0; n < 17; ++n) file.engine().Read8((20 + n) * kPageSize);
+    }
+    EXPECT_EQ(data.FileReads() - before, 3u + 34u) << "only the pages that are not held were read";
+    data.ReleaseHeldPages();
+    EXPECT_EQ(file.engine().Read32(9 * kPageSize + 100), 0x1009u);
+}
+
+TEST(DataFileReads, SmallGapsAreFilledWithinTheLimit) {
+    EXPECT_EQ(mdf::WithSmallGapsFilled({1, 5, 20, 22}, 100), (std::vector<std::uint64_t>{1, 2, 3, 4, 5, 20, 21, 22}));
+    EXPECT_EQ(mdf::WithSmallGapsFilled({1, 6}, 100), (std::vector<std::uint64_t>{1, 6})) << "a gap of four stays";
+    EXPECT_EQ(mdf::WithSmallGapsFilled({1, 5, 20, 22}, 7), (std::vector<std::uint64_t>{1, 2, 3, 4, 5, 20, 22}));
+    EXPECT_TRUE(mdf::WithSmallGapsFilled({}, 10).empty());
+}

@@ -54,9 +54,12 @@ int RunDocuments(const std::string& out_dir, const std::string& file, std::ostre
     for (auto& table : engine.m_lstTables) {
         engine.m_pCurrentTable = &table;
         std::set<std::uint64_t> seen;
-        for (const auto& page : table.m_lstDataPages) {
-            if (!seen.insert(page.m_nPageOffset).second) continue;
-            engine.ReadPageRecordOffsets(page.m_nPageOffset);
+        const auto& pages = table.m_lstDataPages;
+        mdf::ChunkedPageWalk walk(engine.m_hDataFile, mdf::PageOffsets(pages));
+        for (std::size_t i = 0; i < pages.size(); ++i) {
+            if (!seen.insert(pages[i].m_nPageOffset).second) continue;
+            walk.Reach(i);
+            engine.ReadPageRecordOffsets(pages[i].m_nPageOffset);
             const std::vector<std::uint64_t> records = app.m_arrRecordOffsets;
             for (std::uint64_t record : records) {
                 engine.DecodeTableRow(record, table);

@@ -36,11 +36,15 @@ void ForEachTableRow(mdf::CRecoveryEngine& engine, mdf::TableNode& table,
     // A page listed twice is decoded once: one bit per page of the file.
     std::vector<bool> seen(static_cast<std::size_t>(engine.m_hDataFile.PageCount() + 1), false);
     std::vector<std::uint64_t> records;
-    for (const auto& page : table.m_lstDataPages) {
+    const auto& pages = table.m_lstDataPages;
+    mdf::ChunkedPageWalk walk(engine.m_hDataFile, mdf::PageOffsets(pages));
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        const auto& page = pages[i];
         const std::uint64_t number = page.m_nPageOffset / mdf::kPageSize;
         if (number >= seen.size()) seen.resize(static_cast<std::size_t>(number + 1), false);
         if (seen[static_cast<std::size_t>(number)]) continue;
         seen[static_cast<std::size_t>(number)] = true;
+        walk.Reach(i);
         engine.ReadPageRecordOffsets(page.m_nPageOffset);
         records = engine.m_app.m_arrRecordOffsets;
         for (std::uint64_t record : records) {
