@@ -25,7 +25,15 @@ namespace {
 std::atomic<std::uint64_t> g_nextJobId{1};
 
 // Texts of the job that the program's string table does not hold.
-constexpr std::array<std::pair<int, std::u16string_view>, 38> kJobTexts = {{
+constexpr int kCannotOpenText = 900;
+constexpr int kNotSavedTitle = 901;
+constexpr int kNotWrittenText = 902;
+constexpr int kDamagedPagesText = 903;
+constexpr std::array<std::pair<int, std::u16string_view>, 42> kJobTexts = {{
+    {kDamagedPagesText, u"Damaged or missing page(s)  :"},
+    {kNotSavedTitle, u"The recovery process did not write everything."},
+    {kNotWrittenText, u" item(s) could not be written; the log names each one with the reason."},
+    {kCannotOpenText, u"The data file cannot be opened: "},
     {111, u"Do you want to stop the current process ?"},
     {112, u"This process can not be resumed from current state and has to be restarted."},
     {113, u"Do you want to stop the current process ?"},
@@ -165,11 +173,25 @@ void CRecoverThread::RunScan() {
     mdf::CRecoveryEngine& engine = *m_pEngine;
     if (StopCheck()) return;
 
+    // The version probe opens the file too, so it runs here on the job's thread: an open that takes long
+    // never freezes the window.
+    engine.DetectDatabaseVersion();
+    m_app.m_bConvertedFrom2000 = false;
+    m_app.m_bCreatedOn2000 = false;
+
     // The engine opens m_strDataFilePath, which the starter set to m_strDataFile before the start.
     if (!engine.OpenDataFile()) {
         m_app.m_bFileInUse = true;
         if (StopCheck()) return;
-        if (m_app.m_strSearchRoot.empty()) {
+        if (!engine.m_bOpenBusy) {
+            // Missing, not allowed or not a file: said as it is, with the path, not blamed on the server.
+            const std::u16string line = JobText(kCannotOpenText) + m_app.m_strDataFilePath + u" (" +
+                                        engine.m_strOpenError + u")";
+            LogLine(line);
+            // The window gives back the file page as for a busy file (the message's name is historical).
+            if (!m_app.m_strSearchRoot.empty()) Send(platform::WM_FILE_IN_USE, 0, 0);
+            engine.ShowMessage(JobText(kCannotOpenText) + m_app.m_strDataFilePath, engine.m_strOpenError);
+        } else if (m_app.m_strSearchRoot.empty()) {
             engine.ShowMessage(u"", JobText(117));
         } else {
             Send(platform::WM_FILE_IN_USE, 0, 0);
@@ -197,7 +219,10 @@ void CRecoverThread::RunScan() {
     LogLine(JobText(123) + m_app.m_strDataFilePath);
     LogLine(JobText(124));
     LogLine(u"");
+    // Damaged pages are kept and read like the others; the log names each one with its table.
+    const std::uint64_t damaged = engine.ReportDamage();
     LogCount(121, m_app.m_nTableCount);
+    if (damaged != 0) LogCount(kDamagedPagesText, static_cast<std::int64_t>(damaged));
     LogLine(JobText(119));
 
     engine.m_pCurrentTable = engine.m_lstTables.empty() ? nullptr : &engine.m_lstTables.front();
@@ -218,9 +243,11 @@ void CRecoverThread::RunScan() {
             pages.erase(std::remove_if(pages.begin(), pages.end(),
                                        [&](const mdf::DataPageNode& page) { return !seen.insert(page.m_nPageOffset).second; }),
                         pages.end());
-            for (const auto& page : pages) {
+            mdf::ChunkedPageWalk walk(engine.m_hDataFile, mdf::PageOffsets(pages));
+            for (std::size_t i = 0; i < pages.size(); ++i) {
                 if (StopCheck()) return FlushRows(true);
-                engine.ReadPageRecordOffsets(page.m_nPageOffset);
+                walk.Reach(i);
+                engine.ReadPageRecordOffsets(pages[i].m_nPageOffset);
                 const std::vector<std::uint64_t> records = m_app.m_arrRecordOffsets;
                 for (const std::uint64_t record : records) {
                     engine.DecodeTableRow(record, table);
@@ -273,9 +300,12 @@ void CRecoverThread::RunTableView() {
     Send(platform::WM_JOB_PROGRESS, platform::kProgressStart,
          static_cast<platform::LPARAM>(static_cast<std::int32_t>(table.m_nRowCount & 0xFFFFFFFFu)));
 
-    for (const auto& page : table.m_lstDataPages) {
+    const auto& pages = table.m_lstDataPages;
+    mdf::ChunkedPageWalk walk(engine.m_hDataFile, mdf::PageOffsets(pages));
+    for (std::size_t i = 0; i < pages.size(); ++i) {
         if (StopCheck()) return FlushRows(true);
-        engine.ReadPageRecordOffsets(page.m_nPageOffset);
+        walk.Reach(i);
+        engine.ReadPageRecordOffsets(pages[i].m_nPageOffset);
         const std::vector<std::uint64_t> records = m_app.m_arrRecordOffsets;
         for (const std::uint64_t record : records) {
             m_app.m_arrRowValues.clear();
@@ -303,12 +333,15 @@ void CRecoverThread::RunDocumentSave() {
     const std::u16string output = sharepoint::MakeNewFolder(chosen, OutputFolderName(std::time(nullptr)), &why);
     if (output.empty()) {
         LogLine(u"Output folder not made in " + chosen + u" (" + platform::FromUtf8(why) + u")");
+        engine.ShowMessage(JobText(kNotSavedTitle), u"Output folder not made in " + chosen + u" (" +
+                                                        platform::FromUtf8(why) + u")");
         return;
     }
     m_app.m_strOutputFolder = output;
     LogLine(JobText(122) + LogTimeText(std::time(nullptr)));
     m_app.m_nRecoveredCount = 0;
 
+    const std::uint64_t failures_before = engine.m_nSaveFailures;
     if (m_pTreeRoot) {
         engine.SaveCheckedTreeItems(*m_pTreeRoot, [this](const sharepoint::CheckItem& item) {
             if (m_onItemSaved) m_onItemSaved(item);
@@ -317,6 +350,16 @@ void CRecoverThread::RunDocumentSave() {
     if (StopCheck()) return;
 
     LogLine(JobText(157) + LogTimeText(std::time(nullptr)));
+    const std::uint64_t not_written = engine.m_nSaveFailures - failures_before;
+    if (not_written != 0) {
+        // No word of success: the count, and the log names each item with the system's reason.
+        const std::u16string count = platform::FromUtf8(std::to_string(not_written)) + JobText(kNotWrittenText);
+        LogLine(count);
+        LogLine(JobText(119));
+        AppendToLogText(m_app, u"\r\n" + JobText(119));
+        engine.ShowMessage(JobText(kNotSavedTitle), count);
+        return;
+    }
     LogLine(JobText(119));
     AppendToLogText(m_app, u"\r\n" + JobText(119));
     m_fields.m_bJobCompleted = true;

@@ -26,7 +26,14 @@ struct Database {
     std::uint64_t documents;
     bool small_contents;
 };
-constexpr Database kDatabases[] = {{100000, false}, {100000, true}, {1000000, true}};
+// N documents, N small documents, 10 N small documents: N is BRINDLEMOOR_BENCH_DOCUMENTS (default 100,000;
+// make_bench_files content N content-small N content-small 10N writes the files).
+std::uint64_t BaseDocumentCount() {
+    const char* text = std::getenv("BRINDLEMOOR_BENCH_DOCUMENTS");
+    return text && *text ? std::strtoull(text, nullptr, 10) : 100000;
+}
+const Database kDatabases[] = {
+    {BaseDocumentCount(), false}, {BaseDocumentCount(), true}, {10 * BaseDocumentCount(), true}};
 // Folders of every generated database; the tree's document count holds its folders and its documents.
 constexpr std::uint64_t kFolders = 3300;
 

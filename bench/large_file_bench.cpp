@@ -49,8 +49,11 @@ std::uint64_t DecodeEveryRow(ScannedFile& file, std::uint64_t& text_units) {
     std::uint64_t rows = 0;
     for (auto& table : engine.m_lstTables) {
         engine.m_pCurrentTable = &table;
-        for (const auto& page : table.m_lstDataPages) {
-            engine.ReadPageRecordOffsets(page.m_nPageOffset);
+        const auto& pages = table.m_lstDataPages;
+        mdf::ChunkedPageWalk walk(engine.m_hDataFile, mdf::PageOffsets(pages));
+        for (std::size_t i = 0; i < pages.size(); ++i) {
+            walk.Reach(i);
+            engine.ReadPageRecordOffsets(pages[i].m_nPageOffset);
             const std::vector<std::uint64_t> records = file.app.m_arrRecordOffsets;
             for (const std::uint64_t record : records) {
                 engine.DecodeTableRow(record, table);

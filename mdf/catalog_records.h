@@ -40,6 +40,14 @@ struct DataPageNode {
     std::uint64_t m_nPageOffset = 0;
 };
 
+// The offsets of the listed pages, in list order.
+inline std::vector<std::uint64_t> PageOffsets(const std::vector<DataPageNode>& pages) {
+    std::vector<std::uint64_t> offsets;
+    offsets.reserve(pages.size());
+    for (const auto& page : pages) offsets.push_back(page.m_nPageOffset);
+    return offsets;
+}
+
 // One in-row allocation unit of a 2005-or-later table: the object id that the unit's pages carry in their
 // header.
 struct AllocUnitNode {

@@ -1,6 +1,7 @@
 // The walk over a large value's chain of records (text, ntext, image and values stored out of the row): from the
 // first record through roots and internal nodes to the data records, breadth first, each record read in place
 // with torn-sector restoration. Three consumers share it: text, a copy to the output file, and bytes in memory.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -189,7 +190,9 @@ LargeValueText CRecoveryEngine::ReadLargeValueText(std::uint64_t page_offset, st
 LargeValueEnd CRecoveryEngine::CopyLargeValueToFile(std::uint64_t page_offset, std::uint16_t slot) {
     const DeliverFn write = [this](std::span<const std::uint8_t> bytes) {
         if (!m_hOutputFile) return false;
-        return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), m_hOutputFile) == bytes.size();
+        if (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), m_hOutputFile) == bytes.size()) return true;
+        m_nOutputError = errno;
+        return false;
     };
     const LargeValueEnd end = ChainWalk(*this, write).Run(page_offset, slot);
     if (end == LargeValueEnd::WriteFailed) LogLine(u"The output file could not be written.");

@@ -27,6 +27,8 @@ CRecoveryEngine::~CRecoveryEngine() = default;
 bool CRecoveryEngine::OpenDataFile() {
     m_bFileOpen = false;
     m_nFileSize = 0;
+    m_strOpenError.clear();
+    m_bOpenBusy = false;
     const std::string path = platform::ToUtf8(m_app.m_strDataFilePath);
     constexpr int kAttempts = 6;
     for (int attempt = 1; attempt <= kAttempts; ++attempt) {
@@ -35,6 +37,9 @@ bool CRecoveryEngine::OpenDataFile() {
             m_bFileOpen = true;
             return true;
         }
+        m_strOpenError = platform::FromUtf8(m_hDataFile.LastError());
+        m_bOpenBusy = m_hDataFile.LastOpenWasBusy();
+        if (!m_bOpenBusy) return false;  // missing, not allowed or not a file: waiting changes nothing
         if (attempt < kAttempts) m_sleep(std::chrono::milliseconds(1000));
     }
     return false;

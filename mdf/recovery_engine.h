@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -21,6 +22,7 @@
 #include "mdf/data_page_notes.h"
 #include "mdf/key_options.h"
 #include "mdf/large_value.h"
+#include "mdf/page_check.h"
 #include "mdf/repair_tally.h"
 #include "mdf/sharepoint_records.h"
 #include "platform/messages.h"
@@ -45,6 +47,7 @@ class InsertStatement;
 
 namespace sharepoint {
 struct CheckItem;
+class OutputFolder;
 }  // namespace sharepoint
 
 namespace objects {
@@ -70,7 +73,9 @@ public:
     const platform::SharedState& App() const { return m_app; }
 
     // ---- Data file access and torn-sector restoration ----
-    // Opens the application's data file read-only; six attempts a second apart.
+    // Opens the application's data file read-only. A file that is busy gets six attempts a second apart; one
+    // that waiting cannot open (missing, not allowed, not a regular file) fails at once. Either way
+    // m_strOpenError then says why and m_bOpenBusy which of the two it was.
     bool OpenDataFile();
     // The byte with its low two bits replaced by the torn bits (of the page entered last) for its sector.
     std::uint8_t RestoreTornBits(std::uint8_t value, std::int64_t offset) const;
@@ -127,9 +132,14 @@ public:
     // Version probe (own short-lived handle) and the choice of catalogue reader (version_detection.cpp).
     bool DetectDatabaseVersion();
     bool ReadCatalogForVersion();
-    // Whole-file page scans that file system-table pages and IAM pages (page_scan.cpp).
+    // Whole-file page scans that file system-table pages and IAM pages (page_scan.cpp). Each page is checked
+    // against its own checksum or torn-page stamp as it is read; the damaged ones go to m_arrDamagedPages.
     bool ScanPages2000();
     bool ScanPages2005();
+    // Logs one line per damaged page with the table it belongs to, one per data page of a table that lies
+    // beyond the end of the file, and a line when the catalogue gave no table; returns the number of damaged
+    // pages (page_scan.cpp). Run once the catalogue is read.
+    std::uint64_t ReportDamage();
     // Catalogue readers: 2005 and later (catalog_2005.cpp), SharePoint tables only (sharepoint_catalog.cpp),
     // 2000 (catalog_2000.cpp). Each returns non-zero for a catalogue read to its end.
     int ReadCatalog2005();
@@ -243,6 +253,8 @@ public:
                               const std::function<void(const sharepoint::CheckItem&)>& on_saved = {});
     void SaveCheckedPath(const sharepoint::CheckItem& item);
     std::uint64_t m_nSaveFailures = 0;  // documents and folders of this engine's saves that were not written
+    // The output folder held open by descriptor while a save writes below it (sharepoint/output_folder.h).
+    std::shared_ptr<sharepoint::OutputFolder> m_pOutputFolder;
 
     // ---- Members of the target server side (target/, objects/) ----
     // Opens a connection to the server on master, creates the repair's database under the first free name
@@ -303,11 +315,17 @@ public:
     DataFile m_hDataFile;
     std::u16string m_strTempFile;
     std::FILE* m_hOutputFile = nullptr;  // where CopyLargeValueToFile writes; opened and closed by the caller
+    int m_nOutputError = 0;              // the errno of CopyLargeValueToFile's last failed write
     std::uint64_t m_nFileSize = 0;
     std::u16string m_strTargetDatabase;
     bool m_bFileOpen = false;
+    std::u16string m_strOpenError;  // why the last OpenDataFile or version probe failed
+    bool m_bOpenBusy = false;       // that failure was a busy file rather than a lasting cause
     bool m_bWideText = false;
     std::uint64_t m_nReadPos = 0;
+    std::vector<std::uint8_t> m_arrRowBytes;   // the row walk's null bitmap and variable-value table bytes
+    std::vector<std::uint8_t> m_arrNullFlags;  // the row walk's null flags, one per column ordinal
+    std::vector<std::uint8_t> m_arrValueBytes; // an in-row variable-length value's bytes
     std::uint64_t m_nFirstDataPage = 0;
 
     // Catalogue lists.
@@ -340,6 +358,16 @@ public:
     PageList m_plForeignKeyColumns;
 
     std::vector<std::uint64_t> m_arrIamPages;
+    // Pages whose checksum or torn-page stamp did not match when the last page scan read them.
+    struct DamagedPage {
+        std::uint64_t page_number;
+        std::uint32_t object_id;  // the owner the page header names
+        PageDamage damage;
+    };
+    std::vector<DamagedPage> m_arrDamagedPages;
+    // Pages that a table's allocation maps name but that lie beyond the end of the file (a cut file), by
+    // page number, with the table; found by the allocation walks.
+    std::map<std::uint64_t, std::u16string> m_mapMissingPages;
     // Per page number, what the 2005 page scan noted about each data page (files without torn-sector
     // restoration); the allocation walk uses and then frees it.
     std::vector<DataPageNote> m_arrDataPageNotes;

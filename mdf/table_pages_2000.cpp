@@ -18,6 +18,10 @@ namespace {
 // Lists and counts one data page of the table, unless it is no data page of the table or was listed already
 // (a page named by two IAM pages, one of them stale, holds its rows once).
 void VisitDataPage(CRecoveryEngine& engine, TableNode& table, std::set<std::uint64_t>& listed, std::uint64_t page) {
+    if (page + kPageSize > engine.m_nFileSize) {
+        engine.m_mapMissingPages.emplace(page / kPageSize, table.m_pszName);
+        return;
+    }
     if (engine.Read16(page, Fixup::Single) != kPageTypeData) return;
     const std::uint16_t slot_count = engine.Read16(page + kPageHeaderSlotCountOffset, Fixup::Single);
     if (static_cast<std::int32_t>(engine.Read32(page + kPageHeaderObjectIdOffset, Fixup::Single)) !=
@@ -72,6 +76,7 @@ void RemoveDuplicateTables2000(CRecoveryEngine& engine) {
 }  // namespace
 
 void CRecoveryEngine::WalkTableAllocations() {
+    m_mapMissingPages.clear();
     // The IAM pages of each object, in file order, found once: every table would otherwise read the header of
     // every IAM page of the file.
     std::map<std::int32_t, std::vector<std::uint64_t>> iam_pages_of;

@@ -148,6 +148,7 @@ void CRecoveryEngine::ReadRowsetRows() {
 
 void CRecoveryEngine::WalkTableAllocations2005() {
     SendProgress(platform::kProgressStart, m_app.m_nTableCount);
+    m_mapMissingPages.clear();
 
     // Every IAM page's object id, read once; per object the pages keep the order of the IAM list.
     std::map<std::uint32_t, std::vector<std::size_t>> iam_by_object;
@@ -185,6 +186,10 @@ void CRecoveryEngine::WalkTableAllocations2005() {
             const std::uint32_t unit_id = Read32(iam + kPageHeaderObjectIdOffset);
             auto visit = [&](std::uint64_t page_number) {
                 const std::uint64_t q = page_number * kPageSize;
+                if (q + kPageSize > m_nFileSize) {
+                    m_mapMissingPages.emplace(page_number, table.m_pszName);
+                    return;
+                }
                 if (page_number < m_arrDataPageNotes.size() && m_arrDataPageNotes[page_number].noted) {
                     // The page scan read this data page already: the same tests on its note.
                     const DataPageNote& note = m_arrDataPageNotes[page_number];

@@ -85,9 +85,14 @@ bool CRecoveryEngine::DetectDatabaseVersion() {
     bool opened = false;
     for (int attempt = 1; attempt <= kAttempts && !opened; ++attempt) {
         opened = file.Open(platform::ToUtf8(m_app.m_strDataFilePath));
+        if (!opened && !file.LastOpenWasBusy()) break;  // only a busy file is worth another attempt
         if (!opened && attempt < kAttempts) m_sleep(std::chrono::milliseconds(100));
     }
-    if (!opened) return false;
+    if (!opened) {
+        m_strOpenError = platform::FromUtf8(file.LastError());
+        m_bOpenBusy = file.LastOpenWasBusy();
+        return false;
+    }
     std::uint8_t words[4] = {};
     file.ReadAt(kBootPageVersionOffset, words, sizeof words);
     const auto version = static_cast<std::uint16_t>(words[0] | (words[1] << 8));

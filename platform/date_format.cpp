@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "platform/number_text.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -37,10 +38,18 @@ int DayOfWeek(const CalendarDate& date) {
 }
 
 std::u16string ShortDateText(const CalendarDate& date) {
-    if (!IsValidDate(date)) return {};
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%d/%d/%04d", date.wMonth, date.wDay, date.wYear);
-    return Widen(buffer);
+    std::u16string text;
+    AppendShortDateText(text, date);
+    return text;
+}
+
+void AppendShortDateText(std::u16string& out, const CalendarDate& date) {
+    if (!IsValidDate(date)) return;
+    AppendSigned(out, date.wMonth);
+    out += u'/';
+    AppendSigned(out, date.wDay);
+    out += u'/';
+    AppendSigned(out, date.wYear, 4);
 }
 
 std::u16string LongDateText(const CalendarDate& date) {

@@ -17,6 +17,8 @@ struct CalendarDate {
 bool IsValidDate(const CalendarDate& date);
 // "1/5/2010"; the year always has four digits ("1/1/0001").
 std::u16string ShortDateText(const CalendarDate& date);
+// The same text appended to out.
+void AppendShortDateText(std::u16string& out, const CalendarDate& date);
 // "Tuesday, January 5, 2010".
 std::u16string LongDateText(const CalendarDate& date);
 // 0 = Sunday .. 6 = Saturday.

@@ -118,7 +118,10 @@ void CRecoveryEngine::DecodeCharacterValue(const ColumnNode& column, const rows:
             text += piece.text;
         }
     } else {
-        text = BytesToText(type, ReadBytes(offset, length, Fixup::Multi));
+        // In-row bytes go through a buffer kept from row to row.
+        m_arrValueBytes.resize(length);
+        ReadAt(offset, m_arrValueBytes.data(), length, Fixup::Multi);
+        text = BytesToText(type, m_arrValueBytes);
     }
 
     // ntext read through pointers in the 2005 layout: an empty value of a nullable column is NULL.

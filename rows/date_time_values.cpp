@@ -2,10 +2,9 @@
 #include "rows/date_time_values.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 
-#include "platform/text.h"
+#include "platform/number_text.h"
 
 namespace rows {
 
@@ -33,13 +32,19 @@ void CivilFromDays(std::int64_t z, std::int64_t& y, int& m, int& d) {
     y = yoe + era * 400 + (m <= 2);
 }
 
-std::u16string Ascii(const char* text) { return platform::Widen(text); }
+using platform::AppendSigned;
+using platform::AppendUnsigned;
 
+// "MM/DD/Y", or "MM/DD/YYYY" with the year zero-filled to four places.
 std::u16string MonthDayYear(const platform::CalendarDate& date, bool fourDigitYear) {
-    char buffer[48];
-    std::snprintf(buffer, sizeof buffer, fourDigitYear ? "%02d/%02d/%04d" : "%02d/%02d/%d", date.wMonth, date.wDay,
-                  date.wYear);
-    return Ascii(buffer);
+    std::u16string text;
+    text.reserve(16);
+    AppendSigned(text, date.wMonth, 2);
+    text += u'/';
+    AppendSigned(text, date.wDay, 2);
+    text += u'/';
+    AppendSigned(text, date.wYear, fourDigitYear ? 4 : 1);
+    return text;
 }
 
 std::uint64_t LittleEndian(std::span<const std::uint8_t> bytes, std::size_t from, std::size_t count) {
@@ -68,47 +73,21 @@ std::u16string TwentyFourHourTime(std::uint64_t units, int scale, bool keepMidni
     const unsigned minutes = static_cast<unsigned>((s / 60) % 60);
     const unsigned hour = static_cast<unsigned>((s / 3600) % 60);
     if (!keepMidnight && hour == 0 && minutes == 0 && seconds == 0 && fraction == 0) return {};
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, " %u:%02u:%02u.%0*llu", hour, minutes, seconds, scale == 0 ? 1 : scale,
-                  static_cast<unsigned long long>(fraction));
-    return Ascii(buffer);
+    std::u16string text;
+    text.reserve(24);
+    text += u' ';
+    AppendUnsigned(text, hour);
+    text += u':';
+    AppendUnsigned(text, minutes, 2);
+    text += u':';
+    AppendUnsigned(text, seconds, 2);
+    text += u'.';
+    AppendUnsigned(text, fraction, scale == 0 ? 1 : scale);
+    return text;
 }
 
-ValueTexts Both(const std::u16string& grid, const std::u16string& statement_unquoted) {
-    return {u"'" + statement_unquoted + u"'", grid};
-}
-
-ValueTexts DateTimeOffsetTexts(std::uint32_t day, std::uint64_t utc_units, std::int16_t offset, int scale) {
-    const std::int64_t d = static_cast<std::int64_t>(PowerOfTen(scale));
-    const std::int64_t units_per_day = 86400 * d;
-    std::int64_t local_day = day;
-    std::int64_t local = static_cast<std::int64_t>(utc_units) + static_cast<std::int64_t>(offset) * 60 * d;
-    // The local time of day, with the date moved when the offset carries it past midnight either way.
-    local_day += local >= 0 ? local / units_per_day : -((-local + units_per_day - 1) / units_per_day);
-    local -= (local_day - day) * units_per_day;
-    if (local_day < 0 || local_day > 0xFFFFFF) {
-        // The local date does not exist in the type's range: keep the stored UTC moment with offset 0.
-        local_day = day;
-        local = static_cast<std::int64_t>(utc_units);
-        offset = 0;
-    }
-    platform::CalendarDate date;
-    DayNumberToDate(static_cast<std::uint32_t>(local_day), false, &date, 43);
-    const std::u16string time = TwentyFourHourTime(static_cast<std::uint64_t>(local), scale, offset != 0);
-    if (time.empty()) return Both(MonthDayYear(date, false), MonthDayYear(date, true));
-    const int magnitude = offset < 0 ? -offset : offset;
-    const char sign = offset < 0 ? '-' : '+';
-    char grid_offset[32];
-    char statement_offset[32];
-    std::snprintf(grid_offset, sizeof grid_offset, "  %c%d:%d", sign, magnitude / 60, magnitude % 60);
-    std::snprintf(statement_offset, sizeof statement_offset, "  %c%02d:%02d", sign, magnitude / 60, magnitude % 60);
-    return Both(MonthDayYear(date, false) + time + Ascii(grid_offset),
-                MonthDayYear(date, true) + time + Ascii(statement_offset));
-}
-
-}  // namespace
-
-std::u16string DayNumberToDate(std::uint32_t n, bool backwards, platform::CalendarDate* date, std::uint8_t type) {
+// The date n days after (or before) the type's base date; see DayNumberToDate.
+platform::CalendarDate DayNumberToCalendarDate(std::uint32_t n, bool backwards, std::uint8_t type) {
     const bool from_year_one = type == 40 || type == 42 || type == 43;
     const std::int64_t base = from_year_one ? 0 : DaysFromCivil(1900, 1, 1);
     std::int64_t day = 0;
@@ -127,51 +106,102 @@ std::u16string DayNumberToDate(std::uint32_t n, bool backwards, platform::Calend
     result.wYear = static_cast<int>(y);
     result.wMonth = m;
     result.wDay = d;
+    return result;
+}
+
+
+std::u16string Quoted(const std::u16string& text) { return u"'" + text + u"'"; }
+
+// The statement's text (quoted, four-digit year) when statement is set, else the grid's.
+std::u16string DateTimeOffsetText(std::uint32_t day, std::uint64_t utc_units, std::int16_t offset, int scale,
+                                  bool statement) {
+    const std::int64_t d = static_cast<std::int64_t>(PowerOfTen(scale));
+    const std::int64_t units_per_day = 86400 * d;
+    std::int64_t local_day = day;
+    std::int64_t local = static_cast<std::int64_t>(utc_units) + static_cast<std::int64_t>(offset) * 60 * d;
+    // The local time of day, with the date moved when the offset carries it past midnight either way.
+    local_day += local >= 0 ? local / units_per_day : -((-local + units_per_day - 1) / units_per_day);
+    local -= (local_day - day) * units_per_day;
+    if (local_day < 0 || local_day > 0xFFFFFF) {
+        // The local date does not exist in the type's range: keep the stored UTC moment with offset 0.
+        local_day = day;
+        local = static_cast<std::int64_t>(utc_units);
+        offset = 0;
+    }
+    const platform::CalendarDate date = DayNumberToCalendarDate(static_cast<std::uint32_t>(local_day), false, 43);
+    const std::u16string time = TwentyFourHourTime(static_cast<std::uint64_t>(local), scale, offset != 0);
+    if (time.empty()) return statement ? Quoted(MonthDayYear(date, true)) : MonthDayYear(date, false);
+    const int magnitude = offset < 0 ? -offset : offset;
+    const char16_t sign = offset < 0 ? u'-' : u'+';
+    // "  +H:M" in the grid, "  +HH:MM" in the statement.
+    auto offset_text = [&](int width) {
+        std::u16string text = u"  ";
+        text += sign;
+        AppendSigned(text, magnitude / 60, width);
+        text += u':';
+        AppendSigned(text, magnitude % 60, width);
+        return text;
+    };
+    if (statement) return Quoted(MonthDayYear(date, true) + time + offset_text(2));
+    return MonthDayYear(date, false) + time + offset_text(1);
+}
+
+}  // namespace
+
+
+std::u16string DayNumberToDate(std::uint32_t n, bool backwards, platform::CalendarDate* date, std::uint8_t type) {
+    const platform::CalendarDate result = DayNumberToCalendarDate(n, backwards, type);
     if (date) *date = result;
     return MonthDayYear(result, false);
 }
 
 platform::CalendarDate DateTimeDate(std::int32_t days) {
-    platform::CalendarDate date;
-    if (days < 0) {
-        DayNumberToDate(0u - static_cast<std::uint32_t>(days), true, &date, 61);
-    } else {
-        DayNumberToDate(static_cast<std::uint32_t>(days) & 0xF0FFFFFFu, false, &date, 61);
-    }
-    return date;
+    if (days < 0) return DayNumberToCalendarDate(0u - static_cast<std::uint32_t>(days), true, 61);
+    return DayNumberToCalendarDate(static_cast<std::uint32_t>(days) & 0xF0FFFFFFu, false, 61);
 }
 
 std::u16string TwelveHourTime(std::uint32_t ticks, bool withMilliseconds) {
+    std::u16string text;
+    AppendTwelveHourTime(text, ticks, withMilliseconds);
+    return text;
+}
+
+void AppendTwelveHourTime(std::u16string& text, std::uint32_t ticks, bool withMilliseconds) {
     const std::uint32_t r = ticks % 300;
     const std::uint32_t s = ticks / 300;
     const unsigned seconds = s % 60;
     const unsigned minutes = (s / 60) % 60;
     const unsigned hour = (s / 3600) % 60;
-    if (hour >= 25) return {};
+    if (hour >= 25) return;
     const bool pm = hour >= 12;
     const unsigned shown = hour == 0 ? 12 : (hour > 12 ? hour - 12 : hour);
-    char buffer[64];
+    text += pm ? u"  " : u" ";
+    AppendUnsigned(text, shown);
+    text += u':';
+    AppendUnsigned(text, minutes, 2);
+    text += u':';
+    AppendUnsigned(text, seconds, 2);
     if (withMilliseconds) {
         // r x 0.00333 s, truncated to milliseconds: 003, 006, ... 995.
-        std::snprintf(buffer, sizeof buffer, "%s%u:%02u:%02u.%03u %s", pm ? "  " : " ", shown, minutes, seconds,
-                      r * 333 / 100, pm ? "PM" : "AM");
-    } else {
-        std::snprintf(buffer, sizeof buffer, "%s%u:%02u:%02u %s", pm ? "  " : " ", shown, minutes, seconds,
-                      pm ? "PM" : "AM");
+        text += u'.';
+        AppendUnsigned(text, r * 333 / 100, 3);
     }
-    return Ascii(buffer);
+    text += pm ? u" PM" : u" AM";
 }
 
 std::u16string SmallDateTimeText(std::uint16_t minutes, std::uint16_t days) {
-    platform::CalendarDate date;
-    DayNumberToDate(days, false, &date, 58);
+    const platform::CalendarDate date = DayNumberToCalendarDate(days, false, 58);
     const unsigned hour = (minutes / 60u) % 60u;
     const unsigned mm = minutes % 60u;
     const bool pm = hour >= 12;
     const unsigned shown = hour == 0 ? 12 : (hour > 12 ? hour - 12 : hour);
-    char buffer[48];
-    std::snprintf(buffer, sizeof buffer, " %u:%02u:00 %s", shown, mm, pm ? "PM" : "AM");
-    return platform::ShortDateText(date) + Ascii(buffer);
+    std::u16string text = platform::ShortDateText(date);
+    text += u' ';
+    AppendUnsigned(text, shown);
+    text += u':';
+    AppendUnsigned(text, mm, 2);
+    text += pm ? u":00 PM" : u":00 AM";
+    return text;
 }
 
 bool IsDateTimeFamily(std::uint8_t type) {
@@ -194,7 +224,13 @@ std::size_t DateTimeReadWidth(std::uint8_t type) {
 }
 
 ValueTexts DateTimeFamilyTexts(std::uint8_t type, std::span<const std::uint8_t> bytes, std::uint16_t inRowLength,
-                               std::uint8_t scale_in) {
+                               std::uint8_t scale) {
+    return {DateTimeFamilyText(type, bytes, inRowLength, scale, true),
+            DateTimeFamilyText(type, bytes, inRowLength, scale, false)};
+}
+
+std::u16string DateTimeFamilyText(std::uint8_t type, std::span<const std::uint8_t> bytes, std::uint16_t inRowLength,
+                                  std::uint8_t scale_in, bool statement) {
     const std::size_t width = DateTimeReadWidth(type);
     // Only the column's in-row length is decoded; bytes past it belong to the next column.
     const std::size_t used = type == 58 ? width : std::min<std::size_t>({width, inRowLength, bytes.size()});
@@ -204,23 +240,29 @@ ValueTexts DateTimeFamilyTexts(std::uint8_t type, std::span<const std::uint8_t> 
         case 61: {
             const auto ticks = static_cast<std::uint32_t>(LittleEndian(value, 0, 4));
             const auto days = static_cast<std::int32_t>(static_cast<std::uint32_t>(LittleEndian(value, 4, 4)));
-            const std::u16string text = platform::ShortDateText(DateTimeDate(days)) + TwelveHourTime(ticks, true);
-            return Both(text, text);
+            // Built in one text: the quote, the date, the time, the quote.
+            std::u16string text;
+            text.reserve(32);
+            if (statement) text += u'\'';
+            platform::AppendShortDateText(text, DateTimeDate(days));
+            AppendTwelveHourTime(text, ticks, true);
+            if (statement) text += u'\'';
+            return text;
         }
         case 58: {
             const std::u16string text =
                 SmallDateTimeText(static_cast<std::uint16_t>(LittleEndian(value, 0, 2)),
                                   static_cast<std::uint16_t>(LittleEndian(value, 2, 2)));
-            return Both(text, text);
+            return statement ? Quoted(text) : text;
         }
         case 40: {
-            platform::CalendarDate date;
-            DayNumberToDate(static_cast<std::uint32_t>(LittleEndian(value, 0, 3)), false, &date, 40);
-            return Both(MonthDayYear(date, false), MonthDayYear(date, true));
+            const platform::CalendarDate date =
+                DayNumberToCalendarDate(static_cast<std::uint32_t>(LittleEndian(value, 0, 3)), false, 40);
+            return statement ? Quoted(MonthDayYear(date, true)) : MonthDayYear(date, false);
         }
         case 41: {
             const std::u16string text = TwentyFourHourTime(LittleEndian(value, 0, value.size()), scale, false);
-            return Both(text, text);
+            return statement ? Quoted(text) : text;
         }
         case 42:
         case 43: {
@@ -230,12 +272,11 @@ ValueTexts DateTimeFamilyTexts(std::uint8_t type, std::span<const std::uint8_t> 
             const auto day = static_cast<std::uint32_t>(LittleEndian(value, time_bytes, 3));
             if (type == 43) {
                 const auto offset = static_cast<std::int16_t>(LittleEndian(value, time_bytes + 3, 2));
-                return DateTimeOffsetTexts(day, units, offset, scale);
+                return DateTimeOffsetText(day, units, offset, scale, statement);
             }
-            platform::CalendarDate date;
-            DayNumberToDate(day, false, &date, 42);
+            const platform::CalendarDate date = DayNumberToCalendarDate(day, false, 42);
             const std::u16string time = TwentyFourHourTime(units, scale, false);
-            return Both(MonthDayYear(date, false) + time, MonthDayYear(date, true) + time);
+            return statement ? Quoted(MonthDayYear(date, true) + time) : MonthDayYear(date, false) + time;
         }
         default:
             return {};

@@ -23,6 +23,8 @@ platform::CalendarDate DateTimeDate(std::int32_t days);
 // The 12-hour time of a datetime tick count (1/300 s): " 9:05:03.120 AM" or, after noon, "  1:05:09.499 PM"
 // (two blanks). Without milliseconds when asked. Empty for a damaged count whose hour is 25 or more.
 std::u16string TwelveHourTime(std::uint32_t ticks, bool withMilliseconds);
+// The same text appended to text.
+void AppendTwelveHourTime(std::u16string& text, std::uint32_t ticks, bool withMilliseconds);
 // The whole smalldatetime text: short date, one blank, h:mm:00, one blank, AM or PM.
 std::u16string SmallDateTimeText(std::uint16_t minutes, std::uint16_t days);
 
@@ -34,5 +36,8 @@ std::size_t DateTimeReadWidth(std::uint8_t type);
 // The grid text and the statement text (quoted, the year always with four digits) of a stored value.
 ValueTexts DateTimeFamilyTexts(std::uint8_t type, std::span<const std::uint8_t> bytes, std::uint16_t inRowLength,
                                std::uint8_t scale);
+// One of the two: the statement's text when statement is set, else the grid's.
+std::u16string DateTimeFamilyText(std::uint8_t type, std::span<const std::uint8_t> bytes, std::uint16_t inRowLength,
+                                  std::uint8_t scale, bool statement);
 
 }  // namespace rows

@@ -1,6 +1,8 @@
 // Rebuilding real and float values from their raw words, and their general-format texts.
 #include "rows/float_text.h"
 
+#include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -24,6 +26,19 @@ double Rebuild(std::uint64_t exponent, std::uint64_t fraction, int fraction_bits
     }
     const double significand = static_cast<double>((std::uint64_t{1} << fraction_bits) | fraction);
     return std::ldexp(significand, static_cast<int>(exponent) - bias - fraction_bits);
+}
+
+// Digits after the point that make to_chars write the exact decimal expansion of v (finite, not zero): v is
+// an odd integer M below 2^53 times 2^k. For k >= 0 it is an integer of at most e x log10(2) + 1 digits; for
+// k < 0 it is M x 5^-k / 10^-k, whose digits number at most 16 + (-k) x log10(5) + 1. A margin of two digits on
+// each bound; asking for more digits than the expansion has only appends zeros.
+int ExactPrecision(double v) {
+    int e = 0;
+    const double f = std::frexp(v, &e);  // v = f x 2^e, 0.5 <= f < 1
+    const auto m = static_cast<std::uint64_t>(std::ldexp(f, 53));
+    const int k = e - 53 + (m == 0 ? 0 : std::countr_zero(m));
+    const int bound = k >= 0 ? static_cast<int>(e * 0.30103) + 3 : 19 + static_cast<int>(std::ceil(-k * 0.69897));
+    return std::clamp(bound, kStoredDigits + 1, kExactDigits);
 }
 
 // Adds one unit at the last digit; returns true when the carry ran out of the front ("999" -> "000").
@@ -93,7 +108,7 @@ std::u16string GeneralFormatText(double value, int digits) {
     // The exact decimal expansion: "d.dddd...e+XX".
     char buffer[kExactDigits + 16];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific,
-                                      kExactDigits);
+                                      value == 0 ? kStoredDigits + 1 : ExactPrecision(std::fabs(value)));
     const std::string exact(buffer, result.ptr);
     const std::size_t e_at = exact.find('e');
     std::string mantissa = exact.substr(0, 1) + exact.substr(2, e_at - 2);

@@ -11,7 +11,8 @@ void CRecoveryEngine::DecodeFloatValue(const ColumnNode& column, const rows::Val
                                        rows::ValueResult& result) {
     const bool real = column.m_nType == 59;
     const std::size_t width = real ? 4 : 8;
-    const auto bytes = ReadBytes(request.valueOffset, width, Fixup::Single);
+    std::uint8_t bytes[8] = {};
+    ReadAt(request.valueOffset, bytes, width, Fixup::Single);
     // Only the column's in-row length is the value; bytes past it belong to the next column.
     std::uint64_t raw = 0;
     const std::size_t taken = std::min<std::size_t>(width, column.m_nMaxInRowLength);

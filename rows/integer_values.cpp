@@ -4,14 +4,11 @@
 #include <algorithm>
 #include <string>
 
+#include "platform/number_text.h"
+
 namespace rows {
 
 namespace {
-
-std::u16string AsciiDigits(std::uint64_t magnitude) {
-    const std::string digits = std::to_string(magnitude);
-    return std::u16string(digits.begin(), digits.end());
-}
 
 std::uint64_t Magnitude(std::int64_t value) {
     // The most negative value has no positive counterpart in 64 bits; unsigned negation gives it exactly.
@@ -21,22 +18,21 @@ std::uint64_t Magnitude(std::int64_t value) {
 }  // namespace
 
 std::u16string DecimalText(std::int64_t value) {
-    std::u16string text = value < 0 ? u"-" : u"";
-    return text + AsciiDigits(Magnitude(value));
+    std::u16string text;
+    platform::AppendSigned(text, value);
+    return text;
 }
 
 std::u16string MoneyText(std::int64_t tenThousandths) {
-    std::u16string digits = AsciiDigits(Magnitude(tenThousandths));
-    std::u16string integer_part;
-    std::u16string fraction;
-    if (digits.size() >= 5) {
-        integer_part = digits.substr(0, digits.size() - 4);
-        fraction = digits.substr(digits.size() - 4);
-    } else {
-        integer_part = u"0";
-        fraction = std::u16string(4 - digits.size(), u'0') + digits;
-    }
-    return (tenThousandths < 0 ? u"-" : u"") + integer_part + u"." + fraction;
+    // The integer part ("0" below one) and four fraction digits.
+    const std::uint64_t magnitude = Magnitude(tenThousandths);
+    std::u16string text;
+    text.reserve(24);
+    if (tenThousandths < 0) text += u'-';
+    platform::AppendUnsigned(text, magnitude / 10000);
+    text += u'.';
+    platform::AppendUnsigned(text, magnitude % 10000, 4);
+    return text;
 }
 
 bool IsIntegerFamily(std::uint8_t type) {
@@ -59,9 +55,20 @@ std::size_t IntegerFamilyWidth(std::uint8_t type) {
 ValueTexts IntegerFamilyTexts(std::uint8_t type, std::span<const std::uint8_t> bytes, std::uint16_t maxInRowLength,
                               std::uint8_t bitPos) {
     if (type == 104) {
+        return {IntegerFamilyText(type, bytes, maxInRowLength, bitPos, true),
+                IntegerFamilyText(type, bytes, maxInRowLength, bitPos, false)};
+    }
+    std::u16string text = IntegerFamilyText(type, bytes, maxInRowLength, bitPos, false);
+    return {text, text};
+}
+
+std::u16string IntegerFamilyText(std::uint8_t type, std::span<const std::uint8_t> bytes, std::uint16_t maxInRowLength,
+                                 std::uint8_t bitPos, bool statement) {
+    if (type == 104) {
         const std::uint8_t byte = bytes.empty() ? 0 : bytes[0];
         const bool set = bitPos < 8 && ((byte >> bitPos) & 1) != 0;
-        return {set ? u"1" : u"0", set ? u"TRUE" : u"FALSE"};
+        if (statement) return set ? u"1" : u"0";
+        return set ? u"TRUE" : u"FALSE";
     }
     const std::size_t width = IntegerFamilyWidth(type);
     const std::size_t taken = std::min({width, static_cast<std::size_t>(maxInRowLength), bytes.size()});
@@ -74,8 +81,7 @@ ValueTexts IntegerFamilyTexts(std::uint8_t type, std::span<const std::uint8_t> b
         case 56: case 122: value = static_cast<std::int32_t>(raw); break;
         default: value = static_cast<std::int64_t>(raw); break;
     }
-    const std::u16string text = (type == 122 || type == 60) ? MoneyText(value) : DecimalText(value);
-    return {text, text};
+    return (type == 122 || type == 60) ? MoneyText(value) : DecimalText(value);
 }
 
 }  // namespace rows

@@ -29,5 +29,8 @@ std::size_t IntegerFamilyWidth(std::uint8_t type);
 // a damaged position above 7 reads as a clear bit.
 ValueTexts IntegerFamilyTexts(std::uint8_t type, std::span<const std::uint8_t> bytes, std::uint16_t maxInRowLength,
                               std::uint8_t bitPos);
+// One of the two: the statement's text when statement is set, else the grid's.
+std::u16string IntegerFamilyText(std::uint8_t type, std::span<const std::uint8_t> bytes, std::uint16_t maxInRowLength,
+                                 std::uint8_t bitPos, bool statement);
 
 }  // namespace rows

@@ -1,6 +1,7 @@
 // The row walk: checks one data record, expands its null bitmap, builds the variable-value table, and hands
 // every column to its value case, producing grid texts, one INSERT statement, or the SharePoint capture.
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "mdf/recovery_engine.h"
@@ -68,12 +69,16 @@ int CRecoveryEngine::DecodeTableRow(std::uint64_t record_offset, TableNode& tabl
     if (fixed_end < 4) return 0;
     const std::uint16_t column_count = Read16(r + fixed_end, Fixup::Single);
     const std::size_t bitmap_bytes = std::max<std::size_t>(1, (column_count + 7u) / 8u);
-    std::vector<std::uint8_t> null_flags(bitmap_bytes * 8, 0);
+    // The bitmap in one read; each sector end inside it is restored as if its bytes were read one by one.
+    auto& row_bytes = m_arrRowBytes;
+    row_bytes.resize(bitmap_bytes);
+    ReadAt(r + fixed_end + 2, row_bytes.data(), bitmap_bytes, Fixup::Multi);
+    auto& null_flags = m_arrNullFlags;
+    null_flags.resize(bitmap_bytes * 8);
     for (std::size_t j = 0; j < bitmap_bytes; ++j) {
-        const std::uint8_t byte = Read8(r + fixed_end + 2 + j, Fixup::Single);
-        for (int b = 0; b < 8; ++b) null_flags[j * 8 + b] = (byte >> b) & 1;
-        if (StopRequested()) return 0;
+        for (int b = 0; b < 8; ++b) null_flags[j * 8 + b] = (row_bytes[j] >> b) & 1;
     }
+    if (StopRequested()) return 0;
 
     // The variable-value table.
     std::size_t entries = 0;
@@ -82,23 +87,28 @@ int CRecoveryEngine::DecodeTableRow(std::uint64_t record_offset, TableNode& tabl
         const std::uint16_t m = Read16(count_at, Fixup::Single);
         if (status != 0x10 && m <= column_count + 1u && m > 0) {
             std::uint64_t start = count_at + 2 + 2ull * m;
+            // The end offsets in one read, restored as if read entry by entry.
+            row_bytes.resize(2ull * m);
+            ReadAt(count_at + 2, row_bytes.data(), row_bytes.size(), Fixup::Multi);
             for (std::uint16_t k = 0; k < m; ++k) {
-                const std::uint16_t e = Read16(count_at + 2 + 2ull * k, Fixup::Single);
+                const auto e = static_cast<std::uint16_t>(row_bytes[2u * k] | (row_bytes[2u * k + 1] << 8));
                 const std::uint64_t end = r + (e & 0x1FFF);
                 const std::uint64_t length = end > start ? end - start : 0;
                 m_arrVarValueOffsets.push_back(static_cast<std::int64_t>(start));
                 m_arrVarValueLengths.push_back(length);
                 m_arrVarValueFlags.push_back(static_cast<std::uint16_t>(e >> 12));
                 if (length > 0) start = end;
-                if (StopRequested()) return 0;
             }
+            if (StopRequested()) return 0;
             entries = m;
         }
     }
 
     const bool insert_mode = m_app.m_bRepairRequested.load();
     const rows::RowMode mode = insert_mode ? rows::RowMode::Insert : rows::RowMode::Grid;
-    rows::InsertStatement statement(table, m_app.m_bSql2005Catalog);
+    // Grid rows need no statement.
+    std::optional<rows::InsertStatement> statement;
+    if (insert_mode) statement.emplace(table, m_app.m_bSql2005Catalog);
     auto& cells = m_app.m_arrRowValues;
 
     for (const auto& column : table.m_lstColumns) {
@@ -116,7 +126,7 @@ int CRecoveryEngine::DecodeTableRow(std::uint64_t record_offset, TableNode& tabl
             if (!insert_mode) {
                 cells.push_back(rows::GridTextForNull(computed));
             } else if (!computed) {
-                statement.AddValue(column.m_pszName, rows::InsertTextForNull(type, not_null));
+                statement->AddValue(column.m_pszName, rows::InsertTextForNull(type, not_null));
             }
         } else if (computed) {
             if (!insert_mode) cells.push_back(rows::GridTextForComputed(type));
@@ -133,7 +143,7 @@ int CRecoveryEngine::DecodeTableRow(std::uint64_t record_offset, TableNode& tabl
                 if (!insert_mode) {
                     cells.push_back(rows::GridTextForAbsent(type));
                 } else {
-                    statement.AddValue(column.m_pszName, rows::InsertTextForAbsent(type, not_null));
+                    statement->AddValue(column.m_pszName, rows::InsertTextForAbsent(type, not_null));
                 }
             } else {
                 rows::ValueRequest request;
@@ -153,10 +163,10 @@ int CRecoveryEngine::DecodeTableRow(std::uint64_t record_offset, TableNode& tabl
                     if (capture.Active()) capture.OnValue(column, result.text);
                     cells.push_back(std::move(result.text));
                 } else if (result.parameter) {
-                    statement.AddParameter(column.m_pszName, result.parameter->type,
+                    statement->AddParameter(column.m_pszName, result.parameter->type,
                                            std::move(result.parameter->bytes));
                 } else {
-                    statement.AddValue(column.m_pszName, std::move(result.text));
+                    statement->AddValue(column.m_pszName, std::move(result.text));
                 }
             }
         }
@@ -164,7 +174,7 @@ int CRecoveryEngine::DecodeTableRow(std::uint64_t record_offset, TableNode& tabl
     }
 
     if (capture.Active()) capture.Finish(*this);
-    if (insert_mode) ExecuteRowStatement(statement);
+    if (insert_mode) ExecuteRowStatement(*statement);
     m_arrVarValueOffsets.clear();
     m_arrVarValueLengths.clear();
     return 0;
@@ -177,26 +187,23 @@ void CRecoveryEngine::DecodeColumnValue(const ColumnNode& column, const rows::Va
     if (rows::IsIntegerFamily(type)) {
         std::uint8_t bytes[8] = {};
         ReadAt(request.valueOffset, bytes, rows::IntegerFamilyWidth(type), Fixup::Single);
-        rows::ValueTexts texts = rows::IntegerFamilyTexts(type, {bytes, rows::IntegerFamilyWidth(type)},
-                                                         column.m_nMaxInRowLength, column.m_nBitPos);
-        result.text = insert_mode ? std::move(texts.insert) : std::move(texts.display);
+        result.text = rows::IntegerFamilyText(type, {bytes, rows::IntegerFamilyWidth(type)}, column.m_nMaxInRowLength,
+                                              column.m_nBitPos, insert_mode);
         return;
     }
     if (rows::IsDateTimeFamily(type)) {
         std::uint8_t bytes[10] = {};
         const std::size_t width = rows::DateTimeReadWidth(type);
         ReadAt(request.valueOffset, bytes, width, Fixup::Single);
-        rows::ValueTexts texts =
-            rows::DateTimeFamilyTexts(type, {bytes, width}, column.m_nMaxInRowLength, column.m_nScale);
-        result.text = insert_mode ? std::move(texts.insert) : std::move(texts.display);
+        result.text =
+            rows::DateTimeFamilyText(type, {bytes, width}, column.m_nMaxInRowLength, column.m_nScale, insert_mode);
         return;
     }
     switch (type) {
         case 36: {
             std::uint8_t bytes[16] = {};
             ReadAt(request.valueOffset, bytes, sizeof bytes, Fixup::Single);
-            const std::u16string text = rows::GuidText(bytes);
-            result.text = insert_mode ? u"'" + text + u"'" : text;
+            result.text = insert_mode ? u"'" + rows::GuidText(bytes) + u"'" : rows::GuidText(bytes);
             return;
         }
         case 175: case 239: case 167: case 231: case 35: case 99: case 241:

@@ -24,6 +24,84 @@ std::u16string NodeName(const sharepoint::ShownNode& node) {
     return {};
 }
 
+// At most this many content pages are held in memory during a save (128 MiB).
+constexpr std::size_t kMaxHeldPages = 16384;
+
+// The pages that hold the contents (in-row bytes, or the root of the chains) of every document below the
+// checked items, ascending, at most kMaxHeldPages of them (the first met in tree order when there are more).
+// The save follows the tree, and neighbouring documents of a folder lie far apart in the file: without these
+// pages held, the page cache would read many of them once for every folder that has a document on them.
+std::vector<std::uint64_t> ContentPagesOfCheckedItems(const sharepoint::CheckItem& root) {
+    std::vector<std::uint64_t> pages;
+    std::vector<const sharepointDocsList*> docs;
+    std::vector<const WebList*> webs;
+    auto add_doc_tree = [&](const sharepointDocsList& top) {
+        docs.push_back(&top);
+        while (!docs.empty()) {
+            const sharepointDocsList* node = docs.back();
+            docs.pop_back();
+            if (node->m_doc.ContentLength64() != 0) pages.push_back(node->m_doc.ContentOffset64() / kPageSize);
+            for (auto it = node->m_lstChildren.rbegin(); it != node->m_lstChildren.rend(); ++it) docs.push_back(it->get());
+        }
+    };
+    auto add_list = [&](const structAllList& list) {
+        for (const auto& item : list.m_lstItems) add_doc_tree(*item);
+    };
+    auto add_web = [&](const WebList& top) {
+        webs.push_back(&top);
+        while (!webs.empty()) {
+            const WebList* web = webs.back();
+            webs.pop_back();
+            for (const auto& list : web->m_lstLists) add_list(*list);
+            for (auto it = web->m_lstSubWebs.rbegin(); it != web->m_lstSubWebs.rend(); ++it) webs.push_back(it->get());
+        }
+    };
+    std::vector<const sharepoint::CheckItem*> items{&root};
+    while (!items.empty()) {
+        const sharepoint::CheckItem* item = items.back();
+        items.pop_back();
+        if (item->state == sharepoint::kChecked && !ShowsNoNode(*item)) {
+            // Everything below a checked item is saved with it.
+            if (const auto* web = std::get_if<const WebList*>(&item->node)) add_web(**web);
+            if (const auto* list = std::get_if<const structAllList*>(&item->node)) add_list(**list);
+            if (const auto* doc = std::get_if<const sharepointDocsList*>(&item->node)) add_doc_tree(**doc);
+            continue;
+        }
+        if (item->state == sharepoint::kUnchecked) continue;
+        for (auto it = item->children.rbegin(); it != item->children.rend(); ++it) items.push_back(it->get());
+    }
+    // Repeats of one page are dropped while keeping the first-met pages when there are too many.
+    std::vector<std::uint64_t> sorted = pages;
+    std::sort(sorted.begin(), sorted.end());
+    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    if (sorted.size() <= kMaxHeldPages) return sorted;
+    std::vector<std::uint64_t> kept;
+    std::vector<bool> taken(sorted.size(), false);
+    for (std::uint64_t page : pages) {
+        const auto at = static_cast<std::size_t>(std::lower_bound(sorted.begin(), sorted.end(), page) - sorted.begin());
+        if (taken[at]) continue;
+        taken[at] = true;
+        kept.push_back(page);
+        if (kept.size() == kMaxHeldPages) break;
+    }
+    std::sort(kept.begin(), kept.end());
+    return kept;
+}
+
+// Holds the content pages for the time of one save.
+class HeldContentPages {
+public:
+    HeldContentPages(DataFile& file, std::vector<std::uint64_t> pages) : file_(file) {
+        file_.HoldPages(std::move(pages));
+    }
+    ~HeldContentPages() { file_.ReleaseHeldPages(); }
+    HeldContentPages(const HeldContentPages&) = delete;
+    HeldContentPages& operator=(const HeldContentPages&) = delete;
+
+private:
+    DataFile& file_;
+};
+
 }  // namespace
 
 // The walk goes down only through partly checked items (and the checked caption item), which a single
@@ -36,7 +114,14 @@ void CRecoveryEngine::SaveCheckedTreeItems(sharepoint::CheckItem& item,
         sharepoint::CheckItem* item;
         std::size_t next;
     };
+    const HeldContentPages held(m_hDataFile, WithSmallGapsFilled(ContentPagesOfCheckedItems(item), kMaxHeldPages));
     std::vector<Level> levels{{&item, 0}};
+    // The output folder is opened anew for each save: the folder of an earlier save may be gone.
+    m_pOutputFolder.reset();
+    struct Release {
+        CRecoveryEngine& engine;
+        ~Release() { engine.m_pOutputFolder.reset(); }
+    } release{*this};
     while (true) {
         Level& level = levels.back();
         bool finished = false;

@@ -8,6 +8,7 @@
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
 #include "sharepoint/output_names.h"
+#include "sharepoint/substitute_folder.h"
 
 namespace mdf {
 
@@ -50,60 +51,67 @@ RowPointer ReadRowPointer(CRecoveryEngine& engine, std::uint64_t pos) {
     return {std::uint64_t{page} * kPageSize, static_cast<std::uint16_t>(b[6] | (b[7] << 8))};
 }
 
-// The document file being written: created new (numbered on a clash), shared with the chain copier
-// through m_hOutputFile, and judged whole only when every write and the close succeeded.
+// The document file being written: under a temporary name in its folder, shared with the chain copier
+// through m_hOutputFile, and given its name (numbered on a clash) only when every write and the close
+// succeeded; otherwise it is deleted and the system's reason logged.
 class DocumentFile {
 public:
     DocumentFile(CRecoveryEngine& engine, const std::u16string& folder, const std::u16string& name)
-        : engine_(engine), created_(sharepoint::CreateNewFile(folder, name)) {
+        : engine_(engine), pending_(sharepoint::OutputFolderFor(engine, folder).CreateFile(folder, name)) {
         // A buffer of its own, set before the first write: a content up to its size goes out in one write,
         // and the stream need not ask the file system for a block size.
-        if (created_.file) std::setvbuf(created_.file, buffer_.get(), _IOFBF, kBufferSize);
-        engine.m_app.m_strPreviewFile = created_.path;
-        engine.m_hOutputFile = created_.file;
-        if (!created_.file) Fail(platform::FromUtf8(created_.error));
+        if (pending_.IsOpen()) std::setvbuf(pending_.Stream(), buffer_.get(), _IOFBF, kBufferSize);
+        engine.m_app.m_strPreviewFile = pending_.Path();
+        engine.m_hOutputFile = pending_.Stream();
+        engine.m_nOutputError = 0;
+        if (!pending_.IsOpen()) Fail(platform::FromUtf8(pending_.Error()));
     }
-    ~DocumentFile() { Close(); }
+    ~DocumentFile() {
+        engine_.m_hOutputFile = nullptr;
+        pending_.Discard();
+    }
     DocumentFile(const DocumentFile&) = delete;
     DocumentFile& operator=(const DocumentFile&) = delete;
 
-    bool IsOpen() const { return created_.file != nullptr; }
+    bool IsOpen() const { return pending_.IsOpen(); }
     bool Write(const std::vector<std::uint8_t>& bytes) {
-        if (!created_.file) return false;
-        if (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), created_.file) == bytes.size()) return true;
-        return Fail(u"the file could not be written");
+        if (!pending_.IsOpen() || !ok_) return false;
+        if (pending_.Write(bytes.data(), bytes.size())) return true;
+        return Fail(platform::FromUtf8(pending_.Error()));
     }
     bool CopyChain(const RowPointer& pointer) {
-        if (!created_.file) return false;
+        if (!pending_.IsOpen() || !ok_) return false;
         const LargeValueEnd end = engine_.CopyLargeValueToFile(pointer.page_offset, pointer.slot);
         if (end == LargeValueEnd::Complete) return true;
+        if (end == LargeValueEnd::WriteFailed) pending_.NoteWriteError(engine_.m_nOutputError);
         return Fail(end == LargeValueEnd::Cut       ? u"the content's chain is longer than the record limit"
                     : end == LargeValueEnd::Stopped ? u"stopped by the user"
-                                                    : u"the file could not be written");
+                                                    : platform::FromUtf8(pending_.Error()));
     }
-    // Closes the file; true when it holds the whole content.
+    // Closes the file and names it; true when it holds the whole content.
     bool Finish() {
-        Close();
-        return ok_;
+        engine_.m_hOutputFile = nullptr;
+        if (!ok_) {
+            pending_.Discard();
+            return false;
+        }
+        if (!pending_.Commit()) return Fail(platform::FromUtf8(pending_.Error()));
+        engine_.m_app.m_strPreviewFile = pending_.Path();
+        return true;
     }
     bool Fail(const std::u16string& why) {
-        if (ok_) engine_.LogLine(u"  Not written whole: " + created_.path + u" (" + why + u")");
+        if (ok_) engine_.LogLine(u"  Not written: " + pending_.Path() + u" (" + why + u")");
         ok_ = false;
+        engine_.m_hOutputFile = nullptr;
+        pending_.Discard();
         return false;
     }
 
 private:
-    void Close() {
-        if (!created_.file) return;
-        if (std::fclose(created_.file) != 0) Fail(u"the file could not be closed");
-        created_.file = nullptr;
-        engine_.m_hOutputFile = nullptr;
-    }
-
     static constexpr std::size_t kBufferSize = 64 * 1024;
     std::unique_ptr<char[]> buffer_{new char[kBufferSize]};  // lives until after the close
     CRecoveryEngine& engine_;
-    sharepoint::NewFile created_;
+    sharepoint::PendingFile pending_;
     bool ok_ = true;
 };
 

@@ -10,17 +10,29 @@
 
 namespace sharepoint {
 
+OutputFolder& OutputFolderFor(mdf::CRecoveryEngine& engine, const std::u16string& folder) {
+    const std::u16string& output = engine.m_app.m_strOutputFolder;
+    const std::u16string& root = !output.empty() && IsInsideFolder(output, folder) ? output : folder;
+    auto& held = engine.m_pOutputFolder;
+    if (!held || held->Root() != root || !held->IsOpen()) {
+        held = std::make_shared<OutputFolder>();
+        held->Open(root);
+    }
+    return *held;
+}
+
 std::u16string MakeFolderOrSubstitute(mdf::CRecoveryEngine& engine, const std::u16string& wanted,
                                       const std::u16string& node_name) {
     std::string why;
+    const std::u16string& output = engine.m_app.m_strOutputFolder;
     // Names are made safe before they get here; a path outside the output folder is still never made.
-    if (!IsInsideFolder(engine.m_app.m_strOutputFolder, wanted)) {
+    if (!IsInsideFolder(output, wanted)) {
         why = "the path leads out of the output folder";
-    } else if (MakeFolder(wanted, &why)) {
+    } else if (OutputFolderFor(engine, output).MakeFolder(wanted, &why)) {
         return wanted;
     }
     std::string substitute_error;
-    const std::u16string substitute = MakeNewFolder(engine.m_app.m_strOutputFolder, node_name, &substitute_error);
+    const std::u16string substitute = OutputFolderFor(engine, output).MakeNewFolder(output, node_name, &substitute_error);
     if (substitute.empty()) {
         ++engine.m_nSaveFailures;
         engine.LogLine(u"  Folder not made: " + wanted + u" (" + platform::FromUtf8(why) + u"; no substitute: " +
@@ -28,17 +40,11 @@ std::u16string MakeFolderOrSubstitute(mdf::CRecoveryEngine& engine, const std::u
         return wanted;
     }
     // The note says where the folder belongs; a note that could not be written whole is logged like a file.
-    NewFile note = CreateNewFile(substitute, u"Actual path in site.txt");
-    if (!note.file) {
-        engine.LogLine(u"  Not written: " + note.path + u" (" + platform::FromUtf8(note.error) + u")");
-    } else {
-        const std::string path = platform::ToUtf8(wanted);
-        const bool written = std::fwrite(path.data(), 1, path.size(), note.file) == path.size();
-        const bool closed = std::fclose(note.file) == 0;
-        if (!written || !closed) {
-            engine.LogLine(u"  Not written whole: " + note.path + u" (" +
-                           (written ? u"the file could not be closed" : u"the file could not be written") + u")");
-        }
+    PendingFile note = OutputFolderFor(engine, output).CreateFile(substitute, u"Actual path in site.txt");
+    const std::string path = platform::ToUtf8(wanted);
+    note.Write(path.data(), path.size());
+    if (!note.Commit()) {
+        engine.LogLine(u"  Not written: " + note.Path() + u" (" + platform::FromUtf8(note.Error()) + u")");
     }
     engine.LogLine(u"  Folder not made: " + wanted + u" (" + platform::FromUtf8(why) + u"); written to " + substitute);
     return substitute;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "mdf/recovery_engine.h"
+#include "sharepoint/output_folder.h"
 
 namespace sharepoint {
 
@@ -13,5 +14,9 @@ namespace sharepoint {
 // and wanted is returned (what is written into it then fails and is logged too).
 std::u16string MakeFolderOrSubstitute(mdf::CRecoveryEngine& engine, const std::u16string& wanted,
                                       const std::u16string& node_name);
+
+// The open output folder that folder lies in: the engine's output folder when folder is inside it, else
+// folder itself (a document written on its own, as the preview does). Opened once and kept by the engine.
+OutputFolder& OutputFolderFor(mdf::CRecoveryEngine& engine, const std::u16string& folder);
 
 }  // namespace sharepoint

@@ -82,9 +82,7 @@ void CBrindlemoorDlg::OnScanFile() {
                   {kIdSelectFile, {}, false}});
     m_ctrlTree->SetBackgroundColour(*wxWHITE);
 
-    m_pEngine->DetectDatabaseVersion();
-    app_.m_bConvertedFrom2000 = false;
-    app_.m_bCreatedOn2000 = false;
+    // The job probes the file's version first, off this thread.
     StartRecoverThread([this](CRecoverThread& job) { job.m_strDataFile = app_.m_strDataFilePath; });
 }
 

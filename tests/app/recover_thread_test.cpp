@@ -10,6 +10,7 @@
 #include <thread>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "app/app_fields.h"
 #include "app/log_text.h"
@@ -19,6 +20,7 @@
 #include "platform/text.h"
 #include "sharepoint/check_tree.h"
 #include "tests/support/corpus.h"
+#include "tests/support/descriptor_limit.h"
 #include "tests/support/page_builder.h"
 #include "tests/support/sha256.h"
 #include "tests/support/sharepoint_builder.h"
@@ -138,28 +140,41 @@ TEST(ScanJob, ReadsTheCatalogueLogsTheSummaryAndBuildsTheResultPageOnce) {
 }
 
 TEST(ScanJob, AFileThatCannotBeOpenedEndsWithTheRightMessage) {
+    testsupport::TempDir dir;
+    const fs::path busy = dir / "busy.mdf";
+    testsupport::FileBuilder{}.PageCount(2).WriteTo(busy);
     struct Case {
         const char* name;
+        fs::path file;
+        bool busy;  // the open fails for want of descriptors, the one passing cause a test can make
         std::u16string search_root;
         std::u16string text;
         std::u16string title;
         std::size_t file_in_use_messages;
     };
+    const std::u16string cannot_open = u"The data file cannot be opened: ";
     const Case cases[] = {
-        {"no file chosen", u"", u"Please select an appropriate MS SQL Database.", u"", 0},
-        {"file held elsewhere", u"held.mdf", u"",
+        {"busy, no file chosen", busy, true, u"", u"Please select an appropriate MS SQL Database.", u"", 0},
+        {"busy, held elsewhere", busy, true, u"held.mdf", u"",
          u"The file is being used by MS SQL Server.\n\n Please stop MS SQL Server and then try again.", 1},
+        {"missing", dir / "missing.mdf", false, u"missing.mdf", u"No such file or directory",
+         cannot_open + platform::FromUtf8((dir / "missing.mdf").string()), 1},
+        {"directory", dir.Path(), false, u"", u"it is a directory", cannot_open + platform::FromUtf8(dir.Path().string()),
+         0},
     };
-    testsupport::TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Jobs jobs(dir / "missing.mdf");
+        Jobs jobs(c.file);
         jobs.state.m_strSearchRoot = c.search_root;
         // The message fields belong to the window's thread: the job hands the texts to the dialog's call.
         jobs.state.m_strMessageTitle = u"untouched title";
         jobs.state.m_strMessageText = u"untouched text";
         auto job = jobs.MakeJob();
-        job->Run();
+        {
+            std::optional<testsupport::DescriptorsUsedUp> no_descriptors;
+            if (c.busy) no_descriptors.emplace();
+            job->Run();
+        }
         ExpectOneJobEnd(jobs.sink, *job);
         EXPECT_EQ(jobs.state.m_strMessageTitle, u"untouched title");
         EXPECT_EQ(jobs.state.m_strMessageText, u"untouched text");
@@ -447,6 +462,40 @@ TEST_F(DocumentJobs, TheSaveWritesTheCheckedItemsIntoANewFolderAndUnchecksThem) 
     EXPECT_EQ(WrittenFiles(first), expected);
     const fs::path second = folders[1][0] == first ? folders[1][1] : folders[1][0];
     EXPECT_TRUE(WrittenFiles(second).empty());
+}
+
+// A save whose output folder cannot be held open writes nothing: the end says how many items were not
+// written, and no success text follows.
+TEST_F(DocumentJobs, ASaveThatWritesNothingCountsWhatWasNotWrittenAndClaimsNoSuccess) {
+    ASSERT_TRUE(Scan());
+    auto tree = sharepoint::BuildDocumentCheckTree(jobs_->state.m_strDataFilePath, jobs_->engine->m_lstWebs);
+    const fs::path out = dir_ / "chosen";
+    fs::create_directory(out);
+    jobs_->Reset();
+    jobs_->state.m_bRepairRequested = true;
+    jobs_->prompts.folder_answer = platform::FromUtf8(out.string());
+    auto job = jobs_->MakeJob();
+    job->m_pTreeRoot = tree.get();
+    {
+        testsupport::DescriptorsUsedUp no_descriptors;
+        job->Run();
+    }
+    ExpectOneJobEnd(jobs_->sink, *job);
+    EXPECT_FALSE(jobs_->fields.m_bJobCompleted.load());
+    EXPECT_EQ(jobs_->state.m_nRecoveredCount.load(), 0u);
+    const std::uint64_t failures = jobs_->engine->m_nSaveFailures;
+    ASSERT_GT(failures, 0u);
+    const std::u16string count =
+        platform::FromUtf8(std::to_string(failures)) + u" item(s) could not be written; the log names each one with the reason.";
+    EXPECT_TRUE(jobs_->Logged(count));
+    EXPECT_EQ(jobs_->prompts.last_text, count);
+    EXPECT_EQ(jobs_->prompts.last_title, u"The recovery process did not write everything.");
+    for (const auto& line : jobs_->log) EXPECT_EQ(line.find(u"Repaired successfully"), std::u16string::npos);
+    EXPECT_TRUE(std::any_of(jobs_->log.begin(), jobs_->log.end(), [](const std::u16string& line) {
+        return line.find(u"(Too many open files)") != std::u16string::npos;
+    }));
+    ASSERT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator{}), 1);
+    EXPECT_TRUE(WrittenFiles(fs::directory_iterator(out)->path()).empty());
 }
 
 // The save adds its site lines to the application's copy of the log only under the log's lock (the window's

@@ -2,6 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
 
 #include <fstream>
 #include <utility>
@@ -9,6 +14,7 @@
 
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
+#include "tests/support/descriptor_limit.h"
 #include "tests/support/page_builder.h"
 
 using namespace testsupport;
@@ -183,15 +189,67 @@ TEST(RecordLister, PartialLastPageListsNothingBeyondTheFile) {
     EXPECT_TRUE(app.m_arrRecordOffsets.empty());
 }
 
-TEST(OpenDataFile, RetriesSixTimesThenFails) {
-    platform::SharedState app;
-    app.m_strDataFilePath = u"/nonexistent/brindlemoor/missing.mdf";
-    mdf::CRecoveryEngine engine(app);
-    std::vector<std::chrono::milliseconds> sleeps;
-    engine.m_sleep = [&](std::chrono::milliseconds ms) { sleeps.push_back(ms); };
-    EXPECT_FALSE(engine.OpenDataFile());
-    EXPECT_FALSE(engine.m_bFileOpen);
-    EXPECT_EQ(sleeps, std::vector<std::chrono::milliseconds>(5, std::chrono::milliseconds(1000)));
+// Paths that no wait can open fail at the first attempt, with a reason of their own; the named pipe would
+// block an open that waits for a writer, so every case runs in a child that an alarm ends.
+TEST(OpenDataFile, PathsThatWaitingCannotOpenFailAtOnceWithTheirReason) {
+    TempDir dir;
+    const auto fifo = dir / "pipe.mdf";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto locked = dir / "locked.mdf";
+    FileBuilder{}.PageCount(2).WriteTo(locked);
+    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+    struct Case {
+        const char* name;
+        std::string path;
+        const char* reason;
+    };
+    std::vector<Case> cases = {
+        {"missing path", (dir / "missing.mdf").string(), "No such file or directory"},
+        {"directory", dir.Path().string(), "it is a directory"},
+        {"named pipe", fifo.string(), "it is a named pipe \\(FIFO\\)"},
+        {"device", "/dev/null", "it is a character device"},
+        {"below a file", (locked / "x.mdf").string(), "Not a directory"},
+    };
+    if (::geteuid() != 0) cases.push_back({"unreadable file", locked.string(), "Permission denied"});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The child prints the reason and exits 0 when both the probe and the open failed without a wait.
+        auto open_in_child = [&] {
+            ::alarm(10);
+            platform::SharedState app;
+            app.m_strDataFilePath = platform::FromUtf8(c.path);
+            mdf::CRecoveryEngine engine(app);
+            int sleeps = 0;
+            engine.m_sleep = [&](std::chrono::milliseconds) { ++sleeps; };
+            const bool probed = engine.DetectDatabaseVersion();
+            const bool opened = engine.OpenDataFile();
+            std::fprintf(stderr, "%s\n", platform::ToUtf8(engine.m_strOpenError).c_str());
+            std::_Exit(!probed && !opened && !engine.m_bOpenBusy && !engine.m_bFileOpen && sleeps == 0 ? 0 : 1);
+        };
+        EXPECT_EXIT(open_in_child(), ::testing::ExitedWithCode(0), c.reason);
+    }
+}
+
+TEST(OpenDataFile, ABusyFileGetsSixAttemptsASecondApart) {
+    EngineFile file(FileBuilder{}.PageCount(2));
+    {
+        testsupport::DescriptorsUsedUp no_descriptors;
+        EXPECT_FALSE(file.engine().OpenDataFile());
+    }
+    EXPECT_TRUE(file.engine().m_bOpenBusy);
+    EXPECT_EQ(platform::ToUtf8(file.engine().m_strOpenError), "Too many open files");
+    EXPECT_EQ(file.sleeps_, std::vector<std::chrono::milliseconds>(5, std::chrono::milliseconds(1000)));
+
+    // Free again after the second wait: the third attempt opens it.
+    file.sleeps_.clear();
+    auto no_descriptors = std::make_unique<testsupport::DescriptorsUsedUp>();
+    file.engine().m_sleep = [&](std::chrono::milliseconds ms) {
+        file.sleeps_.push_back(ms);
+        if (file.sleeps_.size() == 2) no_descriptors.reset();
+    };
+    EXPECT_TRUE(file.engine().OpenDataFile());
+    EXPECT_EQ(file.sleeps_.size(), 2u);
+    EXPECT_EQ(file.engine().m_nFileSize, 2 * kPageSize);
 }
 
 TEST(OpenDataFile, OpensAReadOnlyCopy) {
@@ -210,4 +268,37 @@ TEST(DataFileReads, ZerosBeyondTheEndOfTheFile) {
     ASSERT_TRUE(file.engine().OpenDataFile());
     EXPECT_EQ(file.engine().Read64(8188), 0xAABBCCDDull) << "the half beyond the end reads as zeros";
     EXPECT_EQ(file.engine().Read32(1 << 20), 0u);
+}
+
+// Held pages: the same bytes as a read from the file, one read per run of neighbouring pages, and no read
+// when the cache has dropped them.
+TEST(DataFileReads, HeldPagesReadOnceInRunsAndServeTheFileBytes) {
+    FileBuilder builder;
+    builder.PageCount(40);
+    for (std::uint32_t n = 0; n < 12; ++n) {
+        PageBuilder page;
+        page.U32(100, 0x1000 + n);
+        builder.SetPage(n, page);
+    }
+    EngineFile file(builder);
+    ASSERT_TRUE(file.engine().OpenDataFile());
+    mdf::DataFile& data = file.engine().m_hDataFile;
+    const std::uint64_t before = data.FileReads();
+    data.HoldPages({2, 3, 4, 9, 11});
+    EXPECT_EQ(data.FileReads() - before, 3u) << "runs 2-4, 9 and 11";
+    for (int visit = 0; visit < 2; ++visit) {
+        for (std::uint32_t n : {11u, 2u, 9u, 4u, 3u}) EXPECT_EQ(file.engine().Read32(n * kPageSize + 100), 0x1000 + n);
+        // 17 other pages push every held page out of the 16-slot cache between the visits.
+        for (std::uint32_t n = 0; n < 17; ++n) file.engine().Read8((20 + n) * kPageSize);
+    }
+    EXPECT_EQ(data.FileReads() - before, 3u + 34u) << "only the pages that are not held were read";
+    data.ReleaseHeldPages();
+    EXPECT_EQ(file.engine().Read32(9 * kPageSize + 100), 0x1009u);
+}
+
+TEST(DataFileReads, SmallGapsAreFilledWithinTheLimit) {
+    EXPECT_EQ(mdf::WithSmallGapsFilled({1, 5, 20, 22}, 100), (std::vector<std::uint64_t>{1, 2, 3, 4, 5, 20, 21, 22}));
+    EXPECT_EQ(mdf::WithSmallGapsFilled({1, 6}, 100), (std::vector<std::uint64_t>{1, 6})) << "a gap of four stays";
+    EXPECT_EQ(mdf::WithSmallGapsFilled({1, 5, 20, 22}, 7), (std::vector<std::uint64_t>{1, 2, 3, 4, 5, 20, 22}));
+    EXPECT_TRUE(mdf::WithSmallGapsFilled({}, 10).empty());
 }

@@ -1,6 +1,8 @@
 // The whole-file scans: which page goes to which page list, by page type and owning object, in both formats.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
 #include "tests/support/page_builder.h"
@@ -122,10 +124,9 @@ TEST(PageScan, ProgressAndResult) {
         ScanFixture f(file);
         EXPECT_TRUE(f.engine.ScanPages2005());
         using platform::RecordedMessage;
-        const std::vector<RecordedMessage> expected = {
-            {platform::WM_JOB_PROGRESS, 1, 5, false}, {platform::WM_JOB_PROGRESS, platform::kProgressAt, 1, false},
-            {platform::WM_JOB_PROGRESS, platform::kProgressAt, 3, false},
-            {platform::WM_JOB_PROGRESS, platform::kProgressAt, 5, false}, {platform::WM_JOB_PROGRESS, 3, 0, false}};
+        // Steps come only every 1,024 pages (and 50 ms): five pages give the start and the end.
+        const std::vector<RecordedMessage> expected = {{platform::WM_JOB_PROGRESS, 1, 5, false},
+                                                       {platform::WM_JOB_PROGRESS, 3, 0, false}};
         EXPECT_EQ(f.sink.Messages(), expected);
         EXPECT_TRUE(f.engine.ScanPages2000());
     }
@@ -140,18 +141,40 @@ TEST(PageScan, ProgressAndResult) {
                                                                    {platform::WM_JOB_PROGRESS, 3, 0, false}}));
     }
     {
-        SCOPED_TRACE("a stop after the first page");
+        SCOPED_TRACE("a stop before the first page");
         testsupport::FileBuilder file;
         for (int i = 0; i < 5; ++i) file.SetPage(i, PageBuilder().Type(0x0101).ObjectId(34));
         ScanFixture f(file);
         f.sink.on_send = [&](unsigned m, platform::WPARAM w, platform::LPARAM) {
-            if (m == platform::WM_JOB_PROGRESS && w == platform::kProgressAt) f.app.m_bStopJob = true;
+            if (m == platform::WM_JOB_PROGRESS && w == 1) f.app.m_bStopJob = true;
         };
         EXPECT_FALSE(f.engine.ScanPages2000());
         EXPECT_EQ(f.sink.Count(platform::WM_JOB_ENDED), 1u);
         EXPECT_EQ(f.engine.m_plObjects.size(), 0u);
         for (const auto& m : f.sink.Messages()) EXPECT_FALSE(m.message == platform::WM_JOB_PROGRESS && m.wparam == 3);
     }
+}
+
+// A 1 GiB sparse file (131,072 pages) sends its start, at most one step per 1,024 pages, and its end: a window
+// that handles each sent message is not held up page by page.
+TEST(PageScan, ALargeFileSendsABoundedNumberOfProgressMessages) {
+    TempDir dir;
+    const auto path = dir / "large.mdf";
+    constexpr std::uint64_t kPages = 131072;
+    testsupport::FileBuilder{}.SetPage(0, PageBuilder().Type(0x0101).ObjectId(34)).WriteTo(path);
+    std::filesystem::resize_file(path, kPages * mdf::kPageSize);
+    platform::SharedState app;
+    app.m_strDataFilePath = platform::FromUtf8(path.string());
+    platform::RecordingSink sink;
+    mdf::CRecoveryEngine engine(app, &sink);
+    ASSERT_TRUE(engine.OpenDataFile());
+    EXPECT_TRUE(engine.ScanPages2005());
+    const auto messages = sink.Messages();
+    ASSERT_GE(messages.size(), 2u);
+    EXPECT_EQ(messages.front(), (platform::RecordedMessage{platform::WM_JOB_PROGRESS, 1, kPages, false}));
+    EXPECT_EQ(messages.back(), (platform::RecordedMessage{platform::WM_JOB_PROGRESS, 3, 0, false}));
+    EXPECT_LE(messages.size(), kPages / 1024 + 2);
+    EXPECT_EQ(engine.m_plObjects.size(), 1u);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "mdf/version_detection.h"
 #include "platform/text.h"
 #include "tests/mdf/catalog_2005_fixture.h"
+#include "tests/support/descriptor_limit.h"
 
 namespace {
 
@@ -246,6 +247,12 @@ TEST(VersionProbe, SortsTheFileAndClearsBothFlagsFirst) {
         EXPECT_EQ(app.m_bFileIs2005Plus, c.is2005);
     }
     EXPECT_EQ(sleeps, 0);
+    // A busy file is tried six times; a missing one only once, since waiting does not bring it.
+    {
+        testsupport::DescriptorsUsedUp no_descriptors;
+        EXPECT_FALSE(engine.DetectDatabaseVersion());
+    }
+    EXPECT_EQ(sleeps, 5);
     app.m_strDataFilePath = platform::FromUtf8((dir / "missing.mdf").string());
     EXPECT_FALSE(engine.DetectDatabaseVersion());
     EXPECT_EQ(sleeps, 5);

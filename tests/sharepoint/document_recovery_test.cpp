@@ -3,6 +3,7 @@
 // the manifest, byte for byte, in the folders of their sites, lists and folders.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "platform/text.h"
@@ -64,6 +65,23 @@ TEST_P(DocumentRecovery, EveryDocumentOfTheManifestIsWrittenWholeInItsFolder) {
         EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line << "\n" << log.str();
     }
     EXPECT_EQ(lines.back(), "Recovered Documents : " + std::to_string(expected.size()));
+}
+
+// A save that cannot write (the output folder lies below a regular file) ends with the count of what was not
+// written and its own exit code, never 0.
+TEST(DocumentRecoveryTool, ASaveThatWritesNothingExitsWithItsOwnCode) {
+    testsupport::TempDir dir;
+    ContentDatabase::Sample(Generation::Sp2010VarBinary).Build().WriteTo(dir / "content.mdf");
+    std::ofstream(dir / "plain").put('x');
+    std::ostringstream log, err;
+    EXPECT_EQ(catalog_dump::RunDocuments((dir / "plain" / "out").string(), (dir / "content.mdf").string(), log, err),
+              catalog_dump::kExitNotWritten);
+    const auto lines = Lines(log.str());
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "Recovered Documents : 0");
+    EXPECT_EQ(lines.back().rfind("Not written : ", 0), 0u) << lines.back();
+    EXPECT_EQ(log.str().find("Repaired successfully"), std::string::npos);
+    EXPECT_NE(log.str().find("(Not a directory)"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Generations, DocumentRecovery,

@@ -6,6 +6,10 @@
 
 #include <csignal>
 #include <fstream>
+#include <functional>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "sharepoint/check_tree.h"
 #include "tests/sharepoint/content_fixture.h"
@@ -204,14 +208,15 @@ TEST_F(SiteSave, AFolderThatCannotBeMadeGoesToANewSubstituteThatNeverMerges) {
     EXPECT_TRUE(Logged("  Top:Repaired successfully"));
 }
 
-// While it lives, no file of this process can grow past zero bytes: a write that reaches the disk fails.
+// While it lives, no file of this process can grow past limit bytes (zero unless told): a write that
+// reaches past it fails with "File too large".
 class NoFileGrowth {
 public:
-    NoFileGrowth() {
+    explicit NoFileGrowth(rlim_t limit = 0) {
         getrlimit(RLIMIT_FSIZE, &saved_);
         previous_ = std::signal(SIGXFSZ, SIG_IGN);
         rlimit none = saved_;
-        none.rlim_cur = 0;
+        none.rlim_cur = limit;
         setrlimit(RLIMIT_FSIZE, &none);
     }
     ~NoFileGrowth() {
@@ -238,7 +243,9 @@ TEST_F(SiteSave, ASubstituteNoteThatCannotBeWrittenIsLoggedWithItsPath) {
         engine.SaveCheckedTreeItems(*tree);
     }
     const std::string note = (Out() / "Docs" / "Actual path in site.txt").string();
-    EXPECT_TRUE(Logged("  Not written whole: " + note + " (the file could not be closed)"));
+    // The system's reason, and no cut note under the note's name.
+    EXPECT_TRUE(Logged("  Not written: " + note + " (File too large)"));
+    EXPECT_FALSE(fs::exists(Out() / "Docs" / "Actual path in site.txt"));
     EXPECT_TRUE(Logged("  Folder not made: " + (Out() / "Top" / "Docs").string() +
                        " (a file of that name exists); written to " + (Out() / "Docs").string()));
     EXPECT_TRUE(fs::is_directory(Out() / "Docs" / "Docs"));
@@ -333,6 +340,106 @@ TEST_F(SiteSave, StopEndsTheWalkAfterTheCurrentItem) {
     EXPECT_EQ(saved, 1);
     EXPECT_EQ(At({u"Other"}).state, sharepoint::kChecked);
     EXPECT_EQ(sink.Count(platform::WM_JOB_ENDED), 1u);
+}
+
+// Saves into folders that refuse or mislead: a symbolic link where a folder or file is expected (at every
+// level), a folder that does not let files in, an output folder below a regular file, and writes cut part
+// way by a size limit. Whatever happens: nothing lands outside the output folder, no file with a document's
+// name holds less than the whole document, the system's reason is logged, failures are counted, and a list
+// with a failure is not called repaired.
+TEST_F(SiteSave, SavesIntoTrappedFoldersNeverLeaveTheOutputFolderOrACutFile) {
+    const std::string long_text = kA + std::string(300, 'z');
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path& out, const fs::path& outside)> trap;
+        rlim_t size_limit;            // 0: none
+        bool needs_permissions;       // skipped as root, who passes every permission check
+        std::uint64_t failures;
+        const char* reason;           // logged
+        bool list_repaired;
+    };
+    const Case cases[] = {
+        {"link as the site folder", [](const fs::path& out, const fs::path& outside) {
+             fs::create_directories(out);
+             fs::create_directory_symlink(outside, out / "Top");
+         }, 0, false, 0, "(a symbolic link stands where a folder is expected); written to ", true},
+        {"link as the list folder", [](const fs::path& out, const fs::path& outside) {
+             fs::create_directories(out / "Top");
+             fs::create_directory_symlink(outside, out / "Top" / "Docs");
+         }, 0, false, 0, "(a symbolic link stands where a folder is expected); written to ", true},
+        {"link as a folder of the list", [](const fs::path& out, const fs::path& outside) {
+             fs::create_directories(out / "Top" / "Docs");
+             fs::create_directory_symlink(outside, out / "Top" / "Docs" / "F");
+         }, 0, false, 0, "(a symbolic link stands where a folder is expected); written to ", true},
+        {"link as the document's name", [](const fs::path& out, const fs::path& outside) {
+             fs::create_directories(out / "Top" / "Docs" / "F");
+             fs::create_symlink(outside / "a.txt", out / "Top" / "Docs" / "F" / "a.txt");
+         }, 0, false, 0, nullptr, true},
+        {"folder without write permission", [](const fs::path& out, const fs::path&) {
+             fs::create_directories(out / "Top" / "Docs" / "F");
+             ::chmod((out / "Top" / "Docs" / "F").c_str(), 0555);
+         }, 0, true, 1, "Permission denied", false},
+        {"writes cut part way", [](const fs::path&, const fs::path&) {}, 100, false, 1, "File too large", false},
+        {"output folder below a regular file", [](const fs::path& out, const fs::path&) {
+             fs::create_directories(out.parent_path());
+             std::ofstream(out.parent_path() / "plain").put('x');
+         }, 0, false, 6, "Not a directory", false},  // the site, the list, both folders and both documents
+    };
+    Web(u"{T}", u"", u"Top");
+    List(u"{T}", u"{L}", u"Docs");
+    Folder(u"{F}", u"{R}", u"{L}", u"F");
+    Document(u"{1}", u"{F}", u"a.txt", long_text);
+    Folder(u"{G}", u"{R}", u"{L}", u"G");
+    Document(u"{2}", u"{G}", u"b.txt", kB);
+    Build();
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.needs_permissions && ::geteuid() == 0) continue;
+        const fs::path base = dir / ("case" + std::to_string(n++));
+        const fs::path outside = base / "outside";
+        fs::create_directories(outside);
+        fs::path out = base / "out";
+        c.trap(out, outside);
+        if (std::string(c.name) == "output folder below a regular file") out = base / "plain" / "out";
+        app.m_strOutputFolder = platform::FromUtf8(out.string());
+        log.clear();
+        engine.m_nSaveFailures = 0;
+        app.m_nRecoveredCount = 0;
+        tree->state = sharepoint::kChecked;
+        sharepoint::SetChildCheckState(*tree);
+        {
+            std::optional<NoFileGrowth> limit;
+            if (c.size_limit != 0) limit.emplace(c.size_limit);
+            engine.SaveCheckedTreeItems(*tree);
+        }
+        ::chmod((base / "out" / "Top" / "Docs" / "F").c_str(), 0755);
+
+        EXPECT_TRUE(fs::is_empty(outside)) << "something was written outside the output folder";
+        // Walked without following links: every file is whole, a note, or a link the trap made.
+        std::size_t whole = 0;
+        if (fs::exists(base / "out")) {
+            for (const auto& entry : fs::recursive_directory_iterator(base / "out")) {
+                if (entry.is_symlink() || !entry.is_regular_file()) continue;
+                const std::string name = entry.path().filename().string();
+                const std::string text = ReadText(entry.path());
+                if (name == "Actual path in site.txt") continue;
+                EXPECT_TRUE(text == long_text || text == kB) << entry.path() << " holds " << text.size() << " bytes";
+                ++whole;
+            }
+        }
+        EXPECT_EQ(whole, app.m_nRecoveredCount.load());
+        EXPECT_EQ(engine.m_nSaveFailures, c.failures);
+        if (c.failures == 0) {
+            EXPECT_EQ(whole, 2u);
+        }
+        if (c.reason) {
+            EXPECT_TRUE(std::any_of(log.begin(), log.end(),
+                                    [&](const std::string& line) { return line.find(c.reason) != std::string::npos; }))
+                << c.reason;
+        }
+        EXPECT_EQ(Logged("  Docs:Repaired successfully"), c.list_repaired);
+    }
 }
 
 }  // namespace

@@ -58,11 +58,16 @@ int main(int argc, char** argv) {
     app.m_strDataFilePath = platform::FromUtf8(argv[file_arg]);
     platform::NullSink sink;
     mdf::CRecoveryEngine engine(app, &sink);
-    if (!RunScan(engine, std::cerr)) return 1;
+    // Exit codes: 0 done, 1 not opened or no catalogue, 2 usage, 3 documents not written (--documents),
+    // kExitDamage done but damage seen.
+    std::uint64_t damage = 0;
+    if (!RunScan(engine, std::cerr, &damage)) return 1;
+    int result = 0;
     if (!option) {
         PrintCatalog(engine, std::cout);
-        return 0;
+    } else {
+        std::vector<std::string> args(argv + file_arg + 1, argv + argc);
+        result = option->run(engine, args, std::cout);
     }
-    std::vector<std::string> args(argv + file_arg + 1, argv + argc);
-    return option->run(engine, args, std::cout);
+    return result == 0 && damage != 0 ? kExitDamage : result;
 }

@@ -10,9 +10,17 @@
 
 namespace catalog_dump {
 
+// Exit code of a run that saw damage (pages failing their checksum or torn-page stamp, pages of a table beyond
+// the end of the file, or a catalogue without tables) but otherwise succeeded.
+constexpr int kExitDamage = 4;
+
 // Opens the data file and reads the catalogue as the scan job does (version flags cleared, the reader chosen by
 // the version pair in Complete Repair mode, column positions computed). False, with a line on err, on failure.
-bool RunScan(mdf::CRecoveryEngine& engine, std::ostream& err);
+// The damage lines go to err; damage, when given, receives their number (a catalogue without tables counts 1).
+bool RunScan(mdf::CRecoveryEngine& engine, std::ostream& err, std::uint64_t* damage = nullptr);
+
+// The scan's damage report (CRecoveryEngine::ReportDamage) with its lines on err; the number of findings.
+std::uint64_t ReportDamageTo(mdf::CRecoveryEngine& engine, std::ostream& err);
 
 // The base system type name of a column; character and binary types with their declared length in
 // characters ("nvarchar(40)", "varchar(max)").

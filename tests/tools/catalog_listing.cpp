@@ -2,6 +2,7 @@
 // by the catalog_dump tool and the corpus tests.
 #include <ostream>
 
+#include "platform/messages.h"
 #include "platform/text.h"
 #include "tests/tools/catalog_dump.h"
 
@@ -67,10 +68,37 @@ std::string ColumnTypeName(const mdf::ColumnNode& column) {
     }
 }
 
-bool RunScan(mdf::CRecoveryEngine& engine, std::ostream& err) {
+namespace {
+
+// Prints the engine's log lines while it reports damage.
+class LogLinesTo final : public platform::IMessageSink {
+public:
+    LogLinesTo(const platform::SharedState& app, std::ostream& out) : app_(app), out_(out) {}
+    void Send(unsigned message, platform::WPARAM, platform::LPARAM) override {
+        if (message == platform::WM_LOG_LINE) out_ << platform::ToUtf8(app_.m_strLogLine) << "\n";
+    }
+    void Post(unsigned, platform::WPARAM, platform::LPARAM) override {}
+
+private:
+    const platform::SharedState& app_;
+    std::ostream& out_;
+};
+
+}  // namespace
+
+std::uint64_t ReportDamageTo(mdf::CRecoveryEngine& engine, std::ostream& err) {
+    LogLinesTo printer(engine.App(), err);
+    platform::IMessageSink* const previous = engine.m_hProgressWnd;
+    engine.m_hProgressWnd = &printer;
+    const std::uint64_t found = engine.ReportDamage() + (engine.m_lstTables.empty() ? 1 : 0);
+    engine.m_hProgressWnd = previous;
+    return found;
+}
+
+bool RunScan(mdf::CRecoveryEngine& engine, std::ostream& err, std::uint64_t* damage) {
     auto& app = engine.App();
     if (!engine.OpenDataFile()) {
-        err << "cannot open " << platform::ToUtf8(app.m_strDataFilePath) << "\n";
+        err << "cannot open " << platform::ToUtf8(app.m_strDataFilePath) << ": " << platform::ToUtf8(engine.m_strOpenError) << "\n";
         return false;
     }
     app.m_bSql2005Catalog = app.m_bSql2000 = app.m_bSql2008Catalog = false;
@@ -84,6 +112,8 @@ bool RunScan(mdf::CRecoveryEngine& engine, std::ostream& err) {
         return false;
     }
     engine.ComputeColumnOffsets();
+    const std::uint64_t found = ReportDamageTo(engine, err);
+    if (damage) *damage = found;
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include "platform/messages.h"
 #include "platform/text.h"
 #include "sharepoint/check_tree.h"
+#include "tests/tools/catalog_dump.h"
 
 namespace catalog_dump {
 
@@ -35,7 +36,7 @@ int RunDocuments(const std::string& out_dir, const std::string& file, std::ostre
     LogPrinter printer(app, out);
     mdf::CRecoveryEngine engine(app, &printer);
     if (!engine.OpenDataFile()) {
-        err << "cannot open " << file << "\n";
+        err << "cannot open " << file << ": " << platform::ToUtf8(engine.m_strOpenError) << "\n";
         return 1;
     }
     app.m_bSql2005Catalog = app.m_bSql2000 = app.m_bSql2008Catalog = false;
@@ -46,15 +47,19 @@ int RunDocuments(const std::string& out_dir, const std::string& file, std::ostre
         return 1;
     }
     engine.ComputeColumnOffsets();
+    const std::uint64_t damage = ReportDamageTo(engine, err);
 
     // The record pass: every live record of every data page (each page once) through the row capture.
     app.m_bRowPreview = false;
     for (auto& table : engine.m_lstTables) {
         engine.m_pCurrentTable = &table;
         std::set<std::uint64_t> seen;
-        for (const auto& page : table.m_lstDataPages) {
-            if (!seen.insert(page.m_nPageOffset).second) continue;
-            engine.ReadPageRecordOffsets(page.m_nPageOffset);
+        const auto& pages = table.m_lstDataPages;
+        mdf::ChunkedPageWalk walk(engine.m_hDataFile, mdf::PageOffsets(pages));
+        for (std::size_t i = 0; i < pages.size(); ++i) {
+            if (!seen.insert(pages[i].m_nPageOffset).second) continue;
+            walk.Reach(i);
+            engine.ReadPageRecordOffsets(pages[i].m_nPageOffset);
             const std::vector<std::uint64_t> records = app.m_arrRecordOffsets;
             for (std::uint64_t record : records) {
                 engine.DecodeTableRow(record, table);
@@ -71,7 +76,11 @@ int RunDocuments(const std::string& out_dir, const std::string& file, std::ostre
     app.m_nRecoveredCount = 0;  // the column-position pass counted tables in it
     engine.SaveCheckedTreeItems(*tree);
     out << "Recovered Documents : " << app.m_nRecoveredCount.load() << "\n";
-    return 0;
+    if (engine.m_nSaveFailures != 0) {
+        out << "Not written : " << engine.m_nSaveFailures << "\n";
+        return kExitNotWritten;
+    }
+    return damage != 0 ? kExitDamage : 0;
 }
 
 }  // namespace catalog_dump

@@ -2,6 +2,7 @@
 // the corpus tests.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -12,6 +13,11 @@ namespace catalog_dump {
 
 // A cell with backslash, tab, CR and LF written as \\, \t, \r, \n.
 std::string EscapeCell(const std::u16string& cell);
+
+// Decodes every live record of every data page of the table in grid mode (each page once) and gives each
+// row's cells to visit, in page and slot order.
+void ForEachTableRow(mdf::CRecoveryEngine& engine, mdf::TableNode& table,
+                     const std::function<void(const std::vector<std::u16string>& cells)>& visit);
 
 // Decodes every live record of every data page of the table in grid mode (each page once) and returns the
 // rows' cells, one vector per row, in page and slot order.

@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "ui/brindlemoor_app.h"
@@ -35,14 +36,25 @@ namespace {
 
 ui::CBrindlemoorApp* g_app = nullptr;
 
+class ModalAnswerer;
+
+// The answerers still waiting: those whose dialog never opened before the last test ended are deleted at the
+// end of the run, so that the leak checker sees nothing of them.
+std::set<ModalAnswerer*>& LiveAnswerers() {
+    static std::set<ModalAnswerer*> live;
+    return live;
+}
+
 // Polls for a modal dialog and acts on it; deletes itself when done.
 class ModalAnswerer : public wxTimer {
 public:
     ModalAnswerer(std::function<wxDialog*()> find, std::function<void(wxDialog&)> act, int timeout)
         : find_(std::move(find)), act_(std::move(act)),
           deadline_(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout)) {
+        LiveAnswerers().insert(this);
         Start(20);
     }
+    ~ModalAnswerer() override { LiveAnswerers().erase(this); }
 
     void Notify() override {
         if (!acted_) {
@@ -75,6 +87,12 @@ private:
     bool acted_ = false;
     wxDialog* dialog_ = nullptr;
 };
+
+// Runs the deletions already queued, then deletes the answerers that are still waiting.
+void ReleaseAnswerers() {
+    wxTheApp->ProcessPendingEvents();
+    while (!LiveAnswerers().empty()) delete *LiveAnswerers().begin();
+}
 
 }  // namespace
 
@@ -265,6 +283,7 @@ int main(int argc, char** argv) {
     wxInitAllImageHandlers();
     guitest::g_app->CreateLogWindow();
     const int result = RUN_ALL_TESTS();
+    guitest::ReleaseAnswerers();
     guitest::g_app->m_bridge.Close();
     wxEntryCleanup();
     return result;

@@ -57,9 +57,10 @@ protected:
             received_.push_back({message, wparam});
             // While the question is open, the window handles each progress message and row batch slowly, as a
             // busy desktop would: the job cannot run to its end before the answer, however fast the machine.
+            // Progress comes only every 1,024 pages and 50 ms, so each of those messages takes long.
             if (slow_window_ && !*stop_confirmed_ &&
                 (message == platform::WM_JOB_PROGRESS || message == platform::WM_TABLE_ROW)) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                std::this_thread::sleep_for(std::chrono::milliseconds(message == platform::WM_JOB_PROGRESS ? 100 : 1));
             }
             dialog_->OnWorkerMessage(message, wparam, lparam);
         });
@@ -183,17 +184,16 @@ TEST_F(StopWindow, StopInTheMiddleOfAScanOfALargeFileGivesBackAUsableFilePage) {
     dialog_->OnCompleteRepair();
     SelectFile(LargeFile());
     const int depth = App().m_nPageDepth;
+    slow_window_ = true;  // from the start: each progress message of the scan takes the window long
     dialog_->OnScanFile();
     const std::uint64_t job = RunningJobId();
     ASSERT_NE(job, 0u);
-    // Stop once the page scan has gone through 2,000 pages: early in its 40,960.
-    const std::size_t pages = kLargeFileMiB * 1024 * 1024 / 8192;
-    ASSERT_TRUE(WaitUntil([&] { return ProgressSteps() >= 1000 || App().m_bJobIdle.load(); }, 30000));
+    // Stop once the scan has sent its first step. (The page scan itself sends a step only every 1,024 pages
+    // and 50 ms, and may be over by then; the passes after it keep the job running.)
+    ASSERT_TRUE(WaitUntil([&] { return ProgressSteps() >= 1 || App().m_bJobIdle.load(); }, 30000));
     ASSERT_FALSE(App().m_bJobIdle.load()) << "the scan ended before Stop";
 
     EXPECT_EQ(PressStop(), "Current  process stopped by user.");
-    // The page scan was stopped part way: it took fewer steps than half the file's pages.
-    EXPECT_LT(ProgressSteps(), pages / 2 / 2);
     EXPECT_EQ(CountReceived(platform::WM_JOB_ENDED), 1u);
     EXPECT_EQ(CountReceived(platform::WM_JOB_ENDED, job), 1u);
     EXPECT_EQ(CountReceived(platform::WM_SCAN_DONE), 0u);

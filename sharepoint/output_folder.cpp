@@ -1,0 +1,278 @@
+// The output folder walked by descriptor: openat / mkdirat with O_NOFOLLOW from the root, temporary files
+// renamed without replacing anything when whole.
+#include "sharepoint/output_folder.h"
+
+#include <fcntl.h>
+#include <linux/limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <utility>
+
+#include "platform/text.h"
+#include "sharepoint/output_names.h"
+
+namespace sharepoint {
+
+namespace {
+
+std::string ErrorText(int error_number) { return std::strerror(error_number); }
+
+void SetError(std::string* error, std::string text) {
+    if (error) *error = std::move(text);
+}
+
+// The names of path below root, in order; false when path is neither root nor inside it.
+bool NamesBelow(const std::u16string& root, const std::u16string& path, std::vector<std::string>& names) {
+    if (!IsInsideFolder(root, path)) return false;
+    const auto base = std::filesystem::path(platform::ToUtf8(root)).lexically_normal();
+    const auto full = std::filesystem::path(platform::ToUtf8(path)).lexically_normal();
+    auto b = base.begin();
+    auto f = full.begin();
+    for (; b != base.end(); ++b, ++f) {
+        if (b->empty() && std::next(b) == base.end()) break;  // the empty element of a trailing separator
+        if (f == full.end()) return false;
+    }
+    names.clear();
+    for (; f != full.end(); ++f) {
+        if (f->empty()) continue;
+        const std::string name = f->string();
+        if (name == "." ) continue;
+        if (name == "..") return false;
+        names.push_back(name);
+    }
+    return true;
+}
+
+// Why name in folder could not be opened as a folder.
+std::string NotAFolderReason(int folder, const std::string& name, int error_number) {
+    struct stat info {};
+    if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISLNK(info.st_mode)) return "a symbolic link stands where a folder is expected";
+        if (!S_ISDIR(info.st_mode)) return "a file of that name exists";
+    }
+    return ErrorText(error_number);
+}
+
+int OpenChild(int folder, const std::string& name) {
+    return ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+std::atomic<unsigned> g_tempCounter{0};
+
+}  // namespace
+
+UniqueFd::~UniqueFd() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = other.Release();
+    }
+    return *this;
+}
+
+int UniqueFd::Release() { return std::exchange(fd_, -1); }
+
+bool OutputFolder::Open(const std::u16string& root, std::string* error) {
+    root_ = UniqueFd(::open(platform::ToUtf8(root).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    root_path_ = root;
+    if (!root_.IsOpen()) {
+        open_error_ = ErrorText(errno);
+        SetError(error, open_error_);
+        return false;
+    }
+    open_error_.clear();
+    return true;
+}
+
+UniqueFd OutputFolder::OpenFolder(const std::u16string& path, bool create, std::string* error) const {
+    if (!root_.IsOpen()) {
+        SetError(error, open_error_.empty() ? "the output folder is not open" : open_error_);
+        return {};
+    }
+    std::vector<std::string> names;
+    if (!NamesBelow(root_path_, path, names)) {
+        SetError(error, "the path leads out of the output folder");
+        return {};
+    }
+    // A path that other programs could not use is not made either.
+    if (platform::ToUtf8(path).size() >= PATH_MAX) {
+        SetError(error, ErrorText(ENAMETOOLONG));
+        return {};
+    }
+    UniqueFd at(::fcntl(root_.Get(), F_DUPFD_CLOEXEC, 0));
+    if (!at.IsOpen()) {
+        SetError(error, ErrorText(errno));
+        return {};
+    }
+    for (const std::string& name : names) {
+        int next = OpenChild(at.Get(), name);
+        if (next < 0 && errno == ENOENT && create) {
+            if (::mkdirat(at.Get(), name.c_str(), 0777) != 0 && errno != EEXIST) {
+                SetError(error, ErrorText(errno));
+                return {};
+            }
+            next = OpenChild(at.Get(), name);
+        }
+        if (next < 0) {
+            SetError(error, NotAFolderReason(at.Get(), name, errno));
+            return {};
+        }
+        at = UniqueFd(next);
+    }
+    return at;
+}
+
+bool OutputFolder::MakeFolder(const std::u16string& path, std::string* error) const {
+    return OpenFolder(path, true, error).IsOpen();
+}
+
+std::u16string OutputFolder::MakeNewFolder(const std::u16string& parent, std::u16string_view name,
+                                           std::string* error) const {
+    const UniqueFd folder = OpenFolder(parent, false, error);
+    if (!folder.IsOpen()) return {};
+    const std::u16string safe = SafeName(name);
+    for (int n = 0; n <= kMaxNumberedTries; ++n) {
+        const std::u16string leaf = n == 0 ? safe : NumberedName(safe, n);
+        const std::u16string path = JoinPath(parent, leaf);
+        if (platform::ToUtf8(path).size() >= PATH_MAX) {
+            SetError(error, ErrorText(ENAMETOOLONG));
+            return {};
+        }
+        if (::mkdirat(folder.Get(), platform::ToUtf8(leaf).c_str(), 0777) == 0) return path;
+        if (errno != EEXIST) {
+            SetError(error, ErrorText(errno));
+            return {};
+        }
+    }
+    SetError(error, "the name and its " + std::to_string(kMaxNumberedTries) + " numbered forms all exist");
+    return {};
+}
+
+PendingFile OutputFolder::CreateFile(const std::u16string& folder, std::u16string_view name) const {
+    PendingFile pending;
+    pending.folder_path_ = folder;
+    pending.safe_name_ = SafeName(name);
+    pending.path_ = JoinPath(folder, pending.safe_name_);
+    if (platform::ToUtf8(pending.path_).size() >= PATH_MAX) {
+        pending.error_ = ErrorText(ENAMETOOLONG);
+        return pending;
+    }
+    pending.folder_ = OpenFolder(folder, false, &pending.error_);
+    if (!pending.folder_.IsOpen()) return pending;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string temp = ".brindlemoor-" + std::to_string(::getpid()) + "-" + std::to_string(g_tempCounter++) + ".part";
+        const int fd = ::openat(pending.folder_.Get(), temp.c_str(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            pending.error_ = ErrorText(errno);
+            return pending;
+        }
+        pending.file_ = ::fdopen(fd, "wb");
+        if (!pending.file_) {
+            pending.error_ = ErrorText(errno);
+            ::close(fd);
+            ::unlinkat(pending.folder_.Get(), temp.c_str(), 0);
+            return pending;
+        }
+        pending.temp_name_ = std::move(temp);
+        return pending;
+    }
+    pending.error_ = "no temporary name was free";
+    return pending;
+}
+
+PendingFile::PendingFile(PendingFile&& other) noexcept
+    : folder_(std::move(other.folder_)),
+      file_(std::exchange(other.file_, nullptr)),
+      temp_name_(std::exchange(other.temp_name_, {})),
+      folder_path_(std::move(other.folder_path_)),
+      safe_name_(std::move(other.safe_name_)),
+      path_(std::move(other.path_)),
+      error_(std::move(other.error_)) {}
+
+PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
+    if (this != &other) {
+        Discard();
+        folder_ = std::move(other.folder_);
+        file_ = std::exchange(other.file_, nullptr);
+        temp_name_ = std::exchange(other.temp_name_, {});
+        folder_path_ = std::move(other.folder_path_);
+        safe_name_ = std::move(other.safe_name_);
+        path_ = std::move(other.path_);
+        error_ = std::move(other.error_);
+    }
+    return *this;
+}
+
+bool PendingFile::Write(const void* bytes, std::size_t n) {
+    if (!file_) return false;
+    if (n == 0 || std::fwrite(bytes, 1, n, file_) == n) return true;
+    NoteWriteError(errno);
+    return false;
+}
+
+void PendingFile::NoteWriteError(int error_number) {
+    if (error_.empty()) error_ = ErrorText(error_number != 0 ? error_number : EIO);
+}
+
+bool PendingFile::Commit() {
+    if (!file_) {
+        if (error_.empty()) error_ = "the file was not started";
+        Discard();
+        return false;
+    }
+    const bool flushed = std::fflush(file_) == 0;
+    if (!flushed) NoteWriteError(errno);
+    const bool stream_error = std::ferror(file_) != 0;
+    if (stream_error) NoteWriteError(errno);
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (!closed) NoteWriteError(errno);
+    if (!flushed || stream_error || !closed || !error_.empty()) {
+        Discard();
+        return false;
+    }
+    for (int n = 0; n <= kMaxNumberedTries; ++n) {
+        const std::u16string leaf = n == 0 ? safe_name_ : NumberedName(safe_name_, n);
+        const std::string target = platform::ToUtf8(leaf);
+        int renamed = ::renameat2(folder_.Get(), temp_name_.c_str(), folder_.Get(), target.c_str(), RENAME_NOREPLACE);
+        if (renamed != 0 && (errno == EINVAL || errno == ENOSYS)) {
+            // A file system without the no-replace rename: a hard link fails the same way when the name exists.
+            renamed = ::linkat(folder_.Get(), temp_name_.c_str(), folder_.Get(), target.c_str(), 0);
+            if (renamed == 0) ::unlinkat(folder_.Get(), temp_name_.c_str(), 0);
+        }
+        if (renamed == 0) {
+            temp_name_.clear();
+            path_ = JoinPath(folder_path_, leaf);
+            return true;
+        }
+        if (errno != EEXIST) {
+            error_ = ErrorText(errno);
+            Discard();
+            return false;
+        }
+    }
+    error_ = "the name and its " + std::to_string(kMaxNumberedTries) + " numbered forms all exist";
+    Discard();
+    return false;
+}
+
+void PendingFile::Discard() {
+    if (file_) {
+        std::fclose(file_);
+        file_ = nullptr;
+    }
+    if (!temp_name_.empty() && folder_.IsOpen()) ::unlinkat(folder_.Get(), temp_name_.c_str(), 0);
+    temp_name_.clear();
+}
+
+}  // namespace sharepoint

@@ -1,0 +1,102 @@
+// The output folder of a document save, held open by its descriptor. Every folder and file below it is
+// reached from that descriptor one name at a time with O_NOFOLLOW (openat, mkdirat), so a symbolic link
+// inside the output folder, whether there before the save or put there during it, is refused where a folder
+// is expected instead of being followed out of the output folder. Files are written under a temporary name
+// in their folder and get their real name only when whole; a file that failed is deleted, so no cut or empty
+// file is ever left under a document's name. Reasons are the system's own texts.
+//
+// The object may be shared by threads: each call opens its own descriptors, and a pending file owns its own.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sharepoint {
+
+// A descriptor that closes itself.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd();
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int Get() const { return fd_; }
+    bool IsOpen() const { return fd_ >= 0; }
+    int Release();
+
+private:
+    int fd_ = -1;
+};
+
+// A file being written below the output folder, under a temporary name in its folder. Commit gives it its
+// name (the safe name, or a numbered one when that exists: nothing is overwritten); a pending file that is
+// not committed, or whose commit failed, is deleted.
+class PendingFile {
+public:
+    PendingFile() = default;
+    ~PendingFile() { Discard(); }
+    PendingFile(PendingFile&& other) noexcept;
+    PendingFile& operator=(PendingFile&& other) noexcept;
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    bool IsOpen() const { return file_ != nullptr; }
+    // The stream to write to; its failures are kept by Write or NoteWriteError.
+    std::FILE* Stream() const { return file_; }
+    bool Write(const void* bytes, std::size_t n);
+    // Keeps the reason of a write made through Stream() elsewhere (the errno it left).
+    void NoteWriteError(int error_number);
+    // Closes the file and names it; false with Error() set when any write, the close or the naming failed
+    // (the temporary file is then deleted).
+    bool Commit();
+    // Deletes the temporary file.
+    void Discard();
+    // The path the file is meant to have, and after a commit the path it got.
+    const std::u16string& Path() const { return path_; }
+    const std::string& Error() const { return error_; }
+
+private:
+    friend class OutputFolder;
+    UniqueFd folder_;
+    std::FILE* file_ = nullptr;
+    std::string temp_name_;
+    std::u16string folder_path_;
+    std::u16string safe_name_;
+    std::u16string path_;
+    std::string error_;
+};
+
+class OutputFolder {
+public:
+    // Opens root, the output folder (the links in its own path are followed: it is the folder the user chose).
+    bool Open(const std::u16string& root, std::string* error = nullptr);
+    bool IsOpen() const { return root_.IsOpen(); }
+    const std::u16string& Root() const { return root_path_; }
+
+    // The folder at path (the root or below it), opened from the root name by name; with create, the folders
+    // missing on the way are made. Fails, with the reason, when path is not the root or inside it, when a
+    // part of it is a symbolic link or a file, or when the path is longer than the system's path limit.
+    UniqueFd OpenFolder(const std::u16string& path, bool create, std::string* error = nullptr) const;
+    // True when the folder at path exists (or was made) as a folder below the root.
+    bool MakeFolder(const std::u16string& path, std::string* error = nullptr) const;
+    // Makes a folder that did not exist before in parent: SafeName(name) or its numbered names.
+    std::u16string MakeNewFolder(const std::u16string& parent, std::u16string_view name,
+                                 std::string* error = nullptr) const;
+    // Starts the file SafeName(name) in folder (which must exist). When it cannot be started the result is not
+    // open and Error() says why.
+    PendingFile CreateFile(const std::u16string& folder, std::u16string_view name) const;
+
+private:
+    UniqueFd root_;
+    std::u16string root_path_;
+    std::string open_error_;
+};
+
+}  // namespace sharepoint
