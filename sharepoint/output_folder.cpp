@@ -1,5 +1,5 @@
-// The output folder walked by descriptor: openat / mkdirat with O_NOFOLLOW from the root, temporary files
-// renamed without replacing anything when whole.
+// The output folder walked by descriptor: openat / mkdirat with O_NOFOLLOW from the root or a held folder,
+// temporary files renamed without replacing anything when whole.
 #include "sharepoint/output_folder.h"
 
 #include <fcntl.h>
@@ -81,9 +81,15 @@ UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
 int UniqueFd::Release() { return std::exchange(fd_, -1); }
 
 bool OutputFolder::Open(const std::u16string& root, std::string* error) {
-    root_ = UniqueFd(::open(platform::ToUtf8(root).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        by_key_.clear();
+        by_text_.clear();
+        held_.clear();
+    }
+    root_ = std::make_shared<const UniqueFd>(::open(platform::ToUtf8(root).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     root_path_ = root;
-    if (!root_.IsOpen()) {
+    if (!root_->IsOpen()) {
         open_error_ = ErrorText(errno);
         SetError(error, open_error_);
         return false;
@@ -92,10 +98,34 @@ bool OutputFolder::Open(const std::u16string& root, std::string* error) {
     return true;
 }
 
-UniqueFd OutputFolder::OpenFolder(const std::u16string& path, bool create, std::string* error) const {
-    if (!root_.IsOpen()) {
+std::size_t OutputFolder::HeldFolderCount() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return held_.size();
+}
+
+void OutputFolder::Hold(std::string key, Fd folder) const {
+    held_.push_front({std::move(key), {}, std::move(folder)});
+    by_key_[held_.front().key] = held_.begin();
+    if (held_.size() > kMaxHeldFolders) {
+        by_key_.erase(held_.back().key);
+        if (!held_.back().text.empty()) by_text_.erase(held_.back().text);
+        held_.pop_back();  // closed here, or by the last pending file in it
+    }
+}
+
+OutputFolder::Fd OutputFolder::Folder(const std::u16string& path, bool create, std::string* error) const {
+    if (!IsOpen()) {
         SetError(error, open_error_.empty() ? "the output folder is not open" : open_error_);
         return {};
+    }
+    {
+        // A held folder asked for by the same text before passed the checks below then.
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const auto found = by_text_.find(path);
+        if (found != by_text_.end()) {
+            held_.splice(held_.begin(), held_, found->second);
+            return found->second->folder;
+        }
     }
     std::vector<std::string> names;
     if (!NamesBelow(root_path_, path, names)) {
@@ -107,37 +137,71 @@ UniqueFd OutputFolder::OpenFolder(const std::u16string& path, bool create, std::
         SetError(error, ErrorText(ENAMETOOLONG));
         return {};
     }
-    UniqueFd at(::fcntl(root_.Get(), F_DUPFD_CLOEXEC, 0));
-    if (!at.IsOpen()) {
-        SetError(error, ErrorText(errno));
-        return {};
-    }
+    if (names.empty()) return root_;
+    // The key of the folder k levels down is the first ends[k - 1] bytes of key.
+    std::string key;
+    std::vector<std::size_t> ends;
+    ends.reserve(names.size());
     for (const std::string& name : names) {
-        int next = OpenChild(at.Get(), name);
+        if (!key.empty()) key += '/';
+        key += name;
+        ends.push_back(key.size());
+    }
+    const std::lock_guard<std::mutex> lock(mutex_);
+    // The nearest held folder on the path; the rest is opened from it name by name.
+    std::size_t depth = names.size();
+    Fd at;
+    for (; depth > 0; --depth) {
+        const auto found = by_key_.find(std::string_view(key).substr(0, ends[depth - 1]));
+        if (found != by_key_.end()) {
+            held_.splice(held_.begin(), held_, found->second);
+            at = found->second->folder;
+            break;
+        }
+    }
+    if (!at) at = root_;
+    for (; depth < names.size(); ++depth) {
+        const std::string& name = names[depth];
+        int next = OpenChild(at->Get(), name);
         if (next < 0 && errno == ENOENT && create) {
-            if (::mkdirat(at.Get(), name.c_str(), 0777) != 0 && errno != EEXIST) {
+            if (::mkdirat(at->Get(), name.c_str(), 0777) != 0 && errno != EEXIST) {
                 SetError(error, ErrorText(errno));
                 return {};
             }
-            next = OpenChild(at.Get(), name);
+            next = OpenChild(at->Get(), name);
         }
         if (next < 0) {
-            SetError(error, NotAFolderReason(at.Get(), name, errno));
+            SetError(error, NotAFolderReason(at->Get(), name, errno));
             return {};
         }
-        at = UniqueFd(next);
+        at = std::make_shared<const UniqueFd>(next);
+        Hold(key.substr(0, ends[depth]), at);
+    }
+    // The folder asked for is the most recently used now; it is found by this text from now on.
+    HeldFolder& asked = held_.front();
+    if (asked.text.empty()) {
+        asked.text = path;
+        by_text_[asked.text] = held_.begin();
     }
     return at;
 }
 
+UniqueFd OutputFolder::OpenFolder(const std::u16string& path, bool create, std::string* error) const {
+    const Fd folder = Folder(path, create, error);
+    if (!folder) return {};
+    UniqueFd own(::fcntl(folder->Get(), F_DUPFD_CLOEXEC, 0));
+    if (!own.IsOpen()) SetError(error, ErrorText(errno));
+    return own;
+}
+
 bool OutputFolder::MakeFolder(const std::u16string& path, std::string* error) const {
-    return OpenFolder(path, true, error).IsOpen();
+    return Folder(path, true, error) != nullptr;
 }
 
 std::u16string OutputFolder::MakeNewFolder(const std::u16string& parent, std::u16string_view name,
                                            std::string* error) const {
-    const UniqueFd folder = OpenFolder(parent, false, error);
-    if (!folder.IsOpen()) return {};
+    const Fd folder = Folder(parent, false, error);
+    if (!folder) return {};
     const std::u16string safe = SafeName(name);
     for (int n = 0; n <= kMaxNumberedTries; ++n) {
         const std::u16string leaf = n == 0 ? safe : NumberedName(safe, n);
@@ -146,7 +210,7 @@ std::u16string OutputFolder::MakeNewFolder(const std::u16string& parent, std::u1
             SetError(error, ErrorText(ENAMETOOLONG));
             return {};
         }
-        if (::mkdirat(folder.Get(), platform::ToUtf8(leaf).c_str(), 0777) == 0) return path;
+        if (::mkdirat(folder->Get(), platform::ToUtf8(leaf).c_str(), 0777) == 0) return path;
         if (errno != EEXIST) {
             SetError(error, ErrorText(errno));
             return {};
@@ -165,11 +229,11 @@ PendingFile OutputFolder::CreateFile(const std::u16string& folder, std::u16strin
         pending.error_ = ErrorText(ENAMETOOLONG);
         return pending;
     }
-    pending.folder_ = OpenFolder(folder, false, &pending.error_);
-    if (!pending.folder_.IsOpen()) return pending;
+    pending.folder_ = Folder(folder, false, &pending.error_);
+    if (!pending.folder_) return pending;
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string temp = ".brindlemoor-" + std::to_string(::getpid()) + "-" + std::to_string(g_tempCounter++) + ".part";
-        const int fd = ::openat(pending.folder_.Get(), temp.c_str(),
+        const int fd = ::openat(pending.folder_->Get(), temp.c_str(),
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST) continue;
@@ -180,7 +244,7 @@ PendingFile OutputFolder::CreateFile(const std::u16string& folder, std::u16strin
         if (!pending.file_) {
             pending.error_ = ErrorText(errno);
             ::close(fd);
-            ::unlinkat(pending.folder_.Get(), temp.c_str(), 0);
+            ::unlinkat(pending.folder_->Get(), temp.c_str(), 0);
             return pending;
         }
         pending.temp_name_ = std::move(temp);
@@ -244,11 +308,11 @@ bool PendingFile::Commit() {
     for (int n = 0; n <= kMaxNumberedTries; ++n) {
         const std::u16string leaf = n == 0 ? safe_name_ : NumberedName(safe_name_, n);
         const std::string target = platform::ToUtf8(leaf);
-        int renamed = ::renameat2(folder_.Get(), temp_name_.c_str(), folder_.Get(), target.c_str(), RENAME_NOREPLACE);
+        int renamed = ::renameat2(folder_->Get(), temp_name_.c_str(), folder_->Get(), target.c_str(), RENAME_NOREPLACE);
         if (renamed != 0 && (errno == EINVAL || errno == ENOSYS)) {
             // A file system without the no-replace rename: a hard link fails the same way when the name exists.
-            renamed = ::linkat(folder_.Get(), temp_name_.c_str(), folder_.Get(), target.c_str(), 0);
-            if (renamed == 0) ::unlinkat(folder_.Get(), temp_name_.c_str(), 0);
+            renamed = ::linkat(folder_->Get(), temp_name_.c_str(), folder_->Get(), target.c_str(), 0);
+            if (renamed == 0) ::unlinkat(folder_->Get(), temp_name_.c_str(), 0);
         }
         if (renamed == 0) {
             temp_name_.clear();
@@ -271,7 +335,7 @@ void PendingFile::Discard() {
         std::fclose(file_);
         file_ = nullptr;
     }
-    if (!temp_name_.empty() && folder_.IsOpen()) ::unlinkat(folder_.Get(), temp_name_.c_str(), 0);
+    if (!temp_name_.empty() && folder_) ::unlinkat(folder_->Get(), temp_name_.c_str(), 0);
     temp_name_.clear();
 }
 

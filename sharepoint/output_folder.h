@@ -5,10 +5,18 @@
 // in their folder and get their real name only when whole; a file that failed is deleted, so no cut or empty
 // file is ever left under a document's name. Reasons are the system's own texts.
 //
-// The object may be shared by threads: each call opens its own descriptors, and a pending file owns its own.
+// A save writes many files into few folders, so the folders it opened stay open while the object lives (at
+// most kMaxHeldFolders of them, the least recently used closed first): each folder is opened once per save,
+// from its parent's descriptor. A failed open is never kept, so it is tried again, name by name, next time.
+// The object may be shared by threads: the held folders are guarded by a mutex, and a pending file shares
+// its folder's descriptor, which stays open until the file is done even when the folder is let go.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
+#include <functional>
+#include <list>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -64,7 +72,7 @@ public:
 
 private:
     friend class OutputFolder;
-    UniqueFd folder_;
+    std::shared_ptr<const UniqueFd> folder_;
     std::FILE* file_ = nullptr;
     std::string temp_name_;
     std::u16string folder_path_;
@@ -75,14 +83,18 @@ private:
 
 class OutputFolder {
 public:
+    // How many folders below the root stay open at most.
+    static constexpr std::size_t kMaxHeldFolders = 64;
+
     // Opens root, the output folder (the links in its own path are followed: it is the folder the user chose).
     bool Open(const std::u16string& root, std::string* error = nullptr);
-    bool IsOpen() const { return root_.IsOpen(); }
+    bool IsOpen() const { return root_ && root_->IsOpen(); }
     const std::u16string& Root() const { return root_path_; }
 
     // The folder at path (the root or below it), opened from the root name by name; with create, the folders
     // missing on the way are made. Fails, with the reason, when path is not the root or inside it, when a
     // part of it is a symbolic link or a file, or when the path is longer than the system's path limit.
+    // The result is a descriptor of the caller's own (a duplicate of the held one).
     UniqueFd OpenFolder(const std::u16string& path, bool create, std::string* error = nullptr) const;
     // True when the folder at path exists (or was made) as a folder below the root.
     bool MakeFolder(const std::u16string& path, std::string* error = nullptr) const;
@@ -93,10 +105,30 @@ public:
     // open and Error() says why.
     PendingFile CreateFile(const std::u16string& folder, std::u16string_view name) const;
 
+    // How many folders below the root are held open now.
+    std::size_t HeldFolderCount() const;
+
 private:
-    UniqueFd root_;
+    using Fd = std::shared_ptr<const UniqueFd>;
+    struct HeldFolder {
+        std::string key;      // the names below the root joined by '/'
+        std::u16string text;  // the path text it was asked for by (empty when only passed through)
+        Fd folder;
+    };
+    // The folder at path, held or opened (and then held) from its nearest held ancestor or the root.
+    Fd Folder(const std::u16string& path, bool create, std::string* error) const;
+    void Hold(std::string key, Fd folder) const;
+
+    Fd root_;
     std::u16string root_path_;
     std::string open_error_;
+    mutable std::mutex mutex_;
+    // The most recently used first.
+    mutable std::list<HeldFolder> held_;
+    mutable std::map<std::string, std::list<HeldFolder>::iterator, std::less<>> by_key_;
+    // The same folders by the path text last asked for: a folder asked for again by the same text is found
+    // without taking the text apart.
+    mutable std::map<std::u16string, std::list<HeldFolder>::iterator, std::less<>> by_text_;
 };
 
 }  // namespace sharepoint
