@@ -18,6 +18,7 @@
 #include "app/control_ids.h"
 #include "app/recover_thread.h"
 #include "bench/bench_files.h"
+#include "mdf/progress_pacer.h"
 #include "mdf/recovery_engine.h"
 #include "platform/messages.h"
 #include "tests/support/corpus.h"
@@ -33,15 +34,16 @@ namespace fs = std::filesystem;
 using namespace guitest;
 using namespace app;
 
-// Size of the large file. The scan's page scan sends a progress message per two pages and waits for the window
-// to handle it, so a file of this size keeps a scan busy for seconds, and its Orders table holds millions of
-// rows.
+// Size of the large file. The scan's page scan tells the window its position every 1,024 pages (and 50 ms) and
+// waits for the window to handle it, so a file of this size keeps a scan busy for seconds, and its Orders table
+// holds millions of rows.
 constexpr std::uint64_t kLargeFileMiB = 320;
 
 // One worker message as the window received it.
 struct Received {
     unsigned message;
     platform::WPARAM wparam;
+    platform::LPARAM lparam;
 };
 
 class StopWindow : public testing::Test {
@@ -54,7 +56,7 @@ protected:
         dialog_->confirm_stop = nullptr;  // Stop asks its real question; the test answers it
         // Every worker message passes the recorder on its way to the window.
         a.m_bridge.SetHandler([this](unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) {
-            received_.push_back({message, wparam});
+            received_.push_back({message, wparam, lparam});
             // While the question is open, the window handles each progress message and row batch slowly, as a
             // busy desktop would: the job cannot run to its end before the answer, however fast the machine.
             // Progress comes only every 1,024 pages and 50 ms, so each of those messages takes long.
@@ -113,6 +115,15 @@ protected:
         return static_cast<std::size_t>(std::count_if(received_.begin(), received_.end(), [&](const Received& r) {
             return r.message == message && r.wparam == wparam;
         }));
+    }
+    // The page position the last position message before the job's end carried; -1 when none came.
+    platform::LPARAM LastPositionBeforeJobEnd() const {
+        platform::LPARAM last = -1;
+        for (const Received& r : received_) {
+            if (r.message == platform::WM_JOB_ENDED) break;
+            if (r.message == platform::WM_JOB_PROGRESS && r.wparam == platform::kProgressAt) last = r.lparam;
+        }
+        return last;
     }
     std::size_t ProgressSteps() const {
         return static_cast<std::size_t>(std::count_if(received_.begin(), received_.end(), [](const Received& r) {
@@ -184,18 +195,25 @@ TEST_F(StopWindow, StopInTheMiddleOfAScanOfALargeFileGivesBackAUsableFilePage) {
     dialog_->OnCompleteRepair();
     SelectFile(LargeFile());
     const int depth = App().m_nPageDepth;
+    const auto pages = static_cast<platform::LPARAM>(kLargeFileMiB * 1024 * 1024 / 8192);
+    // The page scan tells its position every 1,024 pages however fast the disk (a file in the page cache is
+    // read through in less than the usual 50 ms between position messages), so Stop meets it part way.
+    const mdf::ProgressPacer::Thresholds every_1024_pages(1024, std::chrono::milliseconds(0));
     slow_window_ = true;  // from the start: each progress message of the scan takes the window long
     dialog_->OnScanFile();
     const std::uint64_t job = RunningJobId();
     ASSERT_NE(job, 0u);
-    // Stop once the scan has sent its first step. (The page scan itself sends a step only every 1,024 pages
-    // and 50 ms, and may be over by then; the passes after it keep the job running.)
+    // Stop once the page scan has told its first position: early in the file's 40,960 pages.
     ASSERT_TRUE(WaitUntil([&] { return ProgressSteps() >= 1 || App().m_bJobIdle.load(); }, 30000));
     ASSERT_FALSE(App().m_bJobIdle.load()) << "the scan ended before Stop";
 
     EXPECT_EQ(PressStop(), "Current  process stopped by user.");
     EXPECT_EQ(CountReceived(platform::WM_JOB_ENDED), 1u);
     EXPECT_EQ(CountReceived(platform::WM_JOB_ENDED, job), 1u);
+    // The page scan was stopped part way: the last position it reported is below half the file's pages.
+    const platform::LPARAM last_position = LastPositionBeforeJobEnd();
+    EXPECT_GT(last_position, 0) << "the page scan reported its position";
+    EXPECT_LT(last_position, pages / 2);
     EXPECT_EQ(CountReceived(platform::WM_SCAN_DONE), 0u);
     EXPECT_TRUE(App().m_bJobIdle.load());
     EXPECT_EQ(App().m_pRecoverThread.load(), nullptr);
