@@ -3,27 +3,25 @@
 
 namespace target {
 
-std::u16string BracketName(std::u16string_view name) {
-    std::u16string out = u"[";
-    out.reserve(name.size() + 2);
-    for (char16_t c : name) {
+namespace {
+
+// text between open and close, with every close character inside it doubled.
+std::u16string Enclosed(std::u16string_view open, std::u16string_view text, char16_t close) {
+    std::u16string out(open);
+    out.reserve(open.size() + text.size() + 1);
+    for (char16_t c : text) {
         out += c;
-        if (c == u']') out += u']';
+        if (c == close) out += close;
     }
-    out += u']';
+    out += close;
     return out;
 }
 
-std::u16string UnicodeLiteral(std::u16string_view text) {
-    std::u16string out = u"N'";
-    out.reserve(text.size() + 3);
-    for (char16_t c : text) {
-        out += c;
-        if (c == u'\'') out += u'\'';
-    }
-    out += u'\'';
-    return out;
-}
+}  // namespace
+
+std::u16string BracketName(std::u16string_view name) { return Enclosed(u"[", name, u']'); }
+
+std::u16string UnicodeLiteral(std::u16string_view text) { return Enclosed(u"N'", text, u'\''); }
 
 TableNameParts SplitTableName(const mdf::TableNode& table) {
     const std::u16string& name = table.m_pszName;

@@ -340,6 +340,15 @@ protected:
         database_->Build().WriteTo(dir_ / "content.mdf");
         jobs_ = std::make_unique<Jobs>(dir_ / "content.mdf", true);
     }
+    // A document save of tree into folder out, as Repair starts it after the folder was chosen.
+    std::unique_ptr<app::CRecoverThread> SaveJob(sharepoint::CheckItem* tree, const fs::path& out) {
+        jobs_->Reset();
+        jobs_->state.m_bRepairRequested = true;
+        jobs_->prompts.folder_answer = platform::FromUtf8(out.string());
+        auto job = jobs_->MakeJob();
+        job->m_pTreeRoot = tree;
+        return job;
+    }
     // The scan; true when it built the document tree.
     bool Scan() {
         auto job = jobs_->MakeJob();
@@ -421,11 +430,7 @@ TEST_F(DocumentJobs, TheSaveWritesTheCheckedItemsIntoANewFolderAndUnchecksThem) 
     fs::create_directory(out);
     std::vector<std::vector<fs::path>> folders;
     for (int save = 0; save < 2; ++save) {
-        jobs_->Reset();
-        jobs_->state.m_bRepairRequested = true;
-        jobs_->prompts.folder_answer = platform::FromUtf8(out.string());
-        auto job = jobs_->MakeJob();
-        job->m_pTreeRoot = tree.get();
+        auto job = SaveJob(tree.get(), out);
         std::vector<std::u16string> saved;
         job->m_onItemSaved = [&](const sharepoint::CheckItem& item) { saved.push_back(item.label); };
         EXPECT_EQ(job->ChooseJob(), app::JobKind::DocumentSave);
@@ -471,11 +476,7 @@ TEST_F(DocumentJobs, ASaveThatWritesNothingCountsWhatWasNotWrittenAndClaimsNoSuc
     auto tree = sharepoint::BuildDocumentCheckTree(jobs_->state.m_strDataFilePath, jobs_->engine->m_lstWebs);
     const fs::path out = dir_ / "chosen";
     fs::create_directory(out);
-    jobs_->Reset();
-    jobs_->state.m_bRepairRequested = true;
-    jobs_->prompts.folder_answer = platform::FromUtf8(out.string());
-    auto job = jobs_->MakeJob();
-    job->m_pTreeRoot = tree.get();
+    auto job = SaveJob(tree.get(), out);
     {
         testsupport::DescriptorsUsedUp no_descriptors;
         job->Run();
@@ -505,11 +506,7 @@ TEST_F(DocumentJobs, TheSaveAddsToTheLogCopyOnlyUnderItsLock) {
     auto tree = sharepoint::BuildDocumentCheckTree(jobs_->state.m_strDataFilePath, jobs_->engine->m_lstWebs);
     const fs::path out = dir_ / "locked";
     fs::create_directory(out);
-    jobs_->Reset();
-    jobs_->state.m_bRepairRequested = true;
-    jobs_->prompts.folder_answer = platform::FromUtf8(out.string());
-    auto job = jobs_->MakeJob();
-    job->m_pTreeRoot = tree.get();
+    auto job = SaveJob(tree.get(), out);
 
     std::mutex m;
     std::condition_variable changed;

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "mdf/recovery_engine.h"
+#include "platform/messages.h"
+#include "platform/shared_state.h"
 
 namespace catalog_dump {
 
@@ -18,6 +20,18 @@ constexpr int kExitDamage = 4;
 // the version pair in Complete Repair mode, column positions computed). False, with a line on err, on failure.
 // The damage lines go to err; damage, when given, receives their number (a catalogue without tables counts 1).
 bool RunScan(mdf::CRecoveryEngine& engine, std::ostream& err, std::uint64_t* damage = nullptr);
+
+// Prints every log line when it is sent, as the log window would show it.
+class LogPrinter final : public platform::IMessageSink {
+public:
+    LogPrinter(const platform::SharedState& app, std::ostream& out) : app_(app), out_(out) {}
+    void Send(unsigned message, platform::WPARAM, platform::LPARAM) override;
+    void Post(unsigned, platform::WPARAM, platform::LPARAM) override {}
+
+private:
+    const platform::SharedState& app_;
+    std::ostream& out_;
+};
 
 // The scan's damage report (CRecoveryEngine::ReportDamage) with its lines on err; the number of findings.
 std::uint64_t ReportDamageTo(mdf::CRecoveryEngine& engine, std::ostream& err);

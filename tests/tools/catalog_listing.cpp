@@ -68,26 +68,12 @@ std::string ColumnTypeName(const mdf::ColumnNode& column) {
     }
 }
 
-namespace {
-
-// Prints the engine's log lines while it reports damage.
-class LogLinesTo final : public platform::IMessageSink {
-public:
-    LogLinesTo(const platform::SharedState& app, std::ostream& out) : app_(app), out_(out) {}
-    void Send(unsigned message, platform::WPARAM, platform::LPARAM) override {
-        if (message == platform::WM_LOG_LINE) out_ << platform::ToUtf8(app_.m_strLogLine) << "\n";
-    }
-    void Post(unsigned, platform::WPARAM, platform::LPARAM) override {}
-
-private:
-    const platform::SharedState& app_;
-    std::ostream& out_;
-};
-
-}  // namespace
+void LogPrinter::Send(unsigned message, platform::WPARAM, platform::LPARAM) {
+    if (message == platform::WM_LOG_LINE) out_ << platform::ToUtf8(app_.m_strLogLine) << "\n";
+}
 
 std::uint64_t ReportDamageTo(mdf::CRecoveryEngine& engine, std::ostream& err) {
-    LogLinesTo printer(engine.App(), err);
+    LogPrinter printer(engine.App(), err);
     platform::IMessageSink* const previous = engine.m_hProgressWnd;
     engine.m_hProgressWnd = &printer;
     const std::uint64_t found = engine.ReportDamage() + (engine.m_lstTables.empty() ? 1 : 0);

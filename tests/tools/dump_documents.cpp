@@ -12,24 +12,6 @@
 
 namespace catalog_dump {
 
-namespace {
-
-// Prints every log line when it is sent, as the log window would show it.
-class LogPrinter final : public platform::IMessageSink {
-public:
-    LogPrinter(const platform::SharedState& app, std::ostream& out) : app_(app), out_(out) {}
-    void Send(unsigned message, platform::WPARAM, platform::LPARAM) override {
-        if (message == platform::WM_LOG_LINE) out_ << platform::ToUtf8(app_.m_strLogLine) << "\n";
-    }
-    void Post(unsigned, platform::WPARAM, platform::LPARAM) override {}
-
-private:
-    const platform::SharedState& app_;
-    std::ostream& out_;
-};
-
-}  // namespace
-
 int RunDocuments(const std::string& out_dir, const std::string& file, std::ostream& out, std::ostream& err) {
     platform::SharedState app;
     app.m_strDataFilePath = platform::FromUtf8(file);
