@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 #include <set>
-#include <unordered_set>
 #include <vector>
 
 #include "mdf/catalog_page.h"
@@ -18,6 +17,37 @@
 namespace mdf {
 
 namespace {
+
+// The page offsets listed so far for one table: a bit per page of the file (cleared after the table by
+// unmarking the pages it listed), and a set for any offset that is no page start or lies beyond the file.
+class ListedPages {
+public:
+    explicit ListedPages(std::uint64_t file_pages) : bits_(static_cast<std::size_t>((file_pages + 63) / 64)) {}
+    // False when the offset was listed already.
+    bool Insert(std::uint64_t offset) {
+        const std::uint64_t page = offset / kPageSize;
+        if (offset % kPageSize != 0 || page / 64 >= bits_.size()) return others_.insert(offset).second;
+        std::uint64_t& word = bits_[static_cast<std::size_t>(page / 64)];
+        const std::uint64_t bit = std::uint64_t{1} << (page % 64);
+        if (word & bit) return false;
+        word |= bit;
+        return true;
+    }
+    // Forgets the given offsets: every offset inserted since the last Clear must be among them.
+    void Clear(const std::vector<DataPageNode>& listed) {
+        for (const auto& p : listed) {
+            const std::uint64_t page = p.m_nPageOffset / kPageSize;
+            if (p.m_nPageOffset % kPageSize == 0 && page / 64 < bits_.size()) {
+                bits_[static_cast<std::size_t>(page / 64)] &= ~(std::uint64_t{1} << (page % 64));
+            }
+        }
+        others_.clear();
+    }
+
+private:
+    std::vector<std::uint64_t> bits_;
+    std::set<std::uint64_t> others_;
+};
 
 constexpr std::uint16_t kIamHeaderFixedEnd = 94;
 constexpr std::size_t kIamHeaderLength = 94;
@@ -163,6 +193,7 @@ void CRecoveryEngine::WalkTableAllocations2005() {
     }
     const bool skip_index_one = m_app.m_bSql2008Catalog && !m_app.m_bConvertedFrom2000;
 
+    ListedPages listed(m_nFileSize / kPageSize);
     for (auto& table : m_lstTables) {
         static const std::set<std::uint64_t> kNone;
         const auto filter_it = first_pages.find(platform::ToLower(table.m_pszName));
@@ -178,8 +209,7 @@ void CRecoveryEngine::WalkTableAllocations2005() {
         }
         std::sort(iam_pages.begin(), iam_pages.end());
 
-        std::unordered_set<std::uint64_t> listed;
-        for (const auto& p : table.m_lstDataPages) listed.insert(p.m_nPageOffset);
+        for (const auto& p : table.m_lstDataPages) listed.Insert(p.m_nPageOffset);
 
         for (std::size_t index : iam_pages) {
             const std::uint64_t iam = m_arrIamPages[index];
@@ -195,7 +225,7 @@ void CRecoveryEngine::WalkTableAllocations2005() {
                     const DataPageNote& note = m_arrDataPageNotes[page_number];
                     if (skip_index_one && note.index_id == 1) return;
                     if (note.object_id != unit_id) return;
-                    if (!listed.insert(q).second) return;
+                    if (!listed.Insert(q)) return;
                     table.m_nRowCount += note.live_records;
                     table.m_lstDataPages.push_back({q});
                     return;
@@ -204,7 +234,7 @@ void CRecoveryEngine::WalkTableAllocations2005() {
                 if (skip_index_one && Read8(q + kPageHeaderIndexIdOffset) == 1) return;
                 const std::uint16_t slot_count = Read16(q + kPageHeaderSlotCountOffset);
                 if (Read32(q + kPageHeaderObjectIdOffset) != unit_id) return;
-                if (!listed.insert(q).second) return;  // a page reached twice is listed and counted once
+                if (!listed.Insert(q)) return;  // a page reached twice is listed and counted once
                 table.m_nRowCount += CountLiveRecords(*this, q, slot_count);
                 table.m_lstDataPages.push_back({q});
             };
@@ -230,6 +260,7 @@ void CRecoveryEngine::WalkTableAllocations2005() {
                 }
             }
         }
+        listed.Clear(table.m_lstDataPages);
         SendProgress(platform::kProgressStep, 0);
         if (StopRequested()) return;
     }
