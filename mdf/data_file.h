@@ -68,10 +68,18 @@ public:
     // The whole page that starts at page_number * 8192 (zeros beyond the end of the file). The span stays
     // valid until the next call on this object.
     std::span<const std::uint8_t> Page(std::uint64_t page_number) const;
-    // Reads pages [first, first + count) in large sequential blocks and calls visit for each; visit returns
-    // false to stop early. Used by the whole-file scans, which look at every page header once.
-    void ForEachPage(std::uint64_t first, std::uint64_t count,
-                     const std::function<bool(std::uint64_t page_number, std::span<const std::uint8_t> page)>& visit) const;
+    // Reads pages [first, first + count) in blocks of kScanBlockPages, several blocks at once on worker threads,
+    // for the whole-file scans that look at every page once. look(block, first_page, bytes) runs on the worker
+    // that read the block, blocks in any order; then take(block) runs on the calling thread, in block order.
+    // Fewer than kBlocksInFlight blocks are looked at or waiting to be taken at any time, so a caller can keep
+    // what look found in slot block % kBlocksInFlight until take. take returns false to stop: no later block
+    // is taken. look must not touch this object; an exception look throws is thrown again here.
+    static constexpr std::uint64_t kScanBlockPages = 64;  // 512 KiB: the block stays in the worker's cache
+    static constexpr std::size_t kBlocksInFlight = 8;
+    void ForEachBlock(std::uint64_t first, std::uint64_t count,
+                      const std::function<void(std::uint64_t block, std::uint64_t first_page,
+                                               std::span<const std::uint8_t> bytes)>& look,
+                      const std::function<bool(std::uint64_t block)>& take) const;
 
     // Reads the given pages (ascending, no repeats) in one read per run of neighbouring pages and keeps them
     // until ReleaseHeldPages: a page the cache misses is then copied from memory instead of read again. For

@@ -2,6 +2,7 @@
 // the catalogue readers need into their page lists, and every allocation-map (IAM) page into the IAM list.
 // The file is read in large sequential blocks; only the first 28 bytes of each page are looked at.
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -35,12 +36,30 @@ PageHeaderFields ParseHeader(std::span<const std::uint8_t> page) {
     return f;
 }
 
+// What the scan's workers find on one page: its header fields, its damage, its note, and whether a copy of
+// it is kept (a system table's data page or an IAM page).
+struct PageFindings {
+    PageHeaderFields header;
+    PageDamage damage = PageDamage::None;
+    bool data = false;
+    bool iam = false;
+    bool wanted = false;
+    DataPageNote note;
+};
+
+struct BlockFindings {
+    std::vector<PageFindings> pages;
+    std::vector<std::uint8_t> wanted_bytes;  // the wanted pages, in page order
+};
+
 // One pass over every page header: data pages (type 0x0101, and 0x4101 as well when data_type_2005 is set) go
 // to the list that list_of gives for their object id (none: the page is not needed), IAM pages to the IAM
 // list. Every page is checked against its own checksum or torn-page stamp. Progress is paced (see
 // ProgressPacer): start, the position now and then, end. True when
 // a data page was met; false as well when the user stopped the scan (then the end message is not sent).
 // With notes, each data page's note goes into notes[page number] (see data_page_notes.h).
+// The pages are read and looked at on several threads (list_of is called there too); what they found is
+// filed here in page order, as a pass over one page after the other would file it.
 bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
                      const std::function<PageList*(std::uint32_t object_id)>& list_of,
                      std::vector<DataPageNote>* notes = nullptr) {
@@ -55,42 +74,69 @@ bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
     constexpr std::size_t kMaxKeptPages = 4096;
     std::vector<std::uint64_t> kept_numbers;
     std::vector<std::uint8_t> kept_bytes;
-    auto keep = [&](std::uint64_t page_number, std::span<const std::uint8_t> page) {
+    auto keep = [&](std::uint64_t page_number, const std::uint8_t* page) {
         if (kept_numbers.size() >= kMaxKeptPages) return;
         kept_numbers.push_back(page_number);
-        kept_bytes.insert(kept_bytes.end(), page.begin(), page.end());
+        kept_bytes.insert(kept_bytes.end(), page, page + kPageSize);
+    };
+    std::array<BlockFindings, DataFile::kBlocksInFlight> found;
+    auto look = [&](std::uint64_t block, std::uint64_t, std::span<const std::uint8_t> bytes) {
+        BlockFindings& into = found[block % found.size()];
+        into.pages.resize(bytes.size() / kPageSize);
+        into.wanted_bytes.clear();
+        for (std::size_t k = 0; k < into.pages.size(); ++k) {
+            const std::span<const std::uint8_t> page = bytes.subspan(k * kPageSize, kPageSize);
+            PageFindings& f = into.pages[k];
+            f = PageFindings{};
+            f.header = ParseHeader(page);
+            f.damage = CheckPage(page);
+            if (f.header.type == kPageTypeData || (data_type_2005 && f.header.type == kPageTypeData2005)) {
+                f.data = true;
+                f.wanted = list_of(f.header.object_id) != nullptr;
+                if (notes) f.note = NoteDataPage(page);
+            } else if (f.header.type == kPageTypeIam) {
+                f.iam = true;
+                f.wanted = true;
+            }
+            if (f.wanted) into.wanted_bytes.insert(into.wanted_bytes.end(), page.begin(), page.end());
+        }
     };
     ProgressPacer pacer;
     engine.m_arrDamagedPages.clear();
-    engine.m_hDataFile.ForEachPage(0, pages, [&](std::uint64_t i, std::span<const std::uint8_t> page) {
-        if (engine.StopRequested()) {
-            stopped = true;
-            return false;
-        }
-        const auto h = ParseHeader(page);
-        const std::uint64_t offset = i * kPageSize;
-        if (const PageDamage damage = CheckPage(page); damage != PageDamage::None) {
-            engine.m_arrDamagedPages.push_back({i, h.object_id, damage});
-        }
-        if (h.type == kPageTypeData || (data_type_2005 && h.type == kPageTypeData2005)) {
-            data_page_met = true;
-            if (PageList* list = list_of(h.object_id)) {
-                list->Add(offset, h.slot_count);
-                keep(i, page);
+    auto take = [&](std::uint64_t block) {
+        const BlockFindings& from = found[block % found.size()];
+        const std::uint8_t* wanted = from.wanted_bytes.data();
+        for (std::size_t k = 0; k < from.pages.size(); ++k) {
+            const std::uint64_t i = block * DataFile::kScanBlockPages + k;
+            if (engine.StopRequested()) {
+                stopped = true;
+                return false;
             }
-            if (notes) (*notes)[static_cast<std::size_t>(i)] = NoteDataPage(page);
-        } else if (h.type == kPageTypeIam) {
-            engine.m_arrIamPages.push_back(offset);
-            keep(i, page);
-        }
-        // Where the pass is, in pages: the window's bar follows it however seldom it hears.
-        if (pacer.Step()) engine.SendProgress(platform::kProgressAt, static_cast<platform::LPARAM>(i + 1));
-        if (engine.StopRequested()) {
-            stopped = true;
-            return false;
+            const PageFindings& f = from.pages[k];
+            const std::uint64_t offset = i * kPageSize;
+            if (f.damage != PageDamage::None) engine.m_arrDamagedPages.push_back({i, f.header.object_id, f.damage});
+            if (f.data) {
+                data_page_met = true;
+                if (PageList* list = list_of(f.header.object_id)) {
+                    list->Add(offset, f.header.slot_count);
+                    keep(i, wanted);
+                }
+                if (notes) (*notes)[static_cast<std::size_t>(i)] = f.note;
+            } else if (f.iam) {
+                engine.m_arrIamPages.push_back(offset);
+                keep(i, wanted);
+            }
+            if (f.wanted) wanted += kPageSize;
+            // Where the pass is, in pages: the window's bar follows it however seldom it hears.
+            if (pacer.Step()) engine.SendProgress(platform::kProgressAt, static_cast<platform::LPARAM>(i + 1));
+            if (engine.StopRequested()) {
+                stopped = true;
+                return false;
+            }
         }
         return true;
-    });
+    };
+    engine.m_hDataFile.ForEachBlock(0, pages, look, take);
     if (stopped) return false;
     engine.m_hDataFile.HoldPageCopies(std::move(kept_numbers), kept_bytes);
     engine.SendProgress(platform::kProgressEnd, 0);
@@ -145,15 +191,22 @@ bool CRecoveryEngine::ScanPages2005() {
 }
 
 std::uint64_t CRecoveryEngine::ReportDamage() {
-    // The table of each data page the catalogue lists.
+    // The table of each damaged data page the catalogue lists (the first table that lists it). Only the
+    // damaged pages are looked up: a sound file costs nothing here, however many pages its tables hold.
     std::map<std::uint64_t, const TableNode*> table_of_page;
-    for (const auto& table : m_lstTables) {
-        for (const auto& page : table.m_lstDataPages) table_of_page.emplace(page.m_nPageOffset / kPageSize, &table);
+    for (const auto& damaged : m_arrDamagedPages) table_of_page.emplace(damaged.page_number, nullptr);
+    if (!table_of_page.empty()) {
+        for (const auto& table : m_lstTables) {
+            for (const auto& page : table.m_lstDataPages) {
+                const auto found = table_of_page.find(page.m_nPageOffset / kPageSize);
+                if (found != table_of_page.end() && found->second == nullptr) found->second = &table;
+            }
+        }
     }
     auto decimal = [](std::uint64_t n) { return platform::Widen(std::to_string(n)); };
     for (const auto& damaged : m_arrDamagedPages) {
         const auto table = table_of_page.find(damaged.page_number);
-        const std::u16string owner = table != table_of_page.end()
+        const std::u16string owner = table != table_of_page.end() && table->second != nullptr
                                          ? u"table " + table->second->m_pszName
                                          : u"object " + decimal(damaged.object_id) + u" (no table of the catalogue lists the page)";
         LogLine(u"Damaged page " + decimal(damaged.page_number) + u" (" +

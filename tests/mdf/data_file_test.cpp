@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <stdexcept>
 
 #include <fstream>
 #include <utility>
@@ -301,4 +304,85 @@ TEST(DataFileReads, SmallGapsAreFilledWithinTheLimit) {
     EXPECT_EQ(mdf::WithSmallGapsFilled({1, 6}, 100), (std::vector<std::uint64_t>{1, 6})) << "a gap of four stays";
     EXPECT_EQ(mdf::WithSmallGapsFilled({1, 5, 20, 22}, 7), (std::vector<std::uint64_t>{1, 2, 3, 4, 5, 20, 22}));
     EXPECT_TRUE(mdf::WithSmallGapsFilled({}, 10).empty());
+}
+
+// The scan's block reads: every block looked at once with the file's bytes, taken in block order, never more
+// blocks in flight than the caller keeps slots for; a stop takes no later block, and a failure in a worker
+// comes back to the caller.
+TEST(DataFileReads, BlocksAreLookedAtInParallelAndTakenInOrder) {
+    constexpr std::uint64_t kBlock = mdf::DataFile::kScanBlockPages;
+    const std::uint32_t pages = static_cast<std::uint32_t>(5 * kBlock + 7);  // a short last block
+    FileBuilder builder;
+    builder.PageCount(pages);
+    for (std::uint32_t n = 0; n < pages; ++n) {
+        PageBuilder page;
+        page.U32(100, 0x5000 + n);
+        builder.SetPage(n, page);
+    }
+    EngineFile file(builder);
+    ASSERT_TRUE(file.engine().OpenDataFile());
+    const mdf::DataFile& data = file.engine().m_hDataFile;
+    const std::uint64_t blocks = 6;
+    constexpr std::uint64_t kNever = 100;
+
+    struct Case {
+        const char* name;
+        std::uint64_t first;
+        std::uint64_t count;
+        std::uint64_t stop_after;  // take returns false for this block (kNever: for none)
+    };
+    const Case cases[] = {
+        {"whole file", 0, pages, kNever},
+        {"from page 3, one page short of the end", 3, pages - 4, kNever},
+        {"fewer pages than a block", 10, 5, kNever},
+        {"stopped at the third block", 0, pages, 2},
+        {"nothing to read", 0, 0, kNever},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::uint64_t expected_blocks = (c.count + kBlock - 1) / kBlock;
+        std::vector<std::atomic<int>> looked(blocks);
+        std::atomic<std::uint64_t> wrong_bytes{0};
+        std::atomic<std::uint64_t> highest_looked{0};
+        std::vector<std::uint64_t> taken;
+        bool over_in_flight = false;
+        data.ForEachBlock(
+            c.first, c.count,
+            [&](std::uint64_t block, std::uint64_t first_page, std::span<const std::uint8_t> bytes) {
+                ++looked[block];
+                std::uint64_t seen = highest_looked.load();
+                while (seen < block + 1 && !highest_looked.compare_exchange_weak(seen, block + 1)) {
+                }
+                if (first_page != c.first + block * kBlock) ++wrong_bytes;
+                for (std::size_t k = 0; k < bytes.size() / kPageSize; ++k) {
+                    std::uint32_t stamp = 0;
+                    std::memcpy(&stamp, bytes.data() + k * kPageSize + 100, 4);
+                    if (stamp != 0x5000 + first_page + k) ++wrong_bytes;
+                }
+            },
+            [&](std::uint64_t block) {
+                taken.push_back(block);
+                if (highest_looked.load() > block + mdf::DataFile::kBlocksInFlight) over_in_flight = true;
+                return block != c.stop_after;
+            });
+        std::vector<std::uint64_t> in_order;
+        for (std::uint64_t b = 0; b < std::min(expected_blocks, c.stop_after + 1); ++b) in_order.push_back(b);
+        EXPECT_EQ(taken, in_order);
+        EXPECT_EQ(wrong_bytes.load(), 0u);
+        EXPECT_FALSE(over_in_flight);
+        for (std::uint64_t b = 0; b < blocks; ++b) {
+            EXPECT_LE(looked[b].load(), b < expected_blocks ? 1 : 0) << "block " << b;
+            if (b < in_order.size()) {
+                EXPECT_EQ(looked[b].load(), 1) << "block " << b;
+            }
+        }
+    }
+
+    EXPECT_THROW(data.ForEachBlock(
+                     0, pages,
+                     [](std::uint64_t block, std::uint64_t, std::span<const std::uint8_t>) {
+                         if (block == 3) throw std::runtime_error("look failed");
+                     },
+                     [](std::uint64_t) { return true; }),
+                 std::runtime_error);
 }
