@@ -15,6 +15,7 @@
 #include "mdf/recovery_engine.h"
 #include "platform/shared_state.h"
 #include "platform/text.h"
+#include "rows/row_capture.h"
 #include "sharepoint/check_tree.h"
 #include "sharepoint/output_names.h"
 
@@ -243,6 +244,14 @@ void CRecoverThread::RunScan() {
             pages.erase(std::remove_if(pages.begin(), pages.end(),
                                        [&](const mdf::DataPageNode& page) { return !seen.insert(page.m_nPageOffset).second; }),
                         pages.end());
+            // The rows of the documents and streams tables are appended one by one: room for all the rows the
+            // table counts is made at once, so the arrays neither grow by doubling nor hold two copies of
+            // themselves while they move.
+            const rows::RowCapture kind(table, true);
+            if (kind.Docs()) engine.m_arrDocRows.reserve(engine.m_arrDocRows.size() + static_cast<std::size_t>(table.m_nRowCount));
+            if (kind.Streams()) {
+                engine.m_arrStreamRows.reserve(engine.m_arrStreamRows.size() + static_cast<std::size_t>(table.m_nRowCount));
+            }
             mdf::ChunkedPageWalk walk(engine.m_hDataFile, mdf::PageOffsets(pages));
             for (std::size_t i = 0; i < pages.size(); ++i) {
                 if (StopCheck()) return FlushRows(true);

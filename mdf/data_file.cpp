@@ -94,9 +94,14 @@ std::span<const std::uint8_t> DataFile::Page(std::uint64_t page_number) const {
 }
 
 void DataFile::HoldPages(std::vector<std::uint64_t> page_numbers) {
-    ReleaseHeldPages();
-    if (page_numbers.empty()) return;
-    held_bytes_ = AlignedBuffer(page_numbers.size() * kPageSize);
+    // A walk holds chunk after chunk: the buffer of the last chunk is filled again when it is large enough
+    // (every byte of it is read or zero-filled below), so the memory is not mapped and cleared afresh each time.
+    held_numbers_.clear();
+    if (page_numbers.empty()) {
+        ReleaseHeldPages();
+        return;
+    }
+    if (held_bytes_.size() < page_numbers.size() * kPageSize) held_bytes_ = AlignedBuffer(page_numbers.size() * kPageSize);
     constexpr std::size_t kMaxRunPages = 128;  // 1 MiB per read at most
     for (std::size_t i = 0; i < page_numbers.size();) {
         std::size_t run = 1;

@@ -1,6 +1,8 @@
 // SharePoint capture: the wanted columns of AllDocs, AllDocStreams, AllLists and Webs/AllWebs.
 #include "rows/row_capture.h"
 
+#include <utility>
+
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
 
@@ -29,8 +31,9 @@ void RowCapture::OnValue(const mdf::ColumnNode& column, const std::u16string& te
     switch (column.m_nType) {
         case 36:  // uniqueidentifier
             if (m_bDocs) {
+                // The web id is not kept: the document's place comes from its list, and the memory of a
+                // million captured rows is what limits a large scan.
                 if (Is(name, u"ID")) m_doc.ID = text;
-                else if (Is(name, u"webid")) m_doc.webid = text;
                 else if (Is(name, u"ParentId")) m_doc.ParentId = text;
                 else if (Is(name, u"listId")) m_doc.listId = text;
             }
@@ -44,9 +47,9 @@ void RowCapture::OnValue(const mdf::ColumnNode& column, const std::u16string& te
                 else if (Is(name, u"tp_ID")) m_list.tp_ID = text;
             }
             if (m_bStreams) {
+                // The stream's ParentId is not kept either: the join pairs streams by Id (or SiteId) only.
                 if (Is(name, u"Id")) m_stream.Id = text;
                 else if (Is(name, u"SiteId")) m_stream.SiteId = text;
-                else if (Is(name, u"ParentId")) m_stream.ParentId = text;
             }
             break;
         case 231:  // nvarchar
@@ -87,14 +90,15 @@ void RowCapture::OnContent(const mdf::ColumnNode& column, std::uint64_t offset, 
 }
 
 void RowCapture::Finish(mdf::CRecoveryEngine& engine) {
+    // A capture serves one row: its records move into the arrays.
     if (m_bDocs) {
-        engine.m_arrDocRows.push_back(m_doc);
+        engine.m_arrDocRows.push_back(std::move(m_doc));
     } else if (m_bWebs) {
-        engine.m_arrWebRows.push_back(m_web);
+        engine.m_arrWebRows.push_back(std::move(m_web));
     } else if (m_bLists) {
-        engine.m_arrListRows.push_back(m_list);
+        engine.m_arrListRows.push_back(std::move(m_list));
     }
-    if (m_bStreams) engine.m_arrStreamRows.push_back(m_stream);
+    if (m_bStreams) engine.m_arrStreamRows.push_back(std::move(m_stream));
     engine.m_bCaptureDocs = engine.m_bCaptureStreams = engine.m_bCaptureLists = engine.m_bCaptureWebs = false;
     m_bDocs = m_bStreams = m_bLists = m_bWebs = false;
 }
