@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <utility>
@@ -63,6 +64,35 @@ int OpenChild(int folder, const std::string& name) {
 }
 
 std::atomic<unsigned> g_tempCounter{0};
+
+// The temporary names' prefix: the process id, asked for once.
+const std::string& TempPrefix() {
+    static const std::string prefix = ".brindlemoor-" + std::to_string(::getpid()) + "-";
+    return prefix;
+}
+
+// A stream over a descriptor it owns, made without the descriptor checks fdopen makes (one call per file
+// saved, for a descriptor just opened for writing).
+ssize_t WriteToFd(void* cookie, const char* bytes, std::size_t n) {
+    const int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(cookie));
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t wrote = ::write(fd, bytes + done, n - done);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) return static_cast<ssize_t>(done);  // short: the stream notes the error (errno stays)
+        done += static_cast<std::size_t>(wrote);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+int CloseFd(void* cookie) { return ::close(static_cast<int>(reinterpret_cast<std::intptr_t>(cookie))); }
+
+std::FILE* StreamOver(int fd) {
+    cookie_io_functions_t io{};
+    io.write = WriteToFd;
+    io.close = CloseFd;
+    return ::fopencookie(reinterpret_cast<void*>(static_cast<std::intptr_t>(fd)), "wb", io);
+}
 
 }  // namespace
 
@@ -232,7 +262,7 @@ PendingFile OutputFolder::CreateFile(const std::u16string& folder, std::u16strin
     pending.folder_ = Folder(folder, false, &pending.error_);
     if (!pending.folder_) return pending;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string temp = ".brindlemoor-" + std::to_string(::getpid()) + "-" + std::to_string(g_tempCounter++) + ".part";
+        std::string temp = TempPrefix() + std::to_string(g_tempCounter++) + ".part";
         const int fd = ::openat(pending.folder_->Get(), temp.c_str(),
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0) {
@@ -240,7 +270,7 @@ PendingFile OutputFolder::CreateFile(const std::u16string& folder, std::u16strin
             pending.error_ = ErrorText(errno);
             return pending;
         }
-        pending.file_ = ::fdopen(fd, "wb");
+        pending.file_ = StreamOver(fd);
         if (!pending.file_) {
             pending.error_ = ErrorText(errno);
             ::close(fd);
