@@ -1,6 +1,8 @@
 // Pairs every captured document row with the stream rows that hold its content. Stream rows are indexed by
 // their key once, so the join is linear; the records come out in the order of a scan of every document
 // against every stream (documents in capture order, each one's streams in capture order).
+#include <cstdint>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 
@@ -39,23 +41,27 @@ int CRecoveryEngine::JoinDocumentStreams() {
     // A pass looks up the streams of every document first and makes the records after, so the records can
     // take the strings of the rows (which go once the join ends) instead of copying them: at the peak of a
     // large scan the rows and their records are not both held in full.
-    std::unordered_map<std::u16string, std::vector<std::size_t>> streams_by_key;
-    std::vector<const std::vector<std::size_t>*> streams_of(m_arrDocRows.size(), nullptr);
+    // The stream rows of each lower-cased key: the key's first row, and for every row the next row of its key
+    // (kNone after the last), both in capture order. The keys lie one after the other in one string.
+    constexpr std::size_t kNone = SIZE_MAX;
+    std::u16string keys;
+    std::unordered_map<std::u16string_view, std::size_t> first_by_key;
+    std::vector<std::size_t> next_stream;
+    std::vector<std::size_t> streams_of(m_arrDocRows.size(), kNone);  // each document's first stream row
 
     // Records of the first `count` documents, in document order and each one's streams in capture order.
     auto make_records = [&](std::size_t count, bool take_rows) {
         m_arrDocuments.reserve(m_arrDocuments.size() + count);  // one record per document in the common case
         for (std::size_t d = 0; d < count; ++d) {
             SharepointDocs& doc = m_arrDocRows[d];
-            if (!streams_of[d]) {
+            if (streams_of[d] == kNone) {
                 m_arrDocuments.push_back(take_rows ? RecordFrom(std::move(doc)) : RecordFrom(doc));
                 continue;
             }
-            const std::vector<std::size_t>& streams = *streams_of[d];
-            for (std::size_t i = 0; i < streams.size(); ++i) {
-                const auto& stream = m_arrStreamRows[streams[i]];
-                auto& r = m_arrDocuments.emplace_back(take_rows && i + 1 == streams.size() ? RecordFrom(std::move(doc))
-                                                                                         : RecordFrom(doc));
+            for (std::size_t s = streams_of[d]; s != kNone; s = next_stream[s]) {
+                const auto& stream = m_arrStreamRows[s];
+                const bool last = next_stream[s] == kNone;
+                auto& r = m_arrDocuments.emplace_back(take_rows && last ? RecordFrom(std::move(doc)) : RecordFrom(doc));
                 r.ContentLength = stream.ContentLength;
                 r.ContentLengthHigh = 0;
                 r.ContentOffsetLow = stream.ContentOffsetLow;
@@ -68,20 +74,41 @@ int CRecoveryEngine::JoinDocumentStreams() {
     // One pass of look-ups; on a stop request it appends the records of the documents looked up so far (the
     // rows stay as they are) and returns false.
     auto run_pass = [&](StreamKey key, bool& paired) {
-        streams_by_key.clear();
-        streams_by_key.reserve(m_arrStreamRows.size());
+        auto key_of = [&](const SPSDocStream& row) -> const std::u16string& {
+            return key == StreamKey::Id ? row.Id : row.SiteId;
+        };
+        first_by_key.clear();
+        std::size_t total = 0;
+        for (const auto& row : m_arrStreamRows) total += key_of(row).size();
+        keys.clear();
+        keys.reserve(total);  // the views into it stay valid: it never grows past this
+        std::vector<std::size_t> starts(m_arrStreamRows.size());
         for (std::size_t s = 0; s < m_arrStreamRows.size(); ++s) {
-            const auto& row = m_arrStreamRows[s];
-            streams_by_key[platform::ToLower(key == StreamKey::Id ? row.Id : row.SiteId)].push_back(s);
+            starts[s] = keys.size();
+            keys += platform::ToLower(key_of(m_arrStreamRows[s]));
         }
+        first_by_key.reserve(m_arrStreamRows.size());
+        next_stream.assign(m_arrStreamRows.size(), kNone);
+        // From the last row to the first, each row going in front of its key's rows: the chains run in
+        // capture order.
+        for (std::size_t s = m_arrStreamRows.size(); s-- > 0;) {
+            const std::size_t end = s + 1 < starts.size() ? starts[s + 1] : keys.size();
+            const std::u16string_view k(keys.data() + starts[s], end - starts[s]);
+            const auto [at, added] = first_by_key.try_emplace(k, s);
+            if (!added) {
+                next_stream[s] = at->second;
+                at->second = s;
+            }
+        }
+        std::vector<std::size_t>().swap(starts);
         for (std::size_t d = 0; d < m_arrDocRows.size(); ++d) {
             if (StopRequested()) {
                 make_records(d, false);
                 return false;
             }
-            const auto found = streams_by_key.find(platform::ToLower(m_arrDocRows[d].ID));
-            streams_of[d] = found == streams_by_key.end() ? nullptr : &found->second;
-            if (streams_of[d]) paired = true;
+            const auto found = first_by_key.find(platform::ToLower(m_arrDocRows[d].ID));
+            streams_of[d] = found == first_by_key.end() ? kNone : found->second;
+            if (streams_of[d] != kNone) paired = true;
             SendProgress(platform::kProgressStep, doc_count / 3);
         }
         return true;
