@@ -178,13 +178,15 @@ void DataFile::ForEachBlock(
     std::exception_ptr failure;
     struct Worker {
         std::thread thread;
+        AlignedBuffer bytes;  // made here, so that a failed allocation is thrown to the caller
         std::uint64_t reads = 0;
         std::uint64_t pages = 0;
     };
     std::vector<Worker> pool(static_cast<std::size_t>(workers));
+    for (auto& worker : pool) worker.bytes = AlignedBuffer(static_cast<std::size_t>(std::min(kScanBlockPages, count)) * kPageSize);
     auto work = [&](std::uint64_t w) {
         Worker& me = pool[static_cast<std::size_t>(w)];
-        AlignedBuffer block_bytes(static_cast<std::size_t>(std::min(kScanBlockPages, count)) * kPageSize);
+        std::uint8_t* const block_bytes = me.bytes.data();
         bool cached = false;
         for (std::uint64_t block = w; block < blocks; block += workers) {
             std::uint64_t t = taken.load();
@@ -204,12 +206,12 @@ void DataFile::ForEachBlock(
             }
             const std::uint64_t pages = pages_of(block);
             const auto started = std::chrono::steady_clock::now();
-            file_.ReadAt(at * kPageSize, block_bytes.data(), pages * kPageSize);
+            file_.ReadAt(at * kPageSize, block_bytes, pages * kPageSize);
             cached = std::chrono::steady_clock::now() - started < kCachedBlockTime;
             ++me.reads;
             me.pages += pages;
             try {
-                look(block, at, {block_bytes.data(), pages * kPageSize});
+                look(block, at, {block_bytes, pages * kPageSize});
             } catch (...) {
                 const std::lock_guard<std::mutex> hold(failure_lock);
                 if (!failure) failure = std::current_exception();

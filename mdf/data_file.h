@@ -71,7 +71,7 @@ public:
     // Reads pages [first, first + count) in blocks of kScanBlockPages, several blocks at once on worker threads,
     // for the whole-file scans that look at every page once. look(block, first_page, bytes) runs on the worker
     // that read the block, blocks in any order; then take(block) runs on the calling thread, in block order.
-    // Fewer than kBlocksInFlight blocks are looked at or waiting to be taken at any time, so a caller can keep
+    // At most kBlocksInFlight blocks are looked at or waiting to be taken at any time, so a caller can keep
     // what look found in slot block % kBlocksInFlight until take. take returns false to stop: no later block
     // is taken. look must not touch this object; an exception look throws is thrown again here.
     static constexpr std::uint64_t kScanBlockPages = 64;  // 512 KiB: the block stays in the worker's cache
