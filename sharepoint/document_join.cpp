@@ -50,7 +50,21 @@ int CRecoveryEngine::JoinDocumentStreams() {
     std::vector<std::size_t> streams_of(m_arrDocRows.size(), kNone);  // each document's first stream row
 
     // Records of the first `count` documents, in document order and each one's streams in capture order.
+    // Taking the rows, the stream rows and the key index go before the records are made: the records need
+    // only the streams' content numbers, and the memory of the rows they held comes free for the records.
+    struct Content {
+        std::uint32_t length, offset_low, offset_high, flags;
+    };
+    std::vector<Content> contents;
     auto make_records = [&](std::size_t count, bool take_rows) {
+        contents.reserve(m_arrStreamRows.size());
+        for (const auto& row : m_arrStreamRows)
+            contents.push_back({row.ContentLength, row.ContentOffsetLow, row.ContentOffsetHigh, row.ContentFlags});
+        if (take_rows) {
+            std::vector<SPSDocStream>().swap(m_arrStreamRows);
+            decltype(first_by_key)().swap(first_by_key);
+            std::u16string().swap(keys);
+        }
         m_arrDocuments.reserve(m_arrDocuments.size() + count);  // one record per document in the common case
         for (std::size_t d = 0; d < count; ++d) {
             SharepointDocs& doc = m_arrDocRows[d];
@@ -59,14 +73,14 @@ int CRecoveryEngine::JoinDocumentStreams() {
                 continue;
             }
             for (std::size_t s = streams_of[d]; s != kNone; s = next_stream[s]) {
-                const auto& stream = m_arrStreamRows[s];
+                const Content& content = contents[s];
                 const bool last = next_stream[s] == kNone;
                 auto& r = m_arrDocuments.emplace_back(take_rows && last ? RecordFrom(std::move(doc)) : RecordFrom(doc));
-                r.ContentLength = stream.ContentLength;
+                r.ContentLength = content.length;
                 r.ContentLengthHigh = 0;
-                r.ContentOffsetLow = stream.ContentOffsetLow;
-                r.ContentOffsetHigh = stream.ContentOffsetHigh;
-                r.ContentFlags = stream.ContentFlags;
+                r.ContentOffsetLow = content.offset_low;
+                r.ContentOffsetHigh = content.offset_high;
+                r.ContentFlags = content.flags;
             }
         }
     };
@@ -123,7 +137,6 @@ int CRecoveryEngine::JoinDocumentStreams() {
         if (!run_pass(StreamKey::SiteId, paired)) return 0;
     }
     make_records(m_arrDocRows.size(), true);
-    std::vector<SPSDocStream>().swap(m_arrStreamRows);
     std::vector<SharepointDocs>().swap(m_arrDocRows);
     return paired ? 1 : 0;
 }
