@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <ctime>
+#include <new>
+#include <stdexcept>
 #include <unordered_set>
 #include <utility>
 
@@ -24,6 +26,18 @@ namespace app {
 namespace {
 
 std::atomic<std::uint64_t> g_nextJobId{1};
+
+// Room for the rows a table counts, when it can be had. A damaged page can count records that the decoder
+// then turns down, so the count may be far above the rows that come: without the room the array only grows
+// as they come, as it would have anyway.
+template <typename Rows>
+void ReserveRows(Rows& rows, std::uint64_t counted) {
+    try {
+        rows.reserve(rows.size() + static_cast<std::size_t>(std::min<std::uint64_t>(counted, rows.max_size() - rows.size())));
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+}
 
 // Texts of the job that the program's string table does not hold.
 constexpr int kCannotOpenText = 900;
@@ -248,10 +262,8 @@ void CRecoverThread::RunScan() {
             // table counts is made at once, so the arrays neither grow by doubling nor hold two copies of
             // themselves while they move.
             const rows::RowCapture kind(table, true);
-            if (kind.Docs()) engine.m_arrDocRows.reserve(engine.m_arrDocRows.size() + static_cast<std::size_t>(table.m_nRowCount));
-            if (kind.Streams()) {
-                engine.m_arrStreamRows.reserve(engine.m_arrStreamRows.size() + static_cast<std::size_t>(table.m_nRowCount));
-            }
+            if (kind.Docs()) ReserveRows(engine.m_arrDocRows, table.m_nRowCount);
+            if (kind.Streams()) ReserveRows(engine.m_arrStreamRows, table.m_nRowCount);
             mdf::ChunkedPageWalk walk(engine.m_hDataFile, mdf::PageOffsets(pages));
             for (std::size_t i = 0; i < pages.size(); ++i) {
                 if (StopCheck()) return FlushRows(true);

@@ -57,6 +57,7 @@ int CRecoveryEngine::JoinDocumentStreams() {
     };
     std::vector<Content> contents;
     auto make_records = [&](std::size_t count, bool take_rows) {
+        contents.clear();
         contents.reserve(m_arrStreamRows.size());
         for (const auto& row : m_arrStreamRows)
             contents.push_back({row.ContentLength, row.ContentOffsetLow, row.ContentOffsetHigh, row.ContentFlags});
