@@ -5,7 +5,7 @@
 #include "mdf/recovery_engine.h"
 #include "platform/sql_connection.h"
 #include "platform/text.h"
-#include "target/schema_script.h"
+#include "target_db/schema_script.h"
 
 namespace app {
 

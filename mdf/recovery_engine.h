@@ -1,7 +1,7 @@
 // The engine of one scan: the open data file, the catalogue it rebuilds, the rows captured from the
 // SharePoint tables and the document tree, and the connection to the target server. Its operations live in
 // the files of the subsystem that owns them (catalogue readers here, the row decoder in rows/, the document
-// side in sharepoint/, scripting in target/ and objects/).
+// side in sharepoint/, scripting in target_db/ and objects/).
 #pragma once
 
 #include <atomic>
@@ -256,7 +256,7 @@ public:
     // The output folder held open by descriptor while a save writes below it (sharepoint/output_folder.h).
     std::shared_ptr<sharepoint::OutputFolder> m_pOutputFolder;
 
-    // ---- Members of the target server side (target/, objects/) ----
+    // ---- Members of the target server side (target_db/, objects/) ----
     // Opens a connection to the server on master, creates the repair's database under the first free name
     // (m_strTargetDatabase, then with 1, 2, ... appended while the server answers that the database or its file
     // exists; at most 100 names) and leaves m_pConnection open on it with m_pCommand bound to it, and a private

@@ -1,5 +1,5 @@
 // What the row copy needs of the target connection: the text of a caught error and the re-opening of a
-// lost connection. They live beside the row copy, which calls them; the rest of the target side is in target/.
+// lost connection. They live beside the row copy, which calls them; the rest of the target side is in target_db/.
 #include <cstdio>
 
 #include "mdf/recovery_engine.h"

@@ -8,7 +8,7 @@
 
 #include "mdf/catalog_records.h"
 #include "platform/sql_connection.h"
-#include "target/sql_quoting.h"
+#include "target_db/sql_quoting.h"
 
 namespace rows {
 

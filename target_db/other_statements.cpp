@@ -1,7 +1,7 @@
 // User-type, foreign-key, check-constraint and statistics statements.
 #include "platform/text.h"
-#include "target/sql_quoting.h"
-#include "target/statements.h"
+#include "target_db/sql_quoting.h"
+#include "target_db/statements.h"
 
 namespace target {
 

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "mdf/recovery_engine.h"
-#include "target/script_report.h"
-#include "target/statements.h"
+#include "target_db/script_report.h"
+#include "target_db/statements.h"
 
 namespace target {
 

@@ -10,8 +10,8 @@
 #include "platform/recording_sql_backend.h"
 #include "platform/text.h"
 #include "tests/support/sql2000_builder.h"
-#include "tests/target/repair_driver.h"
-#include "tests/target/statement_log.h"
+#include "tests/target_db/repair_driver.h"
+#include "tests/target_db/statement_log.h"
 #include "tests/tools/catalog_dump.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // Names in brackets, texts as Unicode literals, table names in their layout's form.
-#include "target/sql_quoting.h"
+#include "target_db/sql_quoting.h"
 
 namespace target {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "mdf/catalog_records.h"
-#include "target/script_report.h"
+#include "target_db/script_report.h"
 
 namespace target {
 

@@ -1,6 +1,6 @@
 // The steps of the schema side of a repair: reading what the statements need from the catalogue pages, running
 // the statements on fresh commands and reporting what the server refused.
-#include "target/schema_script.h"
+#include "target_db/schema_script.h"
 
 #include <algorithm>
 #include <fstream>
@@ -9,8 +9,8 @@
 #include "mdf/key_rows.h"
 #include "platform/sql_connection.h"
 #include "platform/text.h"
-#include "target/collation_names.h"
-#include "target/sql_quoting.h"
+#include "target_db/collation_names.h"
+#include "target_db/sql_quoting.h"
 
 namespace target {
 

@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "platform/text.h"
-#include "target/collation_names.h"
-#include "target/sql_quoting.h"
-#include "target/statements.h"
-#include "tests/target/column_node_builder.h"
+#include "target_db/collation_names.h"
+#include "target_db/sql_quoting.h"
+#include "target_db/statements.h"
+#include "tests/target_db/column_node_builder.h"
 
 namespace {
 

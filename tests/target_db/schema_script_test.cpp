@@ -8,10 +8,10 @@
 
 #include "platform/recording_sql_backend.h"
 #include "platform/text.h"
-#include "target/schema_script.h"
+#include "target_db/schema_script.h"
 #include "tests/mdf/record_bytes.h"
 #include "tests/support/page_builder.h"
-#include "tests/target/column_node_builder.h"
+#include "tests/target_db/column_node_builder.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "tests/target/statement_log.h"
+#include "tests/target_db/statement_log.h"
 
 #include <algorithm>
 
 #include "platform/text.h"
-#include "target/sql_quoting.h"
+#include "target_db/sql_quoting.h"
 
 namespace statementlog {
 

@@ -11,7 +11,7 @@
 #include "platform/messages.h"
 #include "platform/recording_sql_backend.h"
 #include "platform/shared_state.h"
-#include "target/schema_script.h"
+#include "target_db/schema_script.h"
 
 namespace repairdriver {
 

@@ -10,7 +10,7 @@
 #include "platform/recording_sql_backend.h"
 #include "platform/sql_connection.h"
 #include "platform/text.h"
-#include "target/target_database.h"
+#include "target_db/target_database.h"
 #include "tests/support/page_builder.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "platform/sql_connection.h"
 #include "platform/text.h"
 #include "rows/insert_statement.h"
-#include "target/target_database.h"
+#include "target_db/target_database.h"
 #include "tests/support/page_builder.h"
 #include "tests/support/tds_server_double.h"
 

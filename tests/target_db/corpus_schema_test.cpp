@@ -15,8 +15,8 @@
 #include "platform/recording_sql_backend.h"
 #include "platform/text.h"
 #include "tests/support/corpus.h"
-#include "tests/target/repair_driver.h"
-#include "tests/target/corpus_schema_check.h"
+#include "tests/target_db/repair_driver.h"
+#include "tests/target_db/corpus_schema_check.h"
 #include "tests/tools/catalog_dump.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <optional>
 
 #include "platform/text.h"
-#include "target/collation_names.h"
-#include "target/sql_quoting.h"
-#include "target/statements.h"
+#include "target_db/collation_names.h"
+#include "target_db/sql_quoting.h"
+#include "target_db/statements.h"
 
 namespace target {
 

@@ -1,6 +1,6 @@
 // Creating the repair's database on the target server, the two forms statements run in, and closing the
 // connection again.
-#include "target/target_database.h"
+#include "target_db/target_database.h"
 
 #include <sys/stat.h>
 
@@ -13,7 +13,7 @@
 #include "platform/odbc_sql_connection.h"
 #include "platform/sql_connection.h"
 #include "platform/text.h"
-#include "target/sql_quoting.h"
+#include "target_db/sql_quoting.h"
 
 namespace target {
 

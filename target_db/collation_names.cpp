@@ -1,7 +1,7 @@
 // Windows collations: family number in bits 0-11, sensitivity flags in bits 12-15 (case, accent, kana, width),
 // 0x10000 the family's binary collation, 0x20000 the families added with version 90. SQL collations: a sort
 // order id in bits 24-31, matched on all 32 bits.
-#include "target/collation_names.h"
+#include "target_db/collation_names.h"
 
 #include <array>
 #include <utility>

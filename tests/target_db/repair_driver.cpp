@@ -1,4 +1,4 @@
-#include "tests/target/repair_driver.h"
+#include "tests/target_db/repair_driver.h"
 
 #include <sstream>
 

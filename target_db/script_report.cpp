@@ -1,4 +1,4 @@
-#include "target/script_report.h"
+#include "target_db/script_report.h"
 
 namespace target {
 

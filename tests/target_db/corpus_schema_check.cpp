@@ -1,5 +1,5 @@
 // The checks that every corpus run of a repair's statements passes, whichever backend recorded them.
-#include "tests/target/corpus_schema_check.h"
+#include "tests/target_db/corpus_schema_check.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 
 #include "platform/text.h"
 #include "tests/support/corpus.h"
-#include "tests/target/statement_log.h"
+#include "tests/target_db/statement_log.h"
 
 namespace corpusschema {
 
