@@ -104,6 +104,9 @@ struct TableNode {
     bool m_bHasIdentity = false;
     bool m_bIdentityNotForReplication = false;
     bool m_bClusteredPrimaryKey = false;
+    // Set by the damage report when a page the table owns, or should own, could not be read as its page:
+    // its rows may be incomplete.
+    bool m_bIncomplete = false;
     std::uint32_t m_dwRowsetIdMiddle = 0;
     std::uint16_t m_wRowsetIdHigh = 0;
     std::uint16_t m_nSchemaId = 0;

@@ -193,10 +193,10 @@ bool CRecoveryEngine::ScanPages2005() {
 std::uint64_t CRecoveryEngine::ReportDamage() {
     // The table of each damaged data page the catalogue lists (the first table that lists it). Only the
     // damaged pages are looked up: a sound file costs nothing here, however many pages its tables hold.
-    std::map<std::uint64_t, const TableNode*> table_of_page;
+    std::map<std::uint64_t, TableNode*> table_of_page;
     for (const auto& damaged : m_arrDamagedPages) table_of_page.emplace(damaged.page_number, nullptr);
     if (!table_of_page.empty()) {
-        for (const auto& table : m_lstTables) {
+        for (auto& table : m_lstTables) {
             for (const auto& page : table.m_lstDataPages) {
                 const auto found = table_of_page.find(page.m_nPageOffset / kPageSize);
                 if (found != table_of_page.end() && found->second == nullptr) found->second = &table;
@@ -206,6 +206,7 @@ std::uint64_t CRecoveryEngine::ReportDamage() {
     auto decimal = [](std::uint64_t n) { return platform::Widen(std::to_string(n)); };
     for (const auto& damaged : m_arrDamagedPages) {
         const auto table = table_of_page.find(damaged.page_number);
+        if (table != table_of_page.end() && table->second != nullptr) table->second->m_bIncomplete = true;
         const std::u16string owner = table != table_of_page.end() && table->second != nullptr
                                          ? u"table " + table->second->m_pszName
                                          : u"object " + decimal(damaged.object_id) + u" (no table of the catalogue lists the page)";
@@ -214,9 +215,13 @@ std::uint64_t CRecoveryEngine::ReportDamage() {
     }
     for (const auto& [page_number, table] : m_mapMissingPages) {
         LogLine(u"Missing page " + decimal(page_number) + u" (beyond the end of the file) of table " + table);
+        for (auto& node : m_lstTables) {
+            if (node.m_pszName == table) node.m_bIncomplete = true;
+        }
     }
     if (m_lstTables.empty()) LogLine(u"The catalogue gave no table: its pages may be damaged or missing.");
-    return m_arrDamagedPages.size() + m_mapMissingPages.size();
+    m_nDamageCount = m_arrDamagedPages.size() + m_mapMissingPages.size();
+    return m_nDamageCount;
 }
 
 }  // namespace mdf

@@ -138,8 +138,11 @@ public:
     bool ScanPages2005();
     // Logs one line per damaged page with the table it belongs to, one per data page of a table that lies
     // beyond the end of the file, and a line when the catalogue gave no table; returns the number of damaged
-    // pages (page_scan.cpp). Run once the catalogue is read.
+    // pages (page_scan.cpp). Run once the catalogue is read. Marks every table it names m_bIncomplete and
+    // keeps the number in m_nDamageCount.
     std::uint64_t ReportDamage();
+    // What the last ReportDamage found: damaged or missing pages (the window's warning shows the same count).
+    std::uint64_t m_nDamageCount = 0;
     // Catalogue readers: 2005 and later (catalog_2005.cpp), SharePoint tables only (sharepoint_catalog.cpp),
     // 2000 (catalog_2000.cpp). Each returns non-zero for a catalogue read to its end.
     int ReadCatalog2005();
