@@ -164,6 +164,8 @@ std::u16string FloatText(double value, int digits) {
         value < 9223372036854775808.0) {
         return platform::Widen(std::to_string(static_cast<std::int64_t>(value)));
     }
+    // A float column's most negative finite value has a text of its own, in the grid and the statement alike.
+    if (digits == kFloatColumnDigits && value == -std::numeric_limits<double>::max()) return u"-1.79e+308";
     return GeneralFormatText(value, digits);
 }
 

@@ -47,15 +47,17 @@ std::u16string GeneralFormatText(double value, int digits);
 // 10 digits (real columns and real variants).
 std::u16string RealText(double value);
 // Integral values within the signed 64-bit range print as integers, the others in the general format with
-// `digits` digits: 28 for float columns (at most 17 are significant), 10 for float variants.
-std::u16string FloatText(double value, int digits = 28);
+// `digits` digits: 28 for float columns (at most 17 are significant), 10 for float variants. A float column's
+// most negative finite value, -1.7976931348623157E+308, is written "-1.79e+308".
+inline constexpr int kFloatColumnDigits = 28;
+std::u16string FloatText(double value, int digits = kFloatColumnDigits);
 
 // The statement text of a real column. Values of 2^128 and above (stored words with the all-ones exponent)
 // cannot be stored in a real column and are written as the largest value the target accepts, with its sign.
 std::u16string RealInsertText(double value);
 // The statement text of a float column. An infinity (a stored word with the all-ones exponent) cannot be
-// stored in a float column; it is written as the largest finite float with its sign, so the statement never
-// holds the text 1.#INF.
+// stored in a float column; it is written as the largest finite float with its sign (the negative one as
+// "-1.79e+308"), so the statement never holds the text 1.#INF.
 std::u16string FloatInsertText(double value);
 
 }  // namespace rows
