@@ -163,6 +163,17 @@ void WalkDocumentPath(const std::vector<std::unique_ptr<mdf::WebList>>& webs, co
     walk.FollowListPath(*site, name, 3);
 }
 
+std::u16string KilobyteText(std::u16string_view bytes) {
+    constexpr std::size_t kMaxDigits = 19;  // below 2^63: no overflow
+    if (bytes.empty() || bytes.size() > kMaxDigits) return std::u16string(bytes);
+    std::uint64_t value = 0;
+    for (const char16_t c : bytes) {
+        if (c < u'0' || c > u'9') return std::u16string(bytes);
+        value = value * 10 + static_cast<std::uint64_t>(c - u'0');
+    }
+    return platform::Widen(std::to_string(value / 1024 + (value % 1024 != 0 ? 1 : 0)));
+}
+
 std::vector<DocumentRow> FillDocumentList(const std::vector<std::unique_ptr<mdf::WebList>>& webs,
                                           const std::vector<std::u16string>& selected_path) {
     std::vector<DocumentRow> rows;
@@ -170,7 +181,7 @@ std::vector<DocumentRow> FillDocumentList(const std::vector<std::unique_ptr<mdf:
         for (const auto& entry : entries) {
             if (!IsDocument(*entry)) continue;
             const auto& d = entry->m_doc;
-            rows.push_back({d.LeafName, d.TimeCreated, d.TimeLastModified, d.Size});
+            rows.push_back({d.LeafName, d.TimeCreated, d.TimeLastModified, KilobyteText(d.Size)});
         }
         return false;
     });

@@ -42,8 +42,11 @@ using DocumentPathVisitor = std::function<bool(const mdf::sharepointDocsList* en
 void WalkDocumentPath(const std::vector<std::unique_ptr<mdf::WebList>>& webs, const std::vector<std::u16string>& path,
                       const DocumentPathVisitor& visit);
 
-// One row of the document list: file name, created, modified, size.
+// One row of the document list: file name, created, modified, size in kilobytes.
 using DocumentRow = std::vector<std::u16string>;
+// The size column's text: a byte count in whole kilobytes, rounded up (a non-empty file never shows 0); a
+// text that is not a byte count is shown as it is.
+std::u16string KilobyteText(std::u16string_view bytes);
 // The documents of the clicked node in the order they are handed to the list (which inserts each at the
 // top, so it shows them reversed). `selected_path` is leaf first, the document caption last.
 std::vector<DocumentRow> FillDocumentList(const std::vector<std::unique_ptr<mdf::WebList>>& webs,

@@ -157,6 +157,16 @@ int CRecoveryEngine::BuildWebTree() {
         LogLine(u"Not placed in the tree  :  " + Decimal(static_cast<std::int64_t>(m_arrWebRows.size())) +
                 u" site(s), " + Decimal(static_cast<std::int64_t>(m_arrListRows.size())) + u" list(s), " +
                 Decimal(static_cast<std::int64_t>(items_left)) + u" folder(s) and document(s)");
+        // Each by name and place, so that what is missing can be looked for.
+        for (const auto& web : m_arrWebRows) LogLine(u"    Site not placed : " + web.Title + u" (id " + web.Id + u")");
+        for (const auto& list : m_arrListRows) {
+            LogLine(u"    List not placed : " + list.tp_Title + u" (id " + list.tp_ID + u", site id " + list.tp_WebId + u")");
+        }
+        for (const auto& r : m_arrDocuments) {
+            if (!IsShown(r)) continue;
+            const std::u16string path = r.DirName.empty() ? r.LeafName : r.DirName + u"/" + r.LeafName;
+            LogLine((r.TYPE == u"1" ? u"    Folder not placed : " : u"    Document not placed : ") + path);
+        }
     }
     if (empty_documents != 0) {
         LogLine(u"Documents without contents (not shown)  :  " +

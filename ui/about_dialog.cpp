@@ -83,6 +83,8 @@ CAboutDlg::CAboutDlg(wxWindow* parent, AboutInfo info)
     support_link_->SetForegroundColour(kLinkBlue);
     support_link_->SetCursor(wxCursor(wxCURSOR_HAND));
     support_link_->Bind(wxEVT_LEFT_UP, [this](wxMouseEvent&) { OnContactSupport(); });
+    // Without a configured address the link would lead nowhere: it is not shown.
+    support_link_->Show(!info_.support_link.empty());
     auto* live_chat = text(kIdLiveChat, ToWx(info_.live_chat_text), left + 100, 146, 120, link_font);
     live_chat->SetCursor(wxCursor(wxCURSOR_HAND));
     live_chat->Bind(wxEVT_LEFT_UP, [this](wxMouseEvent&) { OnLiveChat(); });
@@ -101,7 +103,8 @@ wxString CAboutDlg::StaticText(int id) const {
 }
 
 void CAboutDlg::OnContactSupport() {
-    platform::UrlLauncher::Open(info_.support_link);
+    // Only a link that was opened turns to the visited colour; a refused one stays as it was.
+    if (!platform::UrlLauncher::Open(info_.support_link)) return;
     link_visited_ = true;
     support_link_->SetForegroundColour(kLinkPurple);
     support_link_->Refresh();

@@ -154,11 +154,10 @@ void CBrindlemoorDlg::ShowPreview(const fs::path& file, const std::u16string& na
         case PreviewViewer::PowerPoint:
         case PreviewViewer::Excel:
             if (const std::u16string missing = MissingViewerMessage(viewer, preview->tools); !missing.empty()) {
+                // Said in the preview frame, where the preview would be: a box on every click would only be in
+                // the way.
                 preview->Close();
-                ApplyChanges({{kIdPreviewFrame, false, false}, {kIdPreviewBackdrop, true, true}});
-                app_.m_strMessageText = missing;
-                app_.m_strMessageTitle.clear();
-                CMyMessageDialog(this, app_).ShowModal();
+                preview->ShowMessage(missing);
                 return;
             }
             preview->StartConversion(viewer, file);

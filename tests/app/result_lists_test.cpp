@@ -112,7 +112,19 @@ TEST(DocumentWalk, TheClickedPathGivesTheDocumentsOfItsNode) {
     }
     const auto rows = app::FillDocumentList(sample.webs, {u"F", u"Docs", u"Team", caption});
     ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0], (app::DocumentRow{u"D.xls", u"2020-01-02 03:04:05", u"2021-01-02 03:04:05", u"12"}));
+    // The size column holds kilobytes: 12 bytes show as 1.
+    EXPECT_EQ(rows[0], (app::DocumentRow{u"D.xls", u"2020-01-02 03:04:05", u"2021-01-02 03:04:05", u"1"}));
+}
+
+TEST(DocumentList, SizesShowInKilobytesRoundedUp) {
+    const std::pair<std::u16string, std::u16string> cases[] = {
+        {u"0", u"0"},           {u"1", u"1"},       {u"1024", u"1"},   {u"1025", u"2"},
+        {u"20000", u"20"},      {u"2097152", u"2048"}, {u"", u""},      {u"12a", u"12a"},
+        {u"-5", u"-5"},         {u"99999999999999999999", u"99999999999999999999"},
+    };
+    for (const auto& [bytes, shown] : cases) {
+        EXPECT_EQ(app::KilobyteText(bytes), shown) << platform::ToUtf8(bytes);
+    }
 }
 
 TEST(DocumentWalk, AVeryDeepFolderIsReachedWithoutRecursion) {

@@ -224,6 +224,9 @@ TEST(BuildWebTree, SiteSummaryCountsRunningTotalsAndLeftoversAndRestartsPerScan)
         u"Total  Documents Persent                       :  1",
         std::u16string(62, u'-'),
         u"Not placed in the tree  :  1 site(s), 1 list(s), 1 folder(s) and document(s)",
+        u"    Site not placed : Orphan (id {O})",
+        u"    List not placed : Lost (id {M}, site id {Q})",
+        u"    Document not placed : lost",
         u"Documents without contents (not shown)  :  1",
     };
     EXPECT_EQ(scan(), expected);

@@ -237,12 +237,15 @@ TEST(AboutBox, ShowsVersionsAndOpensOnlyAllowedLinks) {
     EXPECT_EQ(links.opened, std::vector<std::string>{"mailto:support@quorvane.example"});
     about.Hide();
 
-    // A link that is not web or mail is refused and logged; an empty one too.
+    // A link that is not web or mail is refused and logged, and does not look visited; an empty one is not
+    // shown at all.
     for (const char* bad : {"file:///etc/passwd", "/usr/bin/xterm", ""}) {
         auto info = FixedInfo(BM_SHIPPED_EULA);
         info.support_link = bad;
         CAboutDlg other(nullptr, info);
+        EXPECT_EQ(other.FindWindow(1180)->IsShown(), *bad != '\0') << bad;
         other.OnContactSupport();
+        EXPECT_FALSE(other.SupportLinkVisited()) << bad;
     }
     EXPECT_EQ(links.opened.size(), 1u);
     EXPECT_EQ(links.logged.size(), 3u);
