@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -160,22 +161,31 @@ void DataFile::ForEachBlock(
     const std::function<void(std::uint64_t, std::uint64_t, std::span<const std::uint8_t>)>& look,
     const std::function<bool(std::uint64_t)>& take) const {
     if (count == 0) return;
-    constexpr std::uint64_t kPrefetchPages = 1024;  // 8 MiB requested ahead of the reads
+    // The disk is asked for the pages ahead in a few large windows: a window of 32 MiB is requested once the
+    // reads come within one window of its start, so the disk works while the blocks are looked at, and the
+    // system is asked once per window instead of once per block.
+    constexpr std::uint64_t kWindowPages = 4096;  // 32 MiB
     constexpr std::uint64_t kMaxWorkers = 3;
     constexpr auto kCachedBlockTime = std::chrono::microseconds(75);  // 512 KiB at 7 GB/s
-    constexpr std::uint64_t kStopped = UINT64_MAX;
     const std::uint64_t blocks = (count + kScanBlockPages - 1) / kScanBlockPages;
     auto pages_of = [&](std::uint64_t block) { return std::min(kScanBlockPages, count - block * kScanBlockPages); };
     const unsigned cores = std::thread::hardware_concurrency();
     const std::uint64_t workers = std::min({kMaxWorkers, std::max<std::uint64_t>(cores, 2) - 1, blocks});
 
-    // done[block % kBlocksInFlight] becomes block + 1 when look is through with the block; taken counts the
-    // blocks taken, or is kStopped once the caller stopped (or look threw). A worker starts a block only when
-    // its slot is free: block < taken + kBlocksInFlight.
-    std::array<std::atomic<std::uint64_t>, kBlocksInFlight> done{};
-    std::atomic<std::uint64_t> taken{0};
-    std::mutex failure_lock;
+    // Under `lock`: done[block % kBlocksInFlight] becomes block + 1 when look is through with the block; taken
+    // counts the blocks taken; stopped is set once the caller stopped (or look threw). A worker starts a block
+    // only when its slot is free: block < taken + kBlocksInFlight. Waiting threads sleep on the condition
+    // variables; nobody spins.
+    std::mutex lock;
+    std::condition_variable block_done;
+    std::condition_variable slot_free;
+    std::array<std::uint64_t, kBlocksInFlight> done{};
+    std::uint64_t taken = 0;
+    bool stopped = false;
     std::exception_ptr failure;
+    // The first page past the windows requested so far; whichever worker reaches the next window asks for it.
+    std::atomic<std::uint64_t> requested_to{first};
+    std::atomic<bool> cached{false};
     struct Worker {
         std::thread thread;
         AlignedBuffer bytes;  // made here, so that a failed allocation is thrown to the caller
@@ -184,70 +194,85 @@ void DataFile::ForEachBlock(
     };
     std::vector<Worker> pool(static_cast<std::size_t>(workers));
     for (auto& worker : pool) worker.bytes = AlignedBuffer(static_cast<std::size_t>(std::min(kScanBlockPages, count)) * kPageSize);
+    const std::uint64_t end_page = first + count;
+    auto request_ahead = [&](std::uint64_t at) {
+        // Not while the blocks come from the system's cache (a block read at memory speed): the request would
+        // only look the cached pages up once more.
+        if (cached.load(std::memory_order_relaxed)) return;
+        std::uint64_t to = requested_to.load();
+        while (to < end_page && at + kWindowPages > to) {
+            const std::uint64_t next = std::min(end_page, to + kWindowPages);
+            if (requested_to.compare_exchange_weak(to, next)) {
+                file_.Prefetch(to * kPageSize, static_cast<std::size_t>((next - to) * kPageSize));
+                to = next;
+            }
+        }
+    };
     auto work = [&](std::uint64_t w) {
         Worker& me = pool[static_cast<std::size_t>(w)];
         std::uint8_t* const block_bytes = me.bytes.data();
-        bool cached = false;
         for (std::uint64_t block = w; block < blocks; block += workers) {
-            std::uint64_t t = taken.load();
-            while (t != kStopped && block >= t + kBlocksInFlight) {
-                taken.wait(t);
-                t = taken.load();
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                slot_free.wait(hold, [&] { return stopped || block < taken + kBlocksInFlight; });
+                if (stopped) return;
             }
-            if (t == kStopped) return;
             const std::uint64_t at = first + block * kScanBlockPages;
-            // The disk is asked for the pages ahead before this block is read, so it works while the blocks
-            // are looked at. Not while the blocks come from the system's cache (a block read at memory
-            // speed): the request would only look the cached pages up once more.
-            if (block == w) {
-                if (w == 0) file_.Prefetch(at * kPageSize, kPrefetchPages * kPageSize);
-            } else if (!cached) {
-                file_.Prefetch((at + kPrefetchPages - kScanBlockPages) * kPageSize, workers * kScanBlockPages * kPageSize);
-            }
+            request_ahead(at);
             const std::uint64_t pages = pages_of(block);
             const auto started = std::chrono::steady_clock::now();
             file_.ReadAt(at * kPageSize, block_bytes, pages * kPageSize);
-            cached = std::chrono::steady_clock::now() - started < kCachedBlockTime;
+            cached.store(std::chrono::steady_clock::now() - started < kCachedBlockTime, std::memory_order_relaxed);
             ++me.reads;
             me.pages += pages;
+            std::exception_ptr thrown;
             try {
                 look(block, at, {block_bytes, pages * kPageSize});
             } catch (...) {
-                const std::lock_guard<std::mutex> hold(failure_lock);
-                if (!failure) failure = std::current_exception();
+                thrown = std::current_exception();
             }
-            auto& slot = done[block % kBlocksInFlight];
-            slot.store(block + 1);
-            slot.notify_all();
+            {
+                const std::lock_guard<std::mutex> hold(lock);
+                if (thrown && !failure) failure = thrown;
+                done[block % kBlocksInFlight] = block + 1;
+            }
+            block_done.notify_one();
         }
     };
     // Stops and joins the workers however the taking ends, then counts their reads.
     struct Join {
         const DataFile& file;
         std::vector<Worker>& pool;
-        std::atomic<std::uint64_t>& taken;
+        std::mutex& lock;
+        std::condition_variable& slot_free;
+        bool& stopped;
         ~Join() {
-            taken.store(kStopped);
-            taken.notify_all();
+            {
+                const std::lock_guard<std::mutex> hold(lock);
+                stopped = true;
+            }
+            slot_free.notify_all();
             for (auto& worker : pool) {
                 if (worker.thread.joinable()) worker.thread.join();
                 file.file_reads_ += worker.reads;
                 file.pages_read_ += worker.pages;
             }
         }
-    } join{*this, pool, taken};
+    } join{*this, pool, lock, slot_free, stopped};
     file_.AdviseSequential();
     for (std::uint64_t w = 0; w < workers; ++w) pool[static_cast<std::size_t>(w)].thread = std::thread(work, w);
     for (std::uint64_t block = 0; block < blocks; ++block) {
-        auto& slot = done[block % kBlocksInFlight];
-        for (std::uint64_t v = slot.load(); v != block + 1; v = slot.load()) slot.wait(v);
         {
-            const std::lock_guard<std::mutex> hold(failure_lock);
+            std::unique_lock<std::mutex> hold(lock);
+            block_done.wait(hold, [&] { return done[block % kBlocksInFlight] == block + 1 || failure; });
             if (failure) std::rethrow_exception(failure);
         }
         if (!take(block)) return;
-        taken.store(block + 1);
-        taken.notify_all();
+        {
+            const std::lock_guard<std::mutex> hold(lock);
+            taken = block + 1;
+        }
+        slot_free.notify_all();
     }
 }
 
