@@ -10,35 +10,69 @@
 
 namespace platform {
 
-std::string ToUtf8(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        std::uint32_t cp = text[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
+namespace {
+
+// Writes the UTF-8 of `text` at `at`, which has room for 3 bytes per UTF-16 unit (the most any unit takes:
+// a surrogate pair's 4 bytes stand for two units); returns the end. With `escape`, the four control
+// characters of a listing line take two bytes each.
+template <bool escape>
+char* WriteUtf8(char* at, std::u16string_view text) {
+    const char16_t* p = text.data();
+    const char16_t* const end = p + text.size();
+    while (p < end) {
+        std::uint32_t cp = *p++;
+        if (cp < 0x80) {
+            if constexpr (escape) {
+                if (cp == '\\' || cp == '\t' || cp == '\r' || cp == '\n') {
+                    *at++ = '\\';
+                    *at++ = cp == '\\' ? '\\' : cp == '\t' ? 't' : cp == '\r' ? 'r' : 'n';
+                    continue;
+                }
+            }
+            *at++ = static_cast<char>(cp);
+            continue;
+        }
+        if (cp >= 0xD800 && cp <= 0xDBFF && p < end && *p >= 0xDC00 && *p <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (*p++ - 0xDC00);
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {
             cp = 0xFFFD;
         }
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        if (cp < 0x800) {
+            *at++ = static_cast<char>(0xC0 | (cp >> 6));
+            *at++ = static_cast<char>(0x80 | (cp & 0x3F));
         } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+            *at++ = static_cast<char>(0xE0 | (cp >> 12));
+            *at++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *at++ = static_cast<char>(0x80 | (cp & 0x3F));
         } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+            *at++ = static_cast<char>(0xF0 | (cp >> 18));
+            *at++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            *at++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *at++ = static_cast<char>(0x80 | (cp & 0x3F));
         }
     }
+    return at;
+}
+
+template <bool escape>
+void Append(std::string& out, std::u16string_view text) {
+    const std::size_t old = out.size();
+    out.resize(old + 3 * text.size());
+    char* const begin = out.data();
+    out.resize(static_cast<std::size_t>(WriteUtf8<escape>(begin + old, text) - begin));
+}
+
+}  // namespace
+
+std::string ToUtf8(std::u16string_view text) {
+    std::string out;
+    Append<false>(out, text);
     return out;
 }
+
+void AppendUtf8(std::string& out, std::u16string_view text) { Append<false>(out, text); }
+
+void AppendUtf8Escaped(std::string& out, std::u16string_view text) { Append<true>(out, text); }
 
 std::u16string FromUtf8(std::string_view text) {
     std::u16string out;

@@ -13,6 +13,11 @@ namespace platform {
 
 // Invalid UTF-16 (an unpaired surrogate) becomes U+FFFD; nothing is dropped silently.
 std::string ToUtf8(std::u16string_view text);
+// The same appended to `out` in one pass, with no string of its own: for texts written by the million.
+void AppendUtf8(std::string& out, std::u16string_view text);
+// The same with backslash, tab, carriage return and line feed written as \\, \t, \r and \n, so that a
+// text stays on one line of a tab-separated listing.
+void AppendUtf8Escaped(std::string& out, std::u16string_view text);
 // Invalid UTF-8 bytes become U+FFFD each.
 std::u16string FromUtf8(std::string_view text);
 // For literals that are plain ASCII: u"..." would do as well, this serves computed std::string texts.

@@ -19,6 +19,40 @@ TEST(Utf, DamagedInputBecomesReplacementCharacters) {
     EXPECT_EQ(FromUtf8("\xC0\x80"), u"\uFFFD") << "an overlong zero is not read as a zero";
 }
 
+TEST(Utf, AppendedInOnePassWithListingEscapes) {
+    struct Case {
+        std::u16string text;
+        const char* plain;
+        const char* escaped;
+    };
+    const Case cases[] = {
+        {u"", "", ""},
+        {u"plain", "plain", "plain"},
+        {u"a\\b\tc\rd\ne", "a\\b\tc\rd\ne", "a\\\\b\\tc\\rd\\ne"},
+        {u"\u00E9\u4E2D\U0001F600", "\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80", "\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80"},
+        // An unpaired surrogate at the very end, and a low one alone.
+        {std::u16string(u"x") + char16_t(0xDBFF), "x\xEF\xBF\xBD", "x\xEF\xBF\xBD"},
+        {std::u16string(1, char16_t(0xDC00)) + u"\n", "\xEF\xBF\xBD\n", "\xEF\xBF\xBD\\n"},
+        // Three-byte characters only: the most room a unit can take.
+        {std::u16string(1000, char16_t(0xFFFF)), nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+        std::string plain = "head\t";
+        std::string escaped = "head\t";
+        platform::AppendUtf8(plain, c.text);
+        platform::AppendUtf8Escaped(escaped, c.text);
+        const std::string utf8 = ToUtf8(c.text);
+        EXPECT_EQ(plain, "head\t" + utf8);
+        if (c.plain != nullptr) {
+            EXPECT_EQ(utf8, c.plain);
+            EXPECT_EQ(escaped, std::string("head\t") + c.escaped);
+        } else {
+            EXPECT_EQ(utf8.size(), 3000u);
+            EXPECT_EQ(escaped, plain);
+        }
+    }
+}
+
 TEST(Windows1252, TableCases) {
     struct Case {
         std::uint8_t byte;

@@ -9,17 +9,7 @@ namespace catalog_dump {
 
 namespace {
 
-void AppendEscaped(std::string& out, const std::u16string& cell) {
-    for (char c : platform::ToUtf8(cell)) {
-        switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
-            case '\n': out += "\\n"; break;
-            default: out += c; break;
-        }
-    }
-}
+void AppendEscaped(std::string& out, const std::u16string& cell) { platform::AppendUtf8Escaped(out, cell); }
 
 }  // namespace
 
