@@ -208,13 +208,13 @@ TEST(CompleteRepair, EachRepairKeepsItsFailureFilesInItsOwnFolder) {
     const fs::path first = r.failures.Path() / "Recovered_pubs";
     const auto refused_view = fs::file_size(first / "Views.txt");
     EXPECT_GT(refused_view, 0u);
-    // A second repair under the same database name (a server where the first was dropped) makes nothing
-    // refused: its empty files go beside the first repair's, which stay as they were.
-    r.server = std::make_shared<platform::RecordingSqlBackend>();
+    // A second repair under the same database name (a server where the first was dropped): its files go
+    // into a folder beside the first repair's, which keeps its own.
+    std::ofstream(first / "Views.txt", std::ios::app) << "kept";
     r.RunRepair();
-    EXPECT_TRUE(r.fields.m_bJobCompleted);
-    EXPECT_EQ(fs::file_size(first / "Views.txt"), refused_view);
-    EXPECT_EQ(fs::file_size(r.failures.Path() / "Recovered_pubs (2)" / "Views.txt"), 0u);
+    EXPECT_EQ(fs::file_size(first / "Views.txt"), refused_view + 4);
+    EXPECT_EQ(fs::file_size(r.failures.Path() / "Recovered_pubs (2)" / "Views.txt"), refused_view);
+    EXPECT_NE(r.prompts.last_text.find(u"Recovered_pubs (2)"), std::u16string::npos);
 }
 
 TEST(CompleteRepair, EmbeddedEditionCopiesRowsOnly) {
