@@ -10,6 +10,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "mdf/data_file.h"
 #include "mdf/recovery_engine.h"
 #include "platform/odbc_sql_connection.h"
 #include "platform/sql_connection.h"
@@ -163,7 +164,7 @@ int CRecoveryEngine::CreateTargetDatabase() {
 
     // The source database's own collation: the boot page names it.
     const std::u16string collation = target::DatabaseCollation(
-        Read32(target::kBootPageCollationAt, Fixup::None), m_lstTables);
+        Read32(kBootPageCollationOffset, Fixup::None), m_lstTables);
     std::u16string database;
     for (int attempt = 0;; ++attempt) {
         m_pCommand.reset();

@@ -36,9 +36,6 @@ std::u16string DatabaseName(std::u16string_view base, std::u16string_view suffix
 std::u16string CreateDatabaseStatement(std::u16string_view name, std::u16string_view server_data_folder,
                                       std::u16string_view collation);
 
-// Where the boot page (page 9) keeps the database's 32-bit collation id, as a file offset.
-inline constexpr std::uint64_t kBootPageCollationAt = 9 * 8192 + 488;
-
 // The database's collation name: the boot page's id when it names a collation, else the collation most
 // character columns of the catalogue carry; empty when neither is known (the server's default is taken).
 std::u16string DatabaseCollation(std::uint32_t boot_page_id, const std::list<mdf::TableNode>& tables);

@@ -142,6 +142,22 @@ TEST(TargetDatabase, NamesAreCutSoTheFileNameFits) {
     EXPECT_EQ(target::DatabaseName(pairs, u"").size(), 122u);
 }
 
+TEST(TargetDatabase, TheNewDatabaseTakesTheCollationTheBootPageNames) {
+    Target t;
+    testsupport::PageBytes boot{};
+    const std::uint8_t id[4] = {0x08, 0xD0, 0x00, 0x34};  // SQL_Latin1_General_CP1_CI_AS
+    std::copy(std::begin(id), std::end(id), boot.begin() + 488);
+    testsupport::FileBuilder file;
+    file.SetPage(9, boot).PageCount(10);
+    const auto path = t.dir.Path() / "boot.mdf";
+    file.WriteTo(path);
+    t.app.m_strDataFilePath = platform::FromUtf8(path.string());
+    ASSERT_TRUE(t.engine.OpenDataFile());
+    ASSERT_EQ(t.engine.CreateTargetDatabase(), 1);
+    EXPECT_EQ(Texts(t.backend->m_accepted),
+              std::vector<std::string>{"create database [Recovered_site] COLLATE SQL_Latin1_General_CP1_CI_AS"});
+}
+
 TEST(TargetDatabase, CreatesTheDatabaseAndReopensOnIt) {
     Target t;
     ASSERT_EQ(t.engine.CreateTargetDatabase(), 1);
