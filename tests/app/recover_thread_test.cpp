@@ -138,6 +138,16 @@ TEST(ScanJob, ReadsTheCatalogueLogsTheSummaryAndBuildsTheResultPageOnce) {
     EXPECT_EQ(std::prev(scan_done)->wparam, platform::kProgressEnd);
 }
 
+TEST(ScanJob, TheProcedureCountShownIsTheNumberFound) {
+    BM_REQUIRE_CORPUS();
+    // The reader counts the file's own procedures only: nothing is taken off for the system's.
+    Jobs jobs(CorpusFile("aspnetdb_tractis.mdf"));
+    auto job = jobs.MakeJob();
+    EXPECT_EQ(job->Run(), 0);
+    EXPECT_EQ(jobs.state.m_nProcedureCount, 41);
+    EXPECT_TRUE(jobs.Logged(u"Total stored procedure(s) present  :  41"));
+}
+
 TEST(ScanJob, AFileThatCannotBeOpenedEndsWithTheRightMessage) {
     testsupport::TempDir dir;
     const fs::path busy = dir / "busy.mdf";
