@@ -199,6 +199,8 @@ TableStatements BuildTableStatements(const mdf::TableNode& table, const TableSet
             }
         }
         const bool identity = !column.m_strIdentitySeed.empty() && !column.m_strIdentityIncrement.empty();
+        // The short column rows of the older road store no collation (id 0): the database's applies.
+        const bool collated = HasCollation(column.m_nType) && (v2005 || column.m_nCollationId != 0);
         const bool computed_flag = v2005 ? column.m_bComputed : (column.m_nLeafOffset == 0 && column.m_nType != 98);
         std::u16string computed;
         if (computed_flag && settings.m_computedText) computed = settings.m_computedText(table.m_nObjectId, column.m_nColumnId);
@@ -215,7 +217,7 @@ TableStatements BuildTableStatements(const mdf::TableNode& table, const TableSet
         if (user_type) {
             definition += BracketName(*user_type);
             // A character column keeps its own collation, which may differ from its type's.
-            if (HasCollation(column.m_nType)) definition += u" collate " + collation(column.m_nCollationId);
+            if (collated) definition += u" collate " + collation(column.m_nCollationId);
             if (identity) {
                 definition += u" IDENTITY(" + column.m_strIdentitySeed + u"," + column.m_strIdentityIncrement + u" )";
                 if (table.m_bIdentityNotForReplication) definition += u" NOT FOR REPLICATION ";
@@ -228,7 +230,7 @@ TableStatements BuildTableStatements(const mdf::TableNode& table, const TableSet
             if (computed_flag && !computed_unsafe) left_out(kStepColumn, table.m_pszName + u"." + column.m_pszName,
                                         u"computed column without a stored definition: written with its type");
             definition += type;
-            if (HasCollation(column.m_nType)) definition += u" collate " + collation(column.m_nCollationId);
+            if (collated) definition += u" collate " + collation(column.m_nCollationId);
             if (TakesIdentity(column.m_nType) && identity) {
                 definition += u" IDENTITY(" + column.m_strIdentitySeed + u" ," + column.m_strIdentityIncrement + u" )";
                 if (table.m_bIdentityNotForReplication) {

@@ -209,6 +209,8 @@ TEST(TableStatements, ColumnForms) {
          "[n] nchar(10) collate Latin1_General_CI_AS NULL"},
         {"2000 nvarchar keeps its collation", false, Column(u"n", 1, 231, 20),
          "[n] nvarchar(10) collate Latin1_General_CI_AS NULL"},
+        {"2000 short row without a collation: the database's", false,
+         with(Column(u"n", 1, 231, 20), [](auto& c) { c.m_nCollationId = 0; }), "[n] nvarchar(10) NULL"},
         {"2000 text keeps NOT NULL", false, Column(u"t", 1, 35, 16, true),
          "[t] text collate Latin1_General_CI_AS NOT NULL"},
         {"2000 ntext keeps its collation and NOT NULL", false, Column(u"t", 1, 99, 16, true),
