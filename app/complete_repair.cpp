@@ -104,6 +104,13 @@ void CRecoverThread::RunCompleteRepair() {
         engine.ShowMessage(title, why);
         return;
     }
+    if (!choice.failure_folder.empty()) {
+        // Each repair's failure files in a folder of their own, named after its database.
+        const std::u16string database = RepairDatabaseName();
+        const std::filesystem::path made = MakeFailureFolder(platform::ToUtf8(choice.failure_folder), database);
+        engine.m_strFailureFolder = made.empty() ? choice.failure_folder + u"/" + database
+                                                 : platform::FromUtf8(made.string());
+    }
     if (StopCheck()) return;
     if (embedded) {
         // Only the rows, into the database that the user made; the service restart is the administrator's.
@@ -148,7 +155,7 @@ void CRecoverThread::RunRepairRoad(RepairSteps& steps) {
 
     bool any_object_step = false;
     const bool views = m_app.m_nViewCount != 0;
-    const bool procedures = m_app.m_nProcedureCount != 30 && m_app.m_nProcedureCount != 0;
+    const bool procedures = m_app.m_nProcedureCount != 0;
     const bool functions = m_app.m_nFunctionCount != 0;
     if (views || procedures || functions) {
         if (views) LogLine(JobText(150));

@@ -89,9 +89,6 @@ constexpr std::array<std::pair<int, std::u16string_view>, 42> kJobTexts = {{
     {175, u"Current  process stopped by user."},
 }};
 
-// Procedure counts are kept 30 higher than the procedures found (the system's own are counted in).
-std::int64_t ShownProcedureCount(std::int32_t count) { return count >= 30 ? count - 30 : count; }
-
 }  // namespace
 
 std::u16string JobText(int id) {
@@ -299,7 +296,7 @@ void CRecoverThread::RunScan() {
     LogCount(125, m_app.m_nDefaultCount);
     LogCount(126, m_app.m_nRuleCount);
     LogCount(130, m_app.m_nTriggerCount);
-    LogCount(127, ShownProcedureCount(m_app.m_nProcedureCount));
+    LogCount(127, m_app.m_nProcedureCount);
     LogCount(128, m_app.m_nFunctionCount);
     LogCount(129, m_app.m_nViewCount);
     LogLine(JobText(119));

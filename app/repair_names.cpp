@@ -38,4 +38,22 @@ std::u16string OutputFolderName(std::time_t when) {
 
 std::u16string LogTimeText(std::time_t when) { return FormatLocalTime("%A, %B %d, %Y, %I:%M:%S %p", when); }
 
+std::filesystem::path MakeFailureFolder(const std::filesystem::path& base, std::u16string_view database) {
+    std::u16string name(database);
+    for (char16_t& c : name) {
+        if (c == u'/' || c == u'\\') c = u'_';
+    }
+    if (name.empty() || name == u"." || name == u"..") name = u"_" + name;
+    std::error_code ec;
+    std::filesystem::create_directories(base, ec);
+    for (int n = 1; n < 1000; ++n) {
+        const std::u16string folder = n == 1 ? name : name + u" (" + platform::Widen(std::to_string(n)) + u")";
+        const std::filesystem::path path = base / platform::ToUtf8(folder);
+        // Only a folder made now is this repair's: one that exists holds another repair's files.
+        if (std::filesystem::create_directory(path, ec)) return path;
+        if (ec && !std::filesystem::exists(path)) return {};
+    }
+    return {};
+}
+
 }  // namespace app

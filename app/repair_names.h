@@ -3,6 +3,7 @@
 #pragma once
 
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,10 @@ std::u16string FormatLocalTime(const char* format, std::time_t when);
 // The document save's folder name: "Recoverd " and the local date and time, so saves on different days
 // never meet; a save in the same second gets a numbered name from the folder maker.
 std::u16string OutputFolderName(std::time_t when);
+// Makes the folder for one repair's failure files inside base (made when missing): base/database, or, when
+// an earlier repair's folder has that name, base/database (2), (3), ... so that no repair's files replace
+// another's. A separator in the database's name is written "_". Empty when no folder could be made.
+std::filesystem::path MakeFailureFolder(const std::filesystem::path& base, std::u16string_view database);
 // The log's time stamp: "Thursday, December 10, 2026, 01:05:09 PM".
 std::u16string LogTimeText(std::time_t when);
 

@@ -36,6 +36,8 @@ private:
 constexpr std::size_t kPageSize = 8192;
 constexpr std::size_t kSectorSize = 512;
 constexpr std::uint64_t kBootPageVersionOffset = 73828;  // page 9, offset 100
+// The database's 32-bit collation id (the form the catalogue's columns use): page 9, offset 488.
+constexpr std::uint64_t kBootPageCollationOffset = 9 * 8192 + 488;
 
 class DataFile {
 public:

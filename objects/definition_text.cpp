@@ -61,6 +61,7 @@ TextReading ReadAs8Bit(std::span<const std::uint8_t> bytes) {
     TextReading reading;
     reading.body.assign(bytes.begin(), zero);
     reading.text = platform::AnsiToUtf16(reading.body);
+    reading.cut = std::any_of(zero, bytes.end(), [](std::uint8_t b) { return b != 0; });
     return reading;
 }
 
@@ -70,7 +71,11 @@ TextReading ReadAsUtf16(std::span<const std::uint8_t> bytes) {
     for (std::size_t i = 0; i < bytes.size(); i += 2) {
         const std::uint8_t low = bytes[i];
         const std::uint8_t high = i + 1 < bytes.size() ? bytes[i + 1] : 0;
-        if (low == 0 && high == 0) break;
+        if (low == 0 && high == 0) {
+            reading.cut = std::any_of(bytes.begin() + static_cast<std::ptrdiff_t>(i), bytes.end(),
+                                      [](std::uint8_t b) { return b != 0; });
+            break;
+        }
         reading.text.push_back(static_cast<char16_t>(low | (high << 8)));
         reading.body.push_back(low);
         reading.body.push_back(high);
@@ -86,6 +91,11 @@ TextReading LikelyReading(std::span<const std::uint8_t> bytes) {
 TextReading ExpressionReading(std::span<const std::uint8_t> bytes) {
     if (bytes.size() >= 2 && bytes[1] == 0) return ReadAsUtf16(bytes);
     return ReadAs8Bit(bytes);
+}
+
+bool HasZeroInside(std::u16string_view text) {
+    const std::size_t zero = text.find(u'\0');
+    return zero != std::u16string_view::npos && text.find_first_not_of(u'\0', zero) != std::u16string_view::npos;
 }
 
 std::u16string_view CreateWord(ObjectKind kind) {
@@ -111,6 +121,46 @@ bool BeginsWithCreate(std::u16string_view text, ObjectKind kind) {
     if (wanted.empty()) return false;
     if (platform::EqualsNoCase(word, wanted)) return true;
     return kind == ObjectKind::Procedure && platform::EqualsNoCase(word, u"PROC");
+}
+
+bool IsServerTrigger(std::u16string_view text) {
+    std::size_t pos = SkipBlanksAndComments(text, 0);
+    if (pos == std::u16string_view::npos || !platform::EqualsNoCase(WordAt(text, pos), u"CREATE")) return false;
+    pos = SkipBlanksAndComments(text, pos + 6);
+    if (pos == std::u16string_view::npos || !platform::EqualsNoCase(WordAt(text, pos), u"TRIGGER")) return false;
+    pos += 7;
+    // The trigger's name: parts of words, [ ] or " " identifiers, joined by dots.
+    for (;;) {
+        pos = SkipBlanksAndComments(text, pos);
+        if (pos == std::u16string_view::npos || pos >= text.size()) return false;
+        if (text[pos] == u'[' || text[pos] == u'"') {
+            const char16_t close = text[pos] == u'[' ? u']' : u'"';
+            ++pos;
+            for (;; ++pos) {
+                if (pos >= text.size()) return false;
+                if (text[pos] != close) continue;
+                if (pos + 1 < text.size() && text[pos + 1] == close) {
+                    ++pos;
+                    continue;
+                }
+                break;
+            }
+            ++pos;
+        } else {
+            const std::size_t length = WordAt(text, pos).size();
+            if (length == 0) return false;
+            pos += length;
+        }
+        pos = SkipBlanksAndComments(text, pos);
+        if (pos == std::u16string_view::npos || pos >= text.size() || text[pos] != u'.') break;
+        ++pos;
+    }
+    for (const std::u16string_view word : {std::u16string_view(u"ON"), std::u16string_view(u"ALL")}) {
+        if (!platform::EqualsNoCase(WordAt(text, pos), word)) return false;
+        pos = SkipBlanksAndComments(text, pos + word.size());
+        if (pos == std::u16string_view::npos) return false;
+    }
+    return platform::EqualsNoCase(WordAt(text, pos), u"SERVER");
 }
 
 std::vector<std::uint8_t> FailureEntry(std::span<const std::uint8_t> body) {

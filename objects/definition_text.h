@@ -20,6 +20,7 @@ struct TextReading {
     std::u16string text;
     std::vector<std::uint8_t> body;
     bool wide = false;
+    bool cut = false;  // the reading stopped at a zero that more text follows: the text is damaged
 };
 
 // 8-bit text through the ANSI code page up to the first zero byte; the body is those bytes.
@@ -34,10 +35,17 @@ TextReading LikelyReading(std::span<const std::uint8_t> bytes);
 // 8-bit.
 TextReading ExpressionReading(std::span<const std::uint8_t> bytes);
 
+// True when a zero character has more text after it: a definition holds no zero of its own.
+bool HasZeroInside(std::u16string_view text);
+
 // The word that follows CREATE for the kind ("RULE", "DEFAULT", "TRIGGER", "FUNCTION", "VIEW", "PROCEDURE").
 std::u16string_view CreateWord(ObjectKind kind);
 // True when the text, after blanks and comments, starts with CREATE and the kind's word (PROC for procedures).
 bool BeginsWithCreate(std::u16string_view text, ObjectKind kind);
+
+// True for "CREATE TRIGGER name ON ALL SERVER ...": a trigger of the whole server (logon and server-wide DDL),
+// which never belongs to a user database.
+bool IsServerTrigger(std::u16string_view text);
 
 // Failure entry: 8 separator bytes (LF CR four times), the body, the separator again, 135 '=' bytes.
 std::vector<std::uint8_t> FailureEntry(std::span<const std::uint8_t> body);

@@ -13,6 +13,7 @@
 #include "objects/failure_file.h"
 #include "platform/sql_connection.h"
 #include "platform/text.h"
+#include "target_db/sql_quoting.h"
 
 namespace mdf {
 
@@ -48,14 +49,26 @@ Prepared Prepare(const StoredDefinition& definition, ObjectKind kind) {
         prepared.reading = TextReading{note, AnsiBytes(note), false};
         return prepared;
     }
+    const std::u16string zero_inside = u"the text holds a zero before its recorded end: it is not whole";
     if (definition.large) {
         prepared.reading = TextReading{definition.large_text, AnsiBytes(definition.large_text), false};
         prepared.ok = objects::BeginsWithCreate(definition.large_text, kind);
-        if (!prepared.ok) prepared.why = u"the text does not begin with " + wanted;
+        if (!prepared.ok) {
+            prepared.why = u"the text does not begin with " + wanted;
+        } else if (objects::HasZeroInside(definition.large_text)) {
+            prepared.ok = false;
+            prepared.why = zero_inside;
+        }
         return prepared;
     }
+    std::optional<TextReading> cut;
     for (TextReading reading : {objects::ReadAs8Bit(definition.bytes), objects::ReadAsUtf16(definition.bytes)}) {
         if (!objects::BeginsWithCreate(reading.text, kind)) continue;
+        if (reading.cut) {
+            // Sent as read, the statement would end at the zero and still be a CREATE: a part would be lost.
+            if (!cut) cut = std::move(reading);
+            continue;
+        }
         if (!prepared.ok) {
             prepared.ok = true;
             prepared.reading = std::move(reading);
@@ -63,7 +76,11 @@ Prepared Prepare(const StoredDefinition& definition, ObjectKind kind) {
             prepared.second = std::move(reading);
         }
     }
-    if (!prepared.ok) {
+    if (!prepared.ok && cut) {
+        // The whole stored text goes to the failure entry, the zero included.
+        prepared.reading = TextReading{cut->text, definition.bytes, cut->wide};
+        prepared.why = zero_inside;
+    } else if (!prepared.ok) {
         prepared.reading = objects::LikelyReading(definition.bytes);
         prepared.why = u"the text does not begin with " + wanted;
     }
@@ -231,9 +248,20 @@ void CRecoveryEngine::ScriptDefaultConstraints() {
                                            ? TextReading{definition.large_text, AnsiBytes(definition.large_text), false}
                                            : objects::ExpressionReading(definition.bytes);
         const std::u16string what = u"default constraint " + node->m_pszName;
+        if (expression.cut || objects::HasZeroInside(expression.text)) {
+            RefuseObject(ObjectKind::DefaultConstraint, what, u"its expression holds a zero before its recorded end",
+                         &file, definition.large ? expression.body : definition.bytes, expression.text);
+            continue;
+        }
         if (expression.text.empty()) {
             RefuseObject(ObjectKind::DefaultConstraint, what, u"its expression is empty", &file, expression.body,
                          expression.text);
+            continue;
+        }
+        if (!target::IsSingleExpression(expression.text)) {
+            // Pasted in, it could end the ALTER TABLE and start a statement of its own.
+            RefuseObject(ObjectKind::DefaultConstraint, what, u"its expression is not one expression in parentheses",
+                         &file, expression.body, expression.text);
             continue;
         }
         bool any_column = false;
@@ -297,6 +325,11 @@ void CRecoveryEngine::ScriptTriggers() {
         const Prepared prepared = Prepare(definition, ObjectKind::Trigger);
         if (!prepared.ok) {
             RefuseObject(ObjectKind::Trigger, what, prepared.why, &file, prepared.reading.body, prepared.reading.text);
+        } else if (objects::IsServerTrigger(prepared.reading.text) ||
+                   (prepared.second && objects::IsServerTrigger(prepared.second->text))) {
+            // It would run at every login or server-wide event of the target, and no user database holds one.
+            RefuseObject(ObjectKind::Trigger, what, u"a trigger on the whole server is not made in a database", &file,
+                         prepared.reading.body, prepared.reading.text);
         } else if (RunObjectStatement(prepared.reading.text) ||
                    (prepared.second && RunObjectStatement(prepared.second->text))) {
             ++m_repairTally[ObjectKind::Trigger].created;

@@ -116,7 +116,9 @@ int CRecoveryEngine::DecodeTableRow(std::uint64_t record_offset, TableNode& tabl
         const bool not_null = (column.m_nStatus & 1) != 0;
         const std::uint16_t ordinal = m_app.m_bSql2005Catalog ? column.m_nPhysicalColumn : column.m_nColumnId;
         const bool is_null = ordinal >= 1 && ordinal <= null_flags.size() && null_flags[ordinal - 1] != 0;
-        const bool computed = column.m_nLeafOffset == 0;
+        // A persisted computed column has its value in the row, but the server computes it: an INSERT that
+        // names it is refused whole.
+        const bool computed = column.m_nLeafOffset == 0 || (insert_mode && column.m_bComputed);
 
         if (!rows::IsKnownType(type)) {
             // A type the decoder does not know still fills its cell, so the later cells stay in their columns;

@@ -7,8 +7,6 @@ namespace target {
 
 namespace {
 
-std::u16string Num(std::uint64_t n) { return platform::Widen(std::to_string(n)); }
-
 std::u16string Action(ReferentialAction action) {
     switch (action) {
         case ReferentialAction::Cascade: return u"CASCADE";
@@ -46,9 +44,7 @@ std::u16string UserTypeStatement(const UserTypeRow& row, bool layout2005, std::v
             break;
         default: base = ColumnTypeText(column, layout2005, false, notes);
     }
-    if ((row.m_nBaseType == 41 || row.m_nBaseType == 42 || row.m_nBaseType == 43) && row.m_nScale <= 7) {
-        base += u"(" + Num(row.m_nScale) + u")";
-    }
+    // The time types carry their scale in the base text already.
     if (layout2005) {
         // "[varchar](20)": the type name in brackets, the size after it.
         const std::size_t open = base.find(u'(');

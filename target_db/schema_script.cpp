@@ -122,7 +122,19 @@ void BeginRepair(RepairScript& script) {
     engine.m_lstUserTypes.clear();
     engine.m_arrDeferredStatements.clear();
     engine.m_arrRetryStatements.clear();
-    for (auto& table : engine.m_lstTables) table.m_arrStatements.clear();
+    // The keys, indexes and statistics are read again by this repair; kept, each would be sent twice.
+    engine.m_lstStatistics.clear();
+    engine.m_lstIndexColumns.clear();
+    for (auto& table : engine.m_lstTables) {
+        table.m_arrStatements.clear();
+        table.m_lstIndexes.clear();
+        table.m_lstUniqueKeys.clear();
+        table.m_arrPrimaryKey.clear();
+        table.m_arrPrimaryKey2000.clear();
+        table.m_strPrimaryKeyName.clear();
+        table.m_strPrimaryKeyName2000.clear();
+        table.m_bClusteredPrimaryKey = false;
+    }
     script.m_report.Clear();
     script.m_mapCreatedTypes.clear();
     script.m_setTablesNotCreated.clear();
@@ -338,14 +350,30 @@ void PrepareCheckConstraints(RepairScript& script) {
     // rows), and the texts of definitions stored outside their rows.
     std::map<std::int32_t, std::vector<std::pair<std::uint32_t, std::vector<std::uint8_t>>>> parts;
     std::map<std::int32_t, std::u16string> outside;
+    std::map<std::int32_t, std::u16string> damaged;  // why a text cannot be taken whole
     std::set<std::int32_t> wanted;
     for (const auto& check : engine.m_arrCheckConstraints) wanted.insert(check.m_nObjectId);
-    // A row's own text: UTF-16 when the second and fourth bytes are zero, else 8-bit text.
+    // A row's own text: UTF-16 when the second and fourth bytes are zero, else 8-bit text; cut is set when the
+    // reading stops at a zero that more text follows (the condition read up to it is a part, not the whole).
+    struct RowText {
+        std::u16string text;
+        bool cut = false;
+    };
     auto row_text = [](const std::vector<std::uint8_t>& bytes) {
-        std::u16string text = bytes.size() >= 4 && bytes[1] == 0 && bytes[3] == 0 ? platform::Utf16LeToString(bytes)
-                                                                                   : platform::AnsiToUtf16(bytes);
-        if (const auto nul = text.find(u'\0'); nul != std::u16string::npos) text.resize(nul);
-        return text;
+        RowText out;
+        const auto nonzero = [](std::uint8_t b) { return b != 0; };
+        if (bytes.size() >= 4 && bytes[1] == 0 && bytes[3] == 0) {
+            out.text = platform::Utf16LeToString(bytes);
+            const std::size_t zero = out.text.find(u'\0');
+            if (zero != std::u16string::npos) {
+                out.cut = std::any_of(bytes.begin() + static_cast<std::ptrdiff_t>(2 * zero), bytes.end(), nonzero);
+                out.text.resize(zero);
+            }
+            return out;
+        }
+        out.text = platform::AnsiToUtf16(bytes);  // up to the first zero byte
+        out.cut = std::any_of(std::find(bytes.begin(), bytes.end(), std::uint8_t{0}), bytes.end(), nonzero);
+        return out;
     };
     WalkRows(engine, engine.m_plDefinitions, [&](std::uint64_t page, std::uint16_t entry, std::uint32_t area_end) {
         if (!mdf::RecordHolds(entry, text_at, area_end)) return;
@@ -355,15 +383,23 @@ void PrepareCheckConstraints(RepairScript& script) {
         const std::uint16_t end = engine.Read16(record + end_at, mdf::Fixup::Single);
         if (v2005 && (end & 0xF000) == 0x8000) {
             // A definition too long for its row: the row holds a root whose entries name the text records.
+            // The text form of the records as the stored objects take it (2: 8-bit, else UTF-16), and only a
+            // text whose every record was read.
             const std::uint32_t column_end = end & 0x0FFF;
             if (!mdf::RecordHolds(entry, column_end, area_end) || engine.Read8(record + 32, mdf::Fixup::Single) != 4) return;
+            const bool wide = engine.Read8(record + 28, mdf::Fixup::Single) != 2;
             std::u16string text;
             for (std::uint32_t k = 0; 56 + 12 * k <= column_end; ++k) {
                 const std::uint64_t at = record + 48 + 12 * k;
                 const std::uint64_t page_number = engine.Read32(at, mdf::Fixup::Single);
                 const std::uint16_t slot = engine.Read16(at + 6, mdf::Fixup::Single);
-                engine.m_bWideText = false;
-                text += engine.ReadLargeValueText(page_number * mdf::kPageSize, slot).text;
+                engine.m_bWideText = wide;
+                const mdf::LargeValueText piece = engine.ReadLargeValueText(page_number * mdf::kPageSize, slot);
+                if (piece.end != mdf::LargeValueEnd::Complete) {
+                    damaged.emplace(object, u"the text stored outside its row could not be read whole");
+                    return;
+                }
+                text += piece.text;
             }
             outside.emplace(object, std::move(text));
             return;
@@ -378,6 +414,10 @@ void PrepareCheckConstraints(RepairScript& script) {
             script.m_report.LeftOut(kStepCheck, check.m_strName, u"the constraint's table is not in the catalogue");
             continue;
         }
+        if (const auto bad = damaged.find(check.m_nObjectId); bad != damaged.end()) {
+            script.m_report.LeftOut(kStepCheck, check.m_strName, bad->second + u": the constraint is left out");
+            continue;
+        }
         std::u16string text;
         if (const auto large = outside.find(check.m_nObjectId); large != outside.end()) {
             text = large->second;
@@ -388,10 +428,23 @@ void PrepareCheckConstraints(RepairScript& script) {
             std::vector<std::uint8_t> bytes;
             for (const auto& [sequence, row] : rows) bytes.insert(bytes.end(), row.begin(), row.end());
             // Fewer than 4 bytes hold no condition.
-            if (bytes.size() >= 4) text = row_text(bytes);
+            if (bytes.size() >= 4) {
+                RowText read = row_text(bytes);
+                if (read.cut) {
+                    script.m_report.LeftOut(kStepCheck, check.m_strName,
+                                            u"the text holds a zero before its recorded end: the constraint is left out");
+                    continue;
+                }
+                text = std::move(read.text);
+            }
         }
         if (text.empty()) {
             script.m_report.LeftOut(kStepCheck, check.m_strName, u"no definition text was found: the constraint is left out");
+            continue;
+        }
+        if (!IsSingleExpression(text)) {
+            script.m_report.LeftOut(kStepCheck, check.m_strName,
+                                    u"the condition is not one expression in parentheses: the constraint is left out");
             continue;
         }
         for (auto& statement : CheckConstraintStatements(TableNameForm(*table, v2005), check.m_strName, text,
@@ -414,6 +467,20 @@ StepOutcome ScriptTables(RepairScript& script) {
     };
     settings.m_collationName = [&script](std::uint32_t id) { return CollationFor(script, id); };
     for (auto& table : engine.m_lstTables) {
+        if (table.m_lstColumns.empty()) {
+            // "create table [t]()" is no statement: without a column there is no table to make. Rows it holds
+            // cannot be written, so they count as lost.
+            script.m_setTablesNotCreated.insert(table.m_pszName);
+            const std::u16string why = u"the catalogue lists no column of the table: it is not created";
+            if (table.m_nRowCount != 0) {
+                script.m_report.LeftOut(kStepTable, table.m_pszName,
+                                        why + u", and its " + Num(table.m_nRowCount) + u" rows are not sent");
+            } else {
+                script.m_report.Note(u"table " + table.m_pszName + u": " + why);
+            }
+            if (engine.StopRequested()) return StepOutcome::Stopped;
+            continue;
+        }
         TableStatements statements = BuildTableStatements(table, settings);
         for (auto& entry : statements.m_arrLeftOut) {
             script.m_report.LeftOut(std::move(entry.m_strStep), std::move(entry.m_strObject), std::move(entry.m_strReason));

@@ -34,7 +34,8 @@ struct RepairScript {
 };
 
 // Empties the lists of an earlier repair on the same engine: user types, deferred and retried statements,
-// each table's statement array, and the state of script.
+// each table's statement array, primary key, indexes and unique keys, the statistics and index-column lists,
+// and the state of script.
 void BeginRepair(RepairScript& script);
 
 // Reads the user-type rows of the type table and creates each type; the accepted ones are remembered for the

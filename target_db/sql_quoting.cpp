@@ -44,4 +44,46 @@ std::u16string TableNameForm(const mdf::TableNode& table, bool layout2005) {
     return BracketName(parts.m_strSchema) + u"." + BracketName(parts.m_strTable);
 }
 
+bool IsSingleExpression(std::u16string_view text) {
+    auto blank = [](char16_t c) {
+        return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f' || c == u'\v';
+    };
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && blank(text[begin])) ++begin;
+    while (end > begin && blank(text[end - 1])) --end;
+    if (begin == end || text[begin] != u'(') return false;
+    int depth = 0;
+    for (std::size_t i = begin; i < end; ++i) {
+        const char16_t c = text[i];
+        if (c == u'\'' || c == u'"' || c == u'[') {
+            // A string or a quoted identifier: its closing character written twice stands for itself.
+            const char16_t close = c == u'[' ? u']' : c;
+            std::size_t j = i + 1;
+            for (;; ++j) {
+                if (j >= end) return false;
+                if (text[j] != close) continue;
+                if (j + 1 < end && text[j + 1] == close) {
+                    ++j;
+                    continue;
+                }
+                break;
+            }
+            i = j;
+        } else if (c == u'-' && i + 1 < end && text[i + 1] == u'-') {
+            return false;
+        } else if (c == u'/' && i + 1 < end && text[i + 1] == u'*') {
+            return false;
+        } else if (c == u';') {
+            return false;
+        } else if (c == u'(') {
+            ++depth;
+        } else if (c == u')') {
+            if (--depth == 0 && i + 1 != end) return false;  // the group closed before the end
+        }
+        // "*/" outside a comment is two operators the server refuses; it cannot open anything.
+    }
+    return depth == 0;
+}
+
 }  // namespace target

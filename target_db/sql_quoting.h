@@ -29,4 +29,10 @@ struct TableNameParts {
 };
 TableNameParts SplitTableName(const mdf::TableNode& table);
 
+// True when a stored expression (a column default, a check condition, a computed column's definition) can be
+// pasted into a statement: read as T-SQL tokens (strings, [ ] and " " identifiers, comments), it is one group in
+// parentheses that closes at its last character (blanks aside), every string and identifier closed, with no ";"
+// and no comment. Anything else could end the statement it is pasted into and start another.
+bool IsSingleExpression(std::u16string_view text);
+
 }  // namespace target

@@ -48,10 +48,10 @@ const mdf::ColumnNode* FindColumn(const mdf::TableNode& table, std::int64_t colu
     return nullptr;
 }
 
-bool HasCollation(std::uint8_t type, bool layout2005) {
+// Every character type carries its collation on both roads.
+bool HasCollation(std::uint8_t type) {
     switch (type) {
-        case 35: case 167: case 175: return true;
-        case 99: case 231: case 239: return layout2005;
+        case 35: case 99: case 167: case 175: case 231: case 239: return true;
         default: return false;
     }
 }
@@ -61,12 +61,6 @@ bool TakesIdentity(std::uint8_t type) {
         case 48: case 52: case 56: case 106: case 108: case 127: return true;
         default: return false;
     }
-}
-
-bool WritesNullability(std::uint8_t type, bool layout2005) {
-    if (type == 241) return false;                          // xml
-    if (!layout2005 && (type == 35 || type == 99)) return false;  // text, ntext on the older road
-    return true;
 }
 
 std::u16string Nullability(const mdf::ColumnNode& column) {
@@ -108,6 +102,15 @@ std::u16string Exact(const char16_t* type, std::uint8_t precision, std::uint8_t 
     return std::u16string(type) + u"(" + Num(p) + u"," + Num(s) + u")";
 }
 
+// The fractional-second scale of the time types: 0 to 7; a larger one is damage and gets the type's default.
+std::u16string Scaled(const char16_t* type, std::uint8_t scale, std::vector<std::u16string>* notes) {
+    if (scale > 7) {
+        if (notes) notes->push_back(std::u16string(type) + u" scale " + Num(scale) + u" written as 7");
+        return std::u16string(type) + u"(7)";
+    }
+    return std::u16string(type) + u"(" + Num(scale) + u")";
+}
+
 }  // namespace
 
 std::int64_t UserTypeKey2005(std::int32_t type_id) { return static_cast<std::uint32_t>(type_id); }
@@ -122,9 +125,9 @@ std::u16string ColumnTypeText(const mdf::ColumnNode& column, bool layout2005, bo
         case 35: return u"text";
         case 36: return u"uniqueidentifier";
         case 40: if (layout2005) return u"date"; break;
-        case 41: if (layout2005) return u"time"; break;
-        case 42: if (layout2005) return u"datetime2"; break;
-        case 43: if (layout2005) return u"datetimeoffset"; break;
+        case 41: if (layout2005) return Scaled(u"time", column.m_nScale, notes); break;
+        case 42: if (layout2005) return Scaled(u"datetime2", column.m_nScale, notes); break;
+        case 43: if (layout2005) return Scaled(u"datetimeoffset", column.m_nScale, notes); break;
         case 48: return u"tinyint";
         case 52: return u"smallint";
         case 56: return u"int";
@@ -196,14 +199,26 @@ TableStatements BuildTableStatements(const mdf::TableNode& table, const TableSet
             }
         }
         const bool identity = !column.m_strIdentitySeed.empty() && !column.m_strIdentityIncrement.empty();
+        // The short column rows of the older road store no collation (id 0): the database's applies.
+        const bool collated = HasCollation(column.m_nType) && (v2005 || column.m_nCollationId != 0);
         const bool computed_flag = v2005 ? column.m_bComputed : (column.m_nLeafOffset == 0 && column.m_nType != 98);
         std::u16string computed;
         if (computed_flag && settings.m_computedText) computed = settings.m_computedText(table.m_nObjectId, column.m_nColumnId);
+        bool computed_unsafe = false;
+        if (!computed.empty() && !IsSingleExpression(computed)) {
+            // Pasted in, it could close the CREATE TABLE and start a statement of its own.
+            left_out(kStepColumn, table.m_pszName + u"." + column.m_pszName,
+                     u"the computed column's definition is not one expression in parentheses: written with its type");
+            computed.clear();
+            computed_unsafe = true;
+        }
 
         std::u16string definition = name;
         if (user_type) {
             definition += BracketName(*user_type);
-            if (v2005 && identity) {
+            // A character column keeps its own collation, which may differ from its type's.
+            if (collated) definition += u" collate " + collation(column.m_nCollationId);
+            if (identity) {
                 definition += u" IDENTITY(" + column.m_strIdentitySeed + u"," + column.m_strIdentityIncrement + u" )";
                 if (table.m_bIdentityNotForReplication) definition += u" NOT FOR REPLICATION ";
             }
@@ -212,10 +227,10 @@ TableStatements BuildTableStatements(const mdf::TableNode& table, const TableSet
             definition += u"AS " + computed;
             if (v2005 && column.m_bPersisted) definition += u" PERSISTED";
         } else {
-            if (computed_flag) left_out(kStepColumn, table.m_pszName + u"." + column.m_pszName,
+            if (computed_flag && !computed_unsafe) left_out(kStepColumn, table.m_pszName + u"." + column.m_pszName,
                                         u"computed column without a stored definition: written with its type");
             definition += type;
-            if (HasCollation(column.m_nType, v2005)) definition += u" collate " + collation(column.m_nCollationId);
+            if (collated) definition += u" collate " + collation(column.m_nCollationId);
             if (TakesIdentity(column.m_nType) && identity) {
                 definition += u" IDENTITY(" + column.m_strIdentitySeed + u" ," + column.m_strIdentityIncrement + u" )";
                 if (table.m_bIdentityNotForReplication) {
@@ -223,7 +238,7 @@ TableStatements BuildTableStatements(const mdf::TableNode& table, const TableSet
                 }
             }
             // A computed column written with its type receives no value from the row copy: it must allow NULL.
-            if (WritesNullability(column.m_nType, v2005)) definition += computed_flag ? u" NULL" : Nullability(column);
+            definition += computed_flag ? u" NULL" : Nullability(column);
         }
         columns += definition + u",";
         // The plain form keeps every stored column, with its base type and room for NULL.

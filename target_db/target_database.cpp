@@ -4,15 +4,18 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <system_error>
 
+#include "mdf/data_file.h"
 #include "mdf/recovery_engine.h"
 #include "platform/odbc_sql_connection.h"
 #include "platform/sql_connection.h"
 #include "platform/text.h"
+#include "target_db/collation_names.h"
 #include "target_db/sql_quoting.h"
 
 namespace target {
@@ -44,7 +47,8 @@ std::u16string FileNamePart(std::u16string_view name) {
 
 }  // namespace
 
-std::u16string CreateDatabaseStatement(std::u16string_view name, std::u16string_view folder) {
+std::u16string CreateDatabaseStatement(std::u16string_view name, std::u16string_view folder,
+                                      std::u16string_view collation) {
     const std::u16string d(name);
     std::u16string statement = u"create database " + Bracketed(d);
     if (!folder.empty()) {
@@ -53,11 +57,38 @@ std::u16string CreateDatabaseStatement(std::u16string_view name, std::u16string_
         const char16_t separator = f.find(u'\\') != std::u16string::npos ? u'\\' : u'/';
         if (f.back() != u'/' && f.back() != u'\\') f += separator;
         const std::u16string file = f + FileNamePart(d);
+        // No SIZE: a size below the model database's is refused, and the model's is always taken.
         statement += u" on primary (NAME =" + Bracketed(d + u"_data") + u", filename = " + NQuoted(file + u".mdf") +
-                     u",size = 3mb)log on (name=" + Bracketed(d + u"_log") + u",filename = " +
-                     NQuoted(file + u".ldf") + u",size = 2mb)";
+                     u")log on (name=" + Bracketed(d + u"_log") + u",filename = " + NQuoted(file + u".ldf") + u")";
     }
-    return statement + u" COLLATE Latin1_General_CI_AS_KS_WS";
+    if (!collation.empty()) statement += u" COLLATE " + std::u16string(collation);
+    return statement;
+}
+
+std::u16string DatabaseCollation(std::uint32_t boot_page_id, const std::list<mdf::TableNode>& tables) {
+    if (IsKnownCollation(boot_page_id)) return CollationName(boot_page_id);
+    // The collation most character columns carry; the first met wins a tie.
+    std::vector<std::pair<std::uint32_t, std::size_t>> counts;
+    for (const auto& table : tables) {
+        for (const auto& column : table.m_lstColumns) {
+            switch (column.m_nType) {
+                case 35: case 99: case 167: case 175: case 231: case 239: break;
+                default: continue;
+            }
+            if (!IsKnownCollation(column.m_nCollationId)) continue;
+            auto found = std::find_if(counts.begin(), counts.end(),
+                                      [&](const auto& entry) { return entry.first == column.m_nCollationId; });
+            if (found == counts.end()) {
+                counts.emplace_back(column.m_nCollationId, 1);
+            } else {
+                ++found->second;
+            }
+        }
+    }
+    if (counts.empty()) return {};
+    const auto most = std::max_element(counts.begin(), counts.end(),
+                                       [](const auto& a, const auto& b) { return a.second < b.second; });
+    return CollationName(most->first);
 }
 
 std::filesystem::path RepairFolderBase() {
@@ -131,6 +162,9 @@ int CRecoveryEngine::CreateTargetDatabase() {
         m_strRepairFolder.clear();
     }
 
+    // The source database's own collation: the boot page names it.
+    const std::u16string collation = target::DatabaseCollation(
+        Read32(kBootPageCollationOffset, Fixup::None), m_lstTables);
     std::u16string database;
     for (int attempt = 0;; ++attempt) {
         m_pCommand.reset();
@@ -148,7 +182,8 @@ int CRecoveryEngine::CreateTargetDatabase() {
         }
         database = target::DatabaseName(m_strTargetDatabase, attempt == 0 ? u"" : platform::Widen(std::to_string(attempt)));
         m_strCreatedDatabase = database;
-        const std::u16string statement = target::CreateDatabaseStatement(database, m_targetSettings.m_strDataFolder);
+        const std::u16string statement =
+            target::CreateDatabaseStatement(database, m_targetSettings.m_strDataFolder, collation);
         try {
             // A database no connection string can name is never created: the repair could not log in to it.
             (void)m_targetSettings.ConnectionString(server, database);

@@ -3,9 +3,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <list>
 #include <filesystem>
 #include <string>
 #include <string_view>
+
+#include "mdf/catalog_records.h"
 
 namespace target {
 
@@ -27,8 +31,14 @@ std::u16string NQuoted(std::u16string_view text);
 std::u16string DatabaseName(std::u16string_view base, std::u16string_view suffix);
 
 // CREATE DATABASE for name: with the file clause only when a server-side data folder is given (a local
-// folder means nothing to a remote server); always with the collation.
-std::u16string CreateDatabaseStatement(std::u16string_view name, std::u16string_view server_data_folder);
+// folder means nothing to a remote server), without sizes (the server takes the model database's); with the
+// collation clause when a collation is given.
+std::u16string CreateDatabaseStatement(std::u16string_view name, std::u16string_view server_data_folder,
+                                      std::u16string_view collation);
+
+// The database's collation name: the boot page's id when it names a collation, else the collation most
+// character columns of the catalogue carry; empty when neither is known (the server's default is taken).
+std::u16string DatabaseCollation(std::uint32_t boot_page_id, const std::list<mdf::TableNode>& tables);
 
 // Makes a new folder only this user can enter (0700) under base (made when missing); empty path when it
 // cannot be made, with the system's reason in error.

@@ -168,8 +168,19 @@ TEST(CompleteRepair, AllAcceptedEndsCompletedInOrder) {
     EXPECT_GT(last_insert, 0u);
     EXPECT_LT(last_insert, first_trigger);
     for (const char* file : {"Views.txt", "StoredProcedure.txt", "Triggers.txt", "Default.txt"}) {
-        EXPECT_EQ(fs::file_size(r.failures.Path() / file), 0u) << file;
+        EXPECT_EQ(fs::file_size(r.failures.Path() / "Recovered_pubs" / file), 0u) << file;
     }
+}
+
+TEST(CompleteRepair, ProceduresAreMadeWhateverTheirNumber) {
+    BM_REQUIRE_CORPUS();
+    // The count is the file's own procedures: 30 of them are as many to make as any other number.
+    Repair r("pubs_sligo.mdf");
+    r.state.m_nProcedureCount = 30;
+    r.RunRepair();
+    EXPECT_EQ(r.Sent(u"CREATE PROCEDURE"), 4u);
+    EXPECT_EQ(r.log[r.IndexOf(u"Stored procedures  :  ")], u"Stored procedures  :  4 created, 0 refused");
+    EXPECT_TRUE(r.fields.m_bJobCompleted);
 }
 
 TEST(CompleteRepair, RefusalsEndWithProblemsNamingDatabaseAndFolder) {
@@ -183,9 +194,27 @@ TEST(CompleteRepair, RefusalsEndWithProblemsNamingDatabaseAndFolder) {
     EXPECT_EQ(r.prompts.last_title, u"Repair process finished with problems.");
     EXPECT_NE(r.prompts.last_text.find(u"Database Recovered_pubs: 1 object(s)"), std::u16string::npos);
     EXPECT_NE(r.prompts.last_text.find(u"row(s) were refused"), std::u16string::npos);
-    EXPECT_NE(r.prompts.last_text.find(platform::FromUtf8(r.failures.Path().string())), std::u16string::npos);
-    EXPECT_GT(fs::file_size(r.failures.Path() / "Views.txt"), 0u);
+    EXPECT_NE(r.prompts.last_text.find(platform::FromUtf8((r.failures.Path() / "Recovered_pubs").string())),
+              std::u16string::npos);
+    EXPECT_GT(fs::file_size(r.failures.Path() / "Recovered_pubs" / "Views.txt"), 0u);
     EXPECT_EQ(r.closes, 1);
+}
+
+TEST(CompleteRepair, EachRepairKeepsItsFailureFilesInItsOwnFolder) {
+    BM_REQUIRE_CORPUS();
+    Repair r("pubs_sligo.mdf");
+    r.server->RefuseContaining(u"CREATE VIEW");
+    r.RunRepair();
+    const fs::path first = r.failures.Path() / "Recovered_pubs";
+    const auto refused_view = fs::file_size(first / "Views.txt");
+    EXPECT_GT(refused_view, 0u);
+    // A second repair under the same database name (a server where the first was dropped): its files go
+    // into a folder beside the first repair's, which keeps its own.
+    std::ofstream(first / "Views.txt", std::ios::app) << "kept";
+    r.RunRepair();
+    EXPECT_EQ(fs::file_size(first / "Views.txt"), refused_view + 4);
+    EXPECT_EQ(fs::file_size(r.failures.Path() / "Recovered_pubs (2)" / "Views.txt"), refused_view);
+    EXPECT_NE(r.prompts.last_text.find(u"Recovered_pubs (2)"), std::u16string::npos);
 }
 
 TEST(CompleteRepair, EmbeddedEditionCopiesRowsOnly) {

@@ -125,10 +125,9 @@ TEST(ScanJob, ReadsTheCatalogueLogsTheSummaryAndBuildsTheResultPageOnce) {
     const std::size_t orders = TableIndex(*jobs.engine, u"Orders");
     ASSERT_LT(orders, jobs.engine->m_lstTables.size());
     EXPECT_EQ(std::next(jobs.engine->m_lstTables.begin(), static_cast<long>(orders))->m_nRowCount, 830u);
-    // The counts close the summary, the procedure count without the 30 system procedures.
+    // The counts close the summary; the procedure count is the number of the file's procedures.
     const std::int32_t procedures = jobs.state.m_nProcedureCount;
-    EXPECT_TRUE(jobs.Logged(u"Total stored procedure(s) present  :  " +
-                            platform::FromUtf8(std::to_string(procedures >= 30 ? procedures - 30 : procedures))));
+    EXPECT_TRUE(jobs.Logged(u"Total stored procedure(s) present  :  " + platform::FromUtf8(std::to_string(procedures))));
     EXPECT_EQ(jobs.log.back(), u"--------------------------------------------------------------");
     EXPECT_NE(jobs.state.m_strLogText.find(u"\r\n--------"), std::u16string::npos);
     // The result page comes after the dashes line of the header and before the per-table summary.
@@ -137,6 +136,16 @@ TEST(ScanJob, ReadsTheCatalogueLogsTheSummaryAndBuildsTheResultPageOnce) {
                                         [](const RecordedMessage& m) { return m.message == platform::WM_SCAN_DONE; });
     EXPECT_EQ(std::prev(scan_done)->message, platform::WM_JOB_PROGRESS);
     EXPECT_EQ(std::prev(scan_done)->wparam, platform::kProgressEnd);
+}
+
+TEST(ScanJob, TheProcedureCountShownIsTheNumberFound) {
+    BM_REQUIRE_CORPUS();
+    // The reader counts the file's own procedures only: nothing is taken off for the system's.
+    Jobs jobs(CorpusFile("aspnetdb_tractis.mdf"));
+    auto job = jobs.MakeJob();
+    EXPECT_EQ(job->Run(), 0);
+    EXPECT_EQ(jobs.state.m_nProcedureCount, 41);
+    EXPECT_TRUE(jobs.Logged(u"Total stored procedure(s) present  :  41"));
 }
 
 TEST(ScanJob, AFileThatCannotBeOpenedEndsWithTheRightMessage) {

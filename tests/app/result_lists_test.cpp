@@ -3,6 +3,8 @@
 // the names a repair and a document save make.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/repair_names.h"
 #include "app/result_lists.h"
 #include "app/source_versions.h"
@@ -230,6 +232,27 @@ TEST(RepairNames, DatabaseNameAndOutputFolder) {
     EXPECT_EQ(name.size(), std::u16string(u"Recoverd 2023-11-14 10 13 20 PM").size());
     EXPECT_NE(app::OutputFolderName(t), app::OutputFolderName(t + 86400));
     EXPECT_NE(app::LogTimeText(t).find(u", 2023, "), std::u16string::npos);
+}
+
+TEST(RepairNames, FailureFolderOfEachRepairIsNewAndInsideTheBase) {
+    const std::filesystem::path base = std::filesystem::path(::testing::TempDir()) / "failure_folders";
+    std::filesystem::remove_all(base);
+    struct Case {
+        const char16_t* database;
+        const char* folder;  // made inside base
+    } cases[] = {
+        {u"Recovered_site", "Recovered_site"},
+        {u"Recovered_site", "Recovered_site (2)"},  // an earlier repair's folder is never reused
+        {u"Recovered_site", "Recovered_site (3)"},
+        {u"../../etc/x", ".._.._etc_x"},  // a name typed for the embedded edition stays inside the base
+        {u"..", "_.."},
+        {u"", "_"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(app::MakeFailureFolder(base, c.database), base / c.folder) << c.folder;
+        EXPECT_TRUE(std::filesystem::is_directory(base / c.folder)) << c.folder;
+    }
+    std::filesystem::remove_all(base);
 }
 
 }  // namespace

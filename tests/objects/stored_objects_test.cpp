@@ -10,6 +10,7 @@
 using namespace objtest;
 using mdf::ObjectKind;
 using Texts = std::vector<std::u16string>;
+using namespace std::string_literals;
 
 namespace {
 
@@ -157,6 +158,35 @@ TEST(ScriptDefaults, StandAloneDefaultsOnlyAndConstraintsAsAlterTable) {
     EXPECT_EQ(engine.m_repairTally[ObjectKind::DefaultBinding].created, 2u);
 }
 
+TEST(ScriptDefaultConstraints, OnlyOneWholeExpressionIsPasted) {
+    struct Case {
+        const char* what;
+        Bytes stored;
+        Texts sent;
+        std::string file;
+    };
+    const std::string breakout = "((1)) For [Qty]; DROP TABLE [dbo].[Victim] --";
+    const std::string zero = "((1))\0)) DROP"s;
+    const Case cases[] = {
+        {"one expression", Ascii("((1))"),
+         {u"ALTER TABLE [dbo].[Item] WITH NOCHECK ADD CONSTRAINT [DF_Qty] default ((1)) For [Qty]"}, ""},
+        {"a text that ends the statement and starts another", Ascii(breakout), {}, Entry(breakout)},
+        {"a group that closes early", Ascii("(1)) ; DROP DATABASE [victim] --"), {},
+         Entry("(1)) ; DROP DATABASE [victim] --")},
+        {"a zero before the recorded end", Ascii(zero), {}, Entry(zero)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ObjectRepair repair({{Row2005(6, c.stored)}}, true);
+        ASSERT_TRUE(repair.opened());
+        repair.Add(repair.engine().m_lstDefaults, 6, u"DF_Qty").AddBinding() = {u"dbo.Item", u"Qty", 6};
+        repair.engine().ScriptDefaultConstraints();
+        EXPECT_EQ(repair.server->executed, c.sent);
+        EXPECT_EQ(repair.File("Default.txt"), c.file);
+        EXPECT_EQ(repair.engine().m_repairTally[ObjectKind::DefaultConstraint].refused, c.sent.empty() ? 1u : 0u);
+    }
+}
+
 TEST(ScriptDefaults, RefusedDefinitionWritesItsEntryAndSkipsBindings) {
     const std::string create = "CREATE DEFAULT Price0 AS 0";
     ObjectRepair repair({{Row2005(5, Ascii(create))}}, true);
@@ -215,6 +245,36 @@ TEST(ScriptTriggers, EachStoredFormSentWhole) {
     EXPECT_EQ(engine.m_repairTally[ObjectKind::Trigger].created, 3u);
 }
 
+TEST(DefinitionText, ServerTriggersAreTold) {
+    struct Case {
+        std::u16string text;
+        bool server;
+    } cases[] = {
+        {u"CREATE TRIGGER audit ON ALL SERVER FOR LOGON AS ROLLBACK", true},
+        {u"create trigger [a.b]]c] /* x */ on\r\n all -- y\n server WITH EXECUTE AS 'sa' FOR LOGON AS SELECT 1", true},
+        {u"CREATE TRIGGER \"t\".x ON ALL SERVER FOR CREATE_DATABASE AS SELECT 1", true},
+        {u"CREATE TRIGGER d ON DATABASE FOR CREATE_TABLE AS PRINT 1", false},
+        {u"CREATE TRIGGER dbo.t ON dbo.AllServer FOR INSERT AS SELECT 1", false},
+        {u"CREATE TRIGGER t ON [ALL] FOR INSERT AS SELECT 1", false},
+        {u"CREATE TRIGGER [ON ALL SERVER] ON x FOR INSERT AS SELECT 1", false},
+        {u"CREATE VIEW v AS SELECT 1", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(objects::IsServerTrigger(c.text), c.server) << platform::ToUtf8(c.text);
+}
+
+TEST(ScriptTriggers, ServerTriggerGetsAnEntryAndIsNotSent) {
+    const std::string logon = "CREATE TRIGGER audit ON ALL SERVER FOR LOGON AS ROLLBACK";
+    const std::string database = "CREATE TRIGGER ddl ON DATABASE FOR CREATE_TABLE AS PRINT 1";
+    ObjectRepair repair({{Row2005(1, Ascii(logon)), Row2005(2, Ascii(database))}}, true);
+    ASSERT_TRUE(repair.opened());
+    repair.Add(repair.engine().m_lstTriggers, 1, u"audit");
+    repair.Add(repair.engine().m_lstTriggers, 2, u"ddl");
+    repair.engine().ScriptTriggers();
+    EXPECT_EQ(repair.server->executed, Texts{platform::FromUtf8(database)});
+    EXPECT_EQ(repair.File("Triggers.txt"), Entry(logon));
+    EXPECT_EQ(repair.engine().m_repairTally[ObjectKind::Trigger].refused, 1u);
+}
+
 TEST(ScriptTriggers, RefusedUtf16TriggerWritesItsUtf16Bytes) {
     const std::u16string wide = u"CREATE TRIGGER t2 ON dbo.Item FOR DELETE AS SELECT 2";
     ObjectRepair repair({{Row2005(2, Wide(wide))}}, true);
@@ -271,6 +331,18 @@ TEST(ScriptDependentObjects, OnlyWholeDefinitionsAreSent) {
          ""},
         {"2000 procedure with a missing part", {Row2000(5, 1, 2, u"SELECT 1"), Row2000(5, 1, 3, u" more")}, false, {},
          "part 1 is missing"},
+        // A zero inside the text would end the statement there, and what is left is still a CREATE.
+        {"8-bit text with a zero before its end",
+         {Row2005(5, Ascii("CREATE PROCEDURE p AS DELETE FROM dbo.Item\0WHERE id = @id"s))}, true, {},
+         "dbo.Item\0WHERE id = @id"s},
+        {"UTF-16 text with a zero before its end",
+         {Row2005(5, Wide(u"CREATE PROCEDURE p AS DELETE FROM dbo.Item\0WHERE id = 1"s))}, true, {},
+         WideBody(u"WHERE id = 1")},
+        {"2000 text with a zero before its end",
+         {Row2000(5, 1, 1, u"CREATE PROCEDURE p AS DELETE FROM t\0WHERE 1 = 0"s)}, false, {},
+         WideBody(u"WHERE 1 = 0")},
+        {"zeros only after the text", {Row2005(5, Ascii("CREATE PROCEDURE p AS SELECT 1\0\0"s))}, true,
+         {u"CREATE PROCEDURE p AS SELECT 1"}, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

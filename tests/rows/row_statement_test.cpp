@@ -70,6 +70,20 @@ TEST(InsertStatements, ComputedColumnsAndLiterals) {
     EXPECT_EQ(backend->m_accepted[0].m_nTimeoutSeconds, 700);
 }
 
+TEST(InsertStatements, PersistedComputedColumnIsLeftOut) {
+    RowFixture f;
+    f.Column(1, 56, 4, u"Id");
+    f.Column(2, 56, 8, u"Twice").m_bComputed = true;  // persisted: its value is stored in the row
+    f.Column(3, 56, 12, u"Qty");
+    auto backend = f.Connect();
+    Record r;
+    r.status = 0x10;
+    r.fixed = FromHex("0C000000 18000000 05000000");
+    r.n = 3;
+    f.Decode(r);
+    EXPECT_EQ(Texts(backend->m_accepted), std::vector<std::string>{"insert into [dbo].[T] ([Id],[Qty]) values (12,5) ;"});
+}
+
 TEST(InsertStatements, AllComputedTableInsertsDefaultValues) {
     RowFixture f;
     f.Column(1, 56, 0, u"a");

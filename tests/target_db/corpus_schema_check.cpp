@@ -53,7 +53,6 @@ KnownTables Known(const std::string& base) {
         {"aspnetdb_tractis",
          {{"aspnet_Paths", "aspnet_PersonalizationAllUsers", "aspnet_PersonalizationPerUser", "aspnet_WebEvent_Events"},
           {}}},
-        {"bloodbank", {{}, {"trace_xe_action_map", "trace_xe_event_map"}}},
         {"northwnd_bi", {{}, {"sysdiagrams"}}},
         {"pubs_anh", {{}, {"Menus", "Users", "sysdiagrams"}}},
     };
@@ -82,7 +81,11 @@ void ExpectScriptedLikeTheFile(const std::string& base, const std::vector<platfo
         if (!known.not_in_file.contains(name)) expected_tables.insert(name);
     }
     EXPECT_EQ(created, expected_tables);
-    EXPECT_EQ(log.CreatedTables().size(), engine.m_lstTables.size()) << "one create statement per table";
+    // A table whose catalogue lists no column (bloodbank's trace_xe_action_map and trace_xe_event_map) has no
+    // create statement: "create table [t]()" is no statement.
+    const auto with_columns = std::count_if(engine.m_lstTables.begin(), engine.m_lstTables.end(),
+                                            [](const mdf::TableNode& table) { return !table.m_lstColumns.empty(); });
+    EXPECT_EQ(log.CreatedTables().size(), static_cast<std::size_t>(with_columns)) << "one create statement per table";
     for (const auto& table : engine.m_lstTables) {
         const std::string name = statementlog::TablePart(table);
         SCOPED_TRACE(name);

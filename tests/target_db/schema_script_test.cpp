@@ -81,6 +81,7 @@ protected:
 };
 
 TEST_F(SchemaScript, RefusedTablesGetOnePlainFallbackAndKeysWaitForTheRows) {
+    target::BeginRepair(*script);  // the repair starts before the keys are read
     auto& refused = AddTable(u"dbo.Gone", 1);
     refused.m_lstColumns.push_back(Column(u"a", 1, 56, 4));
     refused.m_nRowCount = 7;
@@ -109,7 +110,6 @@ TEST_F(SchemaScript, RefusedTablesGetOnePlainFallbackAndKeysWaitForTheRows) {
     backend->RefuseContaining(u"[dbo].[Gone]");
     backend->RefuseContaining(u"IDENTITY(");
 
-    target::BeginRepair(*script);
     EXPECT_EQ(target::ScriptTables(*script), target::StepOutcome::Done);
     EXPECT_EQ(Sent(), (std::vector<std::string>{
                           "create table [dbo].[Gone]([a] int NULL)",
@@ -133,6 +133,24 @@ TEST_F(SchemaScript, RefusedTablesGetOnePlainFallbackAndKeysWaitForTheRows) {
                                                 "ALTER TABLE [dbo].[Keyed] ADD CONSTRAINT [UQ] UNIQUE nonclustered ([k]) "}));
 }
 
+TEST_F(SchemaScript, ATableWithoutColumnsIsSkippedWithAReportLine) {
+    auto& empty = AddTable(u"dbo.trace_xe_action_map", 1);
+    auto& with_rows = AddTable(u"dbo.Lost", 2);
+    with_rows.m_nRowCount = 3;
+    AddTable(u"dbo.T", 3).m_lstColumns.push_back(Column(u"a", 1, 56, 4));
+    target::BeginRepair(*script);
+    EXPECT_EQ(target::ScriptTables(*script), target::StepOutcome::Done);
+    // Neither "create table [x]()" nor its plain form goes out.
+    EXPECT_EQ(Sent(), std::vector<std::string>{"create table [dbo].[T]([a] int NULL)"});
+    EXPECT_FALSE(target::TableCreated(*script, empty));
+    EXPECT_FALSE(target::TableCreated(*script, with_rows));
+    ASSERT_EQ(script->m_report.m_arrNotes.size(), 1u);
+    EXPECT_NE(U8(script->m_report.m_arrNotes[0]).find("dbo.trace_xe_action_map"), std::string::npos);
+    // Rows that cannot be written are a loss the repair reports as a problem.
+    ASSERT_EQ(script->m_report.m_arrLeftOut.size(), 1u);
+    EXPECT_EQ(U8(script->m_report.m_arrLeftOut[0].m_strObject), "dbo.Lost");
+}
+
 TEST_F(SchemaScript, AStopEndsTheStepAfterTheTableBeingScripted) {
     AddTable(u"dbo.A", 1).m_lstColumns.push_back(Column(u"a", 1, 56, 4));
     AddTable(u"dbo.B", 2).m_lstColumns.push_back(Column(u"b", 1, 56, 4));
@@ -151,7 +169,24 @@ TEST_F(SchemaScript, ListsStartEmptyAndEveryListedStatementIsTriedOnce) {
     a.m_arrStatements = {u"old"};
     engine->AddUserType().m_strName = u"old";
     script->m_setTablesNotCreated.insert(u"dbo.A");
+    a.m_arrPrimaryKey = {{1, false}};
+    a.m_arrPrimaryKey2000 = {{1, false}};
+    a.m_strPrimaryKeyName = u"PK_A";
+    a.m_bClusteredPrimaryKey = true;
+    a.m_lstIndexes.emplace_back().m_strName = u"IX";
+    a.m_lstUniqueKeys.emplace_back().m_strName = u"UQ";
+    engine->AddStatistics().m_strName = u"st";
+    engine->AddIndexColumnNode().m_nObjectId = 1;
     target::BeginRepair(*script);
+    // Read again by this repair: kept, every key, index and statistics statement would go out twice.
+    EXPECT_TRUE(a.m_arrPrimaryKey.empty());
+    EXPECT_TRUE(a.m_arrPrimaryKey2000.empty());
+    EXPECT_TRUE(a.m_strPrimaryKeyName.empty());
+    EXPECT_FALSE(a.m_bClusteredPrimaryKey);
+    EXPECT_TRUE(a.m_lstIndexes.empty());
+    EXPECT_TRUE(a.m_lstUniqueKeys.empty());
+    EXPECT_TRUE(engine->m_lstStatistics.empty());
+    EXPECT_TRUE(engine->m_lstIndexColumns.empty());
     EXPECT_TRUE(engine->m_arrDeferredStatements.empty());
     EXPECT_TRUE(engine->m_arrRetryStatements.empty());
     EXPECT_TRUE(a.m_arrStatements.empty());
@@ -254,7 +289,8 @@ TEST_F(SchemaScript, OnlyTypesTheServerAcceptedAreUsedByTheTables) {
     backend->m_executed.clear();
     target::ScriptTables(*script);
     EXPECT_EQ(Sent(), std::vector<std::string>{
-                          "create table [dbo].[T]([p] [Phone] NOT NULL,[z] varchar(10) collate Latin1_General_CI_AS NULL)"});
+                          "create table [dbo].[T]([p] [Phone] collate Latin1_General_CI_AS NOT NULL,[z] varchar(10) collate "
+                          "Latin1_General_CI_AS NULL)"});
 }
 
 // systypes row (2000): 4 base type | 5 status (0x01 NOT NULL) | 6 user type number | 8 length | 10 precision |
@@ -292,7 +328,7 @@ TEST_F(SchemaScript, UserTypesOf2000Files) {
     t.m_lstColumns = {column};
     backend->m_executed.clear();
     target::ScriptTables(*script);
-    EXPECT_EQ(Sent(), std::vector<std::string>{"create table [T]([a] [id] NOT NULL)"});
+    EXPECT_EQ(Sent(), std::vector<std::string>{"create table [T]([a] [id] collate Latin1_General_CI_AS NOT NULL)"});
 }
 
 // Foreign-key column row (2005): 2 fixed end 25 | 4 class | 5 constraint | 9 ordinal | 13 table | 17 column.
@@ -421,10 +457,12 @@ TEST_F(SchemaScript, A2000DefinitionSplitOverRowsIsJoinedInOrder) {
 
 // sysobjvalues row (2005) whose text lies outside it: 5 object id | 24 end of the column with 0x8000 set |
 // 32 root type 4 | 48 + 12k the k-th entry (page number, file, slot).
-Bytes OutsideDefinitionRow(std::int32_t object, std::uint32_t page, std::uint16_t slot) {
+// 28: the text form of the records (2: 8-bit, else UTF-16).
+Bytes OutsideDefinitionRow(std::int32_t object, std::uint32_t page, std::uint16_t slot, std::uint8_t form = 2) {
     Bytes r(60, 0);
     r[0] = 0x30;
     Put32(r, 5, static_cast<std::uint32_t>(object));
+    r[28] = form;
     Put16(r, 24, 0x8000 | 60);
     r[32] = 4;
     Put32(r, 48, page);
@@ -482,3 +520,74 @@ TEST_F(SchemaScript, StatisticsColumnsInKeyOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+// sysobjvalues row (2005) with its text in the row: 5 object id | 24 end of the text | 32 the text.
+Bytes InRowDefinitionRow(std::int32_t object, const Bytes& text) {
+    Bytes r(32, 0);
+    r[0] = 0x30;
+    Put32(r, 5, static_cast<std::uint32_t>(object));
+    r.insert(r.end(), text.begin(), text.end());
+    Put16(r, 24, static_cast<std::uint16_t>(r.size()));
+    return r;
+}
+
+Bytes Ascii(std::string_view text) { return {text.begin(), text.end()}; }
+
+}  // namespace
+
+TEST_F(SchemaScript, CheckTextsAreTakenWholeAndOnlyAsOneExpression) {
+    using namespace std::string_literals;
+    struct Case {
+        const char* what;
+        Bytes row;             // the definition row of constraint 500
+        Bytes record;          // the text record at page 2, slot 0, for a text outside its row
+        const char* sent;      // the ADD statement, or null when the constraint is left out
+    };
+    const std::string wide_record = [] {
+        const Bytes b = Utf16(u"([Qty]>(0))");
+        return std::string(b.begin(), b.end());
+    }();
+    const Case cases[] = {
+        {"in the row, UTF-16", InRowDefinitionRow(500, Utf16(u"([Qty]>(0))")), TextRecord(""),
+         "ALTER TABLE [dbo].[Orders] WITH NOCHECK ADD CONSTRAINT [CK] CHECK ( ([Qty]>(0)) )"},
+        {"in the row, a zero before the end", InRowDefinitionRow(500, Ascii("([Qty]>(0)\0 or 1=1)"s)), TextRecord(""),
+         nullptr},
+        {"in the row, zeros after the end", InRowDefinitionRow(500, Ascii("([Qty]>(0))\0\0"s)), TextRecord(""),
+         "ALTER TABLE [dbo].[Orders] WITH NOCHECK ADD CONSTRAINT [CK] CHECK ( ([Qty]>(0)) )"},
+        {"in the row, a text that closes the statement", InRowDefinitionRow(500, Ascii("([Qty]>(0))) ; DROP TABLE x --")),
+         TextRecord(""), nullptr},
+        {"outside the row, UTF-16 records", OutsideDefinitionRow(500, 2, 0, 1), TextRecord(wide_record),
+         "ALTER TABLE [dbo].[Orders] WITH NOCHECK ADD CONSTRAINT [CK] CHECK ( ([Qty]>(0)) )"},
+        {"outside the row, 8-bit records", OutsideDefinitionRow(500, 2, 0, 2), TextRecord("([Qty]<(9))"),
+         "ALTER TABLE [dbo].[Orders] WITH NOCHECK ADD CONSTRAINT [CK] CHECK ( ([Qty]<(9)) )"},
+        {"outside the row, a text that closes the statement", OutsideDefinitionRow(500, 2, 0, 2),
+         TextRecord("(1)) ; DROP DATABASE [victim] --"), nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TearDown();
+        file.clear();
+        SetUp();
+        auto& orders = AddTable(u"dbo.Orders", 20);
+        orders.m_lstColumns = {Column(u"Qty", 1, 56, 4)};
+        testsupport::PageBuilder definitions;
+        definitions.Type(testsupport::kDataPage).ObjectId(60);
+        definitions.AddRecord(c.row);
+        testsupport::PageBuilder texts;
+        texts.Type(testsupport::kDataPage);
+        texts.AddRecord(c.record);
+        UsePages({definitions, texts});
+        engine->m_plDefinitions.Add(8192, 1);
+        engine->m_arrCheckConstraints = {{u"CK", 500, 20, 0x00}};
+        target::PrepareCheckConstraints(*script);
+        if (c.sent == nullptr) {
+            EXPECT_TRUE(orders.m_arrStatements.empty());
+            EXPECT_EQ(script->m_report.LeftOutIn(target::kStepCheck).size(), 1u);
+        } else {
+            ASSERT_EQ(orders.m_arrStatements.size(), 2u);
+            EXPECT_EQ(U8(orders.m_arrStatements[0]), c.sent);
+        }
+    }
+}

@@ -70,6 +70,38 @@ TEST(Quoting, TableNameForms) {
     }
 }
 
+TEST(Quoting, OnlyOneBalancedExpressionIsPasted) {
+    struct Case {
+        const char16_t* text;
+        bool single;
+    } cases[] = {
+        {u"((1))", true},
+        {u"  ([Qty]>(0)) ", true},
+        {u"(getdate())", true},
+        {u"([a]+[b])", true},
+        {u"(N'it''s; -- not a comment')", true},
+        {u"([x;y]]--z]>(0))", true},
+        {u"(\"a;b\"\"c\"=(1))", true},
+        {u"('a''')", true},
+        {u"((1)) For [Qty]; DROP TABLE [dbo].[Victim] --", false},
+        {u"(1)) ; DROP DATABASE [victim] --", false},
+        {u"((1)) (2)", false},
+        {u"((1))x", false},
+        {u"(1", false},
+        {u"(1))", false},
+        {u"1", false},
+        {u"", false},
+        {u"(1;2)", false},
+        {u"(1 -- c\n)", false},
+        {u"(1 /* c */)", false},
+        {u"('open)", false},
+        {u"([open)", false},
+        {u"(\"open)", false},
+        {u"('a'')", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(target::IsSingleExpression(c.text), c.single) << U8(c.text);
+}
+
 // ---- Collation names ----
 
 TEST(CollationNames, IdsGiveTheirNames) {
@@ -169,12 +201,20 @@ TEST(TableStatements, ColumnForms) {
     const Case cases[] = {
         {"name with ]", true, Column(u"a]b", 1, 56, 4), "[a]]b] int NULL"},
         {"2000 name with ]", false, Column(u"a]b", 1, 56, 4), "[a]]b] int NULL"},
-        {"xml has no nullability", true, Column(u"x", 1, 241, 0xFFFF, true), "[x] xml"},
+        {"xml keeps NOT NULL", true, Column(u"x", 1, 241, 0xFFFF, true), "[x] xml NOT NULL"},
+        {"xml allowing NULL", true, Column(u"x", 1, 241, 0xFFFF), "[x] xml NULL"},
         {"varchar(max)", true, Column(u"v", 1, 167, 0xFFFF), "[v] varchar(max) collate Latin1_General_CI_AS NULL"},
         {"nchar halves", true, Column(u"n", 1, 239, 20), "[n] nchar(10) collate Latin1_General_CI_AS NULL"},
-        {"2000 nchar has no collate", false, Column(u"n", 1, 239, 20), "[n] nchar(10) NULL"},
-        {"2000 text has no nullability", false, Column(u"t", 1, 35, 16, true),
-         "[t] text collate Latin1_General_CI_AS"},
+        {"2000 nchar keeps its collation", false, Column(u"n", 1, 239, 20),
+         "[n] nchar(10) collate Latin1_General_CI_AS NULL"},
+        {"2000 nvarchar keeps its collation", false, Column(u"n", 1, 231, 20),
+         "[n] nvarchar(10) collate Latin1_General_CI_AS NULL"},
+        {"2000 short row without a collation: the database's", false,
+         with(Column(u"n", 1, 231, 20), [](auto& c) { c.m_nCollationId = 0; }), "[n] nvarchar(10) NULL"},
+        {"2000 text keeps NOT NULL", false, Column(u"t", 1, 35, 16, true),
+         "[t] text collate Latin1_General_CI_AS NOT NULL"},
+        {"2000 ntext keeps its collation and NOT NULL", false, Column(u"t", 1, 99, 16, true),
+         "[t] ntext collate Latin1_General_CI_AS NOT NULL"},
         {"decimal", true, with(Column(u"d", 1, 106, 9), [](auto& c) { c.m_nPrecision = 9; c.m_nScale = 2; }),
          "[d] decimal(9,2) NULL"},
         {"decimal precision 0 from damage", true,
@@ -188,7 +228,13 @@ TEST(TableStatements, ColumnForms) {
          "[n] nvarchar(max) collate Latin1_General_CI_AS NULL"},
         {"unknown type code", true, Column(u"u", 1, 200, 8), "[u] varbinary(max) NULL"},
         {"type 240 before 2008", true, Column(u"h", 1, 240, 892), "[h] varbinary(max) NULL"},
-        {"date and time types", true, Column(u"t", 1, 42, 8, true), "[t] datetime2 NOT NULL"},
+        {"datetime2 keeps its scale", true, with(Column(u"t", 1, 42, 8, true), [](auto& c) { c.m_nScale = 3; }),
+         "[t] datetime2(3) NOT NULL"},
+        {"time of scale 0", true, Column(u"t", 1, 41, 3), "[t] time(0) NULL"},
+        {"datetimeoffset of scale 7", true, with(Column(u"t", 1, 43, 10), [](auto& c) { c.m_nScale = 7; }),
+         "[t] datetimeoffset(7) NULL"},
+        {"time scale 9 from damage", true, with(Column(u"t", 1, 41, 5), [](auto& c) { c.m_nScale = 9; }),
+         "[t] time(7) NULL"},
         {"date in a 2000 catalogue", false, Column(u"t", 1, 40, 3), "[t] varbinary(max) NULL"},
         {"bigint identity not for replication (2000)", false,
          with(Column(u"i", 1, 127, 8, true), [](auto& c) { c.m_strIdentitySeed = u"5"; c.m_strIdentityIncrement = u"2"; }),
@@ -230,9 +276,66 @@ TEST(TableStatements, ComputedAndUserTypeForms) {
     };
     const auto statements = BuildTableStatements(table, settings);
     EXPECT_EQ(U8(statements.m_strCreate),
-              "create table [dbo].[T]([Total] AS ([a]+[b]) PERSISTED,[Phone] [Phone]]Type] NOT NULL,"
+              "create table [dbo].[T]([Total] AS ([a]+[b]) PERSISTED,[Phone] [Phone]]Type] collate "
+              "Latin1_General_CI_AS NOT NULL,"
               "[Zip] varchar(10) collate Latin1_General_CI_AS NULL)");
     EXPECT_EQ(U8(statements.m_strPlainCreate), "create table [dbo].[T]([Phone] varchar(20) NULL,[Zip] varchar(10) NULL)");
+}
+
+TEST(TableStatements, AliasTypeColumnsKeepTheirCollationAndIdentity) {
+    struct Case {
+        const char* what;
+        bool layout2005;
+        mdf::ColumnNode column;
+        std::string definition;
+    };
+    auto alias = [](bool layout2005, std::uint8_t type, std::uint16_t length, bool identity) {
+        mdf::ColumnNode c = Column(u"c", 1, type, length, true);
+        if (layout2005) {
+            c.m_nUserTypeId = 257;
+        } else {
+            c.m_dwTypeInfo2000 = type | (257u << 16);
+        }
+        c.m_nCollationId = 0x3400D008;  // the column's own, not the database's
+        if (identity) {
+            c.m_strIdentitySeed = u"10";
+            c.m_strIdentityIncrement = u"5";
+        }
+        return c;
+    };
+    const Case cases[] = {
+        {"character alias keeps the column's collation", true, alias(true, 167, 20, false),
+         "[c] [Code] collate SQL_Latin1_General_CP1_CI_AS NOT NULL"},
+        {"2000 character alias", false, alias(false, 231, 40, false),
+         "[c] [Code] collate SQL_Latin1_General_CP1_CI_AS NOT NULL"},
+        {"2000 identity of an alias type", false, alias(false, 56, 4, true), "[c] [Code] IDENTITY(10,5 ) NOT NULL"},
+        {"identity of an alias type", true, alias(true, 56, 4, true), "[c] [Code] IDENTITY(10,5 ) NOT NULL"},
+    };
+    for (const auto& c : cases) {
+        std::map<std::int64_t, std::u16string> created{
+            {c.layout2005 ? target::UserTypeKey2005(257) : target::UserTypeKey2000(c.column.m_dwTypeInfo2000), u"Code"}};
+        TableSettings settings = c.layout2005 ? Settings2005() : Settings2000();
+        settings.m_pCreatedTypes = &created;
+        auto table = Table(c.layout2005 ? u"dbo.T" : u"T", c.layout2005 ? u"dbo" : u"");
+        table.m_lstColumns.push_back(c.column);
+        const std::string create = U8(BuildTableStatements(table, settings).m_strCreate);
+        const auto open = create.find('(');
+        EXPECT_EQ(create.substr(open + 1, create.size() - open - 2), c.definition) << c.what;
+    }
+}
+
+TEST(TableStatements, ComputedTextThatCouldCloseTheStatementIsLeftOut) {
+    auto table = Table(u"dbo.T", u"dbo");
+    auto total = Column(u"Total", 1, 56, 4);
+    total.m_bComputed = true;
+    table.m_lstColumns.push_back(total);
+    table.m_lstColumns.push_back(Column(u"a", 2, 56, 4));
+    TableSettings settings;
+    settings.m_computedText = [](std::int32_t, std::uint16_t) { return std::u16string(u"(1)) ; DROP DATABASE [victim] --"); };
+    const auto statements = BuildTableStatements(table, settings);
+    EXPECT_EQ(U8(statements.m_strCreate), "create table [dbo].[T]([Total] int NULL,[a] int NULL)");
+    ASSERT_EQ(statements.m_arrLeftOut.size(), 1u);
+    EXPECT_NE(U8(statements.m_arrLeftOut[0].m_strReason).find("not one expression"), std::string::npos);
 }
 
 TEST(TableStatements, PrimaryKeys) {

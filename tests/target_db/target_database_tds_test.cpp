@@ -84,7 +84,7 @@ TEST_F(TargetDatabaseTds, TakenNamesAreRetriedUnderTheNextNumber) {
         const auto statements = server.Statements();
         ASSERT_EQ(statements.size(), c.existing.size() + (c.fault ? 1 : 0) + 1) << c.what;
         EXPECT_EQ(U8(statements.back().text),
-                  std::string("create database [") + c.created + "] COLLATE Latin1_General_CI_AS_KS_WS");
+                  std::string("create database [") + c.created + "]");
         EXPECT_TRUE(statements.back().accepted);
         // Every try on a connection of its own to master, then a login to the database made.
         std::vector<std::string> logins(statements.size(), "master");
@@ -121,7 +121,7 @@ TEST_F(TargetDatabaseTds, NamesRunOutAfterAHundred) {
     EXPECT_EQ(t.engine.CreateTargetDatabase(), 0);
     const auto statements = server.Statements();
     ASSERT_EQ(statements.size(), static_cast<std::size_t>(target::kMaxDatabaseNames));
-    EXPECT_EQ(U8(statements.back().text), "create database [Recovered_x99] COLLATE Latin1_General_CI_AS_KS_WS");
+    EXPECT_EQ(U8(statements.back().text), "create database [Recovered_x99]");
     EXPECT_EQ(U8(t.app.m_strMessageText), "[FreeTDS][SQL Server]Database already exists.");
 }
 
@@ -133,9 +133,8 @@ TEST_F(TargetDatabaseTds, QuotesInTheFileNameStayInsideTheirQuotes) {
     EXPECT_EQ(Texts(server.Statements()),
               std::vector<std::string>{
                   "create database [Recovered_a]]b'c] on primary (NAME =[Recovered_a]]b'c_data], filename = "
-                  "N'/var/opt/mssql/data/Recovered_a]b''c.mdf',size = 3mb)log on (name=[Recovered_a]]b'c_log],"
-                  "filename = N'/var/opt/mssql/data/Recovered_a]b''c.ldf',size = 2mb) COLLATE "
-                  "Latin1_General_CI_AS_KS_WS"});
+                  "N'/var/opt/mssql/data/Recovered_a]b''c.mdf')log on (name=[Recovered_a]]b'c_log],"
+                  "filename = N'/var/opt/mssql/data/Recovered_a]b''c.ldf')"});
     // The server read one name out of it, and the login names that database.
     EXPECT_TRUE(server.HasDatabase(u"Recovered_a]b'c"));
     EXPECT_EQ(LoginDatabases(server), (std::vector<std::string>{"master", "Recovered_a]b'c"}));
@@ -150,7 +149,7 @@ TEST_F(TargetDatabaseTds, BracesInTheFileNameStayInsideTheirValue) {
         RepairTarget t(server, app::RecoveredDatabaseName(app::FileNameOfPath(u"/srv/files/a}b}.mdf")));
         ASSERT_EQ(t.engine.CreateTargetDatabase(), 1) << U8(t.app.m_strMessageText);
         EXPECT_EQ(Texts(server.Statements()),
-                  std::vector<std::string>{"create database [Recovered_a}b}] COLLATE Latin1_General_CI_AS_KS_WS"});
+                  std::vector<std::string>{"create database [Recovered_a}b}]"});
         EXPECT_EQ(LoginDatabases(server), (std::vector<std::string>{"master", "Recovered_a}b}"}));
     }
     for (const char16_t* file : {u"/srv/files/a};PORT={1}.mdf", u"/srv/files/a};UID={intruder}.mdf"}) {

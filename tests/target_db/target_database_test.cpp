@@ -52,32 +52,66 @@ TEST(TargetDatabase, CreateStatements) {
         {u"Recovered_site", u"", "create database [Recovered_site] COLLATE Latin1_General_CI_AS_KS_WS"},
         {u"Recovered_site", u"D:\\Data",
          "create database [Recovered_site] on primary (NAME =[Recovered_site_data], filename = "
-         "N'D:\\Data\\Recovered_site.mdf',size = 3mb)log on (name=[Recovered_site_log],filename = "
-         "N'D:\\Data\\Recovered_site.ldf',size = 2mb) COLLATE Latin1_General_CI_AS_KS_WS"},
+         "N'D:\\Data\\Recovered_site.mdf')log on (name=[Recovered_site_log],filename = "
+         "N'D:\\Data\\Recovered_site.ldf') COLLATE Latin1_General_CI_AS_KS_WS"},
         {u"R1", u"/var/opt/mssql/data/",
-         "create database [R1] on primary (NAME =[R1_data], filename = N'/var/opt/mssql/data/R1.mdf',size = 3mb)"
-         "log on (name=[R1_log],filename = N'/var/opt/mssql/data/R1.ldf',size = 2mb) COLLATE "
+         "create database [R1] on primary (NAME =[R1_data], filename = N'/var/opt/mssql/data/R1.mdf')"
+         "log on (name=[R1_log],filename = N'/var/opt/mssql/data/R1.ldf') COLLATE "
          "Latin1_General_CI_AS_KS_WS"},
         // A name from a file called a]b'c.mdf: bracketed with "]" doubled, in N'' with "'" doubled.
         {u"Recovered_a]b'c", u"", "create database [Recovered_a]]b'c] COLLATE Latin1_General_CI_AS_KS_WS"},
         {u"Recovered_a]b'c", u"/srv/o'k",
          "create database [Recovered_a]]b'c] on primary (NAME =[Recovered_a]]b'c_data], filename = "
-         "N'/srv/o''k/Recovered_a]b''c.mdf',size = 3mb)log on (name=[Recovered_a]]b'c_log],filename = "
-         "N'/srv/o''k/Recovered_a]b''c.ldf',size = 2mb) COLLATE Latin1_General_CI_AS_KS_WS"},
+         "N'/srv/o''k/Recovered_a]b''c.mdf')log on (name=[Recovered_a]]b'c_log],filename = "
+         "N'/srv/o''k/Recovered_a]b''c.ldf') COLLATE Latin1_General_CI_AS_KS_WS"},
         // A file called ..\..\..\Windows\x.mdf (a valid name here) or with "/" or ":" in it: the database keeps
         // its name, but its files stay inside the data folder.
         {u"Recovered_..\\..\\..\\Windows\\x", u"D:\\Data",
          "create database [Recovered_..\\..\\..\\Windows\\x] on primary (NAME =[Recovered_..\\..\\..\\Windows\\x_data], "
-         "filename = N'D:\\Data\\Recovered_.._.._.._Windows_x.mdf',size = 3mb)log on "
-         "(name=[Recovered_..\\..\\..\\Windows\\x_log],filename = N'D:\\Data\\Recovered_.._.._.._Windows_x.ldf',size = "
-         "2mb) COLLATE Latin1_General_CI_AS_KS_WS"},
+         "filename = N'D:\\Data\\Recovered_.._.._.._Windows_x.mdf')log on "
+         "(name=[Recovered_..\\..\\..\\Windows\\x_log],filename = N'D:\\Data\\Recovered_.._.._.._Windows_x.ldf') COLLATE Latin1_General_CI_AS_KS_WS"},
         {u"R/../../etc:x", u"/var/opt/mssql/data",
          "create database [R/../../etc:x] on primary (NAME =[R/../../etc:x_data], filename = "
-         "N'/var/opt/mssql/data/R_.._.._etc_x.mdf',size = 3mb)log on (name=[R/../../etc:x_log],filename = "
-         "N'/var/opt/mssql/data/R_.._.._etc_x.ldf',size = 2mb) COLLATE Latin1_General_CI_AS_KS_WS"},
+         "N'/var/opt/mssql/data/R_.._.._etc_x.mdf')log on (name=[R/../../etc:x_log],filename = "
+         "N'/var/opt/mssql/data/R_.._.._etc_x.ldf') COLLATE Latin1_General_CI_AS_KS_WS"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(U8(target::CreateDatabaseStatement(c.name, c.folder)), c.statement) << U8(c.name);
+        EXPECT_EQ(U8(target::CreateDatabaseStatement(c.name, c.folder, u"Latin1_General_CI_AS_KS_WS")), c.statement)
+            << U8(c.name);
+        // No size anywhere: the model database's is taken (a smaller one is refused).
+        EXPECT_EQ(U8(target::CreateDatabaseStatement(c.name, c.folder, u"")).find("size"), std::string::npos);
+    }
+    EXPECT_EQ(U8(target::CreateDatabaseStatement(u"R", u"", u"")), "create database [R]");
+}
+
+TEST(TargetDatabase, DatabaseCollationFromTheBootPageElseTheColumns) {
+    auto table = [](std::vector<std::pair<std::uint8_t, std::uint32_t>> columns) {
+        mdf::TableNode node;
+        std::uint16_t id = 0;
+        for (const auto& [type, collation] : columns) {
+            mdf::ColumnNode& column = node.m_lstColumns.emplace_back();
+            column.m_nColumnId = ++id;
+            column.m_nType = type;
+            column.m_nCollationId = collation;
+        }
+        return node;
+    };
+    constexpr std::uint32_t kSqlCp1 = 0x3400D008;  // SQL_Latin1_General_CP1_CI_AS
+    constexpr std::uint32_t kLatinAi = 0xF008;     // Latin1_General_CI_AI
+    const std::list<mdf::TableNode> mostly_ai = {table({{167, kLatinAi}, {231, kLatinAi}, {56, kSqlCp1}}),
+                                                 table({{175, kSqlCp1}, {99, kLatinAi}})};
+    struct Case {
+        const char* what;
+        std::uint32_t boot;
+        std::list<mdf::TableNode> tables;
+        const char* collation;
+    } cases[] = {
+        {"the boot page names it", kSqlCp1, mostly_ai, "SQL_Latin1_General_CP1_CI_AS"},
+        {"unreadable boot page: most character columns", 0xFFFFFFFF, mostly_ai, "Latin1_General_CI_AI"},
+        {"no character column: the server's default", 0xFFFFFFFF, {table({{56, kSqlCp1}})}, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(U8(target::DatabaseCollation(c.boot, c.tables)), c.collation) << c.what;
     }
 }
 
@@ -108,11 +142,27 @@ TEST(TargetDatabase, NamesAreCutSoTheFileNameFits) {
     EXPECT_EQ(target::DatabaseName(pairs, u"").size(), 122u);
 }
 
+TEST(TargetDatabase, TheNewDatabaseTakesTheCollationTheBootPageNames) {
+    Target t;
+    testsupport::PageBytes boot{};
+    const std::uint8_t id[4] = {0x08, 0xD0, 0x00, 0x34};  // SQL_Latin1_General_CP1_CI_AS
+    std::copy(std::begin(id), std::end(id), boot.begin() + 488);
+    testsupport::FileBuilder file;
+    file.SetPage(9, boot).PageCount(10);
+    const auto path = t.dir.Path() / "boot.mdf";
+    file.WriteTo(path);
+    t.app.m_strDataFilePath = platform::FromUtf8(path.string());
+    ASSERT_TRUE(t.engine.OpenDataFile());
+    ASSERT_EQ(t.engine.CreateTargetDatabase(), 1);
+    EXPECT_EQ(Texts(t.backend->m_accepted),
+              std::vector<std::string>{"create database [Recovered_site] COLLATE SQL_Latin1_General_CP1_CI_AS"});
+}
+
 TEST(TargetDatabase, CreatesTheDatabaseAndReopensOnIt) {
     Target t;
     ASSERT_EQ(t.engine.CreateTargetDatabase(), 1);
     EXPECT_EQ(Texts(t.backend->m_accepted),
-              std::vector<std::string>{"create database [Recovered_site] COLLATE Latin1_General_CI_AS_KS_WS"});
+              std::vector<std::string>{"create database [Recovered_site]"});
     ASSERT_EQ(t.backend->m_openedWith.size(), 2u);
     EXPECT_NE(U8(t.backend->m_openedWith[0]).find("SERVER={db1};DATABASE={master};"), std::string::npos);
     EXPECT_NE(U8(t.backend->m_openedWith[1]).find("SERVER={db1};DATABASE={Recovered_site};"), std::string::npos);
@@ -176,7 +226,7 @@ TEST(TargetDatabase, RefusedCreateEndsWithTheServersTextAndStaysInTheReport) {
     EXPECT_EQ(U8(t.app.m_strMessageText), "The statement was refused by the server.");
     const auto refused = t.engine.m_statementReport.Refused();
     ASSERT_EQ(refused.size(), 1u);
-    EXPECT_EQ(U8(refused[0].m_strStatement), "create database [Recovered_site] COLLATE Latin1_General_CI_AS_KS_WS");
+    EXPECT_EQ(U8(refused[0].m_strStatement), "create database [Recovered_site]");
 }
 
 TEST(TargetDatabase, StatementFormsKeepEveryRefusal) {
