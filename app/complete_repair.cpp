@@ -2,6 +2,7 @@
 // rows of every selected table, the stored objects, the statements that had to wait, and a summary per kind.
 // Every step is followed by a stop check; the connection is closed once on every way out; the job claims
 // completion only when nothing was refused.
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 
@@ -44,22 +45,59 @@ void RunStep(const std::function<void()>& step) {
     if (step) step();
 }
 
+// The lines of a message text, empty ones left out.
+std::vector<std::u16string> TextLines(const std::u16string& text) {
+    std::vector<std::u16string> lines;
+    std::size_t from = 0;
+    while (from <= text.size()) {
+        const std::size_t end = std::min(text.find(u'\n', from), text.size());
+        if (end > from) lines.push_back(text.substr(from, end - from));
+        from = end + 1;
+    }
+    return lines;
+}
+
 }  // namespace
 
 void CRecoverThread::RunCompleteRepair() {
+    m_bRepairEndLogged = false;
+    RunRepairSteps();
+    if (m_bRepairEndLogged) return;
+    // Every end reaches the log with its reason, not only the ones the user saw a message for: the ways out
+    // that have not logged theirs are the stop checks.
+    LogRepairEnd(m_app.m_bStopJob ? JobText(174) : std::u16string(u"the repair did not finish."));
+}
+
+void CRecoverThread::LogRepairEnd(const std::u16string& reason) {
+    m_bRepairEndLogged = true;
+    LogLine(u"Repair process ended on " + LogTimeText(std::time(nullptr)) + u":");
+    for (const auto& line : TextLines(reason)) LogLine(u"    " + line);
+    LogLine(JobText(119));
+    AppendToLogText(m_app, u"\r\n" + JobText(119));
+}
+
+void CRecoverThread::RunRepairSteps() {
     mdf::CRecoveryEngine& engine = *m_pEngine;
 
+    // Questions declined end a repair that never began: nothing to report, in the log or a message.
     bool embedded = false;
-    if (!m_prompts.AskServerEdition(embedded)) return;
+    if (!m_prompts.AskServerEdition(embedded)) {
+        m_bRepairEndLogged = true;
+        return;
+    }
     m_fields.m_bEmbeddedEdition = embedded;
     // The server dialog starts from the settings file, and from this session's last server.
     platform::ServerChoice choice = ServerChoiceFromConfig(platform::ConfigFile::Load(), DefaultFailureFolder());
     if (!m_app.m_strServerInstance.empty()) choice.server = m_app.m_strServerInstance;
     if (!m_prompts.AskServer(embedded, choice)) {
         m_app.m_bRepairRequested = false;
+        m_bRepairEndLogged = true;
         return;
     }
-    if (choice.server.empty()) return;
+    if (choice.server.empty()) {
+        m_bRepairEndLogged = true;
+        return;
+    }
     m_app.m_strServerInstance = choice.server;
     m_fields.m_strEmbeddedDatabase = choice.embedded_database;
     m_fields.m_bUseDefaultFolder = choice.data_folder.empty();
@@ -88,19 +126,22 @@ void CRecoverThread::RunCompleteRepair() {
     // Names of an earlier repair on this engine are not this one's.
     engine.m_strCreatedDatabase.clear();
     m_app.m_strContentDbName.clear();
-    m_app.m_strMessageTitle.clear();
-    m_app.m_strMessageText.clear();
+    engine.m_strTargetFailureTitle.clear();
+    engine.m_strTargetFailureText.clear();
     if (!steps.create_database || !steps.create_database()) {
         // The engine's own title and words say why when it has them; the database is always named, and said to
-        // be incomplete once it exists.
-        const std::u16string title = m_app.m_strMessageTitle.empty() ? JobText(158) : m_app.m_strMessageTitle;
-        std::u16string why = m_app.m_strMessageText.empty() ? JobText(159) : m_app.m_strMessageText;
+        // be incomplete once it exists. The texts go to the message's own call, which shows them on the
+        // user-interface thread: this thread never writes the window's message fields.
+        const std::u16string title =
+            engine.m_strTargetFailureTitle.empty() ? JobText(158) : engine.m_strTargetFailureTitle;
+        std::u16string why = engine.m_strTargetFailureText.empty() ? JobText(159) : engine.m_strTargetFailureText;
         const std::u16string database = RepairDatabaseName();
         if (!m_app.m_strContentDbName.empty()) {
             why += u"\nDatabase " + database + u" is incomplete.";
         } else if (!database.empty() && title.find(database) == std::u16string::npos) {
             why += u"\nDatabase " + database + u" was not created.";
         }
+        LogRepairEnd(title + u"\n" + why);
         engine.ShowMessage(title, why);
         return;
     }
@@ -145,6 +186,7 @@ void CRecoverThread::RunRepairRoad(RepairSteps& steps) {
     if (StopCheck()) return;
     if (steps.script_tables && !steps.script_tables()) {
         if (StopCheck()) return;
+        LogRepairEnd(JobText(145) + u"\nDatabase " + RepairDatabaseName());
         engine.ShowMessage(JobText(145), u"Database " + RepairDatabaseName());
         return;
     }
@@ -229,24 +271,33 @@ void CRecoverThread::ReportRepairEnd(const RepairSteps& steps) {
         for (const auto& line : steps.report_lines()) LogLine(line);
     }
     for (const auto& [file, text] : tally.unwritten_entries) LogLine(u"Not written to " + file + u": " + text);
-    LogLine(JobText(157) + LogTimeText(std::time(nullptr)));
-    LogLine(JobText(119));
-    AppendToLogText(m_app, u"\r\n" + JobText(119));
 
     const std::uint64_t refused_objects = tally.TotalRefused();
     const std::uint64_t refused_statements = steps.refused_statements ? steps.refused_statements() : 0;
-    if (refused_objects == 0 && engine.m_nRefusedRowCount == 0 && refused_statements == 0) {
+    const bool clean = refused_objects == 0 && engine.m_nRefusedRowCount == 0 && refused_statements == 0;
+    std::u16string text;
+    if (!clean) {
+        text = u"Database " + RepairDatabaseName() + u": " + Number(refused_objects) + u" object(s), " +
+               Number(refused_statements) + u" schema statement(s) and " + Number(engine.m_nRefusedRowCount) +
+               u" row(s) were refused.";
+        if (refused_objects != 0 && tally.unwritten_entries.empty()) {
+            text += u"\nThe refused definitions are in " + engine.m_strFailureFolder + u".";
+        } else if (refused_objects != 0) {
+            text += u"\nSome refused definitions could not be written to " + engine.m_strFailureFolder +
+                    u"; the log holds them.";
+        }
+        // What the message says, the log says too.
+        LogLine(JobText(212));
+        for (const auto& line : TextLines(text)) LogLine(u"    " + line);
+    }
+    LogLine(JobText(157) + LogTimeText(std::time(nullptr)));
+    LogLine(JobText(119));
+    AppendToLogText(m_app, u"\r\n" + JobText(119));
+    m_bRepairEndLogged = true;
+
+    if (clean) {
         m_fields.m_bJobCompleted = true;
         return;
-    }
-    std::u16string text = u"Database " + RepairDatabaseName() + u": " + Number(refused_objects) +
-                          u" object(s), " + Number(refused_statements) + u" schema statement(s) and " +
-                          Number(engine.m_nRefusedRowCount) + u" row(s) were refused.";
-    if (refused_objects != 0 && tally.unwritten_entries.empty()) {
-        text += u"\nThe refused definitions are in " + engine.m_strFailureFolder + u".";
-    } else if (refused_objects != 0) {
-        text += u"\nSome refused definitions could not be written to " + engine.m_strFailureFolder +
-                u"; the log holds them.";
     }
     engine.ShowMessage(JobText(212), text);
 }

@@ -46,6 +46,7 @@ enum ControlId : int {
     kIdRecordCounter = 1123,
     kIdTableBackdrop = 1126,
     kIdDocumentBackdrop = 1131,
+    kIdDamageWarning = 1140,  // result page: the damaged or missing pages the scan met
 };
 
 // Dialog results: OK and Yes end a dialog with kIdOk, No, Esc and the close box with kIdCancel.

@@ -28,7 +28,7 @@ void Append(ControlChanges& to, const ControlChanges& more) { to.insert(to.end()
 
 ControlChanges InitHomePageChanges() {
     ControlChanges changes = {Hide(kIdDocumentBackdrop), Hide(kIdTableBackdrop), HideDisable(kIdPreviewBackdrop),
-                              HideDisable(kIdRecordCounter), HideDisable(kIdPreviewFrame)};
+                              HideDisable(kIdRecordCounter), HideDisable(kIdPreviewFrame), Hide(kIdDamageWarning)};
     for (int id : {kIdResultTree, kIdResultList, kIdStopSearch, kIdStopJob, kIdSearchSubfolders, kIdSearchFiles,
                    kIdSelectFile, kIdScanFile, kIdClearList, kIdHome, kIdRepair, kIdBack, kIdDriveCombo, kIdFileType,
                    kIdFoundFileList, kIdSelectedPath, kIdSelectedPathCaption, kIdDriveCaption, kIdFileHint,
@@ -42,7 +42,7 @@ ControlChanges InitHomePageChanges() {
 
 ControlChanges ClearResultPageChanges() {
     return {Hide(kIdResultList), Hide(kIdResultTree), Hide(kIdResultProgress), HideDisable(kIdPreviewBackdrop),
-            HideDisable(kIdPreviewFrame)};
+            HideDisable(kIdPreviewFrame), Hide(kIdDamageWarning)};
 }
 
 ControlChanges HomePageChanges(bool for_back) {

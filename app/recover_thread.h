@@ -91,6 +91,9 @@ private:
     void RunTableView();
     void RunDocumentSave();
     void RunCompleteRepair();
+    void RunRepairSteps();
+    // Logs how the repair ended when it ended without its summary: the time and the reason, line by line.
+    void LogRepairEnd(const std::u16string& reason);
     void RunRepairRoad(RepairSteps& steps);
     bool RunTableCopy(const RepairSteps& steps);  // false when the job was stopped
     void ReportRepairEnd(const RepairSteps& steps);
@@ -112,6 +115,7 @@ private:
     int m_nStopChecks = 0;
     bool m_bFirstRow = false;
     std::uint64_t m_nRowsCopied = 0;  // complete repair: rows written, all tables
+    bool m_bRepairEndLogged = false;  // complete repair: its end is in the log already, or has nothing to say
 
     RowBatch m_pending;  // job thread only
     std::mutex m_batchMutex;

@@ -102,8 +102,23 @@ private:
 
 }  // namespace
 
-std::u16string TableItemText(std::u16string_view table_name, std::uint64_t row_count) {
-    return std::u16string(table_name) + u"(" + platform::FromUtf8(std::to_string(row_count)) + u")";
+std::u16string TableItemText(std::u16string_view table_name, std::uint64_t row_count, bool incomplete) {
+    std::u16string text = std::u16string(table_name) + u"(" + platform::FromUtf8(std::to_string(row_count)) + u")";
+    if (incomplete) text += u" - may be incomplete";
+    return text;
+}
+
+std::u16string DamageWarningText(std::uint64_t damage_count, const std::vector<std::u16string>& incomplete_tables) {
+    if (damage_count == 0) return {};
+    std::u16string text = platform::FromUtf8(std::to_string(damage_count)) +
+                          u" damaged or missing page(s) found: rows on them may be missing.";
+    if (incomplete_tables.empty()) {
+        text += u"\nNo user table lists them; the log names each page.";
+        return text;
+    }
+    text += u"\n" + platform::FromUtf8(std::to_string(incomplete_tables.size())) + u" table(s) may be incomplete:";
+    for (const auto& name : incomplete_tables) text += u"\n" + name;
+    return text;
 }
 
 std::u16string TableNameOfItem(std::u16string_view item_text) {

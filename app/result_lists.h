@@ -18,8 +18,12 @@ struct CheckItem;
 
 namespace app {
 
-// "dbo.Items(12)": the table's name and its live-row count.
-std::u16string TableItemText(std::u16string_view table_name, std::uint64_t row_count);
+// "dbo.Items(12)": the table's name and its live-row count; a table that damaged or missing pages may have cut
+// short is marked after the count ("dbo.Items(12) - may be incomplete"), so the name is still found as below.
+std::u16string TableItemText(std::u16string_view table_name, std::uint64_t row_count, bool incomplete = false);
+// What the result page says when the scan met damaged or missing pages: how many, and the tables they may have
+// left incomplete (one a line). Empty when the scan met none.
+std::u16string DamageWarningText(std::uint64_t damage_count, const std::vector<std::u16string>& incomplete_tables);
 // The table name of an item text: everything before its last "(" (empty when it has none), so "dbo.T(1)(5)"
 // gives "dbo.T(1)".
 std::u16string TableNameOfItem(std::u16string_view item_text);

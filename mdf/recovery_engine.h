@@ -265,8 +265,8 @@ public:
     // exists; at most 100 names) and leaves m_pConnection open on it with m_pCommand bound to it, and a private
     // temporary folder made for this repair (m_strRepairFolder, m_strTempFile inside it). With
     // m_bEmbeddedEdition set no database is created: the connection opens m_strEmbeddedDatabase. Returns 1 on
-    // success, 0 with m_app.m_strMessageTitle and m_strMessageText saying why (a refused CREATE DATABASE also
-    // stays in m_statementReport) (target_database.cpp).
+    // success, 0 with m_strTargetFailureTitle and m_strTargetFailureText saying why (a refused CREATE DATABASE
+    // also stays in m_statementReport) (target_database.cpp).
     int CreateTargetDatabase();
     // Closes m_pConnection when it is open; 1 when it closed one. Only the thread that created the database, or
     // any thread once the job is idle (m_app.m_bJobIdle), may close it: otherwise nothing happens and 0 comes
@@ -422,6 +422,10 @@ public:
     std::u16string m_strRepairFolder;
     // Every statement the server refused during the current repair.
     platform::StatementReport m_statementReport;
+    // Why CreateTargetDatabase returned 0: the title and words of the message the job then shows. Kept here, on
+    // the job's side: the message fields of the shared state belong to the user-interface thread.
+    std::u16string m_strTargetFailureTitle;
+    std::u16string m_strTargetFailureText;
     // The thread that created the target database: the one that may close its connection while the job runs
     // (atomic: the window's thread reads it while the job's thread sets it).
     std::atomic<std::thread::id> m_targetThread;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "mdf/recovery_engine.h"
 #include "platform/read_only_file.h"
@@ -34,15 +35,24 @@ const std::vector<VersionRow> kVersionRows = {
 };
 
 // Said before the source-version question when the boot page names no version of the table.
-std::u16string NotADataFileText(std::uint64_t file_size, std::uint16_t version) {
-    std::u16string text = u"This file is not a SQL Server data file of a known version: ";
+std::u16string UnknownVersionText(std::uint16_t version) {
+    return u"This file is not a SQL Server data file of a known version: its boot page names version " +
+           platform::Widen(std::to_string(version)) +
+           u".\nIf you know which SQL Server version made it, choose that version next; otherwise select another "
+           u"file.";
+}
+
+// Why the file cannot be a data file at all, or empty when it may be one. Every data file holds a boot page, and
+// the header of its first page holds zero bytes, however damaged the rest is; a file without either (an empty
+// file, a text file given the data file's extension) gets no version question, since no answer could help.
+std::u16string NotADataFileReason(std::uint64_t file_size, const std::vector<std::uint8_t>& first_page) {
     if (file_size < kBootPageVersionOffset + 4) {
-        text += u"at " + platform::Widen(std::to_string(file_size)) + u" bytes it is too short to hold a boot page.";
-    } else {
-        text += u"its boot page names version " + platform::Widen(std::to_string(version)) + u".";
+        return u"at " + platform::Widen(std::to_string(file_size)) + u" bytes it is too short to hold a boot page.";
     }
-    text += u"\nIf you know which SQL Server version made it, choose that version next; otherwise select another file.";
-    return text;
+    if (!first_page.empty() && std::find(first_page.begin(), first_page.end(), 0) == first_page.end()) {
+        return u"its first page holds no zero byte, as text does; a data file's page header always holds some.";
+    }
+    return {};
 }
 
 // Said when a known-version file's catalogue lists no table.
@@ -125,7 +135,15 @@ bool CRecoveryEngine::ReadCatalogForVersion() {
         }
     } else {
         m_app.m_bFileInUse = true;
-        ShowMessage(u"", NotADataFileText(m_nFileSize, current));
+        const std::u16string not_a_data_file = NotADataFileReason(
+            m_nFileSize, ReadBytes(0, static_cast<std::size_t>(std::min<std::uint64_t>(m_nFileSize, kPageSize))));
+        if (!not_a_data_file.empty()) {
+            const std::u16string line = u"This file is not a SQL Server data file: " + not_a_data_file;
+            LogLine(line);
+            ShowMessage(u"", line + u"\nPlease select another file.");
+            return false;
+        }
+        ShowMessage(u"", UnknownVersionText(current));
         if (!m_pPrompts->SelectSourceVersion(m_app)) return false;
         if (m_app.m_bLayout2005) {
             result = document_mode ? ReadSharePointCatalog() : ReadCatalog2005();

@@ -133,6 +133,8 @@ std::u16string ServerText(const platform::SqlError& error) {
 int CRecoveryEngine::CreateTargetDatabase() {
     m_targetThread = std::this_thread::get_id();
     m_statementReport.Clear();
+    m_strTargetFailureTitle.clear();
+    m_strTargetFailureText.clear();
     if (m_app.m_strServerInstance.empty()) m_app.m_strServerInstance = m_targetSettings.m_strServer;
     const std::u16string server = m_app.m_strServerInstance;
     auto new_backend = [this]() -> std::shared_ptr<platform::ISqlBackend> {
@@ -143,9 +145,9 @@ int CRecoveryEngine::CreateTargetDatabase() {
     };
     auto no_connection = [this](const platform::SqlError& error) {
         FormatComError(error);
-        m_app.m_strMessageTitle = kNoConnectionTitle;
-        m_app.m_strMessageText = kNoConnectionText;
-        m_app.m_strMessageText += u"\n" + ServerText(error);
+        m_strTargetFailureTitle = kNoConnectionTitle;
+        m_strTargetFailureText = kNoConnectionText;
+        m_strTargetFailureText += u"\n" + ServerText(error);
         return 0;
     };
 
@@ -194,8 +196,8 @@ int CRecoveryEngine::CreateTargetDatabase() {
                 if (m_pConnection->IsOpen()) m_pConnection->Close();
             } catch (const platform::SqlError&) {
             }
-            m_app.m_strMessageTitle = u"Unable to create the database " + database + u".";
-            m_app.m_strMessageText = ServerText(error);
+            m_strTargetFailureTitle = u"Unable to create the database " + database + u".";
+            m_strTargetFailureText = ServerText(error);
             return 0;
         }
         try {
@@ -216,8 +218,8 @@ int CRecoveryEngine::CreateTargetDatabase() {
                                     error.NativeError() == target::kFileExists;
             if (!name_taken || attempt + 1 >= target::kMaxDatabaseNames) {
                 // Permission, a bad path, a lost link, or every name taken: the server's words end the repair.
-                m_app.m_strMessageTitle = u"Unable to create the database " + database + u".";
-                m_app.m_strMessageText = ServerText(error);
+                m_strTargetFailureTitle = u"Unable to create the database " + database + u".";
+                m_strTargetFailureText = ServerText(error);
                 return 0;
             }
         }
@@ -239,8 +241,8 @@ int CRecoveryEngine::CreateTargetDatabase() {
     std::string reason;
     const auto folder = target::MakePrivateFolder(target::RepairFolderBase(), &reason);
     if (folder.empty()) {
-        m_app.m_strMessageTitle = u"Unable to make a temporary folder.";
-        m_app.m_strMessageText = platform::FromUtf8(target::RepairFolderBase().string() + ": " + reason);
+        m_strTargetFailureTitle = u"Unable to make a temporary folder.";
+        m_strTargetFailureText = platform::FromUtf8(target::RepairFolderBase().string() + ": " + reason);
         CloseConnection();
         return 0;
     }

@@ -3,6 +3,7 @@
 
 #include <wx/dcbuffer.h>
 #include <wx/image.h>
+#include <wx/settings.h>
 
 #include <algorithm>
 
@@ -60,6 +61,26 @@ void CMyBitmapButton::Press() {
     wxCommandEvent click(wxEVT_BUTTON, GetId());
     click.SetEventObject(this);
     ProcessWindowEvent(click);
+}
+
+bool CMyBitmapButton::Show(bool show) {
+    const bool was_clickable = IsShown() && IsThisEnabled();
+    const bool changed = wxControl::Show(show);
+    if (!was_clickable && IsShown() && IsThisEnabled()) clickable_since_ = std::chrono::steady_clock::now();
+    return changed;
+}
+
+bool CMyBitmapButton::Enable(bool enable) {
+    const bool was_clickable = IsShown() && IsThisEnabled();
+    const bool changed = wxControl::Enable(enable);
+    if (!was_clickable && IsShown() && IsThisEnabled()) clickable_since_ = std::chrono::steady_clock::now();
+    return changed;
+}
+
+bool CMyBitmapButton::AcceptsPressNow() const {
+    int milliseconds = wxSystemSettings::GetMetric(wxSYS_DCLICK_MSEC);
+    if (milliseconds <= 0) milliseconds = 500;  // the platform does not say: a common setting
+    return std::chrono::steady_clock::now() - clickable_since_ >= std::chrono::milliseconds(milliseconds);
 }
 
 void CMyBitmapButton::LoadBitmaps(int normal, int selected, int focused, int disabled) {
@@ -157,7 +178,7 @@ void CMyBitmapButton::OnLeave(wxMouseEvent& event) {
 }
 
 void CMyBitmapButton::OnLeftDown(wxMouseEvent&) {
-    if (!IsEnabled()) return;
+    if (!IsEnabled() || !AcceptsPressNow()) return;
     HandlePointer(app::PictureEvent::Pressed);
     if (!HasCapture()) CaptureMouse();
 }

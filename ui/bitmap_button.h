@@ -5,6 +5,7 @@
 
 #include <wx/control.h>
 
+#include <chrono>
 #include <functional>
 
 #include "app/button_look.h"
@@ -35,6 +36,14 @@ public:
     // A press from the keyboard (Space or Enter while the button has the focus): the click's command.
     void Press();
 
+    // Showing or enabling the button starts its quiet time (below).
+    bool Show(bool show = true) override;
+    bool Enable(bool enable = true) override;
+    // False during the platform's double-click time after the button became visible and enabled: a mouse press
+    // then is the second half of a double click on whatever stood there before (Scan File, whose scan ended and
+    // put Repair in its place), not a click meant for this button, and is ignored.
+    bool AcceptsPressNow() const;
+
 private:
     void OnPaint(wxPaintEvent& event);
     void OnMotion(wxMouseEvent& event);
@@ -51,6 +60,7 @@ private:
     bool pointer_inside_ = false;
     bool held_ = false;
     bool draws_label_ = false;
+    std::chrono::steady_clock::time_point clickable_since_{};  // when it last became visible and enabled
 };
 
 }  // namespace ui

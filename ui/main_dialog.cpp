@@ -124,6 +124,12 @@ void CBrindlemoorDlg::CreateControls() {
     m_ctrlTree = new wxTreeCtrl(this, kIdResultTree, DluPoint(15, 72), DluSize(137, 250),
                                 wxTR_HAS_BUTTONS | wxTR_LINES_AT_ROOT | wxHSCROLL | wxBORDER_SUNKEN);
     m_listResult = new CMyListCtrl(this, kIdResultList, DluPoint(106, 111), DluSize(371, 250));
+    // Under the tree, which gives it room, after a scan that met damaged or missing pages.
+    m_editDamageWarning = new wxTextCtrl(this, kIdDamageWarning, wxString(), DluPoint(15, 262), DluSize(137, 60),
+                                         wxTE_MULTILINE | wxTE_READONLY | wxBORDER_SIMPLE);
+    m_editDamageWarning->SetFont(ReadableFont());
+    m_editDamageWarning->SetBackgroundColour(wxColour(0xFF, 0xF1, 0xC4));
+    m_editDamageWarning->SetForegroundColour(wxColour(0x9C, 0x00, 0x06));
 
     new wxStaticText(this, kIdFileHint,
                      "To select a corrupted *.mdf file , click 'Select File' button.To search .mdf file(s) , "

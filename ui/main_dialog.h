@@ -167,6 +167,7 @@ private:
     wxGauge* m_progressResult = nullptr;
     wxStaticText* m_staticSearchStatus = nullptr;
     wxStaticText* m_staticRecordCounter = nullptr;
+    wxTextCtrl* m_editDamageWarning = nullptr;
     wxTextCtrl* m_editMethodHint = nullptr;
     wxCheckBox* m_checkSubfolders = nullptr;
     std::unique_ptr<wxImageList> m_treeStateImages;
@@ -176,6 +177,8 @@ private:
     // Jobs, result page and search.
     void StartRecoverThread(std::function<void(app::CRecoverThread&)> set_up);
     void ShowResultPage();
+    // The damaged or missing pages of the scan below the tree, the tree shortened for it; or the whole tree.
+    void ShowDamageWarning();
     void AddCheckItems(sharepoint::CheckItem& model, const wxTreeItemId& parent, int depth);
     void ShowCheckStates(const wxTreeItemId& item);
     void ShowSavedItem(const sharepoint::CheckItem& saved);

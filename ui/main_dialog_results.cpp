@@ -63,9 +63,35 @@ void CBrindlemoorDlg::ShowResultPage() {
     }
 }
 
+void CBrindlemoorDlg::ShowDamageWarning() {
+    std::vector<std::u16string> incomplete;
+    std::uint64_t damage = 0;
+    if (m_pEngine) {
+        damage = m_pEngine->m_nDamageCount;
+        for (const auto& table : m_pEngine->m_lstTables) {
+            if (table.m_bIncomplete) incomplete.push_back(table.m_pszName);
+        }
+    }
+    const std::u16string text = DamageWarningText(damage, incomplete);
+    const wxRect whole(DluPoint(15, 72), DluSize(137, 250));
+    if (text.empty()) {
+        m_editDamageWarning->Hide();
+        m_ctrlTree->SetSize(whole);
+        return;
+    }
+    const int height = DluY(60);
+    const int gap = DluY(4);
+    m_ctrlTree->SetSize(whole.x, whole.y, whole.width, whole.height - height - gap);
+    m_editDamageWarning->SetSize(whole.x, whole.y + whole.height - height, whole.width, height);
+    m_editDamageWarning->ChangeValue(ToWx(text));
+    m_editDamageWarning->ShowPosition(0);
+    m_editDamageWarning->Show();
+}
+
 void CBrindlemoorDlg::OnScanDone() {
     scan_depth_raised_ = false;  // the result page is the page the scan went to
     ShowResultPage();
+    ShowDamageWarning();
     if (!m_pEngine || m_pEngine->m_lstTables.empty()) return;
 
     m_ctrlTree->Freeze();
@@ -96,7 +122,10 @@ void CBrindlemoorDlg::OnScanDone() {
         caption = m_ctrlTree->AppendItem(app_.m_hTreeRoot, ToWx(kTablesCaption), kImageFolder);
         FindWindow(kIdTableBackdrop)->Show();
         for (const auto& table : m_pEngine->m_lstTables) {
-            m_ctrlTree->AppendItem(caption, ToWx(TableItemText(table.m_pszName, table.m_nRowCount)), kImageTable);
+            const wxTreeItemId item = m_ctrlTree->AppendItem(
+                caption, ToWx(TableItemText(table.m_pszName, table.m_nRowCount, table.m_bIncomplete)), kImageTable);
+            // The warning's colour: this table lost rows on pages that could not be read.
+            if (table.m_bIncomplete) m_ctrlTree->SetItemTextColour(item, wxColour(0x9C, 0x00, 0x06));
             OnJobProgress(0, 0);
         }
     }

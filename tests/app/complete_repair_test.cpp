@@ -35,6 +35,7 @@ struct Repair {
     std::vector<std::string> steps_run;
     int closes = 0;
     bool database_made = true;
+    bool tables_made = true;
     // Run by the database step when it fails: what the engine leaves behind.
     std::function<void(mdf::CRecoveryEngine&)> on_database_failure;
     std::function<void()> after_indexes;  // run by the index step, just before the stored objects
@@ -82,7 +83,7 @@ struct Repair {
             steps.script_types = note("types");
             steps.script_tables = [this] {
                 steps_run.push_back("tables");
-                return true;
+                return tables_made;
             };
             steps.script_indexes = [this] {
                 steps_run.push_back("indexes");
@@ -269,6 +270,70 @@ TEST(CompleteRepair, QuestionsAndDatabaseEndTheJobEarly) {
     }
 }
 
+// Every way a repair ends reaches the log with its reason, and the job leaves the window's message fields
+// alone: Stop, the Exit refusal and Help write them on the user-interface thread while a job may run.
+TEST(CompleteRepair, EveryEndIsLoggedWithItsReasonAndTheMessageFieldsAreLeftToTheWindow) {
+    BM_REQUIRE_CORPUS();
+    struct Case {
+        const char* what;
+        std::function<void(Repair&)> set_up;
+        int stop_at;
+        std::vector<std::u16string> logged;  // in this order, each the start of a log line
+    };
+    const auto edition = [](Repair& r) { r.prompts.edition_answer.reset(); };
+    const auto server = [](Repair& r) { r.prompts.server_answer.reset(); };
+    const Case cases[] = {
+        {"all accepted", {}, 0, {u"Rows  :  ", u"Repair process completed on "}},
+        {"edition dialog closed: the repair never began", edition, 0, {}},
+        {"server dialog cancelled: the repair never began", server, 0, {}},
+        {"server unreachable", [](Repair& r) { r.database_made = false; }, 0,
+         {u"Repair process ended on ", u"    Unable to establish the connection.",
+          u"    Please Verify your Server\\Instance name.", u"    Database Recovered_pubs was not created."}},
+        {"database refused",
+         [](Repair& r) {
+             r.database_made = false;
+             r.on_database_failure = [](mdf::CRecoveryEngine& e) {
+                 e.m_strTargetFailureTitle = u"Unable to create the database Recovered_pubs.";
+                 e.m_strTargetFailureText = u"CREATE DATABASE permission denied";
+             };
+         },
+         0,
+         {u"Repair process ended on ", u"    Unable to create the database Recovered_pubs.",
+          u"    CREATE DATABASE permission denied"}},
+        {"tables not created", [](Repair& r) { r.tables_made = false; }, 0,
+         {u"Repair process ended on ", u"    Unable to save repaired database file.", u"    Database Recovered_pubs"}},
+        {"rows refused", [](Repair& r) { r.server->RefuseContaining(u"insert into [dbo].[jobs]"); }, 0,
+         {u"Rows  :  ", u"Repair process finished with problems.", u"    Database Recovered_pubs: 0 object(s)",
+          u"Repair process completed on "}},
+        {"stopped part way", {}, 12,
+         {u"Repair process ended on ", u"    Current  process stopped by user."}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Repair r("pubs_sligo.mdf");
+        r.engine->m_strTargetDatabase = u"Recovered_pubs";
+        if (c.set_up) c.set_up(r);
+        r.state.m_strMessageTitle = u"the window's title";
+        r.state.m_strMessageText = u"the window's text";
+        const auto job = r.RunRepair(c.stop_at);
+        EXPECT_EQ(r.state.m_strMessageTitle, u"the window's title");
+        EXPECT_EQ(r.state.m_strMessageText, u"the window's text");
+        std::size_t at = 0;
+        for (const auto& line : c.logged) {
+            while (at < r.log.size() && r.log[at].rfind(line, 0) != 0) ++at;
+            EXPECT_LT(at, r.log.size()) << "not logged in order: " << platform::ToUtf8(line);
+        }
+        // One end line, never both; none for a repair that never began.
+        const bool ended = r.IndexOf(u"Repair process ended on ") != r.log.size();
+        const bool completed = r.IndexOf(u"Repair process completed on ") != r.log.size();
+        if (c.logged.empty()) {
+            EXPECT_TRUE(r.log.empty());
+        } else {
+            EXPECT_NE(ended, completed);
+        }
+    }
+}
+
 TEST(CompleteRepair, StopAtEveryCheckNeverCompletes) {
     BM_REQUIRE_CORPUS();
     Repair r("pubs_sligo.mdf");
@@ -309,18 +374,18 @@ TEST(CompleteRepair, DatabaseFailureKeepsTheEnginesTitleAndNamesTheDatabase) {
          u"Please Verify your Server\\Instance name.\nPlease run the SQL Server and try again.\n"
          u"Database Recovered_pubs was not created."},
         {"create refused",
-         [](mdf::CRecoveryEngine& e, platform::SharedState& s) {
+         [](mdf::CRecoveryEngine& e, platform::SharedState&) {
              e.m_strCreatedDatabase = u"Recovered_pubs";
-             s.m_strMessageTitle = u"Unable to create the database Recovered_pubs.";
-             s.m_strMessageText = u"CREATE DATABASE permission denied";
+             e.m_strTargetFailureTitle = u"Unable to create the database Recovered_pubs.";
+             e.m_strTargetFailureText = u"CREATE DATABASE permission denied";
          },
          u"Unable to create the database Recovered_pubs.", u"CREATE DATABASE permission denied"},
         {"created, then no temporary folder",
          [](mdf::CRecoveryEngine& e, platform::SharedState& s) {
              e.m_strCreatedDatabase = u"Recovered_pubs1";
              s.m_strContentDbName = u"Recovered_pubs1";
-             s.m_strMessageTitle = u"Unable to make a temporary folder.";
-             s.m_strMessageText = u"/tmp/x: full";
+             e.m_strTargetFailureTitle = u"Unable to make a temporary folder.";
+             e.m_strTargetFailureText = u"/tmp/x: full";
          },
          u"Unable to make a temporary folder.", u"/tmp/x: full\nDatabase Recovered_pubs1 is incomplete."},
     };

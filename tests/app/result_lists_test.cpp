@@ -20,6 +20,32 @@ TEST(TableItems, TextAndTheTableNameAClickFinds) {
     EXPECT_EQ(app::TableNameOfItem(u"dbo.Items(12)"), u"dbo.Items");
     EXPECT_EQ(app::TableNameOfItem(u"dbo.T(1)(5)"), u"dbo.T(1)");
     EXPECT_EQ(app::TableNameOfItem(u"Share Point Server Tables"), u"");
+    // A table marked incomplete is still found by a click on its item.
+    for (const std::u16string name : {u"dbo.Orders", u"dbo.T(1)", u"x - may be incomplete"}) {
+        EXPECT_EQ(app::TableNameOfItem(app::TableItemText(name, 0, true)), name) << platform::ToUtf8(name);
+    }
+}
+
+TEST(TableItems, DamageWarningSaysHowManyPagesAndWhichTables) {
+    struct Case {
+        const char* what;
+        std::uint64_t damage;
+        std::vector<std::u16string> tables;
+        std::u16string text;
+    };
+    const Case cases[] = {
+        {"a sound file", 0, {}, u""},
+        {"pages of two tables", 4, {u"dbo.Orders", u"dbo.Products"},
+         u"4 damaged or missing page(s) found: rows on them may be missing.\n2 table(s) may be incomplete:\n"
+         u"dbo.Orders\ndbo.Products"},
+        {"pages no table lists", 1, {},
+         u"1 damaged or missing page(s) found: rows on them may be missing.\nNo user table lists them; the log "
+         u"names each page."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(app::DamageWarningText(c.damage, c.tables), c.text);
+    }
 }
 
 TEST(TableItems, RowListColumnWidths) {

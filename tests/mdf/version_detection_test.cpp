@@ -2,7 +2,9 @@
 // pairs that no row lists (the source-version question), and a reader that fails.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "mdf/version_detection.h"
 #include "platform/text.h"
@@ -178,27 +180,37 @@ TEST(VersionTable, ChosenSourceVersionPicksTheReader) {
     }
 }
 
-// What the user is told when a file yields no table, by the cause: no boot page, a boot page that names no known
-// version (both before the version question), or a known version whose catalogue lists no table.
+// What the user is told when a file yields no table, by the cause: no data file at all (too short for a boot
+// page, or text), a boot page that names no known version (before the version question), or a known version
+// whose catalogue lists no table. A file that is no data file ends at its first message: no version question.
 TEST(VersionTable, FailedReaderIsReported) {
+    enum class Body { Built, Text };
     struct Case {
         const char* what;
-        std::uint64_t file_size;  // the written file is cut to this many bytes; 0 keeps it whole
+        Body body;
+        std::uint64_t file_size;  // the file is cut (or its text written) to this many bytes; 0 keeps a built one whole
         std::uint16_t current;
         int version_questions;
         std::u16string text_start;
         std::u16string log_line;
     };
+    const std::u16string too_short = u"This file is not a SQL Server data file: at 100 bytes it is too short to hold a boot page.";
+    const std::u16string text = u"This file is not a SQL Server data file: its first page holds no zero byte, as text "
+                                u"does; a data file's page header always holds some.";
     const Case cases[] = {
-        {"a file shorter than the boot page", 100, 655, 1,
-         u"This file is not a SQL Server data file of a known version: at 100 bytes it is too short to hold a boot page.",
-         u""},
-        {"a boot page naming no known version", 0, 4711, 1,
+        {"a file shorter than the boot page", Body::Built, 100, 655, 0, too_short + u"\nPlease select another file.",
+         too_short},
+        {"an empty file", Body::Text, 0, 0, 0,
+         u"This file is not a SQL Server data file: at 0 bytes it is too short to hold a boot page.",
+         u"This file is not a SQL Server data file: at 0 bytes it is too short to hold a boot page."},
+        {"a short text file", Body::Text, 100, 0, 0, too_short, too_short},
+        {"a text file as long as a data file", Body::Text, 40 * 8192, 0, 0, text, text},
+        {"a boot page naming no known version", Body::Built, 0, 4711, 1,
          u"This file is not a SQL Server data file of a known version: its boot page names version 4711.", u""},
-        {"a known version without any table", 0, 655, 0, u"No table was found in 40 pages read.\n",
+        {"a known version without any table", Body::Built, 0, 655, 0, u"No table was found in 40 pages read.\n",
          u"No table was found in 40 pages read."},
-        {"a known version cut before its system pages", 10 * 8192, 655, 0, u"No table was found in 10 pages read.\n",
-         u"No table was found in 10 pages read."},
+        {"a known version cut before its system pages", Body::Built, 10 * 8192, 655, 0,
+         u"No table was found in 10 pages read.\n", u"No table was found in 10 pages read."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -206,7 +218,15 @@ TEST(VersionTable, FailedReaderIsReported) {
         Database empty;  // a 2005-format file without any table
         empty.File().PageCount(40);
         const std::string path = empty.Write(dir, c.current, c.current);
-        if (c.file_size != 0) std::filesystem::resize_file(path, c.file_size);
+        if (c.body == Body::Text) {
+            std::ofstream out(path, std::ios::binary | std::ios::trunc);
+            const std::string line = "SELECT name, size FROM sys.master_files;\r\n";
+            for (std::uint64_t written = 0; written < c.file_size; written += line.size()) {
+                out << line.substr(0, static_cast<std::size_t>(std::min<std::uint64_t>(line.size(), c.file_size - written)));
+            }
+        } else if (c.file_size != 0) {
+            std::filesystem::resize_file(path, c.file_size);
+        }
         platform::SharedState app;
         platform::RecordingSink sink;
         platform::SilentPrompts prompts;

@@ -37,7 +37,7 @@ TEST_P(CorpusSchemaTds, RepairedThroughTheDriver) {
     engine.m_targetSettings = server.Settings();
     app.m_strServerInstance = testsupport::TdsServerDouble::kServerText;
     engine.m_strTargetDatabase = u"Recovered_" + platform::FromUtf8(base);
-    ASSERT_EQ(engine.CreateTargetDatabase(), 1) << platform::ToUtf8(app.m_strMessageTitle);
+    ASSERT_EQ(engine.CreateTargetDatabase(), 1) << platform::ToUtf8(engine.m_strTargetFailureTitle);
     target::RepairScript script(engine);
     ASSERT_TRUE(repairdriver::RunRepair(engine, script));
     engine.CloseConnection();
@@ -107,7 +107,7 @@ TEST(CorpusSchemaTdsRefusals, RefusalsOfTheServerShapeWhatFollows) {
     engine.m_targetSettings = server.Settings();
     app.m_strServerInstance = testsupport::TdsServerDouble::kServerText;
     engine.m_strTargetDatabase = u"Recovered_pubs";
-    ASSERT_EQ(engine.CreateTargetDatabase(), 1) << platform::ToUtf8(app.m_strMessageTitle);
+    ASSERT_EQ(engine.CreateTargetDatabase(), 1) << platform::ToUtf8(engine.m_strTargetFailureTitle);
     target::RepairScript script(engine);
     ASSERT_TRUE(repairdriver::RunRepair(engine, script));
     engine.CloseConnection();

@@ -80,7 +80,7 @@ TEST_F(TargetDatabaseTds, TakenNamesAreRetriedUnderTheNextNumber) {
         for (const auto& name : c.existing) server.AddDatabase(name);
         if (c.fault) server.AddFault(*c.fault);
         RepairTarget t(server);
-        ASSERT_EQ(t.engine.CreateTargetDatabase(), 1) << c.what << ": " << U8(t.app.m_strMessageText);
+        ASSERT_EQ(t.engine.CreateTargetDatabase(), 1) << c.what << ": " << U8(t.engine.m_strTargetFailureText);
         const auto statements = server.Statements();
         ASSERT_EQ(statements.size(), c.existing.size() + (c.fault ? 1 : 0) + 1) << c.what;
         EXPECT_EQ(U8(statements.back().text),
@@ -104,9 +104,9 @@ TEST_F(TargetDatabaseTds, OtherRefusalsEndTheRepairWithTheServersText) {
     RepairTarget t(server);
     EXPECT_EQ(t.engine.CreateTargetDatabase(), 0);
     EXPECT_EQ(server.Statements().size(), 1u);  // no second name for a refusal that will not go away
-    EXPECT_NE(U8(t.app.m_strMessageText).find("CREATE DATABASE permission denied in database 'master'."),
+    EXPECT_NE(U8(t.engine.m_strTargetFailureText).find("CREATE DATABASE permission denied in database 'master'."),
               std::string::npos);
-    EXPECT_EQ(U8(t.app.m_strMessageTitle), "Unable to create the database Recovered_x.");
+    EXPECT_EQ(U8(t.engine.m_strTargetFailureTitle), "Unable to create the database Recovered_x.");
     const auto refused = t.engine.m_statementReport.Refused();
     ASSERT_EQ(refused.size(), 1u);
     EXPECT_EQ(refused[0].m_nNumber, 262);
@@ -122,14 +122,14 @@ TEST_F(TargetDatabaseTds, NamesRunOutAfterAHundred) {
     const auto statements = server.Statements();
     ASSERT_EQ(statements.size(), static_cast<std::size_t>(target::kMaxDatabaseNames));
     EXPECT_EQ(U8(statements.back().text), "create database [Recovered_x99]");
-    EXPECT_EQ(U8(t.app.m_strMessageText), "[FreeTDS][SQL Server]Database already exists.");
+    EXPECT_EQ(U8(t.engine.m_strTargetFailureText), "[FreeTDS][SQL Server]Database already exists.");
 }
 
 TEST_F(TargetDatabaseTds, QuotesInTheFileNameStayInsideTheirQuotes) {
     TdsServerDouble server;
     RepairTarget t(server, app::RecoveredDatabaseName(app::FileNameOfPath(u"/srv/files/a]b'c.mdf")));
     t.engine.m_targetSettings.m_strDataFolder = u"/var/opt/mssql/data";
-    ASSERT_EQ(t.engine.CreateTargetDatabase(), 1) << U8(t.app.m_strMessageText);
+    ASSERT_EQ(t.engine.CreateTargetDatabase(), 1) << U8(t.engine.m_strTargetFailureText);
     EXPECT_EQ(Texts(server.Statements()),
               std::vector<std::string>{
                   "create database [Recovered_a]]b'c] on primary (NAME =[Recovered_a]]b'c_data], filename = "
@@ -147,7 +147,7 @@ TEST_F(TargetDatabaseTds, BracesInTheFileNameStayInsideTheirValue) {
     {
         TdsServerDouble server;
         RepairTarget t(server, app::RecoveredDatabaseName(app::FileNameOfPath(u"/srv/files/a}b}.mdf")));
-        ASSERT_EQ(t.engine.CreateTargetDatabase(), 1) << U8(t.app.m_strMessageText);
+        ASSERT_EQ(t.engine.CreateTargetDatabase(), 1) << U8(t.engine.m_strTargetFailureText);
         EXPECT_EQ(Texts(server.Statements()),
                   std::vector<std::string>{"create database [Recovered_a}b}]"});
         EXPECT_EQ(LoginDatabases(server), (std::vector<std::string>{"master", "Recovered_a}b}"}));
@@ -159,9 +159,9 @@ TEST_F(TargetDatabaseTds, BracesInTheFileNameStayInsideTheirValue) {
         EXPECT_TRUE(server.Statements().empty()) << U8(file);
         EXPECT_EQ(LoginDatabases(server), std::vector<std::string>{"master"}) << U8(file);
         for (const auto& login : server.Logins()) EXPECT_EQ(U8(login.user), "tester");
-        EXPECT_EQ(U8(t.app.m_strMessageTitle), "Unable to create the database " + U8(t.engine.m_strCreatedDatabase) + ".");
-        EXPECT_NE(t.app.m_strMessageText.find(u"DATABASE value cannot be written"), std::u16string::npos)
-            << U8(t.app.m_strMessageText);
+        EXPECT_EQ(U8(t.engine.m_strTargetFailureTitle), "Unable to create the database " + U8(t.engine.m_strCreatedDatabase) + ".");
+        EXPECT_NE(t.engine.m_strTargetFailureText.find(u"DATABASE value cannot be written"), std::u16string::npos)
+            << U8(t.engine.m_strTargetFailureText);
         // The statement that was not sent stays in the report, so the job does not read the repair as a success.
         const auto refused = t.engine.m_statementReport.Refused();
         ASSERT_EQ(refused.size(), 1u);

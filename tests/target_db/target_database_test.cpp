@@ -212,8 +212,8 @@ TEST(TargetDatabase, UnreachableServerGivesTheConnectionMessage) {
     Target t;
     t.backend->SetRefuseOpen(true);
     EXPECT_EQ(t.engine.CreateTargetDatabase(), 0);
-    EXPECT_EQ(U8(t.app.m_strMessageTitle), "Unable to establish the connection.");
-    EXPECT_TRUE(U8(t.app.m_strMessageText).starts_with("Please Verify your Server\\Instance name."));
+    EXPECT_EQ(U8(t.engine.m_strTargetFailureTitle), "Unable to establish the connection.");
+    EXPECT_TRUE(U8(t.engine.m_strTargetFailureText).starts_with("Please Verify your Server\\Instance name."));
     EXPECT_TRUE(t.engine.m_strTempFile.empty());
 }
 
@@ -223,7 +223,7 @@ TEST(TargetDatabase, RefusedCreateEndsWithTheServersTextAndStaysInTheReport) {
     EXPECT_EQ(t.engine.CreateTargetDatabase(), 0);
     // The recording backend's refusal carries no number: no retry under another name.
     EXPECT_EQ(t.backend->m_executed.size(), 1u);
-    EXPECT_EQ(U8(t.app.m_strMessageText), "The statement was refused by the server.");
+    EXPECT_EQ(U8(t.engine.m_strTargetFailureText), "The statement was refused by the server.");
     const auto refused = t.engine.m_statementReport.Refused();
     ASSERT_EQ(refused.size(), 1u);
     EXPECT_EQ(U8(refused[0].m_strStatement), "create database [Recovered_site]");

@@ -194,6 +194,15 @@ void PressKey(wxWindow& window, int key_code) {
 }
 
 void ClickAt(wxWindow& window, const wxPoint& client_point) {
+    // A picture button takes no press in the double-click time after it appeared; a user's single click on it
+    // comes later than that.
+    if (const auto* button = dynamic_cast<const ui::CMyBitmapButton*>(&window)) {
+        WaitUntil([button] { return button->AcceptsPressNow(); }, 3000);
+    }
+    QuickClickAt(window, client_point);
+}
+
+void QuickClickAt(wxWindow& window, const wxPoint& client_point) {
     wxUIActionSimulator mouse;
     mouse.MouseMove(window.ClientToScreen(client_point));
     Pump(30);
