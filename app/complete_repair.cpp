@@ -277,18 +277,23 @@ bool CRecoverThread::RunTableCopy(const RepairSteps& steps) {
     mdf::CRecoveryEngine& engine = *m_pEngine;
     if (StopCheck()) return false;
     LogCount(146, static_cast<std::int64_t>(m_fields.m_arrSelectedTables.size()));
+    std::vector<bool> used(m_fields.m_arrSelectedTables.size(), false);
     for (auto& table : engine.m_lstTables) {
         Send(platform::WM_RECORD_COUNT, 0, 0);
         m_app.m_nRecoveredCount = 0;
         for (std::size_t i = 0; i < m_fields.m_arrSelectedTables.size(); ++i) {
             Send(platform::WM_RECORD_COUNT, 0, 0);
             if (table.m_pszName != m_fields.m_arrSelectedTables[i]) continue;
+            // Two tables of one name (owners of a 2000 file) are listed twice: each takes the first entry not
+            // taken yet and is copied once, never once per entry of its name.
+            if (used[i]) continue;
+            used[i] = true;
             engine.m_pCurrentTable = &table;
             if (StopCheck()) return false;
             // A table the server did not create gets no rows; the schema report says so.
             if (steps.table_created && !steps.table_created(table)) {
                 m_arrTableRows.push_back({ShownTableName(table), table.m_nRowCount, 0, 0, false});
-                continue;
+                break;
             }
             const std::uint64_t refused_before = engine.m_nRefusedRowCount;
             const std::u16string shown = ShownTableName(table);
@@ -314,6 +319,7 @@ bool CRecoverThread::RunTableCopy(const RepairSteps& steps) {
             LogCount(149, static_cast<std::int32_t>(m_app.m_nRecoveredCount.load() & 0xFFFFFFFFu));
             LogLine(JobText(119));
             Send(platform::WM_TABLE_DONE, 0, static_cast<platform::LPARAM>(i));
+            break;
         }
     }
     return true;

@@ -360,6 +360,8 @@ TEST(CompleteRepair, Format2000FileRepairedWithItsStoredObjects) {
         EXPECT_EQ(r.Sent(text), 1u) << platform::ToUtf8(text);
     }
     EXPECT_EQ(r.Sent(u"usp_Dropped"), 0u);
+    // The two tables named Notes (two owners) are copied once each: their 2 and 4 rows, not twice over.
+    EXPECT_EQ(r.Sent(u"insert into [Notes]"), 6u);
     EXPECT_EQ(r.log[r.IndexOf(u"Views  :  ")], u"Views  :  1 created, 0 refused");
     EXPECT_EQ(r.log[r.IndexOf(u"Stored procedures  :  ")], u"Stored procedures  :  1 created, 0 refused");
     EXPECT_EQ(r.log[r.IndexOf(u"Triggers  :  ")], u"Triggers  :  1 created, 0 refused");
