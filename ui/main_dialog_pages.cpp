@@ -10,6 +10,7 @@
 #include "app/control_ids.h"
 #include "app/file_search.h"
 #include "app/string_table.h"
+#include "mdf/recovery_engine.h"
 #include "platform/text.h"
 #include "ui/about_dialog.h"
 #include "ui/brindlemoor_app.h"
