@@ -121,6 +121,8 @@ void CRecoverThread::RunRepairSteps() {
     engine.m_nRefusedRowCount = 0;
     m_app.m_nRecoveredCount = 0;
     m_nRowsCopied = 0;
+    m_arrTableRows.clear();
+    m_setObjectPasses.clear();
     ConnectionCloser closer(steps);
     if (StopCheck()) return;
     // Names of an earlier repair on this engine are not this one's.
@@ -204,18 +206,23 @@ void CRecoverThread::RunRepairRoad(RepairSteps& steps) {
         if (procedures) LogLine(JobText(151));
         if (functions) LogLine(JobText(154));
         engine.ScriptDependentObjects(views, procedures, functions);
+        if (views) m_setObjectPasses.insert(mdf::ObjectKind::View);
+        if (procedures) m_setObjectPasses.insert(mdf::ObjectKind::Procedure);
+        if (functions) m_setObjectPasses.insert(mdf::ObjectKind::Function);
         any_object_step = true;
         if (StopCheck()) return;
     }
     if (m_app.m_nRuleCount != 0) {
         LogLine(JobText(152));
         engine.ScriptRules();
+        m_setObjectPasses.insert(mdf::ObjectKind::Rule);
         any_object_step = true;
         if (StopCheck()) return;
     }
     if (m_app.m_nDefaultCount != 0) {
         LogLine(JobText(153));
         engine.ScriptDefaults();
+        m_setObjectPasses.insert(mdf::ObjectKind::Default);
         any_object_step = true;
         if (StopCheck()) return;
     }
@@ -238,6 +245,7 @@ void CRecoverThread::RunRepairRoad(RepairSteps& steps) {
     if (m_app.m_nTriggerCount != 0) {
         LogLine(JobText(160));
         engine.ScriptTriggers();
+        m_setObjectPasses.insert(mdf::ObjectKind::Trigger);
         any_object_step = true;
         if (StopCheck()) return;
     }
@@ -245,6 +253,10 @@ void CRecoverThread::RunRepairRoad(RepairSteps& steps) {
     RunStep(steps.run_deferred);
     if (StopCheck()) return;
     ReportRepairEnd(steps);
+}
+
+std::u16string CRecoverThread::ShownTableName(const mdf::TableNode& table) const {
+    return m_app.m_bSql2005Catalog ? objects::BracketedTableName(table.m_pszName, true) : table.m_pszName;
 }
 
 std::u16string CRecoverThread::RepairDatabaseName() const {
@@ -271,15 +283,33 @@ void CRecoverThread::ReportRepairEnd(const RepairSteps& steps) {
         for (const auto& line : steps.report_lines()) LogLine(line);
     }
     for (const auto& [file, text] : tally.unwritten_entries) LogLine(u"Not written to " + file + u": " + text);
+    // The last look: every catalogue object and every table's rows are on the server or named here.
+    const Reconciliation missing = Reconcile(engine, !engine.m_bEmbeddedEdition, m_setObjectPasses, m_arrTableRows);
+    if (missing.m_nSystemObjects != 0) LogLine(u"System objects, not copied  :  " + Number(missing.m_nSystemObjects));
+    for (const auto& line : missing.m_arrMissingObjects) LogLine(u"Missing " + line);
+    for (const auto& line : missing.m_arrMissingRows) LogLine(u"Missing rows of " + line);
 
     const std::uint64_t refused_objects = tally.TotalRefused();
     const std::uint64_t refused_statements = steps.refused_statements ? steps.refused_statements() : 0;
-    const bool clean = refused_objects == 0 && engine.m_nRefusedRowCount == 0 && refused_statements == 0;
+    const bool clean =
+        refused_objects == 0 && engine.m_nRefusedRowCount == 0 && refused_statements == 0 && missing.Complete();
     std::u16string text;
     if (!clean) {
         text = u"Database " + RepairDatabaseName() + u": " + Number(refused_objects) + u" object(s), " +
                Number(refused_statements) + u" schema statement(s) and " + Number(engine.m_nRefusedRowCount) +
                u" row(s) were refused.";
+        if (!missing.Complete()) {
+            // Named one a line, up to a screenful; the log names every one.
+            constexpr std::size_t kShown = 10;
+            std::vector<std::u16string> lines;
+            for (const auto& line : missing.m_arrMissingObjects) lines.push_back(line);
+            for (const auto& line : missing.m_arrMissingRows) lines.push_back(line);
+            text += u"\nNot on the server:";
+            for (std::size_t i = 0; i < lines.size() && i < kShown; ++i) text += u"\n" + lines[i];
+            if (lines.size() > kShown) {
+                text += u"\n... and " + Number(lines.size() - kShown) + u" more (the log names them).";
+            }
+        }
         if (refused_objects != 0 && tally.unwritten_entries.empty()) {
             text += u"\nThe refused definitions are in " + engine.m_strFailureFolder + u".";
         } else if (refused_objects != 0) {
@@ -306,19 +336,26 @@ bool CRecoverThread::RunTableCopy(const RepairSteps& steps) {
     mdf::CRecoveryEngine& engine = *m_pEngine;
     if (StopCheck()) return false;
     LogCount(146, static_cast<std::int64_t>(m_fields.m_arrSelectedTables.size()));
+    std::vector<bool> used(m_fields.m_arrSelectedTables.size(), false);
     for (auto& table : engine.m_lstTables) {
         Send(platform::WM_RECORD_COUNT, 0, 0);
         m_app.m_nRecoveredCount = 0;
         for (std::size_t i = 0; i < m_fields.m_arrSelectedTables.size(); ++i) {
             Send(platform::WM_RECORD_COUNT, 0, 0);
             if (table.m_pszName != m_fields.m_arrSelectedTables[i]) continue;
+            // Two tables of one name (owners of a 2000 file) are listed twice: each takes the first entry not
+            // taken yet and is copied once, never once per entry of its name.
+            if (used[i]) continue;
+            used[i] = true;
             engine.m_pCurrentTable = &table;
             if (StopCheck()) return false;
             // A table the server did not create gets no rows; the schema report says so.
-            if (steps.table_created && !steps.table_created(table)) continue;
+            if (steps.table_created && !steps.table_created(table)) {
+                m_arrTableRows.push_back({ShownTableName(table), table.m_nRowCount, 0, 0, false});
+                break;
+            }
             const std::uint64_t refused_before = engine.m_nRefusedRowCount;
-            const std::u16string shown =
-                m_app.m_bSql2005Catalog ? objects::BracketedTableName(table.m_pszName, true) : table.m_pszName;
+            const std::u16string shown = ShownTableName(table);
             LogLine(JobText(147) + shown);
             LogCount(148, table.m_nColumnCount);
             Send(platform::WM_JOB_PROGRESS, platform::kProgressStart,
@@ -336,9 +373,12 @@ bool CRecoverThread::RunTableCopy(const RepairSteps& steps) {
             Send(platform::WM_JOB_PROGRESS, platform::kProgressEnd, 0);
             m_nRowsCopied += m_app.m_nRecoveredCount.load();
             if (steps.rows_refused) steps.rows_refused(table, engine.m_nRefusedRowCount - refused_before);
+            m_arrTableRows.push_back({shown, table.m_nRowCount, m_app.m_nRecoveredCount.load(),
+                                      engine.m_nRefusedRowCount - refused_before, true});
             LogCount(149, static_cast<std::int32_t>(m_app.m_nRecoveredCount.load() & 0xFFFFFFFFu));
             LogLine(JobText(119));
             Send(platform::WM_TABLE_DONE, 0, static_cast<platform::LPARAM>(i));
+            break;
         }
     }
     return true;

@@ -8,10 +8,12 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/repair_reconciliation.h"
 #include "app/repair_steps.h"
 #include "platform/messages.h"
 #include "platform/user_prompts.h"
@@ -96,6 +98,7 @@ private:
     void LogRepairEnd(const std::u16string& reason);
     void RunRepairRoad(RepairSteps& steps);
     bool RunTableCopy(const RepairSteps& steps);  // false when the job was stopped
+    std::u16string ShownTableName(const mdf::TableNode& table) const;  // as the log names it
     void ReportRepairEnd(const RepairSteps& steps);
     std::u16string RepairDatabaseName() const;
     bool StopCheck();
@@ -116,6 +119,8 @@ private:
     bool m_bFirstRow = false;
     std::uint64_t m_nRowsCopied = 0;  // complete repair: rows written, all tables
     bool m_bRepairEndLogged = false;  // complete repair: its end is in the log already, or has nothing to say
+    std::vector<TableRowOutcome> m_arrTableRows;  // complete repair: each table's rows, for the last look
+    std::set<mdf::ObjectKind> m_setObjectPasses;  // complete repair: the stored-object passes that ran
 
     RowBatch m_pending;  // job thread only
     std::mutex m_batchMutex;

@@ -12,6 +12,7 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <thread>
@@ -272,6 +273,10 @@ public:
     // any thread once the job is idle (m_app.m_bJobIdle), may close it: otherwise nothing happens and 0 comes
     // back. The repair's temporary folder is removed with it (target_database.cpp).
     int CloseConnection();
+    // The Stop button's way into a running statement (any thread): m_pConnection's Cancel, so the statement
+    // the job is waiting on ends now and no later one reaches the server. A connection made after the stop
+    // flag is set starts cancelled (target_database.cpp).
+    void CancelRunningStatement();
     // The two forms every scripted statement runs in: immediate (a fresh command of its own) and command (on
     // m_pCommand, which the create-database step made). An empty text is never sent. A refusal is kept in
     // m_statementReport and false comes back; a lost connection reports the same (target_database.cpp).
@@ -429,6 +434,8 @@ public:
     // The thread that created the target database: the one that may close its connection while the job runs
     // (atomic: the window's thread reads it while the job's thread sets it).
     std::atomic<std::thread::id> m_targetThread;
+    // Held while m_pConnection is replaced on the job's thread and while CancelRunningStatement reads it.
+    std::mutex m_connectionMutex;
 
 private:
     platform::NullSink m_nullSink;

@@ -39,6 +39,9 @@ struct RepairTally {
     std::set<std::u16string> unwritable_files;
     // Functions created by the early pass, by object id.
     std::set<std::int32_t> created_functions;
+    // Object ids whose definition a pass found on the definition pages (whole or damaged): each was then
+    // created or refused. A catalogue object missing here vanished before any pass could name it.
+    std::set<std::int32_t> definitions_found;
 
     KindTally& operator[](ObjectKind kind) { return kinds[static_cast<std::size_t>(kind)]; }
     const KindTally& operator[](ObjectKind kind) const { return kinds[static_cast<std::size_t>(kind)]; }

@@ -191,6 +191,10 @@ GatheredDefinitions GatherDefinitions(mdf::CRecoveryEngine& engine, const Defini
         }
         if (!definition.damage.empty()) definition.bytes.clear();
     }
+    // Whatever a pass finds it creates or refuses by name; the repair's last look needs to know which ones.
+    for (const auto& definition : result.definitions) {
+        engine.m_repairTally.definitions_found.insert(definition.object_id);
+    }
     return result;
 }
 

@@ -6,6 +6,7 @@
 #include <sqlext.h>
 #include <sqlucode.h>
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -20,6 +21,7 @@ constexpr std::uint32_t kStatementFailed = 0x80040E14;   // DB_E_ERRORSINCOMMAND
 constexpr std::uint32_t kConnectionFailed = 0x80004005;  // E_FAIL
 constexpr std::uint32_t kClosedCode = 0x800A0E78;        // "operation is not allowed when closed"
 constexpr const char16_t* kSource = u"ODBC";
+constexpr const char16_t* kCancelledText = u"The statement was cancelled.";
 // Character parameters longer than this go as long text (the server's limit of nvarchar(n)).
 constexpr std::size_t kMaxShortChars = 4000;
 constexpr std::size_t kMaxShortBytes = 8000;
@@ -113,6 +115,11 @@ struct OdbcSqlBackend::Handles {
     bool connected = false;
     bool lost = false;  // the driver reported the link gone; Close still disconnects
     mutable std::mutex mutex;
+    // The statement Execute is running, for Cancel on another thread; Execute holds `mutex` meanwhile, so
+    // these have a lock of their own, held only while the handle is set, cleared or cancelled.
+    std::mutex running_mutex;
+    SQLHSTMT running = SQL_NULL_HSTMT;
+    std::atomic<bool> cancelled{false};
 
     void FreeConnection() {
         if (dbc != SQL_NULL_HDBC) {
@@ -199,11 +206,29 @@ void OdbcSqlBackend::Execute(const SqlStatement& statement) {
         throw error;
     }
     struct StatementGuard {
+        Handles& h;
         SQLHSTMT stmt;
-        ~StatementGuard() { SQLFreeHandle(SQL_HANDLE_STMT, stmt); }
-    } guard{stmt};
+        ~StatementGuard() {
+            {
+                std::lock_guard running(h.running_mutex);
+                h.running = SQL_NULL_HSTMT;
+            }
+            SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+        }
+    } guard{h, stmt};
+    {
+        // A Cancel before this point finds no statement to cancel: the flag stops this one before it is sent.
+        std::lock_guard running(h.running_mutex);
+        h.running = stmt;
+    }
+    auto cancelled = [] {
+        return SqlError(u"SQLSTATE HY008", kStatementFailed, kSource, kCancelledText, u"HY008", 0);
+    };
+    if (h.cancelled.load()) throw cancelled();
 
     auto fail = [&](SQLRETURN, std::u16string_view fallback) {
+        // A cancelled statement is one the user stopped, whatever the driver made of the interruption.
+        if (h.cancelled.load()) return cancelled();
         SqlError error = Diagnostics(SQL_HANDLE_STMT, stmt, fallback);
         if (error.SqlState().starts_with(u"08")) {
             h.lost = true;
@@ -221,10 +246,9 @@ void OdbcSqlBackend::Execute(const SqlStatement& statement) {
         return error;
     };
 
-    if (statement.m_nTimeoutSeconds > 0) {
-        SQLSetStmtAttrW(stmt, SQL_ATTR_QUERY_TIMEOUT,
-                        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(statement.m_nTimeoutSeconds)), 0);
-    }
+    // Always set: without it the driver may apply a limit of its own configuration; 0 is none.
+    SQLSetStmtAttrW(stmt, SQL_ATTR_QUERY_TIMEOUT,
+                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max(statement.m_nTimeoutSeconds, 0))), 0);
 
     // Parameter buffers live until the statement has run.
     const std::size_t count = statement.m_params.size();
@@ -275,6 +299,13 @@ void OdbcSqlBackend::Execute(const SqlStatement& statement) {
         if (rc == SQL_NO_DATA) break;
         if (!SQL_SUCCEEDED(rc)) throw fail(rc, u"The statement was refused.");
     }
+}
+
+void OdbcSqlBackend::Cancel() {
+    Handles& h = *m_pHandles;
+    h.cancelled = true;
+    std::lock_guard running(h.running_mutex);
+    if (h.running != SQL_NULL_HSTMT) SQLCancel(h.running);
 }
 
 std::u16string OdbcSqlBackend::DriverVersion() const {

@@ -38,9 +38,12 @@ public:
     void Open(const std::u16string& connection_string) override;
     void Close() override;
     bool IsOpen() const override;
-    // Runs the text once with its parameters (each "?" in order) under the statement's query timeout; rows the
-    // statement returns are read to their end and dropped.
+    // Runs the text once with its parameters (each "?" in order) under the statement's query timeout (none for
+    // kNoTimeLimit); rows the statement returns are read to their end and dropped.
     void Execute(const SqlStatement& statement) override;
+    // SQLCancel on the statement running in Execute, from any thread; it then fails with SQLSTATE HY008, as
+    // does every later Execute on this backend, before anything is sent.
+    void Cancel() override;
 
     // Seconds that Open waits for the server (0: the driver's own default).
     void SetLoginTimeout(int seconds) { m_nLoginTimeout = seconds; }

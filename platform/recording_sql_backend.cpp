@@ -14,7 +14,8 @@ void RecordingSqlBackend::Open(const std::u16string& connection_string) {
 }
 
 void RecordingSqlBackend::Execute(const SqlStatement& statement) {
-    m_executed.push_back(statement);
+    if (m_onExecute) m_onExecute(statement);
+    if (m_bKeepStatements) m_executed.push_back(statement);
     if (!m_bOpen) {
         throw SqlError(u"IDispatch error #3149", 0x80004005, u"Microsoft OLE DB Provider for SQL Server",
                        kConnectionFailure);
@@ -31,7 +32,7 @@ void RecordingSqlBackend::Execute(const SqlStatement& statement) {
                            u"The statement was refused by the server.");
         }
     }
-    m_accepted.push_back(statement);
+    if (m_bKeepStatements) m_accepted.push_back(statement);
 }
 
 }  // namespace platform

@@ -27,6 +27,10 @@ public:
     // Open fails while this is set.
     void SetRefuseOpen(bool refuse) { m_bRefuseOpen = refuse; }
 
+    // Called with every statement as it reaches the server, before it is answered.
+    std::function<void(const SqlStatement&)> m_onExecute;
+    // False: the statements are handed to m_onExecute and not kept (a whole repair's rows would fill memory).
+    bool m_bKeepStatements = true;
     // Every statement that reached the server, accepted or not, in order.
     std::vector<SqlStatement> m_executed;
     // Only the accepted ones.

@@ -66,8 +66,11 @@ struct Parameter {
 struct SqlStatement {
     std::u16string m_strText;
     std::vector<Parameter> m_params;
-    int m_nTimeoutSeconds = 30;
+    int m_nTimeoutSeconds = 30;  // kNoTimeLimit: the statement runs until it ends or is cancelled
 };
+
+// A statement time limit of none.
+inline constexpr int kNoTimeLimit = 0;
 
 // The server side of a connection. Every failure is thrown as SqlError.
 class ISqlBackend {
@@ -77,6 +80,10 @@ public:
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
     virtual void Execute(const SqlStatement& statement) = 0;
+    // Called from another thread (the Stop button's): the statement running now ends as refused, and every
+    // later one on this backend is refused without reaching the server. A backend that cannot interrupt its
+    // statement leaves it to end by itself.
+    virtual void Cancel() {}
 };
 
 // The rows a statement returned; the row copy releases it at once, so it holds nothing yet.
@@ -88,6 +95,8 @@ public:
     void Open(const std::u16string& connection_string);
     void Close();
     bool IsOpen() const;
+    // The backend's Cancel: safe from any thread.
+    void Cancel() { m_pBackend->Cancel(); }
     const std::u16string& ConnectionString() const { return m_strConnectionString; }
     ISqlBackend& Backend() { return *m_pBackend; }
 

@@ -103,6 +103,7 @@ bool RunStatement(RepairScript& script, const std::u16string& step, const std::u
             auto command = std::make_shared<platform::Command>();
             command->SetActiveConnection(engine.m_pConnection);
             command->SetCommandText(text);
+            command->SetCommandTimeout(script.m_nTimeoutSeconds);
             command->Execute(platform::adCmdText);
             engine.m_statementReport.AddAccepted();
             return true;
@@ -140,6 +141,7 @@ void BeginRepair(RepairScript& script) {
     script.m_setTablesNotCreated.clear();
     script.m_setUnknownCollations.clear();
     script.m_arrAfterRows.clear();
+    script.m_nTimeoutSeconds = kEmptyTableTimeoutSeconds;
 }
 
 // ---- User types ----
@@ -516,8 +518,15 @@ void NoteRefusedRows(RepairScript& script, const mdf::TableNode& table, std::uin
     script.m_report.RowsRefused(table.m_pszName, refused);
 }
 
+namespace {
+// The steps after the rows: no time limit from here on, and a stop ends the loop of each.
+void RowsAreIn(RepairScript& script) { script.m_nTimeoutSeconds = platform::kNoTimeLimit; }
+}  // namespace
+
 void ScriptKeysAfterRows(RepairScript& script) {
+    RowsAreIn(script);
     for (const auto& statement : script.m_arrAfterRows) {
+        if (script.m_engine.StopRequested()) return;
         RunStatement(script, statement.m_strStep, statement.m_strObject, statement.m_strText);
     }
 }
@@ -527,9 +536,11 @@ void ScriptKeysAfterRows(RepairScript& script) {
 void ScriptStatistics(RepairScript& script) {
     mdf::CRecoveryEngine& engine = script.m_engine;
     if (engine.m_lstStatistics.empty()) return;
+    RowsAreIn(script);
     if (engine.m_lstIndexColumns.empty()) engine.ReadIndexColumnRows();
     const bool v2005 = Layout2005(engine);
     for (const auto& statistics : engine.m_lstStatistics) {
+        if (engine.StopRequested()) return;
         mdf::TableNode* table = mdf::FindFirstTable(engine.m_lstTables, statistics.m_nObjectId);
         if (table == nullptr) continue;  // statistics of a system table
         std::vector<const mdf::IndexColumnNode*> rows;
@@ -555,9 +566,11 @@ void ScriptStatistics(RepairScript& script) {
 // ---- Deferred and retried statements ----
 
 void RunTableStatements(RepairScript& script) {
+    RowsAreIn(script);
     for (const auto& table : script.m_engine.m_lstTables) {
         if (!TableCreated(script, table)) continue;
         for (std::size_t i = 0; i < table.m_arrStatements.size(); ++i) {
+            if (script.m_engine.StopRequested()) return;
             RunStatement(script, kStepCheck, table.m_pszName, table.m_arrStatements[i]);
         }
     }
@@ -566,13 +579,21 @@ void RunTableStatements(RepairScript& script) {
 std::size_t RunDeferredStatements(RepairScript& script) {
     const auto& list = script.m_engine.m_arrDeferredStatements;
     const std::size_t count = list.size();
-    for (std::size_t i = 0; i < count; ++i) RunStatement(script, kStepForeignKey, {}, list[i]);
+    RowsAreIn(script);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (script.m_engine.StopRequested()) break;
+        RunStatement(script, kStepForeignKey, {}, list[i]);
+    }
     return count;
 }
 
 void RetryFailedStatements(RepairScript& script) {
     const auto& list = script.m_engine.m_arrRetryStatements;
-    for (std::size_t i = 0; i < list.size(); ++i) RunStatement(script, kStepRetry, {}, list[i]);
+    RowsAreIn(script);
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (script.m_engine.StopRequested()) return;
+        RunStatement(script, kStepRetry, {}, list[i]);
+    }
 }
 
 }  // namespace target

@@ -22,6 +22,10 @@ namespace target {
 
 enum class StepOutcome { Done, Stopped };
 
+// Seconds a schema statement may run while the tables are still empty. Once the rows are in, an index, key,
+// check or statistics statement reads every row and takes as long as it takes (only Stop cancels it).
+inline constexpr int kEmptyTableTimeoutSeconds = 30;
+
 // The state of one repair's schema side.
 struct RepairScript {
     explicit RepairScript(mdf::CRecoveryEngine& engine) : m_engine(engine) {}
@@ -31,6 +35,7 @@ struct RepairScript {
     std::set<std::u16string> m_setTablesNotCreated;            // full names of tables the server refused
     std::set<std::uint32_t> m_setUnknownCollations;            // collation ids already reported
     std::vector<Statement> m_arrAfterRows;                     // indexes and unique keys that wait for the rows
+    int m_nTimeoutSeconds = kEmptyTableTimeoutSeconds;         // of each statement; none once the rows are in
 };
 
 // Empties the lists of an earlier repair on the same engine: user types, deferred and retried statements,
@@ -58,7 +63,8 @@ bool TableCreated(const RepairScript& script, const mdf::TableNode& table);
 // Records rows of table that the server refused during the row copy.
 void NoteRefusedRows(RepairScript& script, const mdf::TableNode& table, std::uint64_t refused);
 
-// Creates the nonclustered indexes and unique keys kept back by ScriptTables.
+// Creates the nonclustered indexes and unique keys kept back by ScriptTables. From here on statements run
+// without a time limit. This and the steps after it end early when the user asked to stop.
 void ScriptKeysAfterRows(RepairScript& script);
 
 // Creates the statistics of the catalogue's statistics list (2005 and later); reads the index-column rows

@@ -170,7 +170,12 @@ int CRecoveryEngine::CreateTargetDatabase() {
     std::u16string database;
     for (int attempt = 0;; ++attempt) {
         m_pCommand.reset();
-        m_pConnection = std::make_shared<platform::Connection>(new_backend());
+        {
+            std::lock_guard lock(m_connectionMutex);
+            m_pConnection = std::make_shared<platform::Connection>(new_backend());
+            // Stop was pressed before this connection existed: it starts cancelled.
+            if (m_app.m_bStopJob.load()) m_pConnection->Cancel();
+        }
         try {
             m_pConnection->Open(m_targetSettings.ConnectionString(server, u"master"));
         } catch (const platform::SqlError& error) {
@@ -270,6 +275,15 @@ int CRecoveryEngine::CloseConnection() {
         m_strRepairFolder.clear();
     }
     return closed;
+}
+
+void CRecoveryEngine::CancelRunningStatement() {
+    std::shared_ptr<platform::Connection> connection;
+    {
+        std::lock_guard lock(m_connectionMutex);
+        connection = m_pConnection;
+    }
+    if (connection) connection->Cancel();
 }
 
 namespace {

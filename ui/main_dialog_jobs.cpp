@@ -93,6 +93,9 @@ void CBrindlemoorDlg::OnStopJob() {
 
     // The job sees the flag at its next check and posts its end; its messages keep being handled meanwhile.
     app_.m_bStopJob = true;
+    // A statement the server is still running (an INSERT, an index over millions of rows) would hold the job
+    // until it ends: cancel it, so the job sees the flag within a second.
+    if (m_pEngine) m_pEngine->CancelRunningStatement();
     WorkerThreads::PumpUntil([this] { return app_.m_bJobIdle.load(); });
     // A stopped repair has closed its connection on its way out; this closes nothing then.
     if (m_pEngine) m_pEngine->CloseConnection();

@@ -10,6 +10,7 @@
 #include "app/control_ids.h"
 #include "app/file_search.h"
 #include "app/string_table.h"
+#include "mdf/recovery_engine.h"
 #include "platform/text.h"
 #include "ui/about_dialog.h"
 #include "ui/brindlemoor_app.h"
@@ -188,6 +189,8 @@ void CBrindlemoorDlg::OnClose(wxCloseEvent& event) {
 bool CBrindlemoorDlg::WaitForJobToStop() {
     if (app_.m_bJobIdle) return true;
     app_.m_bStopJob = true;
+    // A statement the server is still running would hold the job until it ends: cancel it.
+    if (m_pEngine) m_pEngine->CancelRunningStatement();
     // The job polls the stop flag between pages and records, then posts its end; keep handling its messages
     // (a job waiting on a sent message would otherwise never get there) until it is idle or the time is up.
     const auto deadline = std::chrono::steady_clock::now() + stop_wait;

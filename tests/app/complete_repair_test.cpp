@@ -8,6 +8,7 @@
 #include <functional>
 #include <fstream>
 #include <memory>
+#include <type_traits>
 
 #include "app/app_fields.h"
 #include "app/recover_thread.h"
@@ -425,7 +426,8 @@ TEST(CompleteRepair, EmbeddedProblemsNameTheUsersDatabaseNotAnEarlierOne) {
 }
 
 // A data file of the 2000 format through the whole job: every stored object of the sample once, functions from
-// the early pass only, the trigger after the rows, and completion.
+// the early pass only, the trigger after the rows. The sample's function fn_Names and default constraint
+// DF_Orders_Flags have catalogue rows but no definition: the job names them and ends with problems.
 TEST(CompleteRepair, Format2000FileRepairedWithItsStoredObjects) {
     const fs::path path = fs::path(::testing::TempDir()) / "complete_repair_2000.mdf";
     testsupport::sql2000::SampleDatabase().Build().WriteTo(path);
@@ -434,8 +436,14 @@ TEST(CompleteRepair, Format2000FileRepairedWithItsStoredObjects) {
     ASSERT_FALSE(r.state.m_bSql2005Catalog);
     ASSERT_FALSE(r.engine->m_lstTables.empty());
     const auto job = r.RunRepair();
-    EXPECT_TRUE(r.fields.m_bJobCompleted) << platform::ToUtf8(r.prompts.last_text);
-    EXPECT_EQ(r.prompts.message_count, 0);
+    EXPECT_FALSE(r.fields.m_bJobCompleted);
+    ASSERT_EQ(r.prompts.message_count, 1);
+    EXPECT_EQ(r.prompts.last_text,
+              u"Database Recovered_pubs: 0 object(s), 0 schema statement(s) and 0 row(s) were refused.\n"
+              u"Not on the server:\n"
+              u"function fn_Names (object 181575685): no whole definition of it was found on the definition pages\n"
+              u"default DF_Orders_Flags (object 373576369): no whole definition of it was found on the definition "
+              u"pages");
     EXPECT_EQ(r.closes, 1);
     for (const char16_t* text : {u"CREATE VIEW vw_Orders AS SELECT OrderID FROM Orders",
                                  u"CREATE PROCEDURE usp_GetCustomers AS SELECT * FROM Customers",
@@ -446,6 +454,8 @@ TEST(CompleteRepair, Format2000FileRepairedWithItsStoredObjects) {
         EXPECT_EQ(r.Sent(text), 1u) << platform::ToUtf8(text);
     }
     EXPECT_EQ(r.Sent(u"usp_Dropped"), 0u);
+    // The two tables named Notes (two owners) are copied once each: their 2 and 4 rows, not twice over.
+    EXPECT_EQ(r.Sent(u"insert into [Notes]"), 6u);
     EXPECT_EQ(r.log[r.IndexOf(u"Views  :  ")], u"Views  :  1 created, 0 refused");
     EXPECT_EQ(r.log[r.IndexOf(u"Stored procedures  :  ")], u"Stored procedures  :  1 created, 0 refused");
     EXPECT_EQ(r.log[r.IndexOf(u"Triggers  :  ")], u"Triggers  :  1 created, 0 refused");
@@ -499,3 +509,109 @@ TEST(CompleteRepair, UnwritableFailureFolderIsNotNamedAsHoldingTheDefinitions) {
 }
 
 }  // namespace
+
+// ---- The last look: what the catalogue holds against what reached the server ----
+
+// A small file whose view or rows do not reach the server: the job names each with the reason, in its end
+// message and in the log, and does not claim completion; intact, it completes and names nothing.
+TEST(CompleteRepair, WhatDidNotReachTheServerIsNamedAndTheJobDoesNotComplete) {
+    struct Case {
+        const char* what;
+        bool zero_definition_page;
+        const char16_t* refuse;  // statements the server refuses; null: none
+        const char16_t* named;   // the line naming what is missing; null: nothing is missing
+    };
+    const Case cases[] = {
+        {"intact", false, nullptr, nullptr},
+        {"the view's definition page zeroed", true, nullptr,
+         u"view vw_People (object 213575799): no whole definition of it was found on the definition pages"},
+        {"the rows of a table refused", false, u"insert into [People]",
+         u"table People: 0 of 6 row(s) copied: 6 refused by the server"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        testsupport::TempDir dir;
+        testsupport::sql2000::Layout layout;
+        auto file = testsupport::sql2000::ViewAndTableDatabase().Build(&layout);
+        if (c.zero_definition_page) {
+            ASSERT_FALSE(layout.comment_pages.empty());
+            for (const auto page : layout.comment_pages) file.SetPage(page, testsupport::PageBuilder());
+        }
+        file.WriteTo(dir / "people.mdf");
+        Repair r(dir / "people.mdf");
+        if (c.refuse) r.server->RefuseContaining(c.refuse);
+        const auto job = r.RunRepair();
+        if (!c.named) {
+            EXPECT_TRUE(r.fields.m_bJobCompleted) << platform::ToUtf8(r.prompts.last_text);
+            EXPECT_EQ(r.IndexOf(u"Missing "), r.log.size());
+            continue;
+        }
+        EXPECT_FALSE(r.fields.m_bJobCompleted);
+        ASSERT_EQ(r.prompts.message_count, 1);
+        EXPECT_EQ(r.prompts.last_title, u"Repair process finished with problems.");
+        EXPECT_NE(r.prompts.last_text.find(std::u16string(u"\n") + c.named), std::u16string::npos)
+            << platform::ToUtf8(r.prompts.last_text);
+        const std::size_t line = r.IndexOf(u"Missing ");
+        ASSERT_LT(line, r.log.size());
+        EXPECT_NE(r.log[line].find(c.named), std::u16string::npos) << platform::ToUtf8(r.log[line]);
+    }
+}
+
+// Each table's live rows against the rows copied; the scan's count is a best effort, so more rows copied than
+// counted is no loss.
+TEST(CompleteRepair, RowsShortOfTheLiveCountAreNamedWithTheirReason) {
+    struct Case {
+        app::TableRowOutcome table;
+        const char16_t* line;  // null: nothing missing
+    };
+    const Case cases[] = {
+        {{u"T", 5, 5, 0, true}, nullptr},
+        {{u"T", 5, 7, 0, true}, nullptr},
+        {{u"T", 0, 0, 0, false}, nullptr},
+        {{u"T", 5, 0, 0, false}, u"table T: 0 of 5 row(s) copied: the table was not created"},
+        {{u"T", 5, 3, 2, true}, u"table T: 3 of 5 row(s) copied: 2 refused by the server"},
+        {{u"T", 5, 3, 0, true}, u"table T: 3 of 5 row(s) copied: 2 could not be read from the data file"},
+        {{u"T", 9, 3, 2, true},
+         u"table T: 3 of 9 row(s) copied: 2 refused by the server, 4 could not be read from the data file"},
+        {{u"T", 5, 3, 4, true}, u"table T: 3 of 5 row(s) copied: 2 refused by the server"},
+    };
+    platform::SharedState state;
+    mdf::CRecoveryEngine engine(state);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(platform::ToUtf8(c.line ? c.line : u"none"));
+        const auto result = app::Reconcile(engine, true, {}, {c.table});
+        if (!c.line) {
+            EXPECT_TRUE(result.Complete());
+            continue;
+        }
+        ASSERT_EQ(result.m_arrMissingRows.size(), 1u);
+        EXPECT_EQ(result.m_arrMissingRows[0], c.line);
+    }
+}
+
+// The server's own objects (negative ids) are counted once, never named as missing; an object of a kind whose
+// pass did not run is named so.
+TEST(CompleteRepair, SystemObjectsAreCountedAndUnscriptedKindsNamed) {
+    platform::SharedState state;
+    mdf::CRecoveryEngine engine(state);
+    auto add = [](auto& node, const char16_t* name, std::int32_t id) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(node)>, mdf::ProcedureNode>) {
+            node.m_strName = name;
+        } else {
+            node.m_pszName = name;
+        }
+        node.m_nObjectId = id;
+    };
+    add(engine.AddView(), u"sys_view", -101);
+    add(engine.AddProcedure(), u"sys_view", -101);  // one object met in two lists
+    add(engine.AddProcedure(), u"sp_system", -202);
+    add(engine.AddTrigger(), u"tr_Made", 7);
+    add(engine.AddRule(), u"rl_Skipped", 8);
+    engine.m_repairTally.definitions_found.insert(7);
+    const auto result = app::Reconcile(engine, true, {mdf::ObjectKind::Trigger}, {});
+    EXPECT_EQ(result.m_nSystemObjects, 2u);
+    EXPECT_EQ(result.m_arrMissingObjects,
+              std::vector<std::u16string>{u"rule rl_Skipped (object 8): its kind was not scripted"});
+    // The embedded road copies rows only: no object is compared.
+    EXPECT_TRUE(app::Reconcile(engine, false, {}, {}).Complete());
+}

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "app/app_fields.h"
 #include "app/recover_thread.h"
@@ -24,6 +25,7 @@
 #include "tests/support/corpus.h"
 #include "tests/support/page_builder.h"
 #include "tests/support/sha256.h"
+#include "tests/support/sql2000_builder.h"
 #include "tests/support/tds_server_double.h"
 
 namespace {
@@ -233,6 +235,44 @@ TEST_F(RepairThroughTds, RefusedViewGoesToItsFailureFileExactly) {
     ASSERT_FALSE(view.empty());
     EXPECT_EQ(repair.FailureFile("Views.txt"), objtest::Entry(platform::ToUtf8(view)));
     EXPECT_EQ(repair.FailureFile("Triggers.txt"), "");
+}
+
+// ---- Stop while the server holds a statement ----
+
+// The server sits on a statement until the driver cancels it: a row INSERT (its limit is 700 s, and a lost
+// link tries it twice) or an index built after the rows (no limit at all). Stop, as the window does it (the
+// flag, then the cancel from its own thread), ends the job at once; nothing more reaches the server.
+TEST_F(RepairThroughTds, StopCancelsTheStatementTheServerHolds) {
+    const fs::path path = fs::path(::testing::TempDir()) / "stop_during_statement.mdf";
+    testsupport::sql2000::SampleDatabase().Build().WriteTo(path);
+    for (const char16_t* held : {u"insert into [Orders]", u"[IX_Orders_Customer] on [Orders]"}) {
+        SCOPED_TRACE(platform::ToUtf8(held));
+        TdsRepair repair(path);
+        repair.server.AddFault(TdsFault::Stall(held));
+        repair.state.m_bRepairRequested = true;
+        repair.state.m_bStopJob = false;
+        auto job = repair.Job();
+        std::thread worker([&job] { job->Run(); });
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (repair.server.StallsBegun() == 0 && std::chrono::steady_clock::now() < give_up) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        const bool held_now = repair.server.StallsBegun() == 1;
+        const auto pressed = std::chrono::steady_clock::now();
+        repair.state.m_bStopJob = true;
+        repair.engine->CancelRunningStatement();
+        worker.join();
+        const auto took = std::chrono::steady_clock::now() - pressed;
+        ASSERT_TRUE(held_now) << "the statement never reached the server";
+        // A behaviour bound, generous for a loaded machine; uncancelled, the job waits for the driver's limit.
+        EXPECT_LT(took, std::chrono::seconds(5));
+        EXPECT_FALSE(repair.fields.m_bJobCompleted);
+        const auto statements = repair.server.Statements();
+        ASSERT_FALSE(statements.empty());
+        EXPECT_TRUE(statements.back().cancelled) << Escaped(statements.back().text);
+        EXPECT_NE(statements.back().text.find(held), std::u16string::npos);
+    }
+    fs::remove(path);
 }
 
 // ---- Dependencies and trigger forms over the wire ----

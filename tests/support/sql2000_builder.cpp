@@ -657,4 +657,26 @@ Database SampleDatabase() {
     return db;
 }
 
+Database ViewAndTableDatabase() {
+    Database db;
+    db.AddObject({u"sysobjects", 1, "S "});
+    db.AddObject({u"sysindexes", 2, "S "});
+    db.AddObject({u"syscolumns", 3, "S "});
+    TableDef people{u"People", 1977058079};
+    ColumnDef id;
+    id.name = u"Id";
+    id.not_null = true;
+    ColumnDef name;
+    name.name = u"Name";
+    name.type = kNVarChar;
+    name.length = 40;
+    people.columns = {id, name};
+    const char16_t* names[] = {u"Anna", u"Bernd", u"Chlo\u00E9", u"Dmitri", u"Eve", u"Fumiko"};
+    for (int i = 0; i < 6; ++i) people.rows.push_back({Int(i + 1, 4), Unicode(names[i])});
+    db.AddTable(people);
+    db.AddObject({.name = u"vw_People", .object_id = 213575799, .type = "V ", .byte_19 = 0x7F,
+                  .definition = u"CREATE VIEW vw_People AS SELECT Name FROM People"});
+    return db;
+}
+
 }  // namespace testsupport::sql2000

@@ -155,4 +155,8 @@ private:
 // object row of every kind with definition texts.
 Database SampleDatabase();
 
+// The smallest database the whole repair road takes: the system tables, one table (People: Id int not null,
+// Name nvarchar(20); six rows) and one view over it (vw_People) with its definition. Tests damage one part.
+Database ViewAndTableDatabase();
+
 }  // namespace testsupport::sql2000

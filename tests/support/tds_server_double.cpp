@@ -784,6 +784,7 @@ void TdsServerDouble::Serve(int socket, int number) {
                 }
                 if (fault->stall) {
                     // Nothing until the driver gives up and cancels; then only the attention's answer.
+                    ++m_nStallsBegun;
                     auto next = link.Receive();
                     if (!next || next->first != kAttention) break;
                     request.cancelled = true;

@@ -155,6 +155,8 @@ public:
     // Batches and sp_executesql calls, in arrival order.
     std::vector<TdsRequest> Statements() const;
     int ConnectionCount() const;
+    // Statements held by a stall fault so far (counted when the stall begins, before any cancel).
+    int StallsBegun() const { return m_nStallsBegun.load(); }
 
     // ---- Reaching it ----
     // Settings for the FreeTDS driver by path: this server's port, login "tester" with a password.
@@ -174,6 +176,7 @@ private:
     int m_wakeWrite = -1;
     std::uint16_t m_nPort = 0;
     std::atomic<bool> m_bStopping{false};
+    std::atomic<int> m_nStallsBegun{0};
     std::thread m_acceptor;
 
     mutable std::mutex m_mutex;

@@ -10,7 +10,9 @@
 
 #include <cstring>
 #include <iostream>
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "platform/odbc_sql_connection.h"
 #include "platform/text.h"
@@ -349,6 +351,35 @@ TEST_F(OdbcBackendTds, QueryTimeoutCancelsTheStatementAndKeepsTheLink) {
     EXPECT_TRUE(requests[1].cancelled);
     EXPECT_EQ(requests[2].kind, TdsRequest::Kind::Attention);
     EXPECT_TRUE(requests[3].accepted);
+}
+
+// Stop's cancel, from another thread, while the server holds a statement that has no time limit: the
+// statement ends as cancelled (not as a lost link), and nothing later reaches the server.
+TEST_F(OdbcBackendTds, CancelFromAnotherThreadEndsTheStatementAndRefusesLaterOnes) {
+    OdbcSqlBackend backend;
+    backend.Open(server_.ConnectionString());
+    server_.AddFault(TdsFault::Stall(u"waitfor"));
+    SqlStatement hung = Statement(u"waitfor delay '01:00:00'");
+    hung.m_nTimeoutSeconds = platform::kNoTimeLimit;
+    std::thread stop([&] {
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (server_.StallsBegun() == 0 && std::chrono::steady_clock::now() < give_up) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        backend.Cancel();
+    });
+    try {
+        backend.Execute(hung);
+        ADD_FAILURE() << "the cancel was not reported";
+    } catch (const SqlError& error) {
+        EXPECT_EQ(U8(error.SqlState()), "HY008") << U8(error.Description());
+        EXPECT_FALSE(platform::IsConnectionLost(error));
+    }
+    stop.join();
+    EXPECT_THROW(backend.Execute(Statement(u"insert into [t] values (1)")), SqlError);
+    const auto statements = server_.Statements();
+    ASSERT_EQ(statements.size(), 1u);
+    EXPECT_TRUE(statements[0].cancelled);
 }
 
 TEST_F(OdbcBackendTds, TheDoubleIsBoundedInConnectionsAndRequests) {

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "platform/recording_sql_backend.h"
 #include "platform/text.h"
@@ -205,6 +206,44 @@ TEST_F(SchemaScript, ListsStartEmptyAndEveryListedStatementIsTriedOnce) {
     EXPECT_EQ(Sent(), (std::vector<std::string>{"check 1", "check 2", "fk 1", "fk 2", "fn 1", "fn 2"}));
     EXPECT_EQ(script->m_report.m_arrRefused.size(), 3u);
     EXPECT_EQ(script->m_report.RefusedIn(target::kStepCheck).size(), 1u);
+}
+
+// A statement that reads every row (index, unique key, check, foreign key, retry) may run for as long as it
+// takes, where the empty tables' statements keep the command's limit; Stop, not a timeout, ends it, and ends
+// each of those steps before it sends anything more.
+TEST_F(SchemaScript, StatementsAfterTheRowsHaveNoTimeLimitAndEndAtAStop) {
+    auto& keyed = AddTable(u"dbo.Keyed", 3);
+    keyed.m_lstColumns.push_back(Column(u"k", 1, 56, 4, true));
+    mdf::structIndex index;
+    index.m_strName = u"IX";
+    index.m_arrColumns = {{1, false, false}};
+    keyed.m_lstIndexes = {index};
+    target::BeginRepair(*script);
+    EXPECT_EQ(target::ScriptTables(*script), target::StepOutcome::Done);
+    keyed.m_arrStatements = {u"check"};
+    engine->m_arrDeferredStatements = {u"foreign key"};
+    engine->m_arrRetryStatements = {u"retry"};
+    const std::function<void()> after_rows[] = {[&] { target::ScriptKeysAfterRows(*script); },
+                                                [&] { target::RunTableStatements(*script); },
+                                                [&] { target::RunDeferredStatements(*script); },
+                                                [&] { target::RetryFailedStatements(*script); }};
+    for (const auto& step : after_rows) step();
+    std::vector<std::pair<std::string, int>> limits;
+    for (const auto& s : backend->m_executed) limits.emplace_back(U8(s.m_strText), s.m_nTimeoutSeconds);
+    EXPECT_EQ(limits, (std::vector<std::pair<std::string, int>>{
+                          {"create table [dbo].[Keyed]([k] int NOT NULL)", target::kEmptyTableTimeoutSeconds},
+                          {"create index [IX] on [dbo].[Keyed] ([k]) ", platform::kNoTimeLimit},
+                          {"check", platform::kNoTimeLimit},
+                          {"foreign key", platform::kNoTimeLimit},
+                          {"retry", platform::kNoTimeLimit}}));
+
+    backend->m_executed.clear();
+    app.m_bStopJob = true;
+    for (const auto& step : after_rows) step();
+    EXPECT_TRUE(Sent().empty());
+    // A later repair on the same engine starts with the limit again.
+    target::BeginRepair(*script);
+    EXPECT_EQ(script->m_nTimeoutSeconds, target::kEmptyTableTimeoutSeconds);
 }
 
 TEST_F(SchemaScript, ALostLinkIsReopenedAndTheStatementTriedAgain) {

@@ -11,6 +11,7 @@
 #include "platform/text.h"
 #include "tests/tools/dump_documents.h"
 #include "tests/tools/dump_keys.h"
+#include "tests/tools/dump_repair.h"
 #include "tests/tools/dump_rows.h"
 
 namespace catalog_dump {
@@ -28,6 +29,8 @@ const Option kOptions[] = {
 int Usage() {
     std::cerr << "usage: catalog_dump FILE\n";
     std::cerr << "       catalog_dump --documents OUTDIR FILE  (Document Recovery scan, every item saved below OUTDIR)\n";
+    std::cerr << "       catalog_dump --repair FILE  (Complete Repair against a recording server: every statement "
+                 "sent, then the end text; exit 0 completed, 5 finished with problems)\n";
     for (const auto& option : kOptions) {
         if (option.name) std::cerr << "       catalog_dump --" << option.name << " FILE " << option.usage << "\n";
     }
@@ -43,6 +46,8 @@ int main(int argc, char** argv) {
     if (argc < 2) return Usage();
     // --documents OUTDIR FILE: the Document Recovery scan and a save of every item (its own scan).
     if (argc == 4 && std::strcmp(argv[1], "--documents") == 0) return RunDocuments(argv[2], argv[3], std::cout, std::cerr);
+    // --repair FILE: the scan and Complete Repair of the job itself (their own scan).
+    if (argc == 3 && std::strcmp(argv[1], "--repair") == 0) return RunRepair(argv[2], std::cout, std::cerr);
     const Option* option = nullptr;
     int file_arg = 1;
     if (std::strncmp(argv[1], "--", 2) == 0) {
@@ -59,7 +64,7 @@ int main(int argc, char** argv) {
     platform::NullSink sink;
     mdf::CRecoveryEngine engine(app, &sink);
     // Exit codes: 0 done, 1 not opened or no catalogue, 2 usage, 3 documents not written (--documents),
-    // kExitDamage done but damage seen.
+    // kExitDamage done but damage seen, kExitRepairProblems repair finished with problems (--repair).
     std::uint64_t damage = 0;
     if (!RunScan(engine, std::cerr, &damage)) return 1;
     int result = 0;

@@ -4,6 +4,7 @@
 // Screenshots of both dialogs and of the end.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -15,6 +16,7 @@
 #include "platform/text.h"
 #include "tests/support/corpus.h"
 #include "tests/support/page_builder.h"
+#include "tests/support/sql2000_builder.h"
 #include "tests/support/tds_server_double.h"
 #include "tests/ui/gui_harness.h"
 #include "ui/brindlemoor_app.h"
@@ -172,6 +174,65 @@ TEST(RepairWindow, NorthwindRepairedIntoTheServerDouble) {
     std::size_t inserts = 0;
     for (const auto& r : server.Statements()) inserts += platform::ToLower(r.text.substr(0, 12)) == u"insert into ";
     EXPECT_GT(inserts, 2000u);
+    delete dialog;
+    Pump(20);
+}
+
+// Stop pressed in the window while the server holds a row INSERT: the window's cancel reaches the statement
+// and the job ends at once, where it used to wait for the statement's limit (700 s, and once more).
+TEST(RepairWindow, StopWhileTheServerHoldsAnInsertEndsTheJobAtOnce) {
+    if (testsupport::FreeTdsDriverPath().empty()) GTEST_SKIP() << "FreeTDS ODBC driver not found at configure time";
+    testsupport::TdsServerDouble server;
+    server.AddFault(testsupport::TdsFault::Stall(u"insert into [Orders]"));
+    testsupport::TempDir dir;
+    {
+        std::ofstream config(dir / "brindlemoor.conf");
+        config << "[sqlserver]\nserver = 127.0.0.1\nlogin = tester\ndriver = "
+               << platform::ToUtf8(testsupport::FreeTdsDriverPath()) << "\nport = " << server.Port()
+               << "\ntds_version = 7.4\nlogin_timeout = 10\nfailure_folder = " << (dir / "failures").string() << "\n";
+    }
+    setenv("BRINDLEMOOR_CONFIG", (dir / "brindlemoor.conf").c_str(), 1);
+    const fs::path file = dir / "sample.mdf";
+    testsupport::sql2000::SampleDatabase().Build().WriteTo(file);
+
+    auto& a = App();
+    ResetJobState(a);
+    a.m_strServerInstance.clear();
+    auto* dialog = new ui::CBrindlemoorDlg(a);
+    dialog->end_program = [](bool) {};
+    dialog->confirm_stop = [] { return true; };
+    dialog->Show();
+    Pump(50);
+    dialog->OnCompleteRepair();
+    dialog->choose_file = [file] { return wxString::FromUTF8(file.string()); };
+    dialog->OnSelectFile();
+    dialog->OnScanFile();
+    ASSERT_TRUE(WaitUntil([] { return App().m_bJobIdle.load(); }, 30000));
+
+    WhenModalOpens<ui::CSqlServerEditon>([](ui::CSqlServerEditon& d) { Press(d, app::kIdOk); }, 30000);
+    WhenModalOpens<ui::CServerInstance>([](ui::CServerInstance& d) {
+        d.Field(ui::kIdPassword)->ChangeValue("secret");
+        Press(d, app::kIdOk);
+    }, 30000);
+    dialog->OnRepair();
+    ASSERT_TRUE(WaitUntil([&] { return server.StallsBegun() == 1 || App().m_bJobIdle.load(); }, 60000));
+    ASSERT_EQ(server.StallsBegun(), 1) << "the repair ended before the held statement";
+
+    std::u16string said;
+    WhenModalOpens<ui::CMyMessageDialog>([&](ui::CMyMessageDialog& d) {
+        said = App().m_strMessageText;
+        d.EndWith(app::kIdOk);
+    }, 30000);
+    const auto pressed = std::chrono::steady_clock::now();
+    dialog->OnStopJob();
+    const auto took = std::chrono::steady_clock::now() - pressed;
+    // A behaviour bound, generous for a loaded machine.
+    EXPECT_LT(took, std::chrono::seconds(5));
+    EXPECT_TRUE(App().m_bJobIdle.load());
+    EXPECT_EQ(said, u"Current  process stopped by user.");
+    const auto statements = server.Statements();
+    ASSERT_FALSE(statements.empty());
+    EXPECT_TRUE(statements.back().cancelled);
     delete dialog;
     Pump(20);
 }
