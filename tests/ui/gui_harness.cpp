@@ -201,6 +201,12 @@ void ClickAt(wxWindow& window, const wxPoint& client_point) {
     Pump(80);
 }
 
+void MoveTo(wxWindow& window, const wxPoint& client_point) {
+    wxUIActionSimulator mouse;
+    mouse.MouseMove(window.ClientToScreen(client_point));
+    Pump(80);
+}
+
 void WheelAt(wxWindow& window, const wxPoint& client_point, bool horizontal, int notches) {
     wxUIActionSimulator mouse;
     mouse.MouseMove(window.ClientToScreen(client_point));

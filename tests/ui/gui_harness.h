@@ -70,6 +70,7 @@ void PressKey(wxWindow& window, int key_code);
 // client area and clicks; a wheel turn there (horizontal: the sideways wheel, buttons 6 and 7); a key press.
 // Each pumps events afterwards so the window has handled the input on return.
 void ClickAt(wxWindow& window, const wxPoint& client_point);
+void MoveTo(wxWindow& window, const wxPoint& client_point);
 void WheelAt(wxWindow& window, const wxPoint& client_point, bool horizontal, int notches);
 void TypeKey(int key_code, int modifiers = 0);
 // A click on a result-tree item's label with the real mouse.
