@@ -53,7 +53,6 @@ int CBrindlemoorDlg::OnFileListClick(long row) {
     app_.m_strDataFilePath = path;
     if (row >= 0 && !path.empty()) {
         m_editSelectedPath->ChangeValue(ToWx(path));
-        m_strSelectedFile = path;
         ApplyChanges({{kIdScanFile, true, true}});
     } else {
         // No file is chosen now: the path box says so too, and Scan File waits for a choice.
