@@ -77,6 +77,10 @@ std::filesystem::path EulaPath(const platform::ConfigFile& config, const std::fi
     return program_folder.parent_path() / "share" / "brindlemoor" / "eula.dat";
 }
 
+std::filesystem::path HelpPath(const std::filesystem::path& program_folder) {
+    return program_folder.parent_path() / "share" / "brindlemoor" / "help" / "index.html";
+}
+
 std::vector<std::u16string> ReadEulaRows(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return {u"The licence agreement was not found: " + platform::FromUtf8(path.string())};

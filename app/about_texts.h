@@ -28,6 +28,8 @@ std::u16string OsVersionText();
 // The licence file: "[app] eula_path" when set, else share/brindlemoor/eula.dat beside the program's bin
 // folder (`program_folder` is the folder of the executable).
 std::filesystem::path EulaPath(const platform::ConfigFile& config, const std::filesystem::path& program_folder);
+// The help's first page: share/brindlemoor/help/index.html beside the program's bin folder.
+std::filesystem::path HelpPath(const std::filesystem::path& program_folder);
 
 // The rows of the licence viewer: one per line, without its line end (LF or CR LF); a missing or unreadable
 // file gives one row that names the path.

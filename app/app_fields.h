@@ -30,6 +30,7 @@ struct AppFields {
     bool m_bSearchTopFolderOnly = false;
     fileProperty m_stagedFile;
     std::vector<fileProperty> m_arrFoundFiles;  // handed over by a sent WM_FOUND_FILES
+    std::u16string m_strSearchFolder;           // where the walk is, written before each sent WM_FOUND_FILES
     std::atomic<FindThread*> m_pFindThread{nullptr};
 
     // Log.

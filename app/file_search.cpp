@@ -41,8 +41,11 @@ std::string UnescapeMountField(const std::string& field) {
     return out;
 }
 
-// The path the system calls take for a folder of the walk (the empty root is "/").
-std::string DirPath(const std::u16string& folder) { return folder.empty() ? std::string("/") : platform::ToUtf8(folder); }
+// The path the system calls take for a folder of the walk (the empty root is "/"), in the system's own bytes.
+std::string DirPath(const std::u16string& folder) {
+    return folder.empty() ? std::string("/") : platform::ToSystemName(folder);
+}
+
 
 // The names of a folder's entries, sorted so that every walk of one tree goes the same way; false when the
 // folder cannot be read.
@@ -76,7 +79,7 @@ std::vector<std::u16string> ListSearchRoots(const std::string& mount_table) {
         std::string device, mount_point, type;
         if (!(fields >> device >> mount_point >> type)) continue;
         if (kVirtualFileSystems.count(type) != 0) continue;
-        const std::u16string root = platform::FromUtf8(UnescapeMountField(mount_point));
+        const std::u16string root = platform::FromSystemName(UnescapeMountField(mount_point));
         if (std::find(roots.begin(), roots.end(), root) == roots.end()) roots.push_back(root);
     }
     return roots;
@@ -104,6 +107,12 @@ bool IsDataFileName(std::u16string_view name) {
 bool IsHiddenName(std::u16string_view name) { return !name.empty() && name.front() == u'.'; }
 
 std::u16string SizeInKbText(std::uint64_t bytes) { return platform::FromUtf8(std::to_string(bytes >> 10)); }
+
+std::u16string SearchStatusText(std::u16string_view folder, int found) {
+    std::u16string text = u"Database found : " + platform::FromUtf8(std::to_string(found)) + u"    Searching : ";
+    text += folder.empty() ? std::u16string_view(u"/") : folder;
+    return text;
+}
 
 std::u16string FileTimeText(std::time_t when) {
     std::tm local{};
@@ -133,27 +142,20 @@ int FindThread::Run() {
     struct stat root_info {};
     m_bRootDeviceKnown = stat(DirPath(root).c_str(), &root_info) == 0;
     m_nRootDevice = root_info.st_dev;
+    m_lastReport = std::chrono::steady_clock::now();
 
     if (m_fields.m_bSearchSubfolders) {
         owner.Send(platform::WM_FOUND_FILES, 0, -1);
         m_arrFolders.push_back(root);
-        CollectSubFolders(root);
+        WalkFolder(root);
         const std::size_t n = m_arrFolders.size();
-        owner.Send(platform::WM_JOB_PROGRESS, platform::kProgressStep, static_cast<platform::LPARAM>(n));
-        for (std::size_t i = 0; i < n; ++i) {
-            m_strRoot = m_arrFolders[i];
-            SearchFolder(m_arrFolders[i]);
-            if (i == n - 1) owner.Send(platform::WM_FOUND_FILES, 1, static_cast<platform::LPARAM>(i));
-            if (m_app.m_bStopSearch) break;
-            owner.Send(platform::WM_JOB_PROGRESS, platform::kProgressStep, 0);
-        }
+        // What the walk found reaches the list, the files found before a stop as well.
+        owner.Send(platform::WM_FOUND_FILES, 1, static_cast<platform::LPARAM>(n == 0 ? 0 : n - 1));
         owner.Send(platform::WM_JOB_PROGRESS, platform::kProgressEnd, 0);
     } else if (m_fields.m_bSearchTopFolderOnly) {
         SearchFolder(root);
         owner.Send(platform::WM_FOUND_FILES, 0, 0);
     }
-    // Files found before a stop are not listed, now or by a later search.
-    if (m_app.m_bStopSearch) m_fields.m_arrFoundFiles.clear();
 
     m_app.m_bStopSearch = true;
     m_fields.m_pFindThread = nullptr;
@@ -162,39 +164,52 @@ int FindThread::Run() {
     return 0;
 }
 
-void FindThread::CollectSubFolders(const std::u16string& folder) {
+void FindThread::ReportProgress() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_lastReport < std::chrono::milliseconds(m_nReportIntervalMs.load())) return;
+    m_lastReport = now;
+    m_fields.m_strSearchFolder = m_strRoot;
+    m_hOwnerWnd->Send(platform::WM_FOUND_FILES, kFoundFilesProgress, static_cast<platform::LPARAM>(m_arrFolders.size()));
+}
+
+void FindThread::WalkFolder(const std::u16string& folder) {
+    // One read of each folder: its data files are taken, then its sub-folders walked in name order, so the
+    // folders are reached in pre-order and the files found show up while the walk goes on.
+    m_strRoot = folder;
+    ReportProgress();
     std::vector<std::string> names;
     if (!ReadEntryNames(folder, names)) return;
+    TakeDataFiles(folder, names);
     for (const std::string& name : names) {
-        if (m_app.m_bStopSearch) {
-            m_arrFolders.clear();
-            return;
-        }
-        const std::u16string wide = platform::FromUtf8(name);
+        if (m_app.m_bStopSearch) return;
+        const std::u16string wide = platform::FromSystemName(name);
         if (IsHiddenName(wide)) continue;
         const std::u16string path = folder + u"/" + wide;
         struct stat info {};
         // lstat: a symbolic link to a folder is not a folder of this walk, so no link loop is followed.
-        if (lstat(platform::ToUtf8(path).c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) continue;
+        if (lstat(platform::ToSystemName(path).c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) continue;
         // A mount point below the root is a root of its own in the list of roots.
         if (m_bRootDeviceKnown && info.st_dev != m_nRootDevice) continue;
         m_arrFolders.push_back(path);
-        CollectSubFolders(path);
+        WalkFolder(path);
     }
 }
 
 void FindThread::SearchFolder(const std::u16string& folder) {
     std::vector<std::string> names;
     if (!ReadEntryNames(folder, names)) return;
+    TakeDataFiles(folder, names);
+}
+
+void FindThread::TakeDataFiles(const std::u16string& folder, const std::vector<std::string>& names) {
     const std::u16string prefix = folder + u"/";
     for (const std::string& name : names) {
-        if (m_app.m_bStopSearch) {
-            m_fields.m_arrFoundFiles.clear();
-            return;
-        }
-        const std::u16string wide = platform::FromUtf8(name);
+        // A stop keeps what was found so far.
+        if (m_app.m_bStopSearch) return;
+        // Names are kept as the system's bytes (a name that is not UTF-8 opens again as it stands).
+        const std::u16string wide = platform::FromSystemName(name);
         if (!IsDataFileName(wide) || IsHiddenName(wide)) continue;
-        const std::string path = platform::ToUtf8(prefix + wide);
+        const std::string path = platform::ToSystemName(prefix + wide);
         struct statx info {};
         if (statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &info) != 0) continue;
         if (!S_ISREG(info.stx_mode)) continue;  // a folder or device named *.mdf is no data file

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -38,6 +39,12 @@ std::u16string SizeInKbText(std::uint64_t bytes);
 // A file time as the list shows it and sorts it: local "YYYY-MM-DD HH:MM:SS".
 std::u16string FileTimeText(std::time_t when);
 
+// The first parameter of the WM_FOUND_FILES that the walk sends while it runs.
+inline constexpr platform::WPARAM kFoundFilesProgress = 2;
+
+// The status line of a running search: the folder being searched and the data files found so far.
+std::u16string SearchStatusText(std::u16string_view folder, int found);
+
 class FindThread {
 public:
     FindThread(platform::SharedState& state, AppFields& fields, platform::IMessageSink& owner);
@@ -45,6 +52,9 @@ public:
     ~FindThread();
     FindThread(const FindThread&) = delete;
     FindThread& operator=(const FindThread&) = delete;
+
+    // How often at most (milliseconds) the walk reports where it is; tests set 0 to see every folder.
+    static inline std::atomic<int> m_nReportIntervalMs{100};
 
     std::vector<std::u16string> m_arrFolders;  // the root, then every sub-folder in pre-order
     std::u16string m_strRoot;                  // the search root; during the walk the folder being searched
@@ -56,20 +66,28 @@ public:
     // Started and not yet ended.
     bool IsRunning() const { return m_thread.joinable() && !m_bEnded.load(); }
 
-    // The search on the calling thread; ends with WM_SEARCH_DONE.
+    // The search on the calling thread; ends with WM_SEARCH_DONE. While it walks, at most every 100 ms, it
+    // sends WM_FOUND_FILES (kFoundFilesProgress, folders so far) with the folder it is in (m_strSearchFolder)
+    // and the files found since the last one; the files found before a stop are handed over too.
     int Run();
-    // Appends every visible sub-folder of folder (no symbolic link, no other file system) and recurses.
-    void CollectSubFolders(const std::u16string& folder);
+    // Takes the visible "*.mdf" files of folder, then walks every visible sub-folder (no symbolic link, no
+    // other file system), appending each to m_arrFolders before its own sub-folders.
+    void WalkFolder(const std::u16string& folder);
     // Appends every visible "*.mdf" file of folder to the found files.
     void SearchFolder(const std::u16string& folder);
 
 private:
+    void TakeDataFiles(const std::u16string& folder, const std::vector<std::string>& names);
+    // Tells the window where the walk is, when the last report is long enough ago.
+    void ReportProgress();
+
     platform::SharedState& m_app;
     AppFields& m_fields;
     std::uint64_t m_nRootDevice = 0;
     bool m_bRootDeviceKnown = false;
     std::thread m_thread;
     std::atomic<bool> m_bEnded{false};
+    std::chrono::steady_clock::time_point m_lastReport;
 };
 
 }  // namespace app

@@ -1,4 +1,4 @@
-// Writing the log file with every system call checked.
+// Writing the log file with every system call checked, through the document writer's safe write.
 #include "app/log_file.h"
 
 #include <fcntl.h>
@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "platform/text.h"
+#include "sharepoint/output_folder.h"
 
 namespace app {
 
@@ -26,43 +27,29 @@ std::vector<std::uint8_t> LogFileBytes(std::u16string_view text) {
     return bytes;
 }
 
-namespace {
-
-std::u16string DescribeFileError(const std::filesystem::path& path, int error, const char* action) {
+std::u16string DescribeLogFileError(const std::filesystem::path& path, int error, const char* action,
+                                    const std::string& reason) {
     const std::u16string name = platform::FromUtf8(path.string());
     if (error == EACCES || error == EPERM || error == EROFS) return u"Access to " + name + u" was denied.";
     if (error == ENOSPC || error == EDQUOT) return u"There was not enough disk space to save " + name + u".";
     std::u16string text = u"The log could not be saved: ";
     text += platform::FromUtf8(action);
-    text += u" " + name + u" failed (" + platform::FromUtf8(std::strerror(error)) + u").";
+    text += u" " + name + u" failed (" +
+            platform::FromUtf8(reason.empty() ? std::strerror(error != 0 ? error : EIO) : reason) + u").";
     return text;
 }
 
-}  // namespace
-
 std::u16string WriteLogFile(const std::filesystem::path& path, std::u16string_view text) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return DescribeFileError(path, errno, "creating");
-
+    // The file is written under a temporary name beside its own and renamed over it only when whole: a cut
+    // write never replaces an older log, and a symbolic link at the name is replaced, never written through.
+    sharepoint::OutputFolder folder;
+    const std::u16string folder_text = platform::FromUtf8(path.parent_path().empty() ? "." : path.parent_path().string());
+    if (!folder.Open(folder_text)) return DescribeLogFileError(path, errno, "creating");
+    sharepoint::PendingFile file = folder.CreateFile(folder.Root(), platform::FromUtf8(path.filename().string()));
+    if (!file.IsOpen()) return DescribeLogFileError(path, file.ErrorNumber(), "creating", file.Error());
     const std::vector<std::uint8_t> bytes = LogFileBytes(text);
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int error = errno;
-            ::close(fd);
-            return DescribeFileError(path, error, "writing");
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    // A full disk or a network folder may report a lost write only when the file is flushed or closed.
-    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
-        const int error = errno;
-        ::close(fd);
-        return DescribeFileError(path, error, "writing");
-    }
-    if (::close(fd) != 0) return DescribeFileError(path, errno, "closing");
+    if (!file.Write(bytes.data(), bytes.size())) return DescribeLogFileError(path, file.ErrorNumber(), "writing");
+    if (!file.CommitReplacing()) return DescribeLogFileError(path, file.ErrorNumber(), "writing", file.Error());
     return {};
 }
 
@@ -72,7 +59,9 @@ SaveLogOutcome SaveLog(const SaveLogQuestions& questions, std::u16string_view te
         if (!folder) return SaveLogOutcome::Cancelled;
         const std::filesystem::path path = LogFilePath(*folder);
         std::error_code ignored;
-        if (std::filesystem::exists(path, ignored) && !questions.confirm_overwrite()) continue;
+        // A symbolic link at the name counts as there, even when it points nowhere: it would be replaced.
+        if (std::filesystem::exists(std::filesystem::symlink_status(path, ignored)) && !questions.confirm_overwrite())
+            continue;
         const std::u16string error = WriteLogFile(path, text);
         if (error.empty()) return SaveLogOutcome::Saved;
         questions.show_error(error);

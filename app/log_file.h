@@ -20,7 +20,14 @@ std::filesystem::path LogFilePath(const std::filesystem::path& folder);
 // Two bytes per UTF-16 code unit, low byte first; no byte-order mark, no terminator.
 std::vector<std::uint8_t> LogFileBytes(std::u16string_view text);
 
-// Creates (or truncates) the file and writes the log. Empty on success, else the text to show the user.
+// The text shown when the log file could not be made or written: error is the system's error number, action
+// what failed ("creating", "writing").
+std::u16string DescribeLogFileError(const std::filesystem::path& path, int error, const char* action,
+                                    const std::string& reason = {});
+
+// Writes the log under a temporary name in the file's folder and renames it to its name when whole, replacing
+// a file (or a symbolic link, which is not followed) of that name; a folder or device of that name is left
+// alone. Empty on success, else the text to show the user.
 std::u16string WriteLogFile(const std::filesystem::path& path, std::u16string_view text);
 
 // What Save Log asks on its way. The folder picker returns none on Cancel; the overwrite question returns

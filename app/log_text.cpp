@@ -15,18 +15,42 @@ std::u16string LogHeader() {
     return header;
 }
 
+void LogEdit::SetText(std::u16string text) {
+    text_ = std::move(text);
+    has_copy_ = false;
+}
+
+std::size_t LogEdit::Append(std::u16string_view line, bool no_break) {
+    const std::size_t before_size = text_.size();
+    const std::size_t room = no_break ? kLogAppendAllowance : kLogAppendAllowance - 2;
+    if (!no_break) text_ += u"\r\n";
+    text_ += line.substr(0, room);
+    return before_size;
+}
+
 std::u16string LogEdit::AppendLine(std::u16string_view line, bool no_break) {
-    std::u16string before = text_;
-    std::u16string added;
-    if (!no_break) added = u"\r\n";
-    added += line;
-    if (added.size() > kLogAppendAllowance) added.resize(kLogAppendAllowance);
-    text_ += added;
-    return before;
+    return text_.substr(0, Append(line, no_break));
+}
+
+void LogEdit::AppendLine(platform::SharedState& state, std::u16string_view line, bool no_break) {
+    const std::size_t before_size = Append(line, no_break);
+    const std::u16string_view before = std::u16string_view(text_).substr(0, before_size);
+    std::lock_guard lock(state.m_logTextMutex);
+    std::u16string& copy = state.m_strLogText;
+    if (has_copy_ && state.m_nLogTextReplacements == copy_replacements_ && copy.size() >= copy_size_) {
+        copy.resize(copy_size_);
+        copy.append(before.substr(copy_size_));
+    } else {
+        copy.assign(before);
+    }
+    ++state.m_nLogTextReplacements;
+    has_copy_ = true;
+    copy_size_ = before.size();
+    copy_replacements_ = state.m_nLogTextReplacements;
 }
 
 std::u16string LogEdit::Clear() {
-    text_.clear();
+    SetText({});
     AppendLine(kLogTitle, true);
     std::u16string separator = u"\r\n";
     separator += kLogSeparator;
@@ -41,6 +65,7 @@ std::u16string GetLogText(const platform::SharedState& state) {
 void SetLogText(platform::SharedState& state, std::u16string text) {
     std::lock_guard lock(state.m_logTextMutex);
     state.m_strLogText = std::move(text);
+    ++state.m_nLogTextReplacements;
 }
 
 void AppendToLogText(platform::SharedState& state, std::u16string_view text) {
@@ -55,6 +80,7 @@ std::u16string PrepareLogWindow(platform::SharedState& state, AppFields& fields,
         std::lock_guard lock(state.m_logTextMutex);
         if (state.m_strLogText.empty()) {
             state.m_strLogText = LogHeader();
+            ++state.m_nLogTextReplacements;
             fields.m_strLogHeader = state.m_strLogText;
         }
         shown = state.m_strLogText;

@@ -29,7 +29,7 @@ bool CRecoveryEngine::OpenDataFile() {
     m_nFileSize = 0;
     m_strOpenError.clear();
     m_bOpenBusy = false;
-    const std::string path = platform::ToUtf8(m_app.m_strDataFilePath);
+    const std::string path = platform::ToSystemName(m_app.m_strDataFilePath);
     constexpr int kAttempts = 6;
     for (int attempt = 1; attempt <= kAttempts; ++attempt) {
         if (m_hDataFile.Open(path)) {

@@ -94,7 +94,7 @@ bool CRecoveryEngine::DetectDatabaseVersion() {
     constexpr int kAttempts = 6;
     bool opened = false;
     for (int attempt = 1; attempt <= kAttempts && !opened; ++attempt) {
-        opened = file.Open(platform::ToUtf8(m_app.m_strDataFilePath));
+        opened = file.Open(platform::ToSystemName(m_app.m_strDataFilePath));
         if (!opened && !file.LastOpenWasBusy()) break;  // only a busy file is worth another attempt
         if (!opened && attempt < kAttempts) m_sleep(std::chrono::milliseconds(100));
     }

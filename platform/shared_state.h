@@ -64,6 +64,9 @@ struct SharedState {
     // Log and messages to the user.
     std::u16string m_strLogLine;
     std::u16string m_strLogText;  // written by the UI and the job thread: only under m_logTextMutex
+    // Under m_logTextMutex: counts the times a log window replaced m_strLogText (appends do not count), so a
+    // window can tell whether the copy is still the one it last wrote.
+    std::uint64_t m_nLogTextReplacements = 0;
     mutable std::mutex m_logTextMutex;
     std::u16string m_strMessageTitle;
     std::u16string m_strMessageText;

@@ -20,6 +20,12 @@ void AppendUtf8(std::string& out, std::u16string_view text);
 void AppendUtf8Escaped(std::string& out, std::u16string_view text);
 // Invalid UTF-8 bytes become U+FFFD each.
 std::u16string FromUtf8(std::string_view text);
+// File names as the system keeps them (bytes, usually but not always UTF-8). A byte that is not part of valid
+// UTF-8 is carried as the unpaired surrogate U+DC00 + byte, so a name read from a folder opens again byte for
+// byte; ToUtf8 shows each such byte as U+FFFD.
+std::u16string FromSystemName(std::string_view bytes);
+// The bytes of a name made by FromSystemName (any other unpaired surrogate becomes U+FFFD's bytes).
+std::string ToSystemName(std::u16string_view name);
 // For literals that are plain ASCII: u"..." would do as well, this serves computed std::string texts.
 std::u16string Widen(std::string_view ascii);
 

@@ -257,6 +257,7 @@ PendingFile OutputFolder::CreateFile(const std::u16string& folder, std::u16strin
     pending.path_ = JoinPath(folder, pending.safe_name_);
     if (platform::ToUtf8(pending.path_).size() >= PATH_MAX) {
         pending.error_ = ErrorText(ENAMETOOLONG);
+        pending.error_number_ = ENAMETOOLONG;
         return pending;
     }
     pending.folder_ = Folder(folder, false, &pending.error_);
@@ -267,17 +268,20 @@ PendingFile OutputFolder::CreateFile(const std::u16string& folder, std::u16strin
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST) continue;
+            pending.error_number_ = errno;
             pending.error_ = ErrorText(errno);
             return pending;
         }
         pending.file_ = StreamOver(fd);
         if (!pending.file_) {
+            pending.error_number_ = errno;
             pending.error_ = ErrorText(errno);
             ::close(fd);
             ::unlinkat(pending.folder_->Get(), temp.c_str(), 0);
             return pending;
         }
         pending.temp_name_ = std::move(temp);
+        pending.fd_ = fd;
         return pending;
     }
     pending.error_ = "no temporary name was free";
@@ -287,22 +291,26 @@ PendingFile OutputFolder::CreateFile(const std::u16string& folder, std::u16strin
 PendingFile::PendingFile(PendingFile&& other) noexcept
     : folder_(std::move(other.folder_)),
       file_(std::exchange(other.file_, nullptr)),
+      fd_(std::exchange(other.fd_, -1)),
       temp_name_(std::exchange(other.temp_name_, {})),
       folder_path_(std::move(other.folder_path_)),
       safe_name_(std::move(other.safe_name_)),
       path_(std::move(other.path_)),
-      error_(std::move(other.error_)) {}
+      error_(std::move(other.error_)),
+      error_number_(other.error_number_) {}
 
 PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
     if (this != &other) {
         Discard();
         folder_ = std::move(other.folder_);
         file_ = std::exchange(other.file_, nullptr);
+        fd_ = std::exchange(other.fd_, -1);
         temp_name_ = std::exchange(other.temp_name_, {});
         folder_path_ = std::move(other.folder_path_);
         safe_name_ = std::move(other.safe_name_);
         path_ = std::move(other.path_);
         error_ = std::move(other.error_);
+        error_number_ = other.error_number_;
     }
     return *this;
 }
@@ -315,7 +323,9 @@ bool PendingFile::Write(const void* bytes, std::size_t n) {
 }
 
 void PendingFile::NoteWriteError(int error_number) {
-    if (error_.empty()) error_ = ErrorText(error_number != 0 ? error_number : EIO);
+    if (!error_.empty()) return;
+    error_number_ = error_number != 0 ? error_number : EIO;
+    error_ = ErrorText(error_number_);
 }
 
 bool PendingFile::Commit() {
@@ -330,6 +340,7 @@ bool PendingFile::Commit() {
     if (stream_error) NoteWriteError(errno);
     const bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
+    fd_ = -1;
     if (!closed) NoteWriteError(errno);
     if (!flushed || stream_error || !closed || !error_.empty()) {
         Discard();
@@ -360,10 +371,56 @@ bool PendingFile::Commit() {
     return false;
 }
 
+bool PendingFile::CommitReplacing() {
+    if (!file_) {
+        if (error_.empty()) error_ = "the file was not started";
+        Discard();
+        return false;
+    }
+    bool flushed = std::fflush(file_) == 0;
+    if (!flushed) NoteWriteError(errno);
+    // A full disk or a network folder may report a lost write only when the file is flushed: the file that
+    // is replaced must not give way to a cut one.
+    if (flushed && ::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) {
+        NoteWriteError(errno);
+        flushed = false;
+    }
+    const bool stream_error = std::ferror(file_) != 0;
+    if (stream_error) NoteWriteError(errno);
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    fd_ = -1;
+    if (!closed) NoteWriteError(errno);
+    if (!flushed || stream_error || !closed || !error_.empty()) {
+        Discard();
+        return false;
+    }
+    const std::string target = platform::ToUtf8(safe_name_);
+    struct stat info {};
+    if (::fstatat(folder_->Get(), target.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(info.st_mode) &&
+        !S_ISLNK(info.st_mode)) {
+        error_number_ = S_ISDIR(info.st_mode) ? EISDIR : EEXIST;
+        error_ = S_ISDIR(info.st_mode) ? "a folder of that name exists" : "an entry of that name is not a file";
+        Discard();
+        return false;
+    }
+    // rename replaces the entry itself: a symbolic link of that name is not followed.
+    if (::renameat(folder_->Get(), temp_name_.c_str(), folder_->Get(), target.c_str()) != 0) {
+        error_number_ = errno;
+        error_ = ErrorText(errno);
+        Discard();
+        return false;
+    }
+    temp_name_.clear();
+    path_ = JoinPath(folder_path_, safe_name_);
+    return true;
+}
+
 void PendingFile::Discard() {
     if (file_) {
         std::fclose(file_);
         file_ = nullptr;
+        fd_ = -1;
     }
     if (!temp_name_.empty() && folder_) ::unlinkat(folder_->Get(), temp_name_.c_str(), 0);
     temp_name_.clear();

@@ -64,21 +64,30 @@ public:
     // Closes the file and names it; false with Error() set when any write, the close or the naming failed
     // (the temporary file is then deleted).
     bool Commit();
+    // Closes the file, flushed to the disk first, and gives it its name, replacing a file of that name: a
+    // symbolic link there is replaced itself, never followed, and a folder or any other kind of entry there
+    // is left alone and fails the commit. False with Error() set on any failure (the temporary file is then
+    // deleted and what had the name is untouched).
+    bool CommitReplacing();
     // Deletes the temporary file.
     void Discard();
     // The path the file is meant to have, and after a commit the path it got.
     const std::u16string& Path() const { return path_; }
     const std::string& Error() const { return error_; }
+    // The system's error number behind Error(), 0 when it has none.
+    int ErrorNumber() const { return error_number_; }
 
 private:
     friend class OutputFolder;
     std::shared_ptr<const UniqueFd> folder_;
     std::FILE* file_ = nullptr;
+    int fd_ = -1;  // the descriptor under file_ (owned by the stream)
     std::string temp_name_;
     std::u16string folder_path_;
     std::u16string safe_name_;
     std::u16string path_;
     std::string error_;
+    int error_number_ = 0;
 };
 
 class OutputFolder {

@@ -127,6 +127,23 @@ int CToolTipListCtrl::GetItemUserValue(long row) const {
     return data ? data->m_nValue : -1;
 }
 
+long CToolTipListCtrl::InsertRow(long row, const wxString& text) {
+    const long at = InsertItem(row, text);
+    if (at < 0) return at;
+    std::map<int, std::u16string> moved;
+    for (auto& [key, tip] : tooltips_) moved.emplace(key / 100 >= at ? key + 100 : key, std::move(tip));
+    tooltips_ = std::move(moved);
+    ForgetShownToolTip();
+    return at;
+}
+
+void CToolTipListCtrl::ForgetShownToolTip() {
+    // The pointer may rest over a row that moved or went: the next move shows the tooltip of what is there.
+    if (shown_tooltip_.empty()) return;
+    shown_tooltip_.clear();
+    RowArea()->UnsetToolTip();
+}
+
 bool CToolTipListCtrl::SetItemToolTipText(long row, int column, const std::u16string& text) {
     tooltips_[ToolTipKey(row, column)] = text;
     return true;
@@ -137,7 +154,10 @@ std::u16string CToolTipListCtrl::GetItemToolTipText(long row, int column) const 
     return found == tooltips_.end() ? std::u16string() : found->second;
 }
 
-void CToolTipListCtrl::DeleteAllToolTips() { tooltips_.clear(); }
+void CToolTipListCtrl::DeleteAllToolTips() {
+    tooltips_.clear();
+    ForgetShownToolTip();
+}
 
 bool CToolTipListCtrl::DeleteAllItems() {
     const bool deleted = wxListCtrl::DeleteAllItems();
@@ -155,6 +175,7 @@ bool CToolTipListCtrl::DeleteItem(long row) {
         if (key_row > row) moved.emplace(key - 100, std::move(text));
     }
     tooltips_ = std::move(moved);
+    ForgetShownToolTip();
     ColourRows(row);
     return true;
 }
@@ -201,6 +222,7 @@ bool CToolTipListCtrl::SortByHeaderClick(int column) {
         for (const auto& [c, text] : row.tips) tooltips_[ToolTipKey(r, c)] = text;
     }
     ColourRows();
+    ForgetShownToolTip();
     Thaw();
     ShowSortIndicator(column, app::IsAscending(info));
     return true;

@@ -40,8 +40,11 @@ public:
     void SetItemUserValue(long row, int value);
     int GetItemUserValue(long row) const;  // -1 without a record
 
+    // Inserts a row with its first cell's text; the rows from `row` on move down one, their tooltips with them.
+    long InsertRow(long row, const wxString& text);
     bool SetItemToolTipText(long row, int column, const std::u16string& text);
     std::u16string GetItemToolTipText(long row, int column) const;
+    // Also takes away the tooltip shown, so none stays over rows that are gone.
     void DeleteAllToolTips();
     bool DeleteAllItems();
     bool DeleteItem(long row);
@@ -61,6 +64,7 @@ private:
     void OnColumnClick(wxListEvent& event);
     void OnRowsMotion(wxMouseEvent& event);
     void OnLeftDown(wxMouseEvent& event);
+    void ForgetShownToolTip();
 
     int sort_column_ = -1;
     std::vector<app::ColumnSortInfo> sort_info_;

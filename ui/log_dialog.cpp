@@ -45,10 +45,10 @@ void CLogDialog::SetLogText(const std::u16string& text) {
 }
 
 void CLogDialog::AppendLine(const std::u16string& text, bool no_break) {
-    const std::u16string before = edit_model_.AppendLine(text, no_break);
-    app::SetLogText(state_, before);
+    const std::size_t before_size = edit_model_.Text().size();
+    edit_model_.AppendLine(state_, text, no_break);
     edit_->SetInsertionPointEnd();
-    edit_->AppendText(ToWx(std::u16string_view(edit_model_.Text()).substr(before.size())));
+    edit_->AppendText(ToWx(std::u16string_view(edit_model_.Text()).substr(before_size)));
 }
 
 void CLogDialog::AppendCurrentLine(bool no_break) { AppendLine(state_.m_strLogLine, no_break); }

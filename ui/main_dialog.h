@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/app_fields.h"
 #include "app/file_search.h"
 #include "app/main_dialog_rules.h"
 #include "app/preview_rules.h"
@@ -103,10 +104,19 @@ public:
     void OnSelectFile();
     void OnSearchFiles();
     void OnStopSearch();
-    void OnFoundFiles();
+    // Takes the files the search handed over (and, while it runs, shows where it is and how many it found).
+    void OnFoundFiles(platform::WPARAM stage = 0);
     void OnSearchDone();
     int OnFileListClick(long row);
     void HighlightSelectedFile();
+    // Fills the found-file list with the rows of found_rows_ at the given indexes, in that order (the file
+    // page shown again keeps its list).
+    void RestoreFoundFiles(const std::vector<int>& order);
+    void FillFoundFileRow(long row, const app::fileProperty& found);
+    // The status line of a running search, cut in the middle to the room it has.
+    void ShowSearchStatus(const std::u16string& text);
+    // The file a row of the found-file list stands for: its path as the system spells it.
+    std::u16string FoundFilePath(long row) const;
 
     wxTreeCtrl* ResultTree() const { return m_ctrlTree; }
     CMyListCtrl* ResultList() const { return m_listResult; }
@@ -118,6 +128,8 @@ public:
     sharepoint::CheckItem* CheckItemOf(const wxTreeItemId& item) const;
     // How Select File asks for a file: the chosen path, or empty when cancelled. Tests replace it.
     std::function<wxString()> choose_file;
+    // The help's first page; empty means the pages shipped beside the program. Tests point it elsewhere.
+    std::filesystem::path help_page;
     // Asked before Stop (job or search) goes on: true to stop. The default shows the question.
     std::function<bool()> confirm_stop;
 
@@ -161,6 +173,8 @@ private:
     wxTextCtrl* m_editFileType = nullptr;
     wxChoice* m_comboDrive = nullptr;
     CToolTipListCtrl* m_listFoundFiles = nullptr;
+    // The files the found-file list shows, each row's user value its index here; kept until Clear List.
+    std::vector<app::fileProperty> found_rows_;
     wxTextCtrl* m_editSelectedPath = nullptr;
     CMyListCtrl* m_listResult = nullptr;
     wxGauge* m_progressScan = nullptr;

@@ -12,7 +12,9 @@
 #include "app/string_table.h"
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
+#include "app/about_texts.h"
 #include "ui/about_dialog.h"
+#include "ui/help_window.h"
 #include "ui/brindlemoor_app.h"
 #include "ui/dialog_style.h"
 #include "ui/log_dialog.h"
@@ -49,6 +51,11 @@ void CBrindlemoorDlg::ShowFilePage() {
     m_checkSubfolders->SetValue(true);
 
     const int w = m_listFoundFiles->GetClientSize().GetWidth() / 5 - 10;
+    // The list is built again, with the files it showed (the page left with Home comes back as it was).
+    std::vector<int> shown;
+    for (long row = 0; row < m_listFoundFiles->GetItemCount(); ++row) {
+        shown.push_back(m_listFoundFiles->GetItemUserValue(row));
+    }
     m_listFoundFiles->DeleteAllItems();
     m_listFoundFiles->DeleteAllColumns();
     m_listFoundFiles->InsertColumn(0, "MS SQL Server File Path", wxLIST_FORMAT_LEFT, w + 210);
@@ -60,6 +67,7 @@ void CBrindlemoorDlg::ShowFilePage() {
     m_listFoundFiles->SetColumnSortInfo(0, kSortToggles, kCompareText);
     m_listFoundFiles->SetColumnSortInfo(1, kSortToggles, kCompareNumber);
     for (int column : {2, 3, 4}) m_listFoundFiles->SetColumnSortInfo(column, kSortToggles, kCompareDateTime);
+    RestoreFoundFiles(shown);
     ApplyButtonRules();
 }
 
@@ -105,6 +113,7 @@ void CBrindlemoorDlg::OnBack() {
 void CBrindlemoorDlg::OnClearList() {
     FindWindow(kIdClearList)->Disable();
     m_listFoundFiles->DeleteAllItems();
+    found_rows_.clear();
     if (app_.m_pRecoverThread.load() == nullptr) ApplyChanges({{kIdSearchFiles, true, true}});
     m_staticSearchStatus->SetLabel(wxString());
     app_.m_nFoundFileCount = 0;
@@ -113,13 +122,20 @@ void CBrindlemoorDlg::OnClearList() {
 void CBrindlemoorDlg::OnMinimize() { Iconize(true); }
 
 void CBrindlemoorDlg::OnHelp() {
-    // The help file lies beside the program; when it is missing (or no viewer takes it) the user is told so.
+    // The help pages lie beside the program (share/brindlemoor/help next to its bin folder).
     const std::filesystem::path help =
-        std::filesystem::path(wxStandardPaths::Get().GetExecutablePath().utf8_string()).parent_path() /
-        "Brindlemoor.chm";
+        !help_page.empty() ? help_page
+                           : app::HelpPath(std::filesystem::path(
+                                 wxStandardPaths::Get().GetExecutablePath().utf8_string()).parent_path());
     std::error_code error;
     const bool present = std::filesystem::is_regular_file(help, error);
-    if (present && wxLaunchDefaultApplication(wxString::FromUTF8(help.string()))) return;
+    if (present) {
+        CHelpWindow window(this, help);
+        if (window.IsLoaded()) {
+            window.ShowModal();
+            return;
+        }
+    }
     app_.m_strMessageTitle.clear();
     app_.m_strMessageText = (present ? u"The help file could not be opened: " : u"The help file is missing: ") +
                             platform::FromUtf8(help.string());

@@ -1,5 +1,6 @@
 // The file page's two ways of choosing the data file: Select File (the open-file dialog) and the search for
 // data files on a worker thread (app::FindThread), with its Stop button, its result list and a click on it.
+#include <wx/dcclient.h>
 #include <wx/filedlg.h>
 
 #include "app/control_ids.h"
@@ -33,11 +34,20 @@ void CBrindlemoorDlg::OnSelectFile() {
     m_editSelectedPath->ChangeValue(chosen);
     app_.m_strSearchRoot = FileNameOfPath(path);
     ApplyChanges({{kIdScanFile, true, true}});
+    // The row clicked before is no longer the chosen file.
+    HighlightSelectedFile();
+}
+
+std::u16string CBrindlemoorDlg::FoundFilePath(long row) const {
+    if (row < 0 || row >= m_listFoundFiles->GetItemCount()) return {};
+    const int index = m_listFoundFiles->GetItemUserValue(row);
+    if (index >= 0 && static_cast<std::size_t>(index) < found_rows_.size()) return found_rows_[index].m_strPath;
+    return FromWx(m_listFoundFiles->GetItemText(row, 0));
 }
 
 int CBrindlemoorDlg::OnFileListClick(long row) {
-    const std::u16string path =
-        row >= 0 && row < m_listFoundFiles->GetItemCount() ? FromWx(m_listFoundFiles->GetItemText(row, 0)) : u"";
+    // The path as the system spells it: the row shows a name that is not UTF-8 with replacement characters.
+    const std::u16string path = FoundFilePath(row);
     // While a job runs the file it works on stays the selected one.
     if (app_.m_pRecoverThread.load() != nullptr) return 0;
     app_.m_strDataFilePath = path;
@@ -53,10 +63,10 @@ int CBrindlemoorDlg::OnFileListClick(long row) {
 }
 
 void CBrindlemoorDlg::HighlightSelectedFile() {
-    // After a sort the highlighted row is the file in the path box, wherever the sort put it.
-    const wxString chosen = m_editSelectedPath->GetValue();
+    // After a sort or Select File the highlighted row is the file in the path box, wherever it is, and no other.
+    const std::u16string chosen = m_editSelectedPath->IsEmpty() ? std::u16string() : app_.m_strDataFilePath;
     for (long row = 0; row < m_listFoundFiles->GetItemCount(); ++row) {
-        const bool is_chosen = !chosen.empty() && m_listFoundFiles->GetItemText(row, 0) == chosen;
+        const bool is_chosen = !chosen.empty() && FoundFilePath(row) == chosen;
         m_listFoundFiles->SetItemState(row, is_chosen ? wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED : 0,
                                        wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
         if (is_chosen) m_listFoundFiles->EnsureVisible(row);
@@ -76,7 +86,6 @@ void CBrindlemoorDlg::OnSearchFiles() {
                   {kIdSelectFile, {}, false},
                   {kIdClearList, {}, false},
                   {kIdSearchStatus, false, {}}});
-    m_staticSearchStatus->SetLabel(wxString());
 
     const bool subfolders = m_checkSubfolders->GetValue();
     app_.m_bSearchSubfolders = subfolders;
@@ -97,7 +106,10 @@ void CBrindlemoorDlg::OnSearchFiles() {
     ApplyChanges({{kIdSearchFiles, false, false},
                   {kIdStopSearch, true, true},
                   {kIdSearchSubfolders, {}, false},
-                  {kIdScanFile, {}, false}});
+                  {kIdScanFile, {}, false},
+                  {kIdSearchStatus, true, {}}});
+    // From the start the page says that a search runs, where, and how many files it found so far.
+    ShowSearchStatus(SearchStatusText(root, 0));
 }
 
 void CBrindlemoorDlg::OnStopSearch() {
@@ -111,22 +123,55 @@ void CBrindlemoorDlg::OnStopSearch() {
                   {kIdAbout, {}, true}});
 }
 
-void CBrindlemoorDlg::OnFoundFiles() {
-    m_listFoundFiles->Freeze();
-    long i = 0;
-    for (const fileProperty& found : app_.m_arrFoundFiles) {
-        app_.m_stagedFile = found;
-        const long at = m_listFoundFiles->InsertItem(i, ToWx(found.m_strPath));
-        m_listFoundFiles->SetItemToolTipText(at, 0, found.m_strPath);
-        m_listFoundFiles->SetItem(at, 1, ToWx(found.m_strSizeKb));
-        m_listFoundFiles->SetItem(at, 3, ToWx(found.m_strCreated));
-        m_listFoundFiles->SetItem(at, 4, ToWx(found.m_strAccessed));
-        m_listFoundFiles->SetItem(at, 2, ToWx(found.m_strModified));
-        m_listFoundFiles->SetItemUserValue(at, 0);
-        ++app_.m_nFoundFileCount;
-        ++i;
+void CBrindlemoorDlg::OnFoundFiles(platform::WPARAM stage) {
+    if (!app_.m_arrFoundFiles.empty()) {
+        m_listFoundFiles->Freeze();
+        for (const fileProperty& found : app_.m_arrFoundFiles) {
+            app_.m_stagedFile = found;
+            // A search's files stay in the order found, above the files of earlier searches.
+            const long at = m_listFoundFiles->InsertRow(app_.m_nFoundFileCount, ToWx(found.m_strPath));
+            FillFoundFileRow(at, found);
+            m_listFoundFiles->SetItemUserValue(at, static_cast<int>(found_rows_.size()));
+            found_rows_.push_back(found);
+            ++app_.m_nFoundFileCount;
+        }
+        app_.m_arrFoundFiles.clear();
+        m_listFoundFiles->ColourRows(0);
+        m_listFoundFiles->Thaw();
     }
-    app_.m_arrFoundFiles.clear();
+    if (stage == kFoundFilesProgress && app_.m_pFindThread.load() != nullptr) {
+        ShowSearchStatus(SearchStatusText(app_.m_strSearchFolder, app_.m_nFoundFileCount));
+        m_progressScan->Pulse();
+    }
+}
+
+void CBrindlemoorDlg::ShowSearchStatus(const std::u16string& text) {
+    // A deep folder is shortened in the middle, so the line stays left of Clear List.
+    const wxWindow* clear_list = FindWindow(kIdClearList);
+    const int room = clear_list->GetPosition().x - m_staticSearchStatus->GetPosition().x - 8;
+    wxClientDC dc(m_staticSearchStatus);
+    dc.SetFont(m_staticSearchStatus->GetFont());
+    m_staticSearchStatus->SetLabelText(wxControl::Ellipsize(ToWx(text), dc, wxELLIPSIZE_MIDDLE, room));
+}
+
+void CBrindlemoorDlg::FillFoundFileRow(long row, const fileProperty& found) {
+    m_listFoundFiles->SetItemToolTipText(row, 0, found.m_strPath);
+    m_listFoundFiles->SetItem(row, 1, ToWx(found.m_strSizeKb));
+    m_listFoundFiles->SetItem(row, 3, ToWx(found.m_strCreated));
+    m_listFoundFiles->SetItem(row, 4, ToWx(found.m_strAccessed));
+    m_listFoundFiles->SetItem(row, 2, ToWx(found.m_strModified));
+}
+
+void CBrindlemoorDlg::RestoreFoundFiles(const std::vector<int>& order) {
+    m_listFoundFiles->Freeze();
+    long row = 0;
+    for (const int index : order) {
+        if (index < 0 || static_cast<std::size_t>(index) >= found_rows_.size()) continue;
+        const fileProperty& found = found_rows_[static_cast<std::size_t>(index)];
+        const long at = m_listFoundFiles->InsertRow(row++, ToWx(found.m_strPath));
+        FillFoundFileRow(at, found);
+        m_listFoundFiles->SetItemUserValue(at, index);
+    }
     m_listFoundFiles->ColourRows(0);
     m_listFoundFiles->Thaw();
 }

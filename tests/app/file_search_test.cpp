@@ -105,8 +105,17 @@ TEST_F(SearchTree, TheWalkListsVisibleDataFilesOfEveryFolderOnce) {
     std::vector<std::string> expected_folders = {root_.string(), (root_ / "dir.mdf").string(),
                                                  (root_ / "locked").string(), (root_ / "sub").string()};
     EXPECT_EQ(folders, expected_folders);
-    // One hand-over at the end of the walk, besides the empty one at its start.
-    EXPECT_EQ(sink_.Count(platform::WM_FOUND_FILES), 2u);
+    EXPECT_EQ(listed_.size(), expected.size()) << "a file was handed over twice";
+    // The walk starts with an empty hand-over and ends with the last one; any between are progress reports.
+    std::vector<platform::RecordedMessage> found;
+    for (const auto& m : sink_.Messages()) {
+        if (m.message == platform::WM_FOUND_FILES) found.push_back(m);
+    }
+    ASSERT_GE(found.size(), 2u);
+    EXPECT_EQ(found.front().wparam, 0u);
+    EXPECT_EQ(found.front().lparam, -1);
+    EXPECT_EQ(found.back().wparam, 1u);
+    for (std::size_t i = 1; i + 1 < found.size(); ++i) EXPECT_EQ(found[i].wparam, app::kFoundFilesProgress);
 
     const auto big = std::find_if(listed_.begin(), listed_.end(),
                                   [](const app::fileProperty& f) { return f.m_strPath.ends_with(u"/b.mdf"); });
@@ -124,28 +133,125 @@ TEST_F(SearchTree, TheTopFolderSearchListsOnlyTheRootsFiles) {
     EXPECT_EQ(sink_.Count(platform::WM_JOB_PROGRESS), 0u);
 }
 
-TEST_F(SearchTree, AStopDuringTheWalkListsNothingAndEndsTheSearch) {
+// Every folder reported (no wait between reports): each report names the folder the walk is entering, and
+// hands over the files of the folders before it.
+class SearchReports : public SearchTree {
+protected:
+    void SetUp() override {
+        SearchTree::SetUp();
+        app::FindThread::m_nReportIntervalMs = 0;
+    }
+    void TearDown() override {
+        app::FindThread::m_nReportIntervalMs = 100;
+        SearchTree::TearDown();
+    }
+};
+
+TEST_F(SearchReports, EachFolderIsReportedWithTheFilesFoundBeforeIt) {
+    struct Report {
+        std::string folder;
+        std::size_t listed_before;
+    };
+    std::vector<Report> reports;
+    sink_.on_send = [&](unsigned message, platform::WPARAM wparam, platform::LPARAM) {
+        if (message != platform::WM_FOUND_FILES) return;
+        for (const auto& f : fields_.m_arrFoundFiles) listed_.push_back(f);
+        fields_.m_arrFoundFiles.clear();
+        if (wparam == app::kFoundFilesProgress) reports.push_back({platform::ToUtf8(fields_.m_strSearchFolder), listed_.size()});
+    };
+    auto search = MakeSearch(true);
+    search->Run();
+    ExpectSearchDone();
+    std::vector<std::string> folders;
+    for (const auto& r : reports) folders.push_back(r.folder);
+    EXPECT_EQ(folders, (std::vector<std::string>{root_.string(), (root_ / "dir.mdf").string(),
+                                                 (root_ / "locked").string(), (root_ / "sub").string()}));
+    ASSERT_EQ(reports.size(), 4u);
+    EXPECT_EQ(reports[0].listed_before, 0u);
+    EXPECT_EQ(reports[1].listed_before, 2u) << "the root's two files reach the list before its first sub-folder";
+    EXPECT_EQ(app::SearchStatusText(u"/srv/data", 12), u"Database found : 12    Searching : /srv/data");
+    EXPECT_EQ(app::SearchStatusText(u"", 0), u"Database found : 0    Searching : /");
+}
+
+// A stop keeps what was found before it, hands it over and ends the search.
+TEST_F(SearchReports, AStopKeepsTheFilesFoundBeforeIt) {
     struct Case {
         const char* name;
-        unsigned message;        // the message whose handling sees the stop pressed
-        platform::LPARAM lparam;
+        std::size_t stop_at_report;  // the progress report whose handling presses Stop (0: the start message)
+        std::set<std::string> listed;
     };
-    for (const Case c : {Case{"while collecting folders", platform::WM_FOUND_FILES, -1},
-                         Case{"after the first folder", platform::WM_JOB_PROGRESS, 0}}) {
+    const Case cases[] = {
+        {"before the walk starts", 0, {}},
+        {"while in the root", 1, {}},
+        {"entering the root's first sub-folder", 2, {"b.mdf", "UPPER.MDF"}},
+        {"entering the last sub-folder", 4, {"b.mdf", "UPPER.MDF", "dir.mdf/z.mdf"}},
+    };
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         sink_.Clear();
         listed_.clear();
         auto search = MakeSearch(true);
-        sink_.on_send = [&](unsigned message, platform::WPARAM, platform::LPARAM lparam) {
-            if (message == c.message && lparam == c.lparam) state_.m_bStopSearch = true;
-            if (message == platform::WM_FOUND_FILES) {
-                for (const auto& f : fields_.m_arrFoundFiles) listed_.push_back(f);
-                fields_.m_arrFoundFiles.clear();
+        std::size_t reports = 0;
+        sink_.on_send = [&](unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) {
+            if (message != platform::WM_FOUND_FILES) return;
+            for (const auto& f : fields_.m_arrFoundFiles) listed_.push_back(f);
+            fields_.m_arrFoundFiles.clear();
+            if (wparam == app::kFoundFilesProgress) ++reports;
+            const bool start = wparam == 0 && lparam == -1;
+            if ((start && c.stop_at_report == 0) || (wparam == app::kFoundFilesProgress && reports == c.stop_at_report)) {
+                state_.m_bStopSearch = true;
             }
         };
         search->Run();
         ExpectSearchDone();
-        EXPECT_TRUE(listed_.empty());
+        std::set<std::string> expected = c.listed;
+        // The locked folder comes before the last one; a privileged user finds its file.
+        if (c.stop_at_report == 4 && locked_readable_) expected.insert("locked/y.mdf");
+        EXPECT_EQ(ListedPaths(), expected);
+        EXPECT_EQ(listed_.size(), expected.size());
+    }
+}
+
+// Names that are not UTF-8 are found, kept as the system's bytes (they open again) and shown with U+FFFD.
+TEST(SearchNames, NamesThatAreNotUtf8AreFoundAndOpenAgain) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::u16string shown;
+    };
+    const Case cases[] = {
+        {"Latin-1 e acute", "caf\xE9.mdf", u"caf\uFFFD.mdf"},
+        {"UTF-8 e acute", "caf\xC3\xA9.mdf", u"caf\u00E9.mdf"},
+        {"a cut UTF-8 sequence", "x\xE2\x82.mdf", u"x\uFFFD\uFFFD.mdf"},
+        {"bytes that are never UTF-8", "\xFF\xFE.mdf", u"\uFFFD\uFFFD.mdf"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::TempDir dir;
+        const std::string folder_bytes = dir.Path().string() + "/sub\xE9";
+        ASSERT_EQ(mkdir(folder_bytes.c_str(), 0700), 0);
+        const std::string file_bytes = folder_bytes + "/" + c.bytes;
+        { std::ofstream(file_bytes) << "x"; }
+        platform::SharedState state;
+        app::AppFields fields;
+        platform::RecordingSink sink;
+        std::vector<app::fileProperty> listed;
+        sink.on_send = [&](unsigned message, platform::WPARAM, platform::LPARAM) {
+            if (message != platform::WM_FOUND_FILES) return;
+            for (const auto& f : fields.m_arrFoundFiles) listed.push_back(f);
+            fields.m_arrFoundFiles.clear();
+        };
+        fields.m_bSearchSubfolders = true;
+        state.m_bStopSearch = false;
+        app::FindThread search(state, fields, sink);
+        search.m_strRoot = platform::FromUtf8(dir.Path().string());
+        search.Run();
+        ASSERT_EQ(listed.size(), 1u);
+        EXPECT_EQ(platform::ToSystemName(listed[0].m_strPath), file_bytes) << "the path no longer names the file";
+        struct stat info {};
+        EXPECT_EQ(stat(platform::ToSystemName(listed[0].m_strPath).c_str(), &info), 0);
+        EXPECT_EQ(platform::FromUtf8(platform::ToUtf8(listed[0].m_strPath)),
+                  platform::FromUtf8(dir.Path().string()) + u"/sub\uFFFD/" + c.shown);
     }
 }
 

@@ -3,7 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <thread>
 
@@ -88,6 +91,111 @@ TEST(LogText, TwoThreadsWriteTheCopyWithoutLosingText) {
     EXPECT_EQ(std::count(text.begin(), text.end(), u'w'), kLines);
 }
 
+// Each case acts on the running box (and, for some, a second box or the job thread's appends to the copy)
+// and checks the application's copy: the box's text before its newest line, whatever happened in between.
+TEST(LogText, CopyKeptByAppendsIsTheBoxBeforeItsNewestLine) {
+    struct Case {
+        const char* name;
+        std::function<void(LogEdit& box, LogEdit& other, platform::SharedState& state)> steps;
+        std::u16string copy;
+    };
+    const std::u16string head = LogHeader();
+    const Case cases[] = {
+        {"each append brings the copy to the line before",
+         [](LogEdit& box, LogEdit&, platform::SharedState& s) {
+             box.AppendLine(s, u"a", false);
+             box.AppendLine(s, u"b", false);
+             box.AppendLine(s, u"c", false);
+         },
+         head + u"\r\na\r\nb"},
+        {"a separator the job added to the copy gives way to the box's text",
+         [](LogEdit& box, LogEdit&, platform::SharedState& s) {
+             box.AppendLine(s, u"a", false);
+             AppendToLogText(s, u"\r\n----");
+             box.AppendLine(s, u"b", false);
+         },
+         head + u"\r\na"},
+        {"a copy another window replaced is taken afresh",
+         [](LogEdit& box, LogEdit&, platform::SharedState& s) {
+             box.AppendLine(s, u"a", false);
+             SetLogText(s, u"x");
+             box.AppendLine(s, u"b", false);
+         },
+         head + u"\r\na"},
+        {"a copy emptied by another window is taken afresh",
+         [](LogEdit& box, LogEdit&, platform::SharedState& s) {
+             box.AppendLine(s, u"a", false);
+             box.AppendLine(s, u"b", false);
+             SetLogText(s, u"");
+             box.AppendLine(s, u"c", false);
+         },
+         head + u"\r\na\r\nb"},
+        {"a second box's appends do not mix into the first's",
+         [](LogEdit& box, LogEdit& other, platform::SharedState& s) {
+             box.AppendLine(s, u"a", false);
+             other.SetText(u"viewer");
+             other.AppendLine(s, u"v", false);
+             box.AppendLine(s, u"b", false);
+         },
+         head + u"\r\na"},
+        {"a box given new text starts the copy from it",
+         [](LogEdit& box, LogEdit&, platform::SharedState& s) {
+             box.AppendLine(s, u"a", false);
+             box.SetText(u"new");
+             box.AppendLine(s, u"b", false);
+         },
+         u"new"},
+        {"a cut line is cut in the copy too",
+         [](LogEdit& box, LogEdit&, platform::SharedState& s) {
+             box.AppendLine(s, std::u16string(600, u'x'), false);
+             box.AppendLine(s, u"b", false);
+         },
+         head + u"\r\n" + std::u16string(498, u'x')},
+        {"appends without a break",
+         [](LogEdit& box, LogEdit&, platform::SharedState& s) {
+             box.AppendLine(s, u"a", true);
+             box.AppendLine(s, u"b", true);
+         },
+         head + u"a"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::SharedState state;
+        LogEdit box, other;
+        box.SetText(head);
+        SetLogText(state, head);
+        c.steps(box, other, state);
+        EXPECT_EQ(GetLogText(state), c.copy);
+    }
+}
+
+// A long mixed run against the plain rule (the copy is the box's whole text before each append).
+TEST(LogText, LongRunMatchesThePlainRule) {
+    platform::SharedState state;
+    LogEdit box, plain;
+    box.SetText(LogHeader());
+    plain.SetText(LogHeader());
+    std::u16string expected;
+    unsigned seed = 7;
+    for (int i = 0; i < 5000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        const unsigned pick = (seed >> 16) % 20;
+        if (pick == 0) {
+            AppendToLogText(state, u"\r\n----");
+            continue;
+        }
+        if (pick == 1) {
+            SetLogText(state, u"replaced");
+            continue;
+        }
+        const std::u16string line(1 + (seed >> 8) % 7, static_cast<char16_t>(u'a' + pick));
+        box.AppendLine(state, line, pick == 2);
+        expected = plain.AppendLine(line, pick == 2);
+        ASSERT_EQ(GetLogText(state), expected) << "after step " << i;
+    }
+    EXPECT_EQ(box.Text(), plain.Text());
+}
+
 std::vector<std::uint8_t> ReadAll(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
@@ -152,17 +260,89 @@ TEST(LogFile, FailuresAreShown) {
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].find(u"Brindlemoor.log"), std::u16string::npos);
 
-    // A full device: every write fails with ENOSPC.
-    if (access("/dev/full", W_OK) == 0) {
-        const std::u16string error = WriteLogFile("/dev/full", u"some text");
-        EXPECT_NE(error.find(u"disk space"), std::u16string::npos);
-    }
+    // A full disk is named as such (a full device cannot stand in for it: the log is never written through
+    // whatever has its name).
+    EXPECT_NE(DescribeLogFileError(LogFilePath(dir.Path()), ENOSPC, "writing").find(u"disk space"),
+              std::u16string::npos);
     // A read-only folder (not for root, who may write anywhere).
     if (geteuid() != 0) {
         testsupport::TempDir locked;
         chmod(locked.Path().c_str(), 0500);
         EXPECT_NE(WriteLogFile(LogFilePath(locked.Path()), u"A").find(u"Access to"), std::u16string::npos);
         chmod(locked.Path().c_str(), 0700);
+    }
+}
+
+// What stands at the log's name before Save Log: the log replaces a file or a link (never written through it);
+// a folder or a pipe is left alone. No temporary file is left behind either way.
+TEST(LogFile, SaveNeverWritesThroughWhatHasTheName) {
+    enum class Kind { Nothing, OlderFile, LinkToOutsideFile, DanglingLink, Folder, Pipe };
+    struct Case {
+        const char* name;
+        Kind kind;
+        bool asked;
+        SaveLogOutcome outcome;
+    };
+    const Case cases[] = {
+        {"no file: created", Kind::Nothing, false, SaveLogOutcome::Saved},
+        {"an older, longer log is replaced", Kind::OlderFile, true, SaveLogOutcome::Saved},
+        {"a link to a file elsewhere is replaced, the file untouched", Kind::LinkToOutsideFile, true,
+         SaveLogOutcome::Saved},
+        {"a link to nowhere is asked about and replaced, nothing made where it points", Kind::DanglingLink, true,
+         SaveLogOutcome::Saved},
+        {"a folder of the name is left alone", Kind::Folder, true, SaveLogOutcome::Failed},
+        {"a pipe of the name is left alone", Kind::Pipe, true, SaveLogOutcome::Failed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::TempDir dir, elsewhere;
+        const std::filesystem::path log = dir.Path() / "Brindlemoor.log";
+        const std::filesystem::path outside = elsewhere.Path() / "victim";
+        switch (c.kind) {
+            case Kind::Nothing: break;
+            case Kind::OlderFile: std::ofstream(log) << "older and longer"; break;
+            case Kind::LinkToOutsideFile:
+                std::ofstream(outside) << "keep";
+                std::filesystem::create_symlink(outside, log);
+                break;
+            case Kind::DanglingLink: std::filesystem::create_symlink(outside, log); break;
+            case Kind::Folder: std::filesystem::create_directory(log); break;
+            case Kind::Pipe: ASSERT_EQ(mkfifo(log.c_str(), 0600), 0); break;
+        }
+        int questions = 0;
+        std::vector<std::u16string> errors;
+        SaveLogQuestions q{[&]() -> std::optional<std::filesystem::path> { return dir.Path(); },
+                           [&] {
+                               ++questions;
+                               return true;
+                           },
+                           [&](const std::u16string& e) { errors.push_back(e); }};
+        EXPECT_EQ(SaveLog(q, u"AB"), c.outcome);
+        EXPECT_EQ(questions, c.asked ? 1 : 0);
+        if (c.outcome == SaveLogOutcome::Saved) {
+            EXPECT_FALSE(std::filesystem::is_symlink(log));
+            EXPECT_EQ(ReadAll(log), (std::vector<std::uint8_t>{'A', 0, 'B', 0}));
+            EXPECT_TRUE(errors.empty());
+        } else {
+            ASSERT_EQ(errors.size(), 1u);
+            EXPECT_NE(errors[0].find(u"Brindlemoor.log"), std::u16string::npos);
+        }
+        if (c.kind == Kind::LinkToOutsideFile) {
+            EXPECT_EQ(ReadAll(outside).size(), 4u) << "written through the link";
+        }
+        if (c.kind == Kind::DanglingLink) {
+            EXPECT_FALSE(std::filesystem::exists(outside)) << "made through the link";
+        }
+        if (c.kind == Kind::Folder) {
+            EXPECT_TRUE(std::filesystem::is_directory(log));
+        }
+        if (c.kind == Kind::Pipe) {
+            EXPECT_TRUE(std::filesystem::is_fifo(log));
+        }
+        std::size_t entries = 0;
+        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path())) ++entries;
+        EXPECT_EQ(entries, c.kind == Kind::Nothing && c.outcome != SaveLogOutcome::Saved ? 0u : 1u)
+            << "a temporary file was left behind";
     }
 }
 

@@ -1,6 +1,8 @@
 // Text conversions: UTF-16 and UTF-8, the Windows-1252 table, other code pages through iconv.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "platform/text.h"
 
 using platform::FromUtf8;
@@ -51,6 +53,32 @@ TEST(Utf, AppendedInOnePassWithListingEscapes) {
             EXPECT_EQ(escaped, plain);
         }
     }
+// File names keep their bytes through UTF-16 and show each byte that is not UTF-8 as U+FFFD.
+TEST(SystemNames, BytesRoundTripAndShowAsReplacementCharacters) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::u16string shown;
+    };
+    const Case cases[] = {
+        {"plain ASCII", "data.mdf", u"data.mdf"},
+        {"UTF-8 of every length", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", u"\u00E9\u20AC\U0001F600"},
+        {"a Latin-1 byte", "caf\xE9", u"caf\uFFFD"},
+        {"a lone continuation byte", "a\x80" "b", u"a\uFFFDb"},
+        {"an overlong slash", "\xC0\xAF", u"\uFFFD\uFFFD"},
+        {"an encoded surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
+        {"past U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+        {"a sequence cut by the end", "x\xF0\x9F\x98", u"x\uFFFD\uFFFD\uFFFD"},
+        {"valid UTF-8 right after a bad byte", "\xFF\xC3\xA9", u"\uFFFD\u00E9"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::u16string name = platform::FromSystemName(c.bytes);
+        EXPECT_EQ(platform::ToSystemName(name), c.bytes);
+        EXPECT_EQ(platform::FromUtf8(platform::ToUtf8(name)), c.shown);
+    }
+    // An unpaired surrogate that no name gave is not a byte.
+    EXPECT_EQ(platform::ToSystemName(u"\xD800"), "\xEF\xBF\xBD");
 }
 
 TEST(Windows1252, TableCases) {

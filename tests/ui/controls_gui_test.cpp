@@ -2,6 +2,9 @@
 // row colours, deleting rows), the picture buttons' sets and the mode buttons' hint, the colour button's hover.
 #include <gtest/gtest.h>
 #include <wx/frame.h>
+#include <wx/tooltip.h>
+
+#include <functional>
 
 #include "app/button_look.h"
 #include "app/control_ids.h"
@@ -92,6 +95,52 @@ TEST_F(FoundFileListTest, DeletingRowsKeepsTooltipsWithTheirRows) {
     EXPECT_EQ(list_->GetItemBackgroundColour(1), ui::ToWx(app::kFoundFileListOddRow));
     ASSERT_TRUE(list_->DeleteAllItems());
     EXPECT_EQ(list_->GetItemToolTipText(0, 0), u"") << "clearing the list removes every tooltip";
+}
+
+// After each change of the rows, the real pointer over each row's path shows that row's path, and over a list
+// emptied under it no tooltip is left.
+TEST_F(FoundFileListTest, TooltipsFollowTheirRowsUnderThePointer) {
+    struct Case {
+        const char* name;
+        std::function<void(ui::CToolTipListCtrl&)> change;
+    };
+    const Case cases[] = {
+        {"rows of a later search inserted above",
+         [](ui::CToolTipListCtrl& list) {
+             for (long r = 0; r < 2; ++r) {
+                 const wxString path = wxString::Format("/e/new%ld.mdf", r);
+                 const long at = list.InsertRow(r, path);
+                 list.SetItemToolTipText(at, 0, ui::FromWx(path));
+             }
+         }},
+        {"a row inserted in the middle",
+         [](ui::CToolTipListCtrl& list) { list.SetItemToolTipText(list.InsertRow(2, "/e/mid.mdf"), 0, u"/e/mid.mdf"); }},
+        {"sorted by path", [](ui::CToolTipListCtrl& list) { list.SortByHeaderClick(0); }},
+        {"a row deleted", [](ui::CToolTipListCtrl& list) { list.DeleteItem(0); }},
+    };
+    wxWindow* rows = list_->RowArea();
+    auto point_of = [&](long row) {
+        wxRect cell;
+        EXPECT_TRUE(list_->GetSubItemRect(row, 0, cell));
+        return cell.GetPosition() - rows->GetPosition() + wxPoint(6, cell.height / 2);
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MoveTo(*rows, point_of(0));  // a tooltip is shown before the change
+        c.change(*list_);
+        Pump(30);
+        for (long row = 0; row < list_->GetItemCount(); ++row) {
+            MoveTo(*rows, point_of(row));
+            EXPECT_EQ(rows->GetToolTipText(), list_->GetItemText(row, 0)) << "row " << row;
+        }
+    }
+    MoveTo(*rows, point_of(0));
+    ASSERT_FALSE(rows->GetToolTipText().empty());
+    ASSERT_TRUE(list_->DeleteAllItems());
+    Pump(30);
+    EXPECT_TRUE(rows->GetToolTipText().empty()) << "an old tooltip stays over the emptied list";
+    MoveTo(*rows, wxPoint(10, 10));
+    EXPECT_TRUE(rows->GetToolTipText().empty());
 }
 
 TEST_F(FoundFileListTest, TooltipOfTheCellUnderThePointerIsCutTo79) {

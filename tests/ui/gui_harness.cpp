@@ -210,6 +210,12 @@ void QuickClickAt(wxWindow& window, const wxPoint& client_point) {
     Pump(80);
 }
 
+void MoveTo(wxWindow& window, const wxPoint& client_point) {
+    wxUIActionSimulator mouse;
+    mouse.MouseMove(window.ClientToScreen(client_point));
+    Pump(80);
+}
+
 void WheelAt(wxWindow& window, const wxPoint& client_point, bool horizontal, int notches) {
     wxUIActionSimulator mouse;
     mouse.MouseMove(window.ClientToScreen(client_point));

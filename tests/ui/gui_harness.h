@@ -73,6 +73,7 @@ void ClickAt(wxWindow& window, const wxPoint& client_point);
 // The same click at once, also on a picture button that has only just appeared (ClickAt waits until the button
 // takes clicks): the second click of a double click.
 void QuickClickAt(wxWindow& window, const wxPoint& client_point);
+void MoveTo(wxWindow& window, const wxPoint& client_point);
 void WheelAt(wxWindow& window, const wxPoint& client_point, bool horizontal, int notches);
 void TypeKey(int key_code, int modifiers = 0);
 // A click on a result-tree item's label with the real mouse.

@@ -453,7 +453,8 @@ TEST_F(UserInput, TheDocumentSaveMessageNamesItsFolder) {
 }
 
 TEST_F(UserInput, HelpSaysWhenItsFileIsMissing) {
-    // The tests' program folder holds no help file.
+    testsupport::TempDir empty;
+    dialog_->help_page = empty.Path() / "help" / "index.html";
     wxString shown;
     WhenModalOpens<ui::CMyMessageDialog>([&shown](ui::CMyMessageDialog& d) {
         shown = d.UpperText();
@@ -462,7 +463,7 @@ TEST_F(UserInput, HelpSaysWhenItsFileIsMissing) {
     Click(kIdHelp);
     EXPECT_TRUE(WaitUntil([&] { return !shown.empty(); }, 5000));
     EXPECT_TRUE(shown.StartsWith("The help file is missing: ")) << shown;
-    EXPECT_TRUE(shown.EndsWith("Brindlemoor.chm")) << shown;
+    EXPECT_TRUE(shown.EndsWith("index.html")) << shown;
 }
 
 // The file page's list as the pointer uses it, and a search from "/" that is not "no file chosen".
