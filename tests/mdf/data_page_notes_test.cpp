@@ -51,7 +51,7 @@ TEST(DataPageNote, SaysWhatTheFieldReadsSay) {
         catalog2005::Engine e((dir / "db.mdf").string());
 
         const auto& bytes = c.page.Build();
-        const mdf::DataPageNote note = mdf::NoteDataPage({bytes.data(), bytes.size()});
+        const mdf::DataPageNote note = mdf::NoteDataPage({bytes.data(), bytes.size()}, kPage);
         ASSERT_EQ(note.noted, c.noted);
         if (!note.noted) continue;
         const std::uint64_t offset = kPage * mdf::kPageSize;
