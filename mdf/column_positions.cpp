@@ -197,6 +197,7 @@ std::vector<CRecoveryEngine::TableDamage> CRecoveryEngine::CheckColumnRows() {
     std::vector<TableDamage> found;
     auto decimal = [](std::int64_t n) { return platform::Widen(std::to_string(n)); };
     for (const auto& table : m_lstTables) {
+        std::map<std::uint16_t, std::u16string> null_bits;  // physical column: the first column with it
         for (const auto& column : table.m_lstColumns) {
             const bool stored_type = IsFixedLengthType(column.m_nType) || IsVariableLengthType(column.m_nType) ||
                                      column.m_nType == kTypeBit;
@@ -216,6 +217,13 @@ std::vector<CRecoveryEngine::TableDamage> CRecoveryEngine::CheckColumnRows() {
                 if (column.m_nLeafOffset == 0) {
                     damaged(u"no place in the row");
                     continue;
+                }
+                // The column's physical number is its bit in the row's null bitmap: without one, or with another
+                // column's, a NULL is read as a value.
+                if (column.m_nPhysicalColumn == 0) {
+                    damaged(u"no bit in the null bitmap");
+                } else if (const auto [other, first] = null_bits.emplace(column.m_nPhysicalColumn, column.m_pszName); !first) {
+                    damaged(u"the null bit of column " + other->second);
                 }
             }
             if (IsFixedLengthType(column.m_nType) || column.m_nType == kTypeBit) {

@@ -96,6 +96,17 @@ std::pair<std::string, std::uint64_t> PageWithSlots(const Bytes& file, const Sca
     return {};
 }
 
+// The file offset of the column row of the (unique) column name.
+std::size_t ColumnRow(const Bytes& file, const std::string& column) {
+    Bytes name;
+    for (const char c : column) name.insert(name.end(), {static_cast<std::uint8_t>(c), 0});
+    const auto at = std::search(file.begin(), file.end(), name.begin(), name.end());
+    EXPECT_NE(at, file.end());
+    const auto row = static_cast<std::size_t>(at - file.begin()) - 53;  // the name is the row's first variable column
+    EXPECT_EQ(file[row + 2], 0x2D) << "not a column row";
+    return row;
+}
+
 // A GAM page (page 2) that marks the extents below `free_from` allocated and the rest free.
 void WriteGam(Bytes& file, std::uint64_t free_from) {
     const std::size_t at = 2 * kPage;
@@ -174,13 +185,16 @@ TEST(TableDamage, EachLossIsNamedCountedAndTheRestIsKept) {
          }},
         {"a column row marked computed",
          [](Bytes& file, const Scan&) {
-             const Bytes name = {'t', 0, 'p', 0, '_', 0, 'D', 0, 'e', 0, 'l', 0, 'e', 0, 't', 0, 'e', 0, 'C', 0};
-             const auto at = std::search(file.begin(), file.end(), name.begin(), name.end());
-             EXPECT_NE(at, file.end());
-             const auto row = static_cast<std::size_t>(at - file.begin()) - 53;
-             EXPECT_EQ(file[row + 2], 0x2D) << "not a column row";
-             file[row + 27] |= 0x10;
+             file[ColumnRow(file, "tp_DeleteCount") + 27] |= 0x10;
              return Expected{{"Damaged column row tp_DeleteCount (computed, but no definition is stored) of table dbo.AllLists"},
+                             {"dbo.AllLists"}};
+         }},
+        {"a column row given another column's number",
+         [](Bytes& file, const Scan&) {
+             // tp_DeleteCount (column 7) takes the number of tp_LastDeleted: one null bit for both.
+             const std::size_t row = ColumnRow(file, "tp_DeleteCount");
+             Put32(file, row + 10, 6);
+             return Expected{{"Damaged column row tp_DeleteCount (the null bit of column tp_LastDeleted) of table dbo.AllLists"},
                              {"dbo.AllLists"}};
          }},
         {"old bytes in a free extent",
