@@ -1,5 +1,6 @@
 // Losses the reader names: every page a table should own that cannot be read as its page, an allocation map
-// that is gone, slots that list one record twice, a column row that contradicts its table. Each gives its line,
+// that is gone, slots that list one record twice, a column row that contradicts its table, on files of the 2005
+// format, converted from 2000, and of the 2000 format. Each gives its line,
 // its count (the damage exit code) and marks its table incomplete; the other tables keep their rows. Old bytes
 // in a free extent are nothing at all.
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include "tests/support/corpus.h"
 #include "tests/support/page_builder.h"
 #include "tests/support/sharepoint_builder.h"
+#include "tests/support/sql2000_builder.h"
 #include "tests/tools/catalog_dump.h"
 #include "tests/tools/dump_rows.h"
 
@@ -135,6 +137,7 @@ TEST(TableDamage, EachLossIsNamedCountedAndTheRestIsKept) {
     struct Case {
         const char* name;
         std::function<Expected(Bytes& file, const Scan& clean)> damage;
+        bool format_2000 = true;  // also on a file of the 2000 format (its catalogue has no allocation-unit rows)
     };
     const Case cases[] = {
         {"a zeroed data page",
@@ -161,7 +164,8 @@ TEST(TableDamage, EachLossIsNamedCountedAndTheRestIsKept) {
              return Expected{{"Missing page " + std::to_string(iam) + " (allocation map, beyond the end of the file) of table " +
                               last->first},
                              {last->first}};
-         }},
+         },
+         false},
         {"two pages of two tables swapped",
          [](Bytes& file, const Scan& clean) {
              auto a = clean.tables.begin();
@@ -188,7 +192,8 @@ TEST(TableDamage, EachLossIsNamedCountedAndTheRestIsKept) {
              file[ColumnRow(file, "tp_DeleteCount") + 27] |= 0x10;
              return Expected{{"Damaged column row tp_DeleteCount (computed, but no definition is stored) of table dbo.AllLists"},
                              {"dbo.AllLists"}};
-         }},
+         },
+         false},
         {"a column row given another column's number",
          [](Bytes& file, const Scan&) {
              // tp_DeleteCount (column 7) takes the number of tp_LastDeleted: one null bit for both.
@@ -196,7 +201,8 @@ TEST(TableDamage, EachLossIsNamedCountedAndTheRestIsKept) {
              Put32(file, row + 10, 6);
              return Expected{{"Damaged column row tp_DeleteCount (the null bit of column tp_LastDeleted) of table dbo.AllLists"},
                              {"dbo.AllLists"}};
-         }},
+         },
+         false},
         {"old bytes in a free extent",
          [](Bytes& file, const Scan&) {
              // One extent after the used ones, free in the GAM, holding random bytes whose headers ask for both
@@ -220,13 +226,21 @@ TEST(TableDamage, EachLossIsNamedCountedAndTheRestIsKept) {
              return Expected{};
          }},
     };
-    for (const bool converted : {false, true}) {
+    enum class Layout { Format2005, ConvertedFrom2000, Format2000 };
+    for (const Layout layout : {Layout::Format2005, Layout::ConvertedFrom2000, Layout::Format2000}) {
         for (const Case& c : cases) {
-            SCOPED_TRACE(std::string(c.name) + (converted ? ", converted from 2000" : ", 2005"));
+            if (layout == Layout::Format2000 && !c.format_2000) continue;
+            SCOPED_TRACE(std::string(c.name) + (layout == Layout::Format2005           ? ", 2005"
+                                                : layout == Layout::ConvertedFrom2000 ? ", converted from 2000"
+                                                                                       : ", 2000"));
             testsupport::TempDir dir;
-            auto database = ContentDatabase::Sample(Generation::Sp2010VarBinary);
-            database.TornPages(converted);
-            database.Build().WriteTo(dir / "clean.mdf");
+            if (layout == Layout::Format2000) {
+                testsupport::sql2000::SampleDatabase().Build().WriteTo(dir / "clean.mdf");
+            } else {
+                auto database = ContentDatabase::Sample(Generation::Sp2010VarBinary);
+                database.TornPages(layout == Layout::ConvertedFrom2000);
+                database.Build().WriteTo(dir / "clean.mdf");
+            }
             Bytes file = ReadFile(dir / "clean.mdf");
             const Scan clean = ScanFile(dir / "clean.mdf");
             ASSERT_EQ(clean.damage, 0u) << clean.lines;

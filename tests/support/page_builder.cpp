@@ -73,6 +73,21 @@ FileBuilder& FileBuilder::BootVersion(std::uint16_t current, std::uint16_t creat
     return SetPage(9, boot);
 }
 
+FileBuilder& FileBuilder::FreeSpacePage() {
+    constexpr std::size_t kPagesPerPfs = 8088;
+    std::vector<std::uint8_t> record(4 + kPagesPerPfs, 0);
+    record[2] = static_cast<std::uint8_t>(record.size());
+    record[3] = static_cast<std::uint8_t>(record.size() >> 8);
+    record[4 + 1] = 0x40;  // the PFS page itself
+    for (const auto& [number, page] : pages_) {
+        if (number < kPagesPerPfs) record[4 + number] = 0x40;  // allocated
+    }
+    PageBuilder pfs;
+    pfs.Type(0x0B01);
+    pfs.AddRecord(record);
+    return SetPage(1, pfs);
+}
+
 FileBuilder& FileBuilder::PageCount(std::uint64_t count) {
     if (count > page_count_) page_count_ = count;
     return *this;
