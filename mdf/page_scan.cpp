@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -234,7 +235,12 @@ std::uint64_t CRecoveryEngine::ReportDamage() {
             if (node.m_pszName == table) node.m_bIncomplete = true;
         }
     }
-    std::vector<TableDamage> table_damage = m_arrTableDamage;
+    // A page that two allocation maps of one table name is one loss.
+    std::vector<TableDamage> table_damage;
+    std::set<std::pair<std::u16string, std::u16string>> seen;
+    for (const auto& damage : m_arrTableDamage) {
+        if (seen.emplace(damage.table, damage.line).second) table_damage.push_back(damage);
+    }
     for (auto& damage : CheckColumnRows()) table_damage.push_back(std::move(damage));
     for (const auto& damage : table_damage) {
         LogLine(damage.line + u"table " + damage.table);

@@ -138,9 +138,10 @@ public:
     bool ScanPages2000();
     bool ScanPages2005();
     // Logs one line per damaged page with the table it belongs to, one per data page of a table that lies
-    // beyond the end of the file, and a line when the catalogue gave no table; returns the number of damaged
-    // pages (page_scan.cpp). Run once the catalogue is read. Marks every table it names m_bIncomplete and
-    // keeps the number in m_nDamageCount.
+    // beyond the end of the file, one per loss in m_arrTableDamage and per column row that contradicts its
+    // table (CheckColumnRows), and a line when the catalogue gave no table; returns the number of findings
+    // (page_scan.cpp). Run once the catalogue is read and the column positions are computed. Marks every
+    // table it names m_bIncomplete and keeps the number in m_nDamageCount.
     std::uint64_t ReportDamage();
     // What the last ReportDamage found: damaged or missing pages (the window's warning shows the same count).
     std::uint64_t m_nDamageCount = 0;
