@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bitset>
 
 #include "mdf/catalog_page.h"
 #include "mdf/page_check.h"
@@ -102,15 +101,20 @@ bool IsSoundPageHeader(std::span<const std::uint8_t> page, std::uint64_t page_nu
 SlotFault CheckSlots(std::span<const std::uint8_t> page) {
     if (page.size() < kPageSize) return SlotFault::None;
     const std::size_t count = std::min<std::size_t>(U16(page, kPageHeaderSlotCountOffset), kMaxSlotEntries);
-    std::bitset<kPageSize> used;
-    std::array<std::pair<std::uint16_t, std::uint16_t>, kMaxSlotEntries> records;  // start, end of live records
-    std::size_t live = 0;
+    // Bits per page byte: the record starts met so far, and the bytes the live records met so far cover. The
+    // page is looked at as the scan reads it, so this stays at a few word operations per record.
+    constexpr std::size_t kWords = kPageSize / 64;
+    std::array<std::uint64_t, kWords> starts{};
+    std::array<std::uint64_t, kWords> covered{};
+    bool overlap = false;
     for (std::size_t k = 0; k < count; ++k) {
         const std::uint16_t e = U16(page, kPageSize - 2 - 2 * k);
         if (!IsRecordOffset(e)) continue;
-        if (used[e]) return SlotFault::SharedRecord;
-        used[e] = true;
-        if (!IsLiveDataRecord(page[e]) || e + 4u > kPageSize) continue;
+        std::uint64_t& start_word = starts[e / 64];
+        const std::uint64_t start_bit = std::uint64_t{1} << (e % 64);
+        if (start_word & start_bit) return SlotFault::SharedRecord;
+        start_word |= start_bit;
+        if (overlap || !IsLiveDataRecord(page[e]) || e + 4u > kPageSize) continue;
         // The record's length from its own fields; a record whose fields run off the page is left out.
         const std::uint8_t status = page[e];
         std::size_t end = U16(page, e + 2u);
@@ -132,13 +136,17 @@ SlotFault CheckSlots(std::span<const std::uint8_t> page) {
             }
         }
         if (e + end > kPageSize) continue;
-        records[live++] = {e, static_cast<std::uint16_t>(e + end)};
+        // Bytes e to e + end - 1, a word at a time.
+        for (std::size_t from = e, to = e + end; from < to;) {
+            const std::size_t word = from / 64, bit = from % 64;
+            const std::size_t n = std::min<std::size_t>(64 - bit, to - from);
+            const std::uint64_t mask = (n == 64 ? ~std::uint64_t{0} : ((std::uint64_t{1} << n) - 1)) << bit;
+            if (covered[word] & mask) overlap = true;
+            covered[word] |= mask;
+            from += n;
+        }
     }
-    std::sort(records.begin(), records.begin() + static_cast<std::ptrdiff_t>(live));
-    for (std::size_t k = 1; k < live; ++k) {
-        if (records[k].first < records[k - 1].second) return SlotFault::OverlappingRecords;
-    }
-    return SlotFault::None;
+    return overlap ? SlotFault::OverlappingRecords : SlotFault::None;
 }
 
 const char* SlotFaultText(SlotFault fault) {
