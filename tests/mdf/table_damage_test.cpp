@@ -138,6 +138,7 @@ TEST(TableDamage, EachLossIsNamedCountedAndTheRestIsKept) {
         const char* name;
         std::function<Expected(Bytes& file, const Scan& clean)> damage;
         bool format_2000 = true;  // also on a file of the 2000 format (its catalogue has no allocation-unit rows)
+        bool format_2005 = true;  // on the files of the 2005 format and converted from 2000
     };
     const Case cases[] = {
         {"a zeroed data page",
@@ -203,6 +204,20 @@ TEST(TableDamage, EachLossIsNamedCountedAndTheRestIsKept) {
                              {"dbo.AllLists"}};
          },
          false},
+        {"a column row placing its value outside any row",
+         [](Bytes& file, const Scan&) {
+             // Ledger.Posted (datetime) of the 2000 sample: its syscolumns row by table id (2041058307) and type.
+             const Bytes key = {0x03, 0x14, 0xA8, 0x79, 61};
+             std::size_t row = 0;
+             for (auto at = file.begin(); (at = std::search(at, file.end(), key.begin(), key.end())) != file.end(); ++at) {
+                 const auto start = static_cast<std::size_t>(at - file.begin()) - 4;
+                 if (file[start] == 0x30 && (file[start + 2] == 46 || file[start + 2] == 38)) row = start;
+             }
+             EXPECT_NE(row, 0u);
+             Put16(file, row + 18, 9000);
+             return Expected{{"Damaged column row Posted (in-row offset 9000 lies outside any row) of table Ledger"}, {"Ledger"}};
+         },
+         true, false},
         {"old bytes in a free extent",
          [](Bytes& file, const Scan&) {
              // One extent after the used ones, free in the GAM, holding random bytes whose headers ask for both
@@ -229,7 +244,7 @@ TEST(TableDamage, EachLossIsNamedCountedAndTheRestIsKept) {
     enum class Layout { Format2005, ConvertedFrom2000, Format2000 };
     for (const Layout layout : {Layout::Format2005, Layout::ConvertedFrom2000, Layout::Format2000}) {
         for (const Case& c : cases) {
-            if (layout == Layout::Format2000 && !c.format_2000) continue;
+            if (layout == Layout::Format2000 ? !c.format_2000 : !c.format_2005) continue;
             SCOPED_TRACE(std::string(c.name) + (layout == Layout::Format2005           ? ", 2005"
                                                 : layout == Layout::ConvertedFrom2000 ? ", converted from 2000"
                                                                                        : ", 2000"));
