@@ -52,6 +52,14 @@ inline std::vector<std::uint64_t> PageOffsets(const std::vector<DataPageNode>& p
 // header.
 struct AllocUnitNode {
     std::uint32_t m_nObjectId = 0;
+    // The index-id word the unit's pages carry at header offset 6 (bytes 6 and 7 of the unit id): units of
+    // different tables can share the object id part.
+    std::uint16_t m_nIndexWord = 0;
+    // The page number of the unit's first allocation map, as its row gives it (0: none).
+    std::uint32_t m_nFirstIamPage = 0;
+    // Whether an in-row allocation-unit row of the rowset was found at all (an empty table's unit has no first
+    // page, and then no object id, but has its row).
+    bool m_bRowFound = false;
 };
 
 struct structColindex {

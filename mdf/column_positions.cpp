@@ -4,12 +4,14 @@
 #include <functional>
 #include <map>
 #include <span>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "mdf/catalog_page.h"
 #include "mdf/column_positions.h"
 #include "mdf/recovery_engine.h"
+#include "platform/text.h"
 
 namespace mdf {
 
@@ -183,6 +185,57 @@ void CRecoveryEngine::ReadColumnLayoutRows() {
         }
     });
     if (completed) m_plColumnLayouts.clear();
+}
+
+}  // namespace mdf
+
+namespace mdf {
+
+std::vector<CRecoveryEngine::TableDamage> CRecoveryEngine::CheckColumnRows() {
+    // The largest record the server stores in a page: a fixed-length value must end inside it.
+    constexpr std::int32_t kMaxRecordLength = 8060;
+    std::vector<TableDamage> found;
+    auto decimal = [](std::int64_t n) { return platform::Widen(std::to_string(n)); };
+    for (const auto& table : m_lstTables) {
+        std::map<std::uint16_t, std::u16string> null_bits;  // physical column: the first column with it
+        for (const auto& column : table.m_lstColumns) {
+            const bool stored_type = IsFixedLengthType(column.m_nType) || IsVariableLengthType(column.m_nType) ||
+                                     column.m_nType == kTypeBit;
+            if (!stored_type) continue;
+            auto damaged = [&](const std::u16string& why) {
+                found.push_back({table.m_pszName, u"Damaged column row " + column.m_pszName + u" (" + why + u") of "});
+            };
+            if (m_app.m_bSql2005Catalog) {
+                // A column without a place in the row is read as a computed one; only a column whose row says
+                // it is computed, and whose expression is stored, may have none.
+                if (column.m_bComputed) {
+                    if (ReadObjectText(table.m_nObjectId, column.m_nColumnId).empty()) {
+                        damaged(u"computed, but no definition is stored");
+                    }
+                    continue;
+                }
+                if (column.m_nLeafOffset == 0) {
+                    damaged(u"no place in the row");
+                    continue;
+                }
+                // The column's physical number is its bit in the row's null bitmap: without one, or with another
+                // column's, a NULL is read as a value.
+                if (column.m_nPhysicalColumn == 0) {
+                    damaged(u"no bit in the null bitmap");
+                } else if (const auto [other, first] = null_bits.emplace(column.m_nPhysicalColumn, column.m_pszName); !first) {
+                    damaged(u"the null bit of column " + other->second);
+                }
+            }
+            if (IsFixedLengthType(column.m_nType) || column.m_nType == kTypeBit) {
+                const std::int32_t leaf = column.m_nLeafOffset;
+                const std::int32_t length = column.m_nType == kTypeBit ? 1 : column.m_nMaxInRowLength;
+                if (leaf != 0 && (leaf < 4 || leaf + length > kMaxRecordLength)) {
+                    damaged(u"in-row offset " + decimal(leaf) + u" lies outside any row");
+                }
+            }
+        }
+    }
+    return found;
 }
 
 }  // namespace mdf

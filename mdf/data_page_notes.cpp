@@ -7,7 +7,7 @@
 
 namespace mdf {
 
-DataPageNote NoteDataPage(std::span<const std::uint8_t> page) {
+DataPageNote NoteDataPage(std::span<const std::uint8_t> page, std::uint64_t page_number) {
     DataPageNote note;
     if (page.size() < kPageSize) return note;
     auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(page[at] | (page[at + 1] << 8)); };
@@ -24,6 +24,9 @@ DataPageNote NoteDataPage(std::span<const std::uint8_t> page) {
                      (static_cast<std::uint32_t>(u16(kPageHeaderObjectIdOffset + 2)) << 16);
     note.live_records = static_cast<std::uint16_t>(live);
     note.index_id = page[kPageHeaderIndexIdOffset];
+    note.own_page = (static_cast<std::uint32_t>(u16(kPageHeaderPageIdOffset)) |
+                     (static_cast<std::uint32_t>(u16(kPageHeaderPageIdOffset + 2)) << 16)) == page_number;
+    note.slot_fault = CheckSlots(page);
     note.noted = true;
     return note;
 }

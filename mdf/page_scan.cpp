@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,7 @@ struct PageFindings {
     PageDamage damage = PageDamage::None;
     bool data = false;
     bool iam = false;
+    bool allocation = false;  // a GAM or PFS page: the scan keeps what it says
     bool wanted = false;
     DataPageNote note;
 };
@@ -54,7 +56,9 @@ struct BlockFindings {
 
 // One pass over every page header: data pages (type 0x0101, and 0x4101 as well when data_type_2005 is set) go
 // to the list that list_of gives for their object id (none: the page is not needed), IAM pages to the IAM
-// list. Every page is checked against its own checksum or torn-page stamp. Progress is paced (see
+// list. Every page with a sound header is checked against its own checksum or torn-page stamp, and those in
+// extents that the GAM marks free are then let go: a free extent holds whatever was there before, never
+// damage. The GAM and PFS pages go to engine.m_allocationMaps. Progress is paced (see
 // ProgressPacer): start, the position now and then, end. True when
 // a data page was met; false as well when the user stopped the scan (then the end message is not sent).
 // With notes, each data page's note goes into notes[page number] (see data_page_notes.h).
@@ -80,7 +84,7 @@ bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
         kept_bytes.insert(kept_bytes.end(), page, page + kPageSize);
     };
     std::array<BlockFindings, DataFile::kBlocksInFlight> found;
-    auto look = [&](std::uint64_t block, std::uint64_t, std::span<const std::uint8_t> bytes) {
+    auto look = [&](std::uint64_t block, std::uint64_t first_page, std::span<const std::uint8_t> bytes) {
         BlockFindings& into = found[block % found.size()];
         into.pages.resize(bytes.size() / kPageSize);
         into.wanted_bytes.clear();
@@ -89,13 +93,17 @@ bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
             PageFindings& f = into.pages[k];
             f = PageFindings{};
             f.header = ParseHeader(page);
-            f.damage = CheckPage(page);
+            const std::uint64_t page_number = first_page + k;
+            if (IsSoundPageHeader(page, page_number)) f.damage = CheckPage(page);
             if (f.header.type == kPageTypeData || (data_type_2005 && f.header.type == kPageTypeData2005)) {
                 f.data = true;
                 f.wanted = list_of(f.header.object_id) != nullptr;
-                if (notes) f.note = NoteDataPage(page);
+                if (notes) f.note = NoteDataPage(page, page_number);
             } else if (f.header.type == kPageTypeIam) {
                 f.iam = true;
+                f.wanted = true;
+            } else if ((page[1] == kPageTypeByteGam || page[1] == kPageTypeBytePfs) && page[0] == 1) {
+                f.allocation = true;
                 f.wanted = true;
             }
             if (f.wanted) into.wanted_bytes.insert(into.wanted_bytes.end(), page.begin(), page.end());
@@ -103,6 +111,8 @@ bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
     };
     ProgressPacer pacer;
     engine.m_arrDamagedPages.clear();
+    engine.m_arrTableDamage.clear();
+    engine.m_allocationMaps.Clear();
     auto take = [&](std::uint64_t block) {
         const BlockFindings& from = found[block % found.size()];
         const std::uint8_t* wanted = from.wanted_bytes.data();
@@ -125,6 +135,8 @@ bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
             } else if (f.iam) {
                 engine.m_arrIamPages.push_back(offset);
                 keep(i, wanted);
+            } else if (f.allocation) {
+                engine.m_allocationMaps.Take(i, {wanted, kPageSize});
             }
             if (f.wanted) wanted += kPageSize;
             // Where the pass is, in pages: the window's bar follows it however seldom it hears.
@@ -138,6 +150,10 @@ bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
     };
     engine.m_hDataFile.ForEachBlock(0, pages, look, take);
     if (stopped) return false;
+    // Damage in an extent that the GAM marks free is no damage: asked once every GAM page is in.
+    std::erase_if(engine.m_arrDamagedPages, [&](const CRecoveryEngine::DamagedPage& damaged) {
+        return engine.m_allocationMaps.ExtentFree(damaged.page_number);
+    });
     engine.m_hDataFile.HoldPageCopies(std::move(kept_numbers), kept_bytes);
     engine.SendProgress(platform::kProgressEnd, 0);
     return data_page_met;
@@ -219,8 +235,21 @@ std::uint64_t CRecoveryEngine::ReportDamage() {
             if (node.m_pszName == table) node.m_bIncomplete = true;
         }
     }
+    // A page that two allocation maps of one table name is one loss.
+    std::vector<TableDamage> table_damage;
+    std::set<std::pair<std::u16string, std::u16string>> seen;
+    for (const auto& damage : m_arrTableDamage) {
+        if (seen.emplace(damage.table, damage.line).second) table_damage.push_back(damage);
+    }
+    for (auto& damage : CheckColumnRows()) table_damage.push_back(std::move(damage));
+    for (const auto& damage : table_damage) {
+        LogLine(damage.line + u"table " + damage.table);
+        for (auto& node : m_lstTables) {
+            if (node.m_pszName == damage.table) node.m_bIncomplete = true;
+        }
+    }
     if (m_lstTables.empty()) LogLine(u"The catalogue gave no table: its pages may be damaged or missing.");
-    m_nDamageCount = m_arrDamagedPages.size() + m_mapMissingPages.size();
+    m_nDamageCount = m_arrDamagedPages.size() + m_mapMissingPages.size() + table_damage.size();
     return m_nDamageCount;
 }
 

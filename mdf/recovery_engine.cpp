@@ -3,6 +3,7 @@
 #include "mdf/recovery_engine.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cstring>
 #include <thread>
 
@@ -127,6 +128,8 @@ bool CRecoveryEngine::ReadPageRecordOffsets(std::uint64_t page_offset) {
     // true end of the slot array is then unknown, hold each entry below its own slot.
     const bool count_damaged = slot_count > kMaxSlotEntries;
     slot_count = std::min(slot_count, kMaxSlotEntries);
+    // Two slots that list one record are damage (the report names the page): the record is taken once.
+    std::bitset<kPageSize> taken;
     for (std::uint32_t k = 0; k < slot_count; ++k) {
         const std::uint32_t entry_at = static_cast<std::uint32_t>(kPageSize) - 2 - 2 * k;
         const std::uint16_t entry = Read16(page_offset + entry_at, Fixup::Single);
@@ -134,6 +137,8 @@ bool CRecoveryEngine::ReadPageRecordOffsets(std::uint64_t page_offset) {
         // A record starts after the header and before the slot array; anything else is an empty slot or an
         // overwritten entry, and only that slot is lost.
         if (entry < kRecordAreaStart || entry >= record_limit) continue;
+        if (taken[entry]) continue;
+        taken[entry] = true;
         const std::uint64_t record = page_offset + entry;
         if (record >= m_nFileSize) continue;
         if (IsGhostRecord(Read8(record))) continue;

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "mdf/allocation_maps.h"
 #include "mdf/catalog_records.h"
 #include "mdf/data_file.h"
 #include "mdf/data_page_notes.h"
@@ -138,9 +139,10 @@ public:
     bool ScanPages2000();
     bool ScanPages2005();
     // Logs one line per damaged page with the table it belongs to, one per data page of a table that lies
-    // beyond the end of the file, and a line when the catalogue gave no table; returns the number of damaged
-    // pages (page_scan.cpp). Run once the catalogue is read. Marks every table it names m_bIncomplete and
-    // keeps the number in m_nDamageCount.
+    // beyond the end of the file, one per loss in m_arrTableDamage and per column row that contradicts its
+    // table (CheckColumnRows), and a line when the catalogue gave no table; returns the number of findings
+    // (page_scan.cpp). Run once the catalogue is read and the column positions are computed. Marks every
+    // table it names m_bIncomplete and keeps the number in m_nDamageCount.
     std::uint64_t ReportDamage();
     // What the last ReportDamage found: damaged or missing pages (the window's warning shows the same count).
     std::uint64_t m_nDamageCount = 0;
@@ -166,6 +168,9 @@ public:
     void ReadRowsetRows();
     std::uint32_t ReadAllocationUnitRows(std::uint32_t key32, std::uint16_t key16, const std::u16string& table_name);
     void WalkTableAllocations2005();
+    // A table's allocation unit whose allocation maps the scan did not meet: a damage line when the first map
+    // its row names lies beyond the end of the file or is no sound page.
+    void CheckLostAllocationMap(const TableNode& table, std::uint64_t first_iam_page);
     void FinishCatalog2005();
     void RemoveDuplicateTables();
     void RemoveDuplicateColumns();
@@ -376,6 +381,24 @@ public:
     // Pages that a table's allocation maps name but that lie beyond the end of the file (a cut file), by
     // page number, with the table; found by the allocation walks.
     std::map<std::uint64_t, std::u16string> m_mapMissingPages;
+    // Everything else that keeps rows of a table from being read, found while the table's pages and columns
+    // are gathered: a page the table should own that cannot be read as its page, an allocation map that is
+    // gone, a data page whose slots list one record twice, a column row that contradicts its table. One line
+    // each in the damage report, in the order found.
+    struct TableDamage {
+        std::u16string table;
+        std::u16string line;  // the whole line but its table: "Damaged page 12 (no page header) of table "
+    };
+    std::vector<TableDamage> m_arrTableDamage;
+    void NoteTableDamage(const TableNode& table, std::u16string line) {
+        m_arrTableDamage.push_back({table.m_pszName, std::move(line)});
+    }
+    // Column rows that contradict their table: a column read as computed whose row says otherwise, a
+    // computed column without its stored expression, a fixed-length value placed outside any row
+    // (column_positions.cpp). Run on the whole catalogue, after the positions are computed.
+    std::vector<TableDamage> CheckColumnRows();
+    // The GAM and PFS pages that the last page scan met.
+    AllocationMaps m_allocationMaps;
     // Per page number, what the 2005 page scan noted about each data page (files without torn-sector
     // restoration); the allocation walk uses and then frees it.
     std::vector<DataPageNote> m_arrDataPageNotes;

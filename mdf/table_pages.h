@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace mdf {
@@ -35,6 +38,15 @@ IamPageContents ReadIamPage(CRecoveryEngine& engine, std::uint64_t iam, bool oth
 
 // Live data records (status 0x10, 0x30, 0x32, 0x50, 0x70, 0x72) among the slots whose entries lie on the page
 // after its header.
-std::uint64_t CountLiveRecords(CRecoveryEngine& engine, std::uint64_t page_offset, std::uint64_t slot_count);
+// shared_record, when given, is set when two slots list one record (which is counted once).
+std::uint64_t CountLiveRecords(CRecoveryEngine& engine, std::uint64_t page_offset, std::uint64_t slot_count,
+                               bool* shared_record = nullptr);
+
+// The start of a damage line for a page of a table: "Damaged page N (why) of " (the report adds the table).
+std::u16string DamagedPageLine(std::uint64_t page_number, std::u16string_view why);
+
+// Why a page that a table's allocation map names is not its page, from the page's first 40 bytes: "no page
+// header", "holds page M" (another page's id), "page type T", or "a page of object N" (another owner).
+std::u16string ForeignPageText(std::span<const std::uint8_t> header, std::uint64_t page_number);
 
 }  // namespace mdf

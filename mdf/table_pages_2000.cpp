@@ -1,5 +1,6 @@
 // Data pages and live-row counts of the tables of a 2000-format file, found through each table's allocation
 // maps (IAM pages); and the finisher of the 2000 catalogue, which first settles duplicate tables and columns.
+#include <array>
 #include <iterator>
 #include <map>
 #include <set>
@@ -16,21 +17,34 @@ namespace mdf {
 namespace {
 
 // Lists and counts one data page of the table, unless it is no data page of the table or was listed already
-// (a page named by two IAM pages, one of them stale, holds its rows once).
+// (a page named by two IAM pages, one of them stale, holds its rows once). A page that the table should own
+// (the PFS marks it allocated, or no PFS page covers it) and that is not its page is damage; index and text
+// pages of the table hold no rows and are passed over.
 void VisitDataPage(CRecoveryEngine& engine, TableNode& table, std::set<std::uint64_t>& listed, std::uint64_t page) {
+    const std::uint64_t page_number = page / kPageSize;
     if (page + kPageSize > engine.m_nFileSize) {
-        engine.m_mapMissingPages.emplace(page / kPageSize, table.m_pszName);
+        engine.m_mapMissingPages.emplace(page_number, table.m_pszName);
         return;
     }
-    if (engine.Read16(page, Fixup::Single) != kPageTypeData) return;
-    const std::uint16_t slot_count = engine.Read16(page + kPageHeaderSlotCountOffset, Fixup::Single);
-    if (static_cast<std::int32_t>(engine.Read32(page + kPageHeaderObjectIdOffset, Fixup::Single)) !=
-        table.m_nObjectId) {
+    // The header lies in the page's first sector, which is never restored.
+    std::array<std::uint8_t, 40> header{};
+    engine.ReadAt(page, header.data(), header.size());
+    auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(header[at] | (header[at + 1] << 8)); };
+    const auto object_id = static_cast<std::int32_t>(u16(kPageHeaderObjectIdOffset) |
+                                                     (static_cast<std::uint32_t>(u16(kPageHeaderObjectIdOffset + 2)) << 16));
+    const bool table_page = object_id == table.m_nObjectId && IsSoundPageHeader(header, page_number);
+    if (u16(0) != kPageTypeData || !table_page) {
+        if (!table_page && engine.m_allocationMaps.PageAllocated(page_number).value_or(true)) {
+            engine.NoteTableDamage(table, DamagedPageLine(page_number, ForeignPageText(header, page_number)));
+        }
         return;
     }
+    const std::uint16_t slot_count = u16(kPageHeaderSlotCountOffset);
     if (!listed.insert(page).second) return;
-    table.m_nRowCount += CountLiveRecords(engine, page, slot_count);
+    bool shared_record = false;
+    table.m_nRowCount += CountLiveRecords(engine, page, slot_count, &shared_record);
     table.m_lstDataPages.push_back({page});
+    if (shared_record) engine.NoteTableDamage(table, DamagedPageLine(page_number, u"two slots list one record"));
 }
 
 // Walks one IAM page of the table: the single pages of each header record, then the pages of each set extent,

@@ -3,6 +3,7 @@
 // units list its data pages. Also the duplicate removal that precedes the walk.
 #include <algorithm>
 #include <array>
+#include <bitset>
 #include <map>
 #include <optional>
 #include <string>
@@ -60,6 +61,8 @@ struct AllocUnitRow {
     std::uint16_t key16 = 0;
     std::uint32_t unit_object_id = 0;
     std::uint32_t first_page = 0;
+    std::uint16_t index_word = 0;  // bytes 6 and 7 of the unit id
+    std::uint32_t first_iam_page = 0;
 };
 
 // Reads the in-row allocation-unit rows of one page, in slot order.
@@ -75,21 +78,43 @@ std::vector<AllocUnitRow> ReadAllocUnitPage(CRecoveryEngine& engine, std::uint64
         auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(r[at] | (r[at + 1] << 8)); };
         auto u32 = [&](std::size_t at) { return u16(at) | (static_cast<std::uint32_t>(u16(at + 2)) << 16); };
         if (r[12] != 1) continue;  // in-row data only
-        rows.push_back({u32(15), u16(19), u32(6), u32(27)});
+        rows.push_back({u32(15), u16(19), u32(6), u32(27), u16(10), u32(39)});
     }
     return rows;
 }
 
 }  // namespace
 
-std::uint64_t CountLiveRecords(CRecoveryEngine& engine, std::uint64_t page_offset, std::uint64_t slot_count) {
+std::uint64_t CountLiveRecords(CRecoveryEngine& engine, std::uint64_t page_offset, std::uint64_t slot_count,
+                               bool* shared_record) {
     engine.LoadTornBits(page_offset);
     std::uint64_t live = 0;
+    std::bitset<kPageSize> seen;
     for (std::uint16_t e : engine.ReadSlotEntries(page_offset, slot_count)) {
         if (!IsRecordOffset(e)) continue;
+        if (seen[e]) {
+            // A record that two slots list is one record.
+            if (shared_record) *shared_record = true;
+            continue;
+        }
+        seen[e] = true;
         if (IsLiveDataRecord(engine.Read8(page_offset + e, Fixup::Single))) ++live;
     }
     return live;
+}
+
+std::u16string DamagedPageLine(std::uint64_t page_number, std::u16string_view why) {
+    return u"Damaged page " + platform::Widen(std::to_string(page_number)) + u" (" + std::u16string(why) + u") of ";
+}
+
+std::u16string ForeignPageText(std::span<const std::uint8_t> header, std::uint64_t page_number) {
+    auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(header[at] | (header[at + 1] << 8)); };
+    auto u32 = [&](std::size_t at) { return u16(at) | (static_cast<std::uint32_t>(u16(at + 2)) << 16); };
+    auto decimal = [](std::uint64_t n) { return platform::Widen(std::to_string(n)); };
+    if (header[0] != 1) return u"no page header";
+    if (u32(kPageHeaderPageIdOffset) != page_number) return u"holds page " + decimal(u32(kPageHeaderPageIdOffset));
+    if (!IsSoundPageHeader(header, page_number)) return u"page type " + decimal(header[1]);
+    return u"a page of object " + decimal(u32(kPageHeaderObjectIdOffset));
 }
 
 std::uint32_t CRecoveryEngine::ReadAllocationUnitRows(std::uint32_t key32, std::uint16_t key16,
@@ -147,28 +172,54 @@ void CRecoveryEngine::ReadRowsetRows() {
                 }
                 const auto saved_torn_bits = m_app.m_abTornBits;
                 std::uint32_t unit_id = 0;
+                std::uint16_t unit_index = 0;
+                std::uint32_t first_iam_page = 0;
                 m_nFirstDataPage = 0;
-                if (const auto found = units.find({key32, key16}); found != units.end()) {
+                const auto found = units.find({key32, key16});
+                if (found != units.end()) {
                     for (const auto& unit : found->second) {
+                        // The first page of the last unit is filtered from the walk only once it is listed here.
+                        if (m_nFirstDataPage != 0) {
+                            m_arrFilterTableDataOffset.push_back({m_nFirstDataPage, table->m_pszName});
+                        }
                         unit_id = unit.unit_object_id;
+                        unit_index = unit.index_word;
+                        first_iam_page = unit.first_iam_page;
                         m_nFirstDataPage = unit.first_page;
-                        m_arrFilterTableDataOffset.push_back({unit.first_page, table->m_pszName});
                     }
                 }
-                table->m_lstAllocUnits.push_back({m_nFirstDataPage != 0 ? unit_id : 0});
+                table->m_lstAllocUnits.push_back({m_nFirstDataPage != 0 ? unit_id : 0, unit_index,
+                                                  m_nFirstDataPage != 0 ? first_iam_page : 0, found != units.end()});
                 m_app.m_abTornBits = saved_torn_bits;
                 if (m_nFirstDataPage == 0) continue;
+                const std::uint64_t first_page = m_nFirstDataPage;
                 m_nFirstDataPage *= kPageSize;
                 const std::uint64_t first = m_nFirstDataPage;
-                if (Read16(first) != kPageTypeData) continue;
-                const std::uint16_t slot_count = Read16(first + kPageHeaderSlotCountOffset);
-                if (Read32(first + kPageHeaderObjectIdOffset) != unit_id) continue;
+                // A first page that is not the unit's sound data page is left to the walk, which judges every
+                // page the unit's allocation maps name (a row's first page can be out of date).
+                std::array<std::uint8_t, 40> header{};
+                ReadAt(first, header.data(), header.size());
+                auto h16 = [&](std::size_t at) { return static_cast<std::uint16_t>(header[at] | (header[at + 1] << 8)); };
+                auto h32 = [&](std::size_t at) { return h16(at) | (static_cast<std::uint32_t>(h16(at + 2)) << 16); };
+                if (h16(0) != kPageTypeData) continue;
+                const std::uint16_t slot_count = h16(kPageHeaderSlotCountOffset);
+                if (h32(kPageHeaderObjectIdOffset) != unit_id) continue;
+                if (h32(kPageHeaderPageIdOffset) != first_page) continue;
+                m_arrFilterTableDataOffset.push_back({first_page, table->m_pszName});
                 // Listed once; its live records are counted, not its slots (ghost and deleted slots hold no row).
                 const bool listed = std::any_of(table->m_lstDataPages.begin(), table->m_lstDataPages.end(),
                                                 [&](const DataPageNode& p) { return p.m_nPageOffset == first; });
                 if (listed) continue;
                 table->m_lstDataPages.push_back({first});
-                table->m_nRowCount += CountLiveRecords(*this, first, slot_count);
+                bool shared_record = false;
+                table->m_nRowCount += CountLiveRecords(*this, first, slot_count, &shared_record);
+                if (shared_record) {
+                    NoteTableDamage(*table, DamagedPageLine(first_page, u"two slots list one record"));
+                } else if (first_page < m_arrDataPageNotes.size() &&
+                           m_arrDataPageNotes[first_page].slot_fault != SlotFault::None) {
+                    NoteTableDamage(*table, DamagedPageLine(first_page, platform::Widen(SlotFaultText(
+                                                                             m_arrDataPageNotes[first_page].slot_fault))));
+                }
                 m_app.m_abTornBits = saved_torn_bits;
             }
         }
@@ -180,10 +231,14 @@ void CRecoveryEngine::WalkTableAllocations2005() {
     SendProgress(platform::kProgressStart, m_app.m_nTableCount);
     m_mapMissingPages.clear();
 
-    // Every IAM page's object id, read once; per object the pages keep the order of the IAM list.
-    std::map<std::uint32_t, std::vector<std::size_t>> iam_by_object;
+    // Every IAM page's allocation unit (the object id and the index-id word of its header: units of different
+    // tables can share the object id), read once; per unit the pages keep the order of the IAM list. Data pages
+    // are matched by the object id alone: in files converted from 2000 they keep the index id they had there.
+    using UnitKey = std::pair<std::uint32_t, std::uint16_t>;
+    std::map<UnitKey, std::vector<std::size_t>> iam_by_unit;
     for (std::size_t i = 0; i < m_arrIamPages.size(); ++i) {
-        iam_by_object[Read32(m_arrIamPages[i] + kPageHeaderObjectIdOffset)].push_back(i);
+        iam_by_unit[{Read32(m_arrIamPages[i] + kPageHeaderObjectIdOffset),
+                     Read16(m_arrIamPages[i] + kPageHeaderIndexIdOffset)}].push_back(i);
     }
     const bool other_files = IamPagesNameOtherFiles(*this, m_arrIamPages);
     // First pages already listed by the rowset reader, by lower-cased table name.
@@ -192,6 +247,27 @@ void CRecoveryEngine::WalkTableAllocations2005() {
         first_pages[platform::ToLower(filter.m_strTableName)].insert(filter.m_nFirstPage);
     }
     const bool skip_index_one = m_app.m_bSql2008Catalog && !m_app.m_bConvertedFrom2000;
+    // Whether the file lost pages of its catalogue: a rowset or allocation-unit page failed its check, or an
+    // allocation map names a page beyond the end of the file. Asked only for a table without a rowset row.
+    std::optional<bool> catalogue_lost;
+    auto catalogue_lost_pages = [&] {
+        if (catalogue_lost) return *catalogue_lost;
+        catalogue_lost = std::any_of(m_arrDamagedPages.begin(), m_arrDamagedPages.end(), [](const DamagedPage& page) {
+            return page.object_id == 5 || page.object_id == 7;
+        });
+        const std::uint64_t file_pages = m_nFileSize / kPageSize;
+        for (std::size_t i = 0; i < m_arrIamPages.size() && !*catalogue_lost; ++i) {
+            for (const auto& record : ReadIamPage(*this, m_arrIamPages[i], other_files).records) {
+                const bool past_end =
+                    std::any_of(record.single_pages.begin(), record.single_pages.end(),
+                                [&](std::uint32_t page) { return page >= file_pages; }) ||
+                    std::any_of(record.extent_pages.begin(), record.extent_pages.end(),
+                                [&](std::uint64_t page) { return page >= file_pages; });
+                if (past_end) catalogue_lost = true;
+            }
+        }
+        return *catalogue_lost;
+    };
 
     ListedPages listed(m_nFileSize / kPageSize);
     for (auto& table : m_lstTables) {
@@ -199,12 +275,25 @@ void CRecoveryEngine::WalkTableAllocations2005() {
         const auto filter_it = first_pages.find(platform::ToLower(table.m_pszName));
         const std::set<std::uint64_t>& filtered = filter_it == first_pages.end() ? kNone : filter_it->second;
 
+        // Every rowset has an in-row allocation unit: a rowset without one has lost its unit's row, and with it
+        // every page. A table without a rowset row has lost it when the catalogue itself lost pages (some
+        // objects listed as tables have no rowset at all).
+        if (!table.m_bRowsetFound) {
+            if (catalogue_lost_pages()) {
+                NoteTableDamage(table, u"Lost catalogue row (no rowset row names the table) of ");
+            }
+        } else if (std::none_of(table.m_lstAllocUnits.begin(), table.m_lstAllocUnits.end(),
+                                [](const AllocUnitNode& unit) { return unit.m_bRowFound; })) {
+            NoteTableDamage(table, u"Lost catalogue row (no allocation-unit row names the table's rowset) of ");
+        }
         std::vector<std::size_t> iam_pages;
-        std::set<std::uint32_t> units;
+        std::set<UnitKey> units;
         for (const auto& unit : table.m_lstAllocUnits) {
-            if (unit.m_nObjectId == 0 || !units.insert(unit.m_nObjectId).second) continue;
-            if (const auto found = iam_by_object.find(unit.m_nObjectId); found != iam_by_object.end()) {
+            if (unit.m_nObjectId == 0 || !units.insert({unit.m_nObjectId, unit.m_nIndexWord}).second) continue;
+            if (const auto found = iam_by_unit.find({unit.m_nObjectId, unit.m_nIndexWord}); found != iam_by_unit.end()) {
                 iam_pages.insert(iam_pages.end(), found->second.begin(), found->second.end());
+            } else {
+                CheckLostAllocationMap(table, unit.m_nFirstIamPage);
             }
         }
         std::sort(iam_pages.begin(), iam_pages.end());
@@ -220,23 +309,51 @@ void CRecoveryEngine::WalkTableAllocations2005() {
                     m_mapMissingPages.emplace(page_number, table.m_pszName);
                     return;
                 }
+                // A page the PFS marks free may hold anything: it is still taken when it is the unit's data
+                // page, but it is no damage when it is not. A page the PFS marks allocated (or that no PFS
+                // page covers) and that is not the unit's page is damage.
+                const bool owned = m_allocationMaps.PageAllocated(page_number).value_or(true);
+                auto foreign = [&](std::u16string why) {
+                    if (owned) NoteTableDamage(table, DamagedPageLine(page_number, why));
+                };
+                auto slot_damage = [&](SlotFault fault) {
+                    if (fault != SlotFault::None) {
+                        NoteTableDamage(table, DamagedPageLine(page_number, platform::Widen(SlotFaultText(fault))));
+                    }
+                };
                 if (page_number < m_arrDataPageNotes.size() && m_arrDataPageNotes[page_number].noted) {
                     // The page scan read this data page already: the same tests on its note.
                     const DataPageNote& note = m_arrDataPageNotes[page_number];
                     if (skip_index_one && note.index_id == 1) return;
-                    if (note.object_id != unit_id) return;
+                    if (note.object_id != unit_id || !note.own_page) {
+                        std::array<std::uint8_t, 40> header{};
+                        ReadAt(q, header.data(), header.size());
+                        return foreign(ForeignPageText(header, page_number));
+                    }
                     if (!listed.Insert(q)) return;
                     table.m_nRowCount += note.live_records;
                     table.m_lstDataPages.push_back({q});
+                    slot_damage(note.slot_fault);
                     return;
                 }
-                if (Read16(q) != kPageTypeData) return;
-                if (skip_index_one && Read8(q + kPageHeaderIndexIdOffset) == 1) return;
-                const std::uint16_t slot_count = Read16(q + kPageHeaderSlotCountOffset);
-                if (Read32(q + kPageHeaderObjectIdOffset) != unit_id) return;
+                std::array<std::uint8_t, 40> header{};
+                ReadAt(q, header.data(), header.size());
+                auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(header[at] | (header[at + 1] << 8)); };
+                auto u32 = [&](std::size_t at) { return u16(at) | (static_cast<std::uint32_t>(u16(at + 2)) << 16); };
+                const bool unit_page = u32(kPageHeaderObjectIdOffset) == unit_id && IsSoundPageHeader(header, page_number);
+                if (u16(0) != kPageTypeData) {
+                    // Index pages of the unit hold no rows; anything else is no page of the unit.
+                    if (!unit_page) foreign(ForeignPageText(header, page_number));
+                    return;
+                }
+                if (skip_index_one && header[kPageHeaderIndexIdOffset] == 1) return;
+                if (!unit_page) return foreign(ForeignPageText(header, page_number));
+                const std::uint16_t slot_count = u16(kPageHeaderSlotCountOffset);
                 if (!listed.Insert(q)) return;  // a page reached twice is listed and counted once
-                table.m_nRowCount += CountLiveRecords(*this, q, slot_count);
+                bool shared_record = false;
+                table.m_nRowCount += CountLiveRecords(*this, q, slot_count, &shared_record);
                 table.m_lstDataPages.push_back({q});
+                slot_damage(shared_record ? SlotFault::SharedRecord : SlotFault::None);
             };
             const auto walk = ReadIamPage(*this, iam, other_files);
             bool single_skipped = false;
@@ -266,6 +383,25 @@ void CRecoveryEngine::WalkTableAllocations2005() {
     }
     std::vector<DataPageNote>().swap(m_arrDataPageNotes);
     SendProgress(platform::kProgressEnd, 0);
+}
+
+void CRecoveryEngine::CheckLostAllocationMap(const TableNode& table, std::uint64_t first_iam_page) {
+    // The unit's row names its first allocation map, but the scan met no allocation map of the unit: its pages
+    // are lost, unless the row is out of date (the page is free, or holds a sound page of something else).
+    if (first_iam_page == 0) return;
+    auto decimal = [](std::uint64_t n) { return platform::Widen(std::to_string(n)); };
+    if ((first_iam_page + 1) * kPageSize > m_nFileSize) {
+        NoteTableDamage(table, u"Missing page " + decimal(first_iam_page) +
+                                   u" (allocation map, beyond the end of the file) of ");
+        return;
+    }
+    if (!m_allocationMaps.PageAllocated(first_iam_page).value_or(true) || m_allocationMaps.ExtentFree(first_iam_page)) {
+        return;
+    }
+    std::array<std::uint8_t, 40> header{};
+    ReadAt(first_iam_page * kPageSize, header.data(), header.size());
+    if (IsSoundPageHeader(header, first_iam_page)) return;
+    NoteTableDamage(table, DamagedPageLine(first_iam_page, u"allocation map, " + ForeignPageText(header, first_iam_page)));
 }
 
 namespace {

@@ -51,7 +51,7 @@ TEST(DataPageNote, SaysWhatTheFieldReadsSay) {
         catalog2005::Engine e((dir / "db.mdf").string());
 
         const auto& bytes = c.page.Build();
-        const mdf::DataPageNote note = mdf::NoteDataPage({bytes.data(), bytes.size()});
+        const mdf::DataPageNote note = mdf::NoteDataPage({bytes.data(), bytes.size()}, kPage);
         ASSERT_EQ(note.noted, c.noted);
         if (!note.noted) continue;
         const std::uint64_t offset = kPage * mdf::kPageSize;
@@ -86,6 +86,53 @@ TEST(DataPageNote, WalkWithAndWithoutNotesAlike) {
         EXPECT_EQ(pages, (std::vector<std::uint64_t>{60, 61, 62}));
         EXPECT_EQ(t->m_nRowCount, 1u + 2 + 1);
         EXPECT_TRUE(e.engine.m_arrDataPageNotes.empty());  // freed after the walk
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A record of `length` bytes with a null bitmap and one variable column that ends at the record's end.
+Bytes SizedRecord(std::uint16_t length) {
+    Bytes b(length, 0);
+    b[0] = 0x30;
+    b[2] = 8;    // fixed part ends at 8
+    b[8] = 2;    // two columns: one bitmap byte at 10
+    b[11] = 1;   // one variable column, its end at 13
+    b[13] = static_cast<std::uint8_t>(length);
+    b[14] = static_cast<std::uint8_t>(length >> 8);
+    return b;
+}
+
+// What the note says about the slots of a page: records listed twice or overlapping are damage; records that
+// lie apart, empty slots, ghosts and entries off the record area are not.
+TEST(DataPageNote, SlotFaults) {
+    auto two_records = [] {
+        PageBuilder page = catalog2005::DataPage(kUnit, {});
+        page.AddRecord(SizedRecord(40));
+        page.AddRecord(SizedRecord(40));
+        return page;
+    };
+    struct Case {
+        const char* name;
+        PageBuilder page;
+        mdf::SlotFault fault;
+    };
+    const Case cases[] = {
+        {"records apart", two_records(), mdf::SlotFault::None},
+        {"an empty slot and an entry in the header", two_records().SlotCount(4).Slot(2, 0).Slot(3, 12), mdf::SlotFault::None},
+        {"two slots at one record", two_records().Slot(1, 96), mdf::SlotFault::SharedRecord},
+        {"a ghost listed twice", two_records().U8(96, 0x3C).Slot(1, 96), mdf::SlotFault::SharedRecord},
+        {"the first record runs into the second", two_records().U16(96 + 13, 41), mdf::SlotFault::OverlappingRecords},
+        {"a slot inside the first record", two_records().Slot(1, 96 + 20).U8(96 + 20, 0x10).U16(96 + 22, 4),
+         mdf::SlotFault::OverlappingRecords},
+        {"the first record's ghost runs into the second", two_records().U8(96, 0x3C).U16(96 + 13, 41), mdf::SlotFault::None},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto& bytes = c.page.Build();
+        EXPECT_EQ(mdf::NoteDataPage({bytes.data(), bytes.size()}, kPage).slot_fault, c.fault);
     }
 }
 

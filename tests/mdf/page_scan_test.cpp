@@ -178,3 +178,58 @@ TEST(PageScan, ALargeFileSendsABoundedNumberOfProgressMessages) {
 }
 
 }  // namespace
+
+namespace {
+
+// A GAM page whose bitmap marks the given extents free, stamped with page number 2.
+PageBuilder GamPage(std::initializer_list<unsigned> free_extents) {
+    std::vector<std::uint8_t> header(94, 0), bitmap(4 + 7988, 0);
+    bitmap[2] = 4;
+    for (unsigned e : free_extents) bitmap[4 + e / 8] |= static_cast<std::uint8_t>(1u << (e % 8));
+    PageBuilder page;
+    page.Type(0x0801).U32(32, 2).U16(36, 1);
+    page.AddRecord(header);
+    page.AddRecord(bitmap);
+    return page;
+}
+
+// What the kept allocation pages say: an extent the GAM marks free, a page the PFS marks allocated or not; a
+// torn-protected GAM page is read with its sector ends restored; a page that is no sound GAM page says nothing.
+TEST(AllocationMaps, FreeExtentsAndAllocatedPages) {
+    std::vector<std::uint8_t> pfs_record(4 + 8088, 0);
+    pfs_record[4 + 20] = 0x40;
+    PageBuilder pfs;
+    pfs.Type(0x0B01).U32(32, 1).U16(36, 1);
+    pfs.AddRecord(pfs_record);
+    // Extent 6632 is bit 0 of bitmap byte 829, the last byte of sector 1 of the page (bitmap at 194): tearing
+    // the page clears the bit where it lies, and only the torn bits keep it.
+    PageBuilder torn = GamPage({6632});
+    torn.U16(4, 0x0100).Tear(0);
+    struct Case {
+        const char* name;
+        PageBuilder gam;
+        std::uint64_t page;
+        bool free;
+    };
+    const Case cases[] = {
+        {"a free extent", GamPage({3}), 3 * 8 + 5, true},
+        {"an allocated extent", GamPage({3}), 2 * 8 + 5, false},
+        {"a torn-protected GAM, free extent at a sector end", torn, 6632 * 8, true},
+        {"a torn-protected GAM, allocated extent at a sector end", torn, 6633 * 8, false},
+        {"a GAM page with another page's number", GamPage({3}).U32(32, 7), 3 * 8, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        mdf::AllocationMaps maps;
+        const auto& gam = c.gam.Build();
+        maps.Take(2, {gam.data(), gam.size()});
+        const auto& p = pfs.Build();
+        ASSERT_TRUE(maps.Take(1, {p.data(), p.size()}));
+        EXPECT_EQ(maps.ExtentFree(c.page), c.free);
+        EXPECT_EQ(maps.PageAllocated(20), std::optional<bool>(true));
+        EXPECT_EQ(maps.PageAllocated(21), std::optional<bool>(false));
+        EXPECT_EQ(maps.PageAllocated(8088), std::nullopt);
+    }
+}
+
+}  // namespace

@@ -1,6 +1,7 @@
 // The page and file builders used by tests to write data files.
 #include "tests/support/page_builder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <random>
@@ -72,6 +73,21 @@ FileBuilder& FileBuilder::BootVersion(std::uint16_t current, std::uint16_t creat
     return SetPage(9, boot);
 }
 
+FileBuilder& FileBuilder::FreeSpacePage() {
+    constexpr std::size_t kPagesPerPfs = 8088;
+    std::vector<std::uint8_t> record(4 + kPagesPerPfs, 0);
+    record[2] = static_cast<std::uint8_t>(record.size());
+    record[3] = static_cast<std::uint8_t>(record.size() >> 8);
+    record[4 + 1] = 0x40;  // the PFS page itself
+    for (const auto& [number, page] : pages_) {
+        if (number < kPagesPerPfs) record[4 + number] = 0x40;  // allocated
+    }
+    PageBuilder pfs;
+    pfs.Type(0x0B01);
+    pfs.AddRecord(record);
+    return SetPage(1, pfs);
+}
+
 FileBuilder& FileBuilder::PageCount(std::uint64_t count) {
     if (count > page_count_) page_count_ = count;
     return *this;
@@ -79,7 +95,16 @@ FileBuilder& FileBuilder::PageCount(std::uint64_t count) {
 
 std::vector<std::uint8_t> FileBuilder::Bytes() const {
     std::vector<std::uint8_t> out(page_count_ * kPageSize + trailing_bytes_, 0);
-    for (const auto& [number, page] : pages_) std::memcpy(out.data() + number * kPageSize, page.data(), kPageSize);
+    for (const auto& [number, page] : pages_) {
+        std::uint8_t* at = out.data() + number * kPageSize;
+        std::memcpy(at, page.data(), kPageSize);
+        // A page with a header carries its own number and file 1, as the server writes them, unless the test
+        // gave it others.
+        if (at[0] == 1 && std::all_of(at + 32, at + 38, [](std::uint8_t b) { return b == 0; })) {
+            for (int k = 0; k < 4; ++k) at[32 + k] = static_cast<std::uint8_t>(number >> (8 * k));
+            at[36] = 1;
+        }
+    }
     return out;
 }
 

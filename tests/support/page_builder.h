@@ -68,6 +68,9 @@ public:
     FileBuilder& BootVersion(std::uint16_t current, std::uint16_t created);
     // At least this many pages, even if the last ones are zeros.
     FileBuilder& PageCount(std::uint64_t count);
+    // A page free space (PFS) page at page 1 that marks every page set so far allocated and the others free,
+    // as the server keeps it (files of up to 8,088 pages).
+    FileBuilder& FreeSpacePage();
     // Extra bytes after the last whole page (a partial trailing page).
     FileBuilder& TrailingBytes(std::size_t count) { trailing_bytes_ = count; return *this; }
 

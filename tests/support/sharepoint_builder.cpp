@@ -431,7 +431,12 @@ FileBuilder ContentDatabase::Build() const {
         Put32(u, 27, table_pages.empty() ? 0 : static_cast<std::uint32_t>(table_pages.front()));
         Put16(u, 31, 1);
         u.resize(60, 0);
-        units.Add(u);
+        const auto placed = units.Add(u);
+        if (!table_pages.empty()) {
+            // The unit's first allocation map is the next page: its number and file at row bytes 39 and 43.
+            const auto row = static_cast<std::size_t>(placed.offset % kPageSize);
+            pages[placed.page].U32(row + 39, static_cast<std::uint32_t>(next_page)).U16(row + 43, 1);
+        }
         for (std::size_t first = 0; first < table_pages.size(); first += 8) {
             PageBuilder& iam = pages[next_page++];
             iam.Type(kIamPage).ObjectId(unit_of(t));

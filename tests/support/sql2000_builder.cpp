@@ -509,6 +509,7 @@ FileBuilder Database::Build(Layout* layout_out) const {
         layout.data_pages[table.object_id] = numbers;
     }
     file.PageCount(next_page + 8);
+    file.FreeSpacePage();  // the unused pages of the tables' extents are free, as the server marks them
     layout.page_count = next_page + 8;
     if (layout_out) *layout_out = layout;
     return file;

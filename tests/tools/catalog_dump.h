@@ -13,7 +13,9 @@
 namespace catalog_dump {
 
 // Exit code of a run that saw damage (pages failing their checksum or torn-page stamp, pages of a table beyond
-// the end of the file, or a catalogue without tables) but otherwise succeeded.
+// the end of the file or not readable as its pages, lost allocation maps or catalogue rows, slots that list one
+// record twice, column rows that contradict their table, or a catalogue without tables) but otherwise
+// succeeded.
 constexpr int kExitDamage = 4;
 
 // Opens the data file and reads the catalogue as the scan job does (version flags cleared, the reader chosen by
