@@ -53,6 +53,8 @@ TEST(Utf, AppendedInOnePassWithListingEscapes) {
             EXPECT_EQ(escaped, plain);
         }
     }
+}
+
 // File names keep their bytes through UTF-16 and show each byte that is not UTF-8 as U+FFFD.
 TEST(SystemNames, BytesRoundTripAndShowAsReplacementCharacters) {
     struct Case {
