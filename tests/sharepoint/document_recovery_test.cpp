@@ -169,6 +169,40 @@ TEST(DocumentRecoveryTool, ADocumentCutByAZeroedContentPageIsKeptAsIncomplete) {
     }
 }
 
+// Every stream row of the content table reads as all NULL (its null bitmap overwritten): the pages still
+// count their records, but no document gets content. The scan says so as damage, and the tool ends with the
+// damage exit code, not as a clean run.
+TEST(DocumentRecoveryTool, AContentTableThatGivesNoContentIsReportedAsDamage) {
+    testsupport::TempDir dir;
+    std::vector<std::uint8_t> bytes = ContentDatabase::Sample(Generation::Sp2010VarBinary).Build().Bytes();
+    auto le16 = [&](std::size_t at) { return static_cast<std::size_t>(bytes[at] | (bytes[at + 1] << 8)); };
+    constexpr std::uint32_t kStreamsUnit = 0x00310001;  // the builder's allocation unit of AllDocStreams
+    std::size_t rows = 0;
+    for (std::size_t page = 0; page + 8192 <= bytes.size(); page += 8192) {
+        const std::uint32_t unit = bytes[page + 24] | (bytes[page + 25] << 8) | (bytes[page + 26] << 16) |
+                                   (static_cast<std::uint32_t>(bytes[page + 27]) << 24);
+        if (le16(page) != testsupport::kDataPage || unit != kStreamsUnit) continue;
+        for (std::size_t slot = 0; slot < le16(page + 22); ++slot) {
+            const std::size_t record = page + le16(page + 8190 - 2 * slot);
+            const std::size_t columns_at = record + le16(record + 2);
+            std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(columns_at + 2),
+                        (le16(columns_at) + 7) / 8, std::uint8_t{0xFF});
+            ++rows;
+        }
+    }
+    ASSERT_GT(rows, 0u);
+    std::ofstream(dir / "content.mdf", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    std::ostringstream log, err;
+    EXPECT_EQ(catalog_dump::RunDocuments((dir / "out").string(), (dir / "content.mdf").string(), log, err),
+              catalog_dump::kExitDamage)
+        << log.str() << err.str();
+    EXPECT_NE(err.str().find("Damaged table dbo.AllDocStreams: the catalogue counts " + std::to_string(rows) +
+                             " row(s), but none of them gave a document's content"),
+              std::string::npos)
+        << err.str();
+}
+
 INSTANTIATE_TEST_SUITE_P(Generations, DocumentRecovery,
                          ::testing::Values(Variant{Generation::Sp2010VarBinary, false},
                                            Variant{Generation::Sp2007Image, false},
