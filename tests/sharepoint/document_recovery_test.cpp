@@ -11,6 +11,7 @@
 #include "tests/support/page_builder.h"
 #include "tests/support/sha256.h"
 #include "tests/support/sharepoint_builder.h"
+#include "tests/tools/catalog_dump.h"
 #include "tests/tools/dump_documents.h"
 
 namespace {
