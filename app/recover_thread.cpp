@@ -44,7 +44,13 @@ constexpr int kCannotOpenText = 900;
 constexpr int kNotSavedTitle = 901;
 constexpr int kNotWrittenText = 902;
 constexpr int kDamagedPagesText = 903;
-constexpr std::array<std::pair<int, std::u16string_view>, 42> kJobTexts = {{
+constexpr int kStoppedSaveText = 904;
+constexpr int kNotSavedText = 905;
+constexpr int kIncompleteText = 906;
+constexpr std::array<std::pair<int, std::u16string_view>, 45> kJobTexts = {{
+    {kStoppedSaveText, u"Stopped by the user: "},
+    {kNotSavedText, u" document(s) not saved; the items not saved stay checked."},
+    {kIncompleteText, u" document(s) kept as .incomplete files: fewer or more bytes were found than their Size."},
     {kDamagedPagesText, u"Damaged or missing page(s)  :"},
     {kNotSavedTitle, u"The recovery process did not write everything."},
     {kNotWrittenText, u" item(s) could not be written; the log names each one with the reason."},
@@ -278,6 +284,7 @@ void CRecoverThread::RunScan() {
             }
         }
         FlushRows(true);
+        engine.ReportEmptyContentTables();
         engine.JoinDocumentStreams();
         engine.BuildWebTree();
     }
@@ -360,12 +367,21 @@ void CRecoverThread::RunDocumentSave() {
     m_app.m_nRecoveredCount = 0;
 
     const std::uint64_t failures_before = engine.m_nSaveFailures;
+    const std::uint64_t incomplete_before = engine.m_nIncompleteDocuments;
+    mdf::CRecoveryEngine::SaveTally tally;
     if (m_pTreeRoot) {
-        engine.SaveCheckedTreeItems(*m_pTreeRoot, [this](const sharepoint::CheckItem& item) {
+        tally = engine.SaveCheckedTreeItems(*m_pTreeRoot, [this](const sharepoint::CheckItem& item) {
             if (m_onItemSaved) m_onItemSaved(item);
         });
     }
-    if (StopCheck()) return;
+    if (StopCheck() || tally.stopped) {
+        // The log ends with the stop and what it left unsaved; the items not saved keep their checks.
+        const std::uint64_t saved = m_app.m_nRecoveredCount.load();
+        const std::uint64_t not_saved = tally.documents > saved ? tally.documents - saved : 0;
+        LogLine(JobText(kStoppedSaveText) + platform::FromUtf8(std::to_string(not_saved)) + u" of " +
+                platform::FromUtf8(std::to_string(tally.documents)) + JobText(kNotSavedText));
+        return;
+    }
 
     LogLine(JobText(157) + LogTimeText(std::time(nullptr)));
     const std::uint64_t not_written = engine.m_nSaveFailures - failures_before;
@@ -373,6 +389,10 @@ void CRecoverThread::RunDocumentSave() {
         // No word of success: the count, and the log names each item with the system's reason.
         const std::u16string count = platform::FromUtf8(std::to_string(not_written)) + JobText(kNotWrittenText);
         LogLine(count);
+        const std::uint64_t incomplete = engine.m_nIncompleteDocuments - incomplete_before;
+        if (incomplete != 0) {
+            LogLine(platform::FromUtf8(std::to_string(incomplete)) + JobText(kIncompleteText));
+        }
         LogLine(JobText(119));
         AppendToLogText(m_app, u"\r\n" + JobText(119));
         engine.ShowMessage(JobText(kNotSavedTitle), count);

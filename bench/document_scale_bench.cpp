@@ -2,7 +2,8 @@
 // the scan job (capture of the SharePoint rows, join, tree) against reading the file sequentially in the same
 // run, its growth from 100,000 to 1,000,000 documents, the save of every item against writing the same
 // folders and file sizes with plain sequential writes, and the peak memory of each. The data file stays in the
-// page cache (read once before); written files are not synced, in the save and in its baseline alike.
+// page cache (read once before). The save ends with one syncfs of the output's file system (it says it is done
+// only once its files are on the disk); the plain writes of the baseline are not synced.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>

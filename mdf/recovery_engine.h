@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <thread>
@@ -234,6 +235,10 @@ public:
     // Pairs the captured document rows with their stream rows into m_arrDocuments and empties both row
     // arrays (document_join.cpp). 1 when any document found a stream; 0 on a stop request.
     int JoinDocumentStreams();
+    // After the record pass, before the join (document_join.cpp): logs a damage line for every content
+    // (AllDocStreams) table whose catalogue counts rows while the pass gave no stream row with content, marks
+    // it m_bIncomplete, and returns how many such tables there are.
+    std::uint64_t ReportEmptyContentTables();
     // Moves web, list and document rows into the tree web > sub-web > list > folder > item, appends its root
     // to m_lstWebs and logs a summary per site and what found no place (web_tree.cpp). 1 when a top-level
     // web was placed. The Attach/Collect steps work on the id index of the build.
@@ -245,23 +250,35 @@ public:
     int AttachChildNodes(sharepointDocsList& node, WebTreeIndex& index);
     void LogSiteSummary(const std::u16string& title);
     // Write one document's content as a new file in folder (document_content.cpp); true only when the
-    // file was written whole. Failures are logged with the path.
+    // file was written whole. Failures are logged with the path. With recorded_size (the document's Size), a
+    // content that gathers to another size is kept as name + ".incomplete", logged with both sizes and
+    // counted in m_nIncompleteDocuments, and the result is false.
     bool SaveImageColumnDocument(std::uint64_t offset, std::uint64_t length, const std::u16string& name,
-                                 const std::u16string& folder);
+                                 const std::u16string& folder, std::optional<std::uint64_t> recorded_size = {});
     bool SaveVarBinaryColumnDocument(std::uint64_t offset, std::uint64_t length, const std::u16string& name,
-                                     const std::u16string& folder, std::uint32_t flags);
+                                     const std::u16string& folder, std::uint32_t flags,
+                                     std::optional<std::uint64_t> recorded_size = {});
     // Write whole subtrees as folders and files (site_writers.cpp).
     int SaveWeb(const WebList& web, const std::u16string& parent_folder);
     int SaveSubWeb(const WebList& web, const std::u16string& folder);
     int SaveWebLists(const WebList& web, const std::u16string& folder);
     int SaveListFolders(const structAllList& list, const std::u16string& folder);
     int SaveDocumentTree(const sharepointDocsList& node, const std::u16string& folder);
+    // What a save of the checked items met: the documents below them when it began, whether a stop ended it,
+    // and whether the output's file system could not be flushed (also counted in m_nSaveFailures).
+    struct SaveTally {
+        std::uint64_t documents = 0;
+        bool stopped = false;
+        bool flush_failed = false;
+    };
     // Saves every checked item below item (checked_save.cpp): each one from the node it shows, then unchecks
-    // it in the model and reports it to on_saved.
-    void SaveCheckedTreeItems(sharepoint::CheckItem& item,
-                              const std::function<void(const sharepoint::CheckItem&)>& on_saved = {});
+    // it in the model and reports it to on_saved; an item whose save a stop may have cut short stays checked.
+    // Flushes the output folder's file system at the end.
+    SaveTally SaveCheckedTreeItems(sharepoint::CheckItem& item,
+                                   const std::function<void(const sharepoint::CheckItem&)>& on_saved = {});
     void SaveCheckedPath(const sharepoint::CheckItem& item);
-    std::uint64_t m_nSaveFailures = 0;  // documents and folders of this engine's saves that were not written
+    std::uint64_t m_nSaveFailures = 0;  // documents and folders of this engine's saves not written whole
+    std::uint64_t m_nIncompleteDocuments = 0;  // of those, documents kept as ".incomplete" files
     // The output folder held open by descriptor while a save writes below it (sharepoint/output_folder.h).
     std::shared_ptr<sharepoint::OutputFolder> m_pOutputFolder;
 

@@ -88,6 +88,54 @@ std::vector<std::uint64_t> ContentPagesOfCheckedItems(const sharepoint::CheckIte
     return kept;
 }
 
+// The documents (every item that is not a folder) below the checked items: what a whole save would write.
+std::uint64_t DocumentsOfCheckedItems(const sharepoint::CheckItem& root) {
+    std::uint64_t documents = 0;
+    std::vector<const sharepointDocsList*> docs;
+    std::vector<const WebList*> webs;
+    auto add_doc_tree = [&](const sharepointDocsList& top) {
+        for (const auto& child : top.m_lstChildren) docs.push_back(child.get());
+        while (!docs.empty()) {
+            const sharepointDocsList* node = docs.back();
+            docs.pop_back();
+            if (node->m_doc.TYPE != u"1") ++documents;
+            for (const auto& child : node->m_lstChildren) docs.push_back(child.get());
+        }
+    };
+    auto add_list = [&](const structAllList& list) {
+        for (const auto& item : list.m_lstItems) add_doc_tree(*item);
+    };
+    auto add_web = [&](const WebList& top) {
+        webs.push_back(&top);
+        while (!webs.empty()) {
+            const WebList* web = webs.back();
+            webs.pop_back();
+            for (const auto& list : web->m_lstLists) add_list(*list);
+            for (const auto& sub : web->m_lstSubWebs) webs.push_back(sub.get());
+        }
+    };
+    std::vector<const sharepoint::CheckItem*> items{&root};
+    while (!items.empty()) {
+        const sharepoint::CheckItem* item = items.back();
+        items.pop_back();
+        if (item->state == sharepoint::kChecked && !ShowsNoNode(*item)) {
+            if (const auto* web = std::get_if<const WebList*>(&item->node)) add_web(**web);
+            if (const auto* list = std::get_if<const structAllList*>(&item->node)) add_list(**list);
+            if (const auto* doc = std::get_if<const sharepointDocsList*>(&item->node)) {
+                if ((*doc)->m_doc.TYPE == u"1") {
+                    add_doc_tree(**doc);
+                } else {
+                    ++documents;  // an item of its own kind is written as a file
+                }
+            }
+            continue;
+        }
+        if (item->state == sharepoint::kUnchecked) continue;
+        for (const auto& child : item->children) items.push_back(child.get());
+    }
+    return documents;
+}
+
 // Holds the content pages for the time of one save.
 class HeldContentPages {
 public:
@@ -108,12 +156,14 @@ private:
 // unchecked folder deep in a crafted tree makes as deep as the tree itself; its open items are kept on a
 // stack rather than the call stack. After every item, and after every item it went down into, an item checks
 // for a stop request, which ends it and then its parents in turn.
-void CRecoveryEngine::SaveCheckedTreeItems(sharepoint::CheckItem& item,
-                                           const std::function<void(const sharepoint::CheckItem&)>& on_saved) {
+CRecoveryEngine::SaveTally CRecoveryEngine::SaveCheckedTreeItems(
+    sharepoint::CheckItem& item, const std::function<void(const sharepoint::CheckItem&)>& on_saved) {
     struct Level {
         sharepoint::CheckItem* item;
         std::size_t next;
     };
+    SaveTally tally;
+    tally.documents = DocumentsOfCheckedItems(item);
     const HeldContentPages held(m_hDataFile, WithSmallGapsFilled(ContentPagesOfCheckedItems(item), kMaxHeldPages));
     std::vector<Level> levels{{&item, 0}};
     // The output folder is opened anew for each save: the folder of an earlier save may be gone.
@@ -122,7 +172,8 @@ void CRecoveryEngine::SaveCheckedTreeItems(sharepoint::CheckItem& item,
         CRecoveryEngine& engine;
         ~Release() { engine.m_pOutputFolder.reset(); }
     } release{*this};
-    while (true) {
+    bool walked = false;
+    while (!walked) {
         Level& level = levels.back();
         bool finished = false;
         if (level.next == level.item->children.size()) {
@@ -135,10 +186,13 @@ void CRecoveryEngine::SaveCheckedTreeItems(sharepoint::CheckItem& item,
                     m_app.m_arrSelectedPath.push_back(at->label);
                 }
                 SaveCheckedPath(a);
-                a.state = sharepoint::kUnchecked;
-                if (a.parent) sharepoint::UpdateParentCheckState(*a.parent);
-                sharepoint::SetChildCheckState(a);
-                if (on_saved) on_saved(a);
+                // A stop may have cut the item's save short: it keeps its check, so that Repair saves it again.
+                if (!StopRequested()) {
+                    a.state = sharepoint::kUnchecked;
+                    if (a.parent) sharepoint::UpdateParentCheckState(*a.parent);
+                    sharepoint::SetChildCheckState(a);
+                    if (on_saved) on_saved(a);
+                }
             } else if (a.state == sharepoint::kPartlyChecked || a.state == sharepoint::kChecked) {
                 // Partly checked, or the checked caption item: its checked descendants are saved one by one.
                 levels.push_back({&a, 0});
@@ -148,10 +202,27 @@ void CRecoveryEngine::SaveCheckedTreeItems(sharepoint::CheckItem& item,
         }
         while (finished) {
             levels.pop_back();
-            if (levels.empty()) return;
+            if (levels.empty()) {
+                walked = true;
+                break;
+            }
             finished = StopRequested();  // the parent's check after the item it went down into
         }
     }
+    tally.stopped = StopRequested();
+    // The files are on the disk before anyone is told that the save is done. A save that made no output folder
+    // has nothing to flush (and has said why).
+    const std::u16string& output = m_app.m_strOutputFolder;
+    if (!output.empty()) {
+        std::string why;
+        sharepoint::OutputFolder& folder = sharepoint::OutputFolderFor(*this, output);
+        if (folder.IsOpen() && !folder.Flush(&why)) {
+            ++m_nSaveFailures;
+            tally.flush_failed = true;
+            LogLine(u"  Not flushed to the disk: " + output + u" (" + platform::FromUtf8(why) + u")");
+        }
+    }
+    return tally;
 }
 
 void CRecoveryEngine::SaveCheckedPath(const sharepoint::CheckItem& item) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
@@ -56,8 +57,12 @@ RowPointer ReadRowPointer(CRecoveryEngine& engine, std::uint64_t pos) {
 // succeeded; otherwise it is deleted and the system's reason logged.
 class DocumentFile {
 public:
-    DocumentFile(CRecoveryEngine& engine, const std::u16string& folder, const std::u16string& name)
-        : engine_(engine), pending_(sharepoint::OutputFolderFor(engine, folder).CreateFile(folder, name)) {
+    DocumentFile(CRecoveryEngine& engine, const std::u16string& folder, const std::u16string& name,
+                 std::optional<std::uint64_t> recorded_size)
+        : engine_(engine),
+          name_(name),
+          recorded_size_(recorded_size),
+          pending_(sharepoint::OutputFolderFor(engine, folder).CreateFile(folder, name)) {
         // A buffer of its own, set before the first write: a content up to its size goes out in one write,
         // and the stream need not ask the file system for a block size.
         if (pending_.IsOpen()) std::setvbuf(pending_.Stream(), buffer_.get(), _IOFBF, kBufferSize);
@@ -88,15 +93,27 @@ public:
                     : end == LargeValueEnd::Stopped ? u"stopped by the user"
                                                     : platform::FromUtf8(pending_.Error()));
     }
-    // Closes the file and names it; true when it holds the whole content.
+    // Closes the file and names it; true when it holds the whole content. A content whose size is not the
+    // document's recorded Size lost bytes on the way (a damaged page gives none): it never gets the document's
+    // name, and is kept beside it as name.incomplete for what it is worth.
     bool Finish() {
         engine_.m_hOutputFile = nullptr;
         if (!ok_) {
             pending_.Discard();
             return false;
         }
+        std::uint64_t gathered = 0;
+        const bool cut = recorded_size_ && pending_.BytesWritten(gathered) && gathered != *recorded_size_;
+        if (recorded_size_ && !pending_.Error().empty()) return Fail(platform::FromUtf8(pending_.Error()));
+        if (cut) pending_.RenameTo(name_ + u".incomplete");
         if (!pending_.Commit()) return Fail(platform::FromUtf8(pending_.Error()));
         engine_.m_app.m_strPreviewFile = pending_.Path();
+        if (cut) {
+            ++engine_.m_nIncompleteDocuments;
+            engine_.LogLine(u"  Incomplete: " + pending_.Path() + u" (" + Decimal(gathered) +
+                            u" bytes gathered, its Size says " + Decimal(*recorded_size_) + u")");
+            return false;
+        }
         return true;
     }
     bool Fail(const std::u16string& why) {
@@ -111,6 +128,8 @@ private:
     static constexpr std::size_t kBufferSize = 64 * 1024;
     std::unique_ptr<char[]> buffer_{new char[kBufferSize]};  // lives until after the close
     CRecoveryEngine& engine_;
+    std::u16string name_;
+    std::optional<std::uint64_t> recorded_size_;
     sharepoint::PendingFile pending_;
     bool ok_ = true;
 };
@@ -129,10 +148,11 @@ bool RefuseOverPage(CRecoveryEngine& engine, const std::u16string& folder, const
 
 // A value kept in the row itself: at most a page, with every sector end inside it restored, not only the first.
 bool SaveInRowBytes(CRecoveryEngine& engine, std::uint64_t offset, std::uint64_t length,
-                    const std::u16string& folder, const std::u16string& name) {
+                    const std::u16string& folder, const std::u16string& name,
+                    std::optional<std::uint64_t> recorded_size) {
     if (length > kPageSize) return RefuseOverPage(engine, folder, name, length);
     const auto bytes = engine.ReadBytes(offset, static_cast<std::size_t>(length), Fixup::Multi);
-    DocumentFile file(engine, folder, name);
+    DocumentFile file(engine, folder, name, recorded_size);
     file.Write(bytes);
     return file.Finish();
 }
@@ -140,7 +160,8 @@ bool SaveInRowBytes(CRecoveryEngine& engine, std::uint64_t offset, std::uint64_t
 }  // namespace
 
 bool CRecoveryEngine::SaveImageColumnDocument(std::uint64_t offset, std::uint64_t length, const std::u16string& name,
-                                              const std::u16string& folder) {
+                                              const std::u16string& folder,
+                                              std::optional<std::uint64_t> recorded_size) {
     // A record without a stream carries no location at all; nothing is read for it.
     if (length == 0) return Refuse(*this, folder, name, u"no contents were found for it");
     ValuePageTornBits torn_bits(*this, offset);
@@ -150,16 +171,16 @@ bool CRecoveryEngine::SaveImageColumnDocument(std::uint64_t offset, std::uint64_
             return Refuse(*this, folder, name, u"its text pointer of " + Decimal(length) + u" bytes is too short");
         }
         const RowPointer pointer = ReadRowPointer(*this, offset + pointer_at);
-        DocumentFile file(*this, folder, name);
+        DocumentFile file(*this, folder, name, recorded_size);
         file.CopyChain(pointer);
         return file.Finish();
     }
-    return SaveInRowBytes(*this, offset, length, folder, name);
+    return SaveInRowBytes(*this, offset, length, folder, name, recorded_size);
 }
 
 bool CRecoveryEngine::SaveVarBinaryColumnDocument(std::uint64_t offset, std::uint64_t length,
                                                   const std::u16string& name, const std::u16string& folder,
-                                                  std::uint32_t flags) {
+                                                  std::uint32_t flags, std::optional<std::uint64_t> recorded_size) {
     if (length == 0) return Refuse(*this, folder, name, u"no contents were found for it");
     ValuePageTornBits torn_bits(*this, offset);
     if (m_app.m_bSql2005Catalog && (flags & kRootFlag) != 0) {
@@ -169,7 +190,7 @@ bool CRecoveryEngine::SaveVarBinaryColumnDocument(std::uint64_t offset, std::uin
                           u"its large-value root of " + Decimal(length) + u" bytes is shorter than its header");
         }
         if (length > kPageSize) return RefuseOverPage(*this, folder, name, length);
-        DocumentFile file(*this, folder, name);
+        DocumentFile file(*this, folder, name, recorded_size);
         if (!file.IsOpen()) return false;
         std::uint64_t pos = offset + header;
         std::uint64_t remaining = length - header;
@@ -186,7 +207,7 @@ bool CRecoveryEngine::SaveVarBinaryColumnDocument(std::uint64_t offset, std::uin
         }
         return file.Finish();
     }
-    return SaveInRowBytes(*this, offset, length, folder, name);
+    return SaveInRowBytes(*this, offset, length, folder, name, recorded_size);
 }
 
 }  // namespace mdf

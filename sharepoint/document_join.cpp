@@ -1,6 +1,7 @@
 // Pairs every captured document row with the stream rows that hold its content. Stream rows are indexed by
 // their key once, so the join is linear; the records come out in the order of a scan of every document
 // against every stream (documents in capture order, each one's streams in capture order).
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 #include <unordered_map>
@@ -8,6 +9,7 @@
 
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
+#include "rows/row_capture.h"
 
 namespace mdf {
 
@@ -32,6 +34,24 @@ SPServerDocumentData RecordFrom(Doc&& doc) {
 enum class StreamKey { Id, SiteId };
 
 }  // namespace
+
+std::uint64_t CRecoveryEngine::ReportEmptyContentTables() {
+    // The capture does not tell which streams table a row came from; with one streams table (the usual case)
+    // any row with content is that table's.
+    const bool any_content = std::any_of(m_arrStreamRows.begin(), m_arrStreamRows.end(),
+                                         [](const SPSDocStream& row) { return row.ContentLength != 0; });
+    if (any_content) return 0;
+    std::uint64_t found = 0;
+    for (auto& table : m_lstTables) {
+        if (table.m_nRowCount == 0 || !rows::RowCapture(table, true).Streams()) continue;
+        table.m_bIncomplete = true;
+        ++found;
+        LogLine(u"Damaged table " + table.m_pszName + u": the catalogue counts " +
+                platform::Widen(std::to_string(table.m_nRowCount)) +
+                u" row(s), but none of them gave a document's content");
+    }
+    return found;
+}
 
 int CRecoveryEngine::JoinDocumentStreams() {
     if (m_arrDocRows.empty() || m_arrStreamRows.empty()) return 0;

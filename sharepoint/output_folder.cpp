@@ -124,7 +124,30 @@ bool OutputFolder::Open(const std::u16string& root, std::string* error) {
         SetError(error, open_error_);
         return false;
     }
+    struct stat info {};
+    if (::fstat(root_->Get(), &info) != 0) {
+        open_error_ = ErrorText(errno);
+        SetError(error, open_error_);
+        root_ = std::make_shared<const UniqueFd>();
+        return false;
+    }
+    root_device_ = info.st_dev;
+    root_inode_ = info.st_ino;
     open_error_.clear();
+    return true;
+}
+
+OutputFolder::SyncFileSystemCall OutputFolder::sync_file_system = ::syncfs;
+
+bool OutputFolder::Flush(std::string* error) const {
+    if (!IsOpen()) {
+        SetError(error, open_error_.empty() ? "the output folder is not open" : open_error_);
+        return false;
+    }
+    if (sync_file_system(root_->Get()) != 0) {
+        SetError(error, ErrorText(errno));
+        return false;
+    }
     return true;
 }
 
@@ -262,6 +285,8 @@ PendingFile OutputFolder::CreateFile(const std::u16string& folder, std::u16strin
     }
     pending.folder_ = Folder(folder, false, &pending.error_);
     if (!pending.folder_) return pending;
+    pending.root_device_ = root_device_;
+    pending.root_inode_ = root_inode_;
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string temp = TempPrefix() + std::to_string(g_tempCounter++) + ".part";
         const int fd = ::openat(pending.folder_->Get(), temp.c_str(),
@@ -292,6 +317,8 @@ PendingFile::PendingFile(PendingFile&& other) noexcept
     : folder_(std::move(other.folder_)),
       file_(std::exchange(other.file_, nullptr)),
       fd_(std::exchange(other.fd_, -1)),
+      root_device_(other.root_device_),
+      root_inode_(other.root_inode_),
       temp_name_(std::exchange(other.temp_name_, {})),
       folder_path_(std::move(other.folder_path_)),
       safe_name_(std::move(other.safe_name_)),
@@ -305,6 +332,8 @@ PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
         folder_ = std::move(other.folder_);
         file_ = std::exchange(other.file_, nullptr);
         fd_ = std::exchange(other.fd_, -1);
+        root_device_ = other.root_device_;
+        root_inode_ = other.root_inode_;
         temp_name_ = std::exchange(other.temp_name_, {});
         folder_path_ = std::move(other.folder_path_);
         safe_name_ = std::move(other.safe_name_);
@@ -328,6 +357,46 @@ void PendingFile::NoteWriteError(int error_number) {
     error_ = ErrorText(error_number_);
 }
 
+bool PendingFile::BytesWritten(std::uint64_t& bytes) {
+    if (!file_) return false;
+    if (std::fflush(file_) != 0) {
+        NoteWriteError(errno);
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0) {
+        NoteWriteError(errno);
+        return false;
+    }
+    bytes = static_cast<std::uint64_t>(info.st_size);
+    return true;
+}
+
+void PendingFile::RenameTo(std::u16string_view name) {
+    safe_name_ = SafeName(name);
+    path_ = JoinPath(folder_path_, safe_name_);
+}
+
+bool PendingFile::FolderIsBelowRoot() const {
+    if (!folder_) return false;
+    struct stat below {};
+    if (::fstat(folder_->Get(), &below) != 0) return false;
+    auto is_root = [this](const struct stat& info) { return info.st_dev == root_device_ && info.st_ino == root_inode_; };
+    if (is_root(below)) return true;
+    // Up through "..", as the folder lies now, until the output folder or the top of the file system (whose
+    // ".." is itself). A folder removed meanwhile has no ".." to open.
+    UniqueFd up(::openat(folder_->Get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (int level = 0; up.IsOpen() && level < 4096; ++level) {
+        struct stat info {};
+        if (::fstat(up.Get(), &info) != 0) return false;
+        if (is_root(info)) return true;
+        if (info.st_dev == below.st_dev && info.st_ino == below.st_ino) return false;
+        below = info;
+        up = UniqueFd(::openat(up.Get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    return false;
+}
+
 bool PendingFile::Commit() {
     if (!file_) {
         if (error_.empty()) error_ = "the file was not started";
@@ -343,6 +412,13 @@ bool PendingFile::Commit() {
     fd_ = -1;
     if (!closed) NoteWriteError(errno);
     if (!flushed || stream_error || !closed || !error_.empty()) {
+        Discard();
+        return false;
+    }
+    // Another program may have moved the folder while the file was written: a file that would land outside
+    // the output folder is not named, and so not counted as saved.
+    if (!FolderIsBelowRoot()) {
+        error_ = "its folder was moved out of the output folder";
         Discard();
         return false;
     }
@@ -422,6 +498,7 @@ void PendingFile::Discard() {
         file_ = nullptr;
         fd_ = -1;
     }
+    fd_ = -1;
     if (!temp_name_.empty() && folder_) ::unlinkat(folder_->Get(), temp_name_.c_str(), 0);
     temp_name_.clear();
 }

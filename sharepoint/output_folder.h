@@ -3,7 +3,8 @@
 // inside the output folder, whether there before the save or put there during it, is refused where a folder
 // is expected instead of being followed out of the output folder. Files are written under a temporary name
 // in their folder and get their real name only when whole; a file that failed is deleted, so no cut or empty
-// file is ever left under a document's name. Reasons are the system's own texts.
+// file is ever left under a document's name. A file is named only while its folder still lies below the output
+// folder: a folder that another program moved out during the save gets no file. Reasons are the system's own texts.
 //
 // A save writes many files into few folders, so the folders it opened stay open while the object lives (at
 // most kMaxHeldFolders of them, the least recently used closed first): each folder is opened once per save,
@@ -13,6 +14,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <list>
@@ -22,6 +24,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <sys/types.h>
 
 namespace sharepoint {
 
@@ -61,6 +65,10 @@ public:
     bool Write(const void* bytes, std::size_t n);
     // Keeps the reason of a write made through Stream() elsewhere (the errno it left).
     void NoteWriteError(int error_number);
+    // The bytes the file holds so far, buffered ones included; false with the reason kept when it cannot be told.
+    bool BytesWritten(std::uint64_t& bytes);
+    // Gives the file the name SafeName(name) in place of the one it was started with (before Commit).
+    void RenameTo(std::u16string_view name);
     // Closes the file and names it; false with Error() set when any write, the close or the naming failed
     // (the temporary file is then deleted).
     bool Commit();
@@ -79,9 +87,14 @@ public:
 
 private:
     friend class OutputFolder;
+    // True when folder_ still lies below the output folder (root_device_, root_inode_).
+    bool FolderIsBelowRoot() const;
+
     std::shared_ptr<const UniqueFd> folder_;
     std::FILE* file_ = nullptr;
     int fd_ = -1;  // the descriptor under file_ (owned by the stream)
+    dev_t root_device_ = 0;
+    ino_t root_inode_ = 0;
     std::string temp_name_;
     std::u16string folder_path_;
     std::u16string safe_name_;
@@ -117,6 +130,13 @@ public:
     // How many folders below the root are held open now.
     std::size_t HeldFolderCount() const;
 
+    // Writes out what the file system that holds the output folder keeps in memory (syncfs), so that the files
+    // of the save are on the disk; false with the reason when the system reports a failure.
+    bool Flush(std::string* error = nullptr) const;
+    // The call Flush makes; a test puts a failing one in its place.
+    using SyncFileSystemCall = int (*)(int fd);
+    static SyncFileSystemCall sync_file_system;
+
 private:
     using Fd = std::shared_ptr<const UniqueFd>;
     struct HeldFolder {
@@ -129,6 +149,8 @@ private:
     void Hold(std::string key, Fd folder) const;
 
     Fd root_;
+    dev_t root_device_ = 0;
+    ino_t root_inode_ = 0;
     std::u16string root_path_;
     std::string open_error_;
     mutable std::mutex mutex_;

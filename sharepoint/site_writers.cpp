@@ -1,6 +1,7 @@
 // Writes whole parts of the document tree as folders and files: a web with its sub-webs and lists, the
 // lists of a web, the folders of a list, and everything below a folder. A document counts as recovered only
 // when its file was written whole; a site or list is reported repaired only when nothing in it failed.
+#include <optional>
 #include <vector>
 
 #include "mdf/recovery_engine.h"
@@ -62,6 +63,17 @@ const std::u16string kRepairingList = u"Repairing List.....";
 const std::u16string kSeparatorLine(62, u'-');
 
 std::u16string Decimal(std::uint64_t n) { return platform::Widen(std::to_string(n)); }
+
+// The document's Size in bytes; none when the column holds no plain number (NULL, or not read).
+std::optional<std::uint64_t> RecordedSize(const SPServerDocumentData& doc) {
+    if (doc.Size.empty() || doc.Size.size() > 19) return std::nullopt;
+    std::uint64_t size = 0;
+    for (const char16_t c : doc.Size) {
+        if (c < u'0' || c > u'9') return std::nullopt;
+        size = size * 10 + static_cast<std::uint64_t>(c - u'0');
+    }
+    return size;
+}
 
 // "  Title:Repaired successfully", or how many items of it were not written.
 std::u16string OutcomeLine(const std::u16string& title, std::uint64_t failures) {
@@ -152,9 +164,12 @@ int SaveWebLevels(CRecoveryEngine& engine, const WebLevel& first, const std::u16
         }
         if (!level.sub_web) {
             if (!web.m_lstLists.empty()) engine.SaveWebLists(web, folders.Top());
-            engine.LogLine(OutcomeLine(web.Title, engine.m_nSaveFailures - level.failures_before));
-            engine.LogLine(kSeparatorLine);
-            engine.KeepLogLine();
+            // A web that a stop cut short gets no outcome line: the save's last line tells of the stop.
+            if (!engine.StopRequested()) {
+                engine.LogLine(OutcomeLine(web.Title, engine.m_nSaveFailures - level.failures_before));
+                engine.LogLine(kSeparatorLine);
+                engine.KeepLogLine();
+            }
         } else {
             engine.SaveWebLists(web, folders.Top());
         }
@@ -248,8 +263,9 @@ int CRecoveryEngine::SaveDocumentTree(const sharepointDocsList& node, const std:
             const bool written =
                 m_app.m_bVarBinaryContent
                     ? SaveVarBinaryColumnDocument(doc.ContentOffset64(), doc.ContentLength64(), doc.LeafName, here,
-                                                  doc.ContentFlags)
-                    : SaveImageColumnDocument(doc.ContentOffset64(), doc.ContentLength64(), doc.LeafName, here);
+                                                  doc.ContentFlags, RecordedSize(doc))
+                    : SaveImageColumnDocument(doc.ContentOffset64(), doc.ContentLength64(), doc.LeafName, here,
+                                              RecordedSize(doc));
             if (written) {
                 ++m_app.m_nRecoveredCount;
                 SendRecordCount();

@@ -11,6 +11,7 @@
 #include "mdf/recovery_engine.h"
 #include "platform/config_file.h"
 #include "platform/text.h"
+#include "sharepoint/check_tree.h"
 #include "ui/brindlemoor_app.h"
 #include "ui/dialog_style.h"
 #include "ui/main_dialog.h"
@@ -166,6 +167,10 @@ void CBrindlemoorDlg::OnJobEnded(platform::WPARAM job_id) {
             CMyMessageDialog(this, app_).ShowModal();
             OfferReattach(this, app_, app_);
         }
+    }
+    // A document save that left items checked (a stop cut it short) offers Repair again for the rest.
+    if (app_.m_bRepairRequested && app_.m_bDocumentMode && m_checkTree && m_checkTree->state != sharepoint::kUnchecked) {
+        ApplyChanges({{kIdRepair, true, true}});
     }
     app_.m_bRepairRequested = false;
     app_.m_bJobIdle = true;

@@ -508,6 +508,39 @@ TEST_F(DocumentJobs, ASaveThatWritesNothingCountsWhatWasNotWrittenAndClaimsNoSuc
     EXPECT_TRUE(WrittenFiles(fs::directory_iterator(out)->path()).empty());
 }
 
+// A stop while a site is being written: the site keeps its check, neither the save nor the list it cut is
+// called complete or repaired, and the log's last line is the stop with the documents it left unsaved out of
+// all that were checked.
+TEST_F(DocumentJobs, AStopDuringTheSaveEndsTheLogWithTheDocumentsNotSaved) {
+    ASSERT_TRUE(Scan());
+    auto tree = sharepoint::BuildDocumentCheckTree(jobs_->state.m_strDataFilePath, jobs_->engine->m_lstWebs);
+    const fs::path out = dir_ / "chosen";
+    fs::create_directory(out);
+    auto job = SaveJob(tree.get(), out);
+    const auto window = jobs_->sink.on_send;
+    int counted = 0;
+    jobs_->sink.on_send = [&](unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) {
+        window(message, wparam, lparam);
+        if (message == platform::WM_RECORD_COUNT && ++counted == 3) jobs_->state.m_bStopJob = true;
+    };
+    job->Run();
+    jobs_->sink.on_send = window;
+    ExpectOneJobEnd(jobs_->sink, *job);
+    EXPECT_FALSE(jobs_->fields.m_bJobCompleted.load());
+    EXPECT_EQ(jobs_->state.m_nRecoveredCount.load(), 3u);
+    const std::size_t documents = database_->Manifest().size();
+    ASSERT_FALSE(jobs_->log.empty());
+    EXPECT_EQ(jobs_->log.back(), u"Stopped by the user: " + platform::FromUtf8(std::to_string(documents - 3)) +
+                                     u" of " + platform::FromUtf8(std::to_string(documents)) +
+                                     u" document(s) not saved; the items not saved stay checked.");
+    // The sub-site's list was written whole before the stop; the list the stop cut and its site were not.
+    EXPECT_TRUE(jobs_->Logged(u"  Документы:Repaired successfully"));
+    EXPECT_FALSE(jobs_->Logged(u"  Shared Documents:Repaired successfully"));
+    EXPECT_FALSE(jobs_->Logged(u"  Team|Site:Repaired successfully"));
+    for (const auto& line : jobs_->log) EXPECT_NE(line.rfind(u"Repair process completed on ", 0), 0u);
+    EXPECT_EQ(FindItem(*tree, u"Team|Site")->state, sharepoint::kChecked);
+}
+
 // The save adds its site lines to the application's copy of the log only under the log's lock (the window's
 // thread writes that copy too): while another thread holds the lock, the save waits at that append.
 TEST_F(DocumentJobs, TheSaveAddsToTheLogCopyOnlyUnderItsLock) {

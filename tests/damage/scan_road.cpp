@@ -5,6 +5,7 @@
 
 #include "platform/text.h"
 #include "sharepoint/check_tree.h"
+#include "sharepoint/output_folder.h"
 
 namespace damage {
 
@@ -92,7 +93,12 @@ void SaveEveryDocument(mdf::CRecoveryEngine& engine, const std::u16string& outpu
     auto& app = engine.App();
     const auto tree = sharepoint::BuildDocumentCheckTree(app.m_strDataFilePath, engine.m_lstWebs);
     app.m_strOutputFolder = output_folder;
+    // The save ends with a syncfs of the output's file system; the sweep keeps no output, so one flush per
+    // mutation would only wait for the disk.
+    const auto real_sync = sharepoint::OutputFolder::sync_file_system;
+    sharepoint::OutputFolder::sync_file_system = [](int) { return 0; };
     engine.SaveCheckedTreeItems(*tree);
+    sharepoint::OutputFolder::sync_file_system = real_sync;
 }
 
 std::string ColumnSignature(const mdf::TableNode& table) {

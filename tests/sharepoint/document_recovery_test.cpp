@@ -3,6 +3,7 @@
 // the manifest, byte for byte, in the folders of their sites, lists and folders.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -10,6 +11,7 @@
 #include "tests/support/page_builder.h"
 #include "tests/support/sha256.h"
 #include "tests/support/sharepoint_builder.h"
+#include "tests/tools/catalog_dump.h"
 #include "tests/tools/dump_documents.h"
 
 namespace {
@@ -82,6 +84,124 @@ TEST(DocumentRecoveryTool, ASaveThatWritesNothingExitsWithItsOwnCode) {
     EXPECT_EQ(lines.back().rfind("Not written : ", 0), 0u) << lines.back();
     EXPECT_EQ(log.str().find("Repaired successfully"), std::string::npos);
     EXPECT_NE(log.str().find("(Not a directory)"), std::string::npos);
+}
+
+// The bytes the sample database gives a document: its seed repeated, shifted by (position / 97) % 5.
+std::vector<std::uint8_t> SampleText(const std::string& seed, std::size_t n) {
+    std::vector<std::uint8_t> bytes(n);
+    for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<std::uint8_t>(seed[i % seed.size()] + (i / 97) % 5);
+    return bytes;
+}
+
+// A page of a document's content that reads as zeros (a damaged page gives the reader nothing): what is
+// gathered is smaller than the document's Size. The document never gets its own name: it is kept beside it
+// as name.incomplete, logged with both sizes and counted, the save ends with its own exit code, and nothing
+// that holds it is called repaired. Every other document is written as before.
+TEST(DocumentRecoveryTool, ADocumentCutByAZeroedContentPageIsKeptAsIncomplete) {
+    struct Case {
+        const char* name;
+        Generation generation;
+        std::u16string leaf;
+        std::string seed;
+        std::size_t size;
+        std::size_t zeroed_at;  // a position in the content that lies on the zeroed page
+        std::uint64_t gathered;
+    };
+    const Case cases[] = {
+        {"varbinary chains", Generation::Sp2010VarBinary, u"年度報告.docx", "PK\x03\x04 annual report ", 20000, 8000,
+         12000},
+        {"varbinary large root", Generation::Sp2010VarBinary, u"budget.xlsx", "budget figures; ", 12000, 0, 4000},
+        {"image", Generation::Sp2007Image, u"年度報告.docx", "PK\x03\x04 annual report ", 20000, 8000, 12000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::TempDir dir;
+        const auto database = ContentDatabase::Sample(c.generation);
+        std::vector<std::uint8_t> bytes = database.Build().Bytes();
+        const auto content = SampleText(c.seed, c.size);
+        const auto piece = content.begin() + static_cast<std::ptrdiff_t>(c.zeroed_at);
+        const auto found = std::search(bytes.begin(), bytes.end(), piece, piece + 64);
+        ASSERT_NE(found, bytes.end());
+        const std::size_t page = static_cast<std::size_t>(found - bytes.begin()) / 8192;
+        std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(page * 8192), 8192, std::uint8_t{0});
+        std::ofstream(dir / "content.mdf", std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+
+        std::ostringstream log, err;
+        const fs::path out = dir / "out";
+        EXPECT_EQ(catalog_dump::RunDocuments(out.string(), (dir / "content.mdf").string(), log, err),
+                  catalog_dump::kExitNotWritten)
+            << log.str();
+
+        const std::string name = testsupport::sharepoint::ExpectedName(c.leaf);
+        std::string cut_path;
+        std::vector<std::string> expected;
+        for (const auto& line : database.Manifest()) {
+            if (fs::path(line.path).filename() == name) {
+                cut_path = line.path;
+                expected.push_back(line.path + ".incomplete\t" + std::to_string(c.gathered));
+            } else {
+                expected.push_back(line.path + "\t" + std::to_string(line.size) + "\t" + line.sha256);
+            }
+        }
+        ASSERT_FALSE(cut_path.empty());
+        std::vector<std::string> written;
+        for (const auto& entry : fs::recursive_directory_iterator(out)) {
+            if (!entry.is_regular_file()) continue;
+            const std::string relative = fs::relative(entry.path(), out).string();
+            std::string line = relative + "\t" + std::to_string(fs::file_size(entry.path()));
+            if (relative != cut_path + ".incomplete") line += "\t" + testsupport::Sha256OfFile(entry.path());
+            written.push_back(line);
+        }
+        std::sort(expected.begin(), expected.end());
+        std::sort(written.begin(), written.end());
+        EXPECT_EQ(written, expected) << log.str();
+
+        const auto lines = Lines(log.str());
+        auto logged = [&](const std::string& text) { return std::find(lines.begin(), lines.end(), text) != lines.end(); };
+        EXPECT_TRUE(logged("  Incomplete: " + (out / cut_path).string() + ".incomplete (" + std::to_string(c.gathered) +
+                           " bytes gathered, its Size says " + std::to_string(c.size) + ")"))
+            << log.str();
+        EXPECT_TRUE(logged("Recovered Documents : " + std::to_string(database.Manifest().size() - 1)));
+        EXPECT_TRUE(logged("Incomplete : 1"));
+        EXPECT_FALSE(logged("  Team|Site:Repaired successfully"));
+        EXPECT_FALSE(logged("  Shared Documents:Repaired successfully"));
+        EXPECT_TRUE(logged("  Archive:Repaired successfully"));
+    }
+}
+
+// Every stream row of the content table reads as all NULL (its null bitmap overwritten): the pages still
+// count their records, but no document gets content. The scan says so as damage, and the tool ends with the
+// damage exit code, not as a clean run.
+TEST(DocumentRecoveryTool, AContentTableThatGivesNoContentIsReportedAsDamage) {
+    testsupport::TempDir dir;
+    std::vector<std::uint8_t> bytes = ContentDatabase::Sample(Generation::Sp2010VarBinary).Build().Bytes();
+    auto le16 = [&](std::size_t at) { return static_cast<std::size_t>(bytes[at] | (bytes[at + 1] << 8)); };
+    constexpr std::uint32_t kStreamsUnit = 0x00310001;  // the builder's allocation unit of AllDocStreams
+    std::size_t rows = 0;
+    for (std::size_t page = 0; page + 8192 <= bytes.size(); page += 8192) {
+        const std::uint32_t unit = bytes[page + 24] | (bytes[page + 25] << 8) | (bytes[page + 26] << 16) |
+                                   (static_cast<std::uint32_t>(bytes[page + 27]) << 24);
+        if (le16(page) != testsupport::kDataPage || unit != kStreamsUnit) continue;
+        for (std::size_t slot = 0; slot < le16(page + 22); ++slot) {
+            const std::size_t record = page + le16(page + 8190 - 2 * slot);
+            const std::size_t columns_at = record + le16(record + 2);
+            std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(columns_at + 2),
+                        (le16(columns_at) + 7) / 8, std::uint8_t{0xFF});
+            ++rows;
+        }
+    }
+    ASSERT_GT(rows, 0u);
+    std::ofstream(dir / "content.mdf", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    std::ostringstream log, err;
+    EXPECT_EQ(catalog_dump::RunDocuments((dir / "out").string(), (dir / "content.mdf").string(), log, err),
+              catalog_dump::kExitDamage)
+        << log.str() << err.str();
+    EXPECT_NE(err.str().find("Damaged table dbo.AllDocStreams: the catalogue counts " + std::to_string(rows) +
+                             " row(s), but none of them gave a document's content"),
+              std::string::npos)
+        << err.str();
 }
 
 INSTANTIATE_TEST_SUITE_P(Generations, DocumentRecovery,

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "sharepoint/check_tree.h"
+#include "sharepoint/output_folder.h"
 #include "tests/sharepoint/content_fixture.h"
 
 namespace {
@@ -441,5 +442,156 @@ TEST_F(SiteSave, SavesIntoTrappedFoldersNeverLeaveTheOutputFolderOrACutFile) {
         EXPECT_EQ(Logged("  Docs:Repaired successfully"), c.list_repaired);
     }
 }
+
+// Another program moves a folder of the save while files are still written into it. A file whose folder is
+// no longer below the output folder when it is named is not saved (the folder's later files would otherwise
+// land wherever the folder went), and is counted and logged; a folder moved within the output folder is fine.
+TEST_F(SiteSave, AFileWhoseFolderLeftTheOutputFolderIsNotSaved) {
+    struct Case {
+        const char* name;
+        fs::path (*destination)(const fs::path& out, const fs::path& dir);
+        bool second_saved;
+    };
+    const Case cases[] = {
+        {"moved out of the output folder", [](const fs::path&, const fs::path& base) { return base / "moved"; }, false},
+        {"moved within the output folder", [](const fs::path& out, const fs::path&) { return out / "Elsewhere"; }, true},
+    };
+    Web(u"{T}", u"", u"Top");
+    List(u"{T}", u"{L}", u"Docs");
+    Folder(u"{F1}", u"{R}", u"{L}", u"One");
+    Folder(u"{F2}", u"{R}", u"{L}", u"Two");
+    Folder(u"{F3}", u"{R}", u"{L}", u"Three");  // left unchecked: One and Two are saved one by one
+    Document(u"{1}", u"{F1}", u"one.txt", kA);
+    Document(u"{2}", u"{F2}", u"two.txt", kB);
+    Build();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(Out());
+        fs::remove_all(dir / "moved");
+        log.clear();
+        engine.m_nSaveFailures = 0;
+        app.m_nRecoveredCount = 0;
+        CheckOnly(At({u"Top", u"Docs", u"One"}));
+        At({u"Top", u"Docs", u"Two"}).state = sharepoint::kChecked;
+        sharepoint::UpdateParentCheckState(At({u"Top", u"Docs"}));
+        const fs::path moved = c.destination(Out(), dir.Path());
+        // The site's folder goes once the first folder is saved; the save still holds it open.
+        engine.SaveCheckedTreeItems(*tree, [&](const sharepoint::CheckItem& item) {
+            if (item.label != u"One") return;
+            fs::create_directories(moved.parent_path());
+            fs::rename(Out() / "Top", moved);
+        });
+        EXPECT_EQ(app.m_nRecoveredCount.load(), c.second_saved ? 2u : 1u);
+        EXPECT_EQ(engine.m_nSaveFailures, c.second_saved ? 0u : 1u);
+        const std::string two = (Out() / "Top" / "Docs" / "Two" / "two.txt").string();
+        EXPECT_EQ(Logged("  Not written: " + two + " (its folder was moved out of the output folder)"), !c.second_saved);
+        if (!c.second_saved) {
+            EXPECT_EQ(Files(dir / "moved"), (std::vector<std::string>{"Docs/One/one.txt=" + kA}));
+        } else {
+            EXPECT_EQ(Files(Out()), (std::vector<std::string>{"Elsewhere/Docs/One/one.txt=" + kA,
+                                                              "Elsewhere/Docs/Two/two.txt=" + kB}));
+        }
+    }
+}
+
+// Puts a stand-in for syncfs in place for its lifetime and counts the calls.
+class SyncStandIn {
+public:
+    explicit SyncStandIn(int error_number) {
+        error_number_ = error_number;
+        calls_ = 0;
+        saved_ = sharepoint::OutputFolder::sync_file_system;
+        sharepoint::OutputFolder::sync_file_system = [](int fd) {
+            ++calls_;
+            struct stat info {};
+            EXPECT_EQ(::fstat(fd, &info), 0);
+            EXPECT_TRUE(S_ISDIR(info.st_mode));
+            if (error_number_ == 0) return 0;
+            errno = error_number_;
+            return -1;
+        };
+    }
+    ~SyncStandIn() { sharepoint::OutputFolder::sync_file_system = saved_; }
+    SyncStandIn(const SyncStandIn&) = delete;
+    SyncStandIn& operator=(const SyncStandIn&) = delete;
+    static int Calls() { return calls_; }
+
+private:
+    static inline int error_number_ = 0;
+    static inline int calls_ = 0;
+    sharepoint::OutputFolder::SyncFileSystemCall saved_;
+};
+
+// The save ends with one flush of the output folder's file system; a flush the system refuses is a failure
+// of the save, logged with its reason.
+TEST_F(SiteSave, TheSaveFlushesTheOutputOnceAndAFailedFlushIsAFailure) {
+    struct Case {
+        const char* name;
+        int error_number;
+    };
+    const Case cases[] = {{"flushed", 0}, {"flush refused", EIO}};
+    Web(u"{T}", u"", u"Top");
+    List(u"{T}", u"{L}", u"Docs");
+    Folder(u"{F}", u"{R}", u"{L}", u"F");
+    Document(u"{1}", u"{F}", u"a.txt", kA);
+    Web(u"{U}", u"", u"Other");
+    Build();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(Out());
+        log.clear();
+        engine.m_nSaveFailures = 0;
+        tree->state = sharepoint::kChecked;
+        sharepoint::SetChildCheckState(*tree);
+        const SyncStandIn stand_in(c.error_number);
+        const auto tally = engine.SaveCheckedTreeItems(*tree);
+        EXPECT_EQ(SyncStandIn::Calls(), 1);
+        EXPECT_EQ(tally.flush_failed, c.error_number != 0);
+        EXPECT_EQ(engine.m_nSaveFailures, c.error_number != 0 ? 1u : 0u);
+        EXPECT_EQ(Logged("  Not flushed to the disk: " + Out().string() + " (Input/output error)"),
+                  c.error_number != 0);
+    }
+}
+
+// A stop in the middle of a checked site: the site keeps its check (with everything below it), so that
+// Repair saves it again; neither the list cut part way nor its site is called repaired; the tally says how
+// many documents the whole save had.
+TEST_F(SiteSave, AStopPartWayKeepsTheCutItemCheckedAndCallsNothingRepaired) {
+    Web(u"{T}", u"", u"Top");
+    List(u"{T}", u"{L}", u"Docs");
+    Folder(u"{F}", u"{R}", u"{L}", u"F");
+    Document(u"{1}", u"{F}", u"a.txt", kA);
+    Document(u"{2}", u"{F}", u"b.txt", kB);
+    Document(u"{3}", u"{F}", u"s.txt", kS);
+    List(u"{T}", u"{M}", u"More");
+    Folder(u"{G}", u"{R}", u"{M}", u"G");
+    Document(u"{4}", u"{G}", u"d.txt", kDots);
+    Web(u"{U}", u"", u"Other");
+    List(u"{U}", u"{O}", u"Old");
+    Folder(u"{H}", u"{R}", u"{O}", u"H");
+    Document(u"{5}", u"{H}", u"e.txt", kA2);
+    Build();
+    int counted = 0;
+    const auto log_lines = sink.on_send;
+    sink.on_send = [&](unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) {
+        log_lines(message, wparam, lparam);
+        if (message == platform::WM_RECORD_COUNT && ++counted == 2) app.m_bStopJob = true;
+    };
+    std::vector<std::u16string> saved;
+    const auto tally =
+        engine.SaveCheckedTreeItems(*tree, [&](const sharepoint::CheckItem& item) { saved.push_back(item.label); });
+
+    EXPECT_TRUE(tally.stopped);
+    EXPECT_EQ(tally.documents, 5u);
+    EXPECT_EQ(app.m_nRecoveredCount.load(), 2u);
+    EXPECT_TRUE(saved.empty());
+    EXPECT_EQ(At({u"Top"}).state, sharepoint::kChecked);
+    EXPECT_EQ(At({u"Top", u"Docs", u"F"}).state, sharepoint::kChecked);
+    EXPECT_EQ(At({u"Top", u"More"}).state, sharepoint::kChecked);
+    EXPECT_EQ(At({u"Other"}).state, sharepoint::kChecked);
+    EXPECT_EQ(tree->state, sharepoint::kChecked);
+    for (const auto& line : log) EXPECT_EQ(line.find("Repaired successfully"), std::string::npos) << line;
+}
+
 
 }  // namespace

@@ -29,7 +29,7 @@ int RunDocuments(const std::string& out_dir, const std::string& file, std::ostre
         return 1;
     }
     engine.ComputeColumnOffsets();
-    const std::uint64_t damage = ReportDamageTo(engine, err);
+    std::uint64_t damage = ReportDamageTo(engine, err);
 
     // The record pass: every live record of every data page (each page once) through the row capture.
     app.m_bRowPreview = false;
@@ -49,6 +49,14 @@ int RunDocuments(const std::string& out_dir, const std::string& file, std::ostre
             }
         }
     }
+    // A content table that gave nothing is damage too; its line goes with the others.
+    {
+        LogPrinter damage_printer(app, err);
+        platform::IMessageSink* const previous = engine.m_hProgressWnd;
+        engine.m_hProgressWnd = &damage_printer;
+        damage += engine.ReportEmptyContentTables();
+        engine.m_hProgressWnd = previous;
+    }
     engine.JoinDocumentStreams();
     engine.BuildWebTree();
     app.m_bRowPreview = true;
@@ -60,6 +68,7 @@ int RunDocuments(const std::string& out_dir, const std::string& file, std::ostre
     out << "Recovered Documents : " << app.m_nRecoveredCount.load() << "\n";
     if (engine.m_nSaveFailures != 0) {
         out << "Not written : " << engine.m_nSaveFailures << "\n";
+        if (engine.m_nIncompleteDocuments != 0) out << "Incomplete : " << engine.m_nIncompleteDocuments << "\n";
         return kExitNotWritten;
     }
     return damage != 0 ? kExitDamage : 0;

@@ -10,9 +10,10 @@ namespace catalog_dump {
 // Exit code when some item of the save was not written.
 constexpr int kExitNotWritten = 3;
 
-// Runs the scan and the save: 0 when every item was written, kExitNotWritten when some were not, 1 when the
-// file could not be opened or its catalogue read, catalog_dump::kExitDamage when all was written but the scan
-// saw damage (its lines go to err).
+// Runs the scan and the save: 0 when every item was written, kExitNotWritten when some were not (or were kept
+// as ".incomplete" files, or the output could not be flushed), 1 when the file could not be opened or its
+// catalogue read, catalog_dump::kExitDamage when all was written but the scan saw damage (damaged pages, or a
+// content table that gave no content; its lines go to err).
 int RunDocuments(const std::string& out_dir, const std::string& file, std::ostream& out, std::ostream& err);
 
 }  // namespace catalog_dump
