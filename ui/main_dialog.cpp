@@ -65,6 +65,16 @@ CBrindlemoorDlg::CBrindlemoorDlg(CBrindlemoorApp& app)
         if (event.GetItem() == m_hHighlighted) m_hHighlighted = wxTreeItemId();
         event.Skip();
     });
+    // A name or row count cut at the tree's right edge shows whole in a tooltip.
+    BindChild(m_ctrlTree, wxEVT_TREE_ITEM_GETTOOLTIP, [this](wxTreeEvent& event) {
+        wxRect text;
+        if (event.GetItem().IsOk() && m_ctrlTree->GetBoundingRect(event.GetItem(), text, true) &&
+            text.GetRight() >= m_ctrlTree->GetClientSize().GetWidth()) {
+            event.SetToolTip(m_ctrlTree->GetItemText(event.GetItem()));
+        } else {
+            event.Veto();  // a whole name needs none
+        }
+    });
     // A click on a document of the result list shows its preview.
     BindChild(m_listResult, wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent& event) {
         OnDocumentClick(event.GetIndex());
@@ -160,8 +170,9 @@ void CBrindlemoorDlg::CreateControls() {
                                       wxTE_MULTILINE | wxTE_READONLY | wxTE_CENTRE | wxTE_NO_VSCROLL | wxBORDER_NONE);
     // The read-only texts are read, not edited: neither Tab nor a click puts a caret into them.
     for (wxTextCtrl* text : {m_editFileType, m_editSelectedPath, m_editMethodHint}) text->SetCanFocus(false);
-    new wxStaticText(this, kIdCompleteRepairCaption, "Complete Repair", DluPoint(105, 204), DluSize(110, 13));
-    new wxStaticText(this, kIdDocumentRecoveryCaption, "Document Recovery", DluPoint(331, 204), DluSize(134, 13));
+    // The method captions right under their buttons (which end at 155 units).
+    new wxStaticText(this, kIdCompleteRepairCaption, "Complete Repair", DluPoint(105, 158), DluSize(110, 13));
+    new wxStaticText(this, kIdDocumentRecoveryCaption, "Document Recovery", DluPoint(331, 158), DluSize(134, 13));
     AddPictureButton(kIdViewLog, "View Log", 361, 13, 30, 15, 183)->DrawLabelOverPicture();
     // The header labels grow their buttons around their centres; where one would come close to its right-hand
     // neighbour it moves left, into the free banner between About and View Log.
