@@ -264,14 +264,15 @@ TEST(MainDialogKeyboard, RealEscapePressIsSwallowed) {
 
 // The tree deletes its items, and tells its handlers so, only after the dialog's own destructor: by then no
 // handler of the dialog may run (the sanitizer run reports a handler that reaches the half-destroyed dialog).
-TEST(MainDialogLifetime, DeletedWithAHighlightedTreeItem) {
+TEST(MainDialogLifetime, DeletedWithItemsInItsTree) {
     auto* dialog = OpenMainDialog();
     wxTreeCtrl* tree = dialog->ResultTree();
     const wxTreeItemId root = tree->AddRoot("WSS_Content");
     wxTreeItemId last;
     for (const char* name : {"AllDocs (12)", "AllUserData (3)", "Webs (1)"}) last = tree->AppendItem(root, name);
+    ASSERT_TRUE(last.IsOk());
     tree->Expand(root);
-    dialog->HighlightClickedItem(last);
+    tree->SelectItem(last);
     int deleted = 0;
     tree->Bind(wxEVT_TREE_DELETE_ITEM, [&deleted](wxTreeEvent& event) {
         ++deleted;
