@@ -67,7 +67,8 @@ TEST(Readability, EditionAndServerDialogLabels) {
         EXPECT_LE(label.GetBottom(), edit.GetTop()) << caption;
         EXPECT_LE(label.GetRight(), server.FindWindow(ui::kIdPasswordCaption)->GetRect().GetRight()) << caption;
     }
-    EXPECT_NE(server.FindWindow(ui::kIdLoginCaption)->GetLabel(), server.FindWindow(ui::kIdPasswordCaption)->GetLabel());
+    EXPECT_NE(server.FindWindow(ui::kIdLoginCaption)->GetLabel(),
+              server.FindWindow(ui::kIdPasswordCaption)->GetLabel());
     EXPECT_LT(server.FindWindow(ui::kIdLoginCaption)->GetRect().GetRight(),
               server.FindWindow(ui::kIdPasswordCaption)->GetRect().GetLeft());
     // No label runs into the next row's field.
