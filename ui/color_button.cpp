@@ -19,6 +19,29 @@ CColorButton::CColorButton(wxWindow* parent, int id, const wxString& label, cons
     Bind(wxEVT_LEFT_DCLICK, &CColorButton::OnLeftDown, this);
     Bind(wxEVT_LEFT_UP, &CColorButton::OnLeftUp, this);
     Bind(wxEVT_MOUSE_CAPTURE_LOST, &CColorButton::OnCaptureLost, this);
+    Bind(wxEVT_KEY_DOWN, &CColorButton::OnKeyDown, this);
+    for (const auto& type : {wxEVT_SET_FOCUS, wxEVT_KILL_FOCUS}) {
+        Bind(type, [this](wxFocusEvent& event) {
+            Refresh();
+            event.Skip();
+        });
+    }
+}
+
+void CColorButton::Press() {
+    if (!IsEnabled() || !IsShown()) return;
+    wxCommandEvent click(wxEVT_BUTTON, GetId());
+    click.SetEventObject(this);
+    ProcessWindowEvent(click);
+}
+
+void CColorButton::OnKeyDown(wxKeyEvent& event) {
+    switch (event.GetKeyCode()) {
+        case WXK_SPACE:
+        case WXK_RETURN:
+        case WXK_NUMPAD_ENTER: Press(); return;
+        default: event.Skip();
+    }
 }
 
 app::ColorButtonState CColorButton::DrawState() const {
@@ -51,6 +74,12 @@ void CColorButton::OnPaint(wxPaintEvent&) {
     dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
     wxDCClipper clip(dc, all.Deflate(1, 1));
     dc.DrawLabel(GetLabel(), content, wxALIGN_CENTER);
+    if (HasFocus()) {
+        // The keyboard's place: a dotted frame just inside the gradient.
+        dc.SetBrush(*wxTRANSPARENT_BRUSH);
+        dc.SetPen(wxPen(*wxBLACK, 1, wxPENSTYLE_DOT));
+        dc.DrawRectangle(content.Deflate(1, 1));
+    }
 }
 
 void CColorButton::OnEnter(wxMouseEvent& event) {
@@ -77,11 +106,7 @@ void CColorButton::OnLeftUp(wxMouseEvent& event) {
     pressed_ = false;
     if (HasCapture()) ReleaseMouse();
     Refresh();
-    if (GetClientRect().Contains(event.GetPosition()) && IsEnabled()) {
-        wxCommandEvent click(wxEVT_BUTTON, GetId());
-        click.SetEventObject(this);
-        ProcessWindowEvent(click);
-    }
+    if (GetClientRect().Contains(event.GetPosition())) Press();
 }
 
 void CColorButton::OnCaptureLost(wxMouseCaptureLostEvent&) {

@@ -1,5 +1,6 @@
 // CColorButton: the push button of the small dialogs, drawn as a white-to-green gradient with its text
-// centred; the accent darkens while the pointer is over it. A double click counts as two clicks.
+// centred; the accent darkens while the pointer is over it. A double click counts as two clicks. Tab reaches
+// it (a dotted frame shows the focus), and Space or Enter presses the focused button.
 #pragma once
 
 #include <wx/control.h>
@@ -14,6 +15,9 @@ public:
 
     // The state the face is drawn in, for tests and screenshots.
     app::ColorButtonState DrawState() const;
+    // A press from the keyboard: the click's command, when the button is enabled and shown.
+    void Press();
+    bool AcceptsFocus() const override { return IsShown() && IsEnabled(); }
 
 private:
     void OnPaint(wxPaintEvent& event);
@@ -22,7 +26,7 @@ private:
     void OnLeftDown(wxMouseEvent& event);
     void OnLeftUp(wxMouseEvent& event);
     void OnCaptureLost(wxMouseCaptureLostEvent& event);
-    bool AcceptsFocus() const override { return false; }
+    void OnKeyDown(wxKeyEvent& event);
     wxSize DoGetBestSize() const override;
 
     bool pointer_inside_ = false;

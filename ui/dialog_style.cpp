@@ -12,6 +12,7 @@
 #include "app/control_ids.h"
 #include "platform/text.h"
 #include "res/pictures.h"
+#include "ui/color_button.h"
 
 namespace ui {
 
@@ -88,6 +89,12 @@ void CPaleDialog::OnCharHook(wxKeyEvent& event) {
             return;
         case WXK_RETURN:
         case WXK_NUMPAD_ENTER:
+            // A button reached with Tab takes Enter itself.
+            if (auto* focused = dynamic_cast<CColorButton*>(FindFocus());
+                focused != nullptr && focused->GetParent() == this) {
+                focused->Press();
+                return;
+            }
             if (default_result_ != 0) {
                 const wxWindow* button = FindWindow(default_result_);
                 if (button != nullptr && !button->IsEnabled()) return;  // a disabled default does nothing

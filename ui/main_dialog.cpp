@@ -58,15 +58,25 @@ CBrindlemoorDlg::CBrindlemoorDlg(CBrindlemoorApp& app)
     Bind(wxEVT_CLOSE_WINDOW, &CBrindlemoorDlg::OnClose, this);
     // A click on the result tree (check box, table, site, list or folder); the tree's own handling follows
     // only when the click was not taken here.
-    m_ctrlTree->Bind(wxEVT_LEFT_DOWN, [this](wxMouseEvent& event) {
+    BindChild(m_ctrlTree, wxEVT_LEFT_DOWN, [this](wxMouseEvent& event) {
         if (OnTreeClick(event.GetPosition()) == 0) event.Skip();
     });
-    m_ctrlTree->Bind(wxEVT_TREE_DELETE_ITEM, [this](wxTreeEvent& event) {
+    BindChild(m_ctrlTree, wxEVT_TREE_DELETE_ITEM, [this](wxTreeEvent& event) {
         if (event.GetItem() == m_hHighlighted) m_hHighlighted = wxTreeItemId();
         event.Skip();
     });
+    // A name or row count cut at the tree's right edge shows whole in a tooltip.
+    BindChild(m_ctrlTree, wxEVT_TREE_ITEM_GETTOOLTIP, [this](wxTreeEvent& event) {
+        wxRect text;
+        if (event.GetItem().IsOk() && m_ctrlTree->GetBoundingRect(event.GetItem(), text, true) &&
+            text.GetRight() >= m_ctrlTree->GetClientSize().GetWidth()) {
+            event.SetToolTip(m_ctrlTree->GetItemText(event.GetItem()));
+        } else {
+            event.Veto();  // a whole name needs none
+        }
+    });
     // A click on a document of the result list shows its preview.
-    m_listResult->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent& event) {
+    BindChild(m_listResult, wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent& event) {
         OnDocumentClick(event.GetIndex());
         event.Skip();
     });
@@ -74,18 +84,18 @@ CBrindlemoorDlg::CBrindlemoorDlg(CBrindlemoorApp& app)
         const char* path = std::getenv("PATH");
         return app::DetectPreviewTools(path != nullptr ? path : "");
     };
-    m_listFoundFiles->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent& event) {
+    BindChild(m_listFoundFiles, wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent& event) {
         OnFileListClick(event.GetIndex());
         event.Skip();
     });
     // Every click in the rows counts, also one on the row selected already and one below the last row.
-    m_listFoundFiles->RowArea()->Bind(wxEVT_LEFT_UP, [this](wxMouseEvent& event) {
+    BindChild(m_listFoundFiles->RowArea(), wxEVT_LEFT_UP, [this](wxMouseEvent& event) {
         event.Skip();
         int flags = 0;
         const long row = m_listFoundFiles->HitTest(event.GetPosition(), flags);
         OnFileListClick(flags & wxLIST_HITTEST_ONITEM ? row : -1);
     });
-    m_listFoundFiles->Bind(wxEVT_LIST_COL_CLICK, [this](wxListEvent& event) {
+    BindChild(m_listFoundFiles, wxEVT_LIST_COL_CLICK, [this](wxListEvent& event) {
         event.Skip();
         CallAfter([this] { HighlightSelectedFile(); });
     });
@@ -97,6 +107,7 @@ CBrindlemoorDlg::CBrindlemoorDlg(CBrindlemoorApp& app)
 }
 
 CBrindlemoorDlg::~CBrindlemoorDlg() {
+    for (auto& unbind : child_unbinds_) unbind();
     // Worker messages that arrive from now on find no receiver.
     if (app_.m_pMainDialog == this) {
         app_.m_bridge.SetHandler({});
@@ -165,8 +176,9 @@ void CBrindlemoorDlg::CreateControls() {
                                       wxTE_MULTILINE | wxTE_READONLY | wxTE_CENTRE | wxTE_NO_VSCROLL | wxBORDER_NONE);
     // The read-only texts are read, not edited: neither Tab nor a click puts a caret into them.
     for (wxTextCtrl* text : {m_editFileType, m_editSelectedPath, m_editMethodHint}) text->SetCanFocus(false);
-    new wxStaticText(this, kIdCompleteRepairCaption, "Complete Repair", DluPoint(105, 204), DluSize(110, 13));
-    new wxStaticText(this, kIdDocumentRecoveryCaption, "Document Recovery", DluPoint(331, 204), DluSize(134, 13));
+    // The method captions right under their buttons (which end at 155 units).
+    new wxStaticText(this, kIdCompleteRepairCaption, "Complete Repair", DluPoint(105, 158), DluSize(110, 13));
+    new wxStaticText(this, kIdDocumentRecoveryCaption, "Document Recovery", DluPoint(331, 158), DluSize(134, 13));
     AddPictureButton(kIdViewLog, "View Log", 361, 13, 30, 15, 183)->DrawLabelOverPicture();
     // The header labels grow their buttons around their centres; where one would come close to its right-hand
     // neighbour it moves left, into the free banner between About and View Log.

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/app_fields.h"
 #include "app/file_search.h"
@@ -218,6 +219,16 @@ private:
     // lowers it again, once.
     bool scan_depth_raised_ = false;
     void LowerScanDepth();
+    // Binds a handler of this dialog on one of its child windows. The children outlive this class's destructor
+    // (the window base destroys them afterwards, and a tree sends an event for every item it deletes then), so
+    // the destructor takes these handlers off again before the members they use are gone.
+    template <typename Tag, typename Handler>
+    void BindChild(wxEvtHandler* child, const Tag& type, Handler handler) {
+        auto stored = std::make_shared<Handler>(std::move(handler));
+        child->Bind(type, *stored);  // wxWidgets knows the handler again by the address of *stored
+        child_unbinds_.push_back([child, type, stored] { child->Unbind(type, *stored); });
+    }
+    std::vector<std::function<void()>> child_unbinds_;
     // Last member: destroyed first, it stops and joins the workers while everything else still exists.
     WorkerThreads workers_;
 };

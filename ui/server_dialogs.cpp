@@ -3,6 +3,8 @@
 
 #include <wx/dirdlg.h>
 
+#include <algorithm>
+
 #include "app/control_ids.h"
 #include "app/recover_thread.h"
 #include "app/server_choice.h"
@@ -18,9 +20,10 @@ constexpr int kEditionHeight = 128;
 constexpr int kServerWidth = 300;
 constexpr int kServerHeight = 204;
 
+// A caption in the readable font, as high as its text needs.
 wxStaticText* Caption(wxWindow* parent, int id, const wxString& text, int x, int y, int width) {
     auto* caption = new wxStaticText(parent, id, text, DluPoint(x, y), DluSize(width, 10));
-    caption->SetFont(ArialFont(10, 200));
+    MakeReadable(*caption);
     return caption;
 }
 }  // namespace
@@ -31,15 +34,19 @@ CSqlServerEditon::CSqlServerEditon(wxWindow* parent) : CPaleDialog(parent, "Brin
                                    DluSize(210, 12), wxRB_GROUP);
     auto* embedded = new wxRadioButton(this, kIdEmbeddedEdition, "SQL Server Embedded Edtion(MICROSOFT##SSEE).",
                                        DluPoint(16, 40), DluSize(210, 12));
-    full->SetFont(ArialFont(10, 200));
-    embedded->SetFont(ArialFont(10, 200));
+    MakeReadable(*full);
+    MakeReadable(*embedded);
     full->SetValue(true);
     auto* note = new wxStaticText(this, wxID_ANY,
                                   "Note: If you are using Embedded Edtion of sql server then you have to add a new blank "
                                   "database in your web apllication to recover your data in this database .",
                                   DluPoint(10, 58), DluSize(220, 36));
     note->Wrap(DluX(220));
-    new CColorButton(this, app::kIdOk, "OK", DluPoint(kEditionWidth - 60, kEditionHeight - 22), DluSize(50, 14));
+    // The readable choices may be wider than the template: the dialog grows to hold them.
+    const int width = std::max(DluX(kEditionWidth), std::max(full->GetRect().GetRight(), embedded->GetRect().GetRight()) +
+                                                         1 + DluX(10));
+    SetClientSize(width, DluY(kEditionHeight));
+    new CColorButton(this, app::kIdOk, "OK", wxPoint(width - DluX(60), DluY(kEditionHeight - 22)), DluSize(50, 14));
     SetDefaultResult(app::kIdOk);
     Bind(wxEVT_BUTTON, &CSqlServerEditon::OnButton, this);
 }
@@ -58,7 +65,8 @@ CServerInstance::CServerInstance(wxWindow* parent, platform::SharedState& state,
     Caption(this, kIdServerNameCaption, "Please Enter Your Server Name (Server Name\\\\Instance Name)", 10, 8, field_width);
     auto* server = new wxTextCtrl(this, kIdServerName, wxString(), DluPoint(10, 20), DluSize(field_width, 13));
     server->ChangeValue(ToWx(choice.server));
-    Caption(this, kIdLoginCaption, "SQL login and password (empty: Kerberos)", 10, 38, field_width);
+    Caption(this, kIdLoginCaption, "SQL login (empty: Kerberos)", 10, 38, 135);
+    Caption(this, kIdPasswordCaption, "Password", 155, 38, 135);
     auto* login = new wxTextCtrl(this, kIdLogin, wxString(), DluPoint(10, 50), DluSize(135, 13));
     login->ChangeValue(ToWx(choice.login));
     auto* password = new wxTextCtrl(this, kIdPassword, wxString(), DluPoint(155, 50), DluSize(135, 13), wxTE_PASSWORD);
@@ -73,7 +81,7 @@ CServerInstance::CServerInstance(wxWindow* parent, platform::SharedState& state,
     data->ChangeValue(ToWx(choice.data_folder));
     auto* have = new wxCheckBox(this, kIdHaveDatabase, "I have created a new database(For Embedded Edtion).",
                                 DluPoint(10, 134), DluSize(field_width, 12));
-    have->SetFont(ArialFont(10, 200));
+    MakeReadable(*have);
     Caption(this, kIdDatabaseCaption, "Enter Database Name(For Embedded Edtion)", 10, 152, field_width);
     auto* database = new wxTextCtrl(this, kIdEmbeddedDatabase, wxString(), DluPoint(10, 164), DluSize(field_width, 13));
     database->ChangeValue(ToWx(choice.embedded_database));
@@ -94,7 +102,7 @@ CServerInstance::CServerInstance(wxWindow* parent, platform::SharedState& state,
 
 void CServerInstance::EnableServerFields(bool enable) {
     for (int id : {kIdServerName, kIdServerNameCaption, kIdBrowse, kIdDestinationPath, kIdDestinationCaption, kIdLogin,
-                   kIdPassword, kIdLoginCaption, kIdDataFolder, kIdDataFolderCaption}) {
+                   kIdPassword, kIdLoginCaption, kIdPasswordCaption, kIdDataFolder, kIdDataFolderCaption}) {
         FindWindow(id)->Enable(enable);
     }
 }

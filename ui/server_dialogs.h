@@ -38,6 +38,7 @@ enum ServerDialogId : int {
     kIdDataFolder = 1152,
     kIdLoginCaption = 1153,
     kIdDataFolderCaption = 1154,
+    kIdPasswordCaption = 1155,
 };
 
 class CSqlServerEditon : public CPaleDialog {

@@ -257,6 +257,10 @@ void CUpdatePropertySheet::ShowCheckResult(int result, const std::u16string& off
             text = u"The installed version is not known, so no update can be offered.";
             break;
         case kCheckNotConfigured: text = kNotConfigured; break;
+        case kCheckNotSigned:
+            text = u"The update server's version information is not signed by Quorvane (its signature is missing "
+                   u"or wrong), so no update is offered.";
+            break;
         default: text = u"The update server's answer could not be read. Please try later."; break;
     }
     indicator_->Stop();
@@ -337,6 +341,11 @@ void CUpdatePropertySheet::ShowDownloadResult(int result, const std::string& err
                    u"Please try later.";
             break;
         case kDownloadNotConfigured: status = u"Download failed"; text = kNotConfigured; break;
+        case kDownloadNotSigned:
+            status = u"Download failed";
+            text = u"The downloaded file is not signed by Quorvane (its signature is missing or wrong) and has been "
+                   u"deleted. Nothing was installed.";
+            break;
         default:
             status = u"Download failed";
             text = u"The download failed: " + platform::FromUtf8(error);

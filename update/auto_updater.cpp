@@ -138,6 +138,21 @@ private:
     bool created_ = false;
 };
 
+// A file's detached signature "<url>.sig" (a small body, in memory).
+HttpResult FetchSignature(const std::string& url, const HttpLimits& limits, const std::atomic<bool>* cancel,
+                          std::string& signature) {
+    HttpRequest request;
+    request.url = url + ".sig";
+    request.limits = limits;
+    request.limits.max_body = 1024;
+    request.cancel = cancel;
+    request.on_data = [&signature](const char* data, std::size_t size) {
+        signature.append(data, size);
+        return true;
+    };
+    return HttpGet(request);
+}
+
 }  // namespace
 
 CAutoUpdater::CAutoUpdater()
@@ -183,6 +198,22 @@ int CAutoUpdater::CheckForUpdate(const std::string& base_url, const std::atomic<
     if (fetched.outcome != HttpOutcome::Ok) {
         m_strLastError = fetched.error;
         return CheckCodeOf(fetched.outcome);
+    }
+    // Nothing of the version file counts before its signature is checked.
+    std::string signature;
+    const HttpResult signed_by = FetchSignature(request.url, check_limits, cancel, signature);
+    if (signed_by.outcome == HttpOutcome::Connection || signed_by.outcome == HttpOutcome::Cancelled) {
+        m_strLastError = signed_by.error;
+        return kCheckNoConnection;
+    }
+    if (signed_by.outcome != HttpOutcome::Ok) {
+        m_strLastError = "the version file's signature is missing or unreadable (" + signed_by.error + ")";
+        return kCheckNotSigned;
+    }
+    std::string error;
+    if (!VerifySignature(signing_key, body, signature, error)) {
+        m_strLastError = "the version file's signature is refused: " + error;
+        return kCheckNotSigned;
     }
     const VersionOffer offer = EvaluateVersionFile(body, m_strInstalledVersion);
     m_strOfferedVersion = offer.version;
@@ -238,6 +269,20 @@ int CAutoUpdater::DownloadUpdate(const std::string& base_url, const std::filesys
         return kDownloadDamaged;
     }
 
+    // The signature before the package: without one nothing is downloaded.
+    const std::string package_url = FileUrl(base_url, m_strExeName, ".deb");
+    std::string signature;
+    const HttpResult signed_by = FetchSignature(package_url, check_limits, &cancel, signature);
+    if (signed_by.outcome != HttpOutcome::Ok) {
+        switch (signed_by.outcome) {
+            case HttpOutcome::Cancelled: m_strLastError = signed_by.error; return kDownloadCancelled;
+            case HttpOutcome::Connection: m_strLastError = signed_by.error; return kDownloadNoConnection;
+            default:
+                m_strLastError = "the package's signature is missing or unreadable (" + signed_by.error + ")";
+                return kDownloadNotSigned;
+        }
+    }
+
     const std::string file_name = platform::ToUtf8(m_strExeName) + ".deb";
     const std::filesystem::path target = folder / file_name;
     std::filesystem::path part_path = target;
@@ -255,7 +300,7 @@ int CAutoUpdater::DownloadUpdate(const std::string& base_url, const std::filesys
     }
 
     HttpRequest request;
-    request.url = FileUrl(base_url, m_strExeName, ".deb");
+    request.url = package_url;
     request.limits = download_limits;
     request.cancel = &cancel;
     const auto start = std::chrono::steady_clock::now();
@@ -311,6 +356,11 @@ int CAutoUpdater::DownloadUpdate(const std::string& base_url, const std::filesys
     if (Hex(hash, hash_size) != *expected_hash) {
         m_strLastError = "the SHA-256 does not match";
         return kDownloadDamaged;
+    }
+    // The whole file as written, read back: the maker's signature decides; without it the partial file goes.
+    if (!VerifyFileSignature(signing_key, part_path, signature, error)) {
+        m_strLastError = "the package's signature is refused: " + error;
+        return kDownloadNotSigned;
     }
     if (!part.Commit(target, error)) {
         m_strLastError = error;

@@ -1,7 +1,9 @@
 // CAutoUpdater: the client of the maker's update server. It reads the small version file
-// "<base>/<name>/<name>.txt" (in memory, never written to disk) and compares it with the installed version,
-// and it downloads the new package "<base>/<name>/<name>.deb" with its ".sha256" beside it into a private
-// folder, checked against its size and SHA-256 before it takes its name. Nothing downloaded is ever run.
+// "<base>/<name>/<name>.txt" (in memory, never written to disk), trusts it only with a valid maker's signature
+// "<name>.txt.sig", and compares it with the installed version; it downloads the new package
+// "<base>/<name>/<name>.deb" with its ".sha256" and its signature ".deb.sig" beside it into a private folder,
+// checked against its size, SHA-256 and the maker's signature before it takes its name. Nothing downloaded is
+// ever run.
 #pragma once
 
 #include <atomic>
@@ -12,6 +14,8 @@
 #include <string>
 
 #include "update/http_get.h"
+#include "update/maker_key.h"
+#include "update/signature.h"
 #include "update/version_rules.h"
 
 namespace update {
@@ -45,6 +49,9 @@ public:
     // given up below 1 KiB/s for 60 s). Tests shorten them.
     HttpLimits check_limits{10, 30, 0, 0, kMaxVersionFileSize, 5};
     HttpLimits download_limits{10, 0, 1024, 60, 1ull << 30, 5};
+    // The key the version file and the package must be signed with: the maker's, built in. Tests that serve
+    // their own files hand in the public half of a key pair they make.
+    PublicKey signing_key = kMakerPublicKey;
 
     // The version check against `base_url` ("[update] base_url"); one of the CheckResult codes. The offered
     // version and its description stay until the next check. A set `cancel` ends the transfer (no connection).

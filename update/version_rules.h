@@ -20,6 +20,7 @@ enum CheckResult : int {
     kCheckNoInstalledVersion = 8,
     kCheckUpToDate = 9,
     kCheckNotConfigured = 12,     // no update server in the settings
+    kCheckNotSigned = 13,         // the version file's signature is missing or wrong
 };
 
 // Result codes of CAutoUpdater::DownloadUpdate.
@@ -31,6 +32,7 @@ enum DownloadResult : int {
     kDownloadCancelled = 10,
     kDownloadDamaged = 11,        // size or SHA-256 do not match, or the checksum file is unusable
     kDownloadNotConfigured = 12,
+    kDownloadNotSigned = 13,      // the package's signature is missing or wrong; the download is deleted
 };
 
 // The version file may not be longer than this; a version text not longer than kMaxVersionLength.

@@ -262,4 +262,26 @@ TEST(MainDialogKeyboard, RealEscapePressIsSwallowed) {
     delete dialog;
 }
 
+// The tree deletes its items, and tells its handlers so, only after the dialog's own destructor: by then no
+// handler of the dialog may run (the sanitizer run reports a handler that reaches the half-destroyed dialog).
+TEST(MainDialogLifetime, DeletedWithAHighlightedTreeItem) {
+    auto* dialog = OpenMainDialog();
+    wxTreeCtrl* tree = dialog->ResultTree();
+    const wxTreeItemId root = tree->AddRoot("WSS_Content");
+    wxTreeItemId last;
+    for (const char* name : {"AllDocs (12)", "AllUserData (3)", "Webs (1)"}) last = tree->AppendItem(root, name);
+    ASSERT_TRUE(last.IsOk());
+    tree->Show();
+    tree->Expand(root);
+    Pump(50);
+    ClickTreeLabel(*dialog, last);  // the clicked item is highlighted, and the dialog keeps it
+    int deleted = 0;
+    tree->Bind(wxEVT_TREE_DELETE_ITEM, [&deleted](wxTreeEvent& event) {
+        ++deleted;
+        event.Skip();
+    });
+    CloseMainDialog(dialog);
+    EXPECT_EQ(deleted, 4) << "the tree went with the dialog, its items one by one";
+}
+
 }  // namespace

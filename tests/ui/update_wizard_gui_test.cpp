@@ -13,6 +13,7 @@
 #include "tests/support/loopback_http.h"
 #include "tests/support/page_builder.h"
 #include "tests/support/sha256.h"
+#include "tests/support/signing_key.h"
 #include "tests/ui/gui_harness.h"
 #include "ui/brindlemoor_app.h"
 #include "ui/main_dialog.h"
@@ -37,6 +38,7 @@ class WizardTest : public testing::Test {
 protected:
     void SetUp() override {
         updater_.SetInstalledVersion(u"1.0.0.1");
+        updater_.signing_key = key_.PublicKey();
         updater_.check_limits.connect_seconds = 2;
         updater_.check_limits.total_seconds = 2;
         updater_.download_limits.low_speed_bytes = 1;
@@ -69,7 +71,14 @@ protected:
         Pump(50);
     }
 
+    // Serves `route` at `path` with the test key's signature of its body beside it.
+    void Serve(const std::string& path, const HttpRoute& route) {
+        server_.Route(path, route);
+        server_.Route(path + ".sig", Ok(key_.Sign(route.body)));
+    }
+
     LoopbackHttpServer server_;
+    const TestSigningKey key_;
     testsupport::TempDir dir_;
     update::CAutoUpdater updater_;
     ui::UpdateSettings settings_;
@@ -77,8 +86,8 @@ protected:
 
 TEST_F(WizardTest, NewVersionDownloadedCheckedAndNamedNeverRun) {
     const std::string package(300000, 'k');
-    server_.Route(kVersionPath, Ok("1.0.0.2 Faster scans\n"));
-    server_.Route(kPackagePath, Ok(package));
+    Serve(kVersionPath, Ok("1.0.0.2 Faster scans\n"));
+    Serve(kPackagePath, Ok(package));
     server_.Route(kChecksumPath, Ok(Sha256Of(package) + "  brindlemoor.deb\n"));
 
     const bool finished = Run([&](CUpdatePropertySheet& sheet) {
@@ -115,8 +124,8 @@ TEST_F(WizardTest, NewVersionDownloadedCheckedAndNamedNeverRun) {
 }
 
 TEST_F(WizardTest, DamagedDownloadIsDeletedAndFinishStaysOff) {
-    server_.Route(kVersionPath, Ok("1.0.0.2 x\n"));
-    server_.Route(kPackagePath, Ok("the package"));
+    Serve(kVersionPath, Ok("1.0.0.2 x\n"));
+    Serve(kPackagePath, Ok("the package"));
     server_.Route(kChecksumPath, Ok(Sha256Of("another package")));
     const bool finished = Run([&](CUpdatePropertySheet& sheet) {
         CheckFromWelcome(sheet);
@@ -132,6 +141,37 @@ TEST_F(WizardTest, DamagedDownloadIsDeletedAndFinishStaysOff) {
     });
     EXPECT_FALSE(finished);
     EXPECT_TRUE(App().m_bUpdateCancelled);
+    EXPECT_TRUE(std::filesystem::is_empty(settings_.download_folder));
+}
+
+// A version file or package the maker did not sign is refused, says so, and leaves nothing to install.
+TEST_F(WizardTest, UnsignedFilesAreRefusedAndSaySo) {
+    const TestSigningKey other;
+    server_.Route(kVersionPath, Ok("1.0.0.2 x\n"));
+    server_.Route(kVersionPath + ".sig", Ok(other.Sign("1.0.0.2 x\n")));
+    EXPECT_FALSE(Run([&](CUpdatePropertySheet& sheet) {
+        CheckFromWelcome(sheet);
+        EXPECT_EQ(sheet.LastCheckResult(), update::kCheckNotSigned);
+        EXPECT_NE(sheet.ControlText(1075).Find("not signed"), wxNOT_FOUND) << sheet.ControlText(1075);
+        EXPECT_FALSE(sheet.IsNextEnabled());
+    }));
+
+    const std::string package(20000, 'u');
+    Serve(kVersionPath, Ok("1.0.0.2 x\n"));
+    server_.Route(kPackagePath, Ok(package));
+    server_.Route(kChecksumPath, Ok(Sha256Of(package)));  // the server's own checksum matches what it serves
+    server_.Route(kPackagePath + ".sig", Ok(other.Sign(package)));
+    EXPECT_FALSE(Run([&](CUpdatePropertySheet& sheet) {
+        CheckFromWelcome(sheet);
+        DownloadFromCheck(sheet);
+        EXPECT_EQ(sheet.LastDownloadResult(), update::kDownloadNotSigned);
+        const wxString text = sheet.ControlText(1090);
+        EXPECT_NE(text.Find("not signed"), wxNOT_FOUND) << text;
+        EXPECT_NE(text.Find("deleted"), wxNOT_FOUND) << text;
+        EXPECT_EQ(text.Find("sudo apt install"), wxNOT_FOUND) << text;
+        EXPECT_FALSE(sheet.IsNextEnabled()) << "no Finish";
+        EXPECT_FALSE(SaveScreenshot(sheet, "update_wizard_not_signed").empty());
+    }));
     EXPECT_TRUE(std::filesystem::is_empty(settings_.download_folder));
 }
 
@@ -165,9 +205,9 @@ TEST_F(WizardTest, CheckResultsTellFailuresApart) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         if (c.route) {
-            server_.Route(kVersionPath, *c.route);
+            Serve(kVersionPath, *c.route);
         } else {
-            server_.Route(kVersionPath, [] { HttpRoute r; r.status = 404; return r; }());
+            Serve(kVersionPath, [] { HttpRoute r; r.status = 404; return r; }());
         }
         updater_.SetInstalledVersion(c.installed);
         settings_.base_url = c.base.empty() ? server_.BaseUrl() + "/upgrade/" : c.base == "-" ? "" : c.base;
@@ -197,7 +237,7 @@ TEST_F(WizardTest, CheckResultsTellFailuresApart) {
 TEST_F(WizardTest, CancelStopsAndJoinsTheWorker) {
     HttpRoute stall;
     stall.stall = true;
-    server_.Route(kVersionPath, stall);
+    Serve(kVersionPath, stall);
     EXPECT_FALSE(Run([&](CUpdatePropertySheet& sheet) {
         PressButton(sheet, wxID_FORWARD);
         Pump(100);
@@ -210,8 +250,8 @@ TEST_F(WizardTest, CancelStopsAndJoinsTheWorker) {
     HttpRoute slow = Ok(package);
     slow.drip_bytes = 4096;
     slow.drip_pause = std::chrono::milliseconds(30);
-    server_.Route(kVersionPath, Ok("1.0.0.2 x\n"));
-    server_.Route(kPackagePath, slow);
+    Serve(kVersionPath, Ok("1.0.0.2 x\n"));
+    Serve(kPackagePath, slow);
     server_.Route(kChecksumPath, Ok(Sha256Of(package)));
     EXPECT_FALSE(Run([&](CUpdatePropertySheet& sheet) {
         CheckFromWelcome(sheet);
@@ -231,7 +271,7 @@ TEST_F(WizardTest, UpgradeLinkGoesThroughTheLauncher) {
         opened.push_back(url);
         return true;
     });
-    server_.Route(kVersionPath, Ok("2.0.0.0 Major\n"));
+    Serve(kVersionPath, Ok("2.0.0.0 Major\n"));
     Run([&](CUpdatePropertySheet& sheet) {
         CheckFromWelcome(sheet);
         wxWindow* link = sheet.FindWindow(1077);

@@ -7,10 +7,12 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "tests/support/loopback_http.h"
 #include "tests/support/page_builder.h"
 #include "tests/support/sha256.h"
+#include "tests/support/signing_key.h"
 #include "update/auto_updater.h"
 
 namespace {
@@ -85,11 +87,14 @@ TEST(UpdateCheck, ResultsOverLoopback) {
         {"redirect loop", Redirect(kVersionPath), kCheckNotFound, nullptr},
         {"stall", stall, kCheckNoConnection, nullptr},
     };
+    const TestSigningKey key;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         server.Route(kVersionPath, c.route);
+        server.Route(kVersionPath + ".sig", Ok(key.Sign(c.route.body)));
         CAutoUpdater updater;
         QuickLimits(updater);
+        updater.signing_key = key.PublicKey();
         updater.SetInstalledVersion(u"1.0.0.1");
         EXPECT_EQ(updater.CheckForUpdate(base), c.result) << updater.LastError();
         if (c.offered != nullptr) {
@@ -98,20 +103,23 @@ TEST(UpdateCheck, ResultsOverLoopback) {
     }
 
     // This machine is never reached through a proxy, even when one is set for everything.
-    server.Route(kVersionPath, Ok("1.0.0.2 Direct\n"));
+    ServeSigned(server, key, kVersionPath, "1.0.0.2 Direct\n");
     const std::string dead_proxy = "http://127.0.0.1:" + std::to_string(LoopbackHttpServer::ClosedPort());
     for (const char* name : {"http_proxy", "HTTPS_PROXY", "ALL_PROXY"}) ::setenv(name, dead_proxy.c_str(), 1);
     {
         CAutoUpdater direct;
+        direct.signing_key = key.PublicKey();
         direct.SetInstalledVersion(u"1.0.0.1");
         EXPECT_EQ(direct.CheckForUpdate(base), kCheckNewer) << direct.LastError();
     }
     for (const char* name : {"http_proxy", "HTTPS_PROXY", "ALL_PROXY"}) ::unsetenv(name);
 
     // Redirects: relative and absolute ones are followed; a loop stops after five.
-    server.Route("/moved/brindlemoor/brindlemoor.txt", Ok("1.0.0.2 Moved\n"));
+    ServeSigned(server, key, "/moved/brindlemoor/brindlemoor.txt", "1.0.0.2 Moved\n");
     server.Route(kVersionPath, Redirect("/moved/brindlemoor/brindlemoor.txt"));
+    server.Route(kVersionPath + ".sig", Redirect("/moved/brindlemoor/brindlemoor.txt.sig"));
     CAutoUpdater updater;
+    updater.signing_key = key.PublicKey();
     updater.SetInstalledVersion(u"1.0.0.1");
     EXPECT_EQ(updater.CheckForUpdate(base), kCheckNewer);
     server.Route(kVersionPath, Redirect(server.BaseUrl() + "/moved/brindlemoor/brindlemoor.txt"));
@@ -177,6 +185,7 @@ TEST(UpdateDownload, WholeAndCheckedOrNothing) {
     oversized.declared_length = 5ull << 30;
     HttpRoute stall;
     stall.stall = true;
+    const TestSigningKey key;
 
     struct Case {
         const char* what;
@@ -210,9 +219,11 @@ TEST(UpdateDownload, WholeAndCheckedOrNothing) {
         { std::ofstream(target) << "older package"; }
         server.Route(kPackagePath, c.package_route);
         server.Route(kChecksumPath, Ok(c.checksum_body));
+        server.Route(kPackagePath + ".sig", Ok(key.Sign(package)));
 
         CAutoUpdater updater;
         QuickLimits(updater);
+        updater.signing_key = key.PublicKey();
         std::atomic<bool> cancel{false};
         std::vector<DownloadProgress> shown;
         const int result =
@@ -246,11 +257,14 @@ TEST(UpdateDownload, CancelIsItsOwnResult) {
     slow.drip_pause = std::chrono::milliseconds(20);
     server.Route(kPackagePath, slow);
     server.Route(kChecksumPath, Ok(Sha256Of(package)));
+    const TestSigningKey key;
+    server.Route(kPackagePath + ".sig", Ok(key.Sign(package)));
     TempDir dir;
     const auto folder = dir / "updates";
 
     CAutoUpdater updater;
     QuickLimits(updater);
+    updater.signing_key = key.PublicKey();
     std::atomic<bool> cancel{false};
     int blocks = 0;
     const int result = updater.DownloadUpdate(server.BaseUrl() + "/upgrade/", folder, cancel,
@@ -270,7 +284,8 @@ TEST(UpdateDownload, CancelIsItsOwnResult) {
 TEST(UpdateDownload, PlantedLinksAreReplacedNeverFollowed) {
     LoopbackHttpServer server;
     const std::string package = "the new package";
-    server.Route(kPackagePath, Ok(package));
+    const TestSigningKey key;
+    ServeSigned(server, key, kPackagePath, package);
     server.Route(kChecksumPath, Ok(Sha256Of(package)));
     TempDir dir;
     const auto folder = dir / "updates";
@@ -281,6 +296,7 @@ TEST(UpdateDownload, PlantedLinksAreReplacedNeverFollowed) {
     std::filesystem::create_symlink(victim, folder / "brindlemoor.deb.part");
 
     CAutoUpdater updater;
+    updater.signing_key = key.PublicKey();
     std::atomic<bool> cancel{false};
     EXPECT_EQ(updater.DownloadUpdate(server.BaseUrl() + "/upgrade/", folder, cancel), kDownloaded)
         << updater.LastError();
@@ -295,6 +311,81 @@ TEST(UpdateDownload, PlantedLinksAreReplacedNeverFollowed) {
     std::filesystem::create_directory_symlink(elsewhere, dir / "linked");
     EXPECT_EQ(updater.DownloadUpdate(server.BaseUrl() + "/upgrade/", dir / "linked", cancel), kDownloadFailed);
     EXPECT_EQ(EntriesIn(elsewhere), 0u);
+}
+
+// Only files signed with the maker's key count. The server can serve anything, its checksum included: a
+// version file or package without the right signature is refused, and a refused package leaves nothing.
+TEST(UpdateSignature, OnlyTheMakersSignatureIsTrusted) {
+    LoopbackHttpServer server;
+    const std::string base = server.BaseUrl() + "/upgrade/";
+    const TestSigningKey maker;
+    const TestSigningKey other;
+    const std::string version = "1.0.0.2 Signed fixes\n";
+    std::string package(50000, '\0');
+    for (std::size_t i = 0; i < package.size(); ++i) package[i] = static_cast<char>(i * 13 + i / 97);
+    std::string tampered_package = package;
+    tampered_package[12345] ^= 0x20;
+
+    struct Served {
+        std::string body;
+        std::optional<std::string> signature;  // none: "<file>.sig" is not there (404)
+    };
+    struct Case {
+        const char* what;
+        Served version_file;
+        Served package_file;
+        update::PublicKey key;
+        int check_result;
+        int download_result;
+    };
+    const Case cases[] = {
+        {"good", {version, maker.Sign(version)}, {package, maker.Sign(package)}, maker.PublicKey(), kCheckNewer,
+         kDownloaded},
+        {"missing", {version, std::nullopt}, {package, std::nullopt}, maker.PublicKey(), kCheckNotSigned,
+         kDownloadNotSigned},
+        {"wrong key", {version, other.Sign(version)}, {package, other.Sign(package)}, maker.PublicKey(),
+         kCheckNotSigned, kDownloadNotSigned},
+        {"tampered package", {version, maker.Sign(version)}, {tampered_package, maker.Sign(package)},
+         maker.PublicKey(), kCheckNewer, kDownloadNotSigned},
+        {"tampered version file", {"2.0.0.0 Signed fixes\n", maker.Sign(version)}, {package, maker.Sign(package)},
+         maker.PublicKey(), kCheckNotSigned, kDownloaded},
+        {"signature cut short", {version, maker.Sign(version).substr(0, 63)},
+         {package, maker.Sign(package).substr(0, 63)}, maker.PublicKey(), kCheckNotSigned, kDownloadNotSigned},
+        {"signature with a byte added", {version, maker.Sign(version) + "\n"}, {package, maker.Sign(package) + "\n"},
+         maker.PublicKey(), kCheckNotSigned, kDownloadNotSigned},
+        {"no key built in (the placeholder)", {version, maker.Sign(version)}, {package, maker.Sign(package)},
+         update::PublicKey{}, kCheckNotSigned, kDownloadNotSigned},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        server.Route(kVersionPath, Ok(c.version_file.body));
+        server.Route(kVersionPath + ".sig", c.version_file.signature ? Ok(*c.version_file.signature) : Status(404));
+        server.Route(kPackagePath, Ok(c.package_file.body));
+        // The server's own checksum always matches what it serves: it proves nothing.
+        server.Route(kChecksumPath, Ok(Sha256Of(c.package_file.body)));
+        server.Route(kPackagePath + ".sig", c.package_file.signature ? Ok(*c.package_file.signature) : Status(404));
+
+        CAutoUpdater updater;
+        QuickLimits(updater);
+        updater.signing_key = c.key;
+        updater.SetInstalledVersion(u"1.0.0.1");
+        EXPECT_EQ(updater.CheckForUpdate(base), c.check_result) << updater.LastError();
+        if (c.check_result == kCheckNotSigned) {
+            EXPECT_NE(updater.LastError().find("signature"), std::string::npos) << updater.LastError();
+        }
+
+        TempDir dir;
+        const auto folder = dir / "updates";
+        std::atomic<bool> cancel{false};
+        EXPECT_EQ(updater.DownloadUpdate(base, folder, cancel), c.download_result) << updater.LastError();
+        if (c.download_result == kDownloaded) {
+            EXPECT_EQ(ReadBytes(folder / "brindlemoor.deb"), package);
+        } else {
+            EXPECT_NE(updater.LastError().find("signature"), std::string::npos) << updater.LastError();
+            EXPECT_EQ(EntriesIn(folder), 0u) << "the refused download is deleted";
+            EXPECT_TRUE(updater.DownloadedFile().empty());
+        }
+    }
 }
 
 }  // namespace
