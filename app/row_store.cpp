@@ -1,0 +1,234 @@
+// Compact row storage of the table view and the index sort of its shown order.
+#include "app/row_store.h"
+
+#include <malloc.h>
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <optional>
+
+#include "platform/text.h"
+
+namespace app {
+
+namespace {
+
+// Blocks are mapped from the system directly, so emptying the store gives them back whatever the allocator's
+// thresholds are. A row larger than a block gets a block of its own size.
+constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+constexpr std::size_t kPageBytes = 4096;
+constexpr std::size_t kSlotBytes = sizeof(std::uint32_t);
+
+char* MapBlock(std::size_t size) {
+    void* at = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (at == MAP_FAILED) throw std::bad_alloc();
+    return static_cast<char*>(at);
+}
+
+void PutVarint(std::string& out, std::size_t value) {
+    while (value >= 0x80) {
+        out.push_back(static_cast<char>(0x80 | (value & 0x7F)));
+        value >>= 7;
+    }
+    out.push_back(static_cast<char>(value));
+}
+
+std::size_t GetVarint(const char*& at) {
+    std::size_t value = 0;
+    int shift = 0;
+    for (;;) {
+        const auto byte = static_cast<unsigned char>(*at++);
+        value |= static_cast<std::size_t>(byte & 0x7F) << shift;
+        if ((byte & 0x80) == 0) return value;
+        shift += 7;
+    }
+}
+
+// UTF-8 of a UTF-16 text, appended; a lone surrogate becomes U+FFFD (as platform::ToUtf8 does).
+void AppendUtf8(std::string& out, std::u16string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::uint32_t cp = text[i];
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+            continue;
+        }
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+}
+
+}  // namespace
+
+RowStore::~RowStore() { Clear(); }
+
+RowStore::Block& RowStore::RoomFor(std::size_t bytes) {
+    if (!blocks_.empty()) {
+        Block& last = blocks_.back();
+        if (last.used + bytes + kSlotBytes * (last.rows + 1) <= last.size) return last;
+    }
+    Block block;
+    block.size = std::max(kBlockBytes, (bytes + kSlotBytes + kPageBytes - 1) / kPageBytes * kPageBytes);
+    block.data = MapBlock(block.size);
+    block.first_row = rows_;
+    blocks_.push_back(block);
+    return blocks_.back();
+}
+
+void RowStore::Append(const std::vector<std::u16string>& cells) {
+    scratch_.clear();
+    PutVarint(scratch_, cells.size());
+    std::string cell;
+    for (const auto& text : cells) {
+        cell.clear();
+        AppendUtf8(cell, text);
+        PutVarint(scratch_, cell.size());
+        scratch_ += cell;
+    }
+    Block& block = RoomFor(scratch_.size());
+    std::memcpy(block.data + block.used, scratch_.data(), scratch_.size());
+    const auto start = static_cast<std::uint32_t>(block.used);
+    ++block.rows;
+    std::memcpy(block.data + block.size - kSlotBytes * block.rows, &start, kSlotBytes);
+    block.used += scratch_.size();
+    ++rows_;
+}
+
+const char* RowStore::RowStart(std::size_t row) const {
+    if (row >= rows_) return nullptr;
+    // Most lookups are near the end (rows arriving) or on screen; the blocks are few, so a binary search is cheap.
+    const auto after = std::upper_bound(blocks_.begin(), blocks_.end(), row,
+                                        [](std::size_t r, const Block& b) { return r < b.first_row; });
+    const Block& block = *(after - 1);
+    const std::size_t index = row - block.first_row;
+    std::uint32_t start = 0;
+    std::memcpy(&start, block.data + block.size - kSlotBytes * (index + 1), kSlotBytes);
+    return block.data + start;
+}
+
+std::size_t RowStore::CellCount(std::size_t row) const {
+    const char* at = RowStart(row);
+    return at ? GetVarint(at) : 0;
+}
+
+std::string_view RowStore::Cell(std::size_t row, std::size_t column) const {
+    const char* at = RowStart(row);
+    if (!at) return {};
+    const std::size_t count = GetVarint(at);
+    if (column >= count) return {};
+    for (std::size_t c = 0; c < column; ++c) at += GetVarint(at);
+    const std::size_t length = GetVarint(at);
+    return {at, length};
+}
+
+std::u16string RowStore::CellText(std::size_t row, std::size_t column) const {
+    return platform::FromUtf8(Cell(row, column));
+}
+
+void RowStore::Clear() {
+    for (const Block& block : blocks_) ::munmap(block.data, block.size);
+    std::vector<Block>().swap(blocks_);
+    std::string().swap(scratch_);
+    rows_ = 0;
+    // Whatever the rows' way here left free in the heap goes back too.
+    ::malloc_trim(0);
+}
+
+std::size_t RowStore::BytesHeld() const {
+    std::size_t bytes = blocks_.capacity() * sizeof(Block);
+    for (const Block& block : blocks_) bytes += block.size;
+    return bytes;
+}
+
+namespace {
+
+// A number cell as ParseNumberCell reads it, from the UTF-8 the store keeps.
+std::optional<std::int64_t> NumberKey(std::string_view cell, std::string& buffer) {
+    buffer.assign(cell);
+    const char* begin = buffer.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(begin, &end, 10);
+    if (end == begin) return std::nullopt;
+    return static_cast<std::int64_t>(value);
+}
+
+struct TypedKey {
+    std::int64_t value;
+    std::uint32_t position;  // in the shown order before the sort: equal keys keep it
+    bool parsed;
+};
+
+struct TextKey {
+    std::string_view text;
+    std::uint32_t position;
+};
+
+}  // namespace
+
+std::vector<std::uint32_t> SortRowOrder(const RowStore& store, const std::vector<std::uint32_t>& shown, int column,
+                                        const ColumnSortInfo& info) {
+    const std::size_t n = shown.empty() ? store.size() : shown.size();
+    std::vector<std::uint32_t> order(n);
+    auto row_at = [&](std::size_t position) {
+        return shown.empty() ? static_cast<std::uint32_t>(position) : shown[position];
+    };
+    if (!IsSortable(info) || info.type == kCompareNone || column < 0) {
+        for (std::size_t i = 0; i < n; ++i) order[i] = row_at(i);
+        return order;
+    }
+    const bool ascending = IsAscending(info);
+    const auto col = static_cast<std::size_t>(column);
+
+    if (info.type == kCompareNumber || info.type == kCompareDateTime) {
+        std::vector<TypedKey> keys(n);
+        std::string buffer;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::string_view cell = store.Cell(row_at(i), col);
+            const auto key = info.type == kCompareNumber ? NumberKey(cell, buffer)
+                                                         : DateTimeSortKey(platform::FromUtf8(cell));
+            keys[i] = {key.value_or(0), static_cast<std::uint32_t>(i), key.has_value()};
+        }
+        // Cells that do not parse come last in either direction; equal keys keep their order.
+        std::sort(keys.begin(), keys.end(), [ascending](const TypedKey& a, const TypedKey& b) {
+            if (a.parsed != b.parsed) return a.parsed;
+            if (a.parsed && a.value != b.value) return ascending ? a.value < b.value : a.value > b.value;
+            return a.position < b.position;
+        });
+        for (std::size_t i = 0; i < n; ++i) order[i] = row_at(keys[i].position);
+        return order;
+    }
+
+    // Text (and any other type): byte order of the UTF-8, which is what the store keeps.
+    std::vector<TextKey> keys(n);
+    for (std::size_t i = 0; i < n; ++i) keys[i] = {store.Cell(row_at(i), col), static_cast<std::uint32_t>(i)};
+    std::sort(keys.begin(), keys.end(), [ascending](const TextKey& a, const TextKey& b) {
+        const int c = a.text.compare(b.text);
+        if (c != 0) return ascending ? c < 0 : c > 0;
+        return a.position < b.position;
+    });
+    for (std::size_t i = 0; i < n; ++i) order[i] = row_at(keys[i].position);
+    return order;
+}
+
+}  // namespace app
