@@ -48,6 +48,25 @@ std::size_t GetVarint(const char*& at) {
     }
 }
 
+// Bytes of the UTF-8 AppendUtf8 writes.
+std::size_t Utf8Length(std::u16string_view text) {
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c < 0x80) {
+            length += 1;
+        } else if (c < 0x800) {
+            length += 2;
+        } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            length += 4;
+            ++i;
+        } else {
+            length += 3;  // the rest of the first plane, and a lone surrogate as U+FFFD
+        }
+    }
+    return length;
+}
+
 // UTF-8 of a UTF-16 text, appended; a lone surrogate becomes U+FFFD (as platform::ToUtf8 does).
 void AppendUtf8(std::string& out, std::u16string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -98,12 +117,9 @@ RowStore::Block& RowStore::RoomFor(std::size_t bytes) {
 void RowStore::Append(const std::vector<std::u16string>& cells) {
     scratch_.clear();
     PutVarint(scratch_, cells.size());
-    std::string cell;
     for (const auto& text : cells) {
-        cell.clear();
-        AppendUtf8(cell, text);
-        PutVarint(scratch_, cell.size());
-        scratch_ += cell;
+        PutVarint(scratch_, Utf8Length(text));
+        AppendUtf8(scratch_, text);
     }
     Block& block = RoomFor(scratch_.size());
     std::memcpy(block.data + block.used, scratch_.data(), scratch_.size());
@@ -179,10 +195,22 @@ struct TypedKey {
     bool parsed;
 };
 
+// The first eight bytes of a text, big-endian, zero-padded: where two prefixes differ, they order the texts as a
+// byte comparison would; where they are equal the whole texts decide. Most comparisons then touch no text.
 struct TextKey {
+    std::uint64_t prefix;
     std::string_view text;
     std::uint32_t position;
 };
+
+std::uint64_t TextPrefix(std::string_view text) {
+    std::uint64_t prefix = 0;
+    for (std::size_t i = 0; i < 8; ++i) {
+        prefix <<= 8;
+        if (i < text.size()) prefix |= static_cast<unsigned char>(text[i]);
+    }
+    return prefix;
+}
 
 }  // namespace
 
@@ -221,8 +249,12 @@ std::vector<std::uint32_t> SortRowOrder(const RowStore& store, const std::vector
 
     // Text (and any other type): byte order of the UTF-8, which is what the store keeps.
     std::vector<TextKey> keys(n);
-    for (std::size_t i = 0; i < n; ++i) keys[i] = {store.Cell(row_at(i), col), static_cast<std::uint32_t>(i)};
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string_view cell = store.Cell(row_at(i), col);
+        keys[i] = {TextPrefix(cell), cell, static_cast<std::uint32_t>(i)};
+    }
     std::sort(keys.begin(), keys.end(), [ascending](const TextKey& a, const TextKey& b) {
+        if (a.prefix != b.prefix) return ascending ? a.prefix < b.prefix : a.prefix > b.prefix;
         const int c = a.text.compare(b.text);
         if (c != 0) return ascending ? c < 0 : c > 0;
         return a.position < b.position;

@@ -78,12 +78,13 @@ std::vector<std::uint32_t> StableSortOfShownRows(const RowStore& store, std::vec
 }
 
 TEST(RowStore, IndexSortGivesTheOrderOfTheListsStableSort) {
-    // Cells of every kind each comparison meets, many of them equal so the kept order of ties shows.
+    // Cells of every kind each comparison meets, many of them equal so the kept order of ties shows; texts alike
+    // in their first eight bytes, and one with a NUL where another ends.
     const std::vector<std::u16string> pool = {
         u"900", u"1000", u"  -5", u"12KB", u"12", u"-9223372036854775808", u"99999999999999999999", u"abc", u"",
         u"Zeta", u"alpha", u"\u00e9", u"a", u"A", u"2024-01-02 10:00:00", u"2024-01-02 10:00:00.400",
         u"2024-01-02 10:00:00.600", u"2024-01-02", u"01/02/24 10:00:00", u"2024-02-31 10:00:00", u"not a date",
-        u"a\xD800", u"\U0001F600"};
+        u"a\xD800", u"\U0001F600", u"ab", std::u16string(u"ab\0c", 4), u"prefix12345", u"prefix12344"};
     std::mt19937 random(7);
     RowStore store;
     constexpr std::size_t kRows = 2000;
