@@ -98,8 +98,10 @@ void CMyListCtrl::InsertRow(long position, const std::vector<std::u16string>& ce
         std::iota(order_.begin(), order_.end(), 0u);
     }
     if (!order_.empty()) order_.insert(order_.begin() + position, row);
-    if (image != -1 && images_.empty()) images_.assign(row, -1);
-    if (!images_.empty()) images_.push_back(image);
+    if (image != -1 || !images_.empty()) {
+        images_.resize(row, -1);  // the rows before the first with an image have none
+        images_.push_back(image);
+    }
     rows_.Append(cells);
     SetItemCount(static_cast<long>(rows_.size()));
     Refresh();
