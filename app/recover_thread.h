@@ -38,8 +38,11 @@ struct RowBatch {
     std::uint32_t progress_steps = 0;  // one WM_JOB_PROGRESS (2, 0) step each
 };
 
-// Rows (or progress steps) gathered before a batch is sent.
+// Rows (or progress steps) gathered before a batch is sent. Once many rows have gone, the batches grow with them
+// (an eighth of the rows sent so far) up to kLargestRowBatch: the first rows show at once, and a table of
+// millions of rows costs a few thousand round trips to the window rather than tens of thousands.
 constexpr std::size_t kRowBatchSize = 256;
+constexpr std::size_t kLargestRowBatch = 4096;
 
 enum class JobKind { Scan, TableView, CompleteRepair, DocumentSave };
 
@@ -112,6 +115,7 @@ private:
     int m_nStopChecks = 0;
     bool m_bFirstRow = false;
     std::uint64_t m_nRowsCopied = 0;  // complete repair: rows written, all tables
+    std::uint64_t m_nRowsSent = 0;    // rows handed to the window by this job
 
     RowBatch m_pending;  // job thread only
     std::mutex m_batchMutex;
