@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <numeric>
 #include <optional>
+#include <unordered_map>
 
 #include "platform/text.h"
 
@@ -212,6 +214,36 @@ std::uint64_t TextPrefix(std::string_view text) {
     return prefix;
 }
 
+// Texts that repeat (a status, a name, a short note) are ranked once each and the rows sorted by rank and
+// position, so two equal texts cost no comparison of their bytes. Fills `order` with positions and returns
+// true; false, leaving `order` alone, when the texts are mostly different (the prefix sort is then the cheaper).
+bool SortByRanks(const std::vector<std::string_view>& cells, bool ascending, std::vector<std::uint32_t>& order) {
+    const std::size_t n = cells.size();
+    const std::size_t most_distinct = std::max<std::size_t>(1024, n / 16);
+    std::unordered_map<std::string_view, std::uint32_t> ids;
+    std::vector<std::uint32_t> id_of(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto found = ids.try_emplace(cells[i], static_cast<std::uint32_t>(ids.size())).first;
+        if (ids.size() > most_distinct) return false;
+        id_of[i] = found->second;
+    }
+    std::vector<std::string_view> distinct(ids.size());
+    for (const auto& [text, id] : ids) distinct[id] = text;
+    std::vector<std::uint32_t> by_text(distinct.size());
+    std::iota(by_text.begin(), by_text.end(), 0u);
+    std::sort(by_text.begin(), by_text.end(),
+              [&distinct](std::uint32_t a, std::uint32_t b) { return distinct[a] < distinct[b]; });
+    std::vector<std::uint32_t> rank(distinct.size());
+    for (std::size_t r = 0; r < by_text.size(); ++r) {
+        rank[by_text[r]] = static_cast<std::uint32_t>(ascending ? r : by_text.size() - 1 - r);
+    }
+    std::vector<std::uint64_t> keys(n);
+    for (std::size_t i = 0; i < n; ++i) keys[i] = (std::uint64_t{rank[id_of[i]]} << 32) | i;
+    std::sort(keys.begin(), keys.end());
+    for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<std::uint32_t>(keys[i] & 0xFFFFFFFFu);
+    return true;
+}
+
 }  // namespace
 
 std::vector<std::uint32_t> SortRowOrder(const RowStore& store, const std::vector<std::uint32_t>& shown, int column,
@@ -248,11 +280,15 @@ std::vector<std::uint32_t> SortRowOrder(const RowStore& store, const std::vector
     }
 
     // Text (and any other type): byte order of the UTF-8, which is what the store keeps.
-    std::vector<TextKey> keys(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::string_view cell = store.Cell(row_at(i), col);
-        keys[i] = {TextPrefix(cell), cell, static_cast<std::uint32_t>(i)};
+    std::vector<std::string_view> cells(n);
+    for (std::size_t i = 0; i < n; ++i) cells[i] = store.Cell(row_at(i), col);
+    if (SortByRanks(cells, ascending, order)) {
+        for (auto& row : order) row = row_at(row);
+        return order;
     }
+    std::vector<TextKey> keys(n);
+    for (std::size_t i = 0; i < n; ++i) keys[i] = {TextPrefix(cells[i]), cells[i], static_cast<std::uint32_t>(i)};
+    std::vector<std::string_view>().swap(cells);
     std::sort(keys.begin(), keys.end(), [ascending](const TextKey& a, const TextKey& b) {
         if (a.prefix != b.prefix) return ascending ? a.prefix < b.prefix : a.prefix > b.prefix;
         const int c = a.text.compare(b.text);

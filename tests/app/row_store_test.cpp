@@ -118,6 +118,18 @@ TEST(RowStore, IndexSortGivesTheOrderOfTheListsStableSort) {
             }
         }
     }
+    // Mostly different texts (sorted by their prefixes rather than by ranks), many alike in their first bytes.
+    RowStore different;
+    std::vector<std::uint32_t> reversed(3000);
+    for (std::size_t i = 0; i < reversed.size(); ++i) {
+        different.Append({platform::FromUtf8("prefix-" + std::to_string(random() % 100000)), u"x"});
+        reversed[i] = static_cast<std::uint32_t>(reversed.size() - 1 - i);
+    }
+    for (const int direction : {kSortAscending, kSortDescending}) {
+        SCOPED_TRACE(direction == kSortAscending ? "different texts, ascending" : "different texts, descending");
+        const ColumnSortInfo info{0, direction, kCompareText};
+        EXPECT_EQ(SortRowOrder(different, reversed, 0, info), StableSortOfShownRows(different, reversed, 0, info));
+    }
     // A column that is not sortable keeps the shown order.
     EXPECT_EQ(SortRowOrder(store, shuffled, 0, ColumnSortInfo{0, 0, kCompareText}), shuffled);
 }
