@@ -118,6 +118,16 @@ int CompareParsed(std::u16string_view a, std::u16string_view b, Parse parse, int
     return 0;
 }
 
+}  // namespace
+
+std::optional<std::int64_t> DateTimeSortKey(std::u16string_view text) {
+    const auto ms = ParseDateTimeCell(text);
+    if (!ms) return std::nullopt;
+    return RoundToSecond(*ms);
+}
+
+namespace {
+
 int CompareTyped(int type, std::u16string_view a, std::u16string_view b, int direction) {
     switch (type) {
         case kCompareNone:
@@ -125,14 +135,7 @@ int CompareTyped(int type, std::u16string_view a, std::u16string_view b, int dir
         case kCompareNumber:
             return CompareParsed(a, b, ParseNumberCell, direction);
         case kCompareDateTime:
-            return CompareParsed(
-                a, b,
-                [](std::u16string_view text) -> std::optional<std::int64_t> {
-                    const auto ms = ParseDateTimeCell(text);
-                    if (!ms) return std::nullopt;
-                    return RoundToSecond(*ms);
-                },
-                direction);
+            return CompareParsed(a, b, DateTimeSortKey, direction);
         default:
             // Byte order of UTF-8 is code-point order, case-sensitive: upper-case letters come first.
             return direction * Order(platform::ToUtf8(a), platform::ToUtf8(b));

@@ -41,6 +41,8 @@ std::optional<std::int64_t> ParseNumberCell(std::u16string_view text);
 // A date-time cell in milliseconds of its wall-clock time: "YYYY-MM-DD HH:MM:SS[.fff]", "YYYY-MM-DD", or the
 // C library's locale forms "%x %X" and "%x". None for any other text and for dates that do not exist.
 std::optional<std::int64_t> ParseDateTimeCell(std::u16string_view text);
+// What a date-time cell sorts by: its time rounded to the whole second (halves up); none when it is no date.
+std::optional<std::int64_t> DateTimeSortKey(std::u16string_view text);
 
 // Negative, zero or positive as `a` sorts before, with or after `b` in ascending order. Date-times are equal
 // when they round to the same whole second, so two texts less than half a second apart within one second

@@ -420,7 +420,10 @@ void CRecoverThread::AddProgressStep() {
 void CRecoverThread::FlushRows(bool force) {
     const bool empty = m_pending.rows.empty() && m_pending.progress_steps == 0;
     if (empty) return;
-    if (!force && m_pending.rows.size() < kRowBatchSize && m_pending.progress_steps < kRowBatchSize) return;
+    const std::size_t batch = static_cast<std::size_t>(
+        std::clamp<std::uint64_t>(m_nRowsSent / 8, kRowBatchSize, kLargestRowBatch));
+    if (!force && m_pending.rows.size() < batch && m_pending.progress_steps < batch) return;
+    m_nRowsSent += m_pending.rows.size();
     const bool first = m_pending.first;
     {
         std::lock_guard lock(m_batchMutex);

@@ -40,8 +40,11 @@ struct RowBatch {
     std::uint32_t progress_steps = 0;  // one WM_JOB_PROGRESS (2, 0) step each
 };
 
-// Rows (or progress steps) gathered before a batch is sent.
+// Rows (or progress steps) gathered before a batch is sent. Once many rows have gone, the batches grow with them
+// (an eighth of the rows sent so far) up to kLargestRowBatch: the first rows show at once, and a table of
+// millions of rows costs a few thousand round trips to the window rather than tens of thousands.
 constexpr std::size_t kRowBatchSize = 256;
+constexpr std::size_t kLargestRowBatch = 4096;
 
 enum class JobKind { Scan, TableView, CompleteRepair, DocumentSave };
 
@@ -121,6 +124,7 @@ private:
     bool m_bRepairEndLogged = false;  // complete repair: its end is in the log already, or has nothing to say
     std::vector<TableRowOutcome> m_arrTableRows;  // complete repair: each table's rows, for the last look
     std::set<mdf::ObjectKind> m_setObjectPasses;  // complete repair: the stored-object passes that ran
+    std::uint64_t m_nRowsSent = 0;    // rows handed to the window by this job
 
     RowBatch m_pending;  // job thread only
     std::mutex m_batchMutex;

@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "app/list_sort.h"
 #include "platform/text.h"
 #include "sharepoint/check_tree.h"
 
@@ -132,6 +133,15 @@ std::vector<int> RowListColumnWidths(int column_count) {
     std::vector<int> widths(static_cast<std::size_t>(column_count), 70);
     if (70 * column_count <= 548) widths.back() = 619 - 70 * column_count;
     return widths;
+}
+
+std::vector<int> RowListSortTypes(const mdf::TableNode& table) {
+    std::vector<int> types;
+    for (const auto& column : table.m_lstColumns) {
+        const bool integer = column.m_nType == 48 || column.m_nType == 52 || column.m_nType == 56 || column.m_nType == 127;
+        types.push_back(integer ? kCompareNumber : kCompareText);
+    }
+    return types;
 }
 
 std::vector<std::u16string> BuildExtensionTable() {

@@ -1,4 +1,4 @@
-// Row colours, cell tooltips and typed sorting of the report lists.
+// Row colours, cell tooltips and typed sorting of the report lists; the result list's rows on demand.
 #include "ui/list_controls.h"
 
 #include <algorithm>
@@ -68,11 +68,135 @@ void CMyListCtrl::ScrollToLeft() {
 }
 
 CMyListCtrl::CMyListCtrl(wxWindow* parent, int id, const wxPoint& pos, const wxSize& size)
-    : wxListCtrl(parent, id, pos, size, wxLC_REPORT | wxBORDER_SUNKEN | wxLC_HRULES | wxLC_VRULES) {
+    : wxListCtrl(parent, id, pos, size, wxLC_REPORT | wxLC_VIRTUAL | wxBORDER_SUNKEN | wxLC_HRULES | wxLC_VRULES) {
+    even_attr_.SetBackgroundColour(*wxWHITE);
+    odd_attr_.SetBackgroundColour(ToWx(app::kResultListOddRow));
     KeepHeaderWithRows(*this);
+    Bind(wxEVT_LIST_COL_CLICK, &CMyListCtrl::OnColumnClick, this);
+    RowArea()->Bind(wxEVT_MOTION, &CMyListCtrl::OnRowsMotion, this);
 }
 
-void CMyListCtrl::ColourRows(long first) { ColourAlternateRows(*this, first, app::kResultListOddRow); }
+void CMyListCtrl::ColourRows(long) { Refresh(); }
+
+void CMyListCtrl::AppendRows(const std::vector<std::vector<std::u16string>>& rows) {
+    if (rows.empty()) return;
+    const bool own_order = !order_.empty();
+    for (const auto& row : rows) {
+        if (own_order) order_.push_back(static_cast<std::uint32_t>(rows_.size()));
+        rows_.Append(row);
+        if (!images_.empty()) images_.push_back(-1);
+    }
+    SetItemCount(static_cast<long>(rows_.size()));
+    Refresh();
+}
+
+void CMyListCtrl::InsertRow(long position, const std::vector<std::u16string>& cells, int image) {
+    const auto row = static_cast<std::uint32_t>(rows_.size());
+    position = std::clamp(position, 0L, static_cast<long>(row));
+    if (order_.empty() && position != static_cast<long>(row)) {
+        order_.resize(row);
+        std::iota(order_.begin(), order_.end(), 0u);
+    }
+    if (!order_.empty()) order_.insert(order_.begin() + position, row);
+    if (image != -1 || !images_.empty()) {
+        images_.resize(row, -1);  // the rows before the first with an image have none
+        images_.push_back(image);
+    }
+    rows_.Append(cells);
+    SetItemCount(static_cast<long>(rows_.size()));
+    Refresh();
+}
+
+bool CMyListCtrl::DeleteAllItems() {
+    const bool deleted = wxListCtrl::DeleteAllItems();
+    SetItemCount(0);
+    std::vector<std::uint32_t>().swap(order_);
+    std::vector<int>().swap(images_);
+    rows_.Clear();
+    if (sort_column_ >= 0 && sort_column_ < GetColumnCount()) RemoveSortIndicator();
+    sort_info_.clear();
+    sort_column_ = -1;
+    return deleted;
+}
+
+void CMyListCtrl::SetColumnSortTypes(const std::vector<int>& types) {
+    sort_info_.clear();
+    for (std::size_t column = 0; column < types.size(); ++column) {
+        sort_info_.push_back({static_cast<int>(column), app::kSortToggles, types[column]});
+    }
+}
+
+bool CMyListCtrl::SortByHeaderClick(int column) {
+    if (column < 0 || column >= static_cast<int>(sort_info_.size())) return false;
+    app::ColumnSortInfo& info = sort_info_[static_cast<std::size_t>(column)];
+    if (!app::ApplyHeaderClick(info)) return false;
+    sort_column_ = column;
+    // The selected row stays selected where the sort puts it.
+    const long selected = GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
+    const std::size_t selected_row = selected >= 0 ? StoreRow(selected) : 0;
+    order_ = app::SortRowOrder(rows_, order_, column, info);
+    if (selected >= 0) {
+        SetItemState(-1, 0, wxLIST_STATE_SELECTED);
+        const auto at = std::find(order_.begin(), order_.end(), selected_row);
+        if (at != order_.end()) {
+            const long position = static_cast<long>(at - order_.begin());
+            SetItemState(position, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+        }
+    }
+    ShowSortIndicator(column, app::IsAscending(info));
+    Refresh();
+    return true;
+}
+
+std::u16string CMyListCtrl::CellText(long row, int column) const {
+    if (row < 0 || row >= static_cast<long>(rows_.size()) || column < 0) return {};
+    return rows_.CellText(StoreRow(row), static_cast<std::size_t>(column));
+}
+
+wxString CMyListCtrl::OnGetItemText(long item, long column) const {
+    if (item < 0 || item >= static_cast<long>(rows_.size()) || column < 0) return {};
+    const std::string_view cell = rows_.Cell(StoreRow(item), static_cast<std::size_t>(column));
+    return wxString::FromUTF8(cell.data(), cell.size());
+}
+
+int CMyListCtrl::OnGetItemImage(long item) const {
+    if (images_.empty() || item < 0 || item >= static_cast<long>(rows_.size())) return -1;
+    return images_[StoreRow(item)];
+}
+
+wxItemAttr* CMyListCtrl::OnGetItemAttr(long item) const { return item % 2 ? &odd_attr_ : &even_attr_; }
+
+wxWindow* CMyListCtrl::RowArea() const { return RowsOf(*this); }
+
+std::u16string CMyListCtrl::ToolTipAt(const wxPoint& point_in_rows) const {
+    int flags = 0;
+    const long row = HitTest(point_in_rows, flags);
+    if (row < 0 || (flags & wxLIST_HITTEST_ONITEM) == 0) return {};
+    const wxPoint point = point_in_rows + RowArea()->GetPosition();
+    for (int column = 0; column < GetColumnCount(); ++column) {
+        wxRect cell;
+        if (!GetSubItemRect(row, column, cell) || point.x < cell.x || point.x >= cell.x + cell.width) continue;
+        std::u16string text = CellText(row, column);
+        if (text.size() > kToolTipMaxCharacters) text.resize(kToolTipMaxCharacters);
+        return text;
+    }
+    return {};
+}
+
+void CMyListCtrl::OnColumnClick(wxListEvent& event) { SortByHeaderClick(event.GetColumn()); }
+
+void CMyListCtrl::OnRowsMotion(wxMouseEvent& event) {
+    const std::u16string text = ToolTipAt(event.GetPosition());
+    if (text != shown_tooltip_) {
+        shown_tooltip_ = text;
+        if (text.empty()) {
+            RowArea()->UnsetToolTip();
+        } else {
+            RowArea()->SetToolTip(ToWx(text));
+        }
+    }
+    event.Skip();
+}
 
 CToolTipListCtrl::CToolTipListCtrl(wxWindow* parent, int id, const wxPoint& pos, const wxSize& size)
     : wxListCtrl(parent, id, pos, size,

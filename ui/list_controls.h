@@ -1,6 +1,7 @@
-// The main dialog's two report lists. CMyListCtrl colours every other row. CToolTipListCtrl (the found-file
-// list) also shows a tooltip per cell, sorts by a header click with a comparison chosen per column, and keeps a
-// small record per row. Sorting moves each row's tooltips and record with it.
+// The main dialog's two report lists. CMyListCtrl (the result list) colours every other row, shows each cell's
+// text as its tooltip and sorts by a header click; it holds its rows itself and draws only those on screen.
+// CToolTipListCtrl (the found-file list) also shows a tooltip per cell, sorts by a header click with a comparison
+// chosen per column, and keeps a small record per row. Sorting moves each row's tooltips and record with it.
 #pragma once
 
 #include <wx/listctrl.h>
@@ -11,16 +12,57 @@
 #include <vector>
 
 #include "app/list_sort.h"
+#include "app/row_store.h"
 
 namespace ui {
 
+// The result list draws only the rows on screen (a virtual list): its rows live in a compact store, shown through
+// an order that a header click sorts. Each cell's tooltip is its text.
 class CMyListCtrl : public wxListCtrl {
 public:
     CMyListCtrl(wxWindow* parent, int id, const wxPoint& pos, const wxSize& size);
-    // Gives rows from `first` on their alternating colour; call after rows were inserted or deleted.
+    // The odd rows' colour is given as each row is drawn; kept for callers that used to colour after inserting.
     void ColourRows(long first = 0);
     // Back to the first column: a new table does not keep the last one's sideways position.
     void ScrollToLeft();
+
+    // Rows at the end of the shown order.
+    void AppendRows(const std::vector<std::vector<std::u16string>>& rows);
+    // One row at a shown position (0 = the top), with an image of the small-image list (-1: none).
+    void InsertRow(long position, const std::vector<std::u16string>& cells, int image = -1);
+    // Every row goes, and the memory they took goes back to the system; the sort state is forgotten.
+    bool DeleteAllItems();
+    // The comparison type of each column (app::kCompareNumber and so on); columns without one do not sort.
+    void SetColumnSortTypes(const std::vector<int>& types);
+    // Sorts as a click on the column's header does; false when the column is not sortable.
+    bool SortByHeaderClick(int column);
+    int SortColumn() const { return sort_column_; }
+    std::u16string CellText(long row, int column) const;
+    // The tooltip shown for a point of the list's row area; empty off any cell.
+    std::u16string ToolTipAt(const wxPoint& point_in_rows) const;
+    wxWindow* RowArea() const;
+    const app::RowStore& Rows() const { return rows_; }
+
+protected:
+    wxString OnGetItemText(long item, long column) const override;
+    int OnGetItemImage(long item) const override;
+    wxItemAttr* OnGetItemAttr(long item) const override;
+
+private:
+    std::size_t StoreRow(long item) const {
+        return order_.empty() ? static_cast<std::size_t>(item) : order_[static_cast<std::size_t>(item)];
+    }
+    void OnColumnClick(wxListEvent& event);
+    void OnRowsMotion(wxMouseEvent& event);
+
+    app::RowStore rows_;
+    std::vector<std::uint32_t> order_;  // shown position -> store row; empty while it is the store's order
+    std::vector<int> images_;           // by store row; empty when no row has an image
+    std::vector<app::ColumnSortInfo> sort_info_;
+    int sort_column_ = -1;
+    mutable wxItemAttr even_attr_;
+    mutable wxItemAttr odd_attr_;
+    std::u16string shown_tooltip_;
 };
 
 // The record a row's item data points to.

@@ -5,6 +5,7 @@
 // the bridge.
 #include <wx/app.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "app/control_ids.h"
@@ -276,6 +277,7 @@ int CBrindlemoorDlg::OpenTreeItem(const wxTreeItemId& item) {
                                        widths[static_cast<std::size_t>(column)]);
             ++column;
         }
+        m_listResult->SetColumnSortTypes(RowListSortTypes(*table));
         StartRecoverThread([index](CRecoverThread& job) { job.m_nTableIndex = index; });
         ApplyButtonRules();
         return 1;
@@ -330,16 +332,14 @@ void CBrindlemoorDlg::OnTableRow(platform::WPARAM job_id, platform::LPARAM) {
 
     if (!app_.m_bRowPreview || batch.rows.empty()) return;
     if (batch.first) table_row_position_ = 0;
-    const long first_row = table_row_position_;
-    m_listResult->Freeze();
-    for (const auto& row : batch.rows) {
-        if (row.empty()) continue;
-        const long at = m_listResult->InsertItem(table_row_position_, ToWx(row[0]));
-        for (std::size_t i = 1; i < row.size(); ++i) m_listResult->SetItem(at, static_cast<long>(i), ToWx(row[i]));
-        ++table_row_position_;
+    // The list keeps the rows itself and draws those on screen: appending a batch costs no list items.
+    std::erase_if(batch.rows, [](const std::vector<std::u16string>& row) { return row.empty(); });
+    if (table_row_position_ == m_listResult->GetItemCount()) {
+        m_listResult->AppendRows(batch.rows);
+        table_row_position_ += static_cast<long>(batch.rows.size());
+        return;
     }
-    m_listResult->ColourRows(first_row);
-    m_listResult->Thaw();
+    for (const auto& row : batch.rows) m_listResult->InsertRow(table_row_position_++, row);
 }
 
 void CBrindlemoorDlg::BuildExtensionTable() { m_arrExtensions = app::BuildExtensionTable(); }
@@ -363,10 +363,10 @@ void CBrindlemoorDlg::OnDocumentRow(platform::LPARAM lparam) {
     const std::u16string& name = app_.m_arrRowValues[0];
     const int icon = DocumentIconIndex(name, m_arrExtensions);
     m_listResult->SetImageList(m_documentImages.get(), wxIMAGE_LIST_SMALL);
-    const long at = m_listResult->InsertItem(document_row_position_, ToWx(name), icon);
-    for (std::size_t i = 1; i < app_.m_arrRowValues.size() && i < 4; ++i) {
-        m_listResult->SetItem(at, static_cast<long>(i), ToWx(app_.m_arrRowValues[i]));
-    }
+    std::vector<std::u16string> cells(app_.m_arrRowValues.begin(),
+                                      app_.m_arrRowValues.begin() +
+                                          static_cast<std::ptrdiff_t>(std::min<std::size_t>(app_.m_arrRowValues.size(), 4)));
+    m_listResult->InsertRow(document_row_position_, cells, icon);
     ++document_row_position_;
     app_.m_arrRowValues.clear();
 }

@@ -16,6 +16,7 @@
 #include "app/log_text.h"
 #include "app/recover_thread.h"
 #include "app/result_lists.h"
+#include "bench/bench_files.h"
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
 #include "sharepoint/check_tree.h"
@@ -289,6 +290,43 @@ TEST(TableViewJob, SendsEveryRowOfOrdersInBatchesWithItsProgress) {
     }
     std::sort(ids.begin(), ids.end());
     EXPECT_EQ(std::unique(ids.begin(), ids.end()), ids.end());
+}
+
+TEST(TableViewJob, ALargeTableGrowsItsBatchesSoItCostsFewRoundTrips) {
+    // About 115,000 rows of Orders: batches of 256 throughout would be 450 round trips to the window.
+    testsupport::TempDir dir;
+    const fs::path file = dir / "large.mdf";
+    std::uint64_t orders_rows = 0;
+    for (const auto& t : benchfiles::WriteLargeFile(file, 16)) {
+        if (t.name == "Orders") orders_rows = t.rows;
+    }
+    ASSERT_GT(orders_rows, 100000u);
+    Jobs jobs(file);
+    jobs.MakeJob()->Run();
+    const std::size_t orders = TableIndex(*jobs.engine, u"Orders");
+    ASSERT_LT(orders, jobs.engine->m_lstTables.size());
+
+    jobs.Reset();
+    auto job = jobs.MakeJob();
+    job->m_nTableIndex = static_cast<int>(orders);
+    job->Run();
+    ExpectOneJobEnd(jobs.sink, *job);
+    ASSERT_EQ(jobs.RowCount(), orders_rows);
+    EXPECT_LT(jobs.batches.size(), orders_rows / app::kRowBatchSize / 4);
+    // The first rows come in small batches, none is larger than the largest, and the rows stay in order.
+    ASSERT_GE(jobs.batches.size(), 2u);
+    EXPECT_EQ(jobs.batches[0].rows.size(), app::kRowBatchSize);
+    std::uint64_t next = 1;
+    std::uint64_t steps = 0;
+    for (const auto& batch : jobs.batches) {
+        EXPECT_LE(batch.rows.size(), app::kLargestRowBatch);
+        steps += batch.progress_steps;
+        for (const auto& row : batch.rows) {
+            ASSERT_EQ(row[0], platform::FromUtf8(std::to_string(next))) << "row " << next;
+            ++next;
+        }
+    }
+    EXPECT_EQ(steps, orders_rows);
 }
 
 TEST(TableViewJob, AStopAtAnyStopCheckEndsTheViewOnceAndKeepsTheRowsBeforeIt) {

@@ -281,10 +281,15 @@ int main(int argc, char** argv) {
     // Listing the tests (ctest's discovery at build time) needs no display.
     if (testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
 
-    // A hung window test must not hold up the whole run: the process ends after this long.
-    std::thread([] {
-        std::this_thread::sleep_for(std::chrono::seconds(100));
-        std::fprintf(stderr, "window test watchdog: no end after 100 s, ending the process\n");
+    // A hung window test must not hold up the whole run: the process ends after this long (100 s, or the
+    // seconds BRINDLEMOOR_GUI_WATCHDOG_SECONDS names, for a measurement by hand on a large file).
+    long watchdog_seconds = 100;
+    if (const char* seconds = std::getenv("BRINDLEMOOR_GUI_WATCHDOG_SECONDS"); seconds && std::atol(seconds) > 0) {
+        watchdog_seconds = std::atol(seconds);
+    }
+    std::thread([watchdog_seconds] {
+        std::this_thread::sleep_for(std::chrono::seconds(watchdog_seconds));
+        std::fprintf(stderr, "window test watchdog: no end after %ld s, ending the process\n", watchdog_seconds);
         std::fflush(stderr);
         std::_Exit(124);
     }).detach();

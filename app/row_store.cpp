@@ -1,0 +1,302 @@
+// Compact row storage of the table view and the index sort of its shown order.
+#include "app/row_store.h"
+
+#include <malloc.h>
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <numeric>
+#include <optional>
+#include <unordered_map>
+
+#include "platform/text.h"
+
+namespace app {
+
+namespace {
+
+// Blocks are mapped from the system directly, so emptying the store gives them back whatever the allocator's
+// thresholds are. A row larger than a block gets a block of its own size.
+constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+constexpr std::size_t kPageBytes = 4096;
+constexpr std::size_t kSlotBytes = sizeof(std::uint32_t);
+
+char* MapBlock(std::size_t size) {
+    void* at = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (at == MAP_FAILED) throw std::bad_alloc();
+    return static_cast<char*>(at);
+}
+
+void PutVarint(std::string& out, std::size_t value) {
+    while (value >= 0x80) {
+        out.push_back(static_cast<char>(0x80 | (value & 0x7F)));
+        value >>= 7;
+    }
+    out.push_back(static_cast<char>(value));
+}
+
+std::size_t GetVarint(const char*& at) {
+    std::size_t value = 0;
+    int shift = 0;
+    for (;;) {
+        const auto byte = static_cast<unsigned char>(*at++);
+        value |= static_cast<std::size_t>(byte & 0x7F) << shift;
+        if ((byte & 0x80) == 0) return value;
+        shift += 7;
+    }
+}
+
+// Bytes of the UTF-8 AppendUtf8 writes.
+std::size_t Utf8Length(std::u16string_view text) {
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c < 0x80) {
+            length += 1;
+        } else if (c < 0x800) {
+            length += 2;
+        } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            length += 4;
+            ++i;
+        } else {
+            length += 3;  // the rest of the first plane, and a lone surrogate as U+FFFD
+        }
+    }
+    return length;
+}
+
+// UTF-8 of a UTF-16 text, appended; a lone surrogate becomes U+FFFD (as platform::ToUtf8 does).
+void AppendUtf8(std::string& out, std::u16string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::uint32_t cp = text[i];
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+            continue;
+        }
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+}
+
+}  // namespace
+
+RowStore::~RowStore() { Clear(); }
+
+RowStore::Block& RowStore::RoomFor(std::size_t bytes) {
+    if (!blocks_.empty()) {
+        Block& last = blocks_.back();
+        if (last.used + bytes + kSlotBytes * (last.rows + 1) <= last.size) return last;
+    }
+    Block block;
+    block.size = std::max(kBlockBytes, (bytes + kSlotBytes + kPageBytes - 1) / kPageBytes * kPageBytes);
+    block.data = MapBlock(block.size);
+    block.first_row = rows_;
+    blocks_.push_back(block);
+    return blocks_.back();
+}
+
+void RowStore::Append(const std::vector<std::u16string>& cells) {
+    scratch_.clear();
+    PutVarint(scratch_, cells.size());
+    for (const auto& text : cells) {
+        PutVarint(scratch_, Utf8Length(text));
+        AppendUtf8(scratch_, text);
+    }
+    Block& block = RoomFor(scratch_.size());
+    std::memcpy(block.data + block.used, scratch_.data(), scratch_.size());
+    const auto start = static_cast<std::uint32_t>(block.used);
+    ++block.rows;
+    std::memcpy(block.data + block.size - kSlotBytes * block.rows, &start, kSlotBytes);
+    block.used += scratch_.size();
+    ++rows_;
+}
+
+const char* RowStore::RowStart(std::size_t row) const {
+    if (row >= rows_) return nullptr;
+    // Most lookups are near the end (rows arriving) or on screen; the blocks are few, so a binary search is cheap.
+    const auto after = std::upper_bound(blocks_.begin(), blocks_.end(), row,
+                                        [](std::size_t r, const Block& b) { return r < b.first_row; });
+    const Block& block = *(after - 1);
+    const std::size_t index = row - block.first_row;
+    std::uint32_t start = 0;
+    std::memcpy(&start, block.data + block.size - kSlotBytes * (index + 1), kSlotBytes);
+    return block.data + start;
+}
+
+std::size_t RowStore::CellCount(std::size_t row) const {
+    const char* at = RowStart(row);
+    return at ? GetVarint(at) : 0;
+}
+
+std::string_view RowStore::Cell(std::size_t row, std::size_t column) const {
+    const char* at = RowStart(row);
+    if (!at) return {};
+    const std::size_t count = GetVarint(at);
+    if (column >= count) return {};
+    for (std::size_t c = 0; c < column; ++c) at += GetVarint(at);
+    const std::size_t length = GetVarint(at);
+    return {at, length};
+}
+
+std::u16string RowStore::CellText(std::size_t row, std::size_t column) const {
+    return platform::FromUtf8(Cell(row, column));
+}
+
+void RowStore::Clear() {
+    for (const Block& block : blocks_) ::munmap(block.data, block.size);
+    std::vector<Block>().swap(blocks_);
+    std::string().swap(scratch_);
+    rows_ = 0;
+    // Whatever the rows' way here left free in the heap goes back too.
+    ::malloc_trim(0);
+}
+
+std::size_t RowStore::BytesHeld() const {
+    std::size_t bytes = blocks_.capacity() * sizeof(Block);
+    for (const Block& block : blocks_) bytes += block.size;
+    return bytes;
+}
+
+namespace {
+
+// A number cell as ParseNumberCell reads it, from the UTF-8 the store keeps.
+std::optional<std::int64_t> NumberKey(std::string_view cell, std::string& buffer) {
+    buffer.assign(cell);
+    const char* begin = buffer.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(begin, &end, 10);
+    if (end == begin) return std::nullopt;
+    return static_cast<std::int64_t>(value);
+}
+
+struct TypedKey {
+    std::int64_t value;
+    std::uint32_t position;  // in the shown order before the sort: equal keys keep it
+    bool parsed;
+};
+
+// The first eight bytes of a text, big-endian, zero-padded: where two prefixes differ, they order the texts as a
+// byte comparison would; where they are equal the whole texts decide. Most comparisons then touch no text.
+struct TextKey {
+    std::uint64_t prefix;
+    std::string_view text;
+    std::uint32_t position;
+};
+
+std::uint64_t TextPrefix(std::string_view text) {
+    std::uint64_t prefix = 0;
+    for (std::size_t i = 0; i < 8; ++i) {
+        prefix <<= 8;
+        if (i < text.size()) prefix |= static_cast<unsigned char>(text[i]);
+    }
+    return prefix;
+}
+
+// Texts that repeat (a status, a name, a short note) are ranked once each and the rows sorted by rank and
+// position, so two equal texts cost no comparison of their bytes. Fills `order` with positions and returns
+// true; false, leaving `order` alone, when the texts are mostly different (the prefix sort is then the cheaper).
+bool SortByRanks(const std::vector<std::string_view>& cells, bool ascending, std::vector<std::uint32_t>& order) {
+    const std::size_t n = cells.size();
+    const std::size_t most_distinct = std::max<std::size_t>(1024, n / 16);
+    std::unordered_map<std::string_view, std::uint32_t> ids;
+    std::vector<std::uint32_t> id_of(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto found = ids.try_emplace(cells[i], static_cast<std::uint32_t>(ids.size())).first;
+        if (ids.size() > most_distinct) return false;
+        id_of[i] = found->second;
+    }
+    std::vector<std::string_view> distinct(ids.size());
+    for (const auto& [text, id] : ids) distinct[id] = text;
+    std::vector<std::uint32_t> by_text(distinct.size());
+    std::iota(by_text.begin(), by_text.end(), 0u);
+    std::sort(by_text.begin(), by_text.end(),
+              [&distinct](std::uint32_t a, std::uint32_t b) { return distinct[a] < distinct[b]; });
+    std::vector<std::uint32_t> rank(distinct.size());
+    for (std::size_t r = 0; r < by_text.size(); ++r) {
+        rank[by_text[r]] = static_cast<std::uint32_t>(ascending ? r : by_text.size() - 1 - r);
+    }
+    std::vector<std::uint64_t> keys(n);
+    for (std::size_t i = 0; i < n; ++i) keys[i] = (std::uint64_t{rank[id_of[i]]} << 32) | i;
+    std::sort(keys.begin(), keys.end());
+    for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<std::uint32_t>(keys[i] & 0xFFFFFFFFu);
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::uint32_t> SortRowOrder(const RowStore& store, const std::vector<std::uint32_t>& shown, int column,
+                                        const ColumnSortInfo& info) {
+    const std::size_t n = shown.empty() ? store.size() : shown.size();
+    std::vector<std::uint32_t> order(n);
+    auto row_at = [&](std::size_t position) {
+        return shown.empty() ? static_cast<std::uint32_t>(position) : shown[position];
+    };
+    if (!IsSortable(info) || info.type == kCompareNone || column < 0) {
+        for (std::size_t i = 0; i < n; ++i) order[i] = row_at(i);
+        return order;
+    }
+    const bool ascending = IsAscending(info);
+    const auto col = static_cast<std::size_t>(column);
+
+    if (info.type == kCompareNumber || info.type == kCompareDateTime) {
+        std::vector<TypedKey> keys(n);
+        std::string buffer;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::string_view cell = store.Cell(row_at(i), col);
+            const auto key = info.type == kCompareNumber ? NumberKey(cell, buffer)
+                                                         : DateTimeSortKey(platform::FromUtf8(cell));
+            keys[i] = {key.value_or(0), static_cast<std::uint32_t>(i), key.has_value()};
+        }
+        // Cells that do not parse come last in either direction; equal keys keep their order.
+        std::sort(keys.begin(), keys.end(), [ascending](const TypedKey& a, const TypedKey& b) {
+            if (a.parsed != b.parsed) return a.parsed;
+            if (a.parsed && a.value != b.value) return ascending ? a.value < b.value : a.value > b.value;
+            return a.position < b.position;
+        });
+        for (std::size_t i = 0; i < n; ++i) order[i] = row_at(keys[i].position);
+        return order;
+    }
+
+    // Text (and any other type): byte order of the UTF-8, which is what the store keeps.
+    std::vector<std::string_view> cells(n);
+    for (std::size_t i = 0; i < n; ++i) cells[i] = store.Cell(row_at(i), col);
+    if (SortByRanks(cells, ascending, order)) {
+        for (auto& row : order) row = row_at(row);
+        return order;
+    }
+    std::vector<TextKey> keys(n);
+    for (std::size_t i = 0; i < n; ++i) keys[i] = {TextPrefix(cells[i]), cells[i], static_cast<std::uint32_t>(i)};
+    std::vector<std::string_view>().swap(cells);
+    std::sort(keys.begin(), keys.end(), [ascending](const TextKey& a, const TextKey& b) {
+        if (a.prefix != b.prefix) return ascending ? a.prefix < b.prefix : a.prefix > b.prefix;
+        const int c = a.text.compare(b.text);
+        if (c != 0) return ascending ? c < 0 : c > 0;
+        return a.position < b.position;
+    });
+    for (std::size_t i = 0; i < n; ++i) order[i] = row_at(keys[i].position);
+    return order;
+}
+
+}  // namespace app
