@@ -50,7 +50,7 @@ std::size_t GetVarint(const char*& at) {
     }
 }
 
-// Bytes of the UTF-8 AppendUtf8 writes.
+// Bytes of the UTF-8 platform::AppendUtf8 writes.
 std::size_t Utf8Length(std::u16string_view text) {
     std::size_t length = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -67,36 +67,6 @@ std::size_t Utf8Length(std::u16string_view text) {
         }
     }
     return length;
-}
-
-// UTF-8 of a UTF-16 text, appended; a lone surrogate becomes U+FFFD (as platform::ToUtf8 does).
-void AppendUtf8(std::string& out, std::u16string_view text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        std::uint32_t cp = text[i];
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-            continue;
-        }
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD;
-        }
-        if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
-    }
 }
 
 }  // namespace
@@ -121,7 +91,7 @@ void RowStore::Append(const std::vector<std::u16string>& cells) {
     PutVarint(scratch_, cells.size());
     for (const auto& text : cells) {
         PutVarint(scratch_, Utf8Length(text));
-        AppendUtf8(scratch_, text);
+        platform::AppendUtf8(scratch_, text);
     }
     Block& block = RoomFor(scratch_.size());
     std::memcpy(block.data + block.used, scratch_.data(), scratch_.size());
