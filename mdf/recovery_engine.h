@@ -445,7 +445,7 @@ public:
     std::vector<AllWebs> m_arrWebRows;
     std::vector<AllList> m_arrListRows;
     std::vector<SPSDocStream> m_arrStreamRows;
-    std::vector<SPServerDocumentData> m_arrDocuments;
+    DocumentRecords m_arrDocuments;
     std::vector<std::unique_ptr<WebList>> m_lstWebs;
     std::u16string m_strSaveFolder;
     std::vector<std::u16string> m_arrSavePath;

@@ -96,7 +96,7 @@ int CRecoveryEngine::JoinDocumentStreams() {
             for (std::size_t s = streams_of[d]; s != kNone; s = next_stream[s]) {
                 const Content& content = contents[s];
                 const bool last = next_stream[s] == kNone;
-                auto& r = m_arrDocuments.emplace_back(take_rows && last ? RecordFrom(std::move(doc)) : RecordFrom(doc));
+                auto& r = m_arrDocuments.push_back(take_rows && last ? RecordFrom(std::move(doc)) : RecordFrom(doc));
                 r.ContentLength = content.length;
                 r.ContentLengthHigh = 0;
                 r.ContentOffsetLow = content.offset_low;
@@ -109,18 +109,18 @@ int CRecoveryEngine::JoinDocumentStreams() {
     // One pass of look-ups; on a stop request it appends the records of the documents looked up so far (the
     // rows stay as they are) and returns false.
     auto run_pass = [&](StreamKey key, bool& paired) {
-        auto key_of = [&](const SPSDocStream& row) -> const std::u16string& {
+        auto key_of = [&](const SPSDocStream& row) -> const CapturedGuid& {
             return key == StreamKey::Id ? row.Id : row.SiteId;
         };
         first_by_key.clear();
         std::size_t total = 0;
         for (const auto& row : m_arrStreamRows) total += key_of(row).size();
         keys.clear();
-        keys.reserve(total);  // the views into it stay valid: it never grows past this
+        keys.reserve(total);  // the views into it are made once it is complete
         std::vector<std::size_t> starts(m_arrStreamRows.size());
         for (std::size_t s = 0; s < m_arrStreamRows.size(); ++s) {
             starts[s] = keys.size();
-            keys += platform::ToLower(key_of(m_arrStreamRows[s]));
+            keys += key_of(m_arrStreamRows[s]).LowerText();
         }
         first_by_key.reserve(m_arrStreamRows.size());
         next_stream.assign(m_arrStreamRows.size(), kNone);
@@ -141,7 +141,7 @@ int CRecoveryEngine::JoinDocumentStreams() {
                 make_records(d, false);
                 return false;
             }
-            const auto found = first_by_key.find(platform::ToLower(m_arrDocRows[d].ID));
+            const auto found = first_by_key.find(m_arrDocRows[d].ID.LowerText());
             streams_of[d] = found == first_by_key.end() ? kNone : found->second;
             if (streams_of[d] != kNone) paired = true;
             SendProgress(platform::kProgressStep, doc_count / 3);

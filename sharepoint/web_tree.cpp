@@ -24,17 +24,19 @@ struct Bucket {
 };
 using BucketMap = std::unordered_map<std::u16string, Bucket>;
 
-Bucket* Find(BucketMap& map, const std::u16string& key) {
-    const auto found = map.find(platform::ToLower(key));
+Bucket* FindLowered(BucketMap& map, const std::u16string& lowered) {
+    const auto found = map.find(lowered);
     return found == map.end() ? nullptr : &found->second;
 }
+Bucket* Find(BucketMap& map, const std::u16string& key) { return FindLowered(map, platform::ToLower(key)); }
+Bucket* Find(BucketMap& map, const CapturedGuid& key) { return FindLowered(map, key.LowerText()); }
 
 bool IsFolder(const SPServerDocumentData& r) { return r.TYPE == u"1"; }
 // A document without content is not shown; folders and items of any other kind are.
 bool IsShown(const SPServerDocumentData& r) { return r.TYPE != u"0" || r.ContentLength64() != 0; }
 
-std::u16string FolderKey(const std::u16string& list_id, const std::u16string& id) {
-    return platform::ToLower(list_id) + u'\n' + platform::ToLower(id);
+std::u16string FolderKey(const CapturedGuid& list_id, const CapturedGuid& id) {
+    return list_id.LowerText() + u'\n' + id.LowerText();
 }
 
 template <typename T>
@@ -107,7 +109,7 @@ int CRecoveryEngine::BuildWebTree() {
     }
     for (std::size_t i = 0; i < m_arrDocuments.size(); ++i) {
         const auto& r = m_arrDocuments[i];
-        index.items_by_parent[platform::ToLower(r.ParentId)].rows.push_back(i);
+        index.items_by_parent[r.ParentId.LowerText()].rows.push_back(i);
         if (!IsFolder(r)) continue;
         // Another folder of the same list whose ID is this one's ParentId is its parent: the folder is placed
         // below that one, wherever the two lie in the array.
@@ -115,7 +117,7 @@ int CRecoveryEngine::BuildWebTree() {
         const auto found = folder_count.find(parent_key);
         std::size_t parents = found == folder_count.end() ? 0 : found->second;
         if (parents > 0 && parent_key == FolderKey(r.listId, r.ID)) --parents;  // itself
-        if (parents == 0) index.folders_by_list[platform::ToLower(r.listId)].rows.push_back(i);
+        if (parents == 0) index.folders_by_list[r.listId.LowerText()].rows.push_back(i);
     }
     index.web_taken.assign(m_arrWebRows.size(), false);
     index.list_taken.assign(m_arrListRows.size(), false);
@@ -125,7 +127,7 @@ int CRecoveryEngine::BuildWebTree() {
     auto root = std::make_unique<WebList>();
     bool placed = false;
     bool stopped = false;
-    if (Bucket* top = Find(index.webs_by_parent, u"")) {
+    if (Bucket* top = Find(index.webs_by_parent, std::u16string())) {
         while (top->next < top->rows.size()) {
             if (StopRequested()) {
                 stopped = true;
@@ -146,7 +148,7 @@ int CRecoveryEngine::BuildWebTree() {
 
     EraseTaken(m_arrWebRows, index.web_taken);
     EraseTaken(m_arrListRows, index.list_taken);
-    EraseTaken(m_arrDocuments, index.document_taken);
+    m_arrDocuments.EraseTaken();  // the taken records' slots
     if (stopped) return 0;
 
     // Rows that no node took are not shown; say how many, so that a damaged parent link does not go unseen.
@@ -251,8 +253,7 @@ int CRecoveryEngine::AttachListFolders(structAllList& list, WebTreeIndex& index)
         if (index.document_taken[i]) continue;
         index.document_taken[i] = true;
         --index.documents_left;
-        auto& node = *list.m_lstItems.emplace_back(
-            std::make_unique<sharepointDocsList>(std::move(m_arrDocuments[i])));
+        auto& node = *list.m_lstItems.emplace_back(m_arrDocuments.Take(i));
         ++m_app.m_nFolderCount;
         result = 1;
         SendProgress(platform::kProgressRange, static_cast<platform::LPARAM>(index.documents_left));
@@ -286,8 +287,7 @@ int CRecoveryEngine::AttachChildNodes(sharepointDocsList& node, WebTreeIndex& in
         if (index.document_taken[i] || !IsShown(m_arrDocuments[i])) continue;
         index.document_taken[i] = true;
         --index.documents_left;
-        auto& child = *level.node->m_lstChildren.emplace_back(
-            std::make_unique<sharepointDocsList>(std::move(m_arrDocuments[i])));
+        auto& child = *level.node->m_lstChildren.emplace_back(m_arrDocuments.Take(i));
         ++m_app.m_nDocumentCount;
         level.result = 1;
         SendProgress(platform::kProgressRange, static_cast<platform::LPARAM>(index.documents_left));

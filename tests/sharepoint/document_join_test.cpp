@@ -41,7 +41,8 @@ SPSDocStream Stream(std::u16string id, std::u16string site, std::uint32_t length
 }
 
 // (ID, ContentLength) of each joined record, in order.
-std::vector<std::pair<std::u16string, std::uint32_t>> Summary(const std::vector<SPServerDocumentData>& records) {
+template <typename Records>
+std::vector<std::pair<std::u16string, std::uint32_t>> Summary(const Records& records) {
     std::vector<std::pair<std::u16string, std::uint32_t>> out;
     for (const auto& r : records) out.emplace_back(r.ID, r.ContentLength);
     return out;
@@ -156,7 +157,7 @@ std::vector<SPServerDocumentData> QuadraticJoin(const std::vector<SharepointDocs
         for (const auto& d : docs) {
             bool matched = false;
             for (const auto& s : streams) {
-                if (platform::EqualsNoCase(pass == 1 ? s.Id : s.SiteId, d.ID)) {
+                if (platform::EqualsNoCase((pass == 1 ? s.Id : s.SiteId).Text(), d.ID.Text())) {
                     matched = true;
                     result = 1;
                     SPServerDocumentData r;
