@@ -396,12 +396,19 @@ void PrepareCheckConstraints(RepairScript& script) {
                 const std::uint64_t page_number = engine.Read32(at, mdf::Fixup::Single);
                 const std::uint16_t slot = engine.Read16(at + 6, mdf::Fixup::Single);
                 engine.m_bWideText = wide;
-                const mdf::LargeValueText piece = engine.ReadLargeValueText(page_number * mdf::kPageSize, slot);
+                const mdf::LargeValueText piece =
+                    engine.ReadLargeValueText(page_number * mdf::kPageSize, slot, mdf::LargeTextZeros::Keep);
                 if (piece.end != mdf::LargeValueEnd::Complete) {
                     damaged.emplace(object, u"the text stored outside its row could not be read whole");
                     return;
                 }
                 text += piece.text;
+            }
+            // Zeros at the very end are padding; one before them means a part of the condition is lost.
+            mdf::TrimEndZeros(text);
+            if (text.find(u'\0') != std::u16string::npos) {
+                damaged.emplace(object, u"the text holds a zero before its recorded end");
+                return;
             }
             outside.emplace(object, std::move(text));
             return;

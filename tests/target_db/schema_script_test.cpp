@@ -588,6 +588,10 @@ TEST_F(SchemaScript, CheckTextsAreTakenWholeAndOnlyAsOneExpression) {
         const Bytes b = Utf16(u"([Qty]>(0))");
         return std::string(b.begin(), b.end());
     }();
+    const std::string wide_with_zero = [] {
+        const Bytes b = Utf16(u"([Qty]>(0))\0AND ([Qty]<(9))"s);
+        return std::string(b.begin(), b.end());
+    }();
     const Case cases[] = {
         {"in the row, UTF-16", InRowDefinitionRow(500, Utf16(u"([Qty]>(0))")), TextRecord(""),
          "ALTER TABLE [dbo].[Orders] WITH NOCHECK ADD CONSTRAINT [CK] CHECK ( ([Qty]>(0)) )"},
@@ -603,6 +607,12 @@ TEST_F(SchemaScript, CheckTextsAreTakenWholeAndOnlyAsOneExpression) {
          "ALTER TABLE [dbo].[Orders] WITH NOCHECK ADD CONSTRAINT [CK] CHECK ( ([Qty]<(9)) )"},
         {"outside the row, a text that closes the statement", OutsideDefinitionRow(500, 2, 0, 2),
          TextRecord("(1)) ; DROP DATABASE [victim] --"), nullptr},
+        {"outside the row, 8-bit records with a zero before the end", OutsideDefinitionRow(500, 2, 0, 2),
+         TextRecord("([Qty]>(0))\0AND ([Qty]<(9))"s), nullptr},
+        {"outside the row, UTF-16 records with a zero before the end", OutsideDefinitionRow(500, 2, 0, 1),
+         TextRecord(wide_with_zero), nullptr},
+        {"outside the row, zeros after the end", OutsideDefinitionRow(500, 2, 0, 2), TextRecord("([Qty]<(9))\0\0"s),
+         "ALTER TABLE [dbo].[Orders] WITH NOCHECK ADD CONSTRAINT [CK] CHECK ( ([Qty]<(9)) )"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
