@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <set>
 
 #include "mdf/catalog_page.h"
 #include "mdf/key_rows.h"
@@ -296,6 +297,7 @@ void PrepareForeignKeys(RepairScript& script) {
         return;
     }
     // 2000: one sysreferences row per key; the two column lists are its variable columns.
+    std::set<std::int32_t> keys_met;  // a key whose row is never met is named, not dropped in silence
     WalkRows(engine, engine.m_plReferences, [&](std::uint64_t page, std::uint16_t entry, std::uint32_t area_end) {
         if (!mdf::RecordHolds(entry, 29, area_end)) return;
         const std::uint64_t record = page + entry;
@@ -317,6 +319,7 @@ void PrepareForeignKeys(RepairScript& script) {
             script.m_report.LeftOut(kStepForeignKey, unnamed.m_strName, u"the key has no catalogue entry: it is left out");
             return;
         }
+        keys_met.insert(constraint);
         const std::uint16_t count = Le16(b, 18);
         const std::uint16_t variable = Le16(b, 23);
         const std::uint16_t end1 = Le16(b, 25);
@@ -338,6 +341,10 @@ void PrepareForeignKeys(RepairScript& script) {
         mdf::TableNode* to = mdf::FindFirstTable(engine.m_lstTables, static_cast<std::int32_t>(Le32(b, 12)));
         AddForeignKey(script, *key, from, to, from_ids, to_ids, DecodeForeignKeyStatus2000(key->m_nStatus), false);
     });
+    for (const auto& key : engine.m_arrForeignKeys2000) {
+        if (keys_met.contains(key.m_nObjectId)) continue;
+        script.m_report.LeftOut(kStepForeignKey, key.m_strName, u"no reference row of the key was found: it is left out");
+    }
 }
 
 // ---- Check constraints ----
