@@ -140,6 +140,7 @@ void BeginRepair(RepairScript& script) {
     script.m_report.Clear();
     script.m_mapCreatedTypes.clear();
     script.m_setTablesNotCreated.clear();
+    script.m_setTablesMade.clear();
     script.m_setUnknownCollations.clear();
     script.m_arrAfterRows.clear();
     script.m_nTimeoutSeconds = kEmptyTableTimeoutSeconds;
@@ -514,6 +515,7 @@ StepOutcome ScriptTables(RepairScript& script) {
             }
         }
         if (created) {
+            script.m_setTablesMade.insert(&table);
             for (const auto& statement : statements.m_arrWithTable) {
                 RunStatement(script, statement.m_strStep, statement.m_strObject, statement.m_strText);
             }
@@ -525,6 +527,8 @@ StepOutcome ScriptTables(RepairScript& script) {
 }
 
 bool TableCreated(const RepairScript& script, const mdf::TableNode& table) {
+    // Two tables of one name (owners of a 2000 file): the server refuses the second, never the first it made.
+    if (script.m_setTablesMade.contains(&table)) return true;
     return !script.m_setTablesNotCreated.contains(table.m_pszName);
 }
 

@@ -134,6 +134,20 @@ TEST_F(SchemaScript, RefusedTablesGetOnePlainFallbackAndKeysWaitForTheRows) {
                                                 "ALTER TABLE [dbo].[Keyed] ADD CONSTRAINT [UQ] UNIQUE nonclustered ([k]) "}));
 }
 
+// Two owners' tables of one name in a 2000 file: the server makes the first and refuses the second, whose
+// refusal must not keep the first one's rows away.
+TEST_F(SchemaScript, SecondTableOfANameRefusedLeavesTheFirstMade) {
+    app.m_bSql2005Catalog = false;
+    auto& first = AddTable(u"Notes", 10);
+    first.m_lstColumns = {Column(u"Text", 1, 56, 4)};
+    auto& second = AddTable(u"Notes", 20);
+    second.m_lstColumns = {Column(u"Body", 1, 56, 4)};
+    backend->RefuseContaining(u"[Body]");
+    EXPECT_EQ(target::ScriptTables(*script), target::StepOutcome::Done);
+    EXPECT_TRUE(target::TableCreated(*script, first));
+    EXPECT_FALSE(target::TableCreated(*script, second));
+}
+
 TEST_F(SchemaScript, ATableWithoutColumnsIsSkippedWithAReportLine) {
     auto& empty = AddTable(u"dbo.trace_xe_action_map", 1);
     auto& with_rows = AddTable(u"dbo.Lost", 2);
