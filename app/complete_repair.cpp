@@ -340,6 +340,7 @@ bool CRecoverThread::RunTableCopy(const RepairSteps& steps) {
     for (auto& table : engine.m_lstTables) {
         Send(platform::WM_RECORD_COUNT, 0, 0);
         m_app.m_nRecoveredCount = 0;
+        bool selected = false;
         for (std::size_t i = 0; i < m_fields.m_arrSelectedTables.size(); ++i) {
             Send(platform::WM_RECORD_COUNT, 0, 0);
             if (table.m_pszName != m_fields.m_arrSelectedTables[i]) continue;
@@ -347,6 +348,7 @@ bool CRecoverThread::RunTableCopy(const RepairSteps& steps) {
             // taken yet and is copied once, never once per entry of its name.
             if (used[i]) continue;
             used[i] = true;
+            selected = true;
             engine.m_pCurrentTable = &table;
             if (StopCheck()) return false;
             // A table the server did not create gets no rows; the schema report says so.
@@ -380,6 +382,8 @@ bool CRecoverThread::RunTableCopy(const RepairSteps& steps) {
             Send(platform::WM_TABLE_DONE, 0, static_cast<platform::LPARAM>(i));
             break;
         }
+        // A catalogue table no entry of the list took is not copied; the last look names it.
+        if (!selected) m_arrTableRows.push_back({ShownTableName(table), table.m_nRowCount, 0, 0, true, false});
     }
     return true;
 }

@@ -76,6 +76,11 @@ Reconciliation Reconcile(const mdf::CRecoveryEngine& engine, bool compare_object
     result.m_nSystemObjects = system_ids.size();
 
     for (const auto& table : tables) {
+        if (!table.m_bSelected) {
+            result.m_arrMissingRows.push_back(u"table " + table.m_strTable + u": not selected: none of its " +
+                                              Number(table.m_nLive) + u" row(s) were copied");
+            continue;
+        }
         if (!table.m_bCreated) {
             if (table.m_nLive != 0) {
                 result.m_arrMissingRows.push_back(u"table " + table.m_strTable + u": 0 of " + Number(table.m_nLive) +

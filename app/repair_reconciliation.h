@@ -23,6 +23,7 @@ struct TableRowOutcome {
     std::uint64_t m_nCopied = 0;   // accepted by the server
     std::uint64_t m_nRefused = 0;  // refused by the server
     bool m_bCreated = true;        // false: the server did not create the table and no row was sent
+    bool m_bSelected = true;       // false: the table was in no entry of the repair's list and was not copied
 };
 
 struct Reconciliation {

@@ -156,18 +156,24 @@ private:
 
 }  // namespace
 
-LargeValueText CRecoveryEngine::ReadLargeValueText(std::uint64_t page_offset, std::uint16_t slot) {
-    // Each record's piece ends at its first zero (byte, or 16-bit unit for wide text, the units counted over
-    // the joined bytes); the pieces are joined as bytes and converted once, so a character split over two
-    // records comes out whole.
+LargeValueText CRecoveryEngine::ReadLargeValueText(std::uint64_t page_offset, std::uint16_t slot,
+                                                   LargeTextZeros zeros) {
+    // The pieces are joined as bytes and converted once, so a character split over two records comes out
+    // whole. Ending at zeros: each record's piece ends at its first zero (byte, or 16-bit unit for wide text,
+    // the units counted over the joined bytes). Keeping them: every byte of every record is taken.
     const bool wide = m_bWideText;
+    const bool keep = zeros == LargeTextZeros::Keep;
     std::vector<std::uint8_t> joined;
     const DeliverFn gather = [&](std::span<const std::uint8_t> bytes) {
         if (bytes.empty()) return true;
+        if (keep) {
+            joined.insert(joined.end(), bytes.begin(), bytes.end());
+            return true;
+        }
         if (!wide) {
             const auto* zero = static_cast<const std::uint8_t*>(std::memchr(bytes.data(), 0, bytes.size()));
-            const std::size_t keep = zero ? static_cast<std::size_t>(zero - bytes.data()) : bytes.size();
-            joined.insert(joined.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(keep));
+            const std::size_t keep_bytes = zero ? static_cast<std::size_t>(zero - bytes.data()) : bytes.size();
+            joined.insert(joined.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(keep_bytes));
             return true;
         }
         const std::size_t first_unit = joined.size() & ~std::size_t{1};  // may begin in the previous piece
@@ -183,7 +189,17 @@ LargeValueText CRecoveryEngine::ReadLargeValueText(std::uint64_t page_offset, st
     LargeValueText result;
     result.end = ChainWalk(*this, gather).Run(page_offset, slot);
     if (result.end == LargeValueEnd::Stopped) return result;
-    result.text = wide ? platform::Utf16LeToString(joined) : platform::AnsiToUtf16(joined);
+    if (!keep) {
+        result.text = wide ? platform::Utf16LeToString(joined) : platform::AnsiToUtf16(joined);
+    } else if (!wide) {
+        result.text = platform::AnsiCodePage().Decode(joined);
+    } else {
+        // An odd last byte is no unit and is left out, as the ending reading leaves it out.
+        result.text.reserve(joined.size() / 2);
+        for (std::size_t i = 0; i + 1 < joined.size(); i += 2) {
+            result.text.push_back(static_cast<char16_t>(joined[i] | (joined[i + 1] << 8)));
+        }
+    }
     return result;
 }
 

@@ -22,10 +22,24 @@ enum class LargeValueEnd {
     WriteFailed,  // the output file refused bytes (CopyLargeValueToFile only)
 };
 
+// What a zero inside a text means. A column value ends each record's piece at its first zero. A stored
+// definition is either whole or damaged, so its zeros are kept, every one, for the caller to judge: zeros at
+// the very end of the whole text are padding (TrimEndZeros), any other zero means a part of it is lost.
+enum class LargeTextZeros {
+    EndEachPiece,
+    Keep,
+};
+
 struct LargeValueText {
     std::u16string text;
     LargeValueEnd end = LargeValueEnd::Complete;
 };
+
+// Drops the zeros at the end of a text read with LargeTextZeros::Keep.
+inline void TrimEndZeros(std::u16string& text) {
+    const std::size_t last = text.find_last_not_of(u'\0');
+    text.resize(last == std::u16string::npos ? 0 : last + 1);
+}
 
 // Records taken after the first one before a walk is cut: Complete Repair, Document Recovery.
 constexpr std::uint32_t kLargeValueRecordLimitRepair = 25856;

@@ -127,7 +127,8 @@ public:
     // ---- Members of the catalogue readers (mdf/) ----
     // Large values (large_value.cpp): the chain of records that starts at the record (page_offset, slot).
     // The text reader decodes UTF-16 when m_bWideText is set, else 8-bit text through the ANSI code page.
-    LargeValueText ReadLargeValueText(std::uint64_t page_offset, std::uint16_t slot);
+    LargeValueText ReadLargeValueText(std::uint64_t page_offset, std::uint16_t slot,
+                                      LargeTextZeros zeros = LargeTextZeros::EndEachPiece);
     // Appends the value's bytes to m_hOutputFile, which the caller opened.
     LargeValueEnd CopyLargeValueToFile(std::uint64_t page_offset, std::uint16_t slot);
     // Appends the value's bytes to out.

@@ -41,7 +41,8 @@ struct Piece {
     std::u16string damage;
 };
 
-// Joins the text records that a large-value root in the row names, in root order.
+// Joins the text records that a large-value root in the row names, in root order. Every zero is kept but
+// those at the very end: a zero inside the text is damage the passes that send it must see.
 void ReadLargeText(mdf::CRecoveryEngine& engine, std::uint64_t record, std::uint32_t entry, std::uint32_t area_end,
                    std::uint16_t end, StoredDefinition& definition, bool& stopped) {
     definition.large = true;
@@ -65,7 +66,8 @@ void ReadLargeText(mdf::CRecoveryEngine& engine, std::uint64_t record, std::uint
         const std::uint32_t page = id[0] | (id[1] << 8) | (id[2] << 16) | (static_cast<std::uint32_t>(id[3]) << 24);
         const auto slot = static_cast<std::uint16_t>(id[6] | (id[7] << 8));
         engine.m_bWideText = form != kEightBitRecords;
-        const mdf::LargeValueText text = engine.ReadLargeValueText(std::uint64_t{page} * mdf::kPageSize, slot);
+        const mdf::LargeValueText text = engine.ReadLargeValueText(std::uint64_t{page} * mdf::kPageSize, slot,
+                                                                        mdf::LargeTextZeros::Keep);
         if (text.end == mdf::LargeValueEnd::Stopped) {
             stopped = true;
             return;
@@ -76,6 +78,7 @@ void ReadLargeText(mdf::CRecoveryEngine& engine, std::uint64_t record, std::uint
         }
         definition.large_text += text.text;
     }
+    mdf::TrimEndZeros(definition.large_text);
 }
 
 }  // namespace

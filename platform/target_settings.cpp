@@ -61,6 +61,9 @@ std::u16string TargetSettings::ConnectionString(std::u16string_view server, std:
     if (!port.empty() && host.find(u'\\') == std::u16string::npos) builder.Add(u"PORT", port);
     builder.Add(u"DATABASE", database);
     if (!m_strTdsVersion.empty()) builder.Add(u"TDS_Version", m_strTdsVersion);
+    // Row statements write dates month first (7/6/1998): a login whose language reads day first would store
+    // 7 June, or refuse 7/26. The session's language is set so that every login reads them alike.
+    builder.Add(u"Language", u"us_english");
     if (m_strLogin.empty()) {
         builder.Add(u"Trusted_Connection", u"Yes");
     } else {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <set>
 
 #include "mdf/catalog_page.h"
 #include "mdf/key_rows.h"
@@ -139,6 +140,7 @@ void BeginRepair(RepairScript& script) {
     script.m_report.Clear();
     script.m_mapCreatedTypes.clear();
     script.m_setTablesNotCreated.clear();
+    script.m_setTablesMade.clear();
     script.m_setUnknownCollations.clear();
     script.m_arrAfterRows.clear();
     script.m_nTimeoutSeconds = kEmptyTableTimeoutSeconds;
@@ -296,6 +298,7 @@ void PrepareForeignKeys(RepairScript& script) {
         return;
     }
     // 2000: one sysreferences row per key; the two column lists are its variable columns.
+    std::set<std::int32_t> keys_met;  // a key whose row is never met is named, not dropped in silence
     WalkRows(engine, engine.m_plReferences, [&](std::uint64_t page, std::uint16_t entry, std::uint32_t area_end) {
         if (!mdf::RecordHolds(entry, 29, area_end)) return;
         const std::uint64_t record = page + entry;
@@ -317,6 +320,7 @@ void PrepareForeignKeys(RepairScript& script) {
             script.m_report.LeftOut(kStepForeignKey, unnamed.m_strName, u"the key has no catalogue entry: it is left out");
             return;
         }
+        keys_met.insert(constraint);
         const std::uint16_t count = Le16(b, 18);
         const std::uint16_t variable = Le16(b, 23);
         const std::uint16_t end1 = Le16(b, 25);
@@ -338,6 +342,10 @@ void PrepareForeignKeys(RepairScript& script) {
         mdf::TableNode* to = mdf::FindFirstTable(engine.m_lstTables, static_cast<std::int32_t>(Le32(b, 12)));
         AddForeignKey(script, *key, from, to, from_ids, to_ids, DecodeForeignKeyStatus2000(key->m_nStatus), false);
     });
+    for (const auto& key : engine.m_arrForeignKeys2000) {
+        if (keys_met.contains(key.m_nObjectId)) continue;
+        script.m_report.LeftOut(kStepForeignKey, key.m_strName, u"no reference row of the key was found: it is left out");
+    }
 }
 
 // ---- Check constraints ----
@@ -396,12 +404,19 @@ void PrepareCheckConstraints(RepairScript& script) {
                 const std::uint64_t page_number = engine.Read32(at, mdf::Fixup::Single);
                 const std::uint16_t slot = engine.Read16(at + 6, mdf::Fixup::Single);
                 engine.m_bWideText = wide;
-                const mdf::LargeValueText piece = engine.ReadLargeValueText(page_number * mdf::kPageSize, slot);
+                const mdf::LargeValueText piece =
+                    engine.ReadLargeValueText(page_number * mdf::kPageSize, slot, mdf::LargeTextZeros::Keep);
                 if (piece.end != mdf::LargeValueEnd::Complete) {
                     damaged.emplace(object, u"the text stored outside its row could not be read whole");
                     return;
                 }
                 text += piece.text;
+            }
+            // Zeros at the very end are padding; one before them means a part of the condition is lost.
+            mdf::TrimEndZeros(text);
+            if (text.find(u'\0') != std::u16string::npos) {
+                damaged.emplace(object, u"the text holds a zero before its recorded end");
+                return;
             }
             outside.emplace(object, std::move(text));
             return;
@@ -500,6 +515,7 @@ StepOutcome ScriptTables(RepairScript& script) {
             }
         }
         if (created) {
+            script.m_setTablesMade.insert(&table);
             for (const auto& statement : statements.m_arrWithTable) {
                 RunStatement(script, statement.m_strStep, statement.m_strObject, statement.m_strText);
             }
@@ -511,6 +527,8 @@ StepOutcome ScriptTables(RepairScript& script) {
 }
 
 bool TableCreated(const RepairScript& script, const mdf::TableNode& table) {
+    // Two tables of one name (owners of a 2000 file): the server refuses the second, never the first it made.
+    if (script.m_setTablesMade.contains(&table)) return true;
     return !script.m_setTablesNotCreated.contains(table.m_pszName);
 }
 

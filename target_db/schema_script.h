@@ -33,6 +33,7 @@ struct RepairScript {
     ScriptReport m_report;
     std::map<std::int64_t, std::u16string> m_mapCreatedTypes;  // user types the server accepted
     std::set<std::u16string> m_setTablesNotCreated;            // full names of tables the server refused
+    std::set<const mdf::TableNode*> m_setTablesMade;           // tables the server accepted, whatever their name
     std::set<std::uint32_t> m_setUnknownCollations;            // collation ids already reported
     std::vector<Statement> m_arrAfterRows;                     // indexes and unique keys that wait for the rows
     int m_nTimeoutSeconds = kEmptyTableTimeoutSeconds;         // of each statement; none once the rows are in

@@ -520,6 +520,7 @@ TEST(CompleteRepair, WhatDidNotReachTheServerIsNamedAndTheJobDoesNotComplete) {
         bool zero_definition_page;
         const char16_t* refuse;  // statements the server refuses; null: none
         const char16_t* named;   // the line naming what is missing; null: nothing is missing
+        bool unselect = false;   // the table is left out of the repair's list of tables
     };
     const Case cases[] = {
         {"intact", false, nullptr, nullptr},
@@ -527,6 +528,8 @@ TEST(CompleteRepair, WhatDidNotReachTheServerIsNamedAndTheJobDoesNotComplete) {
          u"view vw_People (object 213575799): no whole definition of it was found on the definition pages"},
         {"the rows of a table refused", false, u"insert into [People]",
          u"table People: 0 of 6 row(s) copied: 6 refused by the server"},
+        {"a table in no entry of the list", false, nullptr, u"table People: not selected: none of its 6 row(s) were copied",
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -540,6 +543,7 @@ TEST(CompleteRepair, WhatDidNotReachTheServerIsNamedAndTheJobDoesNotComplete) {
         file.WriteTo(dir / "people.mdf");
         Repair r(dir / "people.mdf");
         if (c.refuse) r.server->RefuseContaining(c.refuse);
+        if (c.unselect) std::erase(r.fields.m_arrSelectedTables, u"People");
         const auto job = r.RunRepair();
         if (!c.named) {
             EXPECT_TRUE(r.fields.m_bJobCompleted) << platform::ToUtf8(r.prompts.last_text);
@@ -574,6 +578,8 @@ TEST(CompleteRepair, RowsShortOfTheLiveCountAreNamedWithTheirReason) {
         {{u"T", 9, 3, 2, true},
          u"table T: 3 of 9 row(s) copied: 2 refused by the server, 4 could not be read from the data file"},
         {{u"T", 5, 3, 4, true}, u"table T: 3 of 5 row(s) copied: 2 refused by the server"},
+        {{u"T", 0, 0, 0, true, false}, u"table T: not selected: none of its 0 row(s) were copied"},
+        {{u"T", 5, 0, 0, true, false}, u"table T: not selected: none of its 5 row(s) were copied"},
     };
     platform::SharedState state;
     mdf::CRecoveryEngine engine(state);

@@ -14,6 +14,7 @@
 
 using namespace testsupport;
 using mdf::LargeValueEnd;
+using namespace std::string_literals;
 
 namespace {
 
@@ -182,6 +183,13 @@ TEST(LargeValueWalk, TextEndsEachPieceAtItsFirstZeroAndJoinsSplitCharacters) {
     EXPECT_EQ(engine.ReadLargeValueText(2 * kPageSize, 0).text, u"abcde");
     engine.m_bWideText = true;
     EXPECT_EQ(engine.ReadLargeValueText(6 * kPageSize, 0).text, u"h\U0001F600i");
+
+    // A definition's reading keeps every zero and what follows it, for its caller to judge.
+    using mdf::LargeTextZeros;
+    engine.m_bWideText = false;
+    EXPECT_EQ(engine.ReadLargeValueText(2 * kPageSize, 0, LargeTextZeros::Keep).text, u"abc\0\0xde"s);
+    engine.m_bWideText = true;
+    EXPECT_EQ(engine.ReadLargeValueText(6 * kPageSize, 0, LargeTextZeros::Keep).text, u"h\U0001F600i\0lost"s);
 }
 
 TEST(LargeValueWalk, TornSectorsOfDataAreRestoredAndCallerTornBitsKept) {

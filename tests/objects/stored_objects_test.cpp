@@ -362,6 +362,60 @@ TEST(ScriptDependentObjects, OnlyWholeDefinitionsAreSent) {
     }
 }
 
+// A definition too long for its row, in records on pages 50 and 51: whole or not at all. The first part ends
+// where the first record does; a zero anywhere before the last text is a lost part, zeros after it padding.
+TEST(ScriptDependentObjects, LongDefinitionsAreSentWholeOrNotAtAll) {
+    struct Case {
+        const char* what;
+        std::uint8_t form;  // 2: 8-bit records, 1: UTF-16
+        std::u16string first, second, third;
+        bool sent;
+    };
+    const std::u16string head = u"CREATE PROCEDURE p AS DELETE FROM dbo.Item";
+    const Case cases[] = {
+        {"8-bit, clean", 2, head, u" WHERE id = @id", u" AND 1 = 1", true},
+        {"UTF-16, clean", 1, head, u" WHERE id = @id", u" AND 1 = 1", true},
+        {"8-bit, zeros after the text", 2, head, u" WHERE id = @id", u" AND 1 = 1\0\0\0"s, true},
+        {"UTF-16, zeros after the text", 1, head, u" WHERE id = @id", u" AND 1 = 1\0\0"s, true},
+        {"8-bit, a zero inside a record", 2, head, u" WHERE\0id = @id"s, u" AND 1 = 1", false},
+        {"UTF-16, a zero inside a record", 1, head, u" WHERE\0id = @id"s, u" AND 1 = 1", false},
+        {"8-bit, zeros closing a middle record", 2, head, u" WHERE id = @id\0\0"s, u" AND 1 = 1", false},
+        {"UTF-16, zeros closing the first record", 1, head + u"\0"s, u" WHERE id = @id", u" AND 1 = 1", false},
+        {"8-bit, a record of zeros between texts", 2, head, u"\0\0\0\0"s, u" WHERE id = @id", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto bytes = [&](const std::u16string& text) {
+            if (c.form != 2) return Wide(text);
+            Bytes narrow;
+            for (const char16_t ch : text) narrow.push_back(static_cast<std::uint8_t>(ch));
+            return narrow;
+        };
+        ObjectRepair repair({{LargeRow2005(5, c.form, {{50, 0}, {50, 1}, {51, 0}})}}, true,
+                            {{50, {TextRecord(bytes(c.first)), TextRecord(bytes(c.second))}},
+                             {51, {TextRecord(bytes(c.third))}}});
+        ASSERT_TRUE(repair.opened());
+        repair.Add(repair.engine().m_lstProcedures, 5, u"p");
+        repair.engine().ScriptDependentObjects(false, true, false);
+        std::u16string whole = c.first + c.second + c.third;
+        whole.resize(whole.find_last_not_of(u'\0') + 1);
+        const std::string file = repair.File("StoredProcedure.txt");
+        if (c.sent) {
+            EXPECT_EQ(repair.server->executed, Texts{whole});
+            EXPECT_EQ(file, "");
+            continue;
+        }
+        EXPECT_EQ(repair.server->executed, Texts{});
+        EXPECT_EQ(repair.engine().m_repairTally[ObjectKind::Procedure].refused, 1u);
+        // The entry holds the whole stored text, zeros and the parts after them included.
+        const std::string body = platform::AnsiCodePage().Encode(whole);
+        EXPECT_EQ(file, Entry(body));
+        bool reported = false;
+        for (const auto& line : repair.log) reported = reported || line.find(u"zero") != std::u16string::npos;
+        EXPECT_TRUE(reported);
+    }
+}
+
 TEST(GatherDefinitions, TornSectorsInsideTheTextAreRestored) {
     // A view of 1,500 characters from page offset 96 + 32 crosses the ends of sectors 0 to 2; the server saved
     // the low bits of each sector's last byte in the torn bits and wrote the pattern 2 there.

@@ -90,20 +90,20 @@ TEST(TargetSettings, ConnectionStrings) {
     };
     const Case cases[] = {
         {&login, u"db1", u"master",
-         "DRIVER={FreeTDS};SERVER={db1};DATABASE={master};TDS_Version={7.4};UID={sa};PWD={pw;}x}"},
+         "DRIVER={FreeTDS};SERVER={db1};DATABASE={master};TDS_Version={7.4};Language={us_english};UID={sa};PWD={pw;}x}"},
         {&with_port, u"db1", u"Recovered_x",
-         "DRIVER={FreeTDS};SERVER={db1};PORT={1433};DATABASE={Recovered_x};TDS_Version={7.4};UID={sa};PWD={pw;}x}"},
+         "DRIVER={FreeTDS};SERVER={db1};PORT={1433};DATABASE={Recovered_x};TDS_Version={7.4};Language={us_english};UID={sa};PWD={pw;}x}"},
         // "host,port" as the user may type it: the typed port wins over the configured one.
         {&with_port, u"db1,1500", u"d",
-         "DRIVER={FreeTDS};SERVER={db1};PORT={1500};DATABASE={d};TDS_Version={7.4};UID={sa};PWD={pw;}x}"},
+         "DRIVER={FreeTDS};SERVER={db1};PORT={1500};DATABASE={d};TDS_Version={7.4};Language={us_english};UID={sa};PWD={pw;}x}"},
         // An instance finds its own port.
         {&with_port, u"db1\\SHAREPOINT", u"d",
-         "DRIVER={FreeTDS};SERVER={db1\\SHAREPOINT};DATABASE={d};TDS_Version={7.4};UID={sa};PWD={pw;}x}"},
+         "DRIVER={FreeTDS};SERVER={db1\\SHAREPOINT};DATABASE={d};TDS_Version={7.4};Language={us_english};UID={sa};PWD={pw;}x}"},
         // No login: Kerberos through the driver, no user name or password in the string.
-        {&kerberos, u"db1", u"d", "DRIVER={FreeTDS};SERVER={db1};DATABASE={d};TDS_Version={7.4};Trusted_Connection={Yes}"},
+        {&kerberos, u"db1", u"d", "DRIVER={FreeTDS};SERVER={db1};DATABASE={d};TDS_Version={7.4};Language={us_english};Trusted_Connection={Yes}"},
         // Names that look like keys stay values.
         {&login, u"x;Database=master", u"a;UID=other}b",
-         "DRIVER={FreeTDS};SERVER={x;Database=master};DATABASE={a;UID=other}b};TDS_Version={7.4};UID={sa};"
+         "DRIVER={FreeTDS};SERVER={x;Database=master};DATABASE={a;UID=other}b};TDS_Version={7.4};Language={us_english};UID={sa};"
          "PWD={pw;}x}"},
     };
     for (const auto& c : cases) {

@@ -126,7 +126,7 @@ TEST(RowExecution, LostConnectionIsReopenedAndTheRowTriedAgain) {
     EXPECT_EQ(f.app_.m_nRecoveredCount.load(), 1u);
     ASSERT_EQ(backend->m_openedWith.size(), 2u);
     EXPECT_EQ(U8(backend->m_openedWith[1]),
-              "DRIVER={FreeTDS};SERVER={srv};DATABASE={Recovered_t};TDS_Version={7.4};Trusted_Connection={Yes}");
+              "DRIVER={FreeTDS};SERVER={srv};DATABASE={Recovered_t};TDS_Version={7.4};Language={us_english};Trusted_Connection={Yes}");
     EXPECT_EQ(Texts(backend->m_accepted),
               (std::vector<std::string>{"SET IDENTITY_INSERT [dbo].[T]ON", "insert into [dbo].[T] ([Id]) values (1) ;",
                                         "SET IDENTITY_INSERT [dbo].[T]OFF"}));

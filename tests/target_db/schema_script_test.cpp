@@ -134,6 +134,20 @@ TEST_F(SchemaScript, RefusedTablesGetOnePlainFallbackAndKeysWaitForTheRows) {
                                                 "ALTER TABLE [dbo].[Keyed] ADD CONSTRAINT [UQ] UNIQUE nonclustered ([k]) "}));
 }
 
+// Two owners' tables of one name in a 2000 file: the server makes the first and refuses the second, whose
+// refusal must not keep the first one's rows away.
+TEST_F(SchemaScript, SecondTableOfANameRefusedLeavesTheFirstMade) {
+    app.m_bSql2005Catalog = false;
+    auto& first = AddTable(u"Notes", 10);
+    first.m_lstColumns = {Column(u"Text", 1, 56, 4)};
+    auto& second = AddTable(u"Notes", 20);
+    second.m_lstColumns = {Column(u"Body", 1, 56, 4)};
+    backend->RefuseContaining(u"[Body]");
+    EXPECT_EQ(target::ScriptTables(*script), target::StepOutcome::Done);
+    EXPECT_TRUE(target::TableCreated(*script, first));
+    EXPECT_FALSE(target::TableCreated(*script, second));
+}
+
 TEST_F(SchemaScript, ATableWithoutColumnsIsSkippedWithAReportLine) {
     auto& empty = AddTable(u"dbo.trace_xe_action_map", 1);
     auto& with_rows = AddTable(u"dbo.Lost", 2);
@@ -217,8 +231,9 @@ TEST_F(SchemaScript, StatementsAfterTheRowsHaveNoTimeLimitAndEndAtAStop) {
     mdf::structIndex index;
     index.m_strName = u"IX";
     index.m_arrColumns = {{1, false, false}};
-    keyed.m_lstIndexes = {index};
+    // The repair starts by forgetting the keys of an earlier one; this one's are read after that.
     target::BeginRepair(*script);
+    keyed.m_lstIndexes = {index};
     EXPECT_EQ(target::ScriptTables(*script), target::StepOutcome::Done);
     keyed.m_arrStatements = {u"check"};
     engine->m_arrDeferredStatements = {u"foreign key"};
@@ -449,7 +464,8 @@ TEST_F(SchemaScript, ForeignKeysOf2000Files) {
     page.AddRecord(ReferenceRow(300, 10, 20, 1, {1}, {1}));  // no catalogue entry
     UsePages({page});
     engine->m_plReferences.Add(8192, 3);
-    engine->m_arrForeignKeys2000 = {{u"FK_1", 100, 0x09, 10}, {u"FK_2", 200, 0, 10}};
+    // FK_3's row is not on the pages: it is named, not dropped.
+    engine->m_arrForeignKeys2000 = {{u"FK_1", 100, 0x09, 10}, {u"FK_2", 200, 0, 10}, {u"FK_3", 400, 0, 10}};
 
     target::PrepareForeignKeys(*script);
     ASSERT_EQ(engine->m_arrDeferredStatements.size(), 2u);
@@ -457,7 +473,9 @@ TEST_F(SchemaScript, ForeignKeysOf2000Files) {
               "ALTER TABLE [Order Details] WITH NOCHECK ADD CONSTRAINT [FK_1] FOREIGN KEY ([OrderID]) REFERENCES "
               "[Orders]([Id])");
     EXPECT_EQ(U8(engine->m_arrDeferredStatements[1]), "ALTER TABLE [Order Details] NOCHECK CONSTRAINT [FK_1]");
-    EXPECT_EQ(script->m_report.LeftOutIn(target::kStepForeignKey).size(), 2u);
+    const auto left_out = script->m_report.LeftOutIn(target::kStepForeignKey);
+    ASSERT_EQ(left_out.size(), 3u);
+    EXPECT_EQ(U8(left_out[2].m_strObject), "FK_3");
 }
 
 // syscomments row (2000): 4 object id | 10 sequence of the part | 19 end of the text | 21 the text (UTF-16).
@@ -588,6 +606,10 @@ TEST_F(SchemaScript, CheckTextsAreTakenWholeAndOnlyAsOneExpression) {
         const Bytes b = Utf16(u"([Qty]>(0))");
         return std::string(b.begin(), b.end());
     }();
+    const std::string wide_with_zero = [] {
+        const Bytes b = Utf16(u"([Qty]>(0))\0AND ([Qty]<(9))"s);
+        return std::string(b.begin(), b.end());
+    }();
     const Case cases[] = {
         {"in the row, UTF-16", InRowDefinitionRow(500, Utf16(u"([Qty]>(0))")), TextRecord(""),
          "ALTER TABLE [dbo].[Orders] WITH NOCHECK ADD CONSTRAINT [CK] CHECK ( ([Qty]>(0)) )"},
@@ -603,6 +625,12 @@ TEST_F(SchemaScript, CheckTextsAreTakenWholeAndOnlyAsOneExpression) {
          "ALTER TABLE [dbo].[Orders] WITH NOCHECK ADD CONSTRAINT [CK] CHECK ( ([Qty]<(9)) )"},
         {"outside the row, a text that closes the statement", OutsideDefinitionRow(500, 2, 0, 2),
          TextRecord("(1)) ; DROP DATABASE [victim] --"), nullptr},
+        {"outside the row, 8-bit records with a zero before the end", OutsideDefinitionRow(500, 2, 0, 2),
+         TextRecord("([Qty]>(0))\0AND ([Qty]<(9))"s), nullptr},
+        {"outside the row, UTF-16 records with a zero before the end", OutsideDefinitionRow(500, 2, 0, 1),
+         TextRecord(wide_with_zero), nullptr},
+        {"outside the row, zeros after the end", OutsideDefinitionRow(500, 2, 0, 2), TextRecord("([Qty]<(9))\0\0"s),
+         "ALTER TABLE [dbo].[Orders] WITH NOCHECK ADD CONSTRAINT [CK] CHECK ( ([Qty]<(9)) )"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

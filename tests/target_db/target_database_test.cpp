@@ -323,6 +323,6 @@ TEST(TargetDatabase, ServerComesFromTheSettingsWhenTheDialogLeftItEmpty) {
     EXPECT_EQ(U8(t.app.m_strServerInstance), "db2,1500");
     ASSERT_EQ(t.backend->m_openedWith.size(), 2u);
     EXPECT_EQ(U8(t.backend->m_openedWith[1]),
-              "DRIVER={FreeTDS};SERVER={db2};PORT={1500};DATABASE={Recovered_site};TDS_Version={7.4};UID={repair};"
+              "DRIVER={FreeTDS};SERVER={db2};PORT={1500};DATABASE={Recovered_site};TDS_Version={7.4};Language={us_english};UID={repair};"
               "PWD={pw}");
 }
