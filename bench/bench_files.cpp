@@ -266,7 +266,11 @@ std::vector<LargeTable> WriteLargeFile(const std::filesystem::path& path, std::u
                 ++summary[t].rows;
             }
             ++summary[t].pages;
-            std::memcpy(block.data() + i * kPageSize, page.Build().data(), kPageSize);
+            std::uint8_t* const at = block.data() + i * kPageSize;
+            std::memcpy(at, page.Build().data(), kPageSize);
+            // Each page carries its own number and file 1, as the server writes them.
+            for (int k = 0; k < 4; ++k) at[32 + k] = static_cast<std::uint8_t>(page_number >> (8 * k));
+            at[36] = 1;
         }
         out.WriteAt(first * kPageSize, block.data(), count * kPageSize);
     }
