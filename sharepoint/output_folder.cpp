@@ -1,5 +1,5 @@
 // The output folder walked by descriptor: openat / mkdirat with O_NOFOLLOW from the root or a held folder,
-// temporary files renamed without replacing anything when whole.
+// files made unnamed (or under a temporary name) and named without replacing anything when whole.
 #include "sharepoint/output_folder.h"
 
 #include <fcntl.h>
@@ -85,6 +85,30 @@ ssize_t WriteToFd(void* cookie, const char* bytes, std::size_t n) {
     return static_cast<ssize_t>(done);
 }
 
+// Gives the unnamed file open as fd the name name in folder; fails with EEXIST when the name is taken, as the
+// rename that replaces nothing does. The link by the descriptor itself needs a capability most users lack
+// (without it the system answers ENOENT); the link through /proc/self/fd works for anyone.
+std::atomic<bool> g_linkByDescriptorRefused{false};
+
+int LinkUnnamed(int fd, int folder, const char* name) {
+    if (!g_linkByDescriptorRefused.load(std::memory_order_relaxed)) {
+        if (::linkat(fd, "", folder, name, AT_EMPTY_PATH) == 0) return 0;
+        if (errno != ENOENT) return -1;
+        g_linkByDescriptorRefused = true;
+    }
+    char path[40];
+    std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+    return ::linkat(AT_FDCWD, path, folder, name, AT_SYMLINK_FOLLOW);
+}
+
+// Unnamed files are made only where they can be named: through /proc when the link by descriptor is refused.
+bool UnnamedFilesCanBeNamed() {
+    static const bool proc = ::access("/proc/self/fd", F_OK) == 0;
+    return proc || !g_linkByDescriptorRefused.load(std::memory_order_relaxed);
+}
+
+int OpenUnnamedFile(int folder) { return ::openat(folder, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666); }
+
 int CloseFd(void* cookie) { return ::close(static_cast<int>(reinterpret_cast<std::intptr_t>(cookie))); }
 
 std::FILE* StreamOver(int fd) {
@@ -119,6 +143,7 @@ bool OutputFolder::Open(const std::u16string& root, std::string* error) {
     }
     root_ = std::make_shared<const UniqueFd>(::open(platform::ToUtf8(root).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     root_path_ = root;
+    no_unnamed_files_ = false;
     if (!root_->IsOpen()) {
         open_error_ = ErrorText(errno);
         SetError(error, open_error_);
@@ -138,6 +163,7 @@ bool OutputFolder::Open(const std::u16string& root, std::string* error) {
 }
 
 OutputFolder::SyncFileSystemCall OutputFolder::sync_file_system = ::syncfs;
+OutputFolder::OpenUnnamedCall OutputFolder::open_unnamed_file = OpenUnnamedFile;
 
 bool OutputFolder::Flush(std::string* error) const {
     if (!IsOpen()) {
@@ -287,6 +313,24 @@ PendingFile OutputFolder::CreateFile(const std::u16string& folder, std::u16strin
     if (!pending.folder_) return pending;
     pending.root_device_ = root_device_;
     pending.root_inode_ = root_inode_;
+    if (!no_unnamed_files_.load(std::memory_order_relaxed) && UnnamedFilesCanBeNamed()) {
+        const int fd = open_unnamed_file(pending.folder_->Get());
+        if (fd >= 0) {
+            pending.file_ = StreamOver(fd);
+            if (!pending.file_) {
+                pending.error_number_ = errno;
+                pending.error_ = ErrorText(errno);
+                ::close(fd);
+                return pending;
+            }
+            pending.fd_ = fd;
+            pending.unnamed_ = true;
+            return pending;
+        }
+        // A file system (or a kernel) without unnamed files: this save names its files the older way. Any
+        // other failure is met again below, and reported as the temporary file's.
+        if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL || errno == ENOSYS) no_unnamed_files_ = true;
+    }
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string temp = TempPrefix() + std::to_string(g_tempCounter++) + ".part";
         const int fd = ::openat(pending.folder_->Get(), temp.c_str(),
@@ -317,6 +361,7 @@ PendingFile::PendingFile(PendingFile&& other) noexcept
     : folder_(std::move(other.folder_)),
       file_(std::exchange(other.file_, nullptr)),
       fd_(std::exchange(other.fd_, -1)),
+      unnamed_(std::exchange(other.unnamed_, false)),
       root_device_(other.root_device_),
       root_inode_(other.root_inode_),
       temp_name_(std::exchange(other.temp_name_, {})),
@@ -332,6 +377,7 @@ PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
         folder_ = std::move(other.folder_);
         file_ = std::exchange(other.file_, nullptr);
         fd_ = std::exchange(other.fd_, -1);
+        unnamed_ = std::exchange(other.unnamed_, false);
         root_device_ = other.root_device_;
         root_inode_ = other.root_inode_;
         temp_name_ = std::exchange(other.temp_name_, {});
@@ -407,6 +453,12 @@ bool PendingFile::Commit() {
     if (!flushed) NoteWriteError(errno);
     const bool stream_error = std::ferror(file_) != 0;
     if (stream_error) NoteWriteError(errno);
+    // An unnamed file is named by a second descriptor, so that the close can report its failure first.
+    UniqueFd unnamed;
+    if (unnamed_ && error_.empty()) {
+        unnamed = UniqueFd(::fcntl(fd_, F_DUPFD_CLOEXEC, 0));
+        if (!unnamed.IsOpen()) NoteWriteError(errno);
+    }
     const bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
     fd_ = -1;
@@ -425,6 +477,18 @@ bool PendingFile::Commit() {
     for (int n = 0; n <= kMaxNumberedTries; ++n) {
         const std::u16string leaf = n == 0 ? safe_name_ : NumberedName(safe_name_, n);
         const std::string target = platform::ToUtf8(leaf);
+        if (unnamed_) {
+            // The link fails with EEXIST when the name is taken, as the rename below does.
+            if (LinkUnnamed(unnamed.Get(), folder_->Get(), target.c_str()) == 0) {
+                unnamed_ = false;
+                path_ = JoinPath(folder_path_, leaf);
+                return true;
+            }
+            if (errno == EEXIST) continue;
+            error_ = ErrorText(errno);
+            Discard();
+            return false;
+        }
         int renamed = ::renameat2(folder_->Get(), temp_name_.c_str(), folder_->Get(), target.c_str(), RENAME_NOREPLACE);
         if (renamed != 0 && (errno == EINVAL || errno == ENOSYS)) {
             // A file system without the no-replace rename: a hard link fails the same way when the name exists.
@@ -463,11 +527,21 @@ bool PendingFile::CommitReplacing() {
     }
     const bool stream_error = std::ferror(file_) != 0;
     if (stream_error) NoteWriteError(errno);
+    UniqueFd unnamed;
+    if (unnamed_ && error_.empty()) {
+        unnamed = UniqueFd(::fcntl(fd_, F_DUPFD_CLOEXEC, 0));
+        if (!unnamed.IsOpen()) NoteWriteError(errno);
+    }
     const bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
     fd_ = -1;
     if (!closed) NoteWriteError(errno);
     if (!flushed || stream_error || !closed || !error_.empty()) {
+        Discard();
+        return false;
+    }
+    // A link cannot replace a name: an unnamed file gets a temporary name first, and that is renamed.
+    if (unnamed_ && !LinkUnderTemporaryName(unnamed.Get())) {
         Discard();
         return false;
     }
@@ -492,13 +566,31 @@ bool PendingFile::CommitReplacing() {
     return true;
 }
 
+bool PendingFile::LinkUnderTemporaryName(int fd) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string temp = TempPrefix() + std::to_string(g_tempCounter++) + ".part";
+        if (LinkUnnamed(fd, folder_->Get(), temp.c_str()) == 0) {
+            temp_name_ = std::move(temp);
+            unnamed_ = false;
+            return true;
+        }
+        if (errno == EEXIST) continue;
+        error_number_ = errno;
+        error_ = ErrorText(errno);
+        return false;
+    }
+    error_ = "no temporary name was free";
+    return false;
+}
+
 void PendingFile::Discard() {
     if (file_) {
-        std::fclose(file_);
+        std::fclose(file_);  // an unnamed file is gone with its last descriptor
         file_ = nullptr;
         fd_ = -1;
     }
     fd_ = -1;
+    unnamed_ = false;
     if (!temp_name_.empty() && folder_) ::unlinkat(folder_->Get(), temp_name_.c_str(), 0);
     temp_name_.clear();
 }
