@@ -107,6 +107,25 @@ bool UnnamedFilesCanBeNamed() {
     return proc || !g_linkByDescriptorRefused.load(std::memory_order_relaxed);
 }
 
+// What the system adds to the path of a removed folder.
+constexpr std::string_view kRemovedMark = " (deleted)";
+
+bool EndsWith(const std::string& text, std::string_view end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// The path of the folder open as fd, as the system has it now (it follows renames); false when it cannot be
+// told (no /proc) or is no path from the top of the file system.
+bool CurrentPath(int fd, std::string& path) {
+    char link[40];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    char buffer[PATH_MAX + 32];
+    const ssize_t n = ::readlink(link, buffer, sizeof buffer);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer || buffer[0] != '/') return false;
+    path.assign(buffer, static_cast<std::size_t>(n));
+    return true;
+}
+
 int OpenUnnamedFile(int folder) { return ::openat(folder, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666); }
 
 int CloseFd(void* cookie) { return ::close(static_cast<int>(reinterpret_cast<std::intptr_t>(cookie))); }
@@ -311,6 +330,7 @@ PendingFile OutputFolder::CreateFile(const std::u16string& folder, std::u16strin
     }
     pending.folder_ = Folder(folder, false, &pending.error_);
     if (!pending.folder_) return pending;
+    pending.root_ = root_;
     pending.root_device_ = root_device_;
     pending.root_inode_ = root_inode_;
     if (!no_unnamed_files_.load(std::memory_order_relaxed) && UnnamedFilesCanBeNamed()) {
@@ -359,6 +379,7 @@ PendingFile OutputFolder::CreateFile(const std::u16string& folder, std::u16strin
 
 PendingFile::PendingFile(PendingFile&& other) noexcept
     : folder_(std::move(other.folder_)),
+      root_(std::move(other.root_)),
       file_(std::exchange(other.file_, nullptr)),
       fd_(std::exchange(other.fd_, -1)),
       unnamed_(std::exchange(other.unnamed_, false)),
@@ -378,6 +399,7 @@ PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
         file_ = std::exchange(other.file_, nullptr);
         fd_ = std::exchange(other.fd_, -1);
         unnamed_ = std::exchange(other.unnamed_, false);
+        root_ = std::move(other.root_);
         root_device_ = other.root_device_;
         root_inode_ = other.root_inode_;
         temp_name_ = std::exchange(other.temp_name_, {});
@@ -429,6 +451,16 @@ bool PendingFile::FolderIsBelowRoot() const {
     if (::fstat(folder_->Get(), &below) != 0) return false;
     auto is_root = [this](const struct stat& info) { return info.st_dev == root_device_ && info.st_ino == root_inode_; };
     if (is_root(below)) return true;
+    if (below.st_nlink == 0) return false;  // removed
+    // The folder's path and the output folder's as the system has them now: the folder lies below the output
+    // folder when its path does. A removed folder's path is marked as such; it is left to the walk below.
+    std::string folder_path, root_path;
+    if (root_ && CurrentPath(folder_->Get(), folder_path) && CurrentPath(root_->Get(), root_path) &&
+        !EndsWith(folder_path, kRemovedMark) && !EndsWith(root_path, kRemovedMark)) {
+        if (root_path == "/") return true;
+        return folder_path.size() > root_path.size() && folder_path.compare(0, root_path.size(), root_path) == 0 &&
+               folder_path[root_path.size()] == '/';
+    }
     // Up through "..", as the folder lies now, until the output folder or the top of the file system (whose
     // ".." is itself). A folder removed meanwhile has no ".." to open.
     UniqueFd up(::openat(folder_->Get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -95,6 +95,7 @@ private:
     bool LinkUnderTemporaryName(int fd);
 
     std::shared_ptr<const UniqueFd> folder_;
+    std::shared_ptr<const UniqueFd> root_;
     std::FILE* file_ = nullptr;
     int fd_ = -1;  // the descriptor under file_ (owned by the stream)
     bool unnamed_ = false;  // made with O_TMPFILE: it has no name in its folder until it is committed

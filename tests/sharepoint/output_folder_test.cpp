@@ -180,6 +180,11 @@ TEST(OutputFolderNaming, AFileIsNamedWholeNeverOverATakenNameAndOnlyBelowTheOutp
         {"its folder moved out of the output folder", {},
          [](const fs::path& out, const fs::path& outside) { fs::rename(out / "docs", outside / "docs"); }, false,
          "its folder was moved out of the output folder", {}, {{"docs", "<folder>"}}, "../outside/docs"},
+        {"its folder moved beside the output folder, under a name that begins with its name", {},
+         [](const fs::path& out, const fs::path&) { fs::rename(out / "docs", fs::path(out.string() + "-moved")); },
+         false, "its folder was moved out of the output folder", {}, {}, "../out-moved"},
+        {"its folder removed", {}, [](const fs::path& out, const fs::path&) { fs::remove_all(out / "docs"); }, false,
+         "its folder was moved out of the output folder", {}, {}, "."},
         {"its folder moved within the output folder", {},
          [](const fs::path& out, const fs::path&) {
              fs::create_directory(out / "elsewhere");
