@@ -72,16 +72,23 @@ const std::string& TempPrefix() {
 }
 
 // A stream over a descriptor it owns, made without the descriptor checks fdopen makes (one call per file
-// saved, for a descriptor just opened for writing).
+// saved, for a descriptor just opened for writing). It counts the bytes the file took: the stream cannot seek,
+// and the file starts empty, so that is the file's size.
+struct StreamTarget {
+    int fd;
+    std::uint64_t written = 0;
+};
+
 ssize_t WriteToFd(void* cookie, const char* bytes, std::size_t n) {
-    const int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(cookie));
+    StreamTarget& target = *static_cast<StreamTarget*>(cookie);
     std::size_t done = 0;
     while (done < n) {
-        const ssize_t wrote = ::write(fd, bytes + done, n - done);
+        const ssize_t wrote = ::write(target.fd, bytes + done, n - done);
         if (wrote < 0 && errno == EINTR) continue;
-        if (wrote <= 0) return static_cast<ssize_t>(done);  // short: the stream notes the error (errno stays)
+        if (wrote <= 0) break;  // short: the stream notes the error (errno stays)
         done += static_cast<std::size_t>(wrote);
     }
+    target.written += done;
     return static_cast<ssize_t>(done);
 }
 
@@ -128,13 +135,27 @@ bool CurrentPath(int fd, std::string& path) {
 
 int OpenUnnamedFile(int folder) { return ::openat(folder, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666); }
 
-int CloseFd(void* cookie) { return ::close(static_cast<int>(reinterpret_cast<std::intptr_t>(cookie))); }
+int CloseFd(void* cookie) {
+    const int fd = static_cast<StreamTarget*>(cookie)->fd;
+    delete static_cast<StreamTarget*>(cookie);
+    return ::close(fd);
+}
 
-std::FILE* StreamOver(int fd) {
+// The stream, and where it counts the bytes written (valid until it is closed).
+std::FILE* StreamOver(int fd, const std::uint64_t*& written) {
     cookie_io_functions_t io{};
     io.write = WriteToFd;
     io.close = CloseFd;
-    return ::fopencookie(reinterpret_cast<void*>(static_cast<std::intptr_t>(fd)), "wb", io);
+    auto* target = new StreamTarget{fd};
+    std::FILE* stream = ::fopencookie(target, "wb", io);
+    if (!stream) {
+        const int error_number = errno;
+        delete target;
+        errno = error_number;
+        return nullptr;
+    }
+    written = &target->written;
+    return stream;
 }
 
 }  // namespace
@@ -336,7 +357,7 @@ PendingFile OutputFolder::CreateFile(const std::u16string& folder, std::u16strin
     if (!no_unnamed_files_.load(std::memory_order_relaxed) && UnnamedFilesCanBeNamed()) {
         const int fd = open_unnamed_file(pending.folder_->Get());
         if (fd >= 0) {
-            pending.file_ = StreamOver(fd);
+            pending.file_ = StreamOver(fd, pending.written_);
             if (!pending.file_) {
                 pending.error_number_ = errno;
                 pending.error_ = ErrorText(errno);
@@ -361,7 +382,7 @@ PendingFile OutputFolder::CreateFile(const std::u16string& folder, std::u16strin
             pending.error_ = ErrorText(errno);
             return pending;
         }
-        pending.file_ = StreamOver(fd);
+        pending.file_ = StreamOver(fd, pending.written_);
         if (!pending.file_) {
             pending.error_number_ = errno;
             pending.error_ = ErrorText(errno);
@@ -382,6 +403,7 @@ PendingFile::PendingFile(PendingFile&& other) noexcept
       root_(std::move(other.root_)),
       file_(std::exchange(other.file_, nullptr)),
       fd_(std::exchange(other.fd_, -1)),
+      written_(std::exchange(other.written_, nullptr)),
       unnamed_(std::exchange(other.unnamed_, false)),
       root_device_(other.root_device_),
       root_inode_(other.root_inode_),
@@ -398,6 +420,7 @@ PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
         folder_ = std::move(other.folder_);
         file_ = std::exchange(other.file_, nullptr);
         fd_ = std::exchange(other.fd_, -1);
+        written_ = std::exchange(other.written_, nullptr);
         unnamed_ = std::exchange(other.unnamed_, false);
         root_ = std::move(other.root_);
         root_device_ = other.root_device_;
@@ -431,12 +454,7 @@ bool PendingFile::BytesWritten(std::uint64_t& bytes) {
         NoteWriteError(errno);
         return false;
     }
-    struct stat info {};
-    if (::fstat(fd_, &info) != 0) {
-        NoteWriteError(errno);
-        return false;
-    }
-    bytes = static_cast<std::uint64_t>(info.st_size);
+    bytes = *written_;
     return true;
 }
 
@@ -447,20 +465,20 @@ void PendingFile::RenameTo(std::u16string_view name) {
 
 bool PendingFile::FolderIsBelowRoot() const {
     if (!folder_) return false;
-    struct stat below {};
-    if (::fstat(folder_->Get(), &below) != 0) return false;
-    auto is_root = [this](const struct stat& info) { return info.st_dev == root_device_ && info.st_ino == root_inode_; };
-    if (is_root(below)) return true;
-    if (below.st_nlink == 0) return false;  // removed
+    if (folder_ == root_) return true;
     // The folder's path and the output folder's as the system has them now: the folder lies below the output
     // folder when its path does. A removed folder's path is marked as such; it is left to the walk below.
     std::string folder_path, root_path;
     if (root_ && CurrentPath(folder_->Get(), folder_path) && CurrentPath(root_->Get(), root_path) &&
         !EndsWith(folder_path, kRemovedMark) && !EndsWith(root_path, kRemovedMark)) {
-        if (root_path == "/") return true;
+        if (root_path == "/" || folder_path == root_path) return true;
         return folder_path.size() > root_path.size() && folder_path.compare(0, root_path.size(), root_path) == 0 &&
                folder_path[root_path.size()] == '/';
     }
+    struct stat below {};
+    if (::fstat(folder_->Get(), &below) != 0) return false;
+    auto is_root = [this](const struct stat& info) { return info.st_dev == root_device_ && info.st_ino == root_inode_; };
+    if (is_root(below)) return true;
     // Up through "..", as the folder lies now, until the output folder or the top of the file system (whose
     // ".." is itself). A folder removed meanwhile has no ".." to open.
     UniqueFd up(::openat(folder_->Get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -98,6 +98,7 @@ private:
     std::shared_ptr<const UniqueFd> root_;
     std::FILE* file_ = nullptr;
     int fd_ = -1;  // the descriptor under file_ (owned by the stream)
+    const std::uint64_t* written_ = nullptr;  // the bytes file_ wrote to fd_ (kept by the stream)
     bool unnamed_ = false;  // made with O_TMPFILE: it has no name in its folder until it is committed
     dev_t root_device_ = 0;
     ino_t root_inode_ = 0;
