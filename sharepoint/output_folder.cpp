@@ -1,5 +1,5 @@
 // The output folder walked by descriptor: openat / mkdirat with O_NOFOLLOW from the root or a held folder,
-// temporary files renamed without replacing anything when whole.
+// files made unnamed (or under a temporary name) and named without replacing anything when whole.
 #include "sharepoint/output_folder.h"
 
 #include <fcntl.h>
@@ -72,26 +72,90 @@ const std::string& TempPrefix() {
 }
 
 // A stream over a descriptor it owns, made without the descriptor checks fdopen makes (one call per file
-// saved, for a descriptor just opened for writing).
+// saved, for a descriptor just opened for writing). It counts the bytes the file took: the stream cannot seek,
+// and the file starts empty, so that is the file's size.
+struct StreamTarget {
+    int fd;
+    std::uint64_t written = 0;
+};
+
 ssize_t WriteToFd(void* cookie, const char* bytes, std::size_t n) {
-    const int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(cookie));
+    StreamTarget& target = *static_cast<StreamTarget*>(cookie);
     std::size_t done = 0;
     while (done < n) {
-        const ssize_t wrote = ::write(fd, bytes + done, n - done);
+        const ssize_t wrote = ::write(target.fd, bytes + done, n - done);
         if (wrote < 0 && errno == EINTR) continue;
-        if (wrote <= 0) return static_cast<ssize_t>(done);  // short: the stream notes the error (errno stays)
+        if (wrote <= 0) break;  // short: the stream notes the error (errno stays)
         done += static_cast<std::size_t>(wrote);
     }
+    target.written += done;
     return static_cast<ssize_t>(done);
 }
 
-int CloseFd(void* cookie) { return ::close(static_cast<int>(reinterpret_cast<std::intptr_t>(cookie))); }
+// Gives the unnamed file open as fd the name name in folder; fails with EEXIST when the name is taken, as the
+// rename that replaces nothing does. The link by the descriptor itself needs a capability most users lack
+// (without it the system answers ENOENT); the link through /proc/self/fd works for anyone.
+std::atomic<bool> g_linkByDescriptorRefused{false};
 
-std::FILE* StreamOver(int fd) {
+int LinkUnnamed(int fd, int folder, const char* name) {
+    if (!g_linkByDescriptorRefused.load(std::memory_order_relaxed)) {
+        if (::linkat(fd, "", folder, name, AT_EMPTY_PATH) == 0) return 0;
+        if (errno != ENOENT) return -1;
+        g_linkByDescriptorRefused = true;
+    }
+    char path[40];
+    std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+    return ::linkat(AT_FDCWD, path, folder, name, AT_SYMLINK_FOLLOW);
+}
+
+// Unnamed files are made only where they can be named: through /proc when the link by descriptor is refused.
+bool UnnamedFilesCanBeNamed() {
+    static const bool proc = ::access("/proc/self/fd", F_OK) == 0;
+    return proc || !g_linkByDescriptorRefused.load(std::memory_order_relaxed);
+}
+
+// What the system adds to the path of a removed folder.
+constexpr std::string_view kRemovedMark = " (deleted)";
+
+bool EndsWith(const std::string& text, std::string_view end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// The path of the folder open as fd, as the system has it now (it follows renames); false when it cannot be
+// told (no /proc) or is no path from the top of the file system.
+bool CurrentPath(int fd, std::string& path) {
+    char link[40];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    char buffer[PATH_MAX + 32];
+    const ssize_t n = ::readlink(link, buffer, sizeof buffer);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer || buffer[0] != '/') return false;
+    path.assign(buffer, static_cast<std::size_t>(n));
+    return true;
+}
+
+int OpenUnnamedFile(int folder) { return ::openat(folder, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666); }
+
+int CloseFd(void* cookie) {
+    const int fd = static_cast<StreamTarget*>(cookie)->fd;
+    delete static_cast<StreamTarget*>(cookie);
+    return ::close(fd);
+}
+
+// The stream, and where it counts the bytes written (valid until it is closed).
+std::FILE* StreamOver(int fd, const std::uint64_t*& written) {
     cookie_io_functions_t io{};
     io.write = WriteToFd;
     io.close = CloseFd;
-    return ::fopencookie(reinterpret_cast<void*>(static_cast<std::intptr_t>(fd)), "wb", io);
+    auto* target = new StreamTarget{fd};
+    std::FILE* stream = ::fopencookie(target, "wb", io);
+    if (!stream) {
+        const int error_number = errno;
+        delete target;
+        errno = error_number;
+        return nullptr;
+    }
+    written = &target->written;
+    return stream;
 }
 
 }  // namespace
@@ -119,6 +183,7 @@ bool OutputFolder::Open(const std::u16string& root, std::string* error) {
     }
     root_ = std::make_shared<const UniqueFd>(::open(platform::ToUtf8(root).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     root_path_ = root;
+    no_unnamed_files_ = false;
     if (!root_->IsOpen()) {
         open_error_ = ErrorText(errno);
         SetError(error, open_error_);
@@ -138,6 +203,7 @@ bool OutputFolder::Open(const std::u16string& root, std::string* error) {
 }
 
 OutputFolder::SyncFileSystemCall OutputFolder::sync_file_system = ::syncfs;
+OutputFolder::OpenUnnamedCall OutputFolder::open_unnamed_file = OpenUnnamedFile;
 
 bool OutputFolder::Flush(std::string* error) const {
     if (!IsOpen()) {
@@ -285,8 +351,27 @@ PendingFile OutputFolder::CreateFile(const std::u16string& folder, std::u16strin
     }
     pending.folder_ = Folder(folder, false, &pending.error_);
     if (!pending.folder_) return pending;
+    pending.root_ = root_;
     pending.root_device_ = root_device_;
     pending.root_inode_ = root_inode_;
+    if (!no_unnamed_files_.load(std::memory_order_relaxed) && UnnamedFilesCanBeNamed()) {
+        const int fd = open_unnamed_file(pending.folder_->Get());
+        if (fd >= 0) {
+            pending.file_ = StreamOver(fd, pending.written_);
+            if (!pending.file_) {
+                pending.error_number_ = errno;
+                pending.error_ = ErrorText(errno);
+                ::close(fd);
+                return pending;
+            }
+            pending.fd_ = fd;
+            pending.unnamed_ = true;
+            return pending;
+        }
+        // A file system (or a kernel) without unnamed files: this save names its files the older way. Any
+        // other failure is met again below, and reported as the temporary file's.
+        if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL || errno == ENOSYS) no_unnamed_files_ = true;
+    }
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string temp = TempPrefix() + std::to_string(g_tempCounter++) + ".part";
         const int fd = ::openat(pending.folder_->Get(), temp.c_str(),
@@ -297,7 +382,7 @@ PendingFile OutputFolder::CreateFile(const std::u16string& folder, std::u16strin
             pending.error_ = ErrorText(errno);
             return pending;
         }
-        pending.file_ = StreamOver(fd);
+        pending.file_ = StreamOver(fd, pending.written_);
         if (!pending.file_) {
             pending.error_number_ = errno;
             pending.error_ = ErrorText(errno);
@@ -315,8 +400,11 @@ PendingFile OutputFolder::CreateFile(const std::u16string& folder, std::u16strin
 
 PendingFile::PendingFile(PendingFile&& other) noexcept
     : folder_(std::move(other.folder_)),
+      root_(std::move(other.root_)),
       file_(std::exchange(other.file_, nullptr)),
       fd_(std::exchange(other.fd_, -1)),
+      written_(std::exchange(other.written_, nullptr)),
+      unnamed_(std::exchange(other.unnamed_, false)),
       root_device_(other.root_device_),
       root_inode_(other.root_inode_),
       temp_name_(std::exchange(other.temp_name_, {})),
@@ -332,6 +420,9 @@ PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
         folder_ = std::move(other.folder_);
         file_ = std::exchange(other.file_, nullptr);
         fd_ = std::exchange(other.fd_, -1);
+        written_ = std::exchange(other.written_, nullptr);
+        unnamed_ = std::exchange(other.unnamed_, false);
+        root_ = std::move(other.root_);
         root_device_ = other.root_device_;
         root_inode_ = other.root_inode_;
         temp_name_ = std::exchange(other.temp_name_, {});
@@ -363,12 +454,7 @@ bool PendingFile::BytesWritten(std::uint64_t& bytes) {
         NoteWriteError(errno);
         return false;
     }
-    struct stat info {};
-    if (::fstat(fd_, &info) != 0) {
-        NoteWriteError(errno);
-        return false;
-    }
-    bytes = static_cast<std::uint64_t>(info.st_size);
+    bytes = *written_;
     return true;
 }
 
@@ -379,6 +465,16 @@ void PendingFile::RenameTo(std::u16string_view name) {
 
 bool PendingFile::FolderIsBelowRoot() const {
     if (!folder_) return false;
+    if (folder_ == root_) return true;
+    // The folder's path and the output folder's as the system has them now: the folder lies below the output
+    // folder when its path does. A removed folder's path is marked as such; it is left to the walk below.
+    std::string folder_path, root_path;
+    if (root_ && CurrentPath(folder_->Get(), folder_path) && CurrentPath(root_->Get(), root_path) &&
+        !EndsWith(folder_path, kRemovedMark) && !EndsWith(root_path, kRemovedMark)) {
+        if (root_path == "/" || folder_path == root_path) return true;
+        return folder_path.size() > root_path.size() && folder_path.compare(0, root_path.size(), root_path) == 0 &&
+               folder_path[root_path.size()] == '/';
+    }
     struct stat below {};
     if (::fstat(folder_->Get(), &below) != 0) return false;
     auto is_root = [this](const struct stat& info) { return info.st_dev == root_device_ && info.st_ino == root_inode_; };
@@ -407,6 +503,12 @@ bool PendingFile::Commit() {
     if (!flushed) NoteWriteError(errno);
     const bool stream_error = std::ferror(file_) != 0;
     if (stream_error) NoteWriteError(errno);
+    // An unnamed file is named by a second descriptor, so that the close can report its failure first.
+    UniqueFd unnamed;
+    if (unnamed_ && error_.empty()) {
+        unnamed = UniqueFd(::fcntl(fd_, F_DUPFD_CLOEXEC, 0));
+        if (!unnamed.IsOpen()) NoteWriteError(errno);
+    }
     const bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
     fd_ = -1;
@@ -425,6 +527,18 @@ bool PendingFile::Commit() {
     for (int n = 0; n <= kMaxNumberedTries; ++n) {
         const std::u16string leaf = n == 0 ? safe_name_ : NumberedName(safe_name_, n);
         const std::string target = platform::ToUtf8(leaf);
+        if (unnamed_) {
+            // The link fails with EEXIST when the name is taken, as the rename below does.
+            if (LinkUnnamed(unnamed.Get(), folder_->Get(), target.c_str()) == 0) {
+                unnamed_ = false;
+                path_ = JoinPath(folder_path_, leaf);
+                return true;
+            }
+            if (errno == EEXIST) continue;
+            error_ = ErrorText(errno);
+            Discard();
+            return false;
+        }
         int renamed = ::renameat2(folder_->Get(), temp_name_.c_str(), folder_->Get(), target.c_str(), RENAME_NOREPLACE);
         if (renamed != 0 && (errno == EINVAL || errno == ENOSYS)) {
             // A file system without the no-replace rename: a hard link fails the same way when the name exists.
@@ -463,11 +577,21 @@ bool PendingFile::CommitReplacing() {
     }
     const bool stream_error = std::ferror(file_) != 0;
     if (stream_error) NoteWriteError(errno);
+    UniqueFd unnamed;
+    if (unnamed_ && error_.empty()) {
+        unnamed = UniqueFd(::fcntl(fd_, F_DUPFD_CLOEXEC, 0));
+        if (!unnamed.IsOpen()) NoteWriteError(errno);
+    }
     const bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
     fd_ = -1;
     if (!closed) NoteWriteError(errno);
     if (!flushed || stream_error || !closed || !error_.empty()) {
+        Discard();
+        return false;
+    }
+    // A link cannot replace a name: an unnamed file gets a temporary name first, and that is renamed.
+    if (unnamed_ && !LinkUnderTemporaryName(unnamed.Get())) {
         Discard();
         return false;
     }
@@ -492,13 +616,31 @@ bool PendingFile::CommitReplacing() {
     return true;
 }
 
+bool PendingFile::LinkUnderTemporaryName(int fd) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string temp = TempPrefix() + std::to_string(g_tempCounter++) + ".part";
+        if (LinkUnnamed(fd, folder_->Get(), temp.c_str()) == 0) {
+            temp_name_ = std::move(temp);
+            unnamed_ = false;
+            return true;
+        }
+        if (errno == EEXIST) continue;
+        error_number_ = errno;
+        error_ = ErrorText(errno);
+        return false;
+    }
+    error_ = "no temporary name was free";
+    return false;
+}
+
 void PendingFile::Discard() {
     if (file_) {
-        std::fclose(file_);
+        std::fclose(file_);  // an unnamed file is gone with its last descriptor
         file_ = nullptr;
         fd_ = -1;
     }
     fd_ = -1;
+    unnamed_ = false;
     if (!temp_name_.empty() && folder_) ::unlinkat(folder_->Get(), temp_name_.c_str(), 0);
     temp_name_.clear();
 }

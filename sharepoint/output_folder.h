@@ -1,9 +1,10 @@
 // The output folder of a document save, held open by its descriptor. Every folder and file below it is
 // reached from that descriptor one name at a time with O_NOFOLLOW (openat, mkdirat), so a symbolic link
 // inside the output folder, whether there before the save or put there during it, is refused where a folder
-// is expected instead of being followed out of the output folder. Files are written under a temporary name
-// in their folder and get their real name only when whole; a file that failed is deleted, so no cut or empty
-// file is ever left under a document's name. A file is named only while its folder still lies below the output
+// is expected instead of being followed out of the output folder. Files are written without a name in their
+// folder (O_TMPFILE), or under a temporary name where the file system cannot make unnamed files, and get their
+// real name only when whole; a file that failed is closed unnamed or deleted, so no cut or empty file is ever
+// left under a document's name. A file is named only while its folder still lies below the output
 // folder: a folder that another program moved out during the save gets no file. Reasons are the system's own texts.
 //
 // A save writes many files into few folders, so the folders it opened stay open while the object lives (at
@@ -13,6 +14,7 @@
 // its folder's descriptor, which stays open until the file is done even when the folder is let go.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -47,9 +49,9 @@ private:
     int fd_ = -1;
 };
 
-// A file being written below the output folder, under a temporary name in its folder. Commit gives it its
-// name (the safe name, or a numbered one when that exists: nothing is overwritten); a pending file that is
-// not committed, or whose commit failed, is deleted.
+// A file being written below the output folder, unnamed in its folder (or under a temporary name there).
+// Commit gives it its name (the safe name, or a numbered one when that exists: nothing is overwritten); a
+// pending file that is not committed, or whose commit failed, is deleted.
 class PendingFile {
 public:
     PendingFile() = default;
@@ -89,10 +91,15 @@ private:
     friend class OutputFolder;
     // True when folder_ still lies below the output folder (root_device_, root_inode_).
     bool FolderIsBelowRoot() const;
+    // Gives the unnamed file held open by fd a temporary name in its folder (temp_name_).
+    bool LinkUnderTemporaryName(int fd);
 
     std::shared_ptr<const UniqueFd> folder_;
+    std::shared_ptr<const UniqueFd> root_;
     std::FILE* file_ = nullptr;
     int fd_ = -1;  // the descriptor under file_ (owned by the stream)
+    const std::uint64_t* written_ = nullptr;  // the bytes file_ wrote to fd_ (kept by the stream)
+    bool unnamed_ = false;  // made with O_TMPFILE: it has no name in its folder until it is committed
     dev_t root_device_ = 0;
     ino_t root_inode_ = 0;
     std::string temp_name_;
@@ -136,6 +143,10 @@ public:
     // The call Flush makes; a test puts a failing one in its place.
     using SyncFileSystemCall = int (*)(int fd);
     static SyncFileSystemCall sync_file_system;
+    // The call that opens an unnamed file for writing in a folder (O_TMPFILE); a test puts one in its place
+    // that fails as a file system without unnamed files does, so that files get a temporary name instead.
+    using OpenUnnamedCall = int (*)(int folder);
+    static OpenUnnamedCall open_unnamed_file;
 
 private:
     using Fd = std::shared_ptr<const UniqueFd>;
@@ -153,6 +164,8 @@ private:
     ino_t root_inode_ = 0;
     std::u16string root_path_;
     std::string open_error_;
+    // Set once the output's file system refused an unnamed file: the files of the save get temporary names.
+    mutable std::atomic<bool> no_unnamed_files_{false};
     mutable std::mutex mutex_;
     // The most recently used first.
     mutable std::list<HeldFolder> held_;

@@ -1,14 +1,22 @@
 // The folders a save keeps open: at most the bound stay open and all close with the output folder, a folder
 // let go is reached again name by name (a symbolic link put in its place meanwhile is refused), and a file
-// being written keeps its folder even when that folder is let go before the file is named.
+// being written keeps its folder even when that folder is let go before the file is named. A file is named
+// only when whole, never over a name that is taken, and only while its folder lies below the output folder,
+// whether it was written unnamed or (on a file system without unnamed files) under a temporary name.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cerrno>
 #include <fstream>
+#include <functional>
+#include <cstring>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "platform/text.h"
 #include "sharepoint/output_folder.h"
+#include "sharepoint/output_names.h"
 #include "tests/support/page_builder.h"
 
 namespace {
@@ -98,6 +106,188 @@ TEST(OutputFolderHandles, AFileKeepsItsFolderWhenTheFolderIsLetGoBeforeItIsNamed
     std::getline(in, text);
     EXPECT_EQ(text, "whole");
     EXPECT_EQ(std::distance(fs::directory_iterator(out / "site" / "f0"), fs::directory_iterator{}), 1);
+}
+
+// How files are started: unnamed where the file system allows it, or under a temporary name where it does
+// not (forced here by an open of unnamed files that fails as such a file system's does).
+enum class Start { Unnamed, TemporaryName };
+
+class StartAs {
+public:
+    explicit StartAs(Start start) : saved_(sharepoint::OutputFolder::open_unnamed_file) {
+        if (start == Start::TemporaryName) {
+            sharepoint::OutputFolder::open_unnamed_file = [](int) {
+                errno = EOPNOTSUPP;
+                return -1;
+            };
+        }
+    }
+    ~StartAs() { sharepoint::OutputFolder::open_unnamed_file = saved_; }
+    StartAs(const StartAs&) = delete;
+    StartAs& operator=(const StartAs&) = delete;
+
+private:
+    sharepoint::OutputFolder::OpenUnnamedCall saved_;
+};
+
+std::string Contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// name -> contents ("<folder>", "<link>") of the entries of folder.
+std::map<std::string, std::string> Entries(const fs::path& folder) {
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (entry.is_symlink()) entries[name] = "<link>";
+        else if (entry.is_directory()) entries[name] = "<folder>";
+        else entries[name] = Contents(entry.path());
+    }
+    return entries;
+}
+
+TEST(OutputFolderNaming, AFileIsNamedWholeNeverOverATakenNameAndOnlyBelowTheOutputFolder) {
+    const std::string numbered = platform::ToUtf8(sharepoint::NumberedName(u"a.txt", 1));
+    struct Case {
+        const char* what;
+        // Run before the file is started (out, outside).
+        std::function<void(const fs::path&, const fs::path&)> before;
+        // Run while the file is written, before Commit.
+        std::function<void(const fs::path&, const fs::path&)> during;
+        bool committed;
+        std::string error;
+        std::map<std::string, std::string> in_folder;  // the entries of the file's folder after the commit
+        std::map<std::string, std::string> in_outside;
+        std::string folder_now = "docs";  // where the file's folder is then, below the output folder
+    };
+    const std::vector<Case> cases = {
+        {"a free name", {}, {}, true, "", {{"a.txt", "whole"}}, {}},
+        {"the name taken by a file",
+         [](const fs::path& out, const fs::path&) { std::ofstream(out / "docs" / "a.txt") << "older"; }, {}, true, "",
+         {{"a.txt", "older"}, {numbered, "whole"}}, {}},
+        {"the name taken by a folder", [](const fs::path& out, const fs::path&) { fs::create_directory(out / "docs" / "a.txt"); },
+         {}, true, "", {{"a.txt", "<folder>"}, {numbered, "whole"}}, {}},
+        {"the name taken by a link out of the output folder",
+         [](const fs::path& out, const fs::path& outside) {
+             std::ofstream(outside / "target.txt") << "theirs";
+             fs::create_symlink(outside / "target.txt", out / "docs" / "a.txt");
+         },
+         {}, true, "", {{"a.txt", "<link>"}, {numbered, "whole"}}, {{"target.txt", "theirs"}}},
+        {"the name taken while the file is written", {},
+         [](const fs::path& out, const fs::path&) { std::ofstream(out / "docs" / "a.txt") << "theirs"; }, true, "",
+         {{"a.txt", "theirs"}, {numbered, "whole"}}, {}},
+        {"its folder moved out of the output folder", {},
+         [](const fs::path& out, const fs::path& outside) { fs::rename(out / "docs", outside / "docs"); }, false,
+         "its folder was moved out of the output folder", {}, {{"docs", "<folder>"}}, "../outside/docs"},
+        {"its folder moved beside the output folder, under a name that begins with its name", {},
+         [](const fs::path& out, const fs::path&) { fs::rename(out / "docs", fs::path(out.string() + "-moved")); },
+         false, "its folder was moved out of the output folder", {}, {}, "../out-moved"},
+        {"its folder removed", {}, [](const fs::path& out, const fs::path&) { fs::remove_all(out / "docs"); }, false,
+         std::strerror(ENOENT), {}, {}, "."},
+        {"its folder moved within the output folder", {},
+         [](const fs::path& out, const fs::path&) {
+             fs::create_directory(out / "elsewhere");
+             fs::rename(out / "docs", out / "elsewhere" / "docs");
+         },
+         true, "", {{"a.txt", "whole"}}, {}, "elsewhere/docs"},
+    };
+    for (const Start start : {Start::Unnamed, Start::TemporaryName}) {
+        const StartAs start_as(start);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (start == Start::Unnamed ? ", unnamed" : ", temporary name"));
+            testsupport::TempDir dir;
+            const fs::path out = dir / "out";
+            const fs::path outside = dir / "outside";
+            fs::create_directories(out / "docs");
+            fs::create_directories(outside);
+            if (c.before) c.before(out, outside);
+            const auto before = Entries(out / "docs");
+            sharepoint::OutputFolder folder;
+            ASSERT_TRUE(folder.Open(U(out)));
+            sharepoint::PendingFile file = folder.CreateFile(U(out / "docs"), u"a.txt");
+            ASSERT_TRUE(file.IsOpen()) << file.Error();
+            ASSERT_TRUE(file.Write("whole", 5));
+            ASSERT_TRUE(file.Stream() && std::fflush(file.Stream()) == 0);
+            // An unnamed file shows nowhere while it is written; a temporary name is the only other entry.
+            EXPECT_EQ(Entries(out / "docs").size(), before.size() + (start == Start::Unnamed ? 0 : 1));
+            if (c.during) c.during(out, outside);
+            EXPECT_EQ(file.Commit(), c.committed) << file.Error();
+            EXPECT_EQ(file.Error(), c.error);
+            EXPECT_EQ(Entries(out / c.folder_now), c.in_folder);
+            EXPECT_EQ(Entries(outside), c.in_outside);
+        }
+    }
+}
+
+TEST(OutputFolderNaming, AFileThatFailsOrIsLeftLeavesNothing) {
+    for (const Start start : {Start::Unnamed, Start::TemporaryName}) {
+        const StartAs start_as(start);
+        SCOPED_TRACE(start == Start::Unnamed ? "unnamed" : "temporary name");
+        testsupport::TempDir dir;
+        const fs::path out = dir / "out";
+        fs::create_directories(out);
+        sharepoint::OutputFolder folder;
+        ASSERT_TRUE(folder.Open(U(out)));
+        {
+            sharepoint::PendingFile left = folder.CreateFile(U(out), u"left.txt");
+            ASSERT_TRUE(left.Write("cut", 3));
+        }
+        sharepoint::PendingFile failed = folder.CreateFile(U(out), u"failed.txt");
+        ASSERT_TRUE(failed.Write("cut", 3));
+        failed.NoteWriteError(ENOSPC);
+        EXPECT_FALSE(failed.Commit());
+        EXPECT_EQ(failed.Error(), std::strerror(ENOSPC));
+        sharepoint::PendingFile discarded = folder.CreateFile(U(out), u"discarded.txt");
+        ASSERT_TRUE(discarded.Write("cut", 3));
+        discarded.Discard();
+        EXPECT_TRUE(fs::is_empty(out));
+    }
+}
+
+// The log is saved over its older copy: a file or a link of its name is replaced (the link itself, not what it
+// points to), a folder of its name is left alone.
+TEST(OutputFolderNaming, ReplacingTakesTheNameOfAFileOrALinkButNotOfAFolder) {
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path&, const fs::path&)> before;
+        bool committed;
+        std::map<std::string, std::string> in_out;
+    };
+    const std::vector<Case> cases = {
+        {"a free name", {}, true, {{"log.txt", "new"}}},
+        {"an older file", [](const fs::path& out, const fs::path&) { std::ofstream(out / "log.txt") << "old"; }, true,
+         {{"log.txt", "new"}}},
+        {"a link out of the output folder",
+         [](const fs::path& out, const fs::path& outside) {
+             std::ofstream(outside / "theirs.txt") << "theirs";
+             fs::create_symlink(outside / "theirs.txt", out / "log.txt");
+         },
+         true, {{"log.txt", "new"}}},
+        {"a folder", [](const fs::path& out, const fs::path&) { fs::create_directory(out / "log.txt"); }, false,
+         {{"log.txt", "<folder>"}}},
+    };
+    for (const Start start : {Start::Unnamed, Start::TemporaryName}) {
+        const StartAs start_as(start);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (start == Start::Unnamed ? ", unnamed" : ", temporary name"));
+            testsupport::TempDir dir;
+            const fs::path out = dir / "out";
+            const fs::path outside = dir / "outside";
+            fs::create_directories(out);
+            fs::create_directories(outside);
+            if (c.before) c.before(out, outside);
+            sharepoint::OutputFolder folder;
+            ASSERT_TRUE(folder.Open(U(out)));
+            sharepoint::PendingFile file = folder.CreateFile(U(out), u"log.txt");
+            ASSERT_TRUE(file.Write("new", 3));
+            EXPECT_EQ(file.CommitReplacing(), c.committed) << file.Error();
+            EXPECT_EQ(Entries(out), c.in_out);
+            if (fs::exists(outside / "theirs.txt")) {
+                EXPECT_EQ(Contents(outside / "theirs.txt"), "theirs");
+            }
+        }
+    }
 }
 
 }  // namespace
