@@ -209,8 +209,14 @@ TEST_F(BigTableWindow, MillionRowsLoadScrollSortAndGoBackOnHome) {
               << " s; peak memory " << StatusKiB("VmHWM") / 1024 << " MiB; anonymous memory before the view "
               << rss_before / 1024 << " MiB, loaded " << rss_loaded / 1024 << " MiB, after Home " << rss_after / 1024
               << " MiB\n";
+#if defined(__SANITIZE_ADDRESS__)
+    // The address sanitizer keeps freed blocks in its quarantine: the process's memory cannot fall back there.
+    // The store itself holds nothing any more (checked above).
+    (void)rss_after;
+#else
     EXPECT_LE(rss_after, std::max(rss_before + rss_before / 10, rss_before + 16 * 1024))
         << "KiB before the view " << rss_before << ", loaded " << rss_loaded << ", after Home " << rss_after;
+#endif
 }
 
 }  // namespace
