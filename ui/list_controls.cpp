@@ -58,6 +58,37 @@ void KeepHeaderWithRows(wxListCtrl& list) {
     }
 }
 
+// The text of the cell under a point in the rows window, cut to what a tooltip shows; empty off the rows.
+// `text_of(row, column)` gives a cell's full text.
+template <class TextOf>
+std::u16string CellToolTipAt(const wxListCtrl& list, const wxWindow& rows, const wxPoint& point_in_rows,
+                             TextOf text_of) {
+    int flags = 0;
+    const long row = list.HitTest(point_in_rows, flags);
+    if (row < 0 || (flags & wxLIST_HITTEST_ONITEM) == 0) return {};
+    // The column from the cells' rectangles, which are in the list's own coordinates.
+    const wxPoint point = point_in_rows + rows.GetPosition();
+    for (int column = 0; column < list.GetColumnCount(); ++column) {
+        wxRect cell;
+        if (!list.GetSubItemRect(row, column, cell) || point.x < cell.x || point.x >= cell.x + cell.width) continue;
+        std::u16string text = text_of(row, column);
+        if (text.size() > kToolTipMaxCharacters) text.resize(kToolTipMaxCharacters);
+        return text;
+    }
+    return {};
+}
+
+// Sets the rows window's tooltip to `text` when it differs from the one shown.
+void ShowToolTip(wxWindow& rows, std::u16string& shown, const std::u16string& text) {
+    if (text == shown) return;
+    shown = text;
+    if (text.empty()) {
+        rows.UnsetToolTip();
+    } else {
+        rows.SetToolTip(ToWx(text));
+    }
+}
+
 }  // namespace
 
 void CMyListCtrl::ScrollToLeft() {
@@ -169,32 +200,14 @@ wxItemAttr* CMyListCtrl::OnGetItemAttr(long item) const { return item % 2 ? &odd
 wxWindow* CMyListCtrl::RowArea() const { return RowsOf(*this); }
 
 std::u16string CMyListCtrl::ToolTipAt(const wxPoint& point_in_rows) const {
-    int flags = 0;
-    const long row = HitTest(point_in_rows, flags);
-    if (row < 0 || (flags & wxLIST_HITTEST_ONITEM) == 0) return {};
-    const wxPoint point = point_in_rows + RowArea()->GetPosition();
-    for (int column = 0; column < GetColumnCount(); ++column) {
-        wxRect cell;
-        if (!GetSubItemRect(row, column, cell) || point.x < cell.x || point.x >= cell.x + cell.width) continue;
-        std::u16string text = CellText(row, column);
-        if (text.size() > kToolTipMaxCharacters) text.resize(kToolTipMaxCharacters);
-        return text;
-    }
-    return {};
+    return CellToolTipAt(*this, *RowArea(), point_in_rows,
+                         [this](long row, int column) { return CellText(row, column); });
 }
 
 void CMyListCtrl::OnColumnClick(wxListEvent& event) { SortByHeaderClick(event.GetColumn()); }
 
 void CMyListCtrl::OnRowsMotion(wxMouseEvent& event) {
-    const std::u16string text = ToolTipAt(event.GetPosition());
-    if (text != shown_tooltip_) {
-        shown_tooltip_ = text;
-        if (text.empty()) {
-            RowArea()->UnsetToolTip();
-        } else {
-            RowArea()->SetToolTip(ToWx(text));
-        }
-    }
+    ShowToolTip(*RowArea(), shown_tooltip_, ToolTipAt(event.GetPosition()));
     event.Skip();
 }
 
@@ -355,33 +368,14 @@ bool CToolTipListCtrl::SortByHeaderClick(int column) {
 void CToolTipListCtrl::ColourRows(long first) { ColourAlternateRows(*this, first, app::kFoundFileListOddRow); }
 
 std::u16string CToolTipListCtrl::ToolTipAt(const wxPoint& point_in_rows) const {
-    int flags = 0;
-    const long row = HitTest(point_in_rows, flags);
-    if (row < 0 || (flags & wxLIST_HITTEST_ONITEM) == 0) return {};
-    // The column from the cells' rectangles, which are in the list's own coordinates.
-    const wxPoint point = point_in_rows + RowArea()->GetPosition();
-    for (int column = 0; column < GetColumnCount(); ++column) {
-        wxRect cell;
-        if (!GetSubItemRect(row, column, cell) || point.x < cell.x || point.x >= cell.x + cell.width) continue;
-        std::u16string text = GetItemToolTipText(row, column);
-        if (text.size() > kToolTipMaxCharacters) text.resize(kToolTipMaxCharacters);
-        return text;
-    }
-    return {};
+    return CellToolTipAt(*this, *RowArea(), point_in_rows,
+                         [this](long row, int column) { return GetItemToolTipText(row, column); });
 }
 
 void CToolTipListCtrl::OnColumnClick(wxListEvent& event) { SortByHeaderClick(event.GetColumn()); }
 
 void CToolTipListCtrl::OnRowsMotion(wxMouseEvent& event) {
-    const std::u16string text = ToolTipAt(event.GetPosition());
-    if (text != shown_tooltip_) {
-        shown_tooltip_ = text;
-        if (text.empty()) {
-            RowArea()->UnsetToolTip();
-        } else {
-            RowArea()->SetToolTip(ToWx(text));
-        }
-    }
+    ShowToolTip(*RowArea(), shown_tooltip_, ToolTipAt(event.GetPosition()));
     event.Skip();
 }
 

@@ -10,6 +10,7 @@
 #include "mdf/page_check.h"
 #include "platform/text.h"
 #include "tests/support/corpus.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/page_builder.h"
 #include "tests/support/sharepoint_builder.h"
 #include "tests/tools/catalog_dump.h"
@@ -22,15 +23,8 @@ using testsupport::sharepoint::ContentDatabase;
 using testsupport::sharepoint::Generation;
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void WriteFile(const fs::path& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(bytes.data()),
-                                                                  static_cast<std::streamsize>(bytes.size()));
-}
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
 // One scan of a file as catalog_dump runs it: its damage lines and count, its catalogue and every row.
 struct Scan {

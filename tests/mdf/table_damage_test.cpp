@@ -17,6 +17,7 @@
 #include "mdf/page_check.h"
 #include "platform/text.h"
 #include "tests/support/corpus.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/page_builder.h"
 #include "tests/support/sharepoint_builder.h"
 #include "tests/support/sql2000_builder.h"
@@ -31,15 +32,8 @@ using testsupport::sharepoint::Generation;
 using Bytes = std::vector<std::uint8_t>;
 constexpr std::size_t kPage = mdf::kPageSize;
 
-Bytes ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void WriteFile(const fs::path& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(bytes.data()),
-                                                                  static_cast<std::streamsize>(bytes.size()));
-}
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
 struct TableSeen {
     std::uint64_t rows = 0;

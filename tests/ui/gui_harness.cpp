@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "app/control_ids.h"
 #include "ui/main_dialog.h"
 
 #include <gtest/gtest.h>
@@ -107,7 +108,9 @@ void Pump(int milliseconds) {
     } while (std::chrono::steady_clock::now() < end);
 }
 
-ui::CBrindlemoorDlg* OpenMainDialog(const std::function<void(ui::CBrindlemoorDlg&)>& prepare) {
+namespace {
+
+ui::CBrindlemoorDlg* ShowMainDialog(const std::function<void(ui::CBrindlemoorDlg&)>& prepare) {
     auto& a = App();
     ResetJobState(a);
     auto* dialog = new ui::CBrindlemoorDlg(a);
@@ -115,8 +118,48 @@ ui::CBrindlemoorDlg* OpenMainDialog(const std::function<void(ui::CBrindlemoorDlg
     dialog->confirm_stop = [] { return true; };
     if (prepare) prepare(*dialog);
     dialog->Show();
+    return dialog;
+}
+
+}  // namespace
+
+ui::CBrindlemoorDlg* OpenMainDialog(const std::function<void(ui::CBrindlemoorDlg&)>& prepare) {
+    auto* dialog = ShowMainDialog(prepare);
     Pump(50);
     return dialog;
+}
+
+ui::CBrindlemoorDlg* OpenMainDialogOnScreen(const std::function<void(ui::CBrindlemoorDlg&)>& prepare) {
+    auto* dialog = ShowMainDialog(prepare);
+    WaitUntil([dialog] { return dialog->IsShownOnScreen(); }, 3000);
+    Pump(200);
+    return dialog;
+}
+
+void HandWorkerMessagesTo(ui::CBrindlemoorDlg* dialog) {
+    App().m_bridge.SetHandler([dialog](unsigned m, platform::WPARAM w, platform::LPARAM l) {
+        dialog->OnWorkerMessage(m, w, l);
+    });
+}
+
+void ClickControl(ui::CBrindlemoorDlg& dialog, int id) {
+    wxWindow* control = dialog.FindWindow(id);
+    ASSERT_NE(control, nullptr);
+    ASSERT_TRUE(control->IsShown()) << id;
+    const wxSize size = control->GetClientSize();
+    ClickAt(*control, wxPoint(size.x / 2, size.y / 2));
+}
+
+bool JobIdle() { return App().m_bJobIdle.load() && App().m_pRecoverThread.load() == nullptr; }
+
+void ClickSelectFile(ui::CBrindlemoorDlg& dialog, const std::filesystem::path& file) {
+    dialog.choose_file = [file] { return wxString::FromUTF8(file.string()); };
+    ClickControl(dialog, app::kIdSelectFile);
+}
+
+bool ClickScanFile(ui::CBrindlemoorDlg& dialog) {
+    ClickControl(dialog, app::kIdScanFile);
+    return WaitUntil([] { return JobIdle(); }, 30000);
 }
 
 void CloseMainDialog(ui::CBrindlemoorDlg* dialog) {

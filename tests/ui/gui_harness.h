@@ -29,6 +29,18 @@ void ResetJobState(ui::CBrindlemoorApp& app);
 ui::CBrindlemoorDlg* OpenMainDialog(const std::function<void(ui::CBrindlemoorDlg&)>& prepare = {});
 // Deletes a dialog of OpenMainDialog, the folder prompt a test may have set taken back first.
 void CloseMainDialog(ui::CBrindlemoorDlg* dialog);
+// OpenMainDialog for tests that click with the real mouse: waits until the dialog is on the screen and settled.
+ui::CBrindlemoorDlg* OpenMainDialogOnScreen(const std::function<void(ui::CBrindlemoorDlg&)>& prepare = {});
+// Points the worker messages straight at `dialog` again, as a test that watched them leaves it.
+void HandWorkerMessagesTo(ui::CBrindlemoorDlg* dialog);
+// A click with the real mouse in the middle of the dialog's control `id`, which must be shown.
+void ClickControl(ui::CBrindlemoorDlg& dialog, int id);
+// No job is running.
+bool JobIdle();
+// Select File, answered with `file`, clicked.
+void ClickSelectFile(ui::CBrindlemoorDlg& dialog, const std::filesystem::path& file);
+// Scan File clicked; waits for the job's end and returns whether it came.
+bool ClickScanFile(ui::CBrindlemoorDlg& dialog);
 // A click on a result-tree item's label, as the mouse gives it; returns what the dialog's click handler returns.
 int ClickTreeLabel(ui::CBrindlemoorDlg& dialog, const wxTreeItemId& item);
 // The first result-tree item at or below `from` (depth first) whose text is `text`; not OK when there is none.

@@ -25,6 +25,7 @@
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
 #include "tests/support/corpus.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/page_builder.h"
 #include "tests/support/sharepoint_builder.h"
 #include "tests/support/tds_server_double.h"
@@ -70,15 +71,8 @@ private:
     T* last_ = nullptr;
 };
 
-Bytes ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void WriteFile(const fs::path& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
 // The synthetic content database: a small file whose scan ends in a moment.
 fs::path SmallDataFile(const fs::path& folder, const char* name) {
@@ -134,14 +128,7 @@ int ClosedPort() {
 class WindowOutcomes : public testing::Test {
 protected:
     void SetUp() override {
-        auto& a = App();
-        ResetJobState(a);
-        dialog_ = new ui::CBrindlemoorDlg(a);
-        dialog_->end_program = [](bool) {};
-        dialog_->confirm_stop = [] { return true; };
-        dialog_->Show();
-        WaitUntil([&] { return dialog_->IsShownOnScreen(); }, 3000);
-        Pump(200);
+        dialog_ = OpenMainDialogOnScreen();
     }
     void TearDown() override {
         delete dialog_;
@@ -149,22 +136,10 @@ protected:
     }
 
     // A click in the middle of one of the window's controls, as a user gives it.
-    void Click(int id) {
-        wxWindow* control = dialog_->FindWindow(id);
-        ASSERT_NE(control, nullptr);
-        ASSERT_TRUE(control->IsShown()) << id;
-        const wxSize size = control->GetClientSize();
-        ClickAt(*control, wxPoint(size.x / 2, size.y / 2));
-    }
-    void SelectFile(const fs::path& file) {
-        dialog_->choose_file = [file] { return wxString::FromUTF8(file.string()); };
-        Click(kIdSelectFile);
-    }
-    bool Idle() const { return App().m_bJobIdle.load() && App().m_pRecoverThread.load() == nullptr; }
-    bool Scan() {
-        Click(kIdScanFile);
-        return WaitUntil([&] { return Idle(); }, 30000);
-    }
+    void Click(int id) { ClickControl(*dialog_, id); }
+    void SelectFile(const fs::path& file) { ClickSelectFile(*dialog_, file); }
+    bool Idle() const { return JobIdle(); }
+    bool Scan() { return ClickScanFile(*dialog_); }
     std::vector<wxTreeItemId> TableItems() const {
         std::vector<wxTreeItemId> items;
         wxTreeCtrl* tree = dialog_->ResultTree();

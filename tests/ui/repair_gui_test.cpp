@@ -34,6 +34,17 @@ void Press(wxDialog& dialog, int id) {
     dialog.GetEventHandler()->ProcessEvent(press);
 }
 
+// A settings file in `dir` that points the program at `server` through FreeTDS, made the one the program reads.
+void UseServerDouble(const testsupport::TempDir& dir, const testsupport::TdsServerDouble& server) {
+    {
+        std::ofstream config(dir / "brindlemoor.conf");
+        config << "[sqlserver]\nserver = 127.0.0.1\nlogin = tester\ndriver = "
+               << platform::ToUtf8(testsupport::FreeTdsDriverPath()) << "\nport = " << server.Port()
+               << "\ntds_version = 7.4\nlogin_timeout = 10\nfailure_folder = " << (dir / "failures").string() << "\n";
+    }
+    setenv("BRINDLEMOOR_CONFIG", (dir / "brindlemoor.conf").c_str(), 1);
+}
+
 TEST(ServerDialogs, OkWaitsForAServerAndRefusesInjection) {
     auto& app = App();
     platform::ServerChoice choice;
@@ -112,22 +123,10 @@ TEST(RepairWindow, NorthwindRepairedIntoTheServerDouble) {
     if (testsupport::FreeTdsDriverPath().empty()) GTEST_SKIP() << "FreeTDS ODBC driver not found at configure time";
     testsupport::TdsServerDouble server;
     testsupport::TempDir dir;
-    {
-        std::ofstream config(dir / "brindlemoor.conf");
-        config << "[sqlserver]\nserver = 127.0.0.1\nlogin = tester\ndriver = "
-               << platform::ToUtf8(testsupport::FreeTdsDriverPath()) << "\nport = " << server.Port()
-               << "\ntds_version = 7.4\nlogin_timeout = 10\nfailure_folder = " << (dir / "failures").string() << "\n";
-    }
-    setenv("BRINDLEMOOR_CONFIG", (dir / "brindlemoor.conf").c_str(), 1);
+    UseServerDouble(dir, server);
 
-    auto& a = App();
-    ResetJobState(a);
-    a.m_strServerInstance.clear();
-    auto* dialog = new ui::CBrindlemoorDlg(a);
-    dialog->end_program = [](bool) {};
-    dialog->confirm_stop = [] { return true; };
-    dialog->Show();
-    Pump(50);
+    App().m_strServerInstance.clear();
+    auto* dialog = OpenMainDialog();
 
     const fs::path file = *testsupport::CorpusDir() / "northwnd_sligo.mdf";
     dialog->OnCompleteRepair();
@@ -185,24 +184,12 @@ TEST(RepairWindow, StopWhileTheServerHoldsAnInsertEndsTheJobAtOnce) {
     testsupport::TdsServerDouble server;
     server.AddFault(testsupport::TdsFault::Stall(u"insert into [Orders]"));
     testsupport::TempDir dir;
-    {
-        std::ofstream config(dir / "brindlemoor.conf");
-        config << "[sqlserver]\nserver = 127.0.0.1\nlogin = tester\ndriver = "
-               << platform::ToUtf8(testsupport::FreeTdsDriverPath()) << "\nport = " << server.Port()
-               << "\ntds_version = 7.4\nlogin_timeout = 10\nfailure_folder = " << (dir / "failures").string() << "\n";
-    }
-    setenv("BRINDLEMOOR_CONFIG", (dir / "brindlemoor.conf").c_str(), 1);
+    UseServerDouble(dir, server);
     const fs::path file = dir / "sample.mdf";
     testsupport::sql2000::SampleDatabase().Build().WriteTo(file);
 
-    auto& a = App();
-    ResetJobState(a);
-    a.m_strServerInstance.clear();
-    auto* dialog = new ui::CBrindlemoorDlg(a);
-    dialog->end_program = [](bool) {};
-    dialog->confirm_stop = [] { return true; };
-    dialog->Show();
-    Pump(50);
+    App().m_strServerInstance.clear();
+    auto* dialog = OpenMainDialog();
     dialog->OnCompleteRepair();
     dialog->choose_file = [file] { return wxString::FromUTF8(file.string()); };
     dialog->OnSelectFile();

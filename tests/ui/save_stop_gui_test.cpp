@@ -72,41 +72,28 @@ std::size_t FilesBelow(const fs::path& folder) {
 class SaveStopWindow : public testing::Test {
 protected:
     void SetUp() override {
-        auto& a = App();
-        ResetJobState(a);
-        dialog_ = new ui::CBrindlemoorDlg(a);
-        dialog_->end_program = [](bool) {};
-        dialog_->confirm_stop = [] { return true; };
-        a.m_bridge.SetHandler([this](unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) {
-            if (message == platform::WM_LOG_LINE) log_.push_back(platform::ToUtf8(App().m_strLogLine));
-            // A busy desktop: each saved document's count takes the window a little while, so the save lasts
-            // seconds and Stop meets it part way.
-            if (slow_window_ && message == platform::WM_RECORD_COUNT) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
-            dialog_->OnWorkerMessage(message, wparam, lparam);
+        dialog_ = OpenMainDialogOnScreen([this](ui::CBrindlemoorDlg& dialog) {
+            dialog_ = &dialog;
+            App().m_bridge.SetHandler([this](unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) {
+                if (message == platform::WM_LOG_LINE) log_.push_back(platform::ToUtf8(App().m_strLogLine));
+                // A busy desktop: each saved document's count takes the window a little while, so the save lasts
+                // seconds and Stop meets it part way.
+                if (slow_window_ && message == platform::WM_RECORD_COUNT) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                }
+                dialog_->OnWorkerMessage(message, wparam, lparam);
+            });
         });
-        dialog_->Show();
-        WaitUntil([&] { return dialog_->IsShownOnScreen(); }, 3000);
-        Pump(200);
     }
     void TearDown() override {
         App().m_prompts.choose_folder = nullptr;
-        App().m_bridge.SetHandler([this](unsigned m, platform::WPARAM w, platform::LPARAM l) {
-            dialog_->OnWorkerMessage(m, w, l);
-        });
+        HandWorkerMessagesTo(dialog_);
         delete dialog_;
         Pump(20);
     }
 
-    void Click(int id) {
-        wxWindow* control = dialog_->FindWindow(id);
-        ASSERT_NE(control, nullptr);
-        ASSERT_TRUE(control->IsShown()) << id;
-        const wxSize size = control->GetClientSize();
-        ClickAt(*control, wxPoint(size.x / 2, size.y / 2));
-    }
-    bool Idle() const { return App().m_bJobIdle.load() && App().m_pRecoverThread.load() == nullptr; }
+    void Click(int id) { ClickControl(*dialog_, id); }
+    bool Idle() const { return JobIdle(); }
     int StateOf(const char* label) const {
         const wxTreeItemId item = FindTreeItem(*dialog_, App().m_hTreeRoot, wxString::FromUTF8(label));
         EXPECT_TRUE(item.IsOk()) << label;

@@ -36,35 +36,22 @@ using namespace app;
 class SearchWindow : public testing::Test {
 protected:
     void SetUp() override {
-        auto& a = App();
-        ResetJobState(a);
         FindThread::m_nReportIntervalMs = 0;  // every folder reported: the pause point below is exact
-        dialog_ = new ui::CBrindlemoorDlg(a);
-        dialog_->end_program = [](bool) {};
-        dialog_->confirm_stop = [] { return true; };
-        a.m_bridge.SetHandler([this](unsigned m, platform::WPARAM w, platform::LPARAM l) {
-            dialog_->OnWorkerMessage(m, w, l);
-            if (m == platform::WM_FOUND_FILES && w == kFoundFilesProgress && on_report) on_report();
+        dialog_ = OpenMainDialogOnScreen([this](ui::CBrindlemoorDlg& dialog) {
+            dialog_ = &dialog;
+            App().m_bridge.SetHandler([this](unsigned m, platform::WPARAM w, platform::LPARAM l) {
+                dialog_->OnWorkerMessage(m, w, l);
+                if (m == platform::WM_FOUND_FILES && w == kFoundFilesProgress && on_report) on_report();
+            });
         });
-        dialog_->Show();
-        WaitUntil([&] { return dialog_->IsShownOnScreen(); }, 3000);
-        Pump(200);
     }
     void TearDown() override {
         FindThread::m_nReportIntervalMs = 100;
-        App().m_bridge.SetHandler([this](unsigned m, platform::WPARAM w, platform::LPARAM l) {
-            dialog_->OnWorkerMessage(m, w, l);
-        });
+        HandWorkerMessagesTo(dialog_);
         delete dialog_;
         Pump(20);
     }
-    void Click(int id) {
-        wxWindow* control = dialog_->FindWindow(id);
-        ASSERT_NE(control, nullptr);
-        ASSERT_TRUE(control->IsShown()) << id;
-        const wxSize size = control->GetClientSize();
-        ClickAt(*control, wxPoint(size.x / 2, size.y / 2));
-    }
+    void Click(int id) { ClickControl(*dialog_, id); }
     // Search File(s) from `root` (with its sub-folders), clicked; waits for the search's end.
     void Search(const fs::path& root) {
         wxChoice* drives = dialog_->DriveCombo();

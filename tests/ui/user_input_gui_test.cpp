@@ -51,42 +51,21 @@ using namespace app;
 class UserInput : public testing::Test {
 protected:
     void SetUp() override {
-        auto& a = App();
-        ResetJobState(a);
-        dialog_ = new ui::CBrindlemoorDlg(a);
-        dialog_->end_program = [](bool) {};
-        dialog_->confirm_stop = [] { return true; };
-        dialog_->Show();
-        WaitUntil([&] { return dialog_->IsShownOnScreen(); }, 3000);
-        Pump(200);
+        dialog_ = OpenMainDialogOnScreen();
     }
     void TearDown() override {
-        App().m_bridge.SetHandler([this](unsigned m, platform::WPARAM w, platform::LPARAM l) {
-            dialog_->OnWorkerMessage(m, w, l);
-        });
+        HandWorkerMessagesTo(dialog_);
         delete dialog_;
         Pump(20);
     }
 
     // A click in the middle of one of the window's controls.
-    void Click(int id) {
-        wxWindow* control = dialog_->FindWindow(id);
-        ASSERT_NE(control, nullptr);
-        ASSERT_TRUE(control->IsShown()) << id;
-        const wxSize size = control->GetClientSize();
-        ClickAt(*control, wxPoint(size.x / 2, size.y / 2));
-    }
+    void Click(int id) { ClickControl(*dialog_, id); }
     // Select File answered with `file`, clicked.
-    void SelectFile(const fs::path& file) {
-        dialog_->choose_file = [file] { return wxString::FromUTF8(file.string()); };
-        Click(kIdSelectFile);
-    }
-    bool Idle() const { return App().m_bJobIdle.load() && App().m_pRecoverThread.load() == nullptr; }
+    void SelectFile(const fs::path& file) { ClickSelectFile(*dialog_, file); }
+    bool Idle() const { return JobIdle(); }
     // Scan File clicked; waits for the job's end.
-    bool Scan() {
-        Click(kIdScanFile);
-        return WaitUntil([&] { return Idle(); }, 30000);
-    }
+    bool Scan() { return ClickScanFile(*dialog_); }
     wxTreeItemId Find(const wxTreeItemId& from, const wxString& text) const {
         wxTreeCtrl* tree = dialog_->ResultTree();
         if (tree->GetItemText(from) == text || tree->GetItemText(from).EndsWith("." + text) ||
