@@ -98,9 +98,70 @@ bool IsSoundPageHeader(std::span<const std::uint8_t> page, std::uint64_t page_nu
     return U32(page, kPageHeaderPageIdOffset) == page_number;
 }
 
+namespace {
+
+// The number of bytes of the live record at e, from its own fields; 0 when they run off the page.
+std::size_t LiveRecordLength(std::span<const std::uint8_t> page, std::size_t e) {
+    if (e + 4u > kPageSize) return 0;
+    const std::uint8_t status = page[e];
+    std::size_t end = U16(page, e + 2u);
+    if (end < 4) return 0;
+    if (status & 0x10) {
+        if (e + end + 2 > kPageSize) return 0;
+        end += 2 + (U16(page, e + end) + 7u) / 8u;
+    }
+    if (status & 0x20) {
+        if (e + end + 2 > kPageSize) return 0;
+        const std::uint16_t m = U16(page, e + end);
+        const std::size_t table = end + 2;
+        end = table + 2u * m;
+        if (m > 0) {
+            if (e + end > kPageSize) return 0;
+            const std::size_t last = U16(page, e + table + 2u * (m - 1u)) & 0x7FFF;
+            if (last < end) return 0;
+            end = last;
+        }
+    }
+    if (e + end > kPageSize) return 0;
+    return end;
+}
+
+// The usual page: slots list their records in ascending order. Then two slots share a record only if two
+// offsets are equal, and live records overlap only if one starts before the end of those before it. Returns
+// false as soon as the order breaks, for the general check below.
+bool CheckAscendingSlots(std::span<const std::uint8_t> page, std::size_t count, SlotFault& fault) {
+    std::size_t previous = 0;
+    bool first = true;
+    std::size_t live_end = 0;
+    bool overlap = false;
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::uint16_t e = U16(page, kPageSize - 2 - 2 * k);
+        if (!IsRecordOffset(e)) continue;
+        if (!first && e <= previous) {
+            if (e == previous) {
+                fault = SlotFault::SharedRecord;
+                return true;
+            }
+            return false;
+        }
+        first = false;
+        previous = e;
+        if (overlap || !IsLiveDataRecord(page[e])) continue;
+        const std::size_t length = LiveRecordLength(page, e);
+        if (length == 0) continue;
+        if (e < live_end) overlap = true;
+        live_end = std::max(live_end, e + length);
+    }
+    fault = overlap ? SlotFault::OverlappingRecords : SlotFault::None;
+    return true;
+}
+
+}  // namespace
+
 SlotFault CheckSlots(std::span<const std::uint8_t> page) {
     if (page.size() < kPageSize) return SlotFault::None;
     const std::size_t count = std::min<std::size_t>(U16(page, kPageHeaderSlotCountOffset), kMaxSlotEntries);
+    if (SlotFault fault = SlotFault::None; CheckAscendingSlots(page, count, fault)) return fault;
     // Bits per page byte: the record starts met so far, and the bytes the live records met so far cover. The
     // page is looked at as the scan reads it, so this stays at a few word operations per record.
     constexpr std::size_t kWords = kPageSize / 64;
@@ -114,28 +175,10 @@ SlotFault CheckSlots(std::span<const std::uint8_t> page) {
         const std::uint64_t start_bit = std::uint64_t{1} << (e % 64);
         if (start_word & start_bit) return SlotFault::SharedRecord;
         start_word |= start_bit;
-        if (overlap || !IsLiveDataRecord(page[e]) || e + 4u > kPageSize) continue;
+        if (overlap || !IsLiveDataRecord(page[e])) continue;
         // The record's length from its own fields; a record whose fields run off the page is left out.
-        const std::uint8_t status = page[e];
-        std::size_t end = U16(page, e + 2u);
-        if (end < 4) continue;
-        if (status & 0x10) {
-            if (e + end + 2 > kPageSize) continue;
-            end += 2 + (U16(page, e + end) + 7u) / 8u;
-        }
-        if (status & 0x20) {
-            if (e + end + 2 > kPageSize) continue;
-            const std::uint16_t m = U16(page, e + end);
-            const std::size_t table = end + 2;
-            end = table + 2u * m;
-            if (m > 0) {
-                if (e + end > kPageSize) continue;
-                const std::size_t last = U16(page, e + table + 2u * (m - 1u)) & 0x7FFF;
-                if (last < end) continue;
-                end = last;
-            }
-        }
-        if (e + end > kPageSize) continue;
+        const std::size_t end = LiveRecordLength(page, e);
+        if (end == 0) continue;
         // Bytes e to e + end - 1, a word at a time.
         for (std::size_t from = e, to = e + end; from < to;) {
             const std::size_t word = from / 64, bit = from % 64;

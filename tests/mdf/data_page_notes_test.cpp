@@ -128,6 +128,11 @@ TEST(DataPageNote, SlotFaults) {
         {"a slot inside the first record", two_records().Slot(1, 96 + 20).U8(96 + 20, 0x10).U16(96 + 22, 4),
          mdf::SlotFault::OverlappingRecords},
         {"the first record's ghost runs into the second", two_records().U8(96, 0x3C).U16(96 + 13, 41), mdf::SlotFault::None},
+        // Slots out of the records' order take the general check.
+        {"records listed in reverse", two_records().Slot(0, 136).Slot(1, 96), mdf::SlotFault::None},
+        {"in reverse, the first record runs into the second", two_records().Slot(0, 136).Slot(1, 96).U16(96 + 13, 41),
+         mdf::SlotFault::OverlappingRecords},
+        {"a record listed again after a later one", two_records().SlotCount(3).Slot(2, 96), mdf::SlotFault::SharedRecord},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
