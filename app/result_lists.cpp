@@ -110,14 +110,20 @@ std::u16string TableItemText(std::u16string_view table_name, std::uint64_t row_c
 }
 
 std::u16string DamageWarningText(std::uint64_t damage_count, const std::vector<std::u16string>& incomplete_tables) {
-    if (damage_count == 0) return {};
-    std::u16string text = platform::FromUtf8(std::to_string(damage_count)) +
-                          u" damaged or missing page(s) found: rows on them may be missing.";
-    if (incomplete_tables.empty()) {
-        text += u"\nNo user table lists them; the log names each page.";
-        return text;
+    // A table can be incomplete with no damaged page (a content table whose rows gave no content): it is
+    // shown all the same.
+    if (damage_count == 0 && incomplete_tables.empty()) return {};
+    std::u16string text;
+    if (damage_count != 0) {
+        text = platform::FromUtf8(std::to_string(damage_count)) +
+               u" damaged or missing page(s) found: rows on them may be missing.";
+        if (incomplete_tables.empty()) {
+            text += u"\nNo user table lists them; the log names each page.";
+            return text;
+        }
+        text += u"\n";
     }
-    text += u"\n" + platform::FromUtf8(std::to_string(incomplete_tables.size())) + u" table(s) may be incomplete:";
+    text += platform::FromUtf8(std::to_string(incomplete_tables.size())) + u" table(s) may be incomplete:";
     for (const auto& name : incomplete_tables) text += u"\n" + name;
     return text;
 }

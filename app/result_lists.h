@@ -23,7 +23,8 @@ namespace app {
 // short is marked after the count ("dbo.Items(12) - may be incomplete"), so the name is still found as below.
 std::u16string TableItemText(std::u16string_view table_name, std::uint64_t row_count, bool incomplete = false);
 // What the result page says when the scan met damaged or missing pages: how many, and the tables they may have
-// left incomplete (one a line). Empty when the scan met none.
+// left incomplete (one a line), or a table found incomplete without a damaged page. Empty when there is
+// neither.
 std::u16string DamageWarningText(std::uint64_t damage_count, const std::vector<std::u16string>& incomplete_tables);
 // The table name of an item text: everything before its last "(" (empty when it has none), so "dbo.T(1)(5)"
 // gives "dbo.T(1)".

@@ -31,8 +31,10 @@ constexpr std::size_t kMaxHeldPages = 16384;
 // checked items, ascending, at most kMaxHeldPages of them (the first met in tree order when there are more).
 // The save follows the tree, and neighbouring documents of a folder lie far apart in the file: without these
 // pages held, the page cache would read many of them once for every folder that has a document on them.
-std::vector<std::uint64_t> ContentPagesOfCheckedItems(const sharepoint::CheckItem& root) {
-    std::vector<std::uint64_t> pages;
+// Visits every document and folder that a save of the checked items writes, in tree order: everything below a
+// checked web or list, a checked folder with all it holds, a checked document itself.
+template <typename Visit>
+void ForEachSavedNode(const sharepoint::CheckItem& root, Visit visit) {
     std::vector<const sharepointDocsList*> docs;
     std::vector<const WebList*> webs;
     auto add_doc_tree = [&](const sharepointDocsList& top) {
@@ -40,7 +42,7 @@ std::vector<std::uint64_t> ContentPagesOfCheckedItems(const sharepoint::CheckIte
         while (!docs.empty()) {
             const sharepointDocsList* node = docs.back();
             docs.pop_back();
-            if (node->m_doc.ContentLength64() != 0) pages.push_back(node->m_doc.ContentOffset64() / kPageSize);
+            visit(*node);
             for (auto it = node->m_lstChildren.rbegin(); it != node->m_lstChildren.rend(); ++it) docs.push_back(it->get());
         }
     };
@@ -70,6 +72,13 @@ std::vector<std::uint64_t> ContentPagesOfCheckedItems(const sharepoint::CheckIte
         if (item->state == sharepoint::kUnchecked) continue;
         for (auto it = item->children.rbegin(); it != item->children.rend(); ++it) items.push_back(it->get());
     }
+}
+
+std::vector<std::uint64_t> ContentPagesOfCheckedItems(const sharepoint::CheckItem& root) {
+    std::vector<std::uint64_t> pages;
+    ForEachSavedNode(root, [&pages](const sharepointDocsList& node) {
+        if (node.m_doc.ContentLength64() != 0) pages.push_back(node.m_doc.ContentOffset64() / kPageSize);
+    });
     // Repeats of one page are dropped while keeping the first-met pages when there are too many.
     std::vector<std::uint64_t> sorted = pages;
     std::sort(sorted.begin(), sorted.end());
@@ -91,48 +100,9 @@ std::vector<std::uint64_t> ContentPagesOfCheckedItems(const sharepoint::CheckIte
 // The documents (every item that is not a folder) below the checked items: what a whole save would write.
 std::uint64_t DocumentsOfCheckedItems(const sharepoint::CheckItem& root) {
     std::uint64_t documents = 0;
-    std::vector<const sharepointDocsList*> docs;
-    std::vector<const WebList*> webs;
-    auto add_doc_tree = [&](const sharepointDocsList& top) {
-        for (const auto& child : top.m_lstChildren) docs.push_back(child.get());
-        while (!docs.empty()) {
-            const sharepointDocsList* node = docs.back();
-            docs.pop_back();
-            if (node->m_doc.TYPE != u"1") ++documents;
-            for (const auto& child : node->m_lstChildren) docs.push_back(child.get());
-        }
-    };
-    auto add_list = [&](const structAllList& list) {
-        for (const auto& item : list.m_lstItems) add_doc_tree(*item);
-    };
-    auto add_web = [&](const WebList& top) {
-        webs.push_back(&top);
-        while (!webs.empty()) {
-            const WebList* web = webs.back();
-            webs.pop_back();
-            for (const auto& list : web->m_lstLists) add_list(*list);
-            for (const auto& sub : web->m_lstSubWebs) webs.push_back(sub.get());
-        }
-    };
-    std::vector<const sharepoint::CheckItem*> items{&root};
-    while (!items.empty()) {
-        const sharepoint::CheckItem* item = items.back();
-        items.pop_back();
-        if (item->state == sharepoint::kChecked && !ShowsNoNode(*item)) {
-            if (const auto* web = std::get_if<const WebList*>(&item->node)) add_web(**web);
-            if (const auto* list = std::get_if<const structAllList*>(&item->node)) add_list(**list);
-            if (const auto* doc = std::get_if<const sharepointDocsList*>(&item->node)) {
-                if ((*doc)->m_doc.TYPE == u"1") {
-                    add_doc_tree(**doc);
-                } else {
-                    ++documents;  // an item of its own kind is written as a file
-                }
-            }
-            continue;
-        }
-        if (item->state == sharepoint::kUnchecked) continue;
-        for (const auto& child : item->children) items.push_back(child.get());
-    }
+    ForEachSavedNode(root, [&documents](const sharepointDocsList& node) {
+        if (node.m_doc.TYPE != u"1") ++documents;  // an item of its own kind is written as a file too
+    });
     return documents;
 }
 

@@ -493,18 +493,22 @@ bool PendingFile::FolderIsBelowRoot() const {
     return false;
 }
 
-bool PendingFile::Commit() {
+bool PendingFile::FinishWriting(bool sync, UniqueFd& unnamed) {
     if (!file_) {
         if (error_.empty()) error_ = "the file was not started";
         Discard();
         return false;
     }
-    const bool flushed = std::fflush(file_) == 0;
+    bool flushed = std::fflush(file_) == 0;
     if (!flushed) NoteWriteError(errno);
+    // A full disk or a network folder may report a lost write only when the file is flushed to the disk.
+    if (sync && flushed && ::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) {
+        NoteWriteError(errno);
+        flushed = false;
+    }
     const bool stream_error = std::ferror(file_) != 0;
     if (stream_error) NoteWriteError(errno);
     // An unnamed file is named by a second descriptor, so that the close can report its failure first.
-    UniqueFd unnamed;
     if (unnamed_ && error_.empty()) {
         unnamed = UniqueFd(::fcntl(fd_, F_DUPFD_CLOEXEC, 0));
         if (!unnamed.IsOpen()) NoteWriteError(errno);
@@ -517,6 +521,12 @@ bool PendingFile::Commit() {
         Discard();
         return false;
     }
+    return true;
+}
+
+bool PendingFile::Commit() {
+    UniqueFd unnamed;
+    if (!FinishWriting(false, unnamed)) return false;
     // Another program may have moved the folder while the file was written: a file that would land outside
     // the output folder is not named, and so not counted as saved.
     if (!FolderIsBelowRoot()) {
@@ -562,34 +572,9 @@ bool PendingFile::Commit() {
 }
 
 bool PendingFile::CommitReplacing() {
-    if (!file_) {
-        if (error_.empty()) error_ = "the file was not started";
-        Discard();
-        return false;
-    }
-    bool flushed = std::fflush(file_) == 0;
-    if (!flushed) NoteWriteError(errno);
-    // A full disk or a network folder may report a lost write only when the file is flushed: the file that
-    // is replaced must not give way to a cut one.
-    if (flushed && ::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) {
-        NoteWriteError(errno);
-        flushed = false;
-    }
-    const bool stream_error = std::ferror(file_) != 0;
-    if (stream_error) NoteWriteError(errno);
+    // Flushed to the disk first: the file that is replaced must not give way to a cut one.
     UniqueFd unnamed;
-    if (unnamed_ && error_.empty()) {
-        unnamed = UniqueFd(::fcntl(fd_, F_DUPFD_CLOEXEC, 0));
-        if (!unnamed.IsOpen()) NoteWriteError(errno);
-    }
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    fd_ = -1;
-    if (!closed) NoteWriteError(errno);
-    if (!flushed || stream_error || !closed || !error_.empty()) {
-        Discard();
-        return false;
-    }
+    if (!FinishWriting(true, unnamed)) return false;
     // A link cannot replace a name: an unnamed file gets a temporary name first, and that is renamed.
     if (unnamed_ && !LinkUnderTemporaryName(unnamed.Get())) {
         Discard();

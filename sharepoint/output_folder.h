@@ -93,6 +93,9 @@ private:
     bool FolderIsBelowRoot() const;
     // Gives the unnamed file held open by fd a temporary name in its folder (temp_name_).
     bool LinkUnderTemporaryName(int fd);
+    // Flushes (with `sync`, to the disk as well) and closes the stream; an unnamed file keeps a second
+    // descriptor in `unnamed` to be named by. False, with the file discarded, when anything failed.
+    bool FinishWriting(bool sync, UniqueFd& unnamed);
 
     std::shared_ptr<const UniqueFd> folder_;
     std::shared_ptr<const UniqueFd> root_;

@@ -41,6 +41,8 @@ TEST(TableItems, DamageWarningSaysHowManyPagesAndWhichTables) {
         {"pages no table lists", 1, {},
          u"1 damaged or missing page(s) found: rows on them may be missing.\nNo user table lists them; the log "
          u"names each page."},
+        {"a table incomplete without a damaged page", 0, {u"dbo.AllDocStreams"},
+         u"1 table(s) may be incomplete:\ndbo.AllDocStreams"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
