@@ -129,7 +129,9 @@ std::size_t LiveRecordLength(std::span<const std::uint8_t> page, std::size_t e) 
 // The usual page: slots list their records in ascending order. Then two slots share a record only if two
 // offsets are equal, and live records overlap only if one starts before the end of those before it. Returns
 // false as soon as the order breaks, for the general check below.
-bool CheckAscendingSlots(std::span<const std::uint8_t> page, std::size_t count, SlotFault& fault) {
+// The live records are counted on the way; the count is whole only when the check ran to the last slot.
+bool CheckAscendingSlots(std::span<const std::uint8_t> page, std::size_t count, SlotFault& fault,
+                         std::uint32_t& live) {
     std::size_t previous = 0;
     bool first = true;
     std::size_t live_end = 0;
@@ -146,7 +148,9 @@ bool CheckAscendingSlots(std::span<const std::uint8_t> page, std::size_t count, 
         }
         first = false;
         previous = e;
-        if (overlap || !IsLiveDataRecord(page[e])) continue;
+        if (!IsLiveDataRecord(page[e])) continue;
+        ++live;
+        if (overlap) continue;
         const std::size_t length = LiveRecordLength(page, e);
         if (length == 0) continue;
         if (e < live_end) overlap = true;
@@ -156,12 +160,35 @@ bool CheckAscendingSlots(std::span<const std::uint8_t> page, std::size_t count, 
     return true;
 }
 
+// The slots inside the record area that list a live data record.
+std::uint32_t LiveSlots(std::span<const std::uint8_t> page) {
+    const std::size_t count = std::min<std::size_t>(U16(page, kPageHeaderSlotCountOffset), kMaxSlotEntries);
+    std::uint32_t live = 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::uint16_t e = U16(page, kPageSize - 2 - 2 * k);
+        if (IsRecordOffset(e) && IsLiveDataRecord(page[e])) ++live;
+    }
+    return live;
+}
+
 }  // namespace
 
-SlotFault CheckSlots(std::span<const std::uint8_t> page) {
-    if (page.size() < kPageSize) return SlotFault::None;
+SlotFault CheckSlots(std::span<const std::uint8_t> page, std::uint32_t* live_records) {
+    if (page.size() < kPageSize) {
+        if (live_records) *live_records = 0;
+        return SlotFault::None;
+    }
     const std::size_t count = std::min<std::size_t>(U16(page, kPageHeaderSlotCountOffset), kMaxSlotEntries);
-    if (SlotFault fault = SlotFault::None; CheckAscendingSlots(page, count, fault)) return fault;
+    std::uint32_t live = 0;
+    SlotFault fault = SlotFault::None;
+    const bool ascending = CheckAscendingSlots(page, count, fault, live);
+    if (ascending && fault != SlotFault::SharedRecord) {
+        if (live_records) *live_records = live;
+        return fault;
+    }
+    // The check stopped short of the last slot: the records are counted on their own.
+    if (live_records) *live_records = LiveSlots(page);
+    if (ascending) return fault;
     // Bits per page byte: the record starts met so far, and the bytes the live records met so far cover. The
     // page is looked at as the scan reads it, so this stays at a few word operations per record.
     constexpr std::size_t kWords = kPageSize / 64;

@@ -45,7 +45,9 @@ enum class SlotFault : std::uint8_t { None, SharedRecord, OverlappingRecords };
 
 // Whether two slots of the data page list one record, or two live records overlap (their lengths taken from
 // their own fixed-part end, null bitmap and variable-column offsets). Only slots inside the record area count.
-SlotFault CheckSlots(std::span<const std::uint8_t> page);
+// With live_records, the slots inside the record area that list a live data record are counted as well, in
+// the same pass over the slot array.
+SlotFault CheckSlots(std::span<const std::uint8_t> page, std::uint32_t* live_records = nullptr);
 
 // "two slots list one record", "records overlap"; empty for None.
 const char* SlotFaultText(SlotFault fault);

@@ -12,21 +12,14 @@ DataPageNote NoteDataPage(std::span<const std::uint8_t> page, std::uint64_t page
     if (page.size() < kPageSize) return note;
     auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(page[at] | (page[at + 1] << 8)); };
     if (u16(0) != kPageTypeData) return note;
-    const std::uint16_t slot_count = u16(kPageHeaderSlotCountOffset);
-    const std::size_t count = std::min<std::size_t>(slot_count, kMaxSlotEntries);
-    std::uint32_t live = 0;
-    for (std::size_t k = 0; k < count; ++k) {
-        const std::uint16_t e = u16(kPageSize - 2 - 2 * k);
-        if (!IsRecordOffset(e)) continue;
-        if (IsLiveDataRecord(page[e])) ++live;
-    }
     note.object_id = static_cast<std::uint32_t>(u16(kPageHeaderObjectIdOffset)) |
                      (static_cast<std::uint32_t>(u16(kPageHeaderObjectIdOffset + 2)) << 16);
+    std::uint32_t live = 0;
+    note.slot_fault = CheckSlots(page, &live);
     note.live_records = static_cast<std::uint16_t>(live);
     note.index_id = page[kPageHeaderIndexIdOffset];
     note.own_page = (static_cast<std::uint32_t>(u16(kPageHeaderPageIdOffset)) |
                      (static_cast<std::uint32_t>(u16(kPageHeaderPageIdOffset + 2)) << 16)) == page_number;
-    note.slot_fault = CheckSlots(page);
     note.noted = true;
     return note;
 }

@@ -118,26 +118,29 @@ TEST(DataPageNote, SlotFaults) {
         const char* name;
         PageBuilder page;
         mdf::SlotFault fault;
+        std::uint16_t live;  // slots that list a live record, counted whatever the fault
     };
     const Case cases[] = {
-        {"records apart", two_records(), mdf::SlotFault::None},
-        {"an empty slot and an entry in the header", two_records().SlotCount(4).Slot(2, 0).Slot(3, 12), mdf::SlotFault::None},
-        {"two slots at one record", two_records().Slot(1, 96), mdf::SlotFault::SharedRecord},
-        {"a ghost listed twice", two_records().U8(96, 0x3C).Slot(1, 96), mdf::SlotFault::SharedRecord},
-        {"the first record runs into the second", two_records().U16(96 + 13, 41), mdf::SlotFault::OverlappingRecords},
+        {"records apart", two_records(), mdf::SlotFault::None, 2},
+        {"an empty slot and an entry in the header", two_records().SlotCount(4).Slot(2, 0).Slot(3, 12), mdf::SlotFault::None, 2},
+        {"two slots at one record", two_records().Slot(1, 96), mdf::SlotFault::SharedRecord, 2},
+        {"a ghost listed twice", two_records().U8(96, 0x3C).Slot(1, 96), mdf::SlotFault::SharedRecord, 0},
+        {"the first record runs into the second", two_records().U16(96 + 13, 41), mdf::SlotFault::OverlappingRecords, 2},
         {"a slot inside the first record", two_records().Slot(1, 96 + 20).U8(96 + 20, 0x10).U16(96 + 22, 4),
-         mdf::SlotFault::OverlappingRecords},
-        {"the first record's ghost runs into the second", two_records().U8(96, 0x3C).U16(96 + 13, 41), mdf::SlotFault::None},
+         mdf::SlotFault::OverlappingRecords, 2},
+        {"the first record's ghost runs into the second", two_records().U8(96, 0x3C).U16(96 + 13, 41), mdf::SlotFault::None, 1},
         // Slots out of the records' order take the general check.
-        {"records listed in reverse", two_records().Slot(0, 136).Slot(1, 96), mdf::SlotFault::None},
+        {"records listed in reverse", two_records().Slot(0, 136).Slot(1, 96), mdf::SlotFault::None, 2},
         {"in reverse, the first record runs into the second", two_records().Slot(0, 136).Slot(1, 96).U16(96 + 13, 41),
-         mdf::SlotFault::OverlappingRecords},
-        {"a record listed again after a later one", two_records().SlotCount(3).Slot(2, 96), mdf::SlotFault::SharedRecord},
+         mdf::SlotFault::OverlappingRecords, 2},
+        {"a record listed again after a later one", two_records().SlotCount(3).Slot(2, 96), mdf::SlotFault::SharedRecord, 3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const auto& bytes = c.page.Build();
-        EXPECT_EQ(mdf::NoteDataPage({bytes.data(), bytes.size()}, kPage).slot_fault, c.fault);
+        const mdf::DataPageNote note = mdf::NoteDataPage({bytes.data(), bytes.size()}, kPage);
+        EXPECT_EQ(note.slot_fault, c.fault);
+        EXPECT_EQ(note.live_records, c.live);
     }
 }
 
