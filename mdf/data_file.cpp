@@ -165,7 +165,7 @@ void DataFile::ForEachBlock(
     // reads come within one window of its start, so the disk works while the blocks are looked at, and the
     // system is asked once per window instead of once per block.
     constexpr std::uint64_t kWindowPages = 4096;  // 32 MiB
-    constexpr std::uint64_t kMaxWorkers = 3;
+    constexpr std::uint64_t kMaxWorkers = 7;
     constexpr auto kCachedBlockTime = std::chrono::microseconds(75);  // 512 KiB at 7 GB/s
     const std::uint64_t blocks = (count + kScanBlockPages - 1) / kScanBlockPages;
     auto pages_of = [&](std::uint64_t block) { return std::min(kScanBlockPages, count - block * kScanBlockPages); };
@@ -173,14 +173,16 @@ void DataFile::ForEachBlock(
     const std::uint64_t workers = std::min({kMaxWorkers, std::max<std::uint64_t>(cores, 2) - 1, blocks});
 
     // Under `lock`: done[block % kBlocksInFlight] becomes block + 1 when look is through with the block; taken
-    // counts the blocks taken; stopped is set once the caller stopped (or look threw). A worker starts a block
-    // only when its slot is free: block < taken + kBlocksInFlight. Waiting threads sleep on the condition
-    // variables; nobody spins.
+    // counts the blocks taken; stopped is set once the caller stopped (or look threw). A worker claims the next
+    // block (next_block) only when its slot is free: block < taken + kBlocksInFlight. Blocks go to whichever
+    // worker is free, so a worker that the system leaves waiting holds up the one block it has, not every
+    // worker's share of blocks. Waiting threads sleep on the condition variables; nobody spins.
     std::mutex lock;
     std::condition_variable block_done;
     std::condition_variable slot_free;
     std::array<std::uint64_t, kBlocksInFlight> done{};
     std::uint64_t taken = 0;
+    std::uint64_t next_block = 0;  // the next block a worker claims
     bool stopped = false;
     std::exception_ptr failure;
     // The first page past the windows requested so far; whichever worker reaches the next window asks for it.
@@ -211,11 +213,15 @@ void DataFile::ForEachBlock(
     auto work = [&](std::uint64_t w) {
         Worker& me = pool[static_cast<std::size_t>(w)];
         std::uint8_t* const block_bytes = me.bytes.data();
-        for (std::uint64_t block = w; block < blocks; block += workers) {
+        while (true) {
+            std::uint64_t block = 0;
             {
                 std::unique_lock<std::mutex> hold(lock);
-                slot_free.wait(hold, [&] { return stopped || block < taken + kBlocksInFlight; });
-                if (stopped) return;
+                slot_free.wait(hold, [&] {
+                    return stopped || next_block >= blocks || next_block < taken + kBlocksInFlight;
+                });
+                if (stopped || next_block >= blocks) return;
+                block = next_block++;
             }
             const std::uint64_t at = first + block * kScanBlockPages;
             request_ahead(at);
@@ -272,7 +278,7 @@ void DataFile::ForEachBlock(
             const std::lock_guard<std::mutex> hold(lock);
             taken = block + 1;
         }
-        slot_free.notify_all();
+        slot_free.notify_one();  // one block taken frees one slot
     }
 }
 

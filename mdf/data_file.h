@@ -77,7 +77,7 @@ public:
     // what look found in slot block % kBlocksInFlight until take. take returns false to stop: no later block
     // is taken. look must not touch this object; an exception look throws is thrown again here.
     static constexpr std::uint64_t kScanBlockPages = 64;  // 512 KiB: the block stays in the worker's cache
-    static constexpr std::size_t kBlocksInFlight = 8;
+    static constexpr std::size_t kBlocksInFlight = 32;
     void ForEachBlock(std::uint64_t first, std::uint64_t count,
                       const std::function<void(std::uint64_t block, std::uint64_t first_page,
                                                std::span<const std::uint8_t> bytes)>& look,
