@@ -5,14 +5,23 @@ namespace rows {
 
 std::u16string Utf16UnitsText(std::span<const std::uint8_t> bytes) {
     std::u16string out;
-    out.reserve(bytes.size() / 2 + 1);
+    AppendUtf16Units(out, bytes);
+    return out;
+}
+
+void AppendUtf16Units(std::u16string& out, std::span<const std::uint8_t> bytes) {
+    // Room for every unit first, then cut at the first zero unit.
+    const std::size_t start = out.size();
+    out.resize(start + (bytes.size() + 1) / 2);
+    char16_t* const units = out.data() + start;
+    std::size_t n = 0;
     for (std::size_t i = 0; i < bytes.size(); i += 2) {
         const std::uint8_t high = i + 1 < bytes.size() ? bytes[i + 1] : 0;
         const auto unit = static_cast<char16_t>(bytes[i] | (high << 8));
         if (unit == 0) break;
-        out.push_back(unit);
+        units[n++] = unit;
     }
-    return out;
+    out.resize(start + n);
 }
 
 std::vector<std::uint8_t> Utf16LeBytes(std::u16string_view text) {

@@ -231,6 +231,13 @@ ValueTexts DateTimeFamilyTexts(std::uint8_t type, std::span<const std::uint8_t> 
 
 std::u16string DateTimeFamilyText(std::uint8_t type, std::span<const std::uint8_t> bytes, std::uint16_t inRowLength,
                                   std::uint8_t scale_in, bool statement) {
+    std::u16string text;
+    AppendDateTimeFamilyText(text, type, bytes, inRowLength, scale_in, statement);
+    return text;
+}
+
+void AppendDateTimeFamilyText(std::u16string& out, std::uint8_t type, std::span<const std::uint8_t> bytes,
+                              std::uint16_t inRowLength, std::uint8_t scale_in, bool statement) {
     const std::size_t width = DateTimeReadWidth(type);
     // Only the column's in-row length is decoded; bytes past it belong to the next column.
     const std::size_t used = type == 58 ? width : std::min<std::size_t>({width, inRowLength, bytes.size()});
@@ -241,28 +248,29 @@ std::u16string DateTimeFamilyText(std::uint8_t type, std::span<const std::uint8_
             const auto ticks = static_cast<std::uint32_t>(LittleEndian(value, 0, 4));
             const auto days = static_cast<std::int32_t>(static_cast<std::uint32_t>(LittleEndian(value, 4, 4)));
             // Built in one text: the quote, the date, the time, the quote.
-            std::u16string text;
-            text.reserve(32);
-            if (statement) text += u'\'';
-            platform::AppendShortDateText(text, DateTimeDate(days));
-            AppendTwelveHourTime(text, ticks, true);
-            if (statement) text += u'\'';
-            return text;
+            if (statement) out += u'\'';
+            platform::AppendShortDateText(out, DateTimeDate(days));
+            AppendTwelveHourTime(out, ticks, true);
+            if (statement) out += u'\'';
+            return;
         }
         case 58: {
             const std::u16string text =
                 SmallDateTimeText(static_cast<std::uint16_t>(LittleEndian(value, 0, 2)),
                                   static_cast<std::uint16_t>(LittleEndian(value, 2, 2)));
-            return statement ? Quoted(text) : text;
+            out += statement ? Quoted(text) : text;
+            return;
         }
         case 40: {
             const platform::CalendarDate date =
                 DayNumberToCalendarDate(static_cast<std::uint32_t>(LittleEndian(value, 0, 3)), false, 40);
-            return statement ? Quoted(MonthDayYear(date, true)) : MonthDayYear(date, false);
+            out += statement ? Quoted(MonthDayYear(date, true)) : MonthDayYear(date, false);
+            return;
         }
         case 41: {
             const std::u16string text = TwentyFourHourTime(LittleEndian(value, 0, value.size()), scale, false);
-            return statement ? Quoted(text) : text;
+            out += statement ? Quoted(text) : text;
+            return;
         }
         case 42:
         case 43: {
@@ -272,14 +280,16 @@ std::u16string DateTimeFamilyText(std::uint8_t type, std::span<const std::uint8_
             const auto day = static_cast<std::uint32_t>(LittleEndian(value, time_bytes, 3));
             if (type == 43) {
                 const auto offset = static_cast<std::int16_t>(LittleEndian(value, time_bytes + 3, 2));
-                return DateTimeOffsetText(day, units, offset, scale, statement);
+                out += DateTimeOffsetText(day, units, offset, scale, statement);
+                return;
             }
             const platform::CalendarDate date = DayNumberToCalendarDate(day, false, 42);
             const std::u16string time = TwentyFourHourTime(units, scale, false);
-            return statement ? Quoted(MonthDayYear(date, true) + time) : MonthDayYear(date, false) + time;
+            out += statement ? Quoted(MonthDayYear(date, true) + time) : MonthDayYear(date, false) + time;
+            return;
         }
         default:
-            return {};
+            return;
     }
 }
 
