@@ -136,15 +136,15 @@ int CRecoveryEngine::DecodeTableRecord(std::uint64_t record_offset, TableNode& t
     const bool insert_mode = statement != nullptr;
     const rows::RowMode mode = insert_mode ? rows::RowMode::Insert : rows::RowMode::Grid;
     auto& cells = m_app.m_arrRowValues;
-    // An empty string for the next cell: a spare one (its room kept) when there is one.
-    auto take_spare = [&]() -> std::u16string {
-        if (m_nSpareCellsTaken == m_arrSpareCells.size()) return {};
-        std::u16string text = std::move(m_arrSpareCells[m_nSpareCellsTaken++]);
-        text.clear();
-        return text;
+    // Each grid cell is made from a spare string (its room kept) when there is one, moved straight into place.
+    auto have_spare = [&] { return m_nSpareCellsTaken < m_arrSpareCells.size(); };
+    auto push_cell = [&](std::u16string_view text) {
+        if (have_spare()) {
+            cells.emplace_back(std::move(m_arrSpareCells[m_nSpareCellsTaken++])).assign(text);
+        } else {
+            cells.emplace_back(text);
+        }
     };
-    // A grid cell of a fixed text, written into a spare string.
-    auto push_cell = [&](std::u16string_view text) { cells.emplace_back(take_spare()).assign(text); };
 
     for (const auto& column : table.m_lstColumns) {
         const std::uint8_t type = column.m_nType;
@@ -193,8 +193,11 @@ int CRecoveryEngine::DecodeTableRecord(std::uint64_t record_offset, TableNode& t
                                       m_arrVarValueLengths[request.varIndex], m_arrVarValueFlags[request.varIndex],
                                       m_app);
                 }
-                rows::ValueResult result;
-                if (!insert_mode) result.text = take_spare();
+                rows::ValueResult result{!insert_mode && have_spare()
+                                             ? std::move(m_arrSpareCells[m_nSpareCellsTaken++])
+                                             : std::u16string(),
+                                         std::nullopt, false};
+                result.text.clear();
                 DecodeColumnValue(column, request, result);
                 if (result.abandonRow) return 0;
                 if (!insert_mode) {
