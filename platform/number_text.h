@@ -63,12 +63,16 @@ inline void AppendUnsignedDigits(std::u16string& out, std::uint64_t value, int m
     }
 }
 
-// The same; numbers below 100 in at most two places (the parts of dates and times) are pushed digit by digit.
+// The same; numbers below 10000 in at most four places (the parts of dates and times, four money decimals)
+// are pushed digit by digit.
 inline void AppendUnsigned(std::u16string& out, std::uint64_t value, int min_digits = 1) {
-    if (value < 100 && min_digits <= 2) {
+    if (value < 10000 && min_digits <= 4) {
         const auto v = static_cast<unsigned>(value);
-        if (v >= 10 || min_digits == 2) out.push_back(static_cast<char16_t>(u'0' + v / 10));
-        out.push_back(static_cast<char16_t>(u'0' + v % 10));
+        const int count = v >= 1000 ? 4 : v >= 100 ? 3 : v >= 10 ? 2 : 1;
+        const int width = count > min_digits ? count : min_digits;
+        const char16_t digits[4] = {static_cast<char16_t>(u'0' + v / 1000), static_cast<char16_t>(u'0' + v / 100 % 10),
+                                    static_cast<char16_t>(u'0' + v / 10 % 10), static_cast<char16_t>(u'0' + v % 10)};
+        for (int k = 4 - width; k < 4; ++k) out.push_back(digits[k]);
         return;
     }
     AppendUnsignedDigits(out, value, min_digits);

@@ -175,18 +175,31 @@ void AppendTwelveHourTime(std::u16string& text, std::uint32_t ticks, bool withMi
     if (hour >= 25) return;
     const bool pm = hour >= 12;
     const unsigned shown = hour == 0 ? 12 : (hour > 12 ? hour - 12 : hour);
-    text += pm ? u"  " : u" ";
-    AppendUnsigned(text, shown);
-    text += u':';
-    AppendUnsigned(text, minutes, 2);
-    text += u':';
-    AppendUnsigned(text, seconds, 2);
+    // Every part has at most two digits (milliseconds three): written into a buffer and appended at once.
+    char16_t out[20];
+    int n = 0;
+    out[n++] = u' ';
+    if (pm) out[n++] = u' ';
+    if (shown >= 10) out[n++] = static_cast<char16_t>(u'0' + shown / 10);
+    out[n++] = static_cast<char16_t>(u'0' + shown % 10);
+    out[n++] = u':';
+    out[n++] = static_cast<char16_t>(u'0' + minutes / 10);
+    out[n++] = static_cast<char16_t>(u'0' + minutes % 10);
+    out[n++] = u':';
+    out[n++] = static_cast<char16_t>(u'0' + seconds / 10);
+    out[n++] = static_cast<char16_t>(u'0' + seconds % 10);
     if (withMilliseconds) {
         // r x 0.00333 s, truncated to milliseconds: 003, 006, ... 995.
-        text += u'.';
-        AppendUnsigned(text, r * 333 / 100, 3);
+        const unsigned ms = r * 333 / 100;
+        out[n++] = u'.';
+        out[n++] = static_cast<char16_t>(u'0' + ms / 100);
+        out[n++] = static_cast<char16_t>(u'0' + ms / 10 % 10);
+        out[n++] = static_cast<char16_t>(u'0' + ms % 10);
     }
-    text += pm ? u" PM" : u" AM";
+    out[n++] = u' ';
+    out[n++] = pm ? u'P' : u'A';
+    out[n++] = u'M';
+    text.append(out, static_cast<std::size_t>(n));
 }
 
 std::u16string SmallDateTimeText(std::uint16_t minutes, std::uint16_t days) {
