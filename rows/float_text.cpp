@@ -82,8 +82,8 @@ std::string ThreeDigitExponent(int exponent) {
     return out;
 }
 
-// Buffered form of the steps below for the digit counts the program asks for (10 and 28): the same rounding and
-// layout on char arrays, so that a value costs no allocation.
+// The steps of GeneralFormatTextAnyDigits (below) for the digit counts the program asks for (10 and 28): the
+// same rounding and layout on char arrays, so that a value costs no allocation.
 constexpr int kMaxBufferedDigits = 64;
 
 // RoundTo on a digit array of length len (room for n digits).
