@@ -1,10 +1,12 @@
 // Decimal text and the digit-string arithmetic behind it (addition in a base, schoolbook multiplication).
 #include "mdf/decimal_text.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
 #include "mdf/recovery_engine.h"
+#include "platform/number_text.h"
 
 namespace mdf {
 
@@ -23,6 +25,11 @@ std::u16string U16Number(std::uint64_t v) {
 void PadLeft(std::u16string& s, std::size_t width) {
     if (s.size() < width) s.insert(0, width - s.size(), u'0');
 }
+
+// The digits of low + middle x 2^64 + high x 2^96 (each part taken when given), each part first padded to the
+// width with zeros.
+std::u16string SumOfWords(std::uint64_t low, bool has_middle, std::uint32_t middle, bool has_high, std::uint32_t high,
+                          std::size_t width);
 
 }  // namespace
 
@@ -78,16 +85,23 @@ std::u16string MultiplyDigitStrings(std::u16string x, std::u16string y) {
 
 std::u16string DecimalText(std::uint8_t sign, std::uint64_t low, bool has_middle, std::uint32_t middle, bool has_high,
                            std::uint32_t high, std::uint8_t precision, std::uint8_t scale) {
-    std::u16string s_low = U16Number(low);
-    std::u16string p1 = has_middle ? MultiplyDigitStrings(U16Number(middle), std::u16string(kTwoPow64)) : u"";
-    std::u16string p2 = has_high ? MultiplyDigitStrings(U16Number(high), std::u16string(kTwoPow96)) : u"";
     const std::size_t width = static_cast<std::size_t>(precision) + scale;
-    if (width > 0) {
-        PadLeft(s_low, width);
-        PadLeft(p2, width);
-        PadLeft(p1, width);
+    std::u16string r;
+    if (!has_middle && !has_high) {
+        // The low word alone: the sums below add only zeros to it, so its digits padded to the width are the
+        // whole number (the common storage lengths 5 and 9 take this way, without the digit strings).
+        std::uint64_t rest = low;
+        std::size_t digits = 0;
+        do {
+            ++digits;
+            rest /= 10;
+        } while (rest != 0);
+        r.reserve(std::max(width, digits) + 2);
+        if (width > digits) r.append(width - digits, u'0');
+        platform::AppendUnsigned(r, low);
+    } else {
+        r = SumOfWords(low, has_middle, middle, has_high, high, width);
     }
-    std::u16string r = AddDecimalStrings(std::move(s_low), AddDecimalStrings(std::move(p1), std::move(p2)));
     if (scale > 0) {
         if (r.size() < scale) {
             r.insert(r.begin(), u'.');
@@ -98,6 +112,23 @@ std::u16string DecimalText(std::uint8_t sign, std::uint64_t low, bool has_middle
     if (sign != 1) r.insert(r.begin(), u'-');
     return r;
 }
+
+namespace {
+
+std::u16string SumOfWords(std::uint64_t low, bool has_middle, std::uint32_t middle, bool has_high, std::uint32_t high,
+                          std::size_t width) {
+    std::u16string s_low = U16Number(low);
+    std::u16string p1 = has_middle ? MultiplyDigitStrings(U16Number(middle), std::u16string(kTwoPow64)) : u"";
+    std::u16string p2 = has_high ? MultiplyDigitStrings(U16Number(high), std::u16string(kTwoPow96)) : u"";
+    if (width > 0) {
+        PadLeft(s_low, width);
+        PadLeft(p2, width);
+        PadLeft(p1, width);
+    }
+    return AddDecimalStrings(std::move(s_low), AddDecimalStrings(std::move(p1), std::move(p2)));
+}
+
+}  // namespace
 
 std::u16string DecimalToText(std::span<const std::uint8_t> stored, std::uint8_t precision, std::uint8_t scale) {
     if (stored.empty()) return {};

@@ -58,8 +58,7 @@ std::uint8_t CRecoveryEngine::RestoreTornBits(std::uint8_t value, std::int64_t o
     return static_cast<std::uint8_t>((value & 0xFC) | bits);
 }
 
-void CRecoveryEngine::ApplyFixup(std::uint8_t* buffer, std::size_t n, std::uint64_t pos, Fixup fixup) const {
-    if (fixup == Fixup::None || !m_app.m_bCreatedOn2000 || n == 0) return;
+void CRecoveryEngine::RestoreSectorEnds(std::uint8_t* buffer, std::size_t n, std::uint64_t pos, Fixup fixup) const {
     if (fixup == Fixup::Single) {
         const std::uint64_t q = pos % kSectorSize;
         if (q == 0) return;  // a read that starts on a sector boundary is left as read
@@ -76,28 +75,10 @@ void CRecoveryEngine::ApplyFixup(std::uint8_t* buffer, std::size_t n, std::uint6
     }
 }
 
-void CRecoveryEngine::ReadAt(std::uint64_t pos, void* dst, std::size_t n, Fixup fixup) {
-    m_nReadPos = pos;
-    m_hDataFile.Read(pos, dst, n);
-    ApplyFixup(static_cast<std::uint8_t*>(dst), n, pos, fixup);
-}
-
 std::vector<std::uint8_t> CRecoveryEngine::ReadBytes(std::uint64_t pos, std::size_t n, Fixup fixup) {
     std::vector<std::uint8_t> out(n);
     ReadAt(pos, out.data(), n, fixup);
     return out;
-}
-
-std::uint8_t CRecoveryEngine::Read8(std::uint64_t pos, Fixup fixup) {
-    std::uint8_t b = 0;
-    ReadAt(pos, &b, 1, fixup);
-    return b;
-}
-
-std::uint16_t CRecoveryEngine::Read16(std::uint64_t pos, Fixup fixup) {
-    std::uint8_t b[2] = {};
-    ReadAt(pos, b, 2, fixup);
-    return static_cast<std::uint16_t>(b[0] | (b[1] << 8));
 }
 
 std::uint32_t CRecoveryEngine::Read32(std::uint64_t pos, Fixup fixup) {
@@ -147,8 +128,7 @@ bool CRecoveryEngine::ReadPageRecordOffsets(std::uint64_t page_offset) {
     return true;
 }
 
-bool CRecoveryEngine::StopRequested() {
-    if (!m_app.m_bStopJob.load()) return false;
+bool CRecoveryEngine::PostJobEndOnce() {
     if (!m_bStopPosted) {
         m_bStopPosted = true;
         m_hProgressWnd->Post(platform::WM_JOB_ENDED, 0, 0);

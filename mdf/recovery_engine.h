@@ -46,6 +46,7 @@ namespace rows {
 struct ValueRequest;
 struct ValueResult;
 class InsertStatement;
+class RowCapture;
 }  // namespace rows
 
 namespace sharepoint {
@@ -82,13 +83,30 @@ public:
     bool OpenDataFile();
     // The byte with its low two bits replaced by the torn bits (of the page entered last) for its sector.
     std::uint8_t RestoreTornBits(std::uint8_t value, std::int64_t offset) const;
-    // Applies the fix-up to bytes just read from absolute position pos.
-    void ApplyFixup(std::uint8_t* buffer, std::size_t n, std::uint64_t pos, Fixup fixup) const;
+    // Applies the fix-up to bytes just read from absolute position pos. Only files made by the 2000 format
+    // carry torn bits: for the others this is the one test, inline, because the row decoder reads a few bytes
+    // at a time, millions of times.
+    void ApplyFixup(std::uint8_t* buffer, std::size_t n, std::uint64_t pos, Fixup fixup) const {
+        if (fixup == Fixup::None || !m_app.m_bCreatedOn2000 || n == 0) return;
+        RestoreSectorEnds(buffer, n, pos, fixup);
+    }
     // Reads n bytes at pos (zeros beyond the end of the file) and applies the fix-up; remembers pos.
-    void ReadAt(std::uint64_t pos, void* dst, std::size_t n, Fixup fixup = Fixup::None);
+    void ReadAt(std::uint64_t pos, void* dst, std::size_t n, Fixup fixup = Fixup::None) {
+        m_nReadPos = pos;
+        m_hDataFile.Read(pos, dst, n);
+        ApplyFixup(static_cast<std::uint8_t*>(dst), n, pos, fixup);
+    }
     std::vector<std::uint8_t> ReadBytes(std::uint64_t pos, std::size_t n, Fixup fixup = Fixup::None);
-    std::uint8_t Read8(std::uint64_t pos, Fixup fixup = Fixup::None);
-    std::uint16_t Read16(std::uint64_t pos, Fixup fixup = Fixup::None);
+    std::uint8_t Read8(std::uint64_t pos, Fixup fixup = Fixup::None) {
+        std::uint8_t b = 0;
+        ReadAt(pos, &b, 1, fixup);
+        return b;
+    }
+    std::uint16_t Read16(std::uint64_t pos, Fixup fixup = Fixup::None) {
+        std::uint8_t b[2] = {};
+        ReadAt(pos, b, 2, fixup);
+        return static_cast<std::uint16_t>(b[0] | (b[1] << 8));
+    }
     std::uint32_t Read32(std::uint64_t pos, Fixup fixup = Fixup::None);
     std::uint64_t Read64(std::uint64_t pos, Fixup fixup = Fixup::None);
     // Loads the 4 torn-bit bytes of the page at page_offset into the application's m_abTornBits.
@@ -97,8 +115,9 @@ public:
     bool ReadPageRecordOffsets(std::uint64_t page_offset);
 
     // ---- Jobs: stop, progress and log ----
-    // True when the user asked to stop; the first time in a job it posts WM_JOB_ENDED.
-    bool StopRequested();
+    // True when the user asked to stop; the first time in a job it posts WM_JOB_ENDED. Inline: the row walk
+    // asks after every column.
+    bool StopRequested() { return m_app.m_bStopJob.load() && PostJobEndOnce(); }
     // Called at the start of each job: a new stop may post its job-ended message again.
     void BeginJob() { m_bStopPosted = false; }
     void SendProgress(platform::WPARAM stage, platform::LPARAM amount);
@@ -205,6 +224,10 @@ public:
     // m_bRepairRequested is set) one INSERT executed on m_pConnection; captures SharePoint rows while
     // m_bRowPreview is clear. Always returns 0.
     int DecodeTableRow(std::uint64_t record_offset, TableNode& table);
+    // Takes the strings of m_app.m_arrRowValues back for the cells of later rows and empties it: a caller that
+    // lists rows one after another and keeps none calls this in place of clear(), and the walk then writes
+    // each cell into a string that already has room instead of allocating one per cell.
+    void RecycleRowCells();
     // The four-line text of a caught error of the data-access layer ("null" for a missing source or
     // description; "File is password protected" when the text speaks of an invalid password).
     std::u16string FormatComError(const platform::SqlError& error) const;
@@ -435,6 +458,10 @@ public:
     std::vector<std::int64_t> m_arrVarValueOffsets;
     std::vector<std::uint64_t> m_arrVarValueLengths;
     std::vector<std::uint16_t> m_arrVarValueFlags;
+    // Strings handed back by RecycleRowCells; the walk takes one (emptied) for each cell it writes, in order
+    // from m_nSpareCellsTaken (the strings before it are taken).
+    std::vector<std::u16string> m_arrSpareCells;
+    std::size_t m_nSpareCellsTaken = 0;
     bool m_bCaptureDocs = false;
     bool m_bCaptureStreams = false;
     bool m_bCaptureWebs = false;
@@ -479,6 +506,15 @@ public:
     std::mutex m_connectionMutex;
 
 private:
+    // DecodeTableRow's walk of one record, with the row's capture (null when the row captures nothing) and
+    // statement (null in grid mode).
+    int DecodeTableRecord(std::uint64_t record_offset, TableNode& table, rows::RowCapture* capture,
+                          rows::InsertStatement* statement);
+    // The fix-up of a file made by the 2000 format (ApplyFixup's work).
+    void RestoreSectorEnds(std::uint8_t* buffer, std::size_t n, std::uint64_t pos, Fixup fixup) const;
+    // StopRequested once the stop flag is set: posts WM_JOB_ENDED the first time; returns true.
+    bool PostJobEndOnce();
+
     platform::NullSink m_nullSink;
     platform::SilentPrompts m_silentPrompts;
     bool m_bStopPosted = false;

@@ -45,11 +45,23 @@ std::u16string ShortDateText(const CalendarDate& date) {
 
 void AppendShortDateText(std::u16string& out, const CalendarDate& date) {
     if (!IsValidDate(date)) return;
-    AppendSigned(out, date.wMonth);
-    out += u'/';
-    AppendSigned(out, date.wDay);
-    out += u'/';
-    AppendSigned(out, date.wYear, 4);
+    // Month 1-12, day 1-31, year 1-9999 in four places: written into a buffer and appended at once.
+    char16_t text[10];
+    int n = 0;
+    auto one_or_two = [&](int v) {
+        if (v >= 10) text[n++] = static_cast<char16_t>(u'0' + v / 10);
+        text[n++] = static_cast<char16_t>(u'0' + v % 10);
+    };
+    one_or_two(date.wMonth);
+    text[n++] = u'/';
+    one_or_two(date.wDay);
+    text[n++] = u'/';
+    const int y = date.wYear;
+    text[n++] = static_cast<char16_t>(u'0' + y / 1000);
+    text[n++] = static_cast<char16_t>(u'0' + y / 100 % 10);
+    text[n++] = static_cast<char16_t>(u'0' + y / 10 % 10);
+    text[n++] = static_cast<char16_t>(u'0' + y % 10);
+    out.append(text, static_cast<std::size_t>(n));
 }
 
 std::u16string LongDateText(const CalendarDate& date) {

@@ -3,7 +3,13 @@
 
 #include <iconv.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <array>
+#include <atomic>
+#include <bit>
 #include <cerrno>
 #include <mutex>
 #include <vector>
@@ -20,6 +26,32 @@ char* WriteUtf8(char* at, std::u16string_view text) {
     const char16_t* p = text.data();
     const char16_t* const end = p + text.size();
     while (p < end) {
+#if defined(__SSE2__)
+        // Eight units at a time while they are plain ASCII (with escape: printable and no backslash): each
+        // becomes its one byte. The store may write up to eight bytes, which the room of 3 bytes per unit
+        // left to write always holds; only the bytes of the plain units are kept.
+        if (end - p >= 8) {
+            const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            // Signed compares: units from 0x8000 are negative and count as below the limit.
+            __m128i other = _mm_cmpgt_epi16(units, _mm_set1_epi16(0x7F));
+            if constexpr (escape) {
+                other = _mm_or_si128(other, _mm_cmplt_epi16(units, _mm_set1_epi16(0x20)));
+                other = _mm_or_si128(other, _mm_cmpeq_epi16(units, _mm_set1_epi16('\\')));
+            } else {
+                other = _mm_or_si128(other, _mm_cmplt_epi16(units, _mm_setzero_si128()));
+            }
+            const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(other));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(at), _mm_packus_epi16(units, units));
+            if (mask == 0) {
+                at += 8;
+                p += 8;
+                continue;
+            }
+            const int plain = std::countr_zero(mask) / 2;
+            at += plain;
+            p += plain;
+        }
+#endif
         std::uint32_t cp = *p++;
         if (cp < 0x80) {
             if constexpr (escape) {
@@ -56,6 +88,14 @@ char* WriteUtf8(char* at, std::u16string_view text) {
 
 template <bool escape>
 void Append(std::string& out, std::u16string_view text) {
+    // A short text (most cells of a listing) is written on the stack and appended in one copy, with no room
+    // to clear and cut back in out.
+    constexpr std::size_t kShortUnits = 128;
+    if (text.size() <= kShortUnits) {
+        char buffer[3 * kShortUnits];
+        out.append(buffer, static_cast<std::size_t>(WriteUtf8<escape>(buffer, text) - buffer));
+        return;
+    }
     const std::size_t old = out.size();
     out.resize(old + 3 * text.size());
     char* const begin = out.data();
@@ -73,6 +113,8 @@ std::string ToUtf8(std::u16string_view text) {
 void AppendUtf8(std::string& out, std::u16string_view text) { Append<false>(out, text); }
 
 void AppendUtf8Escaped(std::string& out, std::u16string_view text) { Append<true>(out, text); }
+
+char* WriteUtf8Escaped(char* at, std::u16string_view text) { return WriteUtf8<true>(at, text); }
 
 namespace {
 
@@ -221,13 +263,19 @@ constexpr std::array<char16_t, 32> kCp1252High = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+void AppendCp1252(std::u16string& out, std::span<const std::uint8_t> bytes) {
+    const std::size_t start = out.size();
+    out.resize(start + bytes.size());
+    char16_t* at = out.data() + start;
+    for (std::uint8_t b : bytes) *at++ = b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : char16_t(b);
+}
+
 class Cp1252 final : public CodePage {
 public:
     std::string Name() const override { return "1252"; }
     std::u16string Decode(std::span<const std::uint8_t> bytes) const override {
         std::u16string out;
-        out.reserve(bytes.size());
-        for (std::uint8_t b : bytes) out.push_back(b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : char16_t(b));
+        AppendCp1252(out, bytes);
         return out;
     }
     std::string Encode(std::u16string_view text) const override {
@@ -305,7 +353,9 @@ private:
 
 std::mutex g_code_page_mutex;
 std::unique_ptr<CodePage> g_custom_code_page;
-const CodePage* g_ansi_code_page = nullptr;
+// Null for Windows-1252. Written under the mutex; read without it (every 8-bit value of a row reads it), which
+// is safe because a page once set is never freed.
+std::atomic<const CodePage*> g_ansi_code_page{nullptr};
 
 }  // namespace
 
@@ -322,8 +372,8 @@ std::unique_ptr<CodePage> MakeIconvCodePage(const std::string& name) {
 }
 
 const CodePage& AnsiCodePage() {
-    std::lock_guard lock(g_code_page_mutex);
-    return g_ansi_code_page ? *g_ansi_code_page : Windows1252();
+    const CodePage* page = g_ansi_code_page.load(std::memory_order_acquire);
+    return page ? *page : Windows1252();
 }
 
 bool SetAnsiCodePage(const std::string& name) {
@@ -331,7 +381,7 @@ bool SetAnsiCodePage(const std::string& name) {
     for (char c : name) upper.push_back(static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c));
     std::lock_guard lock(g_code_page_mutex);
     if (upper == "1252" || upper == "CP1252" || upper == "WINDOWS-1252") {
-        g_ansi_code_page = nullptr;
+        g_ansi_code_page.store(nullptr, std::memory_order_release);
         return true;
     }
     std::string iconv_name = upper;
@@ -342,7 +392,7 @@ bool SetAnsiCodePage(const std::string& name) {
     static std::vector<std::unique_ptr<CodePage>> retired;
     if (g_custom_code_page) retired.push_back(std::move(g_custom_code_page));
     g_custom_code_page = std::move(page);
-    g_ansi_code_page = g_custom_code_page.get();
+    g_ansi_code_page.store(g_custom_code_page.get(), std::memory_order_release);
     return true;
 }
 
@@ -350,6 +400,17 @@ std::u16string AnsiToUtf16(std::span<const std::uint8_t> bytes) {
     size_t n = 0;
     while (n < bytes.size() && bytes[n] != 0) ++n;
     return AnsiCodePage().Decode(bytes.first(n));
+}
+
+void AppendAnsiToUtf16(std::u16string& out, std::span<const std::uint8_t> bytes) {
+    size_t n = 0;
+    while (n < bytes.size() && bytes[n] != 0) ++n;
+    const CodePage* page = g_ansi_code_page.load(std::memory_order_acquire);
+    if (page) {
+        out += page->Decode(bytes.first(n));
+    } else {
+        AppendCp1252(out, bytes.first(n));
+    }
 }
 
 std::u16string Utf16LeToString(std::span<const std::uint8_t> bytes) {

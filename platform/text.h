@@ -18,6 +18,10 @@ void AppendUtf8(std::string& out, std::u16string_view text);
 // The same with backslash, tab, carriage return and line feed written as \\, \t, \r and \n, so that a
 // text stays on one line of a tab-separated listing.
 void AppendUtf8Escaped(std::string& out, std::u16string_view text);
+// The bytes AppendUtf8Escaped appends, written at `at`, which must have room for 3 bytes per unit of text (the
+// bytes past the text's own may be overwritten); returns the end of the text written. For writers that make
+// room for a whole line at once.
+char* WriteUtf8Escaped(char* at, std::u16string_view text);
 // Invalid UTF-8 bytes become U+FFFD each.
 std::u16string FromUtf8(std::string_view text);
 // File names as the system keeps them (bytes, usually but not always UTF-8). A byte that is not part of valid
@@ -53,6 +57,8 @@ bool SetAnsiCodePage(const std::string& name);
 
 // 8-bit text up to its first zero byte, through the ANSI code page.
 std::u16string AnsiToUtf16(std::span<const std::uint8_t> bytes);
+// The same text appended to out; Windows-1252 (the default) is converted in place, with no string of its own.
+void AppendAnsiToUtf16(std::u16string& out, std::span<const std::uint8_t> bytes);
 // Little-endian UTF-16 bytes up to the first zero unit; an odd trailing byte is ignored.
 std::u16string Utf16LeToString(std::span<const std::uint8_t> bytes);
 

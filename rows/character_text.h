@@ -11,6 +11,8 @@ namespace rows {
 
 // UTF-16LE units up to the first zero unit; an odd last byte is the low byte of a final unit.
 std::u16string Utf16UnitsText(std::span<const std::uint8_t> bytes);
+// The same text appended to out.
+void AppendUtf16Units(std::u16string& out, std::span<const std::uint8_t> bytes);
 // The little-endian bytes of the text, two per unit, no terminator (what a character parameter carries).
 std::vector<std::uint8_t> Utf16LeBytes(std::u16string_view text);
 

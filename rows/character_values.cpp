@@ -121,6 +121,29 @@ void CRecoveryEngine::DecodeCharacterValue(const ColumnNode& column, const rows:
         // In-row bytes go through a buffer kept from row to row.
         m_arrValueBytes.resize(length);
         ReadAt(offset, m_arrValueBytes.data(), length, Fixup::Multi);
+        if (!insert) {
+            // The grid cell is written in place: the text goes straight into result.text (empty, and often
+            // with room from an earlier row) and is shaped there as the switch at the end shapes it.
+            std::u16string& cell = result.text;
+            if (IsWide(type)) {
+                rows::AppendUtf16Units(cell, m_arrValueBytes);
+            } else {
+                platform::AppendAnsiToUtf16(cell, m_arrValueBytes);
+            }
+            switch (type) {
+                case kVarChar:
+                    for (char16_t& c : cell) {
+                        if (c == u'\r' || c == u'\n') c = u' ';
+                    }
+                    break;
+                case kNVarChar:
+                    break;
+                default:  // text, ntext
+                    if (!cell.empty()) cell = rows::CutToGridWidth(rows::FirstLineBreakToBlank(std::move(cell)));
+                    break;
+            }
+            return;
+        }
         text = BytesToText(type, m_arrValueBytes);
     }
 

@@ -18,24 +18,6 @@ bool TakesNumericZero(std::uint8_t type) {
 }
 }  // namespace
 
-bool IsKnownType(std::uint8_t type) {
-    switch (type) {
-        case 34: case 35: case 36: case 40: case 41: case 42: case 43: case 48: case 52: case 56: case 58:
-        case 59: case 60: case 61: case 62: case 98: case 99: case 104: case 106: case 108: case 122: case 127:
-        case 165: case 167: case 173: case 175: case 189: case 231: case 239: case 240: case 241:
-            return true;
-        default:
-            return false;
-    }
-}
-
-bool IsVariableLengthType(std::uint8_t type) {
-    switch (type) {
-        case 34: case 35: case 98: case 99: case 165: case 167: case 231: case 240: case 241: return true;
-        default: return false;
-    }
-}
-
 std::u16string InsertTextForNull(std::uint8_t type, bool notNull) {
     if (!notNull || type == 189) return u"NULL";  // a timestamp gets its value from the server
     if (type == 36) return kZeroGuid;             // 0 does not convert to a uniqueidentifier

@@ -175,18 +175,31 @@ void AppendTwelveHourTime(std::u16string& text, std::uint32_t ticks, bool withMi
     if (hour >= 25) return;
     const bool pm = hour >= 12;
     const unsigned shown = hour == 0 ? 12 : (hour > 12 ? hour - 12 : hour);
-    text += pm ? u"  " : u" ";
-    AppendUnsigned(text, shown);
-    text += u':';
-    AppendUnsigned(text, minutes, 2);
-    text += u':';
-    AppendUnsigned(text, seconds, 2);
+    // Every part has at most two digits (milliseconds three): written into a buffer and appended at once.
+    char16_t out[20];
+    int n = 0;
+    out[n++] = u' ';
+    if (pm) out[n++] = u' ';
+    if (shown >= 10) out[n++] = static_cast<char16_t>(u'0' + shown / 10);
+    out[n++] = static_cast<char16_t>(u'0' + shown % 10);
+    out[n++] = u':';
+    out[n++] = static_cast<char16_t>(u'0' + minutes / 10);
+    out[n++] = static_cast<char16_t>(u'0' + minutes % 10);
+    out[n++] = u':';
+    out[n++] = static_cast<char16_t>(u'0' + seconds / 10);
+    out[n++] = static_cast<char16_t>(u'0' + seconds % 10);
     if (withMilliseconds) {
         // r x 0.00333 s, truncated to milliseconds: 003, 006, ... 995.
-        text += u'.';
-        AppendUnsigned(text, r * 333 / 100, 3);
+        const unsigned ms = r * 333 / 100;
+        out[n++] = u'.';
+        out[n++] = static_cast<char16_t>(u'0' + ms / 100);
+        out[n++] = static_cast<char16_t>(u'0' + ms / 10 % 10);
+        out[n++] = static_cast<char16_t>(u'0' + ms % 10);
     }
-    text += pm ? u" PM" : u" AM";
+    out[n++] = u' ';
+    out[n++] = pm ? u'P' : u'A';
+    out[n++] = u'M';
+    text.append(out, static_cast<std::size_t>(n));
 }
 
 std::u16string SmallDateTimeText(std::uint16_t minutes, std::uint16_t days) {
@@ -231,6 +244,13 @@ ValueTexts DateTimeFamilyTexts(std::uint8_t type, std::span<const std::uint8_t> 
 
 std::u16string DateTimeFamilyText(std::uint8_t type, std::span<const std::uint8_t> bytes, std::uint16_t inRowLength,
                                   std::uint8_t scale_in, bool statement) {
+    std::u16string text;
+    AppendDateTimeFamilyText(text, type, bytes, inRowLength, scale_in, statement);
+    return text;
+}
+
+void AppendDateTimeFamilyText(std::u16string& out, std::uint8_t type, std::span<const std::uint8_t> bytes,
+                              std::uint16_t inRowLength, std::uint8_t scale_in, bool statement) {
     const std::size_t width = DateTimeReadWidth(type);
     // Only the column's in-row length is decoded; bytes past it belong to the next column.
     const std::size_t used = type == 58 ? width : std::min<std::size_t>({width, inRowLength, bytes.size()});
@@ -241,28 +261,29 @@ std::u16string DateTimeFamilyText(std::uint8_t type, std::span<const std::uint8_
             const auto ticks = static_cast<std::uint32_t>(LittleEndian(value, 0, 4));
             const auto days = static_cast<std::int32_t>(static_cast<std::uint32_t>(LittleEndian(value, 4, 4)));
             // Built in one text: the quote, the date, the time, the quote.
-            std::u16string text;
-            text.reserve(32);
-            if (statement) text += u'\'';
-            platform::AppendShortDateText(text, DateTimeDate(days));
-            AppendTwelveHourTime(text, ticks, true);
-            if (statement) text += u'\'';
-            return text;
+            if (statement) out += u'\'';
+            platform::AppendShortDateText(out, DateTimeDate(days));
+            AppendTwelveHourTime(out, ticks, true);
+            if (statement) out += u'\'';
+            return;
         }
         case 58: {
             const std::u16string text =
                 SmallDateTimeText(static_cast<std::uint16_t>(LittleEndian(value, 0, 2)),
                                   static_cast<std::uint16_t>(LittleEndian(value, 2, 2)));
-            return statement ? Quoted(text) : text;
+            out += statement ? Quoted(text) : text;
+            return;
         }
         case 40: {
             const platform::CalendarDate date =
                 DayNumberToCalendarDate(static_cast<std::uint32_t>(LittleEndian(value, 0, 3)), false, 40);
-            return statement ? Quoted(MonthDayYear(date, true)) : MonthDayYear(date, false);
+            out += statement ? Quoted(MonthDayYear(date, true)) : MonthDayYear(date, false);
+            return;
         }
         case 41: {
             const std::u16string text = TwentyFourHourTime(LittleEndian(value, 0, value.size()), scale, false);
-            return statement ? Quoted(text) : text;
+            out += statement ? Quoted(text) : text;
+            return;
         }
         case 42:
         case 43: {
@@ -272,14 +293,16 @@ std::u16string DateTimeFamilyText(std::uint8_t type, std::span<const std::uint8_
             const auto day = static_cast<std::uint32_t>(LittleEndian(value, time_bytes, 3));
             if (type == 43) {
                 const auto offset = static_cast<std::int16_t>(LittleEndian(value, time_bytes + 3, 2));
-                return DateTimeOffsetText(day, units, offset, scale, statement);
+                out += DateTimeOffsetText(day, units, offset, scale, statement);
+                return;
             }
             const platform::CalendarDate date = DayNumberToCalendarDate(day, false, 42);
             const std::u16string time = TwentyFourHourTime(units, scale, false);
-            return statement ? Quoted(MonthDayYear(date, true) + time) : MonthDayYear(date, false) + time;
+            out += statement ? Quoted(MonthDayYear(date, true) + time) : MonthDayYear(date, false) + time;
+            return;
         }
         default:
-            return {};
+            return;
     }
 }
 

@@ -39,5 +39,8 @@ ValueTexts DateTimeFamilyTexts(std::uint8_t type, std::span<const std::uint8_t> 
 // One of the two: the statement's text when statement is set, else the grid's.
 std::u16string DateTimeFamilyText(std::uint8_t type, std::span<const std::uint8_t> bytes, std::uint16_t inRowLength,
                                   std::uint8_t scale, bool statement);
+// The same text appended to out (the row walk writes it straight into the cell).
+void AppendDateTimeFamilyText(std::u16string& out, std::uint8_t type, std::span<const std::uint8_t> bytes,
+                              std::uint16_t inRowLength, std::uint8_t scale, bool statement);
 
 }  // namespace rows

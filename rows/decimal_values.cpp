@@ -15,10 +15,17 @@ void CRecoveryEngine::DecodeDecimalValue(const ColumnNode& column, const rows::V
         if (request.mode == rows::RowMode::Insert) result.text.assign(1, u'0');
         return;
     }
-    std::vector<std::uint8_t> stored(length, 0);
+    // The usual lengths (at most 17) are read into a buffer on the stack.
+    std::uint8_t small[17] = {};
+    std::vector<std::uint8_t> large;
+    std::uint8_t* stored = small;
+    if (length > sizeof small) {
+        large.assign(length, 0);
+        stored = large.data();
+    }
     stored[0] = Read8(request.valueOffset, Fixup::Single);
-    if (length > 1) ReadAt(request.valueOffset + 1, stored.data() + 1, length - 1u, Fixup::Single);
-    result.text = mdf::DecimalToText(stored, column.m_nPrecision, column.m_nScale);
+    if (length > 1) ReadAt(request.valueOffset + 1, stored + 1, length - 1u, Fixup::Single);
+    result.text = mdf::DecimalToText({stored, length}, column.m_nPrecision, column.m_nScale);
 }
 
 }  // namespace mdf

@@ -42,15 +42,19 @@ private:
 // digits - 1, else fixed form; zeros at the end of the fraction removed, the point kept. Infinities are
 // "1.#INF" and "-1.#INF".
 std::u16string GeneralFormatText(double value, int digits);
+// The same text appended to out.
+void AppendGeneralFormatText(std::u16string& out, double value, int digits);
 
 // Integral values within the signed 32-bit range print as integers, the others in the general format with
 // 10 digits (real columns and real variants).
 std::u16string RealText(double value);
+void AppendRealText(std::u16string& out, double value);
 // Integral values within the signed 64-bit range print as integers, the others in the general format with
 // `digits` digits: 28 for float columns (at most 17 are significant), 10 for float variants. A float column's
 // most negative finite value, -1.7976931348623157E+308, is written "-1.79e+308".
 inline constexpr int kFloatColumnDigits = 28;
 std::u16string FloatText(double value, int digits = kFloatColumnDigits);
+void AppendFloatText(std::u16string& out, double value, int digits = kFloatColumnDigits);
 
 // The statement text of a real column. Values of 2^128 and above (stored words with the all-ones exponent)
 // cannot be stored in a real column and are written as the largest value the target accepts, with its sign.

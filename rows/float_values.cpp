@@ -21,12 +21,20 @@ void CRecoveryEngine::DecodeFloatValue(const ColumnNode& column, const rows::Val
     double value = 0;
     if (real) {
         rows::CSinglePrecision(static_cast<std::uint32_t>(raw)).ToDouble(&value);
-        result.text = request.mode == rows::RowMode::Insert ? rows::RealInsertText(value) : rows::RealText(value);
+        if (request.mode == rows::RowMode::Insert) {
+            result.text = rows::RealInsertText(value);
+        } else {
+            rows::AppendRealText(result.text, value);
+        }
     } else {
         rows::CDoublePrecision stored;
         stored.SetRawValue(static_cast<std::uint32_t>(raw), static_cast<std::uint32_t>(raw >> 32));
         stored.GetValue(&value);
-        result.text = request.mode == rows::RowMode::Insert ? rows::FloatInsertText(value) : rows::FloatText(value);
+        if (request.mode == rows::RowMode::Insert) {
+            result.text = rows::FloatInsertText(value);
+        } else {
+            rows::AppendFloatText(result.text, value);
+        }
     }
 }
 

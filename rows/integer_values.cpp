@@ -23,15 +23,19 @@ std::u16string DecimalText(std::int64_t value) {
     return text;
 }
 
-std::u16string MoneyText(std::int64_t tenThousandths) {
-    // The integer part ("0" below one) and four fraction digits.
+// The integer part ("0" below one) and four fraction digits.
+void AppendMoneyText(std::u16string& text, std::int64_t tenThousandths) {
     const std::uint64_t magnitude = Magnitude(tenThousandths);
-    std::u16string text;
-    text.reserve(24);
     if (tenThousandths < 0) text += u'-';
     platform::AppendUnsigned(text, magnitude / 10000);
     text += u'.';
     platform::AppendUnsigned(text, magnitude % 10000, 4);
+}
+
+std::u16string MoneyText(std::int64_t tenThousandths) {
+    std::u16string text;
+    text.reserve(24);
+    AppendMoneyText(text, tenThousandths);
     return text;
 }
 
@@ -64,11 +68,22 @@ ValueTexts IntegerFamilyTexts(std::uint8_t type, std::span<const std::uint8_t> b
 
 std::u16string IntegerFamilyText(std::uint8_t type, std::span<const std::uint8_t> bytes, std::uint16_t maxInRowLength,
                                  std::uint8_t bitPos, bool statement) {
+    std::u16string text;
+    AppendIntegerFamilyText(text, type, bytes, maxInRowLength, bitPos, statement);
+    return text;
+}
+
+void AppendIntegerFamilyText(std::u16string& out, std::uint8_t type, std::span<const std::uint8_t> bytes,
+                             std::uint16_t maxInRowLength, std::uint8_t bitPos, bool statement) {
     if (type == 104) {
         const std::uint8_t byte = bytes.empty() ? 0 : bytes[0];
         const bool set = bitPos < 8 && ((byte >> bitPos) & 1) != 0;
-        if (statement) return set ? u"1" : u"0";
-        return set ? u"TRUE" : u"FALSE";
+        if (statement) {
+            out += set ? u"1" : u"0";
+        } else {
+            out += set ? u"TRUE" : u"FALSE";
+        }
+        return;
     }
     const std::size_t width = IntegerFamilyWidth(type);
     const std::size_t taken = std::min({width, static_cast<std::size_t>(maxInRowLength), bytes.size()});
@@ -81,7 +96,11 @@ std::u16string IntegerFamilyText(std::uint8_t type, std::span<const std::uint8_t
         case 56: case 122: value = static_cast<std::int32_t>(raw); break;
         default: value = static_cast<std::int64_t>(raw); break;
     }
-    return (type == 122 || type == 60) ? MoneyText(value) : DecimalText(value);
+    if (type == 122 || type == 60) {
+        AppendMoneyText(out, value);
+    } else {
+        platform::AppendSigned(out, value);
+    }
 }
 
 }  // namespace rows

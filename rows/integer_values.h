@@ -19,6 +19,8 @@ struct ValueTexts {
 std::u16string DecimalText(std::int64_t value);
 // The exact value of tenThousandths / 10000 with four decimals: 0.0000, -0.0005, 922337203685477.5807.
 std::u16string MoneyText(std::int64_t tenThousandths);
+// The same text appended to out.
+void AppendMoneyText(std::u16string& out, std::int64_t tenThousandths);
 
 // True for the seven type codes of the family (104, 48, 52, 56, 127, 122, 60).
 bool IsIntegerFamily(std::uint8_t type);
@@ -32,5 +34,8 @@ ValueTexts IntegerFamilyTexts(std::uint8_t type, std::span<const std::uint8_t> b
 // One of the two: the statement's text when statement is set, else the grid's.
 std::u16string IntegerFamilyText(std::uint8_t type, std::span<const std::uint8_t> bytes, std::uint16_t maxInRowLength,
                                  std::uint8_t bitPos, bool statement);
+// The same text appended to out (the row walk writes it straight into the cell).
+void AppendIntegerFamilyText(std::u16string& out, std::uint8_t type, std::span<const std::uint8_t> bytes,
+                             std::uint16_t maxInRowLength, std::uint8_t bitPos, bool statement);
 
 }  // namespace rows

@@ -40,15 +40,44 @@ std::int16_t VariableOrdinal(std::int16_t leaf) {
 
 }  // namespace
 
+void CRecoveryEngine::RecycleRowCells() {
+    auto& row = m_app.m_arrRowValues;
+    if (m_nSpareCellsTaken == m_arrSpareCells.size()) {
+        // Every spare string was taken (the usual case: rows of one table have the same cells): the row's
+        // strings become the spares as they stand, and the row keeps the taken ones, which are empty.
+        m_arrSpareCells.swap(row);
+    } else {
+        m_arrSpareCells.erase(m_arrSpareCells.begin(),
+                              m_arrSpareCells.begin() + static_cast<std::ptrdiff_t>(m_nSpareCellsTaken));
+        for (auto& cell : row) m_arrSpareCells.push_back(std::move(cell));
+    }
+    m_nSpareCellsTaken = 0;
+    row.clear();
+}
+
 int CRecoveryEngine::DecodeTableRow(std::uint64_t record_offset, TableNode& table) {
+    // The capture (scan job) and the statement (repair) are made only for the rows that take them: the table
+    // view's rows go without both, and without setting up either one per row.
+    const bool insert_mode = m_app.m_bRepairRequested.load();
+    const bool preview = m_app.m_bRowPreview.load();
+    if (preview && !insert_mode) return DecodeTableRecord(record_offset, table, nullptr, nullptr);
+    rows::RowCapture capture(table, !preview);
+    rows::RowCapture* const active = capture.Active() ? &capture : nullptr;
+    if (!insert_mode) return DecodeTableRecord(record_offset, table, active, nullptr);
+    rows::InsertStatement statement(table, m_app.m_bSql2005Catalog);
+    return DecodeTableRecord(record_offset, table, active, &statement);
+}
+
+int CRecoveryEngine::DecodeTableRecord(std::uint64_t record_offset, TableNode& table, rows::RowCapture* capture,
+                                       rows::InsertStatement* statement) {
     const std::uint64_t r = record_offset;
     m_arrVarValueOffsets.clear();
     m_arrVarValueLengths.clear();
-    rows::RowCapture capture(table, !m_app.m_bRowPreview.load());
-    m_bCaptureDocs = capture.Docs();
-    m_bCaptureStreams = capture.Streams();
-    m_bCaptureLists = capture.Lists();
-    m_bCaptureWebs = capture.Webs();
+    const bool capturing = capture != nullptr;
+    m_bCaptureDocs = capturing && capture->Docs();
+    m_bCaptureStreams = capturing && capture->Streams();
+    m_bCaptureLists = capturing && capture->Lists();
+    m_bCaptureWebs = capturing && capture->Webs();
 
     const std::uint8_t status = Read8(r, Fixup::Single);
     if (!IsAcceptedStatus(status) || r <= kFirstRecordLimit) return 0;
@@ -104,12 +133,18 @@ int CRecoveryEngine::DecodeTableRow(std::uint64_t record_offset, TableNode& tabl
         }
     }
 
-    const bool insert_mode = m_app.m_bRepairRequested.load();
+    const bool insert_mode = statement != nullptr;
     const rows::RowMode mode = insert_mode ? rows::RowMode::Insert : rows::RowMode::Grid;
-    // Grid rows need no statement.
-    std::optional<rows::InsertStatement> statement;
-    if (insert_mode) statement.emplace(table, m_app.m_bSql2005Catalog);
     auto& cells = m_app.m_arrRowValues;
+    // Each grid cell is made from a spare string (its room kept) when there is one, moved straight into place.
+    auto have_spare = [&] { return m_nSpareCellsTaken < m_arrSpareCells.size(); };
+    auto push_cell = [&](std::u16string_view text) {
+        if (have_spare()) {
+            cells.emplace_back(std::move(m_arrSpareCells[m_nSpareCellsTaken++])).assign(text);
+        } else {
+            cells.emplace_back(text);
+        }
+    };
 
     for (const auto& column : table.m_lstColumns) {
         const std::uint8_t type = column.m_nType;
@@ -123,15 +158,15 @@ int CRecoveryEngine::DecodeTableRow(std::uint64_t record_offset, TableNode& tabl
         if (!rows::IsKnownType(type)) {
             // A type the decoder does not know still fills its cell, so the later cells stay in their columns;
             // the statement leaves the column out.
-            if (!insert_mode) cells.push_back(is_null ? rows::GridTextForNull(computed) : u"");
+            if (!insert_mode) push_cell(is_null ? rows::GridTextForNull(computed) : u"");
         } else if (is_null) {
             if (!insert_mode) {
-                cells.push_back(rows::GridTextForNull(computed));
+                push_cell(rows::GridTextForNull(computed));
             } else if (!computed) {
                 statement->AddValue(column.m_pszName, rows::InsertTextForNull(type, not_null));
             }
         } else if (computed) {
-            if (!insert_mode) cells.push_back(rows::GridTextForComputed(type));
+            if (!insert_mode) push_cell(rows::GridTextForComputed(type));
         } else {
             const bool variable = rows::IsVariableLengthType(type);
             const auto leaf = static_cast<std::uint16_t>(column.m_nLeafOffset);
@@ -143,7 +178,7 @@ int CRecoveryEngine::DecodeTableRow(std::uint64_t record_offset, TableNode& tabl
             }
             if (absent) {
                 if (!insert_mode) {
-                    cells.push_back(rows::GridTextForAbsent(type));
+                    push_cell(rows::GridTextForAbsent(type));
                 } else {
                     statement->AddValue(column.m_pszName, rows::InsertTextForAbsent(type, not_null));
                 }
@@ -153,16 +188,20 @@ int CRecoveryEngine::DecodeTableRow(std::uint64_t record_offset, TableNode& tabl
                 request.valueOffset = r + leaf;
                 request.varIndex = variable ? leaf - 1u : 0;
                 request.mode = mode;
-                if (variable && (type == 165 || type == 34) && capture.Streams()) {
-                    capture.OnContent(column, static_cast<std::uint64_t>(m_arrVarValueOffsets[request.varIndex]),
+                if (variable && (type == 165 || type == 34) && capturing && capture->Streams()) {
+                    capture->OnContent(column, static_cast<std::uint64_t>(m_arrVarValueOffsets[request.varIndex]),
                                       m_arrVarValueLengths[request.varIndex], m_arrVarValueFlags[request.varIndex],
                                       m_app);
                 }
-                rows::ValueResult result;
+                rows::ValueResult result{!insert_mode && have_spare()
+                                             ? std::move(m_arrSpareCells[m_nSpareCellsTaken++])
+                                             : std::u16string(),
+                                         std::nullopt, false};
+                result.text.clear();
                 DecodeColumnValue(column, request, result);
                 if (result.abandonRow) return 0;
                 if (!insert_mode) {
-                    if (capture.Active()) capture.OnValue(column, result.text);
+                    if (capturing) capture->OnValue(column, result.text);
                     cells.push_back(std::move(result.text));
                 } else if (result.parameter) {
                     statement->AddParameter(column.m_pszName, result.parameter->type,
@@ -175,7 +214,7 @@ int CRecoveryEngine::DecodeTableRow(std::uint64_t record_offset, TableNode& tabl
         if (StopRequested()) return 0;
     }
 
-    if (capture.Active()) capture.Finish(*this);
+    if (capturing) capture->Finish(*this);
     if (insert_mode) ExecuteRowStatement(*statement);
     m_arrVarValueOffsets.clear();
     m_arrVarValueLengths.clear();
@@ -189,23 +228,27 @@ void CRecoveryEngine::DecodeColumnValue(const ColumnNode& column, const rows::Va
     if (rows::IsIntegerFamily(type)) {
         std::uint8_t bytes[8] = {};
         ReadAt(request.valueOffset, bytes, rows::IntegerFamilyWidth(type), Fixup::Single);
-        result.text = rows::IntegerFamilyText(type, {bytes, rows::IntegerFamilyWidth(type)}, column.m_nMaxInRowLength,
-                                              column.m_nBitPos, insert_mode);
+        rows::AppendIntegerFamilyText(result.text, type, {bytes, rows::IntegerFamilyWidth(type)},
+                                      column.m_nMaxInRowLength, column.m_nBitPos, insert_mode);
         return;
     }
     if (rows::IsDateTimeFamily(type)) {
         std::uint8_t bytes[10] = {};
         const std::size_t width = rows::DateTimeReadWidth(type);
         ReadAt(request.valueOffset, bytes, width, Fixup::Single);
-        result.text =
-            rows::DateTimeFamilyText(type, {bytes, width}, column.m_nMaxInRowLength, column.m_nScale, insert_mode);
+        rows::AppendDateTimeFamilyText(result.text, type, {bytes, width}, column.m_nMaxInRowLength, column.m_nScale,
+                                       insert_mode);
         return;
     }
     switch (type) {
         case 36: {
             std::uint8_t bytes[16] = {};
             ReadAt(request.valueOffset, bytes, sizeof bytes, Fixup::Single);
-            result.text = insert_mode ? u"'" + rows::GuidText(bytes) + u"'" : rows::GuidText(bytes);
+            if (insert_mode) {
+                result.text = u"'" + rows::GuidText(bytes) + u"'";
+            } else {
+                rows::AppendGuidText(result.text, bytes);
+            }
             return;
         }
         case 175: case 239: case 167: case 231: case 35: case 99: case 241:

@@ -37,6 +37,17 @@ TEST(Utf, AppendedInOnePassWithListingEscapes) {
         {std::u16string(1, char16_t(0xDC00)) + u"\n", "\xEF\xBF\xBD\n", "\xEF\xBF\xBD\\n"},
         // Three-byte characters only: the most room a unit can take.
         {std::u16string(1000, char16_t(0xFFFF)), nullptr, nullptr},
+        // Plain ASCII is taken eight units at a time: a unit to escape or convert at each place of a block of
+        // eight, and one just past it, must still be seen.
+        {u"abcdefg\\hijklmnop", "abcdefg\\hijklmnop", "abcdefg\\\\hijklmnop"},
+        {u"abcdefgh\tijklmnop", "abcdefgh\tijklmnop", "abcdefgh\\tijklmnop"},
+        {u"\nbcdefghijklmnop", "\nbcdefghijklmnop", "\\nbcdefghijklmnop"},
+        {u"abcdefg\u00E9hijklmnop", "abcdefg\xC3\xA9hijklmnop", "abcdefg\xC3\xA9hijklmnop"},
+        {u"abc\u8000efghijklmnop", "abc\xE8\x80\x80" "efghijklmnop", "abc\xE8\x80\x80" "efghijklmnop"},
+        {u"abcdefgh\x01\x7F\x1Fjklmnop", "abcdefgh\x01\x7F\x1Fjklmnop", "abcdefgh\x01\x7F\x1Fjklmnop"},
+        {u"abcdefghijklmno\r", "abcdefghijklmno\r", "abcdefghijklmno\\r"},
+        // Past the 128 units written on the stack: the same text through the other road.
+        {std::u16string(130, u'a') + u"\t\u00E9", nullptr, nullptr},
     };
     for (const auto& c : cases) {
         std::string plain = "head\t";
@@ -48,9 +59,11 @@ TEST(Utf, AppendedInOnePassWithListingEscapes) {
         if (c.plain != nullptr) {
             EXPECT_EQ(utf8, c.plain);
             EXPECT_EQ(escaped, std::string("head\t") + c.escaped);
-        } else {
+        } else if (c.text.size() == 1000) {
             EXPECT_EQ(utf8.size(), 3000u);
             EXPECT_EQ(escaped, plain);
+        } else {
+            EXPECT_EQ(escaped, "head\t" + std::string(130, 'a') + "\\t\xC3\xA9");
         }
     }
 }

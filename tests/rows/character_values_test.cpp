@@ -86,6 +86,42 @@ TEST(CharacterValues, FirstLineBreakRule) {
     for (const auto& [in, out] : cases) EXPECT_EQ(rows::FirstLineBreakToBlank(in), out) << U8(in);
 }
 
+TEST(CharacterValues, WideUnitsEndAtTheFirstZeroUnit) {
+    // The units are taken eight at a time while none is zero: a zero unit at each place around a block of
+    // eight, a zero byte that is only half of a unit, and an odd last byte.
+    auto bytes_of = [](std::u16string_view units) {
+        std::vector<std::uint8_t> out;
+        for (char16_t u : units) {
+            out.push_back(static_cast<std::uint8_t>(u & 0xFF));
+            out.push_back(static_cast<std::uint8_t>(u >> 8));
+        }
+        return out;
+    };
+    const std::u16string sixteen = u"abcdefgh\u4E2Dijklmno";
+    struct Case {
+        std::vector<std::uint8_t> bytes;
+        std::u16string text;
+    };
+    std::vector<Case> cases = {
+        {bytes_of(sixteen), sixteen},
+        {bytes_of(std::u16string(u"abcdefg") + u'\0' + u"ijklmnopq"), u"abcdefg"},
+        {bytes_of(std::u16string(u"abcdefgh") + u'\0' + u"jklmnopq"), u"abcdefgh"},
+        {bytes_of(std::u16string(u"abcdefghi") + u'\0' + u"klmnopq"), u"abcdefghi"},
+        {bytes_of(std::u16string(1, u'\0') + u"bcdefghijklmnop"), u""},
+        // U+0100 and U+0001: a zero byte in each unit, and no zero unit.
+        {bytes_of(u"\u0100\u0001cdefgh\u0100\u0001klmnop"), u"\u0100\u0001cdefgh\u0100\u0001klmnop"},
+    };
+    auto odd = bytes_of(sixteen);
+    odd.push_back(0x41);
+    cases.push_back({odd, sixteen + u"A"});
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        EXPECT_EQ(rows::Utf16UnitsText(cases[i].bytes), cases[i].text) << "case " << i;
+        std::u16string appended = u"head";
+        rows::AppendUtf16Units(appended, cases[i].bytes);
+        EXPECT_EQ(appended, u"head" + cases[i].text) << "case " << i;
+    }
+}
+
 TEST(CharacterValues, QuotedLiteralDoublesQuotes) {
     EXPECT_EQ(rows::QuotedLiteral(u"O'Brien"), u"'O''Brien'");
     EXPECT_EQ(rows::QuotedLiteral(u"''); drop table x; --"), u"'''''); drop table x; --'");

@@ -40,6 +40,57 @@ TEST(RowRecord, MinimalRecordAndRejectedRecords) {
     EXPECT_TRUE(f.Cells().empty());
 }
 
+TEST(RowRecord, RecycledCellStringsGiveTheSameCells) {
+    // A listing hands each row's strings back before the next row: rows that follow one another reuse them,
+    // whether the next row has as many cells, more, fewer or none.
+    RowFixture f;
+    f.Column(1, 56, 4, u"Id");
+    f.Column(2, 61, 8, u"When");
+    Record r;
+    r.status = 0x10;
+    r.fixed = {0xD2, 0x04, 0, 0, 0x2C, 0x01, 0, 0, 0x5B, 0x95, 0, 0};  // 1234; 1 s after midnight, 2004-09-07
+    r.n = 2;
+    f.Decode(r);
+    const std::vector<std::string> full = {"1234", "9/7/2004 12:00:01.000 AM"};
+    ASSERT_EQ(f.Cells(), full);
+
+    Record null_time = r;
+    null_time.bitmap = {0x02};
+    Record rejected = r;
+    rejected.status = 0x00;
+    struct Step {
+        const char* name;
+        Record record;
+        std::vector<std::string> cells;
+    };
+    const Step steps[] = {
+        {"same row again", r, full},
+        {"a NULL in place of the long text", null_time, {"1234", " NULL"}},
+        {"the long text back", r, full},
+        {"a rejected row leaves no cells", rejected, {}},
+        {"after the rejected row", r, full},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        f.engine_.RecycleRowCells();
+        EXPECT_TRUE(f.app_.m_arrRowValues.empty());
+        WriteAndDecode(f, step.record.Bytes(), kRecordOffset, {});
+        EXPECT_EQ(f.Cells(), step.cells);
+    }
+
+    // A third column: one more cell than the strings handed back, then two fewer.
+    f.Column(3, 56, 16, u"More");
+    Record wide = r;
+    wide.fixed.insert(wide.fixed.end(), {7, 0, 0, 0});
+    wide.n = 3;
+    f.engine_.RecycleRowCells();
+    WriteAndDecode(f, wide.Bytes(), kRecordOffset, {});
+    EXPECT_EQ(f.Cells(), (std::vector<std::string>{"1234", "9/7/2004 12:00:01.000 AM", "7"}));
+    f.engine_.RecycleRowCells();
+    WriteAndDecode(f, null_time.Bytes(), kRecordOffset, {});
+    EXPECT_EQ(f.Cells(), (std::vector<std::string>{"1234", " NULL", " NULL"})) << "the third column is absent";
+}
+
 TEST(RowRecord, NullBitmapWidthAndOrdinals) {
     // n = 9 columns take two bitmap bytes; the ninth column's flag is bit 0 of the second byte.
     RowFixture f;

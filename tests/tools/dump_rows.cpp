@@ -2,6 +2,9 @@
 // are written as the rows are decoded, so the listing's memory does not grow with the file.
 #include "tests/tools/dump_rows.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include "platform/text.h"
 #include "tests/tools/catalog_dump.h"
 
@@ -38,10 +41,11 @@ void ForEachTableRow(mdf::CRecoveryEngine& engine, mdf::TableNode& table,
         engine.ReadPageRecordOffsets(page.m_nPageOffset);
         records = engine.m_app.m_arrRecordOffsets;
         for (std::uint64_t record : records) {
-            engine.m_app.m_arrRowValues.clear();
+            // The cells' strings go back to the walk rather than being freed: the next row writes into them.
+            engine.RecycleRowCells();
             engine.DecodeTableRow(record, table);
             if (!engine.m_app.m_arrRowValues.empty()) visit(engine.m_app.m_arrRowValues);
-            engine.m_app.m_arrRowValues.clear();
+            engine.RecycleRowCells();
         }
     }
 }
@@ -54,18 +58,37 @@ std::vector<std::vector<std::u16string>> TableRows(mdf::CRecoveryEngine& engine,
 
 namespace {
 
-void ForEachRowLine(mdf::CRecoveryEngine& engine, const std::function<void(const std::string& line)>& visit) {
-    std::string line;
+// Listing text written in place: room for a whole line is made before the line is written, and the text ends
+// at `used` (the string's size is only the room, so it is not cleared and cut back line after line).
+struct LineBuffer {
+    std::string bytes;
+    std::size_t used = 0;
+    char* Room(std::size_t n) {
+        if (bytes.size() < used + n) bytes.resize(std::max(used + n, 2 * bytes.size()));
+        return bytes.data() + used;
+    }
+};
+
+// Writes each row's line and its line break after the buffer's text, then calls done(buffer), which may take
+// the text (and set used back).
+void ForEachRowLine(mdf::CRecoveryEngine& engine, LineBuffer& buffer, const std::function<void(LineBuffer&)>& done) {
+    constexpr std::string_view kRowTag = "row\t";
     for (auto& table : engine.m_lstTables) {
         const std::string name = platform::ToUtf8(table.m_pszName);
         ForEachTableRow(engine, table, [&](const std::vector<std::u16string>& cells) {
-            line = "row\t";
-            line += name;
+            // At most 3 bytes per unit of a cell (a backslash, tab, CR or LF takes 2).
+            std::size_t room = kRowTag.size() + name.size() + 1;
+            for (const auto& cell : cells) room += 1 + 3 * cell.size();
+            char* const start = buffer.Room(room);
+            char* at = std::copy(kRowTag.begin(), kRowTag.end(), start);
+            at = std::copy(name.begin(), name.end(), at);
             for (const auto& cell : cells) {
-                line += '\t';
-                AppendEscaped(line, cell);
+                *at++ = '\t';
+                at = platform::WriteUtf8Escaped(at, cell);
             }
-            visit(line);
+            *at++ = '\n';
+            buffer.used += static_cast<std::size_t>(at - start);
+            done(buffer);
         });
     }
 }
@@ -74,16 +97,26 @@ void ForEachRowLine(mdf::CRecoveryEngine& engine, const std::function<void(const
 
 std::vector<std::string> RowLines(mdf::CRecoveryEngine& engine) {
     std::vector<std::string> lines;
-    ForEachRowLine(engine, [&](const std::string& line) { lines.push_back(line); });
+    LineBuffer buffer;
+    ForEachRowLine(engine, buffer, [&](LineBuffer& line) {
+        lines.emplace_back(line.bytes.data(), line.used - 1);  // without the line break
+        line.used = 0;
+    });
     return lines;
 }
 
 int RunRows(mdf::CRecoveryEngine& engine, const std::vector<std::string>&, std::ostream& out) {
     PrintCatalog(engine, out);
-    ForEachRowLine(engine, [&](const std::string& line) {
-        out.write(line.data(), static_cast<std::streamsize>(line.size()));
-        out.put('\n');
+    // The lines are gathered and written a block at a time: one write per line costs more than the line.
+    constexpr std::size_t kBlock = 256 * 1024;
+    LineBuffer block;
+    block.bytes.resize(kBlock + 64 * 1024);
+    ForEachRowLine(engine, block, [&](LineBuffer& text) {
+        if (text.used < kBlock) return;
+        out.write(text.bytes.data(), static_cast<std::streamsize>(text.used));
+        text.used = 0;
     });
+    out.write(block.bytes.data(), static_cast<std::streamsize>(block.used));
     return 0;
 }
 
