@@ -26,7 +26,7 @@ AlignedBuffer::AlignedBuffer(std::size_t size)
 void AlignedBuffer::Free::operator()(std::uint8_t* p) const { ::operator delete(p, std::align_val_t{kMemoryPage}); }
 
 DataFile::DataFile() : cache_bytes_(kCacheSlots * kPageSize) {
-    for (std::size_t i = 0; i < kCacheSlots; ++i) cache_[i].bytes = cache_bytes_.data() + i * kPageSize;
+    for (std::size_t i = 0; i < kCacheSlots; ++i) cache_[i].bytes = cache_[i].own = cache_bytes_.data() + i * kPageSize;
 }
 DataFile::~DataFile() = default;
 
@@ -59,9 +59,10 @@ DataFile::CachedPage& DataFile::Load(std::uint64_t page_number) const {
     }
     const auto held = std::lower_bound(held_numbers_.begin(), held_numbers_.end(), page_number);
     if (held != held_numbers_.end() && *held == page_number) {
-        std::memcpy(victim->bytes, held_bytes_.data() + (held - held_numbers_.begin()) * kPageSize, kPageSize);
+        victim->bytes = held_bytes_.data() + (held - held_numbers_.begin()) * kPageSize;
     } else {
-        file_.ReadAt(page_number * kPageSize, victim->bytes, kPageSize);
+        victim->bytes = victim->own;
+        file_.ReadAt(page_number * kPageSize, victim->own, kPageSize);
         ++file_reads_;
         ++pages_read_;
     }
@@ -94,7 +95,16 @@ std::span<const std::uint8_t> DataFile::Page(std::uint64_t page_number) const {
     return {page.bytes, kPageSize};
 }
 
+void DataFile::LetGoOfHeldSlots() {
+    for (auto& slot : cache_) {
+        if (slot.bytes == slot.own) continue;
+        slot.page_number = UINT64_MAX;
+        slot.bytes = slot.own;
+    }
+}
+
 void DataFile::HoldPages(std::vector<std::uint64_t> page_numbers) {
+    LetGoOfHeldSlots();
     // A walk holds chunk after chunk: the buffer of the last chunk is filled again when it is large enough
     // (every byte of it is read or zero-filled below), so the memory is not mapped and cleared afresh each time.
     held_numbers_.clear();
@@ -124,6 +134,7 @@ void DataFile::HoldPageCopies(std::vector<std::uint64_t> page_numbers, const std
 }
 
 void DataFile::ReleaseHeldPages() {
+    LetGoOfHeldSlots();
     held_numbers_.clear();
     held_numbers_.shrink_to_fit();
     held_bytes_ = AlignedBuffer();
