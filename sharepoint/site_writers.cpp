@@ -6,6 +6,7 @@
 
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
+#include "sharepoint/document_pipeline.h"
 #include "sharepoint/output_names.h"
 #include "sharepoint/substitute_folder.h"
 
@@ -32,6 +33,8 @@ std::u16string MakeFolderOrSubstitute(mdf::CRecoveryEngine& engine, const std::u
     } else if (OutputFolderFor(engine, output).MakeFolder(wanted, &why)) {
         return wanted;
     }
+    // The documents handed over come first: what follows logs, and makes a folder and a file of its own.
+    if (engine.m_pPendingDocuments) engine.m_pPendingDocuments->CommitAll();
     std::string substitute_error;
     const std::u16string substitute = OutputFolderFor(engine, output).MakeNewFolder(output, node_name, &substitute_error);
     if (substitute.empty()) {
@@ -73,6 +76,13 @@ std::optional<std::uint64_t> RecordedSize(const SPServerDocumentData& doc) {
         size = size * 10 + static_cast<std::uint64_t>(c - u'0');
     }
     return size;
+}
+
+// Before a folder of a list's item is made: the documents handed over that may want its name are committed
+// first (see DocumentPipeline::BeforeFolder); true when a stop was found between them.
+bool FolderMayNotBeMade(CRecoveryEngine& engine, const std::u16string& parent, const std::u16string& name) {
+    sharepoint::DocumentPipeline* const pipeline = sharepoint::ActivePipeline(engine);
+    return pipeline && pipeline->BeforeFolder(parent, name);
 }
 
 // "  Title:Repaired successfully", or how many items of it were not written.
@@ -203,17 +213,22 @@ int CRecoveryEngine::SaveSubWeb(const WebList& web, const std::u16string& folder
 
 int CRecoveryEngine::SaveWebLists(const WebList& web, const std::u16string& folder) {
     for (const auto& list : web.m_lstLists) {
+        // The documents of the last item are committed before the walk goes on (see document_pipeline.h); a
+        // stop found between them ends the save as the check after a document would.
+        if (CommitPendingDocuments()) return 0;
         const std::uint64_t failures_before = m_nSaveFailures;
         SendProgress(platform::kProgressStep, m_app.m_nListCount);
         LogLine(kRepairingList + u"  " + list->tp_Title);
         const std::u16string list_folder = sharepoint::MakeFolderOrSubstitute(
             *this, sharepoint::JoinPath(folder, list->tp_Title), list->tp_Title);
         for (const auto& node : list->m_lstItems) {
+            if (FolderMayNotBeMade(*this, list_folder, node->m_doc.LeafName)) return 0;
             const std::u16string node_folder = sharepoint::MakeFolderOrSubstitute(
                 *this, sharepoint::JoinPath(list_folder, node->m_doc.LeafName), node->m_doc.LeafName);
             SaveDocumentTree(*node, node_folder);
             if (StopRequested()) return 0;
         }
+        if (CommitPendingDocuments()) return 0;
         LogLine(OutcomeLine(list->tp_Title, m_nSaveFailures - failures_before));
         LogLine(kSeparatorLine);
         KeepLogLine();
@@ -224,6 +239,7 @@ int CRecoveryEngine::SaveWebLists(const WebList& web, const std::u16string& fold
 
 int CRecoveryEngine::SaveListFolders(const structAllList& list, const std::u16string& folder) {
     for (const auto& node : list.m_lstItems) {
+        if (FolderMayNotBeMade(*this, folder, node->m_doc.LeafName)) return 0;
         const std::u16string node_folder = sharepoint::MakeFolderOrSubstitute(
             *this, sharepoint::JoinPath(folder, node->m_doc.LeafName), node->m_doc.LeafName);
         SaveDocumentTree(*node, node_folder);
@@ -250,29 +266,51 @@ int CRecoveryEngine::SaveDocumentTree(const sharepointDocsList& node, const std:
             finished = true;
         } else {
             const sharepointDocsList& child = *level.node->m_lstChildren[level.next++];
-            SendProgress(platform::kProgressStep, m_app.m_nDocumentCount);
             const SPServerDocumentData& doc = child.m_doc;
+            sharepoint::DocumentPipeline* const pipeline = sharepoint::ActivePipeline(*this);
             if (doc.TYPE == u"1") {
-                const std::u16string child_folder = sharepoint::MakeFolderOrSubstitute(
-                    *this, sharepoint::JoinPath(folders.Top(), doc.LeafName), doc.LeafName);
-                levels.push_back({&child, 0});
-                folders.Push(child_folder);
-                continue;  // level is not used past this point
-            }
-            const std::u16string& here = folders.Top();
-            const bool written =
-                m_app.m_bVarBinaryContent
-                    ? SaveVarBinaryColumnDocument(doc.ContentOffset64(), doc.ContentLength64(), doc.LeafName, here,
-                                                  doc.ContentFlags, RecordedSize(doc))
-                    : SaveImageColumnDocument(doc.ContentOffset64(), doc.ContentLength64(), doc.LeafName, here,
-                                              RecordedSize(doc));
-            if (written) {
-                ++m_app.m_nRecoveredCount;
-                SendRecordCount();
+                // A folder is made at once, unless a document handed over before it may want its name: then
+                // those are named first.
+                if (pipeline && (pipeline->BeforeFolder(folders.Top(), doc.LeafName) ||
+                                 !pipeline->QueueProgress(platform::kProgressStep, m_app.m_nDocumentCount))) {
+                    finished = true;
+                } else {
+                    if (!pipeline) SendProgress(platform::kProgressStep, m_app.m_nDocumentCount);
+                    const std::u16string child_folder = sharepoint::MakeFolderOrSubstitute(
+                        *this, sharepoint::JoinPath(folders.Top(), doc.LeafName), doc.LeafName);
+                    levels.push_back({&child, 0});
+                    folders.Push(child_folder);
+                    continue;  // level is not used past this point
+                }
+            } else if (pipeline) {
+                // Its progress step, and its count and log lines, come when it is committed.
+                const sharepoint::DocumentOutcome outcome = sharepoint::SaveDocumentInOrder(
+                    *this, *pipeline, doc, RecordedSize(doc), folders.Top(), platform::kProgressStep,
+                    m_app.m_nDocumentCount);
+                if (outcome == sharepoint::DocumentOutcome::Written) {
+                    ++m_app.m_nRecoveredCount;
+                    SendRecordCount();
+                } else if (outcome == sharepoint::DocumentOutcome::NotWritten) {
+                    ++m_nSaveFailures;
+                }
+                finished = StopRequested();
             } else {
-                ++m_nSaveFailures;
+                SendProgress(platform::kProgressStep, m_app.m_nDocumentCount);
+                const std::u16string& here = folders.Top();
+                const bool written =
+                    m_app.m_bVarBinaryContent
+                        ? SaveVarBinaryColumnDocument(doc.ContentOffset64(), doc.ContentLength64(), doc.LeafName,
+                                                      here, doc.ContentFlags, RecordedSize(doc))
+                        : SaveImageColumnDocument(doc.ContentOffset64(), doc.ContentLength64(), doc.LeafName, here,
+                                                  RecordedSize(doc));
+                if (written) {
+                    ++m_app.m_nRecoveredCount;
+                    SendRecordCount();
+                } else {
+                    ++m_nSaveFailures;
+                }
+                finished = StopRequested();
             }
-            finished = StopRequested();
         }
         while (finished) {
             levels.pop_back();
