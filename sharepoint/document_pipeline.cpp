@@ -159,9 +159,9 @@ void DocumentPipeline::Write(DocumentJob& job, char* buffer) {
 // save. A writer may give a document its safe name itself when no document before it that is not named yet
 // can want that name: then whether the name is free does not depend on the order.
 bool DocumentPipeline::MayNameEarly(const DocumentJob& job) const {
-    if (job.progress_only || !job.refusal.empty() || !job.file.Error().empty() || !job.plain_leaf) return false;
+    if (!job.refusal.empty() || !job.file.Error().empty() || !job.plain_leaf) return false;
     for (const auto& earlier : jobs_) {
-        if (earlier->progress_only || !earlier->refusal.empty() || !earlier->file.Error().empty()) continue;
+        if (!earlier->refusal.empty() || !earlier->file.Error().empty()) continue;
         if (earlier->file.FolderIdentity() != job.file.FolderIdentity() &&
             (earlier->folder_hash != job.folder_hash || earlier->file.FolderPath() != job.file.FolderPath())) {
             continue;
@@ -180,32 +180,9 @@ std::shared_ptr<OutputFolder> DocumentPipeline::OutputFor(const std::u16string& 
     return last_output_;
 }
 
-bool DocumentPipeline::BeforeFolder(const std::u16string& parent, std::u16string_view name) {
-    const std::u16string leaf = SafeName(name);
-    for (const auto& earlier : jobs_) {
-        if (earlier->progress_only || !earlier->refusal.empty() || !earlier->file.Error().empty()) continue;
-        if (earlier->file.FolderPath() != parent) continue;
-        if (!PlainName(leaf) || !PlainName(earlier->leaf) || SameIgnoringAsciiCase(earlier->leaf, leaf)) {
-            return CommitUntilStop();
-        }
-    }
-    barrier_ = next_seq_;
-    return stopped_;
-}
-
-bool DocumentPipeline::QueueProgress(platform::WPARAM stage, platform::LPARAM amount) {
-    auto job = std::make_unique<DocumentJob>();
-    job->progress_only = true;
-    job->progress_stage = stage;
-    job->progress_amount = amount;
-    const bool handed = Submit(std::move(job));
-    barrier_ = next_seq_;  // the walk does something at once
-    return handed;
-}
-
 bool DocumentPipeline::Submit(std::unique_ptr<DocumentJob> job) {
     if (stopped_) return false;
-    if (!job->progress_only && job->refusal.empty()) {
+    if (job->refusal.empty()) {
         job->plain_leaf = PlainName(job->leaf);
         job->folder_hash = std::hash<std::u16string>{}(job->file.FolderPath());
     }
@@ -214,7 +191,7 @@ bool DocumentPipeline::Submit(std::unique_ptr<DocumentJob> job) {
     bytes_ += job->bytes.size();
     DocumentJob* raw = job.get();
     jobs_.push_back(std::move(job));
-    if (raw->progress_only || !raw->refusal.empty() || !raw->file.Error().empty()) {
+    if (!raw->refusal.empty() || !raw->file.Error().empty()) {
         raw->done.store(true, std::memory_order_relaxed);  // nothing to write: the commit logs it
     } else {
         std::unique_lock lock(mutex_);
@@ -285,7 +262,6 @@ void DocumentPipeline::DropAll(std::unique_lock<std::mutex>& lock) {
 void DocumentPipeline::Commit(DocumentJob& job) {
     mdf::CRecoveryEngine& engine = engine_;
     engine.SendProgress(job.progress_stage, job.progress_amount);
-    if (job.progress_only) return;
     if (!job.refusal.empty()) {
         engine.LogLine(job.refusal);
         ++engine.m_nSaveFailures;

@@ -32,8 +32,6 @@ struct DocumentJob {
     // The walk's progress step for the document, sent before it is committed.
     platform::WPARAM progress_stage = 0;
     platform::LPARAM progress_amount = 0;
-    // Only the progress step: a folder of the tree walk, made at once, announced in its turn.
-    bool progress_only = false;
     // A document refused before any file was made: the line logged for it (and no file).
     std::u16string refusal;
     // The output folder the file is started in (held: the engine may open another one meanwhile).
@@ -87,12 +85,6 @@ public:
     // Hands the document over and commits what the writers have finished; false once the save was stopped
     // (the document is then dropped).
     bool Submit(std::unique_ptr<DocumentJob> job);
-    // Before the walk makes the folder name in parent: commits what was handed over when a document of it may
-    // want that name (true when a stop was found then: the walk ends), else only notes that what was handed
-    // over comes before the folder.
-    bool BeforeFolder(const std::u16string& parent, std::u16string_view name);
-    // Hands over the progress step of what the walk does next (a folder); false once the save was stopped.
-    bool QueueProgress(platform::WPARAM stage, platform::LPARAM amount);
     void CommitAll() override;
     bool CommitUntilStop() override;
     bool Stopped() const { return stopped_; }

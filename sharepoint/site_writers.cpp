@@ -78,13 +78,6 @@ std::optional<std::uint64_t> RecordedSize(const SPServerDocumentData& doc) {
     return size;
 }
 
-// Before a folder of a list's item is made: the documents handed over that may want its name are committed
-// first (see DocumentPipeline::BeforeFolder); true when a stop was found between them.
-bool FolderMayNotBeMade(CRecoveryEngine& engine, const std::u16string& parent, const std::u16string& name) {
-    sharepoint::DocumentPipeline* const pipeline = sharepoint::ActivePipeline(engine);
-    return pipeline && pipeline->BeforeFolder(parent, name);
-}
-
 // "  Title:Repaired successfully", or how many items of it were not written.
 std::u16string OutcomeLine(const std::u16string& title, std::uint64_t failures) {
     if (failures == 0) return u"  " + title + u":" + kRepairedSuccessfully;
@@ -222,7 +215,7 @@ int CRecoveryEngine::SaveWebLists(const WebList& web, const std::u16string& fold
         const std::u16string list_folder = sharepoint::MakeFolderOrSubstitute(
             *this, sharepoint::JoinPath(folder, list->tp_Title), list->tp_Title);
         for (const auto& node : list->m_lstItems) {
-            if (FolderMayNotBeMade(*this, list_folder, node->m_doc.LeafName)) return 0;
+            if (CommitPendingDocuments()) return 0;
             const std::u16string node_folder = sharepoint::MakeFolderOrSubstitute(
                 *this, sharepoint::JoinPath(list_folder, node->m_doc.LeafName), node->m_doc.LeafName);
             SaveDocumentTree(*node, node_folder);
@@ -239,7 +232,7 @@ int CRecoveryEngine::SaveWebLists(const WebList& web, const std::u16string& fold
 
 int CRecoveryEngine::SaveListFolders(const structAllList& list, const std::u16string& folder) {
     for (const auto& node : list.m_lstItems) {
-        if (FolderMayNotBeMade(*this, folder, node->m_doc.LeafName)) return 0;
+        if (CommitPendingDocuments()) return 0;
         const std::u16string node_folder = sharepoint::MakeFolderOrSubstitute(
             *this, sharepoint::JoinPath(folder, node->m_doc.LeafName), node->m_doc.LeafName);
         SaveDocumentTree(*node, node_folder);
@@ -269,13 +262,12 @@ int CRecoveryEngine::SaveDocumentTree(const sharepointDocsList& node, const std:
             const SPServerDocumentData& doc = child.m_doc;
             sharepoint::DocumentPipeline* const pipeline = sharepoint::ActivePipeline(*this);
             if (doc.TYPE == u"1") {
-                // A folder is made at once, unless a document handed over before it may want its name: then
-                // those are named first.
-                if (pipeline && (pipeline->BeforeFolder(folders.Top(), doc.LeafName) ||
-                                 !pipeline->QueueProgress(platform::kProgressStep, m_app.m_nDocumentCount))) {
+                // A folder is made once the documents handed over before it are named: a document and a folder
+                // may want one name, and a stop found between them ends the walk before the folder.
+                if (CommitPendingDocuments()) {
                     finished = true;
                 } else {
-                    if (!pipeline) SendProgress(platform::kProgressStep, m_app.m_nDocumentCount);
+                    SendProgress(platform::kProgressStep, m_app.m_nDocumentCount);
                     const std::u16string child_folder = sharepoint::MakeFolderOrSubstitute(
                         *this, sharepoint::JoinPath(folders.Top(), doc.LeafName), doc.LeafName);
                     levels.push_back({&child, 0});
