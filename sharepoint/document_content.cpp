@@ -323,7 +323,7 @@ DocumentOutcome SaveDocumentInOrder(mdf::CRecoveryEngine& engine, DocumentPipeli
         job->output = pipeline.OutputFor(folder);
         job->file = job->output->PrepareFile(folder, doc.LeafName);
         job->preview = job->file.Path();
-        if (job->file.Error().empty()) job->leaf = sharepoint::SafeName(doc.LeafName);
+        if (job->file.Error().empty()) job->leaf = job->file.Leaf();
         job->name = doc.LeafName;
         job->recorded_size = recorded_size;
     }

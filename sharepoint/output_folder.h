@@ -101,6 +101,8 @@ public:
     // The folder the file is started in, as its path was given and as it is held open (set when it is prepared).
     const std::u16string& FolderPath() const { return folder_path_; }
     const void* FolderIdentity() const { return folder_.get(); }
+    // The safe name it was started with (until RenameTo).
+    const std::u16string& Leaf() const { return safe_name_; }
     // The system's error number behind Error(), 0 when it has none.
     int ErrorNumber() const { return error_number_; }
 
