@@ -2,7 +2,9 @@
 // in tree order. The walk of the save (the job's thread) reads each document's content into memory, as it reads
 // everything of the data file, and hands the document over; worker threads open the unnamed file, write it and
 // close it (each close checked), and check that its folder still lies below the output folder; the walk then
-// names the documents one by one in the order they were handed over, counts them and logs what failed.
+// names the documents one by one in the order they were handed over, counts them and logs what failed. A
+// document whose safe name no document before it that is still pending can want (see MayNameEarly) is named by
+// its writer when that name is free; whether it is free does not depend on the order then.
 //
 // A stop is met as a save on one thread meets it: the documents are committed in order, and the stop request is
 // looked at before each one that such a save could have been stopped before (a document whose walk did nothing
