@@ -103,6 +103,20 @@ void DocumentPipeline::WaitFor(const DocumentJob& job) {
     if (job.done.load(std::memory_order_acquire)) return;
     std::unique_lock lock(mutex_);
     WakeWriters(lock);
+    // Rather than wait idle, the walk writes documents the writers have not taken yet (the one it waits for
+    // first, when it is among them).
+    while (!job.done.load(std::memory_order_acquire) && !todo_.empty()) {
+        DocumentJob* taken = todo_.front();
+        todo_.pop_front();
+        unannounced_ = std::min(unannounced_, todo_.size());
+        ++running_;
+        lock.unlock();
+        if (walk_buffer_.empty()) walk_buffer_.resize(kFileBufferSize);
+        Write(*taken, walk_buffer_.data());
+        taken->done.store(true, std::memory_order_release);
+        lock.lock();
+        --running_;
+    }
     // A small document is written in a few microseconds: look again a while before going to sleep.
     lock.unlock();
     for (int spin = 0; spin < 200; ++spin) {
@@ -159,9 +173,10 @@ void DocumentPipeline::Write(DocumentJob& job, char* buffer) {
 // save. A writer may give a document its safe name itself when no document before it that is not named yet
 // can want that name: then whether the name is free does not depend on the order.
 bool DocumentPipeline::MayNameEarly(const DocumentJob& job) const {
-    if (!job.refusal.empty() || !job.file.Error().empty() || !job.plain_leaf) return false;
+    if (!job.prepared || !job.plain_leaf) return false;
     for (const auto& earlier : jobs_) {
-        if (!earlier->refusal.empty() || !earlier->file.Error().empty()) continue;
+        // Only what the walk noted of the earlier ones: their files belong to the writers now.
+        if (!earlier->prepared) continue;
         if (earlier->file.FolderIdentity() != job.file.FolderIdentity() &&
             (earlier->folder_hash != job.folder_hash || earlier->file.FolderPath() != job.file.FolderPath())) {
             continue;
@@ -182,7 +197,8 @@ std::shared_ptr<OutputFolder> DocumentPipeline::OutputFor(const std::u16string& 
 
 bool DocumentPipeline::Submit(std::unique_ptr<DocumentJob> job) {
     if (stopped_) return false;
-    if (job->refusal.empty()) {
+    job->prepared = job->refusal.empty() && job->file.Error().empty();
+    if (job->prepared) {
         job->plain_leaf = PlainName(job->leaf);
         job->folder_hash = std::hash<std::u16string>{}(job->file.FolderPath());
     }
@@ -191,7 +207,7 @@ bool DocumentPipeline::Submit(std::unique_ptr<DocumentJob> job) {
     bytes_ += job->bytes.size();
     DocumentJob* raw = job.get();
     jobs_.push_back(std::move(job));
-    if (!raw->refusal.empty() || !raw->file.Error().empty()) {
+    if (!raw->prepared) {
         raw->done.store(true, std::memory_order_relaxed);  // nothing to write: the commit logs it
     } else {
         std::unique_lock lock(mutex_);

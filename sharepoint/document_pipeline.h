@@ -44,6 +44,7 @@ struct DocumentJob {
     std::u16string name;     // the document's name, for a ".incomplete" file
     std::u16string leaf;     // the safe name it is started with (the walk's copy)
     bool plain_leaf = false; // PlainName(leaf)
+    bool prepared = false;   // a file to write: its folder found (the walk's note; the writer owns the file)
     std::size_t folder_hash = 0;  // of the folder's path text
     std::optional<std::uint64_t> recorded_size;
     std::vector<std::uint8_t> bytes;
@@ -130,6 +131,7 @@ private:
     // committed whatever comes, as the walk has gone past them.
     std::uint64_t barrier_ = 0;
     bool committing_ = false;
+    std::vector<char> walk_buffer_;  // the stream buffer of the documents the walk writes while it waits
     std::u16string last_folder_;
     std::shared_ptr<OutputFolder> last_output_;
     bool stopped_ = false;
