@@ -1,6 +1,7 @@
 // The walk over a large value's chain of records (text, ntext, image and values stored out of the row): from the
 // first record through roots and internal nodes to the data records, breadth first, each record read in place
 // with torn-sector restoration. Three consumers share it: text, a copy to the output file, and bytes in memory.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -37,7 +38,9 @@ using DeliverFn = std::function<bool(std::span<const std::uint8_t>)>;
 // One walk over the chain that starts at (page_offset, slot).
 class ChainWalk {
 public:
-    ChainWalk(CRecoveryEngine& engine, const DeliverFn& deliver) : engine_(engine), deliver_(deliver) {}
+    // A quiet walk sends no message: it looks at the stop request without reporting it, and logs no cut.
+    ChainWalk(CRecoveryEngine& engine, const DeliverFn& deliver, bool quiet = false)
+        : engine_(engine), deliver_(deliver), quiet_(quiet) {}
 
     LargeValueEnd Run(std::uint64_t page_offset, std::uint16_t slot) {
         auto& app = engine_.m_app;
@@ -54,16 +57,18 @@ public:
             app.m_bDocumentMode ? kLargeValueRecordLimitDocuments : kLargeValueRecordLimitRepair;
         LargeValueEnd end = LargeValueEnd::Complete;
         for (std::size_t i = 0; i < pages.size(); ++i) {
-            if (engine_.StopRequested()) {
+            if (quiet_ ? app.m_bStopJob.load() : engine_.StopRequested()) {
                 end = LargeValueEnd::Stopped;
                 break;
             }
             // The first record plus `limit` further ones; the next one ends the walk.
             if (i > limit) {
                 end = LargeValueEnd::Cut;
-                engine_.LogLine(u"Large value at page " + platform::Widen(std::to_string(page_offset / kPageSize)) +
-                                u", slot " + platform::Widen(std::to_string(slot)) + u" cut after " +
-                                platform::Widen(std::to_string(limit + 1)) + u" records.");
+                if (!quiet_) {
+                    engine_.LogLine(u"Large value at page " + platform::Widen(std::to_string(page_offset / kPageSize)) +
+                                    u", slot " + platform::Widen(std::to_string(slot)) + u" cut after " +
+                                    platform::Widen(std::to_string(limit + 1)) + u" records.");
+                }
                 break;
             }
             if (!Visit(pages[i], slots[i])) {
@@ -150,6 +155,7 @@ private:
 
     CRecoveryEngine& engine_;
     const DeliverFn& deliver_;
+    bool quiet_;
     std::unordered_set<std::uint64_t> seen_;
     std::vector<std::uint8_t> buffer_;
 };
@@ -222,6 +228,19 @@ LargeValueEnd CRecoveryEngine::ReadLargeValueBytes(std::uint64_t page_offset, st
         return true;
     };
     return ChainWalk(*this, append).Run(page_offset, slot);
+}
+
+LargeValueEnd CRecoveryEngine::GatherLargeValueBytes(std::uint64_t page_offset, std::uint16_t slot,
+                                                     std::vector<std::uint8_t>& out, std::vector<std::uint32_t>& pieces,
+                                                     std::size_t max_bytes) {
+    const DeliverFn append = [&](std::span<const std::uint8_t> bytes) {
+        if (bytes.empty()) return true;
+        if (bytes.size() > max_bytes - std::min(max_bytes, out.size())) return false;
+        out.insert(out.end(), bytes.begin(), bytes.end());
+        pieces.push_back(static_cast<std::uint32_t>(bytes.size()));
+        return true;
+    };
+    return ChainWalk(*this, append, true).Run(page_offset, slot);
 }
 
 }  // namespace mdf

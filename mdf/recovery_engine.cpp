@@ -129,6 +129,8 @@ bool CRecoveryEngine::ReadPageRecordOffsets(std::uint64_t page_offset) {
 }
 
 bool CRecoveryEngine::PostJobEndOnce() {
+    // The documents handed over before the stop are settled before anyone hears of it.
+    if (m_pPendingDocuments) m_pPendingDocuments->CommitUntilStop();
     if (!m_bStopPosted) {
         m_bStopPosted = true;
         m_hProgressWnd->Post(platform::WM_JOB_ENDED, 0, 0);
@@ -137,12 +139,17 @@ bool CRecoveryEngine::PostJobEndOnce() {
 }
 
 void CRecoveryEngine::SendProgress(platform::WPARAM stage, platform::LPARAM amount) {
+    if (m_pPendingDocuments) m_pPendingDocuments->CommitAll();
     m_hProgressWnd->Send(platform::WM_JOB_PROGRESS, stage, amount);
 }
 
-void CRecoveryEngine::SendRecordCount() { m_hProgressWnd->Send(platform::WM_RECORD_COUNT, 0, 0); }
+void CRecoveryEngine::SendRecordCount() {
+    if (m_pPendingDocuments) m_pPendingDocuments->CommitAll();
+    m_hProgressWnd->Send(platform::WM_RECORD_COUNT, 0, 0);
+}
 
 void CRecoveryEngine::LogLine(const std::u16string& line) {
+    if (m_pPendingDocuments) m_pPendingDocuments->CommitAll();
     m_app.m_strLogLine = line;
     m_hProgressWnd->Send(platform::WM_LOG_LINE, 0, 0);
 }

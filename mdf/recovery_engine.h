@@ -60,6 +60,23 @@ class FailureFile;
 
 namespace mdf {
 
+// The documents of a save that other threads are writing, to be named, counted and logged on the save's own
+// thread in tree order (sharepoint/document_pipeline.h). While a save has them, the engine commits them before it
+// sends a message of its own and before it tells of a stop, so that every message comes in the order a save on
+// one thread gives.
+class PendingDocuments {
+public:
+    // Commits every document handed over: what the save does next comes after all of them.
+    virtual void CommitAll() = 0;
+    // Commits them in order, but a stop found before one that a save on one thread could have been stopped
+    // before drops that one and the rest. True once the save was stopped so (the walk then ends as after a
+    // stop).
+    virtual bool CommitUntilStop() = 0;
+
+protected:
+    ~PendingDocuments() = default;
+};
+
 // Which torn-sector fix-up a read takes: none, the first sector end inside the read only, or every sector end
 // inside the read (reads of whole values).
 enum class Fixup { None, Single, Multi };
@@ -152,6 +169,12 @@ public:
     LargeValueEnd CopyLargeValueToFile(std::uint64_t page_offset, std::uint16_t slot);
     // Appends the value's bytes to out.
     LargeValueEnd ReadLargeValueBytes(std::uint64_t page_offset, std::uint16_t slot, std::vector<std::uint8_t>& out);
+    // Appends the value's bytes to out, and the size of each piece the walk delivered to pieces, without a
+    // message of its own: a walk that meets a stop request (looked at, not reported) ends Stopped, one that is
+    // cut is not logged, and one that would take out past max_bytes ends WriteFailed. Any end but Complete
+    // means the caller copies the value the usual way instead.
+    LargeValueEnd GatherLargeValueBytes(std::uint64_t page_offset, std::uint16_t slot, std::vector<std::uint8_t>& out,
+                                        std::vector<std::uint32_t>& pieces, std::size_t max_bytes);
     // Version probe (own short-lived handle) and the choice of catalogue reader (version_detection.cpp).
     bool DetectDatabaseVersion();
     bool ReadCatalogForVersion();
@@ -305,6 +328,10 @@ public:
     std::uint64_t m_nIncompleteDocuments = 0;  // of those, documents kept as ".incomplete" files
     // The output folder held open by descriptor while a save writes below it (sharepoint/output_folder.h).
     std::shared_ptr<sharepoint::OutputFolder> m_pOutputFolder;
+    // The documents of the running save that other threads write; null when the save writes them itself.
+    PendingDocuments* m_pPendingDocuments = nullptr;
+    // PendingDocuments::CommitUntilStop of the running save; false when it has none.
+    bool CommitPendingDocuments() { return m_pPendingDocuments && m_pPendingDocuments->CommitUntilStop(); }
 
     // ---- Members of the target server side (target_db/, objects/) ----
     // Opens a connection to the server on master, creates the repair's database under the first free name

@@ -2,11 +2,13 @@
 // siblings with one name are two different saves), with one folder per level of its path below the output
 // folder, and is then unchecked in the model and reported, so that a window can uncheck its own view.
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
 #include "sharepoint/check_tree.h"
+#include "sharepoint/document_pipeline.h"
 #include "sharepoint/output_names.h"
 #include "sharepoint/substitute_folder.h"
 
@@ -142,6 +144,9 @@ CRecoveryEngine::SaveTally CRecoveryEngine::SaveCheckedTreeItems(
         CRecoveryEngine& engine;
         ~Release() { engine.m_pOutputFolder.reset(); }
     } release{*this};
+    // The documents are written on several threads and committed in tree order (document_pipeline.h).
+    std::optional<sharepoint::DocumentPipeline> pipeline;
+    pipeline.emplace(*this);
     bool walked = false;
     while (!walked) {
         Level& level = levels.back();
@@ -156,6 +161,7 @@ CRecoveryEngine::SaveTally CRecoveryEngine::SaveCheckedTreeItems(
                     m_app.m_arrSelectedPath.push_back(at->label);
                 }
                 SaveCheckedPath(a);
+                CommitPendingDocuments();
                 // A stop may have cut the item's save short: it keeps its check, so that Repair saves it again.
                 if (!StopRequested()) {
                     a.state = sharepoint::kUnchecked;
@@ -179,6 +185,7 @@ CRecoveryEngine::SaveTally CRecoveryEngine::SaveCheckedTreeItems(
             finished = StopRequested();  // the parent's check after the item it went down into
         }
     }
+    pipeline.reset();
     tally.stopped = StopRequested();
     // The files are on the disk before anyone is told that the save is done. A save that made no output folder
     // has nothing to flush (and has said why).

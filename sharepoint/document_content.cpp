@@ -8,6 +8,7 @@
 
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
+#include "sharepoint/document_pipeline.h"
 #include "sharepoint/output_names.h"
 #include "sharepoint/substitute_folder.h"
 
@@ -134,68 +135,121 @@ private:
     bool ok_ = true;
 };
 
-// Refuses before any file is made; logged with the path the file would have had.
-bool Refuse(CRecoveryEngine& engine, const std::u16string& folder, const std::u16string& name,
-            const std::u16string& why) {
-    engine.LogLine(u"  Not written: " + sharepoint::JoinPath(folder, name) + u" (" + why + u")");
-    return false;
+// The line of a document refused before any file is made: the path the file would have had.
+std::u16string RefusalLine(const std::u16string& folder, const std::u16string& name, const std::u16string& why) {
+    return u"  Not written: " + sharepoint::JoinPath(folder, name) + u" (" + why + u")";
 }
 
-bool RefuseOverPage(CRecoveryEngine& engine, const std::u16string& folder, const std::u16string& name,
-                    std::uint64_t length) {
-    return Refuse(engine, folder, name, u"its in-row length " + Decimal(length) + u" exceeds a page");
+// The document's file written as its content is read: the save on one thread.
+class FileOutput {
+public:
+    FileOutput(CRecoveryEngine& engine, const std::u16string& folder, const std::u16string& name,
+               std::optional<std::uint64_t> recorded_size)
+        : engine_(engine), folder_(folder), name_(name), recorded_size_(recorded_size) {}
+
+    // Refuses before any file is made; logged.
+    bool Refuse(const std::u16string& why) {
+        engine_.LogLine(RefusalLine(folder_, name_, why));
+        return false;
+    }
+    // Starts the file; false when it could not be (logged).
+    bool Start() {
+        file_.emplace(engine_, folder_, name_, recorded_size_);
+        return file_->IsOpen();
+    }
+    void Write(std::vector<std::uint8_t> bytes) { file_->Write(bytes); }
+    bool CopyChain(const RowPointer& pointer) { return file_->CopyChain(pointer); }
+    bool Finish() { return file_->Finish(); }
+
+private:
+    CRecoveryEngine& engine_;
+    const std::u16string& folder_;
+    const std::u16string& name_;
+    std::optional<std::uint64_t> recorded_size_;
+    std::optional<DocumentFile> file_;
+};
+
+// The document's content gathered in memory for the pipeline. Anything that does not end whole here (a chain
+// cut, stopped, or larger than the pipeline takes) leaves the document to the usual way.
+class GatheredOutput {
+public:
+    GatheredOutput(CRecoveryEngine& engine, sharepoint::DocumentJob& job) : engine_(engine), job_(job) {}
+
+    bool Refuse(const std::u16string& why) {
+        refusal_ = why;
+        return false;
+    }
+    bool Start() { return true; }
+    void Write(std::vector<std::uint8_t> bytes) { job_.bytes = std::move(bytes); }
+    bool CopyChain(const RowPointer& pointer) {
+        if (!whole_) return false;
+        job_.from_chain = true;
+        whole_ = engine_.GatherLargeValueBytes(pointer.page_offset, pointer.slot, job_.bytes, job_.pieces,
+                                               sharepoint::DocumentPipeline::kMaxGatheredBytes) ==
+                 LargeValueEnd::Complete;
+        return whole_;
+    }
+    bool Finish() { return whole_; }
+
+    const std::optional<std::u16string>& Refusal() const { return refusal_; }
+    bool Whole() const { return whole_; }
+
+private:
+    CRecoveryEngine& engine_;
+    sharepoint::DocumentJob& job_;
+    std::optional<std::u16string> refusal_;
+    bool whole_ = true;
+};
+
+template <typename Output>
+bool RefuseOverPage(Output& out, std::uint64_t length) {
+    return out.Refuse(u"its in-row length " + Decimal(length) + u" exceeds a page");
 }
 
 // A value kept in the row itself: at most a page, with every sector end inside it restored, not only the first.
-bool SaveInRowBytes(CRecoveryEngine& engine, std::uint64_t offset, std::uint64_t length,
-                    const std::u16string& folder, const std::u16string& name,
-                    std::optional<std::uint64_t> recorded_size) {
-    if (length > kPageSize) return RefuseOverPage(engine, folder, name, length);
-    const auto bytes = engine.ReadBytes(offset, static_cast<std::size_t>(length), Fixup::Multi);
-    DocumentFile file(engine, folder, name, recorded_size);
-    file.Write(bytes);
-    return file.Finish();
+template <typename Output>
+bool WriteInRowBytes(CRecoveryEngine& engine, Output& out, std::uint64_t offset, std::uint64_t length) {
+    if (length > kPageSize) return RefuseOverPage(out, length);
+    auto bytes = engine.ReadBytes(offset, static_cast<std::size_t>(length), Fixup::Multi);
+    out.Start();
+    out.Write(std::move(bytes));
+    return out.Finish();
 }
 
-}  // namespace
-
-bool CRecoveryEngine::SaveImageColumnDocument(std::uint64_t offset, std::uint64_t length, const std::u16string& name,
-                                              const std::u16string& folder,
-                                              std::optional<std::uint64_t> recorded_size) {
+template <typename Output>
+bool WriteImageColumnDocument(CRecoveryEngine& engine, Output& out, std::uint64_t offset, std::uint64_t length) {
     // A record without a stream carries no location at all; nothing is read for it.
-    if (length == 0) return Refuse(*this, folder, name, u"no contents were found for it");
-    ValuePageTornBits torn_bits(*this, offset);
+    if (length == 0) return out.Refuse(u"no contents were found for it");
+    ValuePageTornBits torn_bits(engine, offset);
     if (length <= kTextPointerMaxLength) {
-        const std::uint64_t pointer_at = HasLongHeader(Read8(offset, Fixup::Single)) ? 16 : 8;
+        const std::uint64_t pointer_at = HasLongHeader(engine.Read8(offset, Fixup::Single)) ? 16 : 8;
         if (length < pointer_at + kEntrySize) {
-            return Refuse(*this, folder, name, u"its text pointer of " + Decimal(length) + u" bytes is too short");
+            return out.Refuse(u"its text pointer of " + Decimal(length) + u" bytes is too short");
         }
-        const RowPointer pointer = ReadRowPointer(*this, offset + pointer_at);
-        DocumentFile file(*this, folder, name, recorded_size);
-        file.CopyChain(pointer);
-        return file.Finish();
+        const RowPointer pointer = ReadRowPointer(engine, offset + pointer_at);
+        out.Start();
+        out.CopyChain(pointer);
+        return out.Finish();
     }
-    return SaveInRowBytes(*this, offset, length, folder, name, recorded_size);
+    return WriteInRowBytes(engine, out, offset, length);
 }
 
-bool CRecoveryEngine::SaveVarBinaryColumnDocument(std::uint64_t offset, std::uint64_t length,
-                                                  const std::u16string& name, const std::u16string& folder,
-                                                  std::uint32_t flags, std::optional<std::uint64_t> recorded_size) {
-    if (length == 0) return Refuse(*this, folder, name, u"no contents were found for it");
-    ValuePageTornBits torn_bits(*this, offset);
-    if (m_app.m_bSql2005Catalog && (flags & kRootFlag) != 0) {
-        const std::uint64_t header = HasLongHeader(Read8(offset, Fixup::Single)) ? 16 : 8;
+template <typename Output>
+bool WriteVarBinaryColumnDocument(CRecoveryEngine& engine, Output& out, std::uint64_t offset, std::uint64_t length,
+                                  std::uint32_t flags) {
+    if (length == 0) return out.Refuse(u"no contents were found for it");
+    ValuePageTornBits torn_bits(engine, offset);
+    if (engine.m_app.m_bSql2005Catalog && (flags & kRootFlag) != 0) {
+        const std::uint64_t header = HasLongHeader(engine.Read8(offset, Fixup::Single)) ? 16 : 8;
         if (length < header) {
-            return Refuse(*this, folder, name,
-                          u"its large-value root of " + Decimal(length) + u" bytes is shorter than its header");
+            return out.Refuse(u"its large-value root of " + Decimal(length) + u" bytes is shorter than its header");
         }
-        if (length > kPageSize) return RefuseOverPage(*this, folder, name, length);
-        DocumentFile file(*this, folder, name, recorded_size);
-        if (!file.IsOpen()) return false;
+        if (length > kPageSize) return RefuseOverPage(out, length);
+        if (!out.Start()) return false;
         std::uint64_t pos = offset + header;
         std::uint64_t remaining = length - header;
         while (remaining >= kEntrySize) {
-            if (!file.CopyChain(ReadRowPointer(*this, pos))) break;
+            if (!out.CopyChain(ReadRowPointer(engine, pos))) break;
             pos += kEntrySize;
             remaining -= kEntrySize;
             if (remaining >= kEntrySize) {
@@ -205,9 +259,75 @@ bool CRecoveryEngine::SaveVarBinaryColumnDocument(std::uint64_t offset, std::uin
                 remaining = 0;
             }
         }
-        return file.Finish();
+        return out.Finish();
     }
-    return SaveInRowBytes(*this, offset, length, folder, name, recorded_size);
+    return WriteInRowBytes(engine, out, offset, length);
+}
+
+}  // namespace
+
+bool CRecoveryEngine::SaveImageColumnDocument(std::uint64_t offset, std::uint64_t length, const std::u16string& name,
+                                              const std::u16string& folder,
+                                              std::optional<std::uint64_t> recorded_size) {
+    FileOutput out(*this, folder, name, recorded_size);
+    return WriteImageColumnDocument(*this, out, offset, length);
+}
+
+bool CRecoveryEngine::SaveVarBinaryColumnDocument(std::uint64_t offset, std::uint64_t length,
+                                                  const std::u16string& name, const std::u16string& folder,
+                                                  std::uint32_t flags, std::optional<std::uint64_t> recorded_size) {
+    FileOutput out(*this, folder, name, recorded_size);
+    return WriteVarBinaryColumnDocument(*this, out, offset, length, flags);
 }
 
 }  // namespace mdf
+
+namespace sharepoint {
+
+DocumentOutcome SaveDocumentInOrder(mdf::CRecoveryEngine& engine, DocumentPipeline& pipeline,
+                                    const mdf::SPServerDocumentData& doc, std::optional<std::uint64_t> recorded_size,
+                                    const std::u16string& folder, platform::WPARAM stage, platform::LPARAM amount) {
+    const std::uint64_t offset = doc.ContentOffset64();
+    const std::uint64_t length = doc.ContentLength64();
+    const bool varbinary = engine.m_app.m_bVarBinaryContent;
+    // The usual way, once what was handed over is committed.
+    auto save_here = [&]() {
+        if (pipeline.CommitUntilStop()) return DocumentOutcome::Stopped;
+        engine.SendProgress(stage, amount);
+        const bool written =
+            varbinary ? engine.SaveVarBinaryColumnDocument(offset, length, doc.LeafName, folder, doc.ContentFlags,
+                                                           recorded_size)
+                      : engine.SaveImageColumnDocument(offset, length, doc.LeafName, folder, recorded_size);
+        return written ? DocumentOutcome::Written : DocumentOutcome::NotWritten;
+    };
+    // A content whose recorded size is already too large for memory is not gathered first.
+    if (recorded_size && *recorded_size > DocumentPipeline::kMaxGatheredBytes) return save_here();
+
+    auto job = std::make_unique<DocumentJob>();
+    job->progress_stage = stage;
+    job->progress_amount = amount;
+    mdf::GatheredOutput out(engine, *job);
+    if (varbinary) {
+        mdf::WriteVarBinaryColumnDocument(engine, out, offset, length, doc.ContentFlags);
+    } else {
+        mdf::WriteImageColumnDocument(engine, out, offset, length);
+    }
+    if (out.Refusal()) {
+        job->refusal = mdf::RefusalLine(folder, doc.LeafName, *out.Refusal());
+        job->bytes.clear();
+        job->pieces.clear();
+    } else if (!out.Whole()) {
+        return save_here();
+    } else {
+        if (job->bytes.size() <= DocumentPipeline::kFileBufferSize) job->pieces.clear();
+        job->output = pipeline.OutputFor(folder);
+        job->file = job->output->PrepareFile(folder, doc.LeafName);
+        job->preview = job->file.Path();
+        if (job->file.Error().empty()) job->leaf = job->file.Leaf();
+        job->name = doc.LeafName;
+        job->recorded_size = recorded_size;
+    }
+    return pipeline.Submit(std::move(job)) ? DocumentOutcome::Handed : DocumentOutcome::Stopped;
+}
+
+}  // namespace sharepoint

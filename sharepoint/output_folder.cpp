@@ -340,11 +340,17 @@ std::u16string OutputFolder::MakeNewFolder(const std::u16string& parent, std::u1
 }
 
 PendingFile OutputFolder::CreateFile(const std::u16string& folder, std::u16string_view name) const {
+    PendingFile pending = PrepareFile(folder, name);
+    StartFile(pending);
+    return pending;
+}
+
+PendingFile OutputFolder::PrepareFile(const std::u16string& folder, std::u16string_view name) const {
     PendingFile pending;
     pending.folder_path_ = folder;
     pending.safe_name_ = SafeName(name);
     pending.path_ = JoinPath(folder, pending.safe_name_);
-    if (platform::ToUtf8(pending.path_).size() >= PATH_MAX) {
+    if (Utf8Length(pending.path_) >= PATH_MAX) {
         pending.error_ = ErrorText(ENAMETOOLONG);
         pending.error_number_ = ENAMETOOLONG;
         return pending;
@@ -354,6 +360,11 @@ PendingFile OutputFolder::CreateFile(const std::u16string& folder, std::u16strin
     pending.root_ = root_;
     pending.root_device_ = root_device_;
     pending.root_inode_ = root_inode_;
+    return pending;
+}
+
+void OutputFolder::StartFile(PendingFile& pending) const {
+    if (!pending.folder_ || pending.file_) return;
     if (!no_unnamed_files_.load(std::memory_order_relaxed) && UnnamedFilesCanBeNamed()) {
         const int fd = open_unnamed_file(pending.folder_->Get());
         if (fd >= 0) {
@@ -362,11 +373,11 @@ PendingFile OutputFolder::CreateFile(const std::u16string& folder, std::u16strin
                 pending.error_number_ = errno;
                 pending.error_ = ErrorText(errno);
                 ::close(fd);
-                return pending;
+                return;
             }
             pending.fd_ = fd;
             pending.unnamed_ = true;
-            return pending;
+            return;
         }
         // A file system (or a kernel) without unnamed files: this save names its files the older way. Any
         // other failure is met again below, and reported as the temporary file's.
@@ -380,7 +391,7 @@ PendingFile OutputFolder::CreateFile(const std::u16string& folder, std::u16strin
             if (errno == EEXIST) continue;
             pending.error_number_ = errno;
             pending.error_ = ErrorText(errno);
-            return pending;
+            return;
         }
         pending.file_ = StreamOver(fd, pending.written_);
         if (!pending.file_) {
@@ -388,19 +399,19 @@ PendingFile OutputFolder::CreateFile(const std::u16string& folder, std::u16strin
             pending.error_ = ErrorText(errno);
             ::close(fd);
             ::unlinkat(pending.folder_->Get(), temp.c_str(), 0);
-            return pending;
+            return;
         }
         pending.temp_name_ = std::move(temp);
         pending.fd_ = fd;
-        return pending;
+        return;
     }
     pending.error_ = "no temporary name was free";
-    return pending;
 }
 
 PendingFile::PendingFile(PendingFile&& other) noexcept
     : folder_(std::move(other.folder_)),
       root_(std::move(other.root_)),
+      link_fd_(std::move(other.link_fd_)),
       file_(std::exchange(other.file_, nullptr)),
       fd_(std::exchange(other.fd_, -1)),
       written_(std::exchange(other.written_, nullptr)),
@@ -408,6 +419,7 @@ PendingFile::PendingFile(PendingFile&& other) noexcept
       root_device_(other.root_device_),
       root_inode_(other.root_inode_),
       temp_name_(std::exchange(other.temp_name_, {})),
+      given_name_(std::exchange(other.given_name_, {})),
       folder_path_(std::move(other.folder_path_)),
       safe_name_(std::move(other.safe_name_)),
       path_(std::move(other.path_)),
@@ -423,9 +435,11 @@ PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
         written_ = std::exchange(other.written_, nullptr);
         unnamed_ = std::exchange(other.unnamed_, false);
         root_ = std::move(other.root_);
+        link_fd_ = std::move(other.link_fd_);
         root_device_ = other.root_device_;
         root_inode_ = other.root_inode_;
         temp_name_ = std::exchange(other.temp_name_, {});
+        given_name_ = std::exchange(other.given_name_, {});
         folder_path_ = std::move(other.folder_path_);
         safe_name_ = std::move(other.safe_name_);
         path_ = std::move(other.path_);
@@ -524,13 +538,41 @@ bool PendingFile::FinishWriting(bool sync, UniqueFd& unnamed) {
     return true;
 }
 
-bool PendingFile::Commit() {
-    UniqueFd unnamed;
-    if (!FinishWriting(false, unnamed)) return false;
+bool PendingFile::Commit() { return FinishBeforeNaming() && Name(); }
+
+bool PendingFile::FinishBeforeNaming() {
+    if (!FinishWriting(false, link_fd_)) return false;
     // Another program may have moved the folder while the file was written: a file that would land outside
     // the output folder is not named, and so not counted as saved.
     if (!FolderIsBelowRoot()) {
         error_ = "its folder was moved out of the output folder";
+        Discard();
+        return false;
+    }
+    return true;
+}
+
+bool PendingFile::NameIfFree() {
+    if (!folder_ || !unnamed_ || !link_fd_.IsOpen() || !error_.empty()) return false;
+    std::string target = platform::ToUtf8(safe_name_);
+    if (LinkUnnamed(link_fd_.Get(), folder_->Get(), target.c_str()) != 0) return false;
+    unnamed_ = false;
+    link_fd_ = UniqueFd();
+    given_name_ = std::move(target);
+    path_ = JoinPath(folder_path_, safe_name_);
+    return true;
+}
+
+void PendingFile::RemoveName() {
+    if (given_name_.empty() || !folder_) return;
+    ::unlinkat(folder_->Get(), given_name_.c_str(), 0);
+    given_name_.clear();
+}
+
+bool PendingFile::Name() {
+    if (Named()) return true;
+    if (!folder_ || (unnamed_ ? !link_fd_.IsOpen() : temp_name_.empty())) {
+        if (error_.empty()) error_ = "the file was not started";
         Discard();
         return false;
     }
@@ -539,8 +581,9 @@ bool PendingFile::Commit() {
         const std::string target = platform::ToUtf8(leaf);
         if (unnamed_) {
             // The link fails with EEXIST when the name is taken, as the rename below does.
-            if (LinkUnnamed(unnamed.Get(), folder_->Get(), target.c_str()) == 0) {
+            if (LinkUnnamed(link_fd_.Get(), folder_->Get(), target.c_str()) == 0) {
                 unnamed_ = false;
+                link_fd_ = UniqueFd();
                 path_ = JoinPath(folder_path_, leaf);
                 return true;
             }
@@ -625,6 +668,7 @@ void PendingFile::Discard() {
         fd_ = -1;
     }
     fd_ = -1;
+    link_fd_ = UniqueFd();  // an unnamed file is gone with its last descriptor
     unnamed_ = false;
     if (!temp_name_.empty() && folder_) ::unlinkat(folder_->Get(), temp_name_.c_str(), 0);
     temp_name_.clear();

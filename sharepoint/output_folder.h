@@ -72,8 +72,22 @@ public:
     // Gives the file the name SafeName(name) in place of the one it was started with (before Commit).
     void RenameTo(std::u16string_view name);
     // Closes the file and names it; false with Error() set when any write, the close or the naming failed
-    // (the temporary file is then deleted).
+    // (the temporary file is then deleted). The same as FinishBeforeNaming followed by Name.
     bool Commit();
+    // The first half of Commit, which any thread may do: closes the file (every write and the close checked)
+    // and checks that its folder still lies below the output folder. False with Error() set (the file is then
+    // discarded).
+    bool FinishBeforeNaming();
+    // The second half: gives the closed file its name, the safe name or a numbered one. False with Error() set.
+    bool Name();
+    // Gives the closed unnamed file its safe name when that name is free, and tries nothing else: a document
+    // whose name no document before it can want may be named by the thread that wrote it. False, with the file
+    // left as it was, when the name is taken or the link failed (Name then does the naming as usual).
+    bool NameIfFree();
+    // True once the file has its name (Name then has nothing to do).
+    bool Named() const { return !given_name_.empty(); }
+    // Takes the name NameIfFree gave back (a document that a stop dropped after it was named so).
+    void RemoveName();
     // Closes the file, flushed to the disk first, and gives it its name, replacing a file of that name: a
     // symbolic link there is replaced itself, never followed, and a folder or any other kind of entry there
     // is left alone and fails the commit. False with Error() set on any failure (the temporary file is then
@@ -84,6 +98,11 @@ public:
     // The path the file is meant to have, and after a commit the path it got.
     const std::u16string& Path() const { return path_; }
     const std::string& Error() const { return error_; }
+    // The folder the file is started in, as its path was given and as it is held open (set when it is prepared).
+    const std::u16string& FolderPath() const { return folder_path_; }
+    const void* FolderIdentity() const { return folder_.get(); }
+    // The safe name it was started with (until RenameTo).
+    const std::u16string& Leaf() const { return safe_name_; }
     // The system's error number behind Error(), 0 when it has none.
     int ErrorNumber() const { return error_number_; }
 
@@ -99,6 +118,7 @@ private:
 
     std::shared_ptr<const UniqueFd> folder_;
     std::shared_ptr<const UniqueFd> root_;
+    UniqueFd link_fd_;  // an unnamed file between FinishBeforeNaming and Name: the descriptor it is named by
     std::FILE* file_ = nullptr;
     int fd_ = -1;  // the descriptor under file_ (owned by the stream)
     const std::uint64_t* written_ = nullptr;  // the bytes file_ wrote to fd_ (kept by the stream)
@@ -106,6 +126,7 @@ private:
     dev_t root_device_ = 0;
     ino_t root_inode_ = 0;
     std::string temp_name_;
+    std::string given_name_;  // the name NameIfFree gave
     std::u16string folder_path_;
     std::u16string safe_name_;
     std::u16string path_;
@@ -136,6 +157,11 @@ public:
     // Starts the file SafeName(name) in folder (which must exist). When it cannot be started the result is not
     // open and Error() says why.
     PendingFile CreateFile(const std::u16string& folder, std::u16string_view name) const;
+    // CreateFile in two steps, so that the file's folder is found in the order of the save while the file itself
+    // is opened on another thread: PrepareFile sets its path and holds its folder (when that fails, Error()
+    // says why and StartFile leaves it unopened); StartFile opens it. StartFile may run on any thread.
+    PendingFile PrepareFile(const std::u16string& folder, std::u16string_view name) const;
+    void StartFile(PendingFile& pending) const;
 
     // How many folders below the root are held open now.
     std::size_t HeldFolderCount() const;

@@ -6,6 +6,7 @@
 
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
+#include "sharepoint/document_pipeline.h"
 #include "sharepoint/output_names.h"
 #include "sharepoint/substitute_folder.h"
 
@@ -32,6 +33,8 @@ std::u16string MakeFolderOrSubstitute(mdf::CRecoveryEngine& engine, const std::u
     } else if (OutputFolderFor(engine, output).MakeFolder(wanted, &why)) {
         return wanted;
     }
+    // The documents handed over come first: what follows logs, and makes a folder and a file of its own.
+    if (engine.m_pPendingDocuments) engine.m_pPendingDocuments->CommitAll();
     std::string substitute_error;
     const std::u16string substitute = OutputFolderFor(engine, output).MakeNewFolder(output, node_name, &substitute_error);
     if (substitute.empty()) {
@@ -203,17 +206,22 @@ int CRecoveryEngine::SaveSubWeb(const WebList& web, const std::u16string& folder
 
 int CRecoveryEngine::SaveWebLists(const WebList& web, const std::u16string& folder) {
     for (const auto& list : web.m_lstLists) {
+        // The documents of the last item are committed before the walk goes on (see document_pipeline.h); a
+        // stop found between them ends the save as the check after a document would.
+        if (CommitPendingDocuments()) return 0;
         const std::uint64_t failures_before = m_nSaveFailures;
         SendProgress(platform::kProgressStep, m_app.m_nListCount);
         LogLine(kRepairingList + u"  " + list->tp_Title);
         const std::u16string list_folder = sharepoint::MakeFolderOrSubstitute(
             *this, sharepoint::JoinPath(folder, list->tp_Title), list->tp_Title);
         for (const auto& node : list->m_lstItems) {
+            if (CommitPendingDocuments()) return 0;
             const std::u16string node_folder = sharepoint::MakeFolderOrSubstitute(
                 *this, sharepoint::JoinPath(list_folder, node->m_doc.LeafName), node->m_doc.LeafName);
             SaveDocumentTree(*node, node_folder);
             if (StopRequested()) return 0;
         }
+        if (CommitPendingDocuments()) return 0;
         LogLine(OutcomeLine(list->tp_Title, m_nSaveFailures - failures_before));
         LogLine(kSeparatorLine);
         KeepLogLine();
@@ -224,6 +232,7 @@ int CRecoveryEngine::SaveWebLists(const WebList& web, const std::u16string& fold
 
 int CRecoveryEngine::SaveListFolders(const structAllList& list, const std::u16string& folder) {
     for (const auto& node : list.m_lstItems) {
+        if (CommitPendingDocuments()) return 0;
         const std::u16string node_folder = sharepoint::MakeFolderOrSubstitute(
             *this, sharepoint::JoinPath(folder, node->m_doc.LeafName), node->m_doc.LeafName);
         SaveDocumentTree(*node, node_folder);
@@ -250,29 +259,50 @@ int CRecoveryEngine::SaveDocumentTree(const sharepointDocsList& node, const std:
             finished = true;
         } else {
             const sharepointDocsList& child = *level.node->m_lstChildren[level.next++];
-            SendProgress(platform::kProgressStep, m_app.m_nDocumentCount);
             const SPServerDocumentData& doc = child.m_doc;
+            sharepoint::DocumentPipeline* const pipeline = sharepoint::ActivePipeline(*this);
             if (doc.TYPE == u"1") {
-                const std::u16string child_folder = sharepoint::MakeFolderOrSubstitute(
-                    *this, sharepoint::JoinPath(folders.Top(), doc.LeafName), doc.LeafName);
-                levels.push_back({&child, 0});
-                folders.Push(child_folder);
-                continue;  // level is not used past this point
-            }
-            const std::u16string& here = folders.Top();
-            const bool written =
-                m_app.m_bVarBinaryContent
-                    ? SaveVarBinaryColumnDocument(doc.ContentOffset64(), doc.ContentLength64(), doc.LeafName, here,
-                                                  doc.ContentFlags, RecordedSize(doc))
-                    : SaveImageColumnDocument(doc.ContentOffset64(), doc.ContentLength64(), doc.LeafName, here,
-                                              RecordedSize(doc));
-            if (written) {
-                ++m_app.m_nRecoveredCount;
-                SendRecordCount();
+                // A folder is made once the documents handed over before it are named: a document and a folder
+                // may want one name, and a stop found between them ends the walk before the folder.
+                if (CommitPendingDocuments()) {
+                    finished = true;
+                } else {
+                    SendProgress(platform::kProgressStep, m_app.m_nDocumentCount);
+                    const std::u16string child_folder = sharepoint::MakeFolderOrSubstitute(
+                        *this, sharepoint::JoinPath(folders.Top(), doc.LeafName), doc.LeafName);
+                    levels.push_back({&child, 0});
+                    folders.Push(child_folder);
+                    continue;  // level is not used past this point
+                }
+            } else if (pipeline) {
+                // Its progress step, and its count and log lines, come when it is committed.
+                const sharepoint::DocumentOutcome outcome = sharepoint::SaveDocumentInOrder(
+                    *this, *pipeline, doc, RecordedSize(doc), folders.Top(), platform::kProgressStep,
+                    m_app.m_nDocumentCount);
+                if (outcome == sharepoint::DocumentOutcome::Written) {
+                    ++m_app.m_nRecoveredCount;
+                    SendRecordCount();
+                } else if (outcome == sharepoint::DocumentOutcome::NotWritten) {
+                    ++m_nSaveFailures;
+                }
+                finished = StopRequested();
             } else {
-                ++m_nSaveFailures;
+                SendProgress(platform::kProgressStep, m_app.m_nDocumentCount);
+                const std::u16string& here = folders.Top();
+                const bool written =
+                    m_app.m_bVarBinaryContent
+                        ? SaveVarBinaryColumnDocument(doc.ContentOffset64(), doc.ContentLength64(), doc.LeafName,
+                                                      here, doc.ContentFlags, RecordedSize(doc))
+                        : SaveImageColumnDocument(doc.ContentOffset64(), doc.ContentLength64(), doc.LeafName, here,
+                                                  RecordedSize(doc));
+                if (written) {
+                    ++m_app.m_nRecoveredCount;
+                    SendRecordCount();
+                } else {
+                    ++m_nSaveFailures;
+                }
+                finished = StopRequested();
             }
-            finished = StopRequested();
         }
         while (finished) {
             levels.pop_back();

@@ -70,6 +70,19 @@ TEST(SafeName, LongNamesKeepTheirExtensionWithin255Bytes) {
     }
 }
 
+// The length is counted without writing the text; it must be what the path gets, surrogates included.
+TEST(Utf8Length, CountsWhatTheUtf8TextTakes) {
+    const std::u16string texts[] = {
+        u"", u"plain.txt", u"Отчёт 年度.txt", u"\U0001F600 face", std::u16string(1, char16_t(0xD83D)),
+        std::u16string(1, char16_t(0xDE00)) + u"x", std::u16string{char16_t(0xDE00), char16_t(0xD83D)},
+        u"end" + std::u16string(1, char16_t(0xD83D)), std::u16string{char16_t(0x7F), char16_t(0x80), char16_t(0x7FF),
+                                                                  char16_t(0x800), char16_t(0xFFFF)},
+    };
+    for (const std::u16string& text : texts) {
+        EXPECT_EQ(Utf8Length(text), platform::ToUtf8(text).size()) << platform::ToUtf8(text);
+    }
+}
+
 TEST(NumberedName, NumberGoesBeforeTheLastExtension) {
     EXPECT_EQ(NumberedName(u"report.final.docx", 1), u"report.final[1].docx");
     EXPECT_EQ(NumberedName(u"README", 3), u"README[3]");

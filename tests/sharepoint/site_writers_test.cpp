@@ -8,11 +8,13 @@
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "sharepoint/check_tree.h"
 #include "sharepoint/output_folder.h"
+#include "sharepoint/output_names.h"
 #include "tests/sharepoint/content_fixture.h"
 
 namespace {
@@ -593,5 +595,190 @@ TEST_F(SiteSave, AStopPartWayKeepsTheCutItemCheckedAndCallsNothingRepaired) {
     for (const auto& line : log) EXPECT_EQ(line.find("Repaired successfully"), std::string::npos) << line;
 }
 
+
+// The documents are written on several threads but named in tree order: many documents of one folder whose
+// names clash (equal names, a name that is another's numbered form, a name that differs only in case, a
+// folder that wants a document's name) get the names and log lines of a save that writes one at a time.
+TEST_F(SiteSave, ClashingNamesInOneFolderAreNumberedInTreeOrder) {
+    struct Case {
+        const char* name;
+        std::vector<std::u16string> leaves;  // the folder's documents, in tree order
+    };
+    const Case cases[] = {
+        {"one name many times", std::vector<std::u16string>(40, u"a.txt")},
+        {"numbered forms met before their plain name",
+         {u"a[2].txt", u"b.txt", u"a.txt", u"a[1].txt", u"a.txt", u"a.txt", u"a[4].txt", u"a.txt", u"b.txt",
+          u"a.txt", u"c.txt", u"a[6].txt", u"a.txt", u"a.txt"}},
+        {"names that differ in case and in characters made safe",
+         {u"Doc.txt", u"doc.txt", u"DOC.txt", u"doc.txt", u"x/y.txt", u"x_y.txt", u"x\\y.txt", u"Отчёт.txt",
+          u"Отчёт.txt", u"отчёт.txt", u"doc.txt.incomplete", u"doc.txt"}},
+    };
+    Web(u"{T}", u"", u"Top");
+    List(u"{T}", u"{L}", u"Docs");
+    std::vector<std::u16string> folder_ids;
+    for (std::size_t c = 0; c < std::size(cases); ++c) {
+        const std::u16string folder = u"{F" + platform::Widen(std::to_string(c)) + u"}";
+        Folder(folder, u"{R}", u"{L}", u"F" + platform::Widen(std::to_string(c)));
+        for (std::size_t k = 0; k < cases[c].leaves.size(); ++k) {
+            Document(folder + u"-" + platform::Widen(std::to_string(k)), folder, cases[c].leaves[k],
+                     "document " + std::to_string(k) + " of folder " + std::to_string(c) + std::string(30, '.'));
+        }
+    }
+    Build();
+    engine.SaveCheckedTreeItems(*tree);
+
+    for (std::size_t c = 0; c < std::size(cases); ++c) {
+        SCOPED_TRACE(cases[c].name);
+        // The names a save that writes one document at a time gives: the first free of the safe name and its
+        // numbered forms, in tree order.
+        std::set<std::u16string> taken;
+        std::vector<std::string> expected;
+        for (std::size_t k = 0; k < cases[c].leaves.size(); ++k) {
+            const std::u16string safe = sharepoint::SafeName(cases[c].leaves[k]);
+            std::u16string given = safe;
+            for (int n = 1; taken.count(given) != 0; ++n) given = sharepoint::NumberedName(safe, n);
+            taken.insert(given);
+            expected.push_back(platform::ToUtf8(given) + "=document " + std::to_string(k) + " of folder " +
+                               std::to_string(c) + std::string(30, '.'));
+        }
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(Files(Out() / "Top" / "Docs" / ("F" + std::to_string(c))), expected);
+    }
+    std::size_t documents = 0;
+    for (const Case& c : cases) documents += c.leaves.size();
+    EXPECT_EQ(app.m_nRecoveredCount.load(), documents);
+    EXPECT_EQ(sink.Count(platform::WM_RECORD_COUNT), documents);
+    EXPECT_EQ(engine.m_nSaveFailures, 0u);
+}
+
+// A folder that wants the name a document before it took: the document keeps it and the folder goes to its
+// substitute, as when the files are written one at a time; a folder made before a document of its name
+// pushes the document to a numbered name.
+TEST_F(SiteSave, AFolderAndADocumentOfOneNameAreMadeInTreeOrder) {
+    Web(u"{T}", u"", u"Top");
+    List(u"{T}", u"{L}", u"Docs");
+    Folder(u"{F}", u"{R}", u"{L}", u"F");
+    for (int k = 0; k < 10; ++k) Document(u"{d" + platform::Widen(std::to_string(k)) + u"}", u"{F}", u"pad.txt", kA);
+    Document(u"{x}", u"{F}", u"x", kB);
+    Folder(u"{X}", u"{F}", u"{L}", u"x");
+    Document(u"{in}", u"{X}", u"in.txt", kS);
+    Folder(u"{Y}", u"{F}", u"{L}", u"y");
+    Document(u"{y}", u"{F}", u"y", kA2);
+    Build();
+    engine.SaveCheckedTreeItems(*tree);
+
+    const fs::path f = Out() / "Top" / "Docs" / "F";
+    EXPECT_EQ(ReadText(f / "x"), kB);
+    EXPECT_EQ(ReadText(f / "y[1]"), kA2);
+    EXPECT_TRUE(fs::is_directory(f / "y"));
+    EXPECT_EQ(ReadText(Out() / "x" / "in.txt"), kS);  // the substitute of F/x
+    EXPECT_TRUE(Logged("  Folder not made: " + (f / "x").string() + " (a file of that name exists); written to " +
+                       (Out() / "x").string()));
+    EXPECT_EQ(app.m_nRecoveredCount.load(), 13u);
+}
+
+// Writes that fail on the writer threads (a size limit cuts every larger document) are logged in tree order
+// with the system's reason, counted, and leave no file under a document's name; the list's outcome line
+// comes after all of them.
+TEST_F(SiteSave, FailedWritesOnTheWriterThreadsAreLoggedInTreeOrder) {
+    const std::string big = kA + std::string(400, 'z');
+    Web(u"{T}", u"", u"Top");
+    List(u"{T}", u"{L}", u"Docs");
+    Folder(u"{F}", u"{R}", u"{L}", u"F");
+    std::vector<std::string> expected_log;
+    for (int k = 0; k < 30; ++k) {
+        const std::u16string leaf = u"d" + platform::Widen(std::to_string(k)) + u".txt";
+        const bool too_big = k % 3 == 1;
+        Document(u"{" + leaf + u"}", u"{F}", leaf, too_big ? big : kB);
+        if (too_big) {
+            expected_log.push_back("  Not written: " + (Out() / "Top" / "Docs" / "F" / platform::ToUtf8(leaf)).string() +
+                                   " (File too large)");
+        }
+    }
+    expected_log.push_back("  Docs:10 item(s) not written");
+    Build();
+    {
+        NoFileGrowth limit(200);
+        engine.SaveCheckedTreeItems(*tree);
+    }
+    std::vector<std::string> logged;
+    for (const auto& line : log) {
+        if (line.rfind("  Not written", 0) == 0 || line.rfind("  Docs:", 0) == 0) logged.push_back(line);
+    }
+    EXPECT_EQ(logged, expected_log);
+    EXPECT_EQ(engine.m_nSaveFailures, 10u);
+    EXPECT_EQ(app.m_nRecoveredCount.load(), 20u);
+    for (const auto& entry : fs::recursive_directory_iterator(Out())) {
+        if (entry.is_regular_file()) {
+            EXPECT_EQ(ReadText(entry.path()), kB) << entry.path();
+        }
+    }
+}
+
+// A stop asked for while a document's messages are sent (its progress step, or its count) ends the save
+// right after that document, as when the files are written one at a time: exactly the documents before it
+// and itself are named, nothing else is left in the folders, and the site keeps its check.
+TEST_F(SiteSave, AStopAtADocumentOfAThreadedSaveNamesExactlyTheDocumentsUpToIt) {
+    struct Case {
+        const char* name;
+        unsigned message;
+        int at;  // the document (counted from 1) whose message asks for the stop
+    };
+    const Case cases[] = {
+        {"count of the first", platform::WM_RECORD_COUNT, 1},
+        {"count in the second folder", platform::WM_RECORD_COUNT, 23},
+        {"count of the last but one", platform::WM_RECORD_COUNT, 59},
+        {"progress step of the seventh", platform::WM_JOB_PROGRESS, 7},
+        {"progress step in the third folder", platform::WM_JOB_PROGRESS, 45},
+    };
+    Web(u"{T}", u"", u"Top");
+    List(u"{T}", u"{L}", u"Docs");
+    std::vector<std::string> order;  // "folder/name" of every document in tree order
+    for (int f = 0; f < 3; ++f) {
+        const std::u16string folder = u"F" + platform::Widen(std::to_string(f));
+        Folder(u"{" + folder + u"}", u"{R}", u"{L}", folder);
+        for (int k = 0; k < 20; ++k) {
+            const std::u16string leaf = u"d" + platform::Widen(std::to_string(k)) + u".txt";
+            Document(u"{" + folder + leaf + u"}", u"{" + folder + u"}", leaf, kA);
+            order.push_back(platform::ToUtf8(folder + u"/" + leaf) + "=" + kA);
+        }
+    }
+    Build();
+    constexpr platform::LPARAM kDocumentCount = 6060;
+    app.m_nDocumentCount = kDocumentCount;
+    const auto log_lines = sink.on_send;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(Out());
+        log.clear();
+        engine.m_nSaveFailures = 0;
+        app.m_nRecoveredCount = 0;
+        app.m_bStopJob = false;
+        engine.BeginJob();
+        tree->state = sharepoint::kChecked;
+        sharepoint::SetChildCheckState(*tree);
+        int seen = 0;
+        sink.on_send = [&](unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) {
+            log_lines(message, wparam, lparam);
+            // A document's progress step is told by its amount (the list's and the site's steps have others).
+            const bool counts = message == platform::WM_RECORD_COUNT ||
+                                (wparam == platform::kProgressStep && lparam == kDocumentCount);
+            if (message == c.message && counts && ++seen == c.at) app.m_bStopJob = true;
+        };
+        const auto tally = engine.SaveCheckedTreeItems(*tree);
+        sink.on_send = log_lines;
+
+        EXPECT_TRUE(tally.stopped);
+        EXPECT_EQ(app.m_nRecoveredCount.load(), static_cast<std::uint64_t>(c.at));
+        EXPECT_EQ(engine.m_nSaveFailures, 0u);
+        const std::vector<std::string> expected(order.begin(), order.begin() + c.at);
+        std::vector<std::string> sorted_expected = expected;
+        std::sort(sorted_expected.begin(), sorted_expected.end());
+        EXPECT_EQ(Files(Out() / "Top" / "Docs"), sorted_expected);
+        EXPECT_EQ(At({u"Top"}).state, sharepoint::kChecked);
+        EXPECT_EQ(sink.Count(platform::WM_JOB_ENDED), static_cast<std::size_t>(&c - cases + 1));
+    }
+    app.m_bStopJob = false;
+}
 
 }  // namespace
