@@ -47,7 +47,7 @@ DocumentPipeline* ActivePipeline(mdf::CRecoveryEngine& engine) {
 
 unsigned DocumentPipeline::DefaultThreads() {
     const unsigned cores = std::thread::hardware_concurrency();
-    return std::clamp(cores > 1 ? cores - 1 : 1u, 1u, 4u);
+    return std::clamp(cores > 1 ? cores - 1 : 1u, 1u, 6u);
 }
 
 DocumentPipeline::DocumentPipeline(mdf::CRecoveryEngine& engine, unsigned threads) : engine_(engine) {

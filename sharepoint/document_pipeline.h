@@ -82,7 +82,7 @@ public:
     DocumentPipeline(const DocumentPipeline&) = delete;
     DocumentPipeline& operator=(const DocumentPipeline&) = delete;
 
-    // min(4, cores - 1), at least 1.
+    // min(6, cores - 1), at least 1.
     static unsigned DefaultThreads();
 
     // Hands the document over and commits what the writers have finished; false once the save was stopped
