@@ -50,25 +50,6 @@ std::size_t GetVarint(const char*& at) {
     }
 }
 
-// Bytes of the UTF-8 platform::AppendUtf8 writes.
-std::size_t Utf8Length(std::u16string_view text) {
-    std::size_t length = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c < 0x80) {
-            length += 1;
-        } else if (c < 0x800) {
-            length += 2;
-        } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            length += 4;
-            ++i;
-        } else {
-            length += 3;  // the rest of the first plane, and a lone surrogate as U+FFFD
-        }
-    }
-    return length;
-}
-
 }  // namespace
 
 RowStore::~RowStore() { Clear(); }
@@ -90,7 +71,7 @@ void RowStore::Append(const std::vector<std::u16string>& cells) {
     scratch_.clear();
     PutVarint(scratch_, cells.size());
     for (const auto& text : cells) {
-        PutVarint(scratch_, Utf8Length(text));
+        PutVarint(scratch_, platform::Utf8Length(text));
         platform::AppendUtf8(scratch_, text);
     }
     Block& block = RoomFor(scratch_.size());

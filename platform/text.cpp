@@ -114,6 +114,24 @@ void AppendUtf8(std::string& out, std::u16string_view text) { Append<false>(out,
 
 void AppendUtf8Escaped(std::string& out, std::u16string_view text) { Append<true>(out, text); }
 
+std::size_t Utf8Length(std::u16string_view text) {
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c < 0x80) {
+            length += 1;
+        } else if (c < 0x800) {
+            length += 2;
+        } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            length += 4;
+            ++i;
+        } else {
+            length += 3;  // the rest of the first plane, and a lone surrogate as U+FFFD
+        }
+    }
+    return length;
+}
+
 char* WriteUtf8Escaped(char* at, std::u16string_view text) { return WriteUtf8<true>(at, text); }
 
 namespace {

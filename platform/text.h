@@ -22,6 +22,9 @@ void AppendUtf8Escaped(std::string& out, std::u16string_view text);
 // bytes past the text's own may be overwritten); returns the end of the text written. For writers that make
 // room for a whole line at once.
 char* WriteUtf8Escaped(char* at, std::u16string_view text);
+// Bytes of the UTF-8 that ToUtf8 and AppendUtf8 write for the text, counted without writing it (a half of a
+// surrogate pair without its partner is written as U+FFFD).
+std::size_t Utf8Length(std::u16string_view text);
 // Invalid UTF-8 bytes become U+FFFD each.
 std::u16string FromUtf8(std::string_view text);
 // File names as the system keeps them (bytes, usually but not always UTF-8). A byte that is not part of valid

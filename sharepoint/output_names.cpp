@@ -48,26 +48,6 @@ std::string ErrorText(int error_number) { return std::strerror(error_number); }
 
 }  // namespace
 
-std::size_t Utf8Length(std::u16string_view text) {
-    // Exactly what the path gets (platform::ToUtf8), counted without writing it: a half of a surrogate pair
-    // without its partner is written as U+FFFD.
-    std::size_t bytes = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c < 0x80) {
-            bytes += 1;
-        } else if (c < 0x800) {
-            bytes += 2;
-        } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            bytes += 4;
-            ++i;
-        } else {
-            bytes += 3;
-        }
-    }
-    return bytes;
-}
-
 std::u16string SafeName(std::u16string_view name) {
     std::u16string out;
     out.reserve(name.size());

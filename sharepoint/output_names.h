@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/text.h"
+
 namespace sharepoint {
 
 constexpr std::size_t kMaxNameBytes = 255;  // longest file or folder name the file systems take
@@ -19,8 +21,8 @@ std::u16string SafeName(std::u16string_view name);
 // The safe name with "[number]" in front of its extension (the part from the last "." that is not the
 // first character), shortened the same way.
 std::u16string NumberedName(std::u16string_view safe_name, int number);
-// Bytes the text takes in UTF-8.
-std::size_t Utf8Length(std::u16string_view text);
+// Bytes the text takes in UTF-8, as the path gets it.
+using platform::Utf8Length;
 // folder + "/" + SafeName(name).
 std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);
 // True when path, taken lexically, lies inside folder (or is folder itself).
