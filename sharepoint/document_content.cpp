@@ -111,14 +111,13 @@ public:
         engine_.m_app.m_strPreviewFile = pending_.Path();
         if (cut) {
             ++engine_.m_nIncompleteDocuments;
-            engine_.LogLine(u"  Incomplete: " + pending_.Path() + u" (" + Decimal(gathered) +
-                            u" bytes gathered, its Size says " + Decimal(*recorded_size_) + u")");
+            engine_.LogLine(sharepoint::IncompleteLine(pending_.Path(), gathered, *recorded_size_));
             return false;
         }
         return true;
     }
     bool Fail(const std::u16string& why) {
-        if (ok_) engine_.LogLine(u"  Not written: " + pending_.Path() + u" (" + why + u")");
+        if (ok_) engine_.LogLine(sharepoint::NotWrittenLine(pending_.Path(), why));
         ok_ = false;
         engine_.m_hOutputFile = nullptr;
         pending_.Discard();
@@ -137,7 +136,7 @@ private:
 
 // The line of a document refused before any file is made: the path the file would have had.
 std::u16string RefusalLine(const std::u16string& folder, const std::u16string& name, const std::u16string& why) {
-    return u"  Not written: " + sharepoint::JoinPath(folder, name) + u" (" + why + u")";
+    return sharepoint::NotWrittenLine(sharepoint::JoinPath(folder, name), why);
 }
 
 // The document's file written as its content is read: the save on one thread.

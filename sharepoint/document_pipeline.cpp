@@ -40,6 +40,15 @@ bool PlainName(std::u16string_view name) {
 
 }  // namespace
 
+std::u16string NotWrittenLine(const std::u16string& path, const std::u16string& why) {
+    return u"  Not written: " + path + u" (" + why + u")";
+}
+
+std::u16string IncompleteLine(const std::u16string& path, std::uint64_t gathered, std::uint64_t recorded_size) {
+    return u"  Incomplete: " + path + u" (" + Decimal(gathered) + u" bytes gathered, its Size says " +
+           Decimal(recorded_size) + u")";
+}
+
 DocumentPipeline* ActivePipeline(mdf::CRecoveryEngine& engine) {
     // The pipeline is the only kind of pending documents there is.
     return static_cast<DocumentPipeline*>(engine.m_pPendingDocuments);
@@ -287,15 +296,14 @@ void DocumentPipeline::Commit(DocumentJob& job) {
     PendingFile& file = job.file;
     if (!job.written || !file.Name()) {  // a file its writer named has its name already
         if (job.chain_write_failed) engine.LogLine(u"The output file could not be written.");
-        engine.LogLine(u"  Not written: " + file.Path() + u" (" + platform::FromUtf8(file.Error()) + u")");
+        engine.LogLine(NotWrittenLine(file.Path(), platform::FromUtf8(file.Error())));
         ++engine.m_nSaveFailures;
         return;
     }
     engine.m_app.m_strPreviewFile = file.Path();
     if (job.incomplete) {
         ++engine.m_nIncompleteDocuments;
-        engine.LogLine(u"  Incomplete: " + file.Path() + u" (" + Decimal(job.gathered) +
-                       u" bytes gathered, its Size says " + Decimal(*job.recorded_size) + u")");
+        engine.LogLine(IncompleteLine(file.Path(), job.gathered, *job.recorded_size));
         ++engine.m_nSaveFailures;
         return;
     }

@@ -141,6 +141,11 @@ private:
 // The pipeline of the engine's running save; null when the save writes its files itself.
 DocumentPipeline* ActivePipeline(mdf::CRecoveryEngine& engine);
 
+// The save's log lines of a document file: one that was not written (path, the reason), and one whose content
+// was cut (kept as name.incomplete: the bytes gathered and the recorded Size).
+std::u16string NotWrittenLine(const std::u16string& path, const std::u16string& why);
+std::u16string IncompleteLine(const std::u16string& path, std::uint64_t gathered, std::uint64_t recorded_size);
+
 // How a document handed to SaveDocumentInOrder ended for now.
 enum class DocumentOutcome {
     Handed,      // in the pipeline: it is counted and logged when committed

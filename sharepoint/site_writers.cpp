@@ -48,7 +48,7 @@ std::u16string MakeFolderOrSubstitute(mdf::CRecoveryEngine& engine, const std::u
     const std::string path = platform::ToUtf8(wanted);
     note.Write(path.data(), path.size());
     if (!note.Commit()) {
-        engine.LogLine(u"  Not written: " + note.Path() + u" (" + platform::FromUtf8(note.Error()) + u")");
+        engine.LogLine(NotWrittenLine(note.Path(), platform::FromUtf8(note.Error())));
     }
     engine.LogLine(u"  Folder not made: " + wanted + u" (" + platform::FromUtf8(why) + u"); written to " + substitute);
     return substitute;
