@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "platform/messages.h"
+#include "platform/text.h"
 
 namespace app {
 
@@ -115,6 +116,16 @@ std::u16string RecordCounterText(std::int64_t count, bool document_mode) {
     std::u16string text = document_mode ? u"Recovered Documents : " : u"Recovered Records : ";
     for (const char* p = digits; *p; ++p) text += *p == ' ' ? u'0' : static_cast<char16_t>(*p);
     return text;
+}
+
+std::u16string PartialCounterText(std::int64_t count, std::int64_t total, bool document_mode) {
+    return RecordCounterText(count, document_mode) + u" of " + platform::FromUtf8(std::to_string(std::max<std::int64_t>(total, 0))) +
+           u" (stopped: partial)";
+}
+
+std::u16string StoppedSaveText(std::uint64_t saved, std::uint64_t total) {
+    return platform::FromUtf8(std::to_string(saved)) + u" of " + platform::FromUtf8(std::to_string(total)) +
+           u" document(s) saved; the items not saved stay checked.";
 }
 
 }  // namespace app

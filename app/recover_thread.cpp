@@ -47,7 +47,11 @@ constexpr int kDamagedPagesText = 903;
 constexpr int kStoppedSaveText = 904;
 constexpr int kNotSavedText = 905;
 constexpr int kIncompleteText = 906;
-constexpr std::array<std::pair<int, std::u16string_view>, 45> kJobTexts = {{
+constexpr int kOutputLostText = 907;
+constexpr int kNotFlushedText = 908;
+constexpr std::array<std::pair<int, std::u16string_view>, 47> kJobTexts = {{
+    {kOutputLostText, u"The output folder was deleted or moved during the save: "},
+    {kNotFlushedText, u"The saved files could not be flushed to the disk; the items of this save stay checked."},
     {kStoppedSaveText, u"Stopped by the user: "},
     {kNotSavedText, u" document(s) not saved; the items not saved stay checked."},
     {kIncompleteText, u" document(s) kept as .incomplete files: fewer or more bytes were found than their Size."},
@@ -374,12 +378,33 @@ void CRecoverThread::RunDocumentSave() {
             if (m_onItemSaved) m_onItemSaved(item);
         });
     }
+    m_fields.m_nDocumentsToSave = tally.documents;
+    auto decimal = [](std::uint64_t n) { return platform::FromUtf8(std::to_string(n)); };
+    // The last line of a save that did not end as a whole one: also in the application's copy of the log,
+    // which takes each line only when the next one comes.
+    auto log_last_line = [this](const std::u16string& line) {
+        LogLine(line);
+        LogLine(JobText(119));
+        AppendToLogText(m_app, u"\r\n" + JobText(119));
+    };
+    if (tally.output_lost) {
+        // The folder the user chose is gone: nothing more was written anywhere else, and the log and the
+        // message say what was not written.
+        const std::uint64_t not_written = engine.m_nSaveFailures - failures_before;
+        const std::u16string line = JobText(kOutputLostText) + m_app.m_strOutputFolder + u"\n" +
+                                    decimal(not_written) + u" of " + decimal(tally.documents) +
+                                    JobText(kNotSavedText);
+        log_last_line(JobText(kOutputLostText) + m_app.m_strOutputFolder + u"; " + decimal(not_written) + u" of " +
+                      decimal(tally.documents) + JobText(kNotSavedText));
+        engine.ShowMessage(JobText(kNotSavedTitle), line);
+        return;
+    }
     if (StopCheck() || tally.stopped) {
         // The log ends with the stop and what it left unsaved; the items not saved keep their checks.
         const std::uint64_t saved = m_app.m_nRecoveredCount.load();
         const std::uint64_t not_saved = tally.documents > saved ? tally.documents - saved : 0;
-        LogLine(JobText(kStoppedSaveText) + platform::FromUtf8(std::to_string(not_saved)) + u" of " +
-                platform::FromUtf8(std::to_string(tally.documents)) + JobText(kNotSavedText));
+        log_last_line(JobText(kStoppedSaveText) + decimal(not_saved) + u" of " + decimal(tally.documents) +
+                      JobText(kNotSavedText));
         return;
     }
 
@@ -393,9 +418,10 @@ void CRecoverThread::RunDocumentSave() {
         if (incomplete != 0) {
             LogLine(platform::FromUtf8(std::to_string(incomplete)) + JobText(kIncompleteText));
         }
+        if (tally.flush_failed) LogLine(JobText(kNotFlushedText));
         LogLine(JobText(119));
         AppendToLogText(m_app, u"\r\n" + JobText(119));
-        engine.ShowMessage(JobText(kNotSavedTitle), count);
+        engine.ShowMessage(JobText(kNotSavedTitle), tally.flush_failed ? count + u"\n" + JobText(kNotFlushedText) : count);
         return;
     }
     LogLine(JobText(119));

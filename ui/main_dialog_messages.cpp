@@ -19,7 +19,7 @@ void CBrindlemoorDlg::OnWorkerMessage(unsigned message, platform::WPARAM wparam,
         case platform::WM_TABLE_DONE: OnTableDone(); break;
         case platform::WM_JOB_ENDED: OnJobEnded(wparam); break;
         case platform::WM_FOUND_FILES: OnFoundFiles(wparam); break;
-        case platform::WM_SEARCH_DONE: OnSearchDone(); break;
+        case platform::WM_SEARCH_DONE: OnSearchDone(wparam); break;
         case platform::WM_SCAN_DONE: OnScanDone(); break;
         case platform::WM_TABLE_ROW: OnTableRow(wparam, lparam); break;
         case platform::WM_DOCUMENT_ROW: OnDocumentRow(lparam); break;
