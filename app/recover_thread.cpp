@@ -390,7 +390,8 @@ void CRecoverThread::RunDocumentSave() {
     if (tally.output_lost) {
         // The folder the user chose is gone: nothing more was written anywhere else, and the log and the
         // message say what was not written.
-        const std::uint64_t not_written = engine.m_nSaveFailures - failures_before;
+        const std::uint64_t saved = m_app.m_nRecoveredCount.load();
+        const std::uint64_t not_written = tally.documents > saved ? tally.documents - saved : 0;
         const std::u16string line = JobText(kOutputLostText) + m_app.m_strOutputFolder + u"\n" +
                                     decimal(not_written) + u" of " + decimal(tally.documents) +
                                     JobText(kNotSavedText);

@@ -278,6 +278,9 @@ CRecoveryEngine::SaveTally CRecoveryEngine::SaveCheckedTreeItems(
         m_nSaveFailures += not_reached;
         LogLine(u"  The output folder was deleted or moved during the save: " + output + u"; " +
                 platform::Widen(std::to_string(not_reached)) + u" document(s) after this point not written");
+        // What this save wrote is gone with the folder, or elsewhere: its items keep their checks.
+        for (const auto& [at, state] : states_before) at->state = state;
+        if (on_saved) on_saved(item);
         return tally;
     }
     // The files are on the disk before anyone is told that the save is done. A save that made no output folder
@@ -312,7 +315,7 @@ void CRecoveryEngine::SaveCheckedPath(const sharepoint::CheckItem& item) {
     std::string why;
     // The output folder is the one the save opened, reached by its descriptor: one deleted or moved meanwhile
     // is not made again by its name.
-    if (!sharepoint::OutputFolderFor(*this, output).MakeFolder(output, &why)) {
+    if (!sharepoint::OutputFolderFor(*this, output).MakeFolder(output, &why) && !OutputLost()) {
         LogLine(u"  Folder not made: " + output + u" (" + platform::FromUtf8(why) + u")");
     }
     if (chain.size() == 1) {

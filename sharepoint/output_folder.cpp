@@ -488,6 +488,19 @@ PendingFile OutputFolder::PrepareFile(const std::u16string& folder, std::u16stri
 
 void OutputFolder::StartFile(PendingFile& pending) const {
     if (!pending.folder_ || pending.file_) return;
+    if (Lost()) {
+        pending.error_ = kOutputLostReason;
+        return;
+    }
+    OpenFile(pending);
+    // A file that cannot be made because the output folder went is said to be so, not by the system's reason.
+    if (!pending.file_ && !RootInPlace()) {
+        pending.error_number_ = 0;
+        pending.error_ = kOutputLostReason;
+    }
+}
+
+void OutputFolder::OpenFile(PendingFile& pending) const {
     if (!no_unnamed_files_.load(std::memory_order_relaxed)) {
         const int fd = open_unnamed_file(pending.folder_->Get());
         if (fd >= 0) {

@@ -224,6 +224,8 @@ private:
     Fd Folder(const std::u16string& path, bool create, std::string* error) const;
     void Hold(std::string key, Fd folder) const;
 
+    // StartFile's open of the file, unnamed or under a temporary name.
+    void OpenFile(PendingFile& pending) const;
     // The folder the path names as it lies now: below the root (and the root in place); otherwise the reason
     // is set, and a folder found outside lets go of the held folders, so they are reached again by name.
     bool MayMakeIn(const Fd& folder, std::string* error) const;

@@ -32,6 +32,9 @@ std::u16string MakeFolderOrSubstitute(mdf::CRecoveryEngine& engine, const std::u
         why = "the path leads out of the output folder";
     } else if (OutputFolderFor(engine, output).MakeFolder(wanted, &why)) {
         return wanted;
+    } else if (engine.OutputLost()) {
+        // The output folder is gone: no substitute either; the save ends and its last line says so.
+        return wanted;
     }
     // The documents handed over come first: what follows logs, and makes a folder and a file of its own.
     if (engine.m_pPendingDocuments) engine.m_pPendingDocuments->CommitAll();

@@ -18,6 +18,7 @@
 #include "sharepoint/output_folder.h"
 #include "sharepoint/output_names.h"
 #include "tests/sharepoint/content_fixture.h"
+#include "tests/sharepoint/link_stand_in.h"
 
 namespace {
 
@@ -694,6 +695,144 @@ TEST_F(SiteSave, AStopPartWayUnchecksWhatWasSavedWhole) {
     EXPECT_EQ(tree->state, sharepoint::kUnchecked);
 }
 
+// The output folder deleted or moved by another program during the save, between two sites or while a list's
+// documents are being written: the save ends there as a failure. Nothing is written where the folder was
+// (no folder made again by its name) nor anywhere else; every document is either saved (before the loss),
+// named as not written, or counted in the line that ends the save; and nothing after the loss is called
+// repaired. Every item of the save keeps its check: what it wrote is gone with the folder, or elsewhere.
+TEST_F(SiteSave, AnOutputFolderDeletedOrMovedEndsTheSaveAsAFailure) {
+    enum class When { BetweenSites, InAList };
+    struct Case {
+        const char* name;
+        When when;
+        bool moved;
+    };
+    const Case cases[] = {
+        {"deleted between two sites", When::BetweenSites, false},
+        {"moved between two sites", When::BetweenSites, true},
+        {"deleted while a list is written", When::InAList, false},
+        {"moved while a list is written", When::InAList, true},
+    };
+    // More documents in a folder than the save has in hand at once (written but not yet counted), so that
+    // some of list B come after the loss whatever the timing.
+    constexpr int kPerFolder = 200;
+    Web(u"{T}", u"", u"Top");
+    List(u"{T}", u"{A}", u"A");
+    Folder(u"{FA}", u"{R}", u"{A}", u"FA");
+    List(u"{T}", u"{B}", u"B");
+    Folder(u"{FB}", u"{R}", u"{B}", u"FB");
+    Web(u"{U}", u"", u"Other");
+    List(u"{U}", u"{O}", u"O");
+    Folder(u"{FO}", u"{R}", u"{O}", u"FO");
+    for (int k = 0; k < kPerFolder; ++k) {
+        const std::u16string n = platform::Widen(std::to_string(k));
+        Document(u"{a" + n + u"}", u"{FA}", u"a" + n + u".txt", kA);
+        Document(u"{b" + n + u"}", u"{FB}", u"b" + n + u".txt", kB);
+        Document(u"{o" + n + u"}", u"{FO}", u"o" + n + u".txt", kA2);
+    }
+    Build();
+    const auto log_lines = sink.on_send;
+    const fs::path moved = dir / "moved";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(Out());
+        fs::remove_all(moved);
+        log.clear();
+        engine.m_nSaveFailures = 0;
+        app.m_nRecoveredCount = 0;
+        tree->state = sharepoint::kChecked;
+        sharepoint::SetChildCheckState(*tree);
+        bool gone = false;
+        auto lose = [&] {
+            if (gone) return;
+            gone = true;
+            if (c.moved) {
+                fs::rename(Out(), moved);
+            } else {
+                fs::remove_all(Out());
+            }
+        };
+        sink.on_send = [&](unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) {
+            log_lines(message, wparam, lparam);
+            if (c.when == When::InAList && message == platform::WM_RECORD_COUNT && app.m_nRecoveredCount.load() == 250) lose();
+        };
+        const auto tally = engine.SaveCheckedTreeItems(*tree, [&](const sharepoint::CheckItem& item) {
+            if (c.when == When::BetweenSites && item.label == u"Top") lose();
+        });
+        sink.on_send = log_lines;
+
+        EXPECT_TRUE(gone);
+        EXPECT_TRUE(tally.output_lost);
+        EXPECT_FALSE(tally.stopped);
+        EXPECT_FALSE(fs::exists(Out()));
+        const std::uint64_t saved = app.m_nRecoveredCount.load();
+        if (c.moved) {
+            EXPECT_EQ(Files(moved).size(), saved);
+        }
+        // Each document once: saved, named as not written, or counted at the end.
+        std::uint64_t named = 0;
+        std::uint64_t counted = 0;
+        const std::string end = "  The output folder was deleted or moved during the save: " + Out().string() + "; ";
+        for (const auto& line : log) {
+            if (line.rfind("  Not written: ", 0) == 0) {
+                ++named;
+                EXPECT_NE(line.find("(the output folder was deleted or moved)"), std::string::npos) << line;
+            }
+            if (line.rfind(end, 0) == 0) counted += std::stoull(line.substr(end.size()));
+        }
+        EXPECT_TRUE(std::any_of(log.begin(), log.end(), [&](const std::string& line) { return line.rfind(end, 0) == 0; }));
+        EXPECT_EQ(saved + named + counted, 3u * kPerFolder);
+        EXPECT_EQ(engine.m_nSaveFailures, named + counted);
+        EXPECT_FALSE(Logged("  O:Repaired successfully"));
+        EXPECT_FALSE(Logged("  Other:Repaired successfully"));
+        EXPECT_EQ(tree->state, sharepoint::kChecked);
+        EXPECT_EQ(At({u"Top"}).state, sharepoint::kChecked);
+        EXPECT_EQ(At({u"Top", u"A", u"FA"}).state, sharepoint::kChecked);
+        if (c.when == When::BetweenSites) {
+            EXPECT_EQ(saved, 2u * kPerFolder);
+            EXPECT_TRUE(Logged("  Top:Repaired successfully"));
+        } else {
+            EXPECT_GE(saved, 250u);
+            EXPECT_FALSE(Logged("  B:Repaired successfully"));
+            EXPECT_FALSE(Logged("  Top:Repaired successfully"));
+        }
+    }
+}
+
+// Where unnamed files can be made but neither way of naming one works (no capability to name by descriptor,
+// no /proc mounted), no document is lost: the way is found before the first file, and every file is written
+// under a temporary name instead, more of them at once than the save has in hand.
+TEST_F(SiteSave, NoDocumentIsLostWhereUnnamedFilesCannotBeNamed) {
+    struct Case {
+        const char* name;
+        bool by_descriptor;
+        bool through_proc;
+    };
+    const Case cases[] = {{"no capability", false, true}, {"no capability and no /proc", false, false}};
+    Web(u"{T}", u"", u"Top");
+    List(u"{T}", u"{L}", u"Docs");
+    Folder(u"{F}", u"{R}", u"{L}", u"F");
+    constexpr std::uint64_t kDocuments = 150;
+    for (std::uint64_t k = 0; k < kDocuments; ++k) {
+        const std::u16string n = platform::Widen(std::to_string(k));
+        Document(u"{" + n + u"}", u"{F}", u"d" + n + u".txt", kA);
+    }
+    Build();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(Out());
+        engine.m_nSaveFailures = 0;
+        app.m_nRecoveredCount = 0;
+        tree->state = sharepoint::kChecked;
+        sharepoint::SetChildCheckState(*tree);
+        const testsupport::LinkStandIn stand_in(c.by_descriptor, c.through_proc);
+        engine.SaveCheckedTreeItems(*tree);
+        EXPECT_EQ(engine.m_nSaveFailures, 0u);
+        EXPECT_EQ(app.m_nRecoveredCount.load(), kDocuments);
+        EXPECT_EQ(Files(Out()).size(), kDocuments);
+    }
+}
+
 // While the user is asked whether to stop, the save writes and names nothing more: the walk waits at its next
 // document and a Yes stops it there, so exactly the documents before the question are saved.
 TEST_F(SiteSave, NothingMoreIsSavedWhileTheStopQuestionIsOpen) {
@@ -741,15 +880,22 @@ TEST_F(SiteSave, ClashingNamesInOneFolderAreNumberedInTreeOrder) {
     struct Case {
         const char* name;
         std::vector<std::u16string> leaves;  // the folder's documents, in tree order
+        std::vector<std::u16string> given;   // the names they get, in the same order
     };
+    std::vector<std::u16string> many_given{u"a.txt"};
+    for (int n = 1; n < 40; ++n) many_given.push_back(u"a[" + platform::Widen(std::to_string(n)) + u"].txt");
     const Case cases[] = {
-        {"one name many times", std::vector<std::u16string>(40, u"a.txt")},
+        {"one name many times", std::vector<std::u16string>(40, u"a.txt"), many_given},
         {"numbered forms met before their plain name",
          {u"a[2].txt", u"b.txt", u"a.txt", u"a[1].txt", u"a.txt", u"a.txt", u"a[4].txt", u"a.txt", u"b.txt",
-          u"a.txt", u"c.txt", u"a[6].txt", u"a.txt", u"a.txt"}},
+          u"a.txt", u"c.txt", u"a[6].txt", u"a.txt", u"a.txt"},
+         {u"a[2].txt", u"b.txt", u"a.txt", u"a[1].txt", u"a[3].txt", u"a[4].txt", u"a[4][1].txt", u"a[5].txt",
+          u"b[1].txt", u"a[6].txt", u"c.txt", u"a[6][1].txt", u"a[7].txt", u"a[8].txt"}},
         {"names that differ in case and in characters made safe",
          {u"Doc.txt", u"doc.txt", u"DOC.txt", u"doc.txt", u"x/y.txt", u"x_y.txt", u"x\\y.txt", u"Отчёт.txt",
-          u"Отчёт.txt", u"отчёт.txt", u"doc.txt.incomplete", u"doc.txt"}},
+          u"Отчёт.txt", u"отчёт.txt", u"doc.txt.incomplete", u"doc.txt"},
+         {u"Doc.txt", u"doc.txt", u"DOC.txt", u"doc[1].txt", u"x_y.txt", u"x_y[1].txt", u"x_y[2].txt", u"Отчёт.txt",
+          u"Отчёт[1].txt", u"отчёт.txt", u"doc.txt.incomplete", u"doc[2].txt"}},
     };
     Web(u"{T}", u"", u"Top");
     List(u"{T}", u"{L}", u"Docs");
@@ -769,14 +915,10 @@ TEST_F(SiteSave, ClashingNamesInOneFolderAreNumberedInTreeOrder) {
         SCOPED_TRACE(cases[c].name);
         // The names a save that writes one document at a time gives: the first free of the safe name and its
         // numbered forms, in tree order.
-        std::set<std::u16string> taken;
+        ASSERT_EQ(cases[c].given.size(), cases[c].leaves.size());
         std::vector<std::string> expected;
-        for (std::size_t k = 0; k < cases[c].leaves.size(); ++k) {
-            const std::u16string safe = sharepoint::SafeName(cases[c].leaves[k]);
-            std::u16string given = safe;
-            for (int n = 1; taken.count(given) != 0; ++n) given = sharepoint::NumberedName(safe, n);
-            taken.insert(given);
-            expected.push_back(platform::ToUtf8(given) + "=document " + std::to_string(k) + " of folder " +
+        for (std::size_t k = 0; k < cases[c].given.size(); ++k) {
+            expected.push_back(platform::ToUtf8(cases[c].given[k]) + "=document " + std::to_string(k) + " of folder " +
                                std::to_string(c) + std::string(30, '.'));
         }
         std::sort(expected.begin(), expected.end());
