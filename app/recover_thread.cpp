@@ -14,6 +14,7 @@
 #include "app/log_text.h"
 #include "app/repair_names.h"
 #include "app/string_table.h"
+#include "mdf/progress_pacer.h"
 #include "mdf/recovery_engine.h"
 #include "platform/shared_state.h"
 #include "platform/text.h"
@@ -109,6 +110,27 @@ std::u16string JobText(int id) {
     }
     return {};
 }
+
+// Passes the engine's messages on to the job's sink, and, while the damage is listed one log line per page,
+// tells the window now and then how many lines are out: the bar follows the listing, however long it takes.
+class DamageListingSink final : public platform::IMessageSink {
+public:
+    explicit DamageListingSink(platform::IMessageSink& to) : to_(to) {}
+    void Send(unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) override {
+        to_.Send(message, wparam, lparam);
+        if (message != platform::WM_LOG_LINE) return;
+        ++lines_;
+        if (pacer_.Step()) to_.Send(platform::WM_JOB_PROGRESS, platform::kProgressAt, static_cast<platform::LPARAM>(lines_));
+    }
+    void Post(unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) override {
+        to_.Post(message, wparam, lparam);
+    }
+
+private:
+    platform::IMessageSink& to_;
+    mdf::ProgressPacer pacer_;
+    std::uint64_t lines_ = 0;
+};
 
 // What the engine's operations send go to the owner; their own WM_JOB_ENDED posts (the engine posts one when
 // it meets the stop flag) are held back, because the job posts the one job end itself when Run returns.
@@ -223,6 +245,7 @@ void CRecoverThread::RunScan() {
     }
 
     m_app.m_bFileInUse = false;
+    Send(platform::WM_JOB_PROGRESS, platform::kProgressTitle, platform::kTitleReadingPages);
     m_app.m_bSql2005Catalog = false;
     m_app.m_bSql2000 = false;
     m_app.m_bSql2008Catalog = false;
@@ -241,8 +264,21 @@ void CRecoverThread::RunScan() {
     LogLine(JobText(123) + m_app.m_strDataFilePath);
     LogLine(JobText(124));
     LogLine(u"");
-    // Damaged pages are kept and read like the others; the log names each one with its table.
-    const std::uint64_t damaged = engine.ReportDamage();
+    // Damaged pages are kept and read like the others; the log names each one with its table. A badly damaged
+    // file has tens of thousands of such lines: the bar and the line under it follow them.
+    std::uint64_t damaged = 0;
+    {
+        const std::uint64_t pages = engine.m_arrDamagedPages.size() + engine.m_mapMissingPages.size();
+        Send(platform::WM_JOB_PROGRESS, platform::kProgressTitle, platform::kTitleListingDamage);
+        Send(platform::WM_JOB_PROGRESS, platform::kProgressStart,
+             static_cast<platform::LPARAM>(std::min<std::uint64_t>(pages, 0x7FFFFFFF)));
+        DamageListingSink listing(*engine.m_hProgressWnd);
+        platform::IMessageSink* const previous = engine.m_hProgressWnd;
+        engine.m_hProgressWnd = &listing;
+        damaged = engine.ReportDamage();
+        engine.m_hProgressWnd = previous;
+        Send(platform::WM_JOB_PROGRESS, platform::kProgressEnd, 0);
+    }
     LogCount(121, m_app.m_nTableCount);
     if (damaged != 0) LogCount(kDamagedPagesText, static_cast<std::int64_t>(damaged));
     LogLine(JobText(119));
@@ -252,6 +288,7 @@ void CRecoverThread::RunScan() {
     m_app.m_bRowPreview = false;
 
     if (m_app.m_bDocumentMode) {
+        Send(platform::WM_JOB_PROGRESS, platform::kProgressTitle, platform::kTitleReadingRecords);
         // Capture the SharePoint rows: every live record of every table, each page once.
         // The pass goes over the records of every table: its size is all their rows, so the bar fills once.
         std::uint64_t rows = 0;

@@ -216,6 +216,7 @@ private:
     app::PassGauge result_pass_;
     std::int64_t table_rows_read_ = 0;
     std::int64_t table_rows_total_ = -1;  // the rows the viewed table counts; -1 when no table view ran
+    platform::LPARAM scan_title_ = platform::kTitleNone;  // the step the running scan is in
     bool stopped_save_ = false;           // the last job was a document save that a stop cut short
     // Scan File raised the page depth for a result page that has not come yet: a scan that ends without one
     // lowers it again, once.

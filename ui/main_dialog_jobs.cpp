@@ -74,6 +74,7 @@ void CBrindlemoorDlg::OnScanFile() {
                   {kIdSearchFiles, {}, false}});
 
     m_pEngine = std::make_shared<mdf::CRecoveryEngine>(app_, &app_.m_bridge, &app_.m_prompts);
+    scan_title_ = platform::kTitleNone;
 
     ApplyChanges({{kIdSearchStatus, false, {}},
                   {kIdScanProgress, true, {}},
@@ -150,6 +151,12 @@ void CBrindlemoorDlg::OnJobEnded(platform::WPARAM job_id) {
     }
 
     OnJobProgress(0, 0);  // the chosen bar's last step
+    if (scan_title_ != platform::kTitleNone) {
+        // The scan's line goes with its bar (the file page's own line comes back with its next search).
+        scan_title_ = platform::kTitleNone;
+        m_staticSearchStatus->SetLabel(wxString());
+        ApplyChanges({{kIdSearchStatus, false, {}}});
+    }
     app_.m_pRecoverThread = nullptr;
     app_.m_strPreviewFile.clear();
     ApplyChanges({{kIdStopJob, false, false}});
