@@ -267,21 +267,17 @@ void CRecoverThread::RunScan() {
             const rows::RowCapture kind(table, true);
             if (kind.Docs()) ReserveRows(engine.m_arrDocRows, table.m_nRowCount);
             if (kind.Streams()) ReserveRows(engine.m_arrStreamRows, table.m_nRowCount);
-            mdf::ChunkedPageWalk walk(engine.m_hDataFile, mdf::PageOffsets(pages));
-            for (std::size_t i = 0; i < pages.size(); ++i) {
-                if (StopCheck()) return FlushRows(true);
-                walk.Reach(i);
-                engine.ReadPageRecordOffsets(pages[i].m_nPageOffset);
-                const std::vector<std::uint64_t> records = m_app.m_arrRecordOffsets;
-                for (const std::uint64_t record : records) {
-                    engine.DecodeTableRow(record, table);
-                    if (StopCheck()) return FlushRows(true);
+            const bool whole = engine.WalkTableRows(
+                table, [this](std::size_t) { return !StopCheck(); },
+                [this] {
+                    if (StopCheck()) return false;
                     // The list takes no rows during the capture (m_bRowPreview is clear): nothing to hand over.
                     m_app.m_arrRowValues.clear();
-                    if (StopCheck()) return FlushRows(true);
+                    if (StopCheck()) return false;
                     AddProgressStep();
-                }
-            }
+                    return true;
+                });
+            if (!whole) return FlushRows(true);
         }
         FlushRows(true);
         engine.ReportEmptyContentTables();
@@ -325,24 +321,31 @@ void CRecoverThread::RunTableView() {
     Send(platform::WM_JOB_PROGRESS, platform::kProgressStart,
          static_cast<platform::LPARAM>(static_cast<std::int32_t>(table.m_nRowCount & 0xFFFFFFFFu)));
 
-    const auto& pages = table.m_lstDataPages;
-    mdf::ChunkedPageWalk walk(engine.m_hDataFile, mdf::PageOffsets(pages));
-    for (std::size_t i = 0; i < pages.size(); ++i) {
-        if (StopCheck()) return FlushRows(true);
-        walk.Reach(i);
-        engine.ReadPageRecordOffsets(pages[i].m_nPageOffset);
-        const std::vector<std::uint64_t> records = m_app.m_arrRecordOffsets;
-        for (const std::uint64_t record : records) {
+    const bool was_incomplete = table.Incomplete();
+    m_app.m_arrRowValues.clear();
+    const bool whole = engine.WalkTableRows(
+        table, [this](std::size_t) { return !StopCheck(); },
+        [this, &engine] {
+            if (StopCheck()) return false;
+            const auto outcome = engine.m_lastRecordOutcome;
+            if (outcome == mdf::CRecoveryEngine::RecordOutcome::Row ||
+                outcome == mdf::CRecoveryEngine::RecordOutcome::RowNotSent) {
+                AddRow(std::move(m_app.m_arrRowValues));
+            }
             m_app.m_arrRowValues.clear();
-            engine.DecodeTableRow(record, table);
-            if (StopCheck()) return FlushRows(true);
-            AddRow(std::move(m_app.m_arrRowValues));
-            m_app.m_arrRowValues.clear();
-            if (StopCheck()) return FlushRows(true);
+            if (StopCheck()) return false;
             AddProgressStep();
+            return true;
+        });
+    FlushRows(true);
+    if (!whole) return;
+    // What the walk found is the table's for every job after it: the log says it once, and the tree shows the
+    // table as incomplete from now on.
+    if (table.Incomplete() && !was_incomplete) {
+        for (const auto& line : engine.IncompleteTableLines()) {
+            if (line.starts_with(u"Incomplete table " + table.m_pszName + u":")) LogLine(line);
         }
     }
-    FlushRows(true);
     Send(platform::WM_JOB_PROGRESS, platform::kProgressEnd, 0);
 }
 

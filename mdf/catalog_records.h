@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "mdf/table_losses.h"
+
 namespace mdf {
 
 struct ColumnNode {
@@ -112,9 +114,9 @@ struct TableNode {
     bool m_bHasIdentity = false;
     bool m_bIdentityNotForReplication = false;
     bool m_bClusteredPrimaryKey = false;
-    // Set by the damage report when a page the table owns, or should own, could not be read as its page:
-    // its rows may be incomplete.
-    bool m_bIncomplete = false;
+    // What keeps its rows from being read whole: the scan's findings and the last whole row walk's.
+    TableLosses m_losses;
+    bool Incomplete() const { return m_losses.Incomplete(m_nRowCount); }
     std::uint32_t m_dwRowsetIdMiddle = 0;
     std::uint16_t m_wRowsetIdHigh = 0;
     std::uint16_t m_nSchemaId = 0;

@@ -16,6 +16,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -131,6 +132,32 @@ public:
     // Lists the live (non-ghost) records of the page into the application's m_arrRecordOffsets, in slot order.
     bool ReadPageRecordOffsets(std::uint64_t page_offset);
 
+    // ---- The row walk every job takes (table view, repair, document capture, tools) ----
+    // Goes over the table's data pages, each page once in list order, a chunk of pages read at a time, and
+    // decodes every live record with DecodeTableRow. before_page(i) is asked before list entry i is read and
+    // after_record() after each record; either ends the walk by returning false. A walk that reaches the end
+    // settles the table's row losses (m_losses) from what it met and returns true; one that was ended leaves
+    // them as they were.
+    bool WalkTableRows(TableNode& table, const std::function<bool(std::size_t page_index)>& before_page,
+                       const std::function<bool()>& after_record);
+    // What the last DecodeTableRow made of its record.
+    enum class RecordOutcome : std::uint8_t {
+        Row,         // a row came of it (grid texts, capture, or a statement run)
+        RowNotSent,  // read, but a value of it is lost: in insert mode no statement was run
+        NotRow,      // no row: not a data record, or the walk was stopped
+        Damaged,     // a damaged record: no row came of it (the loss is noted)
+    };
+    RecordOutcome m_lastRecordOutcome = RecordOutcome::NotRow;
+    // A loss the row decoder met in the record at record_offset of table: counted in the running walk of
+    // m_losses, and logged (a bounded number of lines per walk). column names the value for a LostValue.
+    void NoteRowLoss(TableNode& table, RowLoss loss, std::uint64_t record_offset, std::u16string_view column,
+                     std::u16string_view why);
+    // The grid text of a value that could not be read whole.
+    static constexpr std::u16string_view kLostValueText = u"<lost: damaged in the data file>";
+    // One line per table whose rows may be incomplete ("Incomplete table NAME: summary"), and per lost table
+    // that the catalogue no longer names, for the end of every report.
+    std::vector<std::u16string> IncompleteTableLines() const;
+
     // ---- Jobs: stop, progress and log ----
     // True when the user asked to stop; the first time in a job it posts WM_JOB_ENDED. Inline: the row walk
     // asks after every column.
@@ -186,7 +213,7 @@ public:
     // beyond the end of the file, one per loss in m_arrTableDamage and per column row that contradicts its
     // table (CheckColumnRows), and a line when the catalogue gave no table; returns the number of findings
     // (page_scan.cpp). Run once the catalogue is read and the column positions are computed. Marks every
-    // table it names m_bIncomplete and keeps the number in m_nDamageCount.
+    // table it names incomplete (m_losses) and keeps the number in m_nDamageCount.
     std::uint64_t ReportDamage();
     // What the last ReportDamage found: damaged or missing pages (the window's warning shows the same count).
     std::uint64_t m_nDamageCount = 0;
@@ -284,7 +311,7 @@ public:
     int JoinDocumentStreams();
     // After the record pass, before the join (document_join.cpp): logs a damage line for every content
     // (AllDocStreams) table whose catalogue counts rows while the pass gave no stream row with content, marks
-    // it m_bIncomplete, and returns how many such tables there are.
+    // it incomplete (m_losses), and returns how many such tables there are.
     std::uint64_t ReportEmptyContentTables();
     // Moves web, list and document rows into the tree web > sub-web > list > folder > item, appends its root
     // to m_lstWebs and logs a summary per site and what found no place (web_tree.cpp). 1 when a top-level
@@ -545,6 +572,8 @@ private:
     platform::NullSink m_nullSink;
     platform::SilentPrompts m_silentPrompts;
     bool m_bStopPosted = false;
+    // Set when a value of the record being decoded was lost (NoteRowLoss): the row is not sent.
+    bool m_bRowValueLost = false;
 };
 
 }  // namespace mdf

@@ -70,7 +70,7 @@ void CBrindlemoorDlg::ShowDamageWarning() {
     if (m_pEngine) {
         damage = m_pEngine->m_nDamageCount;
         for (const auto& table : m_pEngine->m_lstTables) {
-            if (table.m_bIncomplete) incomplete.push_back(table.m_pszName);
+            if (table.Incomplete()) incomplete.push_back(table.m_pszName);
         }
     }
     const std::u16string text = DamageWarningText(damage, incomplete);
@@ -124,9 +124,9 @@ void CBrindlemoorDlg::OnScanDone() {
         FindWindow(kIdTableBackdrop)->Show();
         for (const auto& table : m_pEngine->m_lstTables) {
             const wxTreeItemId item = m_ctrlTree->AppendItem(
-                caption, ToWx(TableItemText(table.m_pszName, table.m_nRowCount, table.m_bIncomplete)), kImageTable);
+                caption, ToWx(TableItemText(table.m_pszName, table.m_nRowCount, table.Incomplete())), kImageTable);
             // The warning's colour: this table lost rows on pages that could not be read.
-            if (table.m_bIncomplete) m_ctrlTree->SetItemTextColour(item, wxColour(0x9C, 0x00, 0x06));
+            if (table.Incomplete()) m_ctrlTree->SetItemTextColour(item, wxColour(0x9C, 0x00, 0x06));
             OnJobProgress(0, 0);
         }
     }
