@@ -249,8 +249,18 @@ std::uint64_t CRecoveryEngine::ReportDamage() {
     for (auto& damage : CheckColumnRows()) table_damage.push_back(std::move(damage));
     for (const auto& damage : table_damage) {
         LogLine(damage.line + u"table " + damage.table);
+        // The finding's own words say what it is: a page of the table, or something else the table lost.
+        const bool damaged_page = damage.line.starts_with(u"Damaged page ");
+        const bool missing_page = damage.line.starts_with(u"Missing page ");
         for (auto& node : m_lstTables) {
-            if (node.m_pszName == damage.table) ++node.m_losses.other_findings;
+            if (node.m_pszName != damage.table) continue;
+            if (damaged_page) {
+                ++node.m_losses.damaged_pages;
+            } else if (missing_page) {
+                ++node.m_losses.missing_pages;
+            } else {
+                ++node.m_losses.other_findings;
+            }
         }
     }
     if (m_lstTables.empty()) LogLine(u"The catalogue gave no table: its pages may be damaged or missing.");
