@@ -45,6 +45,18 @@ void RunStep(const std::function<void()>& step) {
     if (step) step();
 }
 
+// A table's rows as the copy left them, with what the data file lost of them.
+TableRowOutcome RowOutcomeOf(const mdf::TableNode& table, const std::u16string& shown, std::uint64_t copied,
+                             std::uint64_t refused) {
+    TableRowOutcome outcome;
+    outcome.m_strTable = shown;
+    outcome.m_nLive = table.m_losses.ExpectedRows(table.m_nRowCount);
+    outcome.m_nCopied = copied;
+    outcome.m_nRefused = refused;
+    if (table.Incomplete()) outcome.m_strIncompleteInFile = mdf::LossSummary(table.m_losses, table.m_nRowCount);
+    return outcome;
+}
+
 // The lines of a message text, empty ones left out.
 std::vector<std::u16string> TextLines(const std::u16string& text) {
     std::vector<std::u16string> lines;
@@ -249,14 +261,17 @@ void CRecoverThread::RunRepairRoad(RepairSteps& steps) {
         any_object_step = true;
         if (StopCheck()) return;
     }
-    if (any_object_step) LogLine(JobText(119));
     RunStep(steps.run_deferred);
     if (StopCheck()) return;
+    // The database's own triggers last: made earlier, one would fire on the statements above.
+    engine.CreateDatabaseTriggers();
+    if (StopCheck()) return;
+    if (any_object_step) LogLine(JobText(119));
     ReportRepairEnd(steps);
 }
 
 std::u16string CRecoverThread::ShownTableName(const mdf::TableNode& table) const {
-    return m_app.m_bSql2005Catalog ? objects::BracketedTableName(table.m_pszName, true) : table.m_pszName;
+    return m_app.m_bSql2005Catalog ? mdf::TableNameForm(table, true) : table.m_pszName;
 }
 
 std::u16string CRecoverThread::RepairDatabaseName() const {
@@ -291,13 +306,26 @@ void CRecoverThread::ReportRepairEnd(const RepairSteps& steps) {
 
     const std::uint64_t refused_objects = tally.TotalRefused();
     const std::uint64_t refused_statements = steps.refused_statements ? steps.refused_statements() : 0;
-    const bool clean =
-        refused_objects == 0 && engine.m_nRefusedRowCount == 0 && refused_statements == 0 && missing.Complete();
+    std::vector<std::u16string> changes = steps.changes ? steps.changes() : std::vector<std::u16string>{};
+    // Values the copy could not read as their type went to the server as NULL: named by column, with their number.
+    for (const auto& [column, count] : tally.values_left_out) {
+        changes.push_back(u"column " + column + u": " + Number(count) +
+                          u" value(s) could not be read as their type and were sent as NULL");
+    }
+    for (const auto& line : changes) {
+        if (line.rfind(u"column ", 0) == 0) LogLine(u"Changed: " + line);
+    }
+    const bool clean = refused_objects == 0 && engine.m_nRefusedRowCount == 0 && refused_statements == 0 &&
+                       missing.Complete() && changes.empty();
     std::u16string text;
     if (!clean) {
         text = u"Database " + RepairDatabaseName() + u": " + Number(refused_objects) + u" object(s), " +
                Number(refused_statements) + u" schema statement(s) and " + Number(engine.m_nRefusedRowCount) +
                u" row(s) were refused.";
+        if (!changes.empty()) {
+            text += u"\nWritten otherwise than the file holds it:";
+            for (const auto& change : changes) text += u"\n" + change;
+        }
         if (!missing.Complete()) {
             // Named one a line, up to a screenful; the log names every one.
             constexpr std::size_t kShown = 10;
@@ -320,6 +348,10 @@ void CRecoverThread::ReportRepairEnd(const RepairSteps& steps) {
         LogLine(JobText(212));
         for (const auto& line : TextLines(text)) LogLine(u"    " + line);
     }
+    // Once, at the end: what no repair carries over, so that it is taken from elsewhere.
+    LogLine(u"Not carried over by a repair (take them from a backup or the original server): users, roles and "
+            u"permissions; extended properties; full-text indexes; filegroups and partitioning; compression; "
+            u"identity counters beyond the highest value copied.");
     LogLine(JobText(157) + LogTimeText(std::time(nullptr)));
     LogLine(JobText(119));
     AppendToLogText(m_app, u"\r\n" + JobText(119));
@@ -353,7 +385,9 @@ bool CRecoverThread::RunTableCopy(const RepairSteps& steps) {
             if (StopCheck()) return false;
             // A table the server did not create gets no rows; the schema report says so.
             if (steps.table_created && !steps.table_created(table)) {
-                m_arrTableRows.push_back({ShownTableName(table), table.m_nRowCount, 0, 0, false});
+                TableRowOutcome outcome = RowOutcomeOf(table, ShownTableName(table), 0, 0);
+                outcome.m_bCreated = false;
+                m_arrTableRows.push_back(std::move(outcome));
                 break;
             }
             const std::uint64_t refused_before = engine.m_nRefusedRowCount;
@@ -362,28 +396,33 @@ bool CRecoverThread::RunTableCopy(const RepairSteps& steps) {
             LogCount(148, table.m_nColumnCount);
             Send(platform::WM_JOB_PROGRESS, platform::kProgressStart,
                  static_cast<platform::LPARAM>(static_cast<std::int32_t>(table.m_nRowCount & 0xFFFFFFFFu)));
-            for (const auto& page : table.m_lstDataPages) {
-                if (StopCheck()) return false;
-                engine.ReadPageRecordOffsets(page.m_nPageOffset);
-                const std::vector<std::uint64_t> records = m_app.m_arrRecordOffsets;
-                for (const std::uint64_t record : records) {
-                    engine.DecodeTableRow(record, table);
-                    if (m_app.m_bStopJob) return false;
-                }
-                Send(platform::WM_JOB_PROGRESS, platform::kProgressStep, 0);
-            }
+            bool first_page = true;
+            const bool whole = engine.WalkTableRows(
+                table,
+                [&](std::size_t) {
+                    if (!first_page) Send(platform::WM_JOB_PROGRESS, platform::kProgressStep, 0);
+                    first_page = false;
+                    return !StopCheck();
+                },
+                [this] { return !m_app.m_bStopJob; });
+            if (!whole) return false;
+            if (!first_page) Send(platform::WM_JOB_PROGRESS, platform::kProgressStep, 0);
             Send(platform::WM_JOB_PROGRESS, platform::kProgressEnd, 0);
             m_nRowsCopied += m_app.m_nRecoveredCount.load();
             if (steps.rows_refused) steps.rows_refused(table, engine.m_nRefusedRowCount - refused_before);
-            m_arrTableRows.push_back({shown, table.m_nRowCount, m_app.m_nRecoveredCount.load(),
-                                      engine.m_nRefusedRowCount - refused_before, true});
+            m_arrTableRows.push_back(RowOutcomeOf(table, shown, m_app.m_nRecoveredCount.load(),
+                                                  engine.m_nRefusedRowCount - refused_before));
             LogCount(149, static_cast<std::int32_t>(m_app.m_nRecoveredCount.load() & 0xFFFFFFFFu));
             LogLine(JobText(119));
             Send(platform::WM_TABLE_DONE, 0, static_cast<platform::LPARAM>(i));
             break;
         }
         // A catalogue table no entry of the list took is not copied; the last look names it.
-        if (!selected) m_arrTableRows.push_back({ShownTableName(table), table.m_nRowCount, 0, 0, true, false});
+        if (!selected) {
+            TableRowOutcome outcome = RowOutcomeOf(table, ShownTableName(table), 0, 0);
+            outcome.m_bSelected = false;
+            m_arrTableRows.push_back(std::move(outcome));
+        }
     }
     return true;
 }

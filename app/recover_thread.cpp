@@ -50,9 +50,13 @@ constexpr int kNotSavedText = 905;
 constexpr int kIncompleteText = 906;
 constexpr int kOutputLostText = 907;
 constexpr int kNotFlushedText = 908;
-constexpr std::array<std::pair<int, std::u16string_view>, 47> kJobTexts = {{
+constexpr int kIncompleteTablesTitle = 909;
+constexpr int kIncompleteTablesText = 910;
+constexpr std::array<std::pair<int, std::u16string_view>, 49> kJobTexts = {{
     {kOutputLostText, u"The output folder was deleted or moved during the save: "},
     {kNotFlushedText, u"The saved files could not be flushed to the disk; the items of this save stay checked."},
+    {kIncompleteTablesTitle, u"The recovery process could not find every document."},
+    {kIncompleteTablesText, u"Documents may be missing: the data file lost part of the table(s) "},
     {kStoppedSaveText, u"Stopped by the user: "},
     {kNotSavedText, u" document(s) not saved; the items not saved stay checked."},
     {kIncompleteText, u" document(s) kept as .incomplete files: fewer or more bytes were found than their Size."},
@@ -281,6 +285,10 @@ void CRecoverThread::RunScan() {
     }
     LogCount(121, m_app.m_nTableCount);
     if (damaged != 0) LogCount(kDamagedPagesText, static_cast<std::int64_t>(damaged));
+    // The document road reads every row now and says it after that; the other road reads rows later.
+    if (!m_app.m_bDocumentMode) {
+        for (const auto& line : engine.IncompleteTableLines()) LogLine(line);
+    }
     LogLine(JobText(119));
 
     engine.m_pCurrentTable = engine.m_lstTables.empty() ? nullptr : &engine.m_lstTables.front();
@@ -308,24 +316,21 @@ void CRecoverThread::RunScan() {
             const rows::RowCapture kind(table, true);
             if (kind.Docs()) ReserveRows(engine.m_arrDocRows, table.m_nRowCount);
             if (kind.Streams()) ReserveRows(engine.m_arrStreamRows, table.m_nRowCount);
-            mdf::ChunkedPageWalk walk(engine.m_hDataFile, mdf::PageOffsets(pages));
-            for (std::size_t i = 0; i < pages.size(); ++i) {
-                if (StopCheck()) return FlushRows(true);
-                walk.Reach(i);
-                engine.ReadPageRecordOffsets(pages[i].m_nPageOffset);
-                const std::vector<std::uint64_t> records = m_app.m_arrRecordOffsets;
-                for (const std::uint64_t record : records) {
-                    engine.DecodeTableRow(record, table);
-                    if (StopCheck()) return FlushRows(true);
+            const bool whole = engine.WalkTableRows(
+                table, [this](std::size_t) { return !StopCheck(); },
+                [this] {
+                    if (StopCheck()) return false;
                     // The list takes no rows during the capture (m_bRowPreview is clear): nothing to hand over.
                     m_app.m_arrRowValues.clear();
-                    if (StopCheck()) return FlushRows(true);
+                    if (StopCheck()) return false;
                     AddProgressStep();
-                }
-            }
+                    return true;
+                });
+            if (!whole) return FlushRows(true);
         }
         FlushRows(true);
         engine.ReportEmptyContentTables();
+        for (const auto& line : engine.IncompleteTableLines()) LogLine(line);
         engine.JoinDocumentStreams();
         engine.BuildWebTree();
     }
@@ -366,24 +371,31 @@ void CRecoverThread::RunTableView() {
     Send(platform::WM_JOB_PROGRESS, platform::kProgressStart,
          static_cast<platform::LPARAM>(static_cast<std::int32_t>(table.m_nRowCount & 0xFFFFFFFFu)));
 
-    const auto& pages = table.m_lstDataPages;
-    mdf::ChunkedPageWalk walk(engine.m_hDataFile, mdf::PageOffsets(pages));
-    for (std::size_t i = 0; i < pages.size(); ++i) {
-        if (StopCheck()) return FlushRows(true);
-        walk.Reach(i);
-        engine.ReadPageRecordOffsets(pages[i].m_nPageOffset);
-        const std::vector<std::uint64_t> records = m_app.m_arrRecordOffsets;
-        for (const std::uint64_t record : records) {
+    m_app.m_arrRowValues.clear();
+    const bool whole = engine.WalkTableRows(
+        table, [this](std::size_t) { return !StopCheck(); },
+        [this, &engine] {
+            if (StopCheck()) return false;
+            const auto outcome = engine.m_lastRecordOutcome;
+            if (outcome == mdf::CRecoveryEngine::RecordOutcome::Row ||
+                outcome == mdf::CRecoveryEngine::RecordOutcome::RowNotSent) {
+                AddRow(std::move(m_app.m_arrRowValues));
+            }
             m_app.m_arrRowValues.clear();
-            engine.DecodeTableRow(record, table);
-            if (StopCheck()) return FlushRows(true);
-            AddRow(std::move(m_app.m_arrRowValues));
-            m_app.m_arrRowValues.clear();
-            if (StopCheck()) return FlushRows(true);
+            if (StopCheck()) return false;
             AddProgressStep();
-        }
-    }
+            return true;
+        });
     FlushRows(true);
+    if (!whole) return;
+    // What the walk found is the table's for every job after it: the log says it, and the tree shows the table
+    // as incomplete from now on.
+    const mdf::TableLosses& losses = table.m_losses;
+    if (losses.damaged_records != 0 || losses.lost_values != 0 ||
+        losses.rows_read < losses.ExpectedRows(table.m_nRowCount)) {
+        LogLine(u"Incomplete table " + table.m_pszName + u": " + mdf::LossSummary(losses, table.m_nRowCount));
+    }
+
     Send(platform::WM_JOB_PROGRESS, platform::kProgressEnd, 0);
 }
 
@@ -447,7 +459,21 @@ void CRecoverThread::RunDocumentSave() {
     }
 
     LogLine(JobText(157) + LogTimeText(std::time(nullptr)));
+    // Every document saved is whole, but those whose rows lie where the file is damaged are not among them:
+    // the tables the documents come from are named, and the save does not claim success.
+    std::u16string incomplete_tables;
+    for (const auto& table : engine.m_lstTables) {
+        if (!table.Incomplete() || !rows::RowCapture(table, true).Active()) continue;
+        incomplete_tables += (incomplete_tables.empty() ? u"" : u", ") + table.m_pszName;
+    }
+    if (!incomplete_tables.empty()) LogLine(JobText(kIncompleteTablesText) + incomplete_tables);
     const std::uint64_t not_written = engine.m_nSaveFailures - failures_before;
+    if (not_written == 0 && !incomplete_tables.empty()) {
+        LogLine(JobText(119));
+        AppendToLogText(m_app, u"\r\n" + JobText(119));
+        engine.ShowMessage(JobText(kIncompleteTablesTitle), JobText(kIncompleteTablesText) + incomplete_tables);
+        return;
+    }
     if (not_written != 0) {
         // No word of success: the count, and the log names each item with the system's reason.
         const std::u16string count = platform::FromUtf8(std::to_string(not_written)) + JobText(kNotWrittenText);

@@ -88,6 +88,15 @@ Reconciliation Reconcile(const mdf::CRecoveryEngine& engine, bool compare_object
             }
             continue;
         }
+        if (!table.m_strIncompleteInFile.empty()) {
+            // Whatever reached the server, the table is not whole: the file lost part of it.
+            std::u16string line = u"table " + table.m_strTable + u": incomplete in the data file (" +
+                                  table.m_strIncompleteInFile + u"); " + Number(table.m_nCopied) + u" of " +
+                                  Number(table.m_nLive) + u" row(s) copied";
+            if (table.m_nRefused != 0) line += u", " + Number(table.m_nRefused) + u" refused by the server";
+            result.m_arrMissingRows.push_back(std::move(line));
+            continue;
+        }
         if (table.m_nCopied >= table.m_nLive) continue;
         std::u16string line = u"table " + table.m_strTable + u": " + Number(table.m_nCopied) + u" of " +
                               Number(table.m_nLive) + u" row(s) copied:";

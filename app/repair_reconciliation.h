@@ -19,11 +19,15 @@ namespace app {
 // One table's rows as the copy left them.
 struct TableRowOutcome {
     std::u16string m_strTable;     // as the log shows it
-    std::uint64_t m_nLive = 0;     // live rows the scan counted on the table's pages
+    std::uint64_t m_nLive = 0;     // rows the table should give: the catalogue's count, else the live rows
+                                   // the scan counted on its pages
     std::uint64_t m_nCopied = 0;   // accepted by the server
     std::uint64_t m_nRefused = 0;  // refused by the server
     bool m_bCreated = true;        // false: the server did not create the table and no row was sent
     bool m_bSelected = true;       // false: the table was in no entry of the repair's list and was not copied
+    // Not empty when the data file lost some of the table (pages, records, values, rows against the
+    // catalogue's count): what it lost, as LossSummary gives it.
+    std::u16string m_strIncompleteInFile;
 };
 
 struct Reconciliation {

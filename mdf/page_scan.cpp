@@ -207,6 +207,11 @@ bool CRecoveryEngine::ScanPages2005() {
 }
 
 std::uint64_t CRecoveryEngine::ReportDamage() {
+    for (auto& table : m_lstTables) {
+        table.m_losses.damaged_pages = 0;
+        table.m_losses.missing_pages = 0;
+        table.m_losses.other_findings = 0;
+    }
     // The table of each damaged data page the catalogue lists (the first table that lists it). Only the
     // damaged pages are looked up: a sound file costs nothing here, however many pages its tables hold.
     std::map<std::uint64_t, TableNode*> table_of_page;
@@ -222,7 +227,7 @@ std::uint64_t CRecoveryEngine::ReportDamage() {
     auto decimal = [](std::uint64_t n) { return platform::Widen(std::to_string(n)); };
     for (const auto& damaged : m_arrDamagedPages) {
         const auto table = table_of_page.find(damaged.page_number);
-        if (table != table_of_page.end() && table->second != nullptr) table->second->m_bIncomplete = true;
+        if (table != table_of_page.end() && table->second != nullptr) ++table->second->m_losses.damaged_pages;
         const std::u16string owner = table != table_of_page.end() && table->second != nullptr
                                          ? u"table " + table->second->m_pszName
                                          : u"object " + decimal(damaged.object_id) + u" (no table of the catalogue lists the page)";
@@ -232,7 +237,7 @@ std::uint64_t CRecoveryEngine::ReportDamage() {
     for (const auto& [page_number, table] : m_mapMissingPages) {
         LogLine(u"Missing page " + decimal(page_number) + u" (beyond the end of the file) of table " + table);
         for (auto& node : m_lstTables) {
-            if (node.m_pszName == table) node.m_bIncomplete = true;
+            if (node.m_pszName == table) ++node.m_losses.missing_pages;
         }
     }
     // A page that two allocation maps of one table name is one loss.
@@ -244,8 +249,18 @@ std::uint64_t CRecoveryEngine::ReportDamage() {
     for (auto& damage : CheckColumnRows()) table_damage.push_back(std::move(damage));
     for (const auto& damage : table_damage) {
         LogLine(damage.line + u"table " + damage.table);
+        // The finding's own words say what it is: a page of the table, or something else the table lost.
+        const bool damaged_page = damage.line.starts_with(u"Damaged page ");
+        const bool missing_page = damage.line.starts_with(u"Missing page ");
         for (auto& node : m_lstTables) {
-            if (node.m_pszName == damage.table) node.m_bIncomplete = true;
+            if (node.m_pszName != damage.table) continue;
+            if (damaged_page) {
+                ++node.m_losses.damaged_pages;
+            } else if (missing_page) {
+                ++node.m_losses.missing_pages;
+            } else {
+                ++node.m_losses.other_findings;
+            }
         }
     }
     if (m_lstTables.empty()) LogLine(u"The catalogue gave no table: its pages may be damaged or missing.");

@@ -16,6 +16,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <unordered_set>
 #include <vector>
@@ -41,6 +42,7 @@ class Command;
 class Recordset;
 class SqlError;
 class ISqlBackend;
+class CodePage;
 }  // namespace platform
 
 namespace rows {
@@ -136,6 +138,32 @@ public:
     // Lists the live (non-ghost) records of the page into the application's m_arrRecordOffsets, in slot order.
     bool ReadPageRecordOffsets(std::uint64_t page_offset);
 
+    // ---- The row walk every job takes (table view, repair, document capture, tools) ----
+    // Goes over the table's data pages, each page once in list order, a chunk of pages read at a time, and
+    // decodes every live record with DecodeTableRow. before_page(i) is asked before list entry i is read and
+    // after_record() after each record; either ends the walk by returning false. A walk that reaches the end
+    // settles the table's row losses (m_losses) from what it met and returns true; one that was ended leaves
+    // them as they were.
+    bool WalkTableRows(TableNode& table, const std::function<bool(std::size_t page_index)>& before_page,
+                       const std::function<bool()>& after_record);
+    // What the last DecodeTableRow made of its record.
+    enum class RecordOutcome : std::uint8_t {
+        Row,         // a row came of it (grid texts, capture, or a statement run)
+        RowNotSent,  // read, but a value of it is lost: in insert mode no statement was run
+        NotRow,      // no row: not a data record, or the walk was stopped
+        Damaged,     // a damaged record: no row came of it (the loss is noted)
+    };
+    RecordOutcome m_lastRecordOutcome = RecordOutcome::NotRow;
+    // A loss the row decoder met in the record at record_offset of table: counted in the running walk of
+    // m_losses, and logged (a bounded number of lines per walk). column names the value for a LostValue.
+    void NoteRowLoss(TableNode& table, RowLoss loss, std::uint64_t record_offset, std::u16string_view column,
+                     std::u16string_view why);
+    // The grid text of a value that could not be read whole.
+    static constexpr std::u16string_view kLostValueText = u"<lost: damaged in the data file>";
+    // One line per table whose rows may be incomplete ("Incomplete table NAME: summary"), and per lost table
+    // that the catalogue no longer names, for the end of every report.
+    std::vector<std::u16string> IncompleteTableLines() const;
+
     // ---- Jobs: stop, progress and log ----
     // True when the user asked to stop; the first time in a job it posts WM_JOB_ENDED. Inline: the row walk
     // asks after every column.
@@ -195,7 +223,7 @@ public:
     // beyond the end of the file, one per loss in m_arrTableDamage and per column row that contradicts its
     // table (CheckColumnRows), and a line when the catalogue gave no table; returns the number of findings
     // (page_scan.cpp). Run once the catalogue is read and the column positions are computed. Marks every
-    // table it names m_bIncomplete and keeps the number in m_nDamageCount.
+    // table it names incomplete (m_losses) and keeps the number in m_nDamageCount.
     std::uint64_t ReportDamage();
     // What the last ReportDamage found: damaged or missing pages (the window's warning shows the same count).
     std::uint64_t m_nDamageCount = 0;
@@ -278,6 +306,9 @@ public:
     // Value cases of the families filled in rows/ by their own files (contract in rows/value_dispatch.h).
     void DecodeCharacterValue(const ColumnNode& column, const rows::ValueRequest& request,
                               rows::ValueResult& result);
+    // An xml value: its stored binary form turned into text (character_values.cpp).
+    void DecodeXmlValue(const ColumnNode& column, std::uint64_t offset, std::uint32_t length, bool complex, bool insert,
+                        rows::ValueResult& result);
     void DecodeBinaryValue(const ColumnNode& column, const rows::ValueRequest& request, rows::ValueResult& result);
     void DecodeFloatValue(const ColumnNode& column, const rows::ValueRequest& request, rows::ValueResult& result);
     void DecodeDecimalValue(const ColumnNode& column, const rows::ValueRequest& request,
@@ -286,6 +317,10 @@ public:
                                rows::ValueResult& result);
     // Plain text of the stored sql_variant value of `length` bytes at `offset` (sql_variant_values.cpp).
     std::u16string SqlVariantToText(std::uint32_t length, std::int64_t offset);
+    // The code page that 8-bit text of a collation is read with (character_values.cpp): the collation's own;
+    // for a column that stores none (id 0, the short column rows of 2000 files) the database's, which the boot
+    // page names; the ANSI code page when neither names one iconv knows.
+    const platform::CodePage& CollationCodePage(std::uint32_t collation_id);
 
     // ---- Members of the document side (sharepoint/) ----
     // Pairs the captured document rows with their stream rows into m_arrDocuments and empties both row
@@ -293,7 +328,7 @@ public:
     int JoinDocumentStreams();
     // After the record pass, before the join (document_join.cpp): logs a damage line for every content
     // (AllDocStreams) table whose catalogue counts rows while the pass gave no stream row with content, marks
-    // it m_bIncomplete, and returns how many such tables there are.
+    // it incomplete (m_losses), and returns how many such tables there are.
     std::uint64_t ReportEmptyContentTables();
     // Moves web, list and document rows into the tree web > sub-web > list > folder > item, appends its root
     // to m_lstWebs and logs a summary per site and what found no place (web_tree.cpp). 1 when a top-level
@@ -386,13 +421,19 @@ public:
     // Stored objects (objects/): each pass reads its definitions from the definition pages, sends each whole
     // definition that is a CREATE statement of its kind, counts what was created and refused in m_repairTally and
     // writes the refused ones to its failure file in m_strFailureFolder.
-    // Creates the schemas of the tables (2005-and-later names schema.table) that the new database lacks.
+    // Creates every schema that a table or a stored object of the catalogue is in and the new database lacks.
     void ScriptMissingSchemas();
     void ScriptRules();
     void ScriptDefaults();             // stand-alone defaults and their column bindings
     void ScriptDefaultConstraints();   // column default constraints as ALTER TABLE statements
     void BindTypeDefaultsAndRules();   // defaults and rules bound to user-defined types; reads no page
+    // Triggers of tables and views; the triggers of the database are held for CreateDatabaseTriggers.
     void ScriptTriggers();
+    // The database's own (DDL) triggers, last of all: made earlier, one would fire on the repair's own statements.
+    void CreateDatabaseTriggers();
+    // Sets ANSI_NULLS and QUOTED_IDENTIFIER as a module was created with, sending only what differs from the
+    // session's settings; nothing when the catalogue does not say.
+    void ApplyModuleSettings(const ModuleSettings& settings);
     // The early pass of the user-defined functions, before the tables exist: what it creates is not sent again,
     // what it cannot create waits for ScriptDependentObjects.
     void ScriptUserFunctions();
@@ -405,6 +446,15 @@ public:
     void RefuseObject(ObjectKind kind, const std::u16string& what, const std::u16string& why,
                       objects::FailureFile* file, std::span<const std::uint8_t> body, const std::u16string& text);
     RepairTally m_repairTally;
+    // Database triggers found by ScriptTriggers and created by CreateDatabaseTriggers.
+    struct HeldTrigger {
+        std::u16string what;
+        std::vector<std::u16string> texts;  // the readings of its bytes to try, in order
+        std::vector<std::uint8_t> body;     // the failure entry of the last reading
+        ModuleSettings settings;
+        bool disabled = false;
+    };
+    std::vector<HeldTrigger> m_arrHeldTriggers;
     std::uint64_t m_nRefusedRowCount = 0;  // rows of the row copy that did not go in: refused by the server,
                                            // or given up after the link dropped on the try and the retry
 
@@ -431,6 +481,9 @@ public:
     std::vector<std::uint8_t> m_arrRowBytes;   // the row walk's null bitmap and variable-value table bytes
     std::vector<std::uint8_t> m_arrNullFlags;  // the row walk's null flags, one per column ordinal
     std::vector<std::uint8_t> m_arrValueBytes; // an in-row variable-length value's bytes
+    // CollationCodePage's answers by collation id, and the database's collation id once read from the boot page.
+    std::vector<std::pair<std::uint32_t, const platform::CodePage*>> m_arrCollationCodePages;
+    std::optional<std::uint32_t> m_nDatabaseCollationId;
     std::uint64_t m_nFirstDataPage = 0;
 
     // Catalogue lists.
@@ -569,6 +622,8 @@ private:
     platform::NullSink m_nullSink;
     platform::SilentPrompts m_silentPrompts;
     bool m_bStopPosted = false;
+    // Set when a value of the record being decoded was lost (NoteRowLoss): the row is not sent.
+    bool m_bRowValueLost = false;
 };
 
 }  // namespace mdf

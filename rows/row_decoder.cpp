@@ -79,10 +79,19 @@ int CRecoveryEngine::DecodeTableRecord(std::uint64_t record_offset, TableNode& t
     m_bCaptureLists = capturing && capture->Lists();
     m_bCaptureWebs = capturing && capture->Webs();
 
+    m_lastRecordOutcome = RecordOutcome::NotRow;
+    m_bRowValueLost = false;
     const std::uint8_t status = Read8(r, Fixup::Single);
     if (!IsAcceptedStatus(status) || r <= kFirstRecordLimit) return 0;
     m_arrVarValueFlags.clear();
     m_app.m_arrRowValues.clear();
+    // A record that cannot be read as a row of the table: counted and logged against the table; no row.
+    auto damaged = [&](std::u16string_view why) {
+        NoteRowLoss(table, RowLoss::DamagedRecord, r, {}, why);
+        m_lastRecordOutcome = RecordOutcome::Damaged;
+        m_app.m_arrRowValues.clear();
+        return 0;
+    };
 
     // Prepass: variable-length columns get their variable ordinal in place of the catalogue's leaf offset.
     std::size_t variable_columns = 0;
@@ -95,7 +104,7 @@ int CRecoveryEngine::DecodeTableRecord(std::uint64_t record_offset, TableNode& t
     }
 
     const std::uint16_t fixed_end = Read16(r + 2, Fixup::Single);
-    if (fixed_end < 4) return 0;
+    if (fixed_end < 4) return damaged(u"its fixed part ends before its header");
     const std::uint16_t column_count = Read16(r + fixed_end, Fixup::Single);
     const std::size_t bitmap_bytes = std::max<std::size_t>(1, (column_count + 7u) / 8u);
     // The bitmap in one read; each sector end inside it is restored as if its bytes were read one by one.
@@ -205,7 +214,7 @@ int CRecoveryEngine::DecodeTableRecord(std::uint64_t record_offset, TableNode& t
                     cells.push_back(std::move(result.text));
                 } else if (result.parameter) {
                     statement->AddParameter(column.m_pszName, result.parameter->type,
-                                           std::move(result.parameter->bytes));
+                                           std::move(result.parameter->bytes), std::move(result.text));
                 } else {
                     statement->AddValue(column.m_pszName, std::move(result.text));
                 }
@@ -215,7 +224,9 @@ int CRecoveryEngine::DecodeTableRecord(std::uint64_t record_offset, TableNode& t
     }
 
     if (capturing) capture->Finish(*this);
-    if (insert_mode) ExecuteRowStatement(*statement);
+    // A row with a lost value is not sent: the server would keep a value the file never held.
+    if (insert_mode && !m_bRowValueLost) ExecuteRowStatement(*statement);
+    m_lastRecordOutcome = m_bRowValueLost ? RecordOutcome::RowNotSent : RecordOutcome::Row;
     m_arrVarValueOffsets.clear();
     m_arrVarValueLengths.clear();
     return 0;

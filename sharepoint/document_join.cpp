@@ -45,7 +45,7 @@ std::uint64_t CRecoveryEngine::ReportEmptyContentTables() {
     std::uint64_t found = 0;
     for (auto& table : m_lstTables) {
         if (table.m_nRowCount == 0 || !rows::RowCapture(table, true).Streams()) continue;
-        table.m_bIncomplete = true;
+        ++table.m_losses.other_findings;
         ++found;
         LogLine(u"Damaged table " + table.m_pszName + u": the catalogue counts " +
                 platform::Widen(std::to_string(table.m_nRowCount)) +

@@ -158,6 +158,7 @@ void CBrindlemoorDlg::OnJobEnded(platform::WPARAM job_id) {
         ApplyChanges({{kIdSearchStatus, false, {}}});
     }
     app_.m_pRecoverThread = nullptr;
+    if (app_.m_bTableViewStarted || app_.m_bRepairStarted) RefreshTableMarks();
     app_.m_strPreviewFile.clear();
     ApplyChanges({{kIdStopJob, false, false}});
     if (app_.m_bFileInUse) ApplyChanges({{kIdScanFile, true, true}});

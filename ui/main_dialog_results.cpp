@@ -70,7 +70,7 @@ void CBrindlemoorDlg::ShowDamageWarning() {
     if (m_pEngine) {
         damage = m_pEngine->m_nDamageCount;
         for (const auto& table : m_pEngine->m_lstTables) {
-            if (table.m_bIncomplete) incomplete.push_back(table.m_pszName);
+            if (table.Incomplete()) incomplete.push_back(table.m_pszName);
         }
     }
     const std::u16string text = DamageWarningText(damage, incomplete);
@@ -87,6 +87,25 @@ void CBrindlemoorDlg::ShowDamageWarning() {
     m_editDamageWarning->ChangeValue(ToWx(text));
     m_editDamageWarning->ShowPosition(0);
     m_editDamageWarning->Show();
+}
+
+void CBrindlemoorDlg::RefreshTableMarks() {
+    if (!m_pEngine || app_.m_bDocumentMode || !app_.m_hTreeRoot.IsOk()) return;
+    wxTreeItemIdValue cookie;
+    const wxTreeItemId caption = m_ctrlTree->GetFirstChild(app_.m_hTreeRoot, cookie);
+    if (!caption.IsOk()) return;
+    wxTreeItemIdValue table_cookie;
+    wxTreeItemId item = m_ctrlTree->GetFirstChild(caption, table_cookie);
+    for (const auto& table : m_pEngine->m_lstTables) {
+        if (!item.IsOk()) break;
+        const wxString text = ToWx(TableItemText(table.m_pszName, table.m_nRowCount, table.Incomplete()));
+        if (m_ctrlTree->GetItemText(item) != text) {
+            m_ctrlTree->SetItemText(item, text);
+            if (table.Incomplete()) m_ctrlTree->SetItemTextColour(item, wxColour(0x9C, 0x00, 0x06));
+        }
+        item = m_ctrlTree->GetNextChild(caption, table_cookie);
+    }
+    ShowDamageWarning();
 }
 
 void CBrindlemoorDlg::OnScanDone() {
@@ -124,9 +143,9 @@ void CBrindlemoorDlg::OnScanDone() {
         FindWindow(kIdTableBackdrop)->Show();
         for (const auto& table : m_pEngine->m_lstTables) {
             const wxTreeItemId item = m_ctrlTree->AppendItem(
-                caption, ToWx(TableItemText(table.m_pszName, table.m_nRowCount, table.m_bIncomplete)), kImageTable);
+                caption, ToWx(TableItemText(table.m_pszName, table.m_nRowCount, table.Incomplete())), kImageTable);
             // The warning's colour: this table lost rows on pages that could not be read.
-            if (table.m_bIncomplete) m_ctrlTree->SetItemTextColour(item, wxColour(0x9C, 0x00, 0x06));
+            if (table.Incomplete()) m_ctrlTree->SetItemTextColour(item, wxColour(0x9C, 0x00, 0x06));
             OnJobProgress(0, 0);
         }
     }

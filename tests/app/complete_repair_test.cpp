@@ -159,6 +159,17 @@ TEST(CompleteRepair, AllAcceptedEndsCompletedInOrder) {
     EXPECT_EQ(r.log[r.IndexOf(u"Views  :  ")], u"Views  :  1 created, 0 refused");
     EXPECT_EQ(r.log[r.IndexOf(u"Triggers  :  ")], u"Triggers  :  1 created, 0 refused");
     EXPECT_EQ(r.log[r.IndexOf(u"Stored procedures  :  ")], u"Stored procedures  :  4 created, 0 refused");
+    // What no repair carries over is said once, before the end.
+    std::size_t not_carried = 0;
+    for (const auto& line : r.log) not_carried += line.rfind(u"Not carried over by a repair", 0) == 0;
+    EXPECT_EQ(not_carried, 1u);
+    const std::size_t said = r.IndexOf(u"Not carried over by a repair");
+    EXPECT_LT(summary, said);
+    EXPECT_LT(said, end);
+    for (const char16_t* part : {u"users, roles and permissions", u"extended properties", u"full-text indexes",
+                                 u"filegroups and partitioning", u"compression", u"identity counters"}) {
+        EXPECT_NE(r.log[said].find(part), std::u16string::npos) << platform::ToUtf8(part);
+    }
     // Every object once; triggers after every row.
     EXPECT_EQ(r.Sent(u"CREATE VIEW"), 1u);
     std::size_t last_insert = 0, first_trigger = 0;
@@ -569,17 +580,23 @@ TEST(CompleteRepair, RowsShortOfTheLiveCountAreNamedWithTheirReason) {
         const char16_t* line;  // null: nothing missing
     };
     const Case cases[] = {
-        {{u"T", 5, 5, 0, true}, nullptr},
-        {{u"T", 5, 7, 0, true}, nullptr},
-        {{u"T", 0, 0, 0, false}, nullptr},
-        {{u"T", 5, 0, 0, false}, u"table T: 0 of 5 row(s) copied: the table was not created"},
-        {{u"T", 5, 3, 2, true}, u"table T: 3 of 5 row(s) copied: 2 refused by the server"},
-        {{u"T", 5, 3, 0, true}, u"table T: 3 of 5 row(s) copied: 2 could not be read from the data file"},
-        {{u"T", 9, 3, 2, true},
+        {{u"T", 5, 5, 0, true, true, {}}, nullptr},
+        {{u"T", 5, 7, 0, true, true, {}}, nullptr},
+        {{u"T", 0, 0, 0, false, true, {}}, nullptr},
+        {{u"T", 5, 0, 0, false, true, {}}, u"table T: 0 of 5 row(s) copied: the table was not created"},
+        {{u"T", 5, 3, 2, true, true, {}}, u"table T: 3 of 5 row(s) copied: 2 refused by the server"},
+        {{u"T", 5, 3, 0, true, true, {}}, u"table T: 3 of 5 row(s) copied: 2 could not be read from the data file"},
+        {{u"T", 9, 3, 2, true, true, {}},
          u"table T: 3 of 9 row(s) copied: 2 refused by the server, 4 could not be read from the data file"},
-        {{u"T", 5, 3, 4, true}, u"table T: 3 of 5 row(s) copied: 2 refused by the server"},
-        {{u"T", 0, 0, 0, true, false}, u"table T: not selected: none of its 0 row(s) were copied"},
-        {{u"T", 5, 0, 0, true, false}, u"table T: not selected: none of its 5 row(s) were copied"},
+        {{u"T", 5, 3, 4, true, true, {}}, u"table T: 3 of 5 row(s) copied: 2 refused by the server"},
+        {{u"T", 0, 0, 0, true, false, {}}, u"table T: not selected: none of its 0 row(s) were copied"},
+        {{u"T", 5, 0, 0, true, false, {}}, u"table T: not selected: none of its 5 row(s) were copied"},
+        // A table the file lost part of is never whole on the server, even with every row it gave copied.
+        {{u"T", 5, 5, 0, true, true, u"1 damaged page(s); 5 of 5 row(s) read"},
+         u"table T: incomplete in the data file (1 damaged page(s); 5 of 5 row(s) read); 5 of 5 row(s) copied"},
+        {{u"T", 9, 3, 1, true, true, u"3 of 9 row(s) read"},
+         u"table T: incomplete in the data file (3 of 9 row(s) read); 3 of 9 row(s) copied, 1 refused by the "
+         u"server"},
     };
     platform::SharedState state;
     mdf::CRecoveryEngine engine(state);

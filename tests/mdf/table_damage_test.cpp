@@ -62,7 +62,7 @@ Scan ScanFile(const fs::path& path, bool with_rows = true) {
     for (auto& table : engine.m_lstTables) {
         TableSeen& seen = scan.tables[platform::ToUtf8(table.m_pszName)];
         seen.rows = table.m_nRowCount;
-        seen.incomplete = table.m_bIncomplete;
+        seen.incomplete = table.Incomplete();
         for (const auto& page : table.m_lstDataPages) seen.pages.push_back(page.m_nPageOffset / kPage);
         if (!table.m_lstAllocUnits.empty()) seen.first_iam = table.m_lstAllocUnits.front().m_nFirstIamPage;
         if (with_rows) seen.values = catalog_dump::TableRows(engine, table);

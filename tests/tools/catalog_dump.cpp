@@ -67,6 +67,9 @@ int main(int argc, char** argv) {
     // kExitDamage done but damage seen, kExitRepairProblems repair finished with problems (--repair).
     std::uint64_t damage = 0;
     if (!RunScan(engine, std::cerr, &damage)) return 1;
+    // What the listings meet (records, values) is logged as they meet it.
+    LogPrinter printer(app, std::cerr);
+    engine.m_hProgressWnd = &printer;
     int result = 0;
     if (!option) {
         PrintCatalog(engine, std::cout);
@@ -74,5 +77,10 @@ int main(int argc, char** argv) {
         std::vector<std::string> args(argv + file_arg + 1, argv + argc);
         result = option->run(engine, args, std::cout);
     }
-    return result == 0 && damage != 0 ? kExitDamage : result;
+    std::cout.flush();
+    // The report ends with every table the file lost some of, after whatever the listing read.
+    const std::vector<std::u16string> incomplete = engine.IncompleteTableLines();
+    for (const auto& line : incomplete) std::cerr << platform::ToUtf8(line) << "\n";
+    engine.m_hProgressWnd = &sink;
+    return result == 0 && (damage != 0 || !incomplete.empty()) ? kExitDamage : result;
 }

@@ -25,29 +25,17 @@ std::string EscapeCell(const std::u16string& cell) {
 void ForEachTableRow(mdf::CRecoveryEngine& engine, mdf::TableNode& table,
                      const std::function<void(const std::vector<std::u16string>& cells)>& visit) {
     engine.m_app.m_bRepairRequested = false;
-    engine.m_pCurrentTable = &table;
-    // A page listed twice is decoded once: one bit per page of the file.
-    std::vector<bool> seen(static_cast<std::size_t>(engine.m_hDataFile.PageCount() + 1), false);
-    std::vector<std::uint64_t> records;
-    const auto& pages = table.m_lstDataPages;
-    mdf::ChunkedPageWalk walk(engine.m_hDataFile, mdf::PageOffsets(pages));
-    for (std::size_t i = 0; i < pages.size(); ++i) {
-        const auto& page = pages[i];
-        const std::uint64_t number = page.m_nPageOffset / mdf::kPageSize;
-        if (number >= seen.size()) seen.resize(static_cast<std::size_t>(number + 1), false);
-        if (seen[static_cast<std::size_t>(number)]) continue;
-        seen[static_cast<std::size_t>(number)] = true;
-        walk.Reach(i);
-        engine.ReadPageRecordOffsets(page.m_nPageOffset);
-        records = engine.m_app.m_arrRecordOffsets;
-        for (std::uint64_t record : records) {
-            // The cells' strings go back to the walk rather than being freed: the next row writes into them.
-            engine.RecycleRowCells();
-            engine.DecodeTableRow(record, table);
-            if (!engine.m_app.m_arrRowValues.empty()) visit(engine.m_app.m_arrRowValues);
-            engine.RecycleRowCells();
+    engine.RecycleRowCells();
+    engine.WalkTableRows(table, {}, [&] {
+        const auto outcome = engine.m_lastRecordOutcome;
+        if (outcome == mdf::CRecoveryEngine::RecordOutcome::Row ||
+            outcome == mdf::CRecoveryEngine::RecordOutcome::RowNotSent) {
+            visit(engine.m_app.m_arrRowValues);
         }
-    }
+        // The cells' strings go back to the walk rather than being freed: the next row writes into them.
+        engine.RecycleRowCells();
+        return true;
+    });
 }
 
 std::vector<std::vector<std::u16string>> TableRows(mdf::CRecoveryEngine& engine, mdf::TableNode& table) {

@@ -235,7 +235,7 @@ TEST_F(WindowOutcomes, DamagedOrMissingPagesAreShownOnTheResultPageAndTheirTable
             marked += incomplete;
             for (const auto& table : engine->m_lstTables) {
                 if (text.StartsWith(ui::ToWx(table.m_pszName) + "(")) {
-                    EXPECT_EQ(incomplete, table.m_bIncomplete) << text;
+                    EXPECT_EQ(incomplete, table.Incomplete()) << text;
                 }
             }
         }
@@ -253,7 +253,7 @@ TEST_F(WindowOutcomes, DamagedOrMissingPagesAreShownOnTheResultPageAndTheirTable
                                                       static_cast<unsigned long long>(engine->m_nDamageCount))))
             << shown;
         for (const auto& table : engine->m_lstTables) {
-            if (table.m_bIncomplete) {
+            if (table.Incomplete()) {
                 EXPECT_TRUE(shown.Contains("\n" + ui::ToWx(table.m_pszName))) << shown;
             }
         }
