@@ -51,6 +51,8 @@ struct AppFields {
     std::atomic<CRecoverThread*> m_pRecoverThread{nullptr};
     std::atomic<bool> m_bJobCompleted{false};
     std::atomic<bool> m_bStoppedByUser{false};
+    // Document save: the documents below the checked items when the last save began (written by its job).
+    std::atomic<std::uint64_t> m_nDocumentsToSave{0};
     int m_nPageDepth = 0;  // 0 home page, 1 file page, 2 result page
     bool m_bTableViewStarted = false;
     bool m_bRepairStarted = false;

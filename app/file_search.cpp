@@ -114,6 +114,12 @@ std::u16string SearchStatusText(std::u16string_view folder, int found) {
     return text;
 }
 
+std::u16string SearchDoneText(int listed, bool stopped) {
+    std::u16string text = u"Total Database in List is : " + platform::FromUtf8(std::to_string(listed));
+    if (stopped) text += u" (search stopped: partial)";
+    return text;
+}
+
 std::u16string FileTimeText(std::time_t when) {
     std::tm local{};
     if (!localtime_r(&when, &local)) return {};
@@ -159,7 +165,7 @@ int FindThread::Run() {
 
     m_app.m_bStopSearch = true;
     m_fields.m_pFindThread = nullptr;
-    owner.Send(platform::WM_SEARCH_DONE, 0, 1);
+    owner.Send(platform::WM_SEARCH_DONE, m_bCut ? kSearchStopped : 0, 1);
     m_bEnded = true;
     return 0;
 }
@@ -181,7 +187,10 @@ void FindThread::WalkFolder(const std::u16string& folder) {
     if (!ReadEntryNames(folder, names)) return;
     TakeDataFiles(folder, names);
     for (const std::string& name : names) {
-        if (m_app.m_bStopSearch) return;
+        if (m_app.m_bStopSearch) {
+            m_bCut = true;
+            return;
+        }
         const std::u16string wide = platform::FromSystemName(name);
         if (IsHiddenName(wide)) continue;
         const std::u16string path = folder + u"/" + wide;
@@ -205,7 +214,10 @@ void FindThread::TakeDataFiles(const std::u16string& folder, const std::vector<s
     const std::u16string prefix = folder + u"/";
     for (const std::string& name : names) {
         // A stop keeps what was found so far.
-        if (m_app.m_bStopSearch) return;
+        if (m_app.m_bStopSearch) {
+            m_bCut = true;
+            return;
+        }
         // Names are kept as the system's bytes (a name that is not UTF-8 opens again as it stands).
         const std::u16string wide = platform::FromSystemName(name);
         if (!IsDataFileName(wide) || IsHiddenName(wide)) continue;

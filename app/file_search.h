@@ -44,6 +44,12 @@ inline constexpr platform::WPARAM kFoundFilesProgress = 2;
 
 // The status line of a running search: the folder being searched and the data files found so far.
 std::u16string SearchStatusText(std::u16string_view folder, int found);
+// The line after a search: how many data files the list holds, and whether a stop cut the search short (the
+// list is then partial).
+std::u16string SearchDoneText(int listed, bool stopped);
+
+// The first parameter of WM_SEARCH_DONE after a search that a stop cut short (0 after a whole one).
+inline constexpr platform::WPARAM kSearchStopped = 1;
 
 class FindThread {
 public:
@@ -66,7 +72,7 @@ public:
     // Started and not yet ended.
     bool IsRunning() const { return m_thread.joinable() && !m_bEnded.load(); }
 
-    // The search on the calling thread; ends with WM_SEARCH_DONE. While it walks, at most every 100 ms, it
+    // The search on the calling thread; ends with WM_SEARCH_DONE (kSearchStopped when a stop cut it short). While it walks, at most every 100 ms, it
     // sends WM_FOUND_FILES (kFoundFilesProgress, folders so far) with the folder it is in (m_strSearchFolder)
     // and the files found since the last one; the files found before a stop are handed over too.
     int Run();
@@ -85,6 +91,7 @@ private:
     AppFields& m_fields;
     std::uint64_t m_nRootDevice = 0;
     bool m_bRootDeviceKnown = false;
+    bool m_bCut = false;  // a stop ended the walk before it had looked everywhere
     std::thread m_thread;
     std::atomic<bool> m_bEnded{false};
     std::chrono::steady_clock::time_point m_lastReport;

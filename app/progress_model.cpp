@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "platform/messages.h"
+#include "platform/text.h"
 
 namespace app {
 
@@ -115,6 +116,34 @@ std::u16string RecordCounterText(std::int64_t count, bool document_mode) {
     std::u16string text = document_mode ? u"Recovered Documents : " : u"Recovered Records : ";
     for (const char* p = digits; *p; ++p) text += *p == ' ' ? u'0' : static_cast<char16_t>(*p);
     return text;
+}
+
+std::u16string ScanStepText(std::int64_t title, const PassGauge& pass) {
+    std::u16string text;
+    bool counts = true;  // the pass's units are what the text names; else its share is shown
+    switch (title) {
+        case platform::kTitleReadingPages:
+            text = u"Reading the file and its catalogue";
+            counts = false;
+            break;
+        case platform::kTitleListingDamage: text = u"Listing damaged and missing pages"; break;
+        case platform::kTitleReadingRecords: text = u"Reading records"; break;
+        default: return {};
+    }
+    if (pass.total <= 0) return text + u"...";
+    const std::int64_t done = std::clamp<std::int64_t>(pass.done, 0, pass.total);
+    if (!counts) return text + u" : " + platform::FromUtf8(std::to_string(done * 100 / pass.total)) + u" %";
+    return text + u" : " + platform::FromUtf8(std::to_string(done)) + u" of " + platform::FromUtf8(std::to_string(pass.total));
+}
+
+std::u16string PartialCounterText(std::int64_t count, std::int64_t total, bool document_mode) {
+    return RecordCounterText(count, document_mode) + u" of " + platform::FromUtf8(std::to_string(std::max<std::int64_t>(total, 0))) +
+           u" (stopped: partial)";
+}
+
+std::u16string StoppedSaveText(std::uint64_t saved, std::uint64_t total) {
+    return platform::FromUtf8(std::to_string(saved)) + u" of " + platform::FromUtf8(std::to_string(total)) +
+           u" document(s) saved; the items not saved stay checked.";
 }
 
 }  // namespace app

@@ -56,4 +56,16 @@ struct PassGauge {
 // characters, blanks turned into zeros; a longer count is shown whole.
 std::u16string RecordCounterText(std::int64_t count, bool document_mode);
 
+// The line under the scan's bar: the step the scan is in and how far its pass is ("Listing damaged and missing
+// pages : 37000 of 92672"); empty for no step.
+std::u16string ScanStepText(std::int64_t title, const PassGauge& pass);
+
+// The counter of a table view or a document save that a stop cut short: the count, of how many, and that
+// what the list or the output folder holds is partial ("Recovered Documents : 0000044558 of 100000 (stopped:
+// partial)").
+std::u16string PartialCounterText(std::int64_t count, std::int64_t total, bool document_mode);
+
+// The second line of the message after a stopped save: how many of its documents were saved.
+std::u16string StoppedSaveText(std::uint64_t saved, std::uint64_t total);
+
 }  // namespace app

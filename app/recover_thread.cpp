@@ -14,6 +14,7 @@
 #include "app/log_text.h"
 #include "app/repair_names.h"
 #include "app/string_table.h"
+#include "mdf/progress_pacer.h"
 #include "mdf/recovery_engine.h"
 #include "platform/shared_state.h"
 #include "platform/text.h"
@@ -47,9 +48,13 @@ constexpr int kDamagedPagesText = 903;
 constexpr int kStoppedSaveText = 904;
 constexpr int kNotSavedText = 905;
 constexpr int kIncompleteText = 906;
-constexpr int kIncompleteTablesTitle = 907;
-constexpr int kIncompleteTablesText = 908;
-constexpr std::array<std::pair<int, std::u16string_view>, 47> kJobTexts = {{
+constexpr int kOutputLostText = 907;
+constexpr int kNotFlushedText = 908;
+constexpr int kIncompleteTablesTitle = 909;
+constexpr int kIncompleteTablesText = 910;
+constexpr std::array<std::pair<int, std::u16string_view>, 49> kJobTexts = {{
+    {kOutputLostText, u"The output folder was deleted or moved during the save: "},
+    {kNotFlushedText, u"The saved files could not be flushed to the disk; the items of this save stay checked."},
     {kIncompleteTablesTitle, u"The recovery process could not find every document."},
     {kIncompleteTablesText, u"Documents may be missing: the data file lost part of the table(s) "},
     {kStoppedSaveText, u"Stopped by the user: "},
@@ -109,6 +114,27 @@ std::u16string JobText(int id) {
     }
     return {};
 }
+
+// Passes the engine's messages on to the job's sink, and, while the damage is listed one log line per page,
+// tells the window now and then how many lines are out: the bar follows the listing, however long it takes.
+class DamageListingSink final : public platform::IMessageSink {
+public:
+    explicit DamageListingSink(platform::IMessageSink& to) : to_(to) {}
+    void Send(unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) override {
+        to_.Send(message, wparam, lparam);
+        if (message != platform::WM_LOG_LINE) return;
+        ++lines_;
+        if (pacer_.Step()) to_.Send(platform::WM_JOB_PROGRESS, platform::kProgressAt, static_cast<platform::LPARAM>(lines_));
+    }
+    void Post(unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) override {
+        to_.Post(message, wparam, lparam);
+    }
+
+private:
+    platform::IMessageSink& to_;
+    mdf::ProgressPacer pacer_;
+    std::uint64_t lines_ = 0;
+};
 
 // What the engine's operations send go to the owner; their own WM_JOB_ENDED posts (the engine posts one when
 // it meets the stop flag) are held back, because the job posts the one job end itself when Run returns.
@@ -223,6 +249,7 @@ void CRecoverThread::RunScan() {
     }
 
     m_app.m_bFileInUse = false;
+    Send(platform::WM_JOB_PROGRESS, platform::kProgressTitle, platform::kTitleReadingPages);
     m_app.m_bSql2005Catalog = false;
     m_app.m_bSql2000 = false;
     m_app.m_bSql2008Catalog = false;
@@ -241,8 +268,21 @@ void CRecoverThread::RunScan() {
     LogLine(JobText(123) + m_app.m_strDataFilePath);
     LogLine(JobText(124));
     LogLine(u"");
-    // Damaged pages are kept and read like the others; the log names each one with its table.
-    const std::uint64_t damaged = engine.ReportDamage();
+    // Damaged pages are kept and read like the others; the log names each one with its table. A badly damaged
+    // file has tens of thousands of such lines: the bar and the line under it follow them.
+    std::uint64_t damaged = 0;
+    {
+        const std::uint64_t pages = engine.m_arrDamagedPages.size() + engine.m_mapMissingPages.size();
+        Send(platform::WM_JOB_PROGRESS, platform::kProgressTitle, platform::kTitleListingDamage);
+        Send(platform::WM_JOB_PROGRESS, platform::kProgressStart,
+             static_cast<platform::LPARAM>(std::min<std::uint64_t>(pages, 0x7FFFFFFF)));
+        DamageListingSink listing(*engine.m_hProgressWnd);
+        platform::IMessageSink* const previous = engine.m_hProgressWnd;
+        engine.m_hProgressWnd = &listing;
+        damaged = engine.ReportDamage();
+        engine.m_hProgressWnd = previous;
+        Send(platform::WM_JOB_PROGRESS, platform::kProgressEnd, 0);
+    }
     LogCount(121, m_app.m_nTableCount);
     if (damaged != 0) LogCount(kDamagedPagesText, static_cast<std::int64_t>(damaged));
     // The document road reads every row now and says it after that; the other road reads rows later.
@@ -256,6 +296,7 @@ void CRecoverThread::RunScan() {
     m_app.m_bRowPreview = false;
 
     if (m_app.m_bDocumentMode) {
+        Send(platform::WM_JOB_PROGRESS, platform::kProgressTitle, platform::kTitleReadingRecords);
         // Capture the SharePoint rows: every live record of every table, each page once.
         // The pass goes over the records of every table: its size is all their rows, so the bar fills once.
         std::uint64_t rows = 0;
@@ -386,12 +427,34 @@ void CRecoverThread::RunDocumentSave() {
             if (m_onItemSaved) m_onItemSaved(item);
         });
     }
+    m_fields.m_nDocumentsToSave = tally.documents;
+    auto decimal = [](std::uint64_t n) { return platform::FromUtf8(std::to_string(n)); };
+    // The last line of a save that did not end as a whole one: also in the application's copy of the log,
+    // which takes each line only when the next one comes.
+    auto log_last_line = [this](const std::u16string& line) {
+        LogLine(line);
+        LogLine(JobText(119));
+        AppendToLogText(m_app, u"\r\n" + JobText(119));
+    };
+    if (tally.output_lost) {
+        // The folder the user chose is gone: nothing more was written anywhere else, and the log and the
+        // message say what was not written.
+        const std::uint64_t saved = m_app.m_nRecoveredCount.load();
+        const std::uint64_t not_written = tally.documents > saved ? tally.documents - saved : 0;
+        const std::u16string line = JobText(kOutputLostText) + m_app.m_strOutputFolder + u"\n" +
+                                    decimal(not_written) + u" of " + decimal(tally.documents) +
+                                    JobText(kNotSavedText);
+        log_last_line(JobText(kOutputLostText) + m_app.m_strOutputFolder + u"; " + decimal(not_written) + u" of " +
+                      decimal(tally.documents) + JobText(kNotSavedText));
+        engine.ShowMessage(JobText(kNotSavedTitle), line);
+        return;
+    }
     if (StopCheck() || tally.stopped) {
         // The log ends with the stop and what it left unsaved; the items not saved keep their checks.
         const std::uint64_t saved = m_app.m_nRecoveredCount.load();
         const std::uint64_t not_saved = tally.documents > saved ? tally.documents - saved : 0;
-        LogLine(JobText(kStoppedSaveText) + platform::FromUtf8(std::to_string(not_saved)) + u" of " +
-                platform::FromUtf8(std::to_string(tally.documents)) + JobText(kNotSavedText));
+        log_last_line(JobText(kStoppedSaveText) + decimal(not_saved) + u" of " + decimal(tally.documents) +
+                      JobText(kNotSavedText));
         return;
     }
 
@@ -419,9 +482,10 @@ void CRecoverThread::RunDocumentSave() {
         if (incomplete != 0) {
             LogLine(platform::FromUtf8(std::to_string(incomplete)) + JobText(kIncompleteText));
         }
+        if (tally.flush_failed) LogLine(JobText(kNotFlushedText));
         LogLine(JobText(119));
         AppendToLogText(m_app, u"\r\n" + JobText(119));
-        engine.ShowMessage(JobText(kNotSavedTitle), count);
+        engine.ShowMessage(JobText(kNotSavedTitle), tally.flush_failed ? count + u"\n" + JobText(kNotFlushedText) : count);
         return;
     }
     LogLine(JobText(119));

@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "mdf/allocation_maps.h"
@@ -74,6 +75,10 @@ public:
     // before drops that one and the rest. True once the save was stopped so (the walk then ends as after a
     // stop).
     virtual bool CommitUntilStop() = 0;
+    // The save's walk has gone through node (a web, list or folder) to its end: once every document handed
+    // over before now is committed, the node counts as saved whole (CRecoveryEngine::m_setSavedWhole); a stop
+    // that drops any of them leaves it out.
+    virtual void NoteWholeWhenCommitted(const void* node) = 0;
 
 protected:
     ~PendingDocuments() = default;
@@ -162,7 +167,11 @@ public:
     // ---- Jobs: stop, progress and log ----
     // True when the user asked to stop; the first time in a job it posts WM_JOB_ENDED. Inline: the row walk
     // asks after every column.
-    bool StopRequested() { return m_app.m_bStopJob.load() && PostJobEndOnce(); }
+    // While the user is asked whether to stop, it waits for the answer first.
+    bool StopRequested() {
+        if (m_app.m_jobPause.Held()) m_app.m_jobPause.WaitWhileHeld();
+        return m_app.m_bStopJob.load() && PostJobEndOnce();
+    }
     // Called at the start of each job: a new stop may post its job-ended message again.
     void BeginJob() { m_bStopPosted = false; }
     void SendProgress(platform::WPARAM stage, platform::LPARAM amount);
@@ -352,6 +361,9 @@ public:
         std::uint64_t documents = 0;
         bool stopped = false;
         bool flush_failed = false;
+        // The output folder was deleted or moved during the save: the save ended there, and the documents it
+        // did not write are counted in m_nSaveFailures.
+        bool output_lost = false;
     };
     // Saves every checked item below item (checked_save.cpp): each one from the node it shows, then unchecks
     // it in the model and reports it to on_saved; an item whose save a stop may have cut short stays checked.
@@ -367,6 +379,18 @@ public:
     PendingDocuments* m_pPendingDocuments = nullptr;
     // PendingDocuments::CommitUntilStop of the running save; false when it has none.
     bool CommitPendingDocuments() { return m_pPendingDocuments && m_pPendingDocuments->CommitUntilStop(); }
+    // True when the save must end where it is: the user asked to stop (StopRequested), or its output folder
+    // was deleted or moved, so nothing more can be written where the user chose.
+    bool SaveMustEnd();
+    bool OutputLost() const;
+    // The nodes (webs, lists, folders) of the running save written whole: the walk went through each to its
+    // end and every document below it was committed. A stop keeps these unchecked.
+    std::unordered_set<const void*> m_setSavedWhole;
+    // The walk reached the end of node without a stop: it counts as saved whole once its documents are
+    // committed (at once when the save has no pending documents).
+    void NoteSavedWhole(const void* node);
+    // Documents the running save has met so far (written or not); each one's progress message carries it.
+    std::uint64_t m_nSaveDocumentsMet = 0;
 
     // ---- Members of the target server side (target_db/, objects/) ----
     // Opens a connection to the server on master, creates the repair's database under the first free name

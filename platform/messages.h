@@ -33,6 +33,15 @@ constexpr WPARAM kProgressRange = 4;
 // n units of the current pass are done (n counted from the pass's start): a sender that reports seldom tells
 // the window where it is, so the bar is right however few messages it sends.
 constexpr WPARAM kProgressAt = 5;
+// The step of the job that the passes from here on belong to (lParam: a ProgressTitle), so the window can say
+// under its bar what the job is doing and how far it is.
+constexpr WPARAM kProgressTitle = 6;
+enum ProgressTitle : LPARAM {
+    kTitleNone = 0,
+    kTitleReadingPages = 1,     // the page scan and the catalogue
+    kTitleListingDamage = 2,    // the damaged and missing pages, one log line each
+    kTitleReadingRecords = 3,   // the records of the SharePoint tables
+};
 
 class IMessageSink {
 public:

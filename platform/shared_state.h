@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/job_pause.h"
+
 namespace platform {
 
 class IMessageSink;
@@ -35,6 +37,7 @@ struct SharedState {
 
     // Job state.
     std::atomic<bool> m_bStopJob{false};
+    JobPause m_jobPause;  // held while the user is asked whether to stop the job
     std::atomic<bool> m_bJobIdle{true};
     std::atomic<bool> m_bStopSearch{false};
     std::atomic<bool> m_bDocumentMode{false};

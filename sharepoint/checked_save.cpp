@@ -122,7 +122,78 @@ private:
     DataFile& file_;
 };
 
+// The check states of every item below root, in walk order, to be put back as they were.
+std::vector<std::pair<sharepoint::CheckItem*, int>> CheckStates(sharepoint::CheckItem& root) {
+    std::vector<std::pair<sharepoint::CheckItem*, int>> states;
+    std::vector<sharepoint::CheckItem*> pending{&root};
+    while (!pending.empty()) {
+        sharepoint::CheckItem* item = pending.back();
+        pending.pop_back();
+        states.emplace_back(item, item->state);
+        for (const auto& child : item->children) pending.push_back(child.get());
+    }
+    return states;
+}
+
+const void* NodeOf(const sharepoint::CheckItem& item) {
+    if (const auto* web = std::get_if<const WebList*>(&item.node)) return *web;
+    if (const auto* list = std::get_if<const structAllList*>(&item.node)) return *list;
+    if (const auto* doc = std::get_if<const sharepointDocsList*>(&item.node)) return *doc;
+    return nullptr;
+}
+
+// A folder with documents directly in it: they are not items of the tree, so only the folder's own check
+// brings them into a save.
+bool HoldsDocumentsOfItsOwn(const sharepoint::CheckItem& item) {
+    const auto* folder = std::get_if<const sharepointDocsList*>(&item.node);
+    if (!folder) return false;
+    return std::any_of((*folder)->m_lstChildren.begin(), (*folder)->m_lstChildren.end(),
+                       [](const auto& child) { return child->m_doc.TYPE == u"0"; });
+}
+
+// After a save that ended part way through item: every item at or below it that shows a node the save wrote
+// whole is unchecked (with all below it), and the states above are made consistent again; a partly checked
+// item then saves only its checked items. Below a folder that was not saved whole and holds documents of its
+// own nothing is unchecked: the folder keeps its check, so that Repair saves those documents again (and with
+// them what is below it). True when any item was unchecked.
+bool UncheckSavedWhole(sharepoint::CheckItem& item, const std::unordered_set<const void*>& whole) {
+    if (whole.empty()) return false;
+    bool any = false;
+    std::vector<sharepoint::CheckItem*> pending{&item};
+    while (!pending.empty()) {
+        sharepoint::CheckItem* at = pending.back();
+        pending.pop_back();
+        if (at->state == sharepoint::kUnchecked) continue;
+        const void* node = NodeOf(*at);
+        if (node && whole.count(node) != 0) {
+            at->state = sharepoint::kUnchecked;
+            sharepoint::SetChildCheckState(*at);
+            if (at->parent) sharepoint::UpdateParentCheckState(*at->parent);
+            any = true;
+            continue;
+        }
+        if (HoldsDocumentsOfItsOwn(*at)) continue;
+        for (const auto& child : at->children) pending.push_back(child.get());
+    }
+    return any;
+}
+
 }  // namespace
+
+bool CRecoveryEngine::OutputLost() const { return m_pOutputFolder && m_pOutputFolder->Lost(); }
+
+bool CRecoveryEngine::SaveMustEnd() {
+    const bool stopped = StopRequested();
+    return stopped || OutputLost();
+}
+
+void CRecoveryEngine::NoteSavedWhole(const void* node) {
+    if (m_pPendingDocuments) {
+        m_pPendingDocuments->NoteWholeWhenCommitted(node);
+    } else if (!SaveMustEnd()) {
+        m_setSavedWhole.insert(node);
+    }
+}
 
 // The walk goes down only through partly checked items (and the checked caption item), which a single
 // unchecked folder deep in a crafted tree makes as deep as the tree itself; its open items are kept on a
@@ -136,10 +207,18 @@ CRecoveryEngine::SaveTally CRecoveryEngine::SaveCheckedTreeItems(
     };
     SaveTally tally;
     tally.documents = DocumentsOfCheckedItems(item);
+    // The checks as they were: put back when the files cannot be flushed to the disk at the end.
+    const auto states_before = CheckStates(item);
+    m_setSavedWhole.clear();
+    m_nSaveDocumentsMet = 0;
+    // The bar's pass: the documents below the checked items (each document's message says where the save is).
+    SendProgress(platform::kProgressStart, static_cast<platform::LPARAM>(std::min<std::uint64_t>(tally.documents, 0x7FFFFFFF)));
     const HeldContentPages held(m_hDataFile, WithSmallGapsFilled(ContentPagesOfCheckedItems(item), kMaxHeldPages));
     std::vector<Level> levels{{&item, 0}};
-    // The output folder is opened anew for each save: the folder of an earlier save may be gone.
+    // The output folder is opened anew for each save: the folder of an earlier save may be gone. It is made
+    // by its name here, at the start, and only here: from then on the save reaches it by its descriptor.
     m_pOutputFolder.reset();
+    if (!m_app.m_strOutputFolder.empty()) sharepoint::MakeFolder(m_app.m_strOutputFolder);
     struct Release {
         CRecoveryEngine& engine;
         ~Release() { engine.m_pOutputFolder.reset(); }
@@ -162,19 +241,22 @@ CRecoveryEngine::SaveTally CRecoveryEngine::SaveCheckedTreeItems(
                 }
                 SaveCheckedPath(a);
                 CommitPendingDocuments();
-                // A stop may have cut the item's save short: it keeps its check, so that Repair saves it again.
-                if (!StopRequested()) {
+                // A stop may have cut the item's save short: it keeps its check, so that Repair saves it again,
+                // except for the parts of it that were saved whole before the stop.
+                if (!SaveMustEnd()) {
                     a.state = sharepoint::kUnchecked;
                     if (a.parent) sharepoint::UpdateParentCheckState(*a.parent);
                     sharepoint::SetChildCheckState(a);
                     if (on_saved) on_saved(a);
+                } else if (UncheckSavedWhole(a, m_setSavedWhole) && on_saved) {
+                    on_saved(a);
                 }
             } else if (a.state == sharepoint::kPartlyChecked || a.state == sharepoint::kChecked) {
                 // Partly checked, or the checked caption item: its checked descendants are saved one by one.
                 levels.push_back({&a, 0});
                 continue;  // level is not used past this point
             }
-            finished = StopRequested();
+            finished = SaveMustEnd();
         }
         while (finished) {
             levels.pop_back();
@@ -182,14 +264,27 @@ CRecoveryEngine::SaveTally CRecoveryEngine::SaveCheckedTreeItems(
                 walked = true;
                 break;
             }
-            finished = StopRequested();  // the parent's check after the item it went down into
+            finished = SaveMustEnd();  // the parent's check after the item it went down into
         }
     }
     pipeline.reset();
     tally.stopped = StopRequested();
+    const std::u16string& output = m_app.m_strOutputFolder;
+    tally.output_lost = OutputLost();
+    if (tally.output_lost) {
+        // Nothing more was written once the folder was gone: the documents the save did not reach are not
+        // written either, and are counted so.
+        const std::uint64_t not_reached = tally.documents > m_nSaveDocumentsMet ? tally.documents - m_nSaveDocumentsMet : 0;
+        m_nSaveFailures += not_reached;
+        LogLine(u"  The output folder was deleted or moved during the save: " + output + u"; " +
+                platform::Widen(std::to_string(not_reached)) + u" document(s) after this point not written");
+        // What this save wrote is gone with the folder, or elsewhere: its items keep their checks.
+        for (const auto& [at, state] : states_before) at->state = state;
+        if (on_saved) on_saved(item);
+        return tally;
+    }
     // The files are on the disk before anyone is told that the save is done. A save that made no output folder
     // has nothing to flush (and has said why).
-    const std::u16string& output = m_app.m_strOutputFolder;
     if (!output.empty()) {
         std::string why;
         sharepoint::OutputFolder& folder = sharepoint::OutputFolderFor(*this, output);
@@ -197,6 +292,10 @@ CRecoveryEngine::SaveTally CRecoveryEngine::SaveCheckedTreeItems(
             ++m_nSaveFailures;
             tally.flush_failed = true;
             LogLine(u"  Not flushed to the disk: " + output + u" (" + platform::FromUtf8(why) + u")");
+            // What this save wrote may not be on the disk: its items keep their checks, so Repair saves them
+            // again.
+            for (const auto& [at, state] : states_before) at->state = state;
+            if (on_saved) on_saved(item);
         }
     }
     return tally;
@@ -214,13 +313,15 @@ void CRecoveryEngine::SaveCheckedPath(const sharepoint::CheckItem& item) {
 
     const std::u16string& output = m_app.m_strOutputFolder;
     std::string why;
-    if (!sharepoint::MakeFolder(output, &why)) {
+    // The output folder is the one the save opened, reached by its descriptor: one deleted or moved meanwhile
+    // is not made again by its name.
+    if (!sharepoint::OutputFolderFor(*this, output).MakeFolder(output, &why) && !OutputLost()) {
         LogLine(u"  Folder not made: " + output + u" (" + platform::FromUtf8(why) + u")");
     }
     if (chain.size() == 1) {
         m_strSaveFolder = output;
         SaveWeb(**top, output);
-        StopRequested();
+        SaveMustEnd();
         return;
     }
     // One folder per level above the checked item: the top-level web's, then its sub-webs', list's and

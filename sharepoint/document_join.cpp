@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "mdf/progress_pacer.h"
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
 #include "rows/row_capture.h"
@@ -136,6 +137,7 @@ int CRecoveryEngine::JoinDocumentStreams() {
             }
         }
         std::vector<std::size_t>().swap(starts);
+        mdf::ProgressPacer pacer;  // a step for the first document and then now and then, not one per document
         for (std::size_t d = 0; d < m_arrDocRows.size(); ++d) {
             if (StopRequested()) {
                 make_records(d, false);
@@ -144,7 +146,7 @@ int CRecoveryEngine::JoinDocumentStreams() {
             const auto found = first_by_key.find(m_arrDocRows[d].ID.LowerText());
             streams_of[d] = found == first_by_key.end() ? kNone : found->second;
             if (streams_of[d] != kNone) paired = true;
-            SendProgress(platform::kProgressStep, doc_count / 3);
+            if (pacer.Step() || d == 0) SendProgress(platform::kProgressStep, doc_count / 3);
         }
         return true;
     };

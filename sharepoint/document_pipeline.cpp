@@ -82,9 +82,17 @@ void DocumentPipeline::Work() {
     // The stream buffer of the files this thread writes; each file is closed before the next one starts.
     std::vector<char> buffer(kFileBufferSize);
     std::unique_lock lock(mutex_);
+    platform::JobPause& pause = engine_.m_app.m_jobPause;
     while (true) {
         work_.wait(lock, [this] { return quit_ || !todo_.empty(); });
         if (todo_.empty()) return;
+        if (pause.Held()) {
+            // No new file while the user is asked whether to stop.
+            lock.unlock();
+            pause.WaitWhileHeld();
+            lock.lock();
+            continue;
+        }
         DocumentJob* job = todo_.front();
         todo_.pop_front();
         unannounced_ = std::min(unannounced_, todo_.size());
@@ -114,7 +122,7 @@ void DocumentPipeline::WaitFor(const DocumentJob& job) {
     WakeWriters(lock);
     // Rather than wait idle, the walk writes documents the writers have not taken yet (the one it waits for
     // first, when it is among them).
-    while (!job.done.load(std::memory_order_acquire) && !todo_.empty()) {
+    while (!job.done.load(std::memory_order_acquire) && !todo_.empty() && !engine_.m_app.m_jobPause.Held()) {
         DocumentJob* taken = todo_.front();
         todo_.pop_front();
         unannounced_ = std::min(unannounced_, todo_.size());
@@ -246,12 +254,16 @@ bool DocumentPipeline::CommitUntilStop() {
 void DocumentPipeline::Drain(std::size_t keep_jobs, std::size_t keep_bytes, bool may_stop) {
     if (committing_) return;
     committing_ = true;
+    platform::JobPause& pause = engine_.m_app.m_jobPause;
     while (!jobs_.empty()) {
         DocumentJob& head = *jobs_.front();
         if (!head.done.load(std::memory_order_acquire)) {
             if (jobs_.size() <= keep_jobs && bytes_ <= keep_bytes) break;
+            pause.WaitWhileHeld();
             WaitFor(head);
         }
+        // Nothing is named while the user is asked whether to stop; the answer is looked at right after.
+        pause.WaitWhileHeld();
         // A save on one thread could have been stopped right before this document: its walk did nothing since
         // the one before it but look at the stop request.
         if (may_stop && next_commit_ > barrier_ && engine_.m_app.m_bStopJob.load()) {
@@ -266,8 +278,21 @@ void DocumentPipeline::Drain(std::size_t keep_jobs, std::size_t keep_bytes, bool
         ++next_commit_;
         Commit(*job);
         job.reset();  // a file that was not named is discarded here
+        while (!whole_marks_.empty() && whole_marks_.front().first <= next_commit_) {
+            engine_.m_setSavedWhole.insert(whole_marks_.front().second);
+            whole_marks_.pop_front();
+        }
     }
     committing_ = false;
+}
+
+void DocumentPipeline::NoteWholeWhenCommitted(const void* node) {
+    if (stopped_) return;
+    if (jobs_.empty()) {
+        engine_.m_setSavedWhole.insert(node);
+    } else {
+        whole_marks_.emplace_back(next_seq_, node);
+    }
 }
 
 void DocumentPipeline::DropAll(std::unique_lock<std::mutex>& lock) {
@@ -276,6 +301,7 @@ void DocumentPipeline::DropAll(std::unique_lock<std::mutex>& lock) {
     walk_waits_.store(true, std::memory_order_relaxed);
     done_.wait(lock, [this] { return running_ == 0; });
     walk_waits_.store(false, std::memory_order_relaxed);
+    whole_marks_.clear();  // what a dropped document was below is not whole
     next_commit_ += jobs_.size();
     for (const auto& job : jobs_) job->file.RemoveName();
     jobs_.clear();  // the unnamed files go with their descriptors, temporary names are deleted

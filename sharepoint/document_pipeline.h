@@ -6,6 +6,9 @@
 // document whose safe name no document before it that is still pending can want (see MayNameEarly) is named by
 // its writer when that name is free; whether it is free does not depend on the order then.
 //
+// While the user is asked whether to stop (platform::JobPause), nothing more is written or named: the writers
+// take no new document and the walk commits none until the answer.
+//
 // A stop is met as a save on one thread meets it: the documents are committed in order, and the stop request is
 // looked at before each one that such a save could have been stopped before (a document whose walk did nothing
 // else since the one before it). From there on nothing more is named, and the walk ends as after a stop. Before
@@ -90,6 +93,7 @@ public:
     bool Submit(std::unique_ptr<DocumentJob> job);
     void CommitAll() override;
     bool CommitUntilStop() override;
+    void NoteWholeWhenCommitted(const void* node) override;
     bool Stopped() const { return stopped_; }
     // The output folder that folder lies in (OutputFolderFor), found again only when the folder changes.
     std::shared_ptr<OutputFolder> OutputFor(const std::u16string& folder);
@@ -134,6 +138,9 @@ private:
     std::vector<char> walk_buffer_;  // the stream buffer of the documents the walk writes while it waits
     std::u16string last_folder_;
     std::shared_ptr<OutputFolder> last_output_;
+    // Nodes the walk went through to their end, each with the number of documents handed over by then: whole
+    // once that many are committed.
+    std::deque<std::pair<std::uint64_t, const void*>> whole_marks_;
     bool stopped_ = false;
     std::vector<std::thread> threads_;
 };

@@ -92,26 +92,12 @@ ssize_t WriteToFd(void* cookie, const char* bytes, std::size_t n) {
     return static_cast<ssize_t>(done);
 }
 
-// Gives the unnamed file open as fd the name name in folder; fails with EEXIST when the name is taken, as the
-// rename that replaces nothing does. The link by the descriptor itself needs a capability most users lack
-// (without it the system answers ENOENT); the link through /proc/self/fd works for anyone.
-std::atomic<bool> g_linkByDescriptorRefused{false};
+int LinkByDescriptor(int fd, int folder, const char* name) { return ::linkat(fd, "", folder, name, AT_EMPTY_PATH); }
 
-int LinkUnnamed(int fd, int folder, const char* name) {
-    if (!g_linkByDescriptorRefused.load(std::memory_order_relaxed)) {
-        if (::linkat(fd, "", folder, name, AT_EMPTY_PATH) == 0) return 0;
-        if (errno != ENOENT) return -1;
-        g_linkByDescriptorRefused = true;
-    }
+int LinkThroughProc(int fd, int folder, const char* name) {
     char path[40];
     std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
     return ::linkat(AT_FDCWD, path, folder, name, AT_SYMLINK_FOLLOW);
-}
-
-// Unnamed files are made only where they can be named: through /proc when the link by descriptor is refused.
-bool UnnamedFilesCanBeNamed() {
-    static const bool proc = ::access("/proc/self/fd", F_OK) == 0;
-    return proc || !g_linkByDescriptorRefused.load(std::memory_order_relaxed);
 }
 
 // What the system adds to the path of a removed folder.
@@ -134,6 +120,63 @@ bool CurrentPath(int fd, std::string& path) {
 }
 
 int OpenUnnamedFile(int folder) { return ::openat(folder, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666); }
+
+// Where a folder lies now, seen from the output folder.
+enum class Place { Below, Outside, RootLost };
+
+// True while the output folder is where it was opened; `now` gets its present path when /proc tells it.
+bool RootInPlace(const OutputRoot& root, std::string& now) {
+    if (root.lost.load(std::memory_order_relaxed)) return false;
+    bool in_place = false;
+    if (!root.current.empty() && CurrentPath(root.fd->Get(), now)) {
+        // A deleted folder's path ends in the system's mark; a moved one's is another path.
+        in_place = now == root.current;
+    } else {
+        now.clear();
+        struct stat held {};
+        struct stat named {};
+        in_place = ::fstat(root.fd->Get(), &held) == 0 && held.st_nlink > 0 && ::stat(root.path.c_str(), &named) == 0 &&
+                   named.st_dev == root.device && named.st_ino == root.inode;
+    }
+    if (!in_place) root.lost.store(true);
+    return in_place;
+}
+
+// Where the folder open as `folder` lies: below the output folder, outside it (moved out by another program),
+// or nowhere that counts, the output folder itself being deleted or moved.
+Place PlaceOf(const UniqueFd& folder, const OutputRoot& root) {
+    std::string root_path;
+    if (!RootInPlace(root, root_path)) return Place::RootLost;
+    if (&folder == root.fd.get()) return Place::Below;
+    // The folder's path and the output folder's as the system has them now: the folder lies below the output
+    // folder when its path does. A removed folder's path is marked as such; it is left to the walk below.
+    std::string folder_path;
+    if (!root_path.empty() && CurrentPath(folder.Get(), folder_path) && !EndsWith(folder_path, kRemovedMark)) {
+        if (root_path == "/" || folder_path == root_path) return Place::Below;
+        const bool below = folder_path.size() > root_path.size() &&
+                           folder_path.compare(0, root_path.size(), root_path) == 0 &&
+                           folder_path[root_path.size()] == '/';
+        return below ? Place::Below : Place::Outside;
+    }
+    struct stat at {};
+    if (::fstat(folder.Get(), &at) != 0) return Place::Outside;
+    auto is_root = [&root](const struct stat& info) { return info.st_dev == root.device && info.st_ino == root.inode; };
+    if (is_root(at)) return Place::Below;
+    // Up through "..", as the folder lies now, until the output folder or the top of the file system (whose
+    // ".." is itself).
+    UniqueFd up(::openat(folder.Get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (int level = 0; up.IsOpen() && level < 4096; ++level) {
+        struct stat info {};
+        if (::fstat(up.Get(), &info) != 0) return Place::Outside;
+        if (is_root(info)) return Place::Below;
+        if (info.st_dev == at.st_dev && info.st_ino == at.st_ino) return Place::Outside;
+        at = info;
+        up = UniqueFd(::openat(up.Get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    return Place::Outside;
+}
+
+constexpr char kMovedOutReason[] = "its folder was moved out of the output folder";
 
 int CloseFd(void* cookie) {
     const int fd = static_cast<StreamTarget*>(cookie)->fd;
@@ -174,6 +217,33 @@ UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
 
 int UniqueFd::Release() { return std::exchange(fd_, -1); }
 
+namespace {
+
+// Which way of naming an unnamed file works in folder: each is tried once on an unnamed file of its own, whose
+// name is taken back at once. None where the folder takes no unnamed files or neither way names one.
+UnnamedNaming ProbeUnnamedNaming(int folder) {
+    const int fd = OutputFolder::open_unnamed_file(folder);
+    if (fd < 0) return UnnamedNaming::None;
+    const UniqueFd probe(fd);
+    const std::pair<UnnamedNaming, OutputFolder::LinkUnnamedCall> ways[] = {
+        {UnnamedNaming::ByDescriptor, OutputFolder::link_by_descriptor},
+        {UnnamedNaming::ThroughProc, OutputFolder::link_through_proc},
+    };
+    for (const auto& [way, link] : ways) {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string name = TempPrefix() + std::to_string(g_tempCounter++) + ".probe";
+            if (link(probe.Get(), folder, name.c_str()) == 0) {
+                ::unlinkat(folder, name.c_str(), 0);
+                return way;
+            }
+            if (errno != EEXIST) break;
+        }
+    }
+    return UnnamedNaming::None;
+}
+
+}  // namespace
+
 bool OutputFolder::Open(const std::u16string& root, std::string* error) {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
@@ -183,6 +253,7 @@ bool OutputFolder::Open(const std::u16string& root, std::string* error) {
     }
     root_ = std::make_shared<const UniqueFd>(::open(platform::ToUtf8(root).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     root_path_ = root;
+    place_.reset();
     no_unnamed_files_ = false;
     if (!root_->IsOpen()) {
         open_error_ = ErrorText(errno);
@@ -196,14 +267,50 @@ bool OutputFolder::Open(const std::u16string& root, std::string* error) {
         root_ = std::make_shared<const UniqueFd>();
         return false;
     }
-    root_device_ = info.st_dev;
-    root_inode_ = info.st_ino;
+    auto place = std::make_shared<OutputRoot>();
+    place->fd = root_;
+    place->device = info.st_dev;
+    place->inode = info.st_ino;
+    place->path = platform::ToUtf8(root);
+    if (!CurrentPath(root_->Get(), place->current)) place->current.clear();
+    place->naming = ProbeUnnamedNaming(root_->Get());
+    no_unnamed_files_ = place->naming == UnnamedNaming::None;
+    place_ = std::move(place);
     open_error_.clear();
     return true;
 }
 
+bool OutputFolder::Lost() const { return place_ && place_->lost.load(); }
+
+bool OutputFolder::RootInPlace() const {
+    if (!place_) return false;
+    std::string now;
+    return sharepoint::RootInPlace(*place_, now);
+}
+
+UnnamedNaming OutputFolder::Naming() const { return place_ ? place_->naming : UnnamedNaming::None; }
+
+bool OutputFolder::MayMakeIn(const Fd& folder, std::string* error) const {
+    switch (PlaceOf(*folder, *place_)) {
+        case Place::Below: return true;
+        case Place::RootLost:
+            SetError(error, kOutputLostReason);
+            return false;
+        case Place::Outside:
+            SetError(error, kMovedOutReason);
+            // The held folders may lie outside now: each is opened again by name from the output folder.
+            by_key_.clear();
+            by_text_.clear();
+            held_.clear();
+            return false;
+    }
+    return false;
+}
+
 OutputFolder::SyncFileSystemCall OutputFolder::sync_file_system = ::syncfs;
 OutputFolder::OpenUnnamedCall OutputFolder::open_unnamed_file = OpenUnnamedFile;
+OutputFolder::LinkUnnamedCall OutputFolder::link_by_descriptor = LinkByDescriptor;
+OutputFolder::LinkUnnamedCall OutputFolder::link_through_proc = LinkThroughProc;
 
 bool OutputFolder::Flush(std::string* error) const {
     if (!IsOpen()) {
@@ -237,6 +344,10 @@ OutputFolder::Fd OutputFolder::Folder(const std::u16string& path, bool create, s
         SetError(error, open_error_.empty() ? "the output folder is not open" : open_error_);
         return {};
     }
+    if (Lost()) {
+        SetError(error, kOutputLostReason);
+        return {};
+    }
     {
         // A held folder asked for by the same text before passed the checks below then.
         const std::lock_guard<std::mutex> lock(mutex_);
@@ -256,7 +367,14 @@ OutputFolder::Fd OutputFolder::Folder(const std::u16string& path, bool create, s
         SetError(error, ErrorText(ENAMETOOLONG));
         return {};
     }
-    if (names.empty()) return root_;
+    if (names.empty()) {
+        // The output folder itself: only while it is where it was opened.
+        if (!RootInPlace()) {
+            SetError(error, kOutputLostReason);
+            return {};
+        }
+        return root_;
+    }
     // The key of the folder k levels down is the first ends[k - 1] bytes of key.
     std::string key;
     std::vector<std::size_t> ends;
@@ -283,6 +401,9 @@ OutputFolder::Fd OutputFolder::Folder(const std::u16string& path, bool create, s
         const std::string& name = names[depth];
         int next = OpenChild(at->Get(), name);
         if (next < 0 && errno == ENOENT && create) {
+            // A folder is made only where it still lies below the output folder, and only while that is in
+            // its place: another program may have moved or deleted either meanwhile.
+            if (!MayMakeIn(at, error)) return {};
             if (::mkdirat(at->Get(), name.c_str(), 0777) != 0 && errno != EEXIST) {
                 SetError(error, ErrorText(errno));
                 return {};
@@ -329,6 +450,10 @@ std::u16string OutputFolder::MakeNewFolder(const std::u16string& parent, std::u1
             SetError(error, ErrorText(ENAMETOOLONG));
             return {};
         }
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (!MayMakeIn(folder, error)) return {};
+        }
         if (::mkdirat(folder->Get(), platform::ToUtf8(leaf).c_str(), 0777) == 0) return path;
         if (errno != EEXIST) {
             SetError(error, ErrorText(errno));
@@ -357,15 +482,26 @@ PendingFile OutputFolder::PrepareFile(const std::u16string& folder, std::u16stri
     }
     pending.folder_ = Folder(folder, false, &pending.error_);
     if (!pending.folder_) return pending;
-    pending.root_ = root_;
-    pending.root_device_ = root_device_;
-    pending.root_inode_ = root_inode_;
+    pending.root_ = place_;
     return pending;
 }
 
 void OutputFolder::StartFile(PendingFile& pending) const {
     if (!pending.folder_ || pending.file_) return;
-    if (!no_unnamed_files_.load(std::memory_order_relaxed) && UnnamedFilesCanBeNamed()) {
+    if (Lost()) {
+        pending.error_ = kOutputLostReason;
+        return;
+    }
+    OpenFile(pending);
+    // A file that cannot be made because the output folder went is said to be so, not by the system's reason.
+    if (!pending.file_ && !RootInPlace()) {
+        pending.error_number_ = 0;
+        pending.error_ = kOutputLostReason;
+    }
+}
+
+void OutputFolder::OpenFile(PendingFile& pending) const {
+    if (!no_unnamed_files_.load(std::memory_order_relaxed)) {
         const int fd = open_unnamed_file(pending.folder_->Get());
         if (fd >= 0) {
             pending.file_ = StreamOver(fd, pending.written_);
@@ -416,8 +552,6 @@ PendingFile::PendingFile(PendingFile&& other) noexcept
       fd_(std::exchange(other.fd_, -1)),
       written_(std::exchange(other.written_, nullptr)),
       unnamed_(std::exchange(other.unnamed_, false)),
-      root_device_(other.root_device_),
-      root_inode_(other.root_inode_),
       temp_name_(std::exchange(other.temp_name_, {})),
       given_name_(std::exchange(other.given_name_, {})),
       folder_path_(std::move(other.folder_path_)),
@@ -436,8 +570,6 @@ PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
         unnamed_ = std::exchange(other.unnamed_, false);
         root_ = std::move(other.root_);
         link_fd_ = std::move(other.link_fd_);
-        root_device_ = other.root_device_;
-        root_inode_ = other.root_inode_;
         temp_name_ = std::exchange(other.temp_name_, {});
         given_name_ = std::exchange(other.given_name_, {});
         folder_path_ = std::move(other.folder_path_);
@@ -477,34 +609,24 @@ void PendingFile::RenameTo(std::u16string_view name) {
     path_ = JoinPath(folder_path_, safe_name_);
 }
 
-bool PendingFile::FolderIsBelowRoot() const {
-    if (!folder_) return false;
-    if (folder_ == root_) return true;
-    // The folder's path and the output folder's as the system has them now: the folder lies below the output
-    // folder when its path does. A removed folder's path is marked as such; it is left to the walk below.
-    std::string folder_path, root_path;
-    if (root_ && CurrentPath(folder_->Get(), folder_path) && CurrentPath(root_->Get(), root_path) &&
-        !EndsWith(folder_path, kRemovedMark) && !EndsWith(root_path, kRemovedMark)) {
-        if (root_path == "/" || folder_path == root_path) return true;
-        return folder_path.size() > root_path.size() && folder_path.compare(0, root_path.size(), root_path) == 0 &&
-               folder_path[root_path.size()] == '/';
+bool PendingFile::CheckPlace() {
+    if (!folder_ || !root_) {
+        error_ = kMovedOutReason;
+        return false;
     }
-    struct stat below {};
-    if (::fstat(folder_->Get(), &below) != 0) return false;
-    auto is_root = [this](const struct stat& info) { return info.st_dev == root_device_ && info.st_ino == root_inode_; };
-    if (is_root(below)) return true;
-    // Up through "..", as the folder lies now, until the output folder or the top of the file system (whose
-    // ".." is itself). A folder removed meanwhile has no ".." to open.
-    UniqueFd up(::openat(folder_->Get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    for (int level = 0; up.IsOpen() && level < 4096; ++level) {
-        struct stat info {};
-        if (::fstat(up.Get(), &info) != 0) return false;
-        if (is_root(info)) return true;
-        if (info.st_dev == below.st_dev && info.st_ino == below.st_ino) return false;
-        below = info;
-        up = UniqueFd(::openat(up.Get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    switch (PlaceOf(*folder_, *root_)) {
+        case Place::Below: return true;
+        case Place::RootLost: error_ = kOutputLostReason; return false;
+        case Place::Outside: error_ = kMovedOutReason; return false;
     }
     return false;
+}
+
+int PendingFile::LinkUnnamed(int fd, const char* name) const {
+    if (root_ && root_->naming == UnnamedNaming::ThroughProc) {
+        return OutputFolder::link_through_proc(fd, folder_->Get(), name);
+    }
+    return OutputFolder::link_by_descriptor(fd, folder_->Get(), name);
 }
 
 bool PendingFile::FinishWriting(bool sync, UniqueFd& unnamed) {
@@ -544,8 +666,7 @@ bool PendingFile::FinishBeforeNaming() {
     if (!FinishWriting(false, link_fd_)) return false;
     // Another program may have moved the folder while the file was written: a file that would land outside
     // the output folder is not named, and so not counted as saved.
-    if (!FolderIsBelowRoot()) {
-        error_ = "its folder was moved out of the output folder";
+    if (!CheckPlace()) {
         Discard();
         return false;
     }
@@ -555,7 +676,7 @@ bool PendingFile::FinishBeforeNaming() {
 bool PendingFile::NameIfFree() {
     if (!folder_ || !unnamed_ || !link_fd_.IsOpen() || !error_.empty()) return false;
     std::string target = platform::ToUtf8(safe_name_);
-    if (LinkUnnamed(link_fd_.Get(), folder_->Get(), target.c_str()) != 0) return false;
+    if (LinkUnnamed(link_fd_.Get(), target.c_str()) != 0) return false;
     unnamed_ = false;
     link_fd_ = UniqueFd();
     given_name_ = std::move(target);
@@ -576,12 +697,17 @@ bool PendingFile::Name() {
         Discard();
         return false;
     }
+    // The thread that names the file looks again: the folder may have moved since the file was finished.
+    if (!CheckPlace()) {
+        Discard();
+        return false;
+    }
     for (int n = 0; n <= kMaxNumberedTries; ++n) {
         const std::u16string leaf = n == 0 ? safe_name_ : NumberedName(safe_name_, n);
         const std::string target = platform::ToUtf8(leaf);
         if (unnamed_) {
             // The link fails with EEXIST when the name is taken, as the rename below does.
-            if (LinkUnnamed(link_fd_.Get(), folder_->Get(), target.c_str()) == 0) {
+            if (LinkUnnamed(link_fd_.Get(), target.c_str()) == 0) {
                 unnamed_ = false;
                 link_fd_ = UniqueFd();
                 path_ = JoinPath(folder_path_, leaf);
@@ -647,7 +773,7 @@ bool PendingFile::CommitReplacing() {
 bool PendingFile::LinkUnderTemporaryName(int fd) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string temp = TempPrefix() + std::to_string(g_tempCounter++) + ".part";
-        if (LinkUnnamed(fd, folder_->Get(), temp.c_str()) == 0) {
+        if (LinkUnnamed(fd, temp.c_str()) == 0) {
             temp_name_ = std::move(temp);
             unnamed_ = false;
             return true;

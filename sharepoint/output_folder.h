@@ -5,7 +5,13 @@
 // folder (O_TMPFILE), or under a temporary name where the file system cannot make unnamed files, and get their
 // real name only when whole; a file that failed is closed unnamed or deleted, so no cut or empty file is ever
 // left under a document's name. A file is named only while its folder still lies below the output
-// folder: a folder that another program moved out during the save gets no file. Reasons are the system's own texts.
+// folder: a folder that another program moved out during the save gets no file, and no folder is made in one.
+// The output folder itself must stay where it was opened: once it is found deleted or moved, nothing more is
+// made or named (Lost()). Reasons are the system's own texts.
+//
+// An unnamed file is named through its descriptor (linkat with AT_EMPTY_PATH, which needs a capability most
+// users lack) or through /proc/self/fd (which needs /proc): which of them works is tried once when the folder
+// is opened, and where neither does, files get a temporary name instead.
 //
 // A save writes many files into few folders, so the folders it opened stay open while the object lives (at
 // most kMaxHeldFolders of them, the least recently used closed first): each folder is opened once per save,
@@ -32,6 +38,12 @@
 namespace sharepoint {
 
 // A descriptor that closes itself.
+// How this save gives an unnamed file its name (found when the output folder is opened).
+enum class UnnamedNaming { ByDescriptor, ThroughProc, None };
+
+// The reason given for whatever a save could not make or name once its output folder was deleted or moved.
+inline constexpr char kOutputLostReason[] = "the output folder was deleted or moved";
+
 class UniqueFd {
 public:
     UniqueFd() = default;
@@ -47,6 +59,17 @@ public:
 
 private:
     int fd_ = -1;
+};
+
+// The output folder as it was opened, shared by its files: the place every file and folder is checked against.
+struct OutputRoot {
+    std::shared_ptr<const UniqueFd> fd;
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::string path;     // as it was opened (UTF-8)
+    std::string current;  // as the system named it when it was opened (/proc/self/fd); empty when unknown
+    UnnamedNaming naming = UnnamedNaming::None;
+    mutable std::atomic<bool> lost{false};
 };
 
 // A file being written below the output folder, unnamed in its folder (or under a temporary name there).
@@ -108,23 +131,24 @@ public:
 
 private:
     friend class OutputFolder;
-    // True when folder_ still lies below the output folder (root_device_, root_inode_).
-    bool FolderIsBelowRoot() const;
     // Gives the unnamed file held open by fd a temporary name in its folder (temp_name_).
     bool LinkUnderTemporaryName(int fd);
+    // Gives the unnamed file held open by fd the name name in its folder, the way the output folder found.
+    int LinkUnnamed(int fd, const char* name) const;
+    // True when folder_ still lies below the output folder and that is where it was opened; otherwise false with
+    // Error() set.
+    bool CheckPlace();
     // Flushes (with `sync`, to the disk as well) and closes the stream; an unnamed file keeps a second
     // descriptor in `unnamed` to be named by. False, with the file discarded, when anything failed.
     bool FinishWriting(bool sync, UniqueFd& unnamed);
 
     std::shared_ptr<const UniqueFd> folder_;
-    std::shared_ptr<const UniqueFd> root_;
+    std::shared_ptr<const OutputRoot> root_;
     UniqueFd link_fd_;  // an unnamed file between FinishBeforeNaming and Name: the descriptor it is named by
     std::FILE* file_ = nullptr;
     int fd_ = -1;  // the descriptor under file_ (owned by the stream)
     const std::uint64_t* written_ = nullptr;  // the bytes file_ wrote to fd_ (kept by the stream)
     bool unnamed_ = false;  // made with O_TMPFILE: it has no name in its folder until it is committed
-    dev_t root_device_ = 0;
-    ino_t root_inode_ = 0;
     std::string temp_name_;
     std::string given_name_;  // the name NameIfFree gave
     std::u16string folder_path_;
@@ -143,6 +167,12 @@ public:
     bool Open(const std::u16string& root, std::string* error = nullptr);
     bool IsOpen() const { return root_ && root_->IsOpen(); }
     const std::u16string& Root() const { return root_path_; }
+    // True once the output folder was found deleted or moved (no longer at the path it was opened by).
+    bool Lost() const;
+    // Looks whether the output folder is still where it was opened; false (and Lost() from then on) when not.
+    bool RootInPlace() const;
+    // How files are named in it: found when it was opened.
+    UnnamedNaming Naming() const;
 
     // The folder at path (the root or below it), opened from the root name by name; with create, the folders
     // missing on the way are made. Fails, with the reason, when path is not the root or inside it, when a
@@ -176,6 +206,12 @@ public:
     // that fails as a file system without unnamed files does, so that files get a temporary name instead.
     using OpenUnnamedCall = int (*)(int folder);
     static OpenUnnamedCall open_unnamed_file;
+    // The two ways of naming an unnamed file open as fd: through the descriptor itself, and through
+    // /proc/self/fd. A test puts failing ones in their place, as a system without the capability or without
+    // /proc answers.
+    using LinkUnnamedCall = int (*)(int fd, int folder, const char* name);
+    static LinkUnnamedCall link_by_descriptor;
+    static LinkUnnamedCall link_through_proc;
 
 private:
     using Fd = std::shared_ptr<const UniqueFd>;
@@ -188,9 +224,14 @@ private:
     Fd Folder(const std::u16string& path, bool create, std::string* error) const;
     void Hold(std::string key, Fd folder) const;
 
+    // StartFile's open of the file, unnamed or under a temporary name.
+    void OpenFile(PendingFile& pending) const;
+    // The folder the path names as it lies now: below the root (and the root in place); otherwise the reason
+    // is set, and a folder found outside lets go of the held folders, so they are reached again by name.
+    bool MayMakeIn(const Fd& folder, std::string* error) const;
+
     Fd root_;
-    dev_t root_device_ = 0;
-    ino_t root_inode_ = 0;
+    std::shared_ptr<OutputRoot> place_;
     std::u16string root_path_;
     std::string open_error_;
     // Set once the output's file system refused an unnamed file: the files of the save get temporary names.

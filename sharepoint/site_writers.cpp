@@ -32,6 +32,9 @@ std::u16string MakeFolderOrSubstitute(mdf::CRecoveryEngine& engine, const std::u
         why = "the path leads out of the output folder";
     } else if (OutputFolderFor(engine, output).MakeFolder(wanted, &why)) {
         return wanted;
+    } else if (engine.OutputLost()) {
+        // The output folder is gone: no substitute either; the save ends and its last line says so.
+        return wanted;
     }
     // The documents handed over come first: what follows logs, and makes a folder and a file of its own.
     if (engine.m_pPendingDocuments) engine.m_pPendingDocuments->CommitAll();
@@ -149,7 +152,6 @@ int SaveWebLevels(CRecoveryEngine& engine, const WebLevel& first, const std::u16
             const WebList& sub = *web.m_lstSubWebs[level.next_sub++];
             std::u16string made;
             if (!level.sub_web) {
-                engine.SendProgress(platform::kProgressStep, static_cast<platform::LPARAM>(web.m_lstSubWebs.size()));
                 const std::u16string wanted = sharepoint::JoinPath(folders.Top(), sub.Title);
                 engine.LogLine(kRepairingSite + u"  " + sub.Title);
                 engine.LogLine(kSeparatorLine);
@@ -168,7 +170,7 @@ int SaveWebLevels(CRecoveryEngine& engine, const WebLevel& first, const std::u16
         if (!level.sub_web) {
             if (!web.m_lstLists.empty()) engine.SaveWebLists(web, folders.Top());
             // A web that a stop cut short gets no outcome line: the save's last line tells of the stop.
-            if (!engine.StopRequested()) {
+            if (!engine.SaveMustEnd()) {
                 engine.LogLine(OutcomeLine(web.Title, engine.m_nSaveFailures - level.failures_before));
                 engine.LogLine(kSeparatorLine);
                 engine.KeepLogLine();
@@ -176,13 +178,13 @@ int SaveWebLevels(CRecoveryEngine& engine, const WebLevel& first, const std::u16
         } else {
             engine.SaveWebLists(web, folders.Top());
         }
-        engine.StopRequested();
+        if (!engine.SaveMustEnd()) engine.NoteSavedWhole(&web);
         finished = true;
         while (finished) {
             levels.pop_back();
             folders.Pop();
             if (levels.empty()) return 0;
-            finished = engine.StopRequested();  // the parent's check after the sub-web it wrote
+            finished = engine.SaveMustEnd();  // the parent's check after the sub-web it wrote
         }
     }
 }
@@ -208,36 +210,38 @@ int CRecoveryEngine::SaveWebLists(const WebList& web, const std::u16string& fold
     for (const auto& list : web.m_lstLists) {
         // The documents of the last item are committed before the walk goes on (see document_pipeline.h); a
         // stop found between them ends the save as the check after a document would.
-        if (CommitPendingDocuments()) return 0;
+        if (CommitPendingDocuments() || SaveMustEnd()) return 0;
         const std::uint64_t failures_before = m_nSaveFailures;
-        SendProgress(platform::kProgressStep, m_app.m_nListCount);
         LogLine(kRepairingList + u"  " + list->tp_Title);
         const std::u16string list_folder = sharepoint::MakeFolderOrSubstitute(
             *this, sharepoint::JoinPath(folder, list->tp_Title), list->tp_Title);
         for (const auto& node : list->m_lstItems) {
-            if (CommitPendingDocuments()) return 0;
+            if (CommitPendingDocuments() || SaveMustEnd()) return 0;
             const std::u16string node_folder = sharepoint::MakeFolderOrSubstitute(
                 *this, sharepoint::JoinPath(list_folder, node->m_doc.LeafName), node->m_doc.LeafName);
             SaveDocumentTree(*node, node_folder);
-            if (StopRequested()) return 0;
+            if (SaveMustEnd()) return 0;
         }
-        if (CommitPendingDocuments()) return 0;
+        // A list the save cut short gets no outcome line: the save's last line tells why it ended.
+        if (CommitPendingDocuments() || SaveMustEnd()) return 0;
         LogLine(OutcomeLine(list->tp_Title, m_nSaveFailures - failures_before));
         LogLine(kSeparatorLine);
         KeepLogLine();
+        NoteSavedWhole(list.get());
     }
-    StopRequested();
+    SaveMustEnd();
     return 0;
 }
 
 int CRecoveryEngine::SaveListFolders(const structAllList& list, const std::u16string& folder) {
     for (const auto& node : list.m_lstItems) {
-        if (CommitPendingDocuments()) return 0;
+        if (CommitPendingDocuments() || SaveMustEnd()) return 0;
         const std::u16string node_folder = sharepoint::MakeFolderOrSubstitute(
             *this, sharepoint::JoinPath(folder, node->m_doc.LeafName), node->m_doc.LeafName);
         SaveDocumentTree(*node, node_folder);
-        if (StopRequested()) return 0;
+        if (SaveMustEnd()) return 0;
     }
+    NoteSavedWhole(&list);
     return 0;
 }
 
@@ -256,6 +260,8 @@ int CRecoveryEngine::SaveDocumentTree(const sharepointDocsList& node, const std:
         Level& level = levels.back();
         bool finished = false;
         if (level.next == level.node->m_lstChildren.size()) {
+            // Gone through to its end: whole once its documents are committed.
+            NoteSavedWhole(level.node);
             finished = true;
         } else {
             const sharepointDocsList& child = *level.node->m_lstChildren[level.next++];
@@ -264,10 +270,9 @@ int CRecoveryEngine::SaveDocumentTree(const sharepointDocsList& node, const std:
             if (doc.TYPE == u"1") {
                 // A folder is made once the documents handed over before it are named: a document and a folder
                 // may want one name, and a stop found between them ends the walk before the folder.
-                if (CommitPendingDocuments()) {
+                if (CommitPendingDocuments() || SaveMustEnd()) {
                     finished = true;
                 } else {
-                    SendProgress(platform::kProgressStep, m_app.m_nDocumentCount);
                     const std::u16string child_folder = sharepoint::MakeFolderOrSubstitute(
                         *this, sharepoint::JoinPath(folders.Top(), doc.LeafName), doc.LeafName);
                     levels.push_back({&child, 0});
@@ -277,17 +282,18 @@ int CRecoveryEngine::SaveDocumentTree(const sharepointDocsList& node, const std:
             } else if (pipeline) {
                 // Its progress step, and its count and log lines, come when it is committed.
                 const sharepoint::DocumentOutcome outcome = sharepoint::SaveDocumentInOrder(
-                    *this, *pipeline, doc, RecordedSize(doc), folders.Top(), platform::kProgressStep,
-                    m_app.m_nDocumentCount);
+                    *this, *pipeline, doc, RecordedSize(doc), folders.Top(), platform::kProgressAt,
+                    static_cast<platform::LPARAM>(++m_nSaveDocumentsMet));
                 if (outcome == sharepoint::DocumentOutcome::Written) {
                     ++m_app.m_nRecoveredCount;
                     SendRecordCount();
                 } else if (outcome == sharepoint::DocumentOutcome::NotWritten) {
                     ++m_nSaveFailures;
                 }
-                finished = StopRequested();
+                finished = SaveMustEnd();
             } else {
-                SendProgress(platform::kProgressStep, m_app.m_nDocumentCount);
+                // The bar follows the documents: where the save is among those it writes.
+                SendProgress(platform::kProgressAt, static_cast<platform::LPARAM>(++m_nSaveDocumentsMet));
                 const std::u16string& here = folders.Top();
                 const bool written =
                     m_app.m_bVarBinaryContent
@@ -301,14 +307,14 @@ int CRecoveryEngine::SaveDocumentTree(const sharepointDocsList& node, const std:
                 } else {
                     ++m_nSaveFailures;
                 }
-                finished = StopRequested();
+                finished = SaveMustEnd();
             }
         }
         while (finished) {
             levels.pop_back();
             folders.Pop();
             if (levels.empty()) return 0;
-            finished = StopRequested();  // the parent's check after the folder it descended into
+            finished = SaveMustEnd();  // the parent's check after the folder it descended into
         }
     }
 }

@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "mdf/progress_pacer.h"
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
 #include "sharepoint/output_names.h"
@@ -79,6 +80,15 @@ struct CRecoveryEngine::WebTreeIndex {
     BucketMap items_by_parent;     // every document record by ParentId
     std::vector<bool> web_taken, list_taken, document_taken;
     std::size_t documents_left = 0;
+    // The documents still to place are told at the first and then now and then, not once per document: a site
+    // of 100,000 documents would otherwise send the window as many messages, each waiting for the window.
+    mdf::ProgressPacer pacer;
+    bool told = false;
+    bool PaceStep() {
+        const bool due = pacer.Step() || !told;
+        told = true;
+        return due;
+    }
 };
 
 int CRecoveryEngine::BuildWebTree() {
@@ -256,7 +266,7 @@ int CRecoveryEngine::AttachListFolders(structAllList& list, WebTreeIndex& index)
         auto& node = *list.m_lstItems.emplace_back(m_arrDocuments.Take(i));
         ++m_app.m_nFolderCount;
         result = 1;
-        SendProgress(platform::kProgressRange, static_cast<platform::LPARAM>(index.documents_left));
+        if (index.PaceStep()) SendProgress(platform::kProgressRange, static_cast<platform::LPARAM>(index.documents_left));
         AttachChildNodes(node, index);
     }
     return result;
@@ -290,7 +300,7 @@ int CRecoveryEngine::AttachChildNodes(sharepointDocsList& node, WebTreeIndex& in
         auto& child = *level.node->m_lstChildren.emplace_back(m_arrDocuments.Take(i));
         ++m_app.m_nDocumentCount;
         level.result = 1;
-        SendProgress(platform::kProgressRange, static_cast<platform::LPARAM>(index.documents_left));
+        if (index.PaceStep()) SendProgress(platform::kProgressRange, static_cast<platform::LPARAM>(index.documents_left));
         // A record with an empty ParentId is taken by a node with an empty ID, but never descends further.
         if (!child.m_doc.ParentId.empty() && IsFolder(child.m_doc)) {
             if (Bucket* below = Find(index.items_by_parent, child.m_doc.ID)) {

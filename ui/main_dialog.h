@@ -107,7 +107,7 @@ public:
     void OnStopSearch();
     // Takes the files the search handed over (and, while it runs, shows where it is and how many it found).
     void OnFoundFiles(platform::WPARAM stage = 0);
-    void OnSearchDone();
+    void OnSearchDone(platform::WPARAM stopped = 0);
     int OnFileListClick(long row);
     void HighlightSelectedFile();
     // Fills the found-file list with the rows of found_rows_ at the given indexes, in that order (the file
@@ -217,6 +217,9 @@ private:
     app::PassGauge scan_pass_;
     app::PassGauge result_pass_;
     std::int64_t table_rows_read_ = 0;
+    std::int64_t table_rows_total_ = -1;  // the rows the viewed table counts; -1 when no table view ran
+    platform::LPARAM scan_title_ = platform::kTitleNone;  // the step the running scan is in
+    bool stopped_save_ = false;           // the last job was a document save that a stop cut short
     // Scan File raised the page depth for a result page that has not come yet: a scan that ends without one
     // lowers it again, once.
     bool scan_depth_raised_ = false;

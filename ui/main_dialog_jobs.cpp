@@ -74,6 +74,7 @@ void CBrindlemoorDlg::OnScanFile() {
                   {kIdSearchFiles, {}, false}});
 
     m_pEngine = std::make_shared<mdf::CRecoveryEngine>(app_, &app_.m_bridge, &app_.m_prompts);
+    scan_title_ = platform::kTitleNone;
 
     ApplyChanges({{kIdSearchStatus, false, {}},
                   {kIdScanProgress, true, {}},
@@ -88,12 +89,16 @@ void CBrindlemoorDlg::OnScanFile() {
 }
 
 void CBrindlemoorDlg::OnStopJob() {
-    if (!ConfirmStop()) return;
-    app_.m_bStoppedByUser = true;
-    if (app_.m_bJobIdle) return;
-
-    // The job sees the flag at its next check and posts its end; its messages keep being handled meanwhile.
-    app_.m_bStopJob = true;
+    {
+        // The job waits at its next check while the user decides: a save writes nothing more meanwhile, and a
+        // Yes stops it where it was asked.
+        const platform::JobPauseHold hold(app_.m_jobPause);
+        if (!ConfirmStop()) return;
+        app_.m_bStoppedByUser = true;
+        if (app_.m_bJobIdle) return;
+        // The job sees the flag at its next check and posts its end; its messages keep being handled meanwhile.
+        app_.m_bStopJob = true;
+    }
     // A statement the server is still running (an INSERT, an index over millions of rows) would hold the job
     // until it ends: cancel it, so the job sees the flag within a second.
     if (m_pEngine) m_pEngine->CancelRunningStatement();
@@ -104,6 +109,10 @@ void CBrindlemoorDlg::OnStopJob() {
 
     app_.m_strMessageTitle.clear();
     app_.m_strMessageText = JobText(app_.m_bRepairRequested ? 174 : 175);
+    // A stopped save says how far it came; its counter stays (OnJobEnded).
+    if (stopped_save_) {
+        app_.m_strMessageTitle = StoppedSaveText(app_.m_nRecoveredCount.load(), app_.m_nDocumentsToSave.load());
+    }
     CMyMessageDialog(this, app_).ShowModal();
 
     ApplyChanges({{kIdScanProgress, false, {}},
@@ -142,17 +151,40 @@ void CBrindlemoorDlg::OnJobEnded(platform::WPARAM job_id) {
     }
 
     OnJobProgress(0, 0);  // the chosen bar's last step
+    if (scan_title_ != platform::kTitleNone) {
+        // The scan's line goes with its bar (the file page's own line comes back with its next search).
+        scan_title_ = platform::kTitleNone;
+        m_staticSearchStatus->SetLabel(wxString());
+        ApplyChanges({{kIdSearchStatus, false, {}}});
+    }
     app_.m_pRecoverThread = nullptr;
     if (app_.m_bTableViewStarted || app_.m_bRepairStarted) RefreshTableMarks();
     app_.m_strPreviewFile.clear();
     ApplyChanges({{kIdStopJob, false, false}});
     if (app_.m_bFileInUse) ApplyChanges({{kIdScanFile, true, true}});
+    // A table view or a save that a stop cut short keeps its counter, which says that what it did is partial.
+    const bool stopped = app_.m_bStopJob.load();
+    const bool document_save = app_.m_bRepairRequested && app_.m_bDocumentMode;
+    const bool table_view = app_.m_bTableViewStarted && !app_.m_bRepairStarted;
+    stopped_save_ = stopped && document_save;
+    std::u16string partial;
+    if (stopped_save_) {
+        partial = PartialCounterText(static_cast<std::int64_t>(app_.m_nRecoveredCount.load()),
+                                     static_cast<std::int64_t>(app_.m_nDocumentsToSave.load()), true);
+    } else if (stopped && table_view && table_rows_total_ >= 0) {
+        partial = PartialCounterText(table_rows_read_, table_rows_total_, false);
+    }
     ApplyChanges({{kIdResultProgress, false, false},
                   {kIdScanProgress, false, false},
                   {kIdSearchFiles, {}, true},
                   {kIdSelectFile, {}, true},
-                  {kIdRecordCounter, false, false},
                   {kIdSearchSubfolders, {}, true}});
+    if (partial.empty()) {
+        ApplyChanges({{kIdRecordCounter, false, false}});
+    } else {
+        m_staticRecordCounter->SetLabel(ToWx(partial));
+        ApplyChanges({{kIdRecordCounter, true, true}});
+    }
 
     if (app_.m_bJobCompleted) {
         app_.m_bJobCompleted = false;

@@ -19,7 +19,7 @@ void CBrindlemoorDlg::OnWorkerMessage(unsigned message, platform::WPARAM wparam,
         case platform::WM_TABLE_DONE: OnTableDone(); break;
         case platform::WM_JOB_ENDED: OnJobEnded(wparam); break;
         case platform::WM_FOUND_FILES: OnFoundFiles(wparam); break;
-        case platform::WM_SEARCH_DONE: OnSearchDone(); break;
+        case platform::WM_SEARCH_DONE: OnSearchDone(wparam); break;
         case platform::WM_SCAN_DONE: OnScanDone(); break;
         case platform::WM_TABLE_ROW: OnTableRow(wparam, lparam); break;
         case platform::WM_DOCUMENT_ROW: OnDocumentRow(lparam); break;
@@ -30,6 +30,15 @@ void CBrindlemoorDlg::OnWorkerMessage(unsigned message, platform::WPARAM wparam,
 
 void CBrindlemoorDlg::OnJobProgress(platform::WPARAM stage, platform::LPARAM amount) {
     const ProgressBarId bar = ChooseProgressBar(app_.m_bRepairStarted, app_.m_bTableViewStarted);
+    if (stage == platform::kProgressTitle) {
+        // The scan's steps are named in the line under the file page's list, where a search says where it is.
+        if (bar == ProgressBarId::SearchAndScan) {
+            scan_title_ = amount;
+            ApplyChanges({{kIdSearchStatus, amount != platform::kTitleNone, {}}});
+            ShowProgress(bar);
+        }
+        return;
+    }
     const bool result = bar == ProgressBarId::Result;
     ApplyJobProgress(bar, result ? result_bar_ : scan_bar_, stage, static_cast<std::int64_t>(amount));
     (result ? result_pass_ : scan_pass_).Apply(stage, static_cast<std::int64_t>(amount));
@@ -41,6 +50,10 @@ void CBrindlemoorDlg::ShowProgress(ProgressBarId bar) {
     wxGauge* gauge = result ? m_progressResult : m_progressScan;
     const int value = (result ? result_pass_ : scan_pass_).Value(gauge->GetRange());
     if (gauge->GetValue() != value) gauge->SetValue(value);
+    if (!result && scan_title_ != platform::kTitleNone) {
+        const wxString text = ToWx(ScanStepText(scan_title_, scan_pass_));
+        if (m_staticSearchStatus->GetLabel() != text) m_staticSearchStatus->SetLabel(text);
+    }
 }
 
 void CBrindlemoorDlg::ResetProgress(ProgressBarId bar) {

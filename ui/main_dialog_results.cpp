@@ -286,6 +286,7 @@ int CBrindlemoorDlg::OpenTreeItem(const wxTreeItemId& item) {
             ++index;
         }
         if (!table) return 1;
+        table_rows_total_ = static_cast<std::int64_t>(table->m_nRowCount);
         m_listResult->DeleteAllItems();
         m_listResult->DeleteAllColumns();
         m_listResult->ScrollToLeft();

@@ -176,7 +176,7 @@ void CBrindlemoorDlg::RestoreFoundFiles(const std::vector<int>& order) {
     m_listFoundFiles->Thaw();
 }
 
-void CBrindlemoorDlg::OnSearchDone() {
+void CBrindlemoorDlg::OnSearchDone(platform::WPARAM stopped) {
     // The search thread returns right after this message; the next search (or the dialog's end) joins it.
     ApplyChanges({{kIdStopSearch, false, {}},
                   {kIdStopJob, false, {}},
@@ -190,7 +190,7 @@ void CBrindlemoorDlg::OnSearchDone() {
                   {kIdSearchStatus, true, {}}});
     const int n = m_listFoundFiles->GetItemCount();
     if (n != 0) ApplyChanges({{kIdClearList, {}, true}});
-    m_staticSearchStatus->SetLabel(wxString::Format("Total Database in List is : %d", n));
+    m_staticSearchStatus->SetLabel(ToWx(SearchDoneText(n, stopped == kSearchStopped)));
 }
 
 }  // namespace ui

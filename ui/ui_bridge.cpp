@@ -18,6 +18,7 @@ void UiBridge::Deliver(unsigned message, platform::WPARAM wparam, platform::LPAR
 }
 
 void UiBridge::Send(unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) {
+    if (before_worker_send && !wxThread::IsMain()) before_worker_send(message, wparam, lparam);
     Invoke([this, message, wparam, lparam] { Deliver(message, wparam, lparam); });
 }
 

@@ -24,6 +24,10 @@ public:
     void Post(unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) override;
     void Invoke(const std::function<void()>& work);
 
+    // Tests: runs on the sending worker thread before each Send from a worker is handed over, so a test can hold
+    // a job at a given message (the N-th document's count) while it acts in the window. Set while no worker runs.
+    Handler before_worker_send;
+
     // No more deliveries: waiting workers return, later calls do nothing. For the end of the program.
     void Close();
     bool IsClosed() const;

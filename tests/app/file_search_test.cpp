@@ -70,10 +70,11 @@ protected:
         for (const auto& f : listed_) paths.insert(fs::relative(platform::ToUtf8(f.m_strPath), root_).string());
         return paths;
     }
-    void ExpectSearchDone() const {
+    // The search's end: whole (0), or cut short by a stop (kSearchStopped).
+    void ExpectSearchDone(platform::WPARAM how = 0) const {
         const auto messages = sink_.Messages();
         ASSERT_FALSE(messages.empty());
-        EXPECT_EQ(messages.back(), (platform::RecordedMessage{platform::WM_SEARCH_DONE, 0, 1, false}));
+        EXPECT_EQ(messages.back(), (platform::RecordedMessage{platform::WM_SEARCH_DONE, how, 1, false}));
         EXPECT_EQ(sink_.Count(platform::WM_SEARCH_DONE), 1u);
         EXPECT_TRUE(state_.m_bStopSearch.load());
         EXPECT_EQ(fields_.m_pFindThread.load(), nullptr);
@@ -173,7 +174,8 @@ TEST_F(SearchReports, EachFolderIsReportedWithTheFilesFoundBeforeIt) {
     EXPECT_EQ(app::SearchStatusText(u"", 0), u"Database found : 0    Searching : /");
 }
 
-// A stop keeps what was found before it, hands it over and ends the search.
+// A stop keeps what was found before it, hands it over and ends the search, which says that it was cut short:
+// the list is partial.
 TEST_F(SearchReports, AStopKeepsTheFilesFoundBeforeIt) {
     struct Case {
         const char* name;
@@ -203,13 +205,15 @@ TEST_F(SearchReports, AStopKeepsTheFilesFoundBeforeIt) {
             }
         };
         search->Run();
-        ExpectSearchDone();
+        ExpectSearchDone(app::kSearchStopped);
         std::set<std::string> expected = c.listed;
         // The locked folder comes before the last one; a privileged user finds its file.
         if (c.stop_at_report == 4 && locked_readable_) expected.insert("locked/y.mdf");
         EXPECT_EQ(ListedPaths(), expected);
         EXPECT_EQ(listed_.size(), expected.size());
     }
+    EXPECT_EQ(app::SearchDoneText(312, false), u"Total Database in List is : 312");
+    EXPECT_EQ(app::SearchDoneText(312, true), u"Total Database in List is : 312 (search stopped: partial)");
 }
 
 // Names that are not UTF-8 are found, kept as the system's bytes (they open again) and shown with U+FFFD.

@@ -107,6 +107,8 @@ TEST(PassGauge, ShareOfThePassThatIsDone) {
         {"more steps than units stay full", {{kProgressStart, 1}, {kProgressStep, 0}, {kProgressStep, 0}}, 1.0},
         {"the job's last step (stage 0) changes nothing", {{kProgressStart, 4}, {kProgressStep, 0}, {0, 0}}, 0.25},
         {"a negative total counts as none", {{kProgressStart, -3}, {kProgressStep, 0}}, 0.0},
+        {"a step's name changes nothing", {{kProgressStart, 4}, {kProgressStep, 0}, {platform::kProgressTitle, 2}}, 0.25},
+        {"a save's documents", {{kProgressStart, 100000}, {platform::kProgressAt, 5000}}, 0.05},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -131,6 +133,46 @@ TEST(ProgressModel, RecordCounterText) {
     EXPECT_EQ(RecordCounterText(0, true), u"Recovered Documents : 0000000000");
     EXPECT_EQ(RecordCounterText(42, false), u"Recovered Records : 0000000042");
     EXPECT_EQ(RecordCounterText(12345678901LL, false), u"Recovered Records : 12345678901") << "shown whole";
+}
+
+// A table view or a save cut short by a stop keeps its counter, which says of how many and that it is partial.
+TEST(ProgressModel, PartialCounterAndStoppedSaveTexts) {
+    EXPECT_EQ(PartialCounterText(3904668, 7335008, false),
+              u"Recovered Records : 0003904668 of 7335008 (stopped: partial)");
+    EXPECT_EQ(PartialCounterText(44558, 100000, true),
+              u"Recovered Documents : 0000044558 of 100000 (stopped: partial)");
+    EXPECT_EQ(PartialCounterText(0, -1, false), u"Recovered Records : 0000000000 of 0 (stopped: partial)");
+    EXPECT_EQ(StoppedSaveText(44558, 100000), u"44558 of 100000 document(s) saved; the items not saved stay checked.");
+}
+
+// The line under the scan's bar names the step and how far its pass is.
+TEST(ProgressModel, ScanStepText) {
+    struct Case {
+        const char* name;
+        std::int64_t title;
+        std::int64_t total;
+        std::int64_t done;
+        std::u16string text;
+    };
+    const Case cases[] = {
+        {"no step", platform::kTitleNone, 10, 5, u""},
+        {"an unknown step", 9, 10, 5, u""},
+        {"the listing of damaged pages", platform::kTitleListingDamage, 92672, 37000,
+         u"Listing damaged and missing pages : 37000 of 92672"},
+        {"the listing before its first report", platform::kTitleListingDamage, 92672, 0,
+         u"Listing damaged and missing pages : 0 of 92672"},
+        {"a step whose pass has no units yet", platform::kTitleListingDamage, 0, 0, u"Listing damaged and missing pages..."},
+        {"the catalogue, as a share", platform::kTitleReadingPages, 38400, 9600, u"Reading the file and its catalogue : 25 %"},
+        {"records", platform::kTitleReadingRecords, 830, 256, u"Reading records : 256 of 830"},
+        {"more done than the total", platform::kTitleReadingRecords, 10, 12, u"Reading records : 10 of 10"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PassGauge pass;
+        pass.total = c.total;
+        pass.done = c.done;
+        EXPECT_EQ(ScanStepText(c.title, pass), c.text);
+    }
 }
 
 }  // namespace

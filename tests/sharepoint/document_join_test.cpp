@@ -113,6 +113,20 @@ TEST(JoinDocumentStreams, Cases) {
     }
 }
 
+// Thousands of documents: a progress step at the first and then now and then, not one per document (each
+// message waits for the window).
+TEST(JoinDocumentStreams, ThousandsOfDocumentsSendAFewProgressSteps) {
+    constexpr std::size_t kDocuments = 20000;
+    platform::SharedState app;
+    platform::RecordingSink sink;
+    mdf::CRecoveryEngine engine(app, &sink);
+    for (std::size_t d = 0; d < kDocuments; ++d) engine.m_arrDocRows.push_back(Doc(u"{D" + platform::FromUtf8(std::to_string(d)) + u"}"));
+    engine.m_arrStreamRows = {Stream(u"{D7}", u"{S}", 3)};
+    EXPECT_EQ(engine.JoinDocumentStreams(), 1);
+    EXPECT_GE(sink.Count(platform::WM_JOB_PROGRESS), 1u);
+    EXPECT_LE(sink.Count(platform::WM_JOB_PROGRESS), kDocuments / 1024 + 1);
+}
+
 TEST(JoinDocumentStreams, RecordCopiesTheDocumentAndTheStreamButNeverWebid) {
     platform::SharedState app;
     mdf::CRecoveryEngine engine(app);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "platform/text.h"
@@ -84,6 +85,57 @@ TEST(DocumentRecoveryTool, ASaveThatWritesNothingExitsWithItsOwnCode) {
     EXPECT_EQ(lines.back().rfind("Not written : ", 0), 0u) << lines.back();
     EXPECT_EQ(log.str().find("Repaired successfully"), std::string::npos);
     EXPECT_NE(log.str().find("(Not a directory)"), std::string::npos);
+}
+
+// A stream that runs `act` once, when a line that starts with `start` is written to it.
+class LineTrigger final : public std::stringbuf {
+public:
+    LineTrigger(std::string start, std::function<void()> act) : start_(std::move(start)), act_(std::move(act)) {}
+
+protected:
+    int sync() override { return 0; }
+    std::streamsize xsputn(const char* text, std::streamsize n) override {
+        const std::streamsize written = std::stringbuf::xsputn(text, n);
+        Look();
+        return written;
+    }
+    int_type overflow(int_type c) override {
+        const int_type result = std::stringbuf::overflow(c);
+        Look();
+        return result;
+    }
+
+private:
+    void Look() {
+        if (!act_ || str().find("\n" + start_) == std::string::npos) return;
+        auto act = std::move(act_);
+        act_ = nullptr;
+        act();
+    }
+    std::string start_;
+    std::function<void()> act_;
+};
+
+// The output folder deleted by another program while the tool saves: the save ends as a failure (exit 3), with
+// nothing made again where the folder was and the documents it did not write counted.
+TEST(DocumentRecoveryTool, AnOutputFolderDeletedDuringTheSaveExitsWithNotWritten) {
+    testsupport::TempDir dir;
+    ContentDatabase::Sample(Generation::Sp2010VarBinary).Build().WriteTo(dir / "content.mdf");
+    const fs::path out = dir / "out";
+    fs::create_directories(out);
+    LineTrigger trigger("Repairing List.....", [&] { fs::remove_all(out); });
+    std::ostream log(&trigger);
+    std::ostringstream err;
+    EXPECT_EQ(catalog_dump::RunDocuments(out.string(), (dir / "content.mdf").string(), log, err),
+              catalog_dump::kExitNotWritten);
+    EXPECT_FALSE(fs::exists(out));
+    const std::string text = trigger.str();
+    EXPECT_NE(text.find("  The output folder was deleted or moved during the save: " + out.string()), std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("Repaired successfully"), std::string::npos) << text;
+    const auto lines = Lines(text);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("Not written : ", 0), 0u) << lines.back();
 }
 
 // The bytes the sample database gives a document: its seed repeated, shifted by (position / 97) % 5.

@@ -17,6 +17,7 @@
 #include "platform/text.h"
 #include "sharepoint/output_folder.h"
 #include "sharepoint/output_names.h"
+#include "tests/sharepoint/link_stand_in.h"
 #include "tests/support/page_builder.h"
 
 namespace {
@@ -285,6 +286,100 @@ TEST(OutputFolderNaming, ReplacingTakesTheNameOfAFileOrALinkButNotOfAFolder) {
             EXPECT_EQ(Entries(out), c.in_out);
             if (fs::exists(outside / "theirs.txt")) {
                 EXPECT_EQ(Contents(outside / "theirs.txt"), "theirs");
+            }
+        }
+    }
+}
+
+// Which way of naming an unnamed file works is found once, when the output folder is opened, by naming a file of
+// its own: through the descriptor, else through /proc, else (neither works: no capability and no /proc) files
+// get temporary names from the first one on, so that none is lost. Nothing of the probe is left.
+TEST(OutputFolderNaming, TheWayOfNamingIsFoundOnceWhenTheFolderIsOpened) {
+    struct Case {
+        const char* what;
+        bool by_descriptor;
+        bool through_proc;
+        sharepoint::UnnamedNaming naming;
+        int descriptor_calls;  // for the probe and the files named by descriptor
+        int proc_calls;
+    };
+    constexpr int kFiles = 5;
+    const Case cases[] = {
+        {"both ways work", true, true, sharepoint::UnnamedNaming::ByDescriptor, 1 + kFiles, 0},
+        {"no capability to name by descriptor", false, true, sharepoint::UnnamedNaming::ThroughProc, 1, 1 + kFiles},
+        {"no capability and no /proc", false, false, sharepoint::UnnamedNaming::None, 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const testsupport::LinkStandIn stand_in(c.by_descriptor, c.through_proc);
+        testsupport::TempDir dir;
+        const fs::path out = dir / "out";
+        fs::create_directories(out);
+        sharepoint::OutputFolder folder;
+        ASSERT_TRUE(folder.Open(U(out)));
+        EXPECT_EQ(folder.Naming(), c.naming);
+        EXPECT_TRUE(fs::is_empty(out));
+        std::map<std::string, std::string> expected;
+        for (int k = 0; k < kFiles; ++k) {
+            const std::string name = "d" + std::to_string(k) + ".txt";
+            sharepoint::PendingFile file = folder.CreateFile(U(out), platform::FromUtf8(name));
+            ASSERT_TRUE(file.Write(name.data(), name.size()));
+            EXPECT_TRUE(file.Commit()) << file.Error();
+            expected[name] = name;
+        }
+        EXPECT_EQ(Entries(out), expected);
+        EXPECT_EQ(testsupport::LinkStandIn::DescriptorCalls(), c.descriptor_calls);
+        EXPECT_EQ(testsupport::LinkStandIn::ProcCalls(), c.proc_calls);
+    }
+}
+
+// The output folder itself deleted or moved while a save writes into it: a file finished afterwards is not
+// named, a folder is not made, not even below a folder the save still holds, and the output folder says it is
+// lost; nothing appears where the folder was, or where it went.
+TEST(OutputFolderHandles, NothingIsMadeOrNamedOnceTheOutputFolderIsDeletedOrMoved) {
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path& out, const fs::path& moved)> act;
+    };
+    const Case cases[] = {
+        {"deleted", [](const fs::path& out, const fs::path&) { fs::remove_all(out); }},
+        {"moved", [](const fs::path& out, const fs::path& moved) { fs::rename(out, moved); }},
+        {"moved, and a new folder made in its place", [](const fs::path& out, const fs::path& moved) {
+             fs::rename(out, moved);
+             fs::create_directories(out);
+         }},
+    };
+    for (const Start start : {Start::Unnamed, Start::TemporaryName}) {
+        const StartAs start_as(start);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (start == Start::Unnamed ? ", unnamed" : ", temporary name"));
+            testsupport::TempDir dir;
+            const fs::path out = dir / "out";
+            const fs::path moved = dir / "moved";
+            fs::create_directories(out);
+            sharepoint::OutputFolder folder;
+            ASSERT_TRUE(folder.Open(U(out)));
+            ASSERT_TRUE(folder.MakeFolder(U(out / "site" / "held")));
+            sharepoint::PendingFile file = folder.CreateFile(U(out / "site" / "held"), u"a.txt");
+            ASSERT_TRUE(file.Write("whole", 5));
+            c.act(out, moved);
+            EXPECT_FALSE(file.Commit());
+            EXPECT_EQ(file.Error(), sharepoint::kOutputLostReason);
+            EXPECT_TRUE(folder.Lost());
+            std::string why;
+            EXPECT_FALSE(folder.MakeFolder(U(out / "site" / "held" / "below"), &why));
+            EXPECT_EQ(why, sharepoint::kOutputLostReason);
+            EXPECT_FALSE(folder.MakeFolder(U(out / "other"), &why));
+            EXPECT_EQ(folder.MakeNewFolder(U(out), u"substitute", &why), u"");
+            EXPECT_EQ(why, sharepoint::kOutputLostReason);
+            EXPECT_FALSE(folder.MakeFolder(U(out), &why));
+            sharepoint::PendingFile later = folder.CreateFile(U(out / "site" / "held"), u"b.txt");
+            EXPECT_FALSE(later.IsOpen());
+            EXPECT_EQ(later.Error(), sharepoint::kOutputLostReason);
+            EXPECT_TRUE(!fs::exists(out) || fs::is_empty(out));
+            if (fs::exists(moved)) {
+                EXPECT_EQ(Entries(moved / "site"), (std::map<std::string, std::string>{{"held", "<folder>"}}));
+                EXPECT_TRUE(fs::is_empty(moved / "site" / "held"));
             }
         }
     }

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <chrono>
 #include <csignal>
 #include <fstream>
 #include <functional>
 #include <optional>
 #include <set>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +18,7 @@
 #include "sharepoint/output_folder.h"
 #include "sharepoint/output_names.h"
 #include "tests/sharepoint/content_fixture.h"
+#include "tests/sharepoint/link_stand_in.h"
 
 namespace {
 
@@ -445,10 +448,11 @@ TEST_F(SiteSave, SavesIntoTrappedFoldersNeverLeaveTheOutputFolderOrACutFile) {
     }
 }
 
-// Another program moves a folder of the save while files are still written into it. A file whose folder is
-// no longer below the output folder when it is named is not saved (the folder's later files would otherwise
-// land wherever the folder went), and is counted and logged; a folder moved within the output folder is fine.
-TEST_F(SiteSave, AFileWhoseFolderLeftTheOutputFolderIsNotSaved) {
+// Another program moves a folder of the save while the save goes on. Nothing is made where the folder went: no
+// folder is made in a folder that is no longer below the output folder (the held descriptor would make it
+// there), so the next folder of the save goes to a substitute below the output folder, and says so; a folder
+// moved within the output folder is fine.
+TEST_F(SiteSave, NothingIsMadeInAFolderThatLeftTheOutputFolder) {
     struct Case {
         const char* name;
         fs::path (*destination)(const fs::path& out, const fs::path& dir);
@@ -483,12 +487,22 @@ TEST_F(SiteSave, AFileWhoseFolderLeftTheOutputFolderIsNotSaved) {
             fs::create_directories(moved.parent_path());
             fs::rename(Out() / "Top", moved);
         });
-        EXPECT_EQ(app.m_nRecoveredCount.load(), c.second_saved ? 2u : 1u);
-        EXPECT_EQ(engine.m_nSaveFailures, c.second_saved ? 0u : 1u);
-        const std::string two = (Out() / "Top" / "Docs" / "Two" / "two.txt").string();
-        EXPECT_EQ(Logged("  Not written: " + two + " (its folder was moved out of the output folder)"), !c.second_saved);
+        EXPECT_EQ(app.m_nRecoveredCount.load(), 2u);
+        EXPECT_EQ(engine.m_nSaveFailures, 0u);
+        const std::string wanted = (Out() / "Top" / "Docs" / "Two").string();
+        EXPECT_EQ(Logged("  Folder not made: " + wanted + " (its folder was moved out of the output folder); written to " +
+                         (Out() / "Two").string()),
+                  !c.second_saved);
         if (!c.second_saved) {
-            EXPECT_EQ(Files(dir / "moved"), (std::vector<std::string>{"Docs/One/one.txt=" + kA}));
+            // What was moved holds what it held, and nothing more: not even an empty folder.
+            std::vector<std::string> entries;
+            for (const auto& entry : fs::recursive_directory_iterator(dir / "moved")) {
+                entries.push_back(fs::relative(entry.path(), dir / "moved").string());
+            }
+            std::sort(entries.begin(), entries.end());
+            EXPECT_EQ(entries, (std::vector<std::string>{"Docs", "Docs/One", "Docs/One/one.txt"}));
+            EXPECT_EQ(Files(Out()), (std::vector<std::string>{"Two/Actual path in site.txt=" + wanted,
+                                                              "Two/two.txt=" + kB}));
         } else {
             EXPECT_EQ(Files(Out()), (std::vector<std::string>{"Elsewhere/Docs/One/one.txt=" + kA,
                                                               "Elsewhere/Docs/Two/two.txt=" + kB}));
@@ -524,8 +538,9 @@ private:
     sharepoint::OutputFolder::SyncFileSystemCall saved_;
 };
 
-// The save ends with one flush of the output folder's file system; a flush the system refuses is a failure
-// of the save, logged with its reason.
+// The save ends with one flush of the output folder's file system; a flush the system refuses (a full or
+// failing disk) is a failure of the save, logged with its reason, and the items of the save keep their checks,
+// since what it wrote may not be on the disk: Repair saves them again.
 TEST_F(SiteSave, TheSaveFlushesTheOutputOnceAndAFailedFlushIsAFailure) {
     struct Case {
         const char* name;
@@ -545,13 +560,25 @@ TEST_F(SiteSave, TheSaveFlushesTheOutputOnceAndAFailedFlushIsAFailure) {
         engine.m_nSaveFailures = 0;
         tree->state = sharepoint::kChecked;
         sharepoint::SetChildCheckState(*tree);
+        CheckOnly(At({u"Top"}));
         const SyncStandIn stand_in(c.error_number);
-        const auto tally = engine.SaveCheckedTreeItems(*tree);
+        std::vector<std::u16string> reported;
+        const auto tally = engine.SaveCheckedTreeItems(
+            *tree, [&](const sharepoint::CheckItem& item) { reported.push_back(item.label); });
         EXPECT_EQ(SyncStandIn::Calls(), 1);
         EXPECT_EQ(tally.flush_failed, c.error_number != 0);
         EXPECT_EQ(engine.m_nSaveFailures, c.error_number != 0 ? 1u : 0u);
         EXPECT_EQ(Logged("  Not flushed to the disk: " + Out().string() + " (Input/output error)"),
                   c.error_number != 0);
+        const int saved_state = c.error_number != 0 ? sharepoint::kChecked : sharepoint::kUnchecked;
+        EXPECT_EQ(At({u"Top"}).state, saved_state);
+        EXPECT_EQ(At({u"Top", u"Docs", u"F"}).state, saved_state);
+        EXPECT_EQ(At({u"Other"}).state, sharepoint::kUnchecked);
+        EXPECT_EQ(tree->state, c.error_number != 0 ? sharepoint::kPartlyChecked : sharepoint::kUnchecked);
+        // The window hears of the item saved, and then, after a failed flush, of the tree put back.
+        const std::vector<std::u16string> expected_reports =
+            c.error_number != 0 ? std::vector<std::u16string>{u"Top", u"data.mdf"} : std::vector<std::u16string>{u"Top"};
+        EXPECT_EQ(reported, expected_reports);
     }
 }
 
@@ -596,6 +623,256 @@ TEST_F(SiteSave, AStopPartWayKeepsTheCutItemCheckedAndCallsNothingRepaired) {
 }
 
 
+// A stop part way through a checked site: the parts of it saved whole before the stop (a sub-site, a list) are
+// unchecked, so that Repair saves only the rest; the list the stop cut and the site keep their checks (the
+// site partly), and only the lists saved whole are called repaired. A folder saved whole inside a folder that
+// was cut and has documents of its own keeps its check: its parent's documents are no items of the tree, and
+// only the parent's check brings them into the next save.
+TEST_F(SiteSave, AStopPartWayUnchecksWhatWasSavedWhole) {
+    Web(u"{T}", u"", u"Top");
+    Web(u"{S}", u"{T}", u"Sub");
+    List(u"{S}", u"{SL}", u"Sub list");
+    Folder(u"{SF}", u"{R}", u"{SL}", u"SF");
+    Document(u"{s1}", u"{SF}", u"s1.txt", kS);
+    Document(u"{s2}", u"{SF}", u"s2.txt", kS);
+    List(u"{T}", u"{L1}", u"One");
+    Folder(u"{F1}", u"{R}", u"{L1}", u"F1");
+    Document(u"{11}", u"{F1}", u"a.txt", kA);
+    Document(u"{12}", u"{F1}", u"b.txt", kB);
+    List(u"{T}", u"{L2}", u"Two");
+    Folder(u"{F2}", u"{R}", u"{L2}", u"F2");
+    Folder(u"{F3}", u"{F2}", u"{L2}", u"F3");
+    Document(u"{31}", u"{F3}", u"c.txt", kA);
+    Document(u"{21}", u"{F2}", u"d.txt", kA2);
+    Document(u"{22}", u"{F2}", u"e.txt", kB);
+    List(u"{T}", u"{L3}", u"Three");
+    Folder(u"{F4}", u"{R}", u"{L3}", u"F4");
+    Document(u"{41}", u"{F4}", u"f.txt", kA);
+    Web(u"{U}", u"", u"Other");
+    List(u"{U}", u"{O}", u"Old");
+    Folder(u"{H}", u"{R}", u"{O}", u"H");
+    Document(u"{5}", u"{H}", u"g.txt", kA2);
+    Build();
+    // Stopped at the count of d.txt: the sub-site, list One and folder F3 are whole; F2 and list Two are not.
+    int counted = 0;
+    const auto log_lines = sink.on_send;
+    sink.on_send = [&](unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) {
+        log_lines(message, wparam, lparam);
+        if (message == platform::WM_RECORD_COUNT && ++counted == 6) app.m_bStopJob = true;
+    };
+    std::vector<std::u16string> reported;
+    const auto tally =
+        engine.SaveCheckedTreeItems(*tree, [&](const sharepoint::CheckItem& item) { reported.push_back(item.label); });
+    app.m_bStopJob = false;
+
+    EXPECT_TRUE(tally.stopped);
+    EXPECT_EQ(app.m_nRecoveredCount.load(), 6u);
+    EXPECT_EQ(At({u"Top", u"Sub"}).state, sharepoint::kUnchecked);
+    EXPECT_EQ(At({u"Top", u"Sub", u"Sub list"}).state, sharepoint::kUnchecked);
+    EXPECT_EQ(At({u"Top", u"One"}).state, sharepoint::kUnchecked);
+    EXPECT_EQ(At({u"Top", u"Two", u"F2", u"F3"}).state, sharepoint::kChecked);
+    EXPECT_EQ(At({u"Top", u"Two", u"F2"}).state, sharepoint::kChecked);
+    EXPECT_EQ(At({u"Top", u"Two"}).state, sharepoint::kChecked);
+    EXPECT_EQ(At({u"Top", u"Three"}).state, sharepoint::kChecked);
+    EXPECT_EQ(At({u"Top"}).state, sharepoint::kPartlyChecked);
+    EXPECT_EQ(At({u"Other"}).state, sharepoint::kChecked);
+    EXPECT_EQ(reported, std::vector<std::u16string>{u"Top"});  // the window shows the tree again once
+    EXPECT_TRUE(Logged("  Sub list:Repaired successfully"));
+    EXPECT_TRUE(Logged("  One:Repaired successfully"));
+    for (const char* cut : {"Two", "Three", "Top"}) EXPECT_FALSE(Logged(std::string("  ") + cut + ":Repaired successfully")) << cut;
+
+    // Repair again saves the rest and nothing twice.
+    fs::path first = dir / "first";
+    fs::rename(Out(), first);
+    reported.clear();
+    sink.on_send = log_lines;
+    const auto rest = engine.SaveCheckedTreeItems(*tree);
+    EXPECT_FALSE(rest.stopped);
+    EXPECT_EQ(Files(Out()),
+              (std::vector<std::string>{"Other/Old/H/g.txt=" + kA2, "Top/Three/F4/f.txt=" + kA,
+                                        "Top/Two/F2/F3/c.txt=" + kA, "Top/Two/F2/d.txt=" + kA2,
+                                        "Top/Two/F2/e.txt=" + kB}));
+    EXPECT_EQ(tree->state, sharepoint::kUnchecked);
+}
+
+// The output folder deleted or moved by another program during the save, between two sites or while a list's
+// documents are being written: the save ends there as a failure. Nothing is written where the folder was
+// (no folder made again by its name) nor anywhere else; every document is either saved (before the loss),
+// named as not written, or counted in the line that ends the save; and nothing after the loss is called
+// repaired. Every item of the save keeps its check: what it wrote is gone with the folder, or elsewhere.
+TEST_F(SiteSave, AnOutputFolderDeletedOrMovedEndsTheSaveAsAFailure) {
+    enum class When { BetweenSites, InAList };
+    struct Case {
+        const char* name;
+        When when;
+        bool moved;
+    };
+    const Case cases[] = {
+        {"deleted between two sites", When::BetweenSites, false},
+        {"moved between two sites", When::BetweenSites, true},
+        {"deleted while a list is written", When::InAList, false},
+        {"moved while a list is written", When::InAList, true},
+    };
+    // More documents in a folder than the save has in hand at once (written but not yet counted), so that
+    // some of list B come after the loss whatever the timing.
+    constexpr int kPerFolder = 200;
+    Web(u"{T}", u"", u"Top");
+    List(u"{T}", u"{A}", u"A");
+    Folder(u"{FA}", u"{R}", u"{A}", u"FA");
+    List(u"{T}", u"{B}", u"B");
+    Folder(u"{FB}", u"{R}", u"{B}", u"FB");
+    Web(u"{U}", u"", u"Other");
+    List(u"{U}", u"{O}", u"O");
+    Folder(u"{FO}", u"{R}", u"{O}", u"FO");
+    for (int k = 0; k < kPerFolder; ++k) {
+        const std::u16string n = platform::Widen(std::to_string(k));
+        Document(u"{a" + n + u"}", u"{FA}", u"a" + n + u".txt", kA);
+        Document(u"{b" + n + u"}", u"{FB}", u"b" + n + u".txt", kB);
+        Document(u"{o" + n + u"}", u"{FO}", u"o" + n + u".txt", kA2);
+    }
+    Build();
+    const auto log_lines = sink.on_send;
+    const fs::path moved = dir / "moved";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(Out());
+        fs::remove_all(moved);
+        log.clear();
+        engine.m_nSaveFailures = 0;
+        app.m_nRecoveredCount = 0;
+        tree->state = sharepoint::kChecked;
+        sharepoint::SetChildCheckState(*tree);
+        bool gone = false;
+        auto lose = [&] {
+            if (gone) return;
+            gone = true;
+            if (c.moved) {
+                fs::rename(Out(), moved);
+            } else {
+                fs::remove_all(Out());
+            }
+        };
+        sink.on_send = [&](unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) {
+            log_lines(message, wparam, lparam);
+            if (c.when == When::InAList && message == platform::WM_RECORD_COUNT && app.m_nRecoveredCount.load() == 250) lose();
+        };
+        const auto tally = engine.SaveCheckedTreeItems(*tree, [&](const sharepoint::CheckItem& item) {
+            if (c.when == When::BetweenSites && item.label == u"Top") lose();
+        });
+        sink.on_send = log_lines;
+
+        EXPECT_TRUE(gone);
+        EXPECT_TRUE(tally.output_lost);
+        EXPECT_FALSE(tally.stopped);
+        EXPECT_FALSE(fs::exists(Out()));
+        const std::uint64_t saved = app.m_nRecoveredCount.load();
+        if (c.moved) {
+            EXPECT_EQ(Files(moved).size(), saved);
+        }
+        // Each document once: saved, named as not written, or counted at the end.
+        std::uint64_t named = 0;
+        std::uint64_t counted = 0;
+        const std::string end = "  The output folder was deleted or moved during the save: " + Out().string() + "; ";
+        for (const auto& line : log) {
+            if (line.rfind("  Not written: ", 0) == 0) {
+                ++named;
+                EXPECT_NE(line.find("(the output folder was deleted or moved)"), std::string::npos) << line;
+            }
+            if (line.rfind(end, 0) == 0) counted += std::stoull(line.substr(end.size()));
+        }
+        EXPECT_TRUE(std::any_of(log.begin(), log.end(), [&](const std::string& line) { return line.rfind(end, 0) == 0; }));
+        EXPECT_EQ(saved + named + counted, 3u * kPerFolder);
+        EXPECT_EQ(engine.m_nSaveFailures, named + counted);
+        EXPECT_FALSE(Logged("  O:Repaired successfully"));
+        EXPECT_FALSE(Logged("  Other:Repaired successfully"));
+        EXPECT_EQ(tree->state, sharepoint::kChecked);
+        EXPECT_EQ(At({u"Top"}).state, sharepoint::kChecked);
+        EXPECT_EQ(At({u"Top", u"A", u"FA"}).state, sharepoint::kChecked);
+        if (c.when == When::BetweenSites) {
+            EXPECT_EQ(saved, 2u * kPerFolder);
+            EXPECT_TRUE(Logged("  Top:Repaired successfully"));
+        } else {
+            EXPECT_GE(saved, 250u);
+            EXPECT_FALSE(Logged("  B:Repaired successfully"));
+            EXPECT_FALSE(Logged("  Top:Repaired successfully"));
+        }
+    }
+}
+
+// Where unnamed files can be made but neither way of naming one works (no capability to name by descriptor,
+// no /proc mounted), no document is lost: the way is found before the first file, and every file is written
+// under a temporary name instead, more of them at once than the save has in hand.
+TEST_F(SiteSave, NoDocumentIsLostWhereUnnamedFilesCannotBeNamed) {
+    struct Case {
+        const char* name;
+        bool by_descriptor;
+        bool through_proc;
+    };
+    const Case cases[] = {{"no capability", false, true}, {"no capability and no /proc", false, false}};
+    Web(u"{T}", u"", u"Top");
+    List(u"{T}", u"{L}", u"Docs");
+    Folder(u"{F}", u"{R}", u"{L}", u"F");
+    constexpr std::uint64_t kDocuments = 150;
+    for (std::uint64_t k = 0; k < kDocuments; ++k) {
+        const std::u16string n = platform::Widen(std::to_string(k));
+        Document(u"{" + n + u"}", u"{F}", u"d" + n + u".txt", kA);
+    }
+    Build();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(Out());
+        engine.m_nSaveFailures = 0;
+        app.m_nRecoveredCount = 0;
+        tree->state = sharepoint::kChecked;
+        sharepoint::SetChildCheckState(*tree);
+        const testsupport::LinkStandIn stand_in(c.by_descriptor, c.through_proc);
+        engine.SaveCheckedTreeItems(*tree);
+        EXPECT_EQ(engine.m_nSaveFailures, 0u);
+        EXPECT_EQ(app.m_nRecoveredCount.load(), kDocuments);
+        EXPECT_EQ(Files(Out()).size(), kDocuments);
+    }
+}
+
+// While the user is asked whether to stop, the save writes and names nothing more: the walk waits at its next
+// document and a Yes stops it there, so exactly the documents before the question are saved.
+TEST_F(SiteSave, NothingMoreIsSavedWhileTheStopQuestionIsOpen) {
+    Web(u"{T}", u"", u"Top");
+    List(u"{T}", u"{L}", u"Docs");
+    Folder(u"{F}", u"{R}", u"{L}", u"F");
+    for (int k = 0; k < 200; ++k) {
+        Document(u"{" + platform::Widen(std::to_string(k)) + u"}", u"{F}",
+                 u"d" + platform::Widen(std::to_string(k)) + u".txt", kA);
+    }
+    Build();
+    constexpr std::uint64_t kAsked = 10;
+    std::thread answer;
+    bool halted = false;
+    std::uint64_t saved_while_asked = 0;
+    const auto log_lines = sink.on_send;
+    sink.on_send = [&](unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) {
+        log_lines(message, wparam, lparam);
+        if (message != platform::WM_RECORD_COUNT || app.m_nRecoveredCount.load() != kAsked) return;
+        // Stop pressed: the question opens, and the user answers Yes once the save has come to a halt.
+        app.m_jobPause.Hold();
+        answer = std::thread([&] {
+            const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (app.m_jobPause.Waiting() == 0 && std::chrono::steady_clock::now() < give_up) std::this_thread::yield();
+            halted = app.m_jobPause.Waiting() != 0;
+            saved_while_asked = app.m_nRecoveredCount.load();
+            app.m_bStopJob = true;
+            app.m_jobPause.Release();
+        });
+    };
+    const auto tally = engine.SaveCheckedTreeItems(*tree);
+    answer.join();
+    app.m_bStopJob = false;
+    EXPECT_TRUE(halted);
+    EXPECT_TRUE(tally.stopped);
+    EXPECT_EQ(saved_while_asked, kAsked);
+    EXPECT_EQ(app.m_nRecoveredCount.load(), kAsked);
+    EXPECT_EQ(Files(Out()).size(), kAsked);
+}
+
 // The documents are written on several threads but named in tree order: many documents of one folder whose
 // names clash (equal names, a name that is another's numbered form, a name that differs only in case, a
 // folder that wants a document's name) get the names and log lines of a save that writes one at a time.
@@ -603,15 +880,22 @@ TEST_F(SiteSave, ClashingNamesInOneFolderAreNumberedInTreeOrder) {
     struct Case {
         const char* name;
         std::vector<std::u16string> leaves;  // the folder's documents, in tree order
+        std::vector<std::u16string> given;   // the names they get, in the same order
     };
+    std::vector<std::u16string> many_given{u"a.txt"};
+    for (int n = 1; n < 40; ++n) many_given.push_back(u"a[" + platform::Widen(std::to_string(n)) + u"].txt");
     const Case cases[] = {
-        {"one name many times", std::vector<std::u16string>(40, u"a.txt")},
+        {"one name many times", std::vector<std::u16string>(40, u"a.txt"), many_given},
         {"numbered forms met before their plain name",
          {u"a[2].txt", u"b.txt", u"a.txt", u"a[1].txt", u"a.txt", u"a.txt", u"a[4].txt", u"a.txt", u"b.txt",
-          u"a.txt", u"c.txt", u"a[6].txt", u"a.txt", u"a.txt"}},
+          u"a.txt", u"c.txt", u"a[6].txt", u"a.txt", u"a.txt"},
+         {u"a[2].txt", u"b.txt", u"a.txt", u"a[1].txt", u"a[3].txt", u"a[4].txt", u"a[4][1].txt", u"a[5].txt",
+          u"b[1].txt", u"a[6].txt", u"c.txt", u"a[6][1].txt", u"a[7].txt", u"a[8].txt"}},
         {"names that differ in case and in characters made safe",
          {u"Doc.txt", u"doc.txt", u"DOC.txt", u"doc.txt", u"x/y.txt", u"x_y.txt", u"x\\y.txt", u"Отчёт.txt",
-          u"Отчёт.txt", u"отчёт.txt", u"doc.txt.incomplete", u"doc.txt"}},
+          u"Отчёт.txt", u"отчёт.txt", u"doc.txt.incomplete", u"doc.txt"},
+         {u"Doc.txt", u"doc.txt", u"DOC.txt", u"doc[1].txt", u"x_y.txt", u"x_y[1].txt", u"x_y[2].txt", u"Отчёт.txt",
+          u"Отчёт[1].txt", u"отчёт.txt", u"doc.txt.incomplete", u"doc[2].txt"}},
     };
     Web(u"{T}", u"", u"Top");
     List(u"{T}", u"{L}", u"Docs");
@@ -631,14 +915,10 @@ TEST_F(SiteSave, ClashingNamesInOneFolderAreNumberedInTreeOrder) {
         SCOPED_TRACE(cases[c].name);
         // The names a save that writes one document at a time gives: the first free of the safe name and its
         // numbered forms, in tree order.
-        std::set<std::u16string> taken;
+        ASSERT_EQ(cases[c].given.size(), cases[c].leaves.size());
         std::vector<std::string> expected;
-        for (std::size_t k = 0; k < cases[c].leaves.size(); ++k) {
-            const std::u16string safe = sharepoint::SafeName(cases[c].leaves[k]);
-            std::u16string given = safe;
-            for (int n = 1; taken.count(given) != 0; ++n) given = sharepoint::NumberedName(safe, n);
-            taken.insert(given);
-            expected.push_back(platform::ToUtf8(given) + "=document " + std::to_string(k) + " of folder " +
+        for (std::size_t k = 0; k < cases[c].given.size(); ++k) {
+            expected.push_back(platform::ToUtf8(cases[c].given[k]) + "=document " + std::to_string(k) + " of folder " +
                                std::to_string(c) + std::string(30, '.'));
         }
         std::sort(expected.begin(), expected.end());
@@ -715,9 +995,10 @@ TEST_F(SiteSave, FailedWritesOnTheWriterThreadsAreLoggedInTreeOrder) {
     }
 }
 
-// A stop asked for while a document's messages are sent (its progress step, or its count) ends the save
+// A stop asked for while a document's messages are sent (its progress message, or its count) ends the save
 // right after that document, as when the files are written one at a time: exactly the documents before it
-// and itself are named, nothing else is left in the folders, and the site keeps its check.
+// and itself are named, nothing else is left in the folders, the folders saved whole are unchecked and the
+// site keeps its check (partly, when a folder of it was saved whole).
 TEST_F(SiteSave, AStopAtADocumentOfAThreadedSaveNamesExactlyTheDocumentsUpToIt) {
     struct Case {
         const char* name;
@@ -728,8 +1009,9 @@ TEST_F(SiteSave, AStopAtADocumentOfAThreadedSaveNamesExactlyTheDocumentsUpToIt) 
         {"count of the first", platform::WM_RECORD_COUNT, 1},
         {"count in the second folder", platform::WM_RECORD_COUNT, 23},
         {"count of the last but one", platform::WM_RECORD_COUNT, 59},
-        {"progress step of the seventh", platform::WM_JOB_PROGRESS, 7},
-        {"progress step in the third folder", platform::WM_JOB_PROGRESS, 45},
+        {"count of the last of the first folder", platform::WM_RECORD_COUNT, 20},
+        {"progress of the seventh", platform::WM_JOB_PROGRESS, 7},
+        {"progress in the third folder", platform::WM_JOB_PROGRESS, 45},
     };
     Web(u"{T}", u"", u"Top");
     List(u"{T}", u"{L}", u"Docs");
@@ -744,8 +1026,6 @@ TEST_F(SiteSave, AStopAtADocumentOfAThreadedSaveNamesExactlyTheDocumentsUpToIt) 
         }
     }
     Build();
-    constexpr platform::LPARAM kDocumentCount = 6060;
-    app.m_nDocumentCount = kDocumentCount;
     const auto log_lines = sink.on_send;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -760,9 +1040,9 @@ TEST_F(SiteSave, AStopAtADocumentOfAThreadedSaveNamesExactlyTheDocumentsUpToIt) 
         int seen = 0;
         sink.on_send = [&](unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) {
             log_lines(message, wparam, lparam);
-            // A document's progress step is told by its amount (the list's and the site's steps have others).
+            // A document's progress message says where the save is: at that document.
             const bool counts = message == platform::WM_RECORD_COUNT ||
-                                (wparam == platform::kProgressStep && lparam == kDocumentCount);
+                                (wparam == platform::kProgressAt && lparam == seen + 1);
             if (message == c.message && counts && ++seen == c.at) app.m_bStopJob = true;
         };
         const auto tally = engine.SaveCheckedTreeItems(*tree);
@@ -775,7 +1055,12 @@ TEST_F(SiteSave, AStopAtADocumentOfAThreadedSaveNamesExactlyTheDocumentsUpToIt) 
         std::vector<std::string> sorted_expected = expected;
         std::sort(sorted_expected.begin(), sorted_expected.end());
         EXPECT_EQ(Files(Out() / "Top" / "Docs"), sorted_expected);
-        EXPECT_EQ(At({u"Top"}).state, sharepoint::kChecked);
+        for (int f = 0; f < 3; ++f) {
+            const std::u16string folder = u"F" + platform::Widen(std::to_string(f));
+            EXPECT_EQ(At({u"Top", u"Docs", folder}).state,
+                      c.at >= 20 * (f + 1) ? sharepoint::kUnchecked : sharepoint::kChecked) << f;
+        }
+        EXPECT_EQ(At({u"Top"}).state, c.at >= 20 ? sharepoint::kPartlyChecked : sharepoint::kChecked);
         EXPECT_EQ(sink.Count(platform::WM_JOB_ENDED), static_cast<std::size_t>(&c - cases + 1));
     }
     app.m_bStopJob = false;

@@ -247,6 +247,30 @@ TEST(BuildWebTree, StopReturnsZeroWithoutARoot) {
     EXPECT_EQ(sink.Count(platform::WM_JOB_ENDED), 1u);
 }
 
+// A list of thousands of documents tells the window how many are left to place at the first document and then
+// now and then, not once per document: each message waits for the window.
+TEST(BuildWebTree, ThousandsOfDocumentsSendAFewProgressMessages) {
+    constexpr int kDocuments = 20000;
+    platform::SharedState app;
+    platform::RecordingSink sink;
+    mdf::CRecoveryEngine engine(app, &sink);
+    engine.m_arrWebRows = {Web(u"{W}", u"", u"W")};
+    engine.m_arrListRows = {List(u"{W}", u"{L}", u"Docs")};
+    std::vector<SPServerDocumentData> docs{Item(u"{F}", u"", u"{L}", u"1", u"F")};
+    for (int d = 0; d < kDocuments; ++d) {
+        docs.push_back(Item(u"{I" + platform::FromUtf8(std::to_string(d)) + u"}", u"{F}", u"{L}", u"0", u"d", 1));
+    }
+    engine.m_arrDocuments = docs;
+    ASSERT_EQ(engine.BuildWebTree(), 1);
+    ASSERT_EQ(app.m_nDocumentCount, kDocuments);
+    std::size_t left_messages = 0;
+    for (const auto& m : sink.Messages()) {
+        left_messages += m.message == platform::WM_JOB_PROGRESS && m.wparam == platform::kProgressRange ? 1 : 0;
+    }
+    EXPECT_GE(left_messages, 1u);
+    EXPECT_LE(left_messages, kDocuments / 1024 + 1);
+}
+
 // ---- The literal scan: every level rescans its array from the start after every move. ----
 
 struct RefDoc {

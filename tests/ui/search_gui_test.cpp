@@ -120,7 +120,9 @@ TEST_F(SearchWindow, SearchShowsItsProgressStopKeepsTheFilesAndTheListComesBack)
     ASSERT_TRUE(paused);
     EXPECT_EQ(Rows(), (std::vector<std::string>{root + "/a1/x1.mdf", root + "/a2/x2.mdf"}))
         << "Stop threw the files found away";
-    EXPECT_EQ(dialog_->ControlText(kIdSearchStatus), "Total Database in List is : 2");
+    // The line after the search says that the list is partial: the search did not look everywhere.
+    EXPECT_EQ(dialog_->ControlText(kIdSearchStatus), "Total Database in List is : 2 (search stopped: partial)");
+    EXPECT_FALSE(SaveScreenshot(*dialog_, "search_stopped").empty());
 
     // Home, then back to the file page: the list is there again.
     Click(kIdHome);

@@ -1,26 +1,34 @@
 // Stop in a real window while a job works on a large data file: a scan stopped in the middle of its page scan
 // gives back a usable file page, and a table view stopped part way keeps the rows it showed with the result
-// page usable. The large file (a 2005-format file of a few hundred MiB with three big tables) is written into
-// a temporary folder by the benchmarks' generator when the test starts.
+// page usable and says that the list is partial. The test holds the job at a given message until Stop's question
+// is open, and while the question is open the job waits for the answer, so the stop lands there whatever the
+// machine's speed. The large file (a 2005-format file of a few hundred MiB with three big
+// tables) is written into a temporary folder by the benchmarks' generator when the test starts. And the scan of
+// a badly damaged file shows how far its listing of the missing pages is.
 #include <gtest/gtest.h>
 
+#include <wx/gauge.h>
 #include <wx/listctrl.h>
 #include <wx/treectrl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/control_ids.h"
+#include "app/progress_model.h"
 #include "app/recover_thread.h"
 #include "bench/bench_files.h"
 #include "mdf/progress_pacer.h"
 #include "mdf/recovery_engine.h"
 #include "platform/messages.h"
+#include "platform/text.h"
 #include "tests/support/corpus.h"
 #include "tests/support/page_builder.h"
 #include "tests/ui/gui_harness.h"
@@ -55,21 +63,18 @@ protected:
         dialog_->end_program = [](bool) {};
         dialog_->confirm_stop = nullptr;  // Stop asks its real question; the test answers it
         // Every worker message passes the recorder on its way to the window.
+        // While the question is open the job waits at its next check: it cannot run to its end before the
+        // answer, however fast the machine.
         a.m_bridge.SetHandler([this](unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) {
             received_.push_back({message, wparam, lparam});
-            // While the question is open, the window handles each progress message and row batch slowly, as a
-            // busy desktop would: the job cannot run to its end before the answer, however fast the machine.
-            // Progress comes only every 1,024 pages and 50 ms, so each of those messages takes long.
-            if (slow_window_ && !*stop_confirmed_ &&
-                (message == platform::WM_JOB_PROGRESS || message == platform::WM_TABLE_ROW)) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(message == platform::WM_JOB_PROGRESS ? 100 : 1));
-            }
             dialog_->OnWorkerMessage(message, wparam, lparam);
+            shown_rows_->store(dialog_->ResultList()->GetItemCount());
         });
         dialog_->Show();
         Pump(50);
     }
     void TearDown() override {
+        App().m_bridge.before_worker_send = nullptr;
         delete dialog_;
         Pump(20);
     }
@@ -133,18 +138,32 @@ protected:
         }));
     }
 
+    // Holds the job on its own thread before the first message `due` names, until Stop's question holds the job:
+    // Stop then comes exactly there, however fast the machine. True once the job is held there.
+    void HoldJobBefore(std::function<bool(unsigned, platform::WPARAM, platform::LPARAM)> due) {
+        held_->store(false);
+        App().m_bridge.before_worker_send = [held = held_, due = std::move(due)](unsigned message, platform::WPARAM wparam,
+                                                                                  platform::LPARAM lparam) {
+            if (held->load() || !due(message, wparam, lparam)) return;
+            held->store(true);
+            const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (!App().m_jobPause.Held() && std::chrono::steady_clock::now() < give_up) std::this_thread::yield();
+        };
+    }
+    bool JobHeld() const { return held_->load(); }
+
     // Presses Stop while a job runs: the question is answered Yes, the message after the stop is closed.
     // Returns the message's text.
     wxString PressStop() {
         // Shared with the answerers, which may outlive this call when a dialog never opens.
         auto shown = std::make_shared<wxString>();
         auto asked = std::make_shared<bool>(false);
-        *stop_confirmed_ = false;
-        WhenModalOpens<ui::CMyExitStopDialog>([asked, confirmed = stop_confirmed_](ui::CMyExitStopDialog& question) {
+        WhenModalOpens<ui::CMyExitStopDialog>([asked](ui::CMyExitStopDialog& question) {
             *asked = true;
             EXPECT_EQ(question.UpperText(), "Do you want to stop the current process ?");
+            // The job waits for the answer: it comes to a halt, and has not ended.
+            EXPECT_TRUE(WaitUntil([] { return App().m_jobPause.Waiting() > 0 || App().m_bJobIdle.load(); }, 30000));
             EXPECT_FALSE(App().m_bJobIdle.load()) << "the job ended before Stop was answered";
-            *confirmed = true;
             question.EndWith(kIdOk);
         });
         WhenModalOpens<ui::CMyMessageDialog>(
@@ -153,9 +172,7 @@ protected:
                 message.EndWith(kIdOk);
             },
             30000);
-        slow_window_ = true;
         dialog_->OnStopJob();
-        slow_window_ = false;
         EXPECT_TRUE(*asked);
         Pump(100);
         return *shown;
@@ -181,8 +198,9 @@ protected:
     std::vector<benchfiles::LargeTable> tables_;
     ui::CBrindlemoorDlg* dialog_ = nullptr;
     std::vector<Received> received_;
-    std::shared_ptr<bool> stop_confirmed_ = std::make_shared<bool>(false);
-    bool slow_window_ = false;
+    // Shared with the job's thread, which may look at them while the fixture ends.
+    std::shared_ptr<std::atomic<bool>> held_ = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<std::atomic<long>> shown_rows_ = std::make_shared<std::atomic<long>>(0);
 };
 
 #define REQUIRE_LARGE_FILE()                                                                 \
@@ -199,13 +217,18 @@ TEST_F(StopWindow, StopInTheMiddleOfAScanOfALargeFileGivesBackAUsableFilePage) {
     // The page scan tells its position every 1,024 pages however fast the disk (a file in the page cache is
     // read through in less than the usual 50 ms between position messages), so Stop meets it part way.
     const mdf::ProgressPacer::Thresholds every_1024_pages(1024, std::chrono::milliseconds(0));
-    slow_window_ = true;  // from the start: each progress message of the scan takes the window long
+    // Stop once the page scan has told its first position: held before its second, early in the file's 40,960
+    // pages.
+    auto positions = std::make_shared<int>(0);
+    HoldJobBefore([positions](unsigned message, platform::WPARAM wparam, platform::LPARAM) {
+        return message == platform::WM_JOB_PROGRESS && wparam == platform::kProgressAt && ++*positions == 2;
+    });
     dialog_->OnScanFile();
     const std::uint64_t job = RunningJobId();
     ASSERT_NE(job, 0u);
-    // Stop once the page scan has told its first position: early in the file's 40,960 pages.
-    ASSERT_TRUE(WaitUntil([&] { return ProgressSteps() >= 1 || App().m_bJobIdle.load(); }, 30000));
+    ASSERT_TRUE(WaitUntil([&] { return JobHeld() || App().m_bJobIdle.load(); }, 30000));
     ASSERT_FALSE(App().m_bJobIdle.load()) << "the scan ended before Stop";
+    EXPECT_GE(ProgressSteps(), 1u);
 
     EXPECT_EQ(PressStop(), "Current  process stopped by user.");
     EXPECT_EQ(CountReceived(platform::WM_JOB_ENDED), 1u);
@@ -268,11 +291,15 @@ TEST_F(StopWindow, StopPartWayThroughALargeTableKeepsItsRowsAndTheResultPage) {
     ASSERT_TRUE(orders.IsOk());
 
     received_.clear();
+    // Stop once the list shows 2,000 rows: the view is held before its next batch.
+    HoldJobBefore([shown = shown_rows_](unsigned message, platform::WPARAM, platform::LPARAM) {
+        return message == platform::WM_TABLE_ROW && shown->load() >= 2000;
+    });
     EXPECT_EQ(ClickLabel(orders), 1);
     const std::uint64_t job = RunningJobId();
     ASSERT_NE(job, 0u);
     wxListCtrl* list = dialog_->ResultList();
-    ASSERT_TRUE(WaitUntil([&] { return list->GetItemCount() >= 2000 || App().m_bJobIdle.load(); }, 30000));
+    ASSERT_TRUE(WaitUntil([&] { return JobHeld() || App().m_bJobIdle.load(); }, 30000));
     ASSERT_FALSE(App().m_bJobIdle.load()) << "the table view ended before Stop";
 
     EXPECT_EQ(PressStop(), "Current  process stopped by user.");
@@ -285,6 +312,12 @@ TEST_F(StopWindow, StopPartWayThroughALargeTableKeepsItsRowsAndTheResultPage) {
     const long shown = list->GetItemCount();
     EXPECT_GE(shown, 2000);
     EXPECT_LT(static_cast<std::uint64_t>(shown), total);
+    // The counter stays and says how many of the table's rows the list holds: it is partial.
+    EXPECT_TRUE(dialog_->IsControlShown(kIdRecordCounter));
+    EXPECT_EQ(dialog_->ControlText(kIdRecordCounter),
+              wxString::FromUTF8(platform::ToUtf8(app::PartialCounterText(shown, static_cast<std::int64_t>(total), false))));
+    EXPECT_TRUE(dialog_->ControlText(kIdRecordCounter).EndsWith(" of " + std::to_string(total) + " (stopped: partial)"));
+    EXPECT_FALSE(SaveScreenshot(*dialog_, "table_load_stopped").empty());
     EXPECT_EQ(list->GetColumnCount(), 5);
     EXPECT_EQ(Cell(0, 0), "1");
     EXPECT_EQ(Cell(shown - 1, 0), std::to_string(shown));
@@ -316,6 +349,52 @@ TEST_F(StopWindow, StopPartWayThroughALargeTableKeepsItsRowsAndTheResultPage) {
     EXPECT_EQ(CountReceived(platform::WM_JOB_ENDED), 1u);
     EXPECT_LT(static_cast<std::uint64_t>(list->GetItemCount()), total);
     EXPECT_EQ(Cell(list->GetItemCount() - 1, 0), std::to_string(list->GetItemCount()));
+}
+
+// A badly damaged file (a large file cut to a third: thousands of its tables' pages lie beyond its end): after
+// the page scan, the scan lists every missing page in the log, which in a window takes long. The bar starts
+// again for that listing and moves with it, and the line under it says what the scan does and how far it is.
+TEST(DamagedScanWindow, TheListingOfMissingPagesShowsItsProgressWithText) {
+    testsupport::TempDir dir;
+    const fs::path file = dir / "cut.mdf";
+    benchfiles::WriteLargeFile(file, 48);
+    fs::resize_file(file, 16 * 1024 * 1024);
+    // Every listed line reports where the listing is (the window is told at most every 1,024 lines otherwise).
+    const mdf::ProgressPacer::Thresholds every_line(1, std::chrono::milliseconds(0));
+    ui::CBrindlemoorDlg* dialog = nullptr;
+    int missing_lines = 0;
+    int gauge_then = -1;
+    wxString text_then;
+    dialog = OpenMainDialogOnScreen([&](ui::CBrindlemoorDlg& d) {
+        dialog = &d;
+        App().m_bridge.SetHandler([&](unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) {
+            dialog->OnWorkerMessage(message, wparam, lparam);
+            if (message == platform::WM_LOG_LINE && App().m_strLogLine.rfind(u"Missing page ", 0) == 0 &&
+                ++missing_lines == 1000) {
+                gauge_then = dialog->ScanGauge()->GetValue();
+                text_then = dialog->ControlText(kIdSearchStatus);
+                EXPECT_TRUE(dialog->IsControlShown(kIdSearchStatus));
+                EXPECT_FALSE(SaveScreenshot(*dialog, "scan_damaged_progress").empty());
+            }
+        });
+    });
+    ClickControl(*dialog, kIdCompleteRepair);
+    ClickSelectFile(*dialog, file);
+    ASSERT_TRUE(ClickScanFile(*dialog));
+    ASSERT_TRUE(WaitUntil([] { return JobIdle(); }, 60000));
+    ASSERT_NE(dialog->Engine(), nullptr);
+    const std::uint64_t listed = dialog->Engine()->m_arrDamagedPages.size() + dialog->Engine()->m_mapMissingPages.size();
+    ASSERT_GT(missing_lines, 2000);
+    // At the 1,000th missing page the bar is part way, neither empty nor full, and the line says where.
+    const int range = dialog->ScanGauge()->GetRange();
+    EXPECT_GT(gauge_then, 0);
+    EXPECT_LT(gauge_then, range);
+    EXPECT_TRUE(text_then.StartsWith("Listing damaged and missing pages : ")) << text_then;
+    EXPECT_TRUE(text_then.EndsWith(" of " + std::to_string(listed))) << text_then;
+    // The result page came: the line of the scan went with its bar.
+    EXPECT_TRUE(App().m_hTreeRoot.IsOk());
+    EXPECT_FALSE(dialog->IsControlShown(kIdSearchStatus));
+    CloseMainDialog(dialog);
 }
 
 }  // namespace
