@@ -239,6 +239,8 @@ void CRecoverThread::RunScan() {
     LogLine(u"");
     // Damaged pages are kept and read like the others; the log names each one with its table.
     const std::uint64_t damaged = engine.ReportDamage();
+    // A sound database without user tables: an information, not a failure.
+    if (engine.m_lstTables.empty() && damaged == 0) engine.ShowMessage(u"", engine.NoUserTableText());
     LogCount(121, m_app.m_nTableCount);
     if (damaged != 0) LogCount(kDamagedPagesText, static_cast<std::int64_t>(damaged));
     LogLine(JobText(119));
