@@ -218,6 +218,11 @@ std::vector<CRecoveryEngine::Finding> CRecoveryEngine::CheckCatalogue() {
     };
     auto object_text = [&](std::int32_t object_id) -> std::u16string {
         if (const auto t = table_of_object.find(object_id); t != table_of_object.end()) return t->second->m_pszName;
+        for (const auto& row : m_catalogue.index_rows) {
+            if (row.object_id == object_id && row.index_id == 0 && !row.name.empty()) {
+                return row.name + u" (object " + SignedDecimal(object_id) + u")";
+            }
+        }
         if (format2005) {
             if (const auto* n = indexed_name(object_id)) {
                 std::u16string schema;
@@ -302,6 +307,15 @@ std::vector<CRecoveryEngine::Finding> CRecoveryEngine::CheckCatalogue() {
         entry.pages += owner.pages;
         entry.rows += owner.rows;
     }
+    if (!format2005) {
+        // A table's index row (index 0 or 1) whose object row is gone: the table is lost even when it held no
+        // row. A heap's index row still gives the table's name.
+        for (const auto& row : m_catalogue.index_rows) {
+            if (row.object_id < kFirstUserObjectId || m_catalogue.objects.count(row.object_id)) continue;
+            Lost& entry = lost[object_text(row.object_id)];
+            if (entry.why.empty()) entry.why = u"no object row names object " + SignedDecimal(row.object_id);
+        }
+    }
     if (format2005) {
         // A table's rowset whose object row is gone: the table is lost even when it held no row.
         for (const auto& row : m_catalogue.rowsets) {
@@ -363,7 +377,7 @@ std::vector<CRecoveryEngine::Finding> CRecoveryEngine::CheckCatalogue() {
                 }
             }
         }
-        if (places_kept) {
+        if (places_kept && table.m_bRowsetFound) {
             std::u16string unplaced;
             std::size_t count = 0;
             for (const auto& column : table.m_lstColumns) {
@@ -375,10 +389,6 @@ std::vector<CRecoveryEngine::Finding> CRecoveryEngine::CheckCatalogue() {
                 note(u"Lost catalogue rows (no rowset-column row places " + Decimal(count) + u" column(s): " + unplaced +
                      u") of ");
             }
-        }
-        if (table.m_losses.catalogue_rows && *table.m_losses.catalogue_rows != table.m_nRowCount) {
-            note(u"Row count differs (the catalogue counts " + Decimal(*table.m_losses.catalogue_rows) +
-                 u" row(s), its pages hold " + Decimal(table.m_nRowCount) + u") of ");
         }
     }
 

@@ -51,6 +51,7 @@ struct CatalogueFacts {
         std::uint64_t rows = 0;
         std::uint32_t first_iam = 0;
         std::uint16_t first_iam_file = 0;
+        std::u16string name;  // the row's name: a heap's (index 0) is its table's name
     };
     std::vector<IndexRow2000> index_rows;
     // User tables whose object row was read but that could not be listed: their schema's row is lost.

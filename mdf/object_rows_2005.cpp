@@ -134,9 +134,9 @@ void AddTableFromRow2005(CRecoveryEngine& engine, const std::map<std::uint16_t, 
     }
     const std::u16string owner_name = owner != owners.end() ? owner->second->m_strName
                                                             : std::u16string(kFixedSchemas[row.schema_id - 1]);
-    // Tables of the sys schema are the server's own (files of 2012 and later list some as user tables): no
-    // user table lives there.
-    if (platform::EqualsNoCase(owner_name, u"sys")) return;
+    // Tables of the sys schema (id 4 in every database) are the server's own (files of 2012 and later list some
+    // as user tables): no user table lives there. A user's schema of another id is read whatever its name.
+    if (row.schema_id == 4) return;
     const std::u16string schema = SchemaNameForTable(owner_name);
     TableNode& table = engine.AddTable();
     table.m_strSchema = schema;

@@ -366,10 +366,10 @@ std::uint64_t CRecoveryEngine::ReportDamage() {
     }
 
     std::uint64_t count = 0;
-    for (const auto& finding : findings) {
+    auto report = [&](const Finding& finding) {
         LogLine(finding.line + finding.owner);
         count += finding.kind == Finding::Kind::Other ? 1 : finding.pages;
-        if (finding.table.empty()) continue;
+        if (finding.table.empty()) return;
         for (auto& node : m_lstTables) {
             if (node.m_pszName != finding.table) continue;
             switch (finding.kind) {
@@ -378,6 +378,18 @@ std::uint64_t CRecoveryEngine::ReportDamage() {
                 case Finding::Kind::Other: ++node.m_losses.other_findings; break;
             }
         }
+    };
+    for (const auto& finding : findings) report(finding);
+    // The rows the catalogue counts for a table against the live rows on its pages: a table that nothing else
+    // named but that holds fewer (or more) rows than its catalogue counts lost pages that no check could see
+    // (its summary gives both counts either way).
+    for (const auto& table : m_lstTables) {
+        const TableLosses& losses = table.m_losses;
+        if (!losses.catalogue_rows || *losses.catalogue_rows == table.m_nRowCount) continue;
+        if (losses.damaged_pages != 0 || losses.missing_pages != 0 || losses.other_findings != 0) continue;
+        report({u"Row count differs (the catalogue counts " + decimal(*losses.catalogue_rows) + u" row(s), its pages hold " +
+                    decimal(table.m_nRowCount) + u") of ",
+                u"table " + table.m_pszName, table.m_pszName, Finding::Kind::Other, 1});
     }
     // A sound catalogue without user tables is a database that holds none: said, and no loss.
     if (m_lstTables.empty() && count == 0) LogLine(NoUserTableText());

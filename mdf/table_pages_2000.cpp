@@ -104,7 +104,23 @@ void CRecoveryEngine::ReadIndexRows2000() {
             const std::uint16_t index_id = u16(18);
             if (index_id > 1) continue;
             const std::uint64_t rows = u32(44) | (static_cast<std::uint64_t>(u32(48)) << 32);
-            m_catalogue.index_rows.push_back({static_cast<std::int32_t>(u32(4)), index_id, rows, u32(68), u16(72)});
+            // The name is the second variable column (after the keys): column count at 82, its null bitmap, the
+            // variable-column count and their end offsets.
+            std::u16string name;
+            const std::uint64_t record = page + entry;
+            const std::uint16_t columns = Read16(record + 82, Fixup::Single);
+            const std::uint32_t count_at = 84 + (columns + 7u) / 8u;
+            if (entry + count_at + 6u <= kPageSize && Read16(record + count_at, Fixup::Single) >= 2) {
+                const std::uint16_t start = Read16(record + count_at + 2, Fixup::Single) & 0x7FFF;
+                const std::uint16_t end = Read16(record + count_at + 4, Fixup::Single) & 0x7FFF;
+                if (end > start && (end - start) % 2 == 0 && entry + end <= kPageSize) {
+                    const auto bytes = ReadBytes(record + start, end - start, Fixup::Single);
+                    for (std::size_t k = 0; k + 1 < bytes.size(); k += 2) {
+                        name.push_back(static_cast<char16_t>(bytes[k] | (bytes[k + 1] << 8)));
+                    }
+                }
+            }
+            m_catalogue.index_rows.push_back({static_cast<std::int32_t>(u32(4)), index_id, rows, u32(68), u16(72), name});
         }
     }
 }

@@ -307,19 +307,32 @@ void CRecoveryEngine::WalkTableAllocations2005() {
         std::sort(iam_pages.begin(), iam_pages.end());
 
         for (const auto& p : table.m_lstDataPages) listed.Insert(p.m_nPageOffset);
+        PageRuns& damaged_runs = m_mapDamagedPageRuns[table.m_pszName];
+        PageRuns& missing_runs = m_mapMissingPageRuns[table.m_pszName];
+        // Per unit of the table, the pages found not to be its pages: a damaged map names them again and again
+        // (in every one of the unit's maps), and each is judged once. Made only when such a page is met.
+        std::map<std::uint32_t, std::vector<bool>> not_its_page;
 
         for (std::size_t index : iam_pages) {
             const std::uint64_t iam = m_arrIamPages[index];
             const std::uint32_t unit_id = Read32(iam + kPageHeaderObjectIdOffset);
+            std::vector<bool>* judged = nullptr;
+            if (const auto found = not_its_page.find(unit_id); found != not_its_page.end()) judged = &found->second;
             auto visit = [&](std::uint64_t page_number) {
                 const std::uint64_t q = page_number * kPageSize;
-                if (q + kPageSize > m_nFileSize) return NoteMissingPage(table, page_number);
+                if (q + kPageSize > m_nFileSize) return missing_runs.Add(page_number, u"beyond the end of the file");
+                if (judged != nullptr && (*judged)[page_number]) return;
                 // A page the PFS marks free may hold anything: it is still taken when it is the unit's data
                 // page, but it is no damage when it is not. A page the PFS marks allocated (or that no PFS
                 // page covers) and that is not the unit's page is damage.
                 const bool owned = m_allocationMaps.PageAllocated(page_number).value_or(true);
                 auto foreign = [&](std::u16string why) {
-                    if (owned) NoteDamagedPage(table, page_number, why);
+                    if (judged == nullptr) {
+                        judged = &not_its_page[unit_id];
+                        judged->resize(static_cast<std::size_t>(m_nFileSize / kPageSize));
+                    }
+                    (*judged)[page_number] = true;
+                    if (owned) damaged_runs.Add(page_number, why);
                 };
                 auto slot_damage = [&](SlotFault fault) {
                     if (fault != SlotFault::None) {
@@ -330,7 +343,10 @@ void CRecoveryEngine::WalkTableAllocations2005() {
                     // The page scan read this data page already: the same tests on its note.
                     const DataPageNote& note = m_arrDataPageNotes[page_number];
                     if (skip_index_one && note.index_id == 1) return;
-                    if (note.object_id != unit_id || !note.own_page) {
+                    if (note.own_page && note.object_id != unit_id) {
+                        return foreign(u"a page of object " + platform::Widen(std::to_string(note.object_id)));
+                    }
+                    if (!note.own_page) {
                         std::array<std::uint8_t, 40> header{};
                         ReadAt(q, header.data(), header.size());
                         return foreign(ForeignPageText(header, page_number));
@@ -371,18 +387,20 @@ void CRecoveryEngine::WalkTableAllocations2005() {
                             continue;
                         }
                         visit(page_number);
-                        LoadTornBits(iam);
                     }
                 } else {
+                    // (The map's records are read whole before its pages are visited: no field of it is read
+                    // after a visit, so its torn bits need no reloading.)
                     for (std::uint64_t page_number : record.extent_pages) {
                         if (filtered.count(page_number)) continue;
                         visit(page_number);
-                        LoadTornBits(iam);
                     }
                 }
             }
         }
         listed.Clear(table.m_lstDataPages);
+        if (damaged_runs.Empty()) m_mapDamagedPageRuns.erase(table.m_pszName);
+        if (missing_runs.Empty()) m_mapMissingPageRuns.erase(table.m_pszName);
         SendProgress(platform::kProgressStep, 0);
         if (StopRequested()) return;
     }

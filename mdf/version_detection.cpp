@@ -189,8 +189,9 @@ bool CRecoveryEngine::ReadCatalogForVersion() {
         return false;
     }
     // A catalogue that was read but names no table: a database without user tables, or one that lost the rows
-    // of its tables; and a file whose scan met damage. The damage report says which, and names what is lost.
-    if (!m_catalogue.objects.empty() || ScanFoundDamage()) return true;
+    // of its tables (its rowset rows name them still); and a file whose scan met damage. The damage report says
+    // which, and names what is lost.
+    if (!m_catalogue.objects.empty() || !m_catalogue.rowsets.empty() || ScanFoundDamage()) return true;
 
     m_app.m_bFileInUse = true;
     if (FindVersionRow(current, created)) {
