@@ -261,14 +261,17 @@ void CRecoverThread::RunRepairRoad(RepairSteps& steps) {
         any_object_step = true;
         if (StopCheck()) return;
     }
-    if (any_object_step) LogLine(JobText(119));
     RunStep(steps.run_deferred);
     if (StopCheck()) return;
+    // The database's own triggers last: made earlier, one would fire on the statements above.
+    engine.CreateDatabaseTriggers();
+    if (StopCheck()) return;
+    if (any_object_step) LogLine(JobText(119));
     ReportRepairEnd(steps);
 }
 
 std::u16string CRecoverThread::ShownTableName(const mdf::TableNode& table) const {
-    return m_app.m_bSql2005Catalog ? objects::BracketedTableName(table.m_pszName, true) : table.m_pszName;
+    return m_app.m_bSql2005Catalog ? mdf::TableNameForm(table, true) : table.m_pszName;
 }
 
 std::u16string CRecoverThread::RepairDatabaseName() const {
@@ -303,13 +306,26 @@ void CRecoverThread::ReportRepairEnd(const RepairSteps& steps) {
 
     const std::uint64_t refused_objects = tally.TotalRefused();
     const std::uint64_t refused_statements = steps.refused_statements ? steps.refused_statements() : 0;
-    const bool clean =
-        refused_objects == 0 && engine.m_nRefusedRowCount == 0 && refused_statements == 0 && missing.Complete();
+    std::vector<std::u16string> changes = steps.changes ? steps.changes() : std::vector<std::u16string>{};
+    // Values the copy could not read as their type went to the server as NULL: named by column, with their number.
+    for (const auto& [column, count] : tally.values_left_out) {
+        changes.push_back(u"column " + column + u": " + Number(count) +
+                          u" value(s) could not be read as their type and were sent as NULL");
+    }
+    for (const auto& line : changes) {
+        if (line.rfind(u"column ", 0) == 0) LogLine(u"Changed: " + line);
+    }
+    const bool clean = refused_objects == 0 && engine.m_nRefusedRowCount == 0 && refused_statements == 0 &&
+                       missing.Complete() && changes.empty();
     std::u16string text;
     if (!clean) {
         text = u"Database " + RepairDatabaseName() + u": " + Number(refused_objects) + u" object(s), " +
                Number(refused_statements) + u" schema statement(s) and " + Number(engine.m_nRefusedRowCount) +
                u" row(s) were refused.";
+        if (!changes.empty()) {
+            text += u"\nWritten otherwise than the file holds it:";
+            for (const auto& change : changes) text += u"\n" + change;
+        }
         if (!missing.Complete()) {
             // Named one a line, up to a screenful; the log names every one.
             constexpr std::size_t kShown = 10;
@@ -332,6 +348,10 @@ void CRecoverThread::ReportRepairEnd(const RepairSteps& steps) {
         LogLine(JobText(212));
         for (const auto& line : TextLines(text)) LogLine(u"    " + line);
     }
+    // Once, at the end: what no repair carries over, so that it is taken from elsewhere.
+    LogLine(u"Not carried over by a repair (take them from a backup or the original server): users, roles and "
+            u"permissions; extended properties; full-text indexes; filegroups and partitioning; compression; "
+            u"identity counters beyond the highest value copied.");
     LogLine(JobText(157) + LogTimeText(std::time(nullptr)));
     LogLine(JobText(119));
     AppendToLogText(m_app, u"\r\n" + JobText(119));

@@ -47,7 +47,11 @@ constexpr int kDamagedPagesText = 903;
 constexpr int kStoppedSaveText = 904;
 constexpr int kNotSavedText = 905;
 constexpr int kIncompleteText = 906;
-constexpr std::array<std::pair<int, std::u16string_view>, 45> kJobTexts = {{
+constexpr int kIncompleteTablesTitle = 907;
+constexpr int kIncompleteTablesText = 908;
+constexpr std::array<std::pair<int, std::u16string_view>, 47> kJobTexts = {{
+    {kIncompleteTablesTitle, u"The recovery process could not find every document."},
+    {kIncompleteTablesText, u"Documents may be missing: the data file lost part of the table(s) "},
     {kStoppedSaveText, u"Stopped by the user: "},
     {kNotSavedText, u" document(s) not saved; the items not saved stay checked."},
     {kIncompleteText, u" document(s) kept as .incomplete files: fewer or more bytes were found than their Size."},
@@ -243,6 +247,10 @@ void CRecoverThread::RunScan() {
     if (engine.m_lstTables.empty() && damaged == 0) engine.ShowMessage(u"", engine.NoUserTableText());
     LogCount(121, m_app.m_nTableCount);
     if (damaged != 0) LogCount(kDamagedPagesText, static_cast<std::int64_t>(damaged));
+    // The document road reads every row now and says it after that; the other road reads rows later.
+    if (!m_app.m_bDocumentMode) {
+        for (const auto& line : engine.IncompleteTableLines()) LogLine(line);
+    }
     LogLine(JobText(119));
 
     engine.m_pCurrentTable = engine.m_lstTables.empty() ? nullptr : &engine.m_lstTables.front();
@@ -283,6 +291,7 @@ void CRecoverThread::RunScan() {
         }
         FlushRows(true);
         engine.ReportEmptyContentTables();
+        for (const auto& line : engine.IncompleteTableLines()) LogLine(line);
         engine.JoinDocumentStreams();
         engine.BuildWebTree();
     }
@@ -323,7 +332,6 @@ void CRecoverThread::RunTableView() {
     Send(platform::WM_JOB_PROGRESS, platform::kProgressStart,
          static_cast<platform::LPARAM>(static_cast<std::int32_t>(table.m_nRowCount & 0xFFFFFFFFu)));
 
-    const bool was_incomplete = table.Incomplete();
     m_app.m_arrRowValues.clear();
     const bool whole = engine.WalkTableRows(
         table, [this](std::size_t) { return !StopCheck(); },
@@ -341,13 +349,14 @@ void CRecoverThread::RunTableView() {
         });
     FlushRows(true);
     if (!whole) return;
-    // What the walk found is the table's for every job after it: the log says it once, and the tree shows the
-    // table as incomplete from now on.
-    if (table.Incomplete() && !was_incomplete) {
-        for (const auto& line : engine.IncompleteTableLines()) {
-            if (line.starts_with(u"Incomplete table " + table.m_pszName + u":")) LogLine(line);
-        }
+    // What the walk found is the table's for every job after it: the log says it, and the tree shows the table
+    // as incomplete from now on.
+    const mdf::TableLosses& losses = table.m_losses;
+    if (losses.damaged_records != 0 || losses.lost_values != 0 ||
+        losses.rows_read < losses.ExpectedRows(table.m_nRowCount)) {
+        LogLine(u"Incomplete table " + table.m_pszName + u": " + mdf::LossSummary(losses, table.m_nRowCount));
     }
+
     Send(platform::WM_JOB_PROGRESS, platform::kProgressEnd, 0);
 }
 
@@ -389,7 +398,21 @@ void CRecoverThread::RunDocumentSave() {
     }
 
     LogLine(JobText(157) + LogTimeText(std::time(nullptr)));
+    // Every document saved is whole, but those whose rows lie where the file is damaged are not among them:
+    // the tables the documents come from are named, and the save does not claim success.
+    std::u16string incomplete_tables;
+    for (const auto& table : engine.m_lstTables) {
+        if (!table.Incomplete() || !rows::RowCapture(table, true).Active()) continue;
+        incomplete_tables += (incomplete_tables.empty() ? u"" : u", ") + table.m_pszName;
+    }
+    if (!incomplete_tables.empty()) LogLine(JobText(kIncompleteTablesText) + incomplete_tables);
     const std::uint64_t not_written = engine.m_nSaveFailures - failures_before;
+    if (not_written == 0 && !incomplete_tables.empty()) {
+        LogLine(JobText(119));
+        AppendToLogText(m_app, u"\r\n" + JobText(119));
+        engine.ShowMessage(JobText(kIncompleteTablesTitle), JobText(kIncompleteTablesText) + incomplete_tables);
+        return;
+    }
     if (not_written != 0) {
         // No word of success: the count, and the log names each item with the system's reason.
         const std::u16string count = platform::FromUtf8(std::to_string(not_written)) + JobText(kNotWrittenText);

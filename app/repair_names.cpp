@@ -9,7 +9,7 @@ namespace app {
 
 std::u16string FileNameOfPath(std::u16string_view path) {
     const auto cut = path.find_last_of(u"\\/");
-    if (cut == std::u16string_view::npos) return {};
+    if (cut == std::u16string_view::npos) return std::u16string(path);  // a bare name is its own file name
     return std::u16string(path.substr(cut + 1));
 }
 

@@ -9,7 +9,7 @@
 
 namespace app {
 
-// The text behind the path's last separator ("\" or "/"); empty when the path has none.
+// The text behind the path's last separator ("\" or "/"); the whole path when it has none (a bare file name).
 std::u16string FileNameOfPath(std::u16string_view path);
 // "Recovered_" and the name up to its first ".mdf" (found without regard to case, kept as the name spells
 // it); "Recovered_" alone when the name holds no ".mdf".

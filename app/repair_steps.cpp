@@ -46,11 +46,13 @@ RepairSteps EngineRepairSteps(mdf::CRecoveryEngine& engine) {
             lines.push_back(u"Left out (" + entry.m_strStep + u" " + entry.m_strObject + u"): " + entry.m_strReason);
         }
         for (const auto& note : script->m_report.m_arrNotes) lines.push_back(note);
+        for (const auto& change : script->m_report.m_arrChanged) lines.push_back(u"Changed: " + change);
         for (const auto& [table, count] : script->m_report.m_mapRefusedRows) {
             lines.push_back(u"Rows refused in " + table + u"  :  " + platform::Widen(std::to_string(count)));
         }
         return lines;
     };
+    steps.changes = [script] { return script->m_report.m_arrChanged; };
     return steps;
 }
 

@@ -31,6 +31,9 @@ struct RepairSteps {
     std::function<bool()> close_connection;    // true when it closed an open connection
     std::function<std::uint64_t()> refused_statements;  // schema statements refused or left out so far
     std::function<std::vector<std::u16string>()> report_lines;  // what they were, for the log
+    // What reached the server otherwise than the file holds it (a collation written with another name): the end
+    // text names each, and the repair is not complete while there is one.
+    std::function<std::vector<std::u16string>()> changes;
 };
 
 // The steps as the engine provides them.

@@ -55,6 +55,16 @@ bool ReadObjectRow2000(CRecoveryEngine& engine, std::uint64_t record, std::uint3
     };
     auto& app = engine.m_app;
     std::u16string name;
+    // The object's 32-bit status: ANSI_NULLS (0x20000000) and QUOTED_IDENTIFIER (0x40000000) of a module as it
+    // was created, and for a trigger, disabled (0x800).
+    auto module_settings = [&] {
+        const std::uint32_t status = engine.Read32(record + 16, Fixup::Single);
+        ModuleSettings settings;
+        settings.m_bKnown = true;
+        settings.m_bAnsiNulls = (status & 0x20000000u) != 0;
+        settings.m_bQuotedIdentifier = (status & 0x40000000u) != 0;
+        return settings;
+    };
 
     switch (type) {
         case TypeCode('U', ' '): {
@@ -72,6 +82,7 @@ bool ReadObjectRow2000(CRecoveryEngine& engine, std::uint64_t record, std::uint3
             auto& procedure = engine.AddProcedure();
             procedure.m_strName = name;
             procedure.m_nObjectId = object_id;
+            procedure.m_settings = module_settings();
             ++app.m_nProcedureCount;
             return true;
         }
@@ -82,6 +93,7 @@ bool ReadObjectRow2000(CRecoveryEngine& engine, std::uint64_t record, std::uint3
             auto& function = engine.AddFunction();
             function.m_pszName = name;
             function.m_nObjectId = object_id;
+            function.m_settings = module_settings();
             ++app.m_nFunctionCount;
             return true;
         }
@@ -114,6 +126,7 @@ bool ReadObjectRow2000(CRecoveryEngine& engine, std::uint64_t record, std::uint3
             auto& view = engine.AddView();
             view.m_pszName = name;
             view.m_nObjectId = object_id;
+            view.m_settings = module_settings();
             ++app.m_nViewCount;
             return true;
         }
@@ -122,6 +135,8 @@ bool ReadObjectRow2000(CRecoveryEngine& engine, std::uint64_t record, std::uint3
             auto& trigger = engine.AddTrigger();
             trigger.m_pszName = name;
             trigger.m_nObjectId = object_id;
+            trigger.m_settings = module_settings();
+            trigger.m_bDisabled = (engine.Read32(record + 16, Fixup::Single) & 0x800u) != 0;
             ++app.m_nTriggerCount;
             return true;
         }

@@ -25,12 +25,14 @@ int CRecoveryEngine::ReadCatalog2005() {
             ProcedureNode& node = AddProcedure();
             node.m_strName = ReadObjectName2005(*this, row.record);
             node.m_nObjectId = row.object_id;
+            node.m_settings = ModuleSettingsOf2005(row.status);
             ++app.m_nProcedureCount;
         } else if (row.TypeIs("FN") || row.TypeIs("IF") || row.TypeIs("TF")) {
             handled = true;
             FunctionNode& node = AddFunction();
             node.m_pszName = ReadObjectName2005(*this, row.record);
             node.m_nObjectId = row.object_id;
+            node.m_settings = ModuleSettingsOf2005(row.status);
             ++app.m_nFunctionCount;
         } else if (row.TypeIs("D ")) {
             handled = true;
@@ -52,12 +54,15 @@ int CRecoveryEngine::ReadCatalog2005() {
             ViewNode& node = AddView();
             node.m_pszName = ReadObjectName2005(*this, row.record);
             node.m_nObjectId = row.object_id;
+            node.m_settings = ModuleSettingsOf2005(row.status);
             ++app.m_nViewCount;
         } else if (row.TypeIs("TR")) {
             handled = true;
             TriggerNode& node = AddTrigger();
             node.m_pszName = ReadObjectName2005(*this, row.record);
             node.m_nObjectId = row.object_id;
+            node.m_settings = ModuleSettingsOf2005(row.status);
+            node.m_bDisabled = (row.status & kTriggerDisabled2005) != 0;
             ++app.m_nTriggerCount;
         } else if (row.TypeIs("F ")) {
             handled = true;

@@ -138,20 +138,38 @@ struct TableNode {
     ColumnNode& AddColumn(std::uint16_t column_id);
 };
 
+// The table as every statement names it: "[schema].[table]" in the 2005-and-later layout (split by the table's
+// schema name), "[table]" in the 2000 layout (platform::TableNameForm).
+std::u16string TableNameForm(const TableNode& table, bool layout2005);
+
+// The settings a module (view, procedure, function, trigger) was created with, as its object row keeps them;
+// unknown when the row was read without them.
+struct ModuleSettings {
+    bool m_bKnown = false;
+    bool m_bAnsiNulls = true;
+    bool m_bQuotedIdentifier = true;
+    bool operator==(const ModuleSettings&) const = default;
+};
+
 struct ProcedureNode {
     std::u16string m_strName;
     std::int32_t m_nObjectId = 0;
+    ModuleSettings m_settings;
 };
 
 struct FunctionNode {
     std::u16string m_pszName;
     std::int32_t m_nObjectId = 0;
+    ModuleSettings m_settings;
 };
 
+// A column bound to a rule or a stand-alone default: the table by its catalogue name, schema and object id.
 struct DefaultBinding {
     std::u16string m_strTableName;
     std::u16string m_strColumnName;
     std::int32_t m_nDefaultObjectId = 0;
+    std::int32_t m_nTableObjectId = 0;
+    std::u16string m_strSchema;
 };
 
 struct DefaultNode {
@@ -167,11 +185,14 @@ struct DefaultNode {
 struct ViewNode {
     std::u16string m_pszName;
     std::int32_t m_nObjectId = 0;
+    ModuleSettings m_settings;
 };
 
 struct RuleBinding {
     std::u16string m_strTableName;
     std::u16string m_strColumnName;
+    std::int32_t m_nTableObjectId = 0;
+    std::u16string m_strSchema;
 };
 
 struct RuleNode {
@@ -184,6 +205,8 @@ struct RuleNode {
 struct TriggerNode {
     std::u16string m_pszName;
     std::int32_t m_nObjectId = 0;
+    ModuleSettings m_settings;
+    bool m_bDisabled = false;  // the object row marks the trigger disabled
 };
 
 struct UserTypeNode {

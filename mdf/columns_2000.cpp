@@ -144,6 +144,7 @@ void AddColumn2000(CRecoveryEngine& engine, TableNode& table, const ColumnRow200
             auto& binding = rule.AddBinding();
             binding.m_strTableName = table.m_pszName;
             binding.m_strColumnName = row.name;
+            binding.m_nTableObjectId = table.m_nObjectId;
             break;
         }
     }
@@ -153,6 +154,7 @@ void AddColumn2000(CRecoveryEngine& engine, TableNode& table, const ColumnRow200
             auto& binding = fallback.AddBinding();
             binding.m_strTableName = table.m_pszName;
             binding.m_strColumnName = row.name;
+            binding.m_nTableObjectId = table.m_nObjectId;
             binding.m_nDefaultObjectId = row.default_id;
             break;
         }

@@ -120,11 +120,15 @@ int CRecoveryEngine::ReadColumns2005() {
                 RuleBinding& binding = rule->second->AddBinding();
                 binding.m_strTableName = table.m_pszName;
                 binding.m_strColumnName = column.m_pszName;
+                binding.m_nTableObjectId = table.m_nObjectId;
+                binding.m_strSchema = table.m_strSchema;
             }
             if (const auto def = defaults.find(static_cast<std::int32_t>(default_id)); def != defaults.end()) {
                 DefaultBinding& binding = def->second->AddBinding();
                 binding.m_strTableName = table.m_pszName;
                 binding.m_strColumnName = column.m_pszName;
+                binding.m_nTableObjectId = table.m_nObjectId;
+                binding.m_strSchema = table.m_strSchema;
                 binding.m_nDefaultObjectId = static_cast<std::int32_t>(default_id);
             }
             ++table.m_nColumnCount;

@@ -5,6 +5,7 @@
 #include "mdf/key_options.h"
 #include "mdf/key_rows.h"
 #include "mdf/recovery_engine.h"
+#include "platform/text.h"
 
 namespace mdf {
 
@@ -13,14 +14,31 @@ void CRecoveryEngine::ReadIndexes() {
         const IndexRowKind kind = ClassifyIndexStatus2005(row.m_nStatus0);
         if (kind == IndexRowKind::None) return;
         // One index per row, kept by the first table with the object id (the column readers' table).
-        if (FindFirstTable(m_lstTables, row.m_nObjectId) == nullptr) return;
+        const TableNode* table = FindFirstTable(m_lstTables, row.m_nObjectId);
+        if (table == nullptr) return;
         const KeyOptions options = DecodeIndexOptions2005(row.m_nStatus0, row.m_nStatus1, row.m_nFillFactor);
         const std::u16string name = ReadIndexStatsName(*this, place.m_nPage, place.m_nEntry, place.m_nAreaEnd);
-        if (name.empty()) return;
-        if (kind == IndexRowKind::UniqueKey) {
-            ReadUniqueKeyColumns(row.m_nObjectId, row.m_nIndexId, name, options);
-        } else {
-            ReadIndexKeyColumns(row.m_nObjectId, row.m_nIndexId, name, options);
+        const std::u16string what = kind == IndexRowKind::UniqueKey ? u"unique key" : u"index";
+        // What cannot be scripted is named, never dropped in silence.
+        if (name.empty()) {
+            m_repairTally.keys_not_taken.push_back(
+                {what, table->m_pszName + u" (index id " + platform::Widen(std::to_string(row.m_nIndexId)) + u")",
+                 u"its name cannot be read from the catalogue: it is not created"});
+            return;
+        }
+        if ((row.m_nStatus0 & kDisabledBit2005) != 0) {
+            m_repairTally.keys_not_taken.push_back(
+                {what, name, u"it is disabled in the data file (it holds no rows): it is not created"});
+            return;
+        }
+        const std::size_t before = kind == IndexRowKind::UniqueKey ? table->m_lstUniqueKeys.size() : table->m_lstIndexes.size();
+        const bool complete = kind == IndexRowKind::UniqueKey
+                                  ? ReadUniqueKeyColumns(row.m_nObjectId, row.m_nIndexId, name, options)
+                                  : ReadIndexKeyColumns(row.m_nObjectId, row.m_nIndexId, name, options);
+        const std::size_t after = kind == IndexRowKind::UniqueKey ? table->m_lstUniqueKeys.size() : table->m_lstIndexes.size();
+        if (complete && after == before) {
+            m_repairTally.keys_not_taken.push_back(
+                {what, name, u"no key column of it was found in the catalogue: it is not created"});
         }
     });
 }

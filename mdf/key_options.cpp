@@ -4,30 +4,18 @@
 namespace mdf {
 
 IndexRowKind ClassifyIndexStatus2005(std::uint8_t status0) {
-    switch (status0) {
-        case 0x03:
-        case 0x13:
-        case 0x0B:
-        case 0x1B:
-        case 0x0F:
-        case 0x1F:
-            return IndexRowKind::Index;
-        case 0x4B:
-        case 0x5B:
-            return IndexRowKind::UniqueKey;
-        default:
-            return IndexRowKind::None;
-    }
+    if ((status0 & kIndexBits2005) != kIndexBits2005 || (status0 & kPrimaryKeyBit2005) != 0) return IndexRowKind::None;
+    return (status0 & kUniqueKeyBit2005) != 0 ? IndexRowKind::UniqueKey : IndexRowKind::Index;
 }
 
 KeyOptions DecodeIndexOptions2005(std::uint8_t status0, std::uint8_t status1, std::uint8_t fill_factor) {
     KeyOptions o;
-    o.m_bUnique = status0 == 0x0B || status0 == 0x1B || status0 == 0x0F || status0 == 0x1F;
-    o.m_bIgnoreDupKey = status0 == 0x0F || status0 == 0x1F;
-    o.m_bPadIndex = status0 == 0x13 || status0 == 0x1B || status0 == 0x1F || status0 == 0x5B;
+    o.m_bUnique = (status0 & 0x08) != 0;
+    o.m_bIgnoreDupKey = (status0 & 0x04) != 0;
+    o.m_bPadIndex = (status0 & 0x10) != 0;
     o.m_bNoRecompute = status1 >= 0x40;
-    o.m_bRowLocksOff = status1 == 0x02 || status1 == 0x06 || status1 == 0x42 || status1 == 0x46;
-    o.m_bPageLocksOff = status1 == 0x04 || status1 == 0x06 || status1 == 0x44 || status1 == 0x46;
+    o.m_bRowLocksOff = (status1 & 0x02) != 0;
+    o.m_bPageLocksOff = (status1 & 0x04) != 0;
     o.m_nFillFactor = fill_factor;
     return o;
 }

@@ -2,10 +2,10 @@
 // unique-key constraint, statistics) and its options, for both catalogue formats. Pure functions over the
 // status values, kept apart from the readers so every status value can be checked on its own.
 //
-// 2005 and later (sysidxstats, status bits 0-15 as two bytes), the values the readers take:
-//   byte 0: 0x03 index (+0x08 unique, +0x04 with 0x08 ignore duplicate keys, +0x10 pad index), 0x2B primary
-//           key, 0x4B unique-key constraint (0x5B with pad index); 0x02 without 0x01 marks a statistics row.
-//   byte 1: 0x02 row locks off, 0x04 page locks off (alone or with 0x40), 0x40 and above: no recompute.
+// 2005 and later (sysidxstats, status bits 0-15 as two bytes), read by their bits:
+//   byte 0: 0x01 index, 0x02 statistics (alone: a statistics row), 0x04 ignore duplicate keys, 0x08 unique,
+//           0x10 pad index, 0x20 primary key, 0x40 unique-key constraint, 0x80 disabled.
+//   byte 1: 0x02 row locks off, 0x04 page locks off, 0x40 and above: no recompute.
 // 2000 (sysindexes, 32-bit status): low word W and U = status & 0x0F0F tell the kind; byte 1 carries pad index
 //   (0x01), byte 3 the no-recompute flag (1).
 #pragma once
@@ -28,11 +28,20 @@ struct KeyOptions {
 };
 
 // ---- 2005 and later ----
-constexpr std::uint8_t kPrimaryKeyStatus2005 = 0x2B;
-inline bool IsPrimaryKeyStatus2005(std::uint8_t status0) { return status0 == kPrimaryKeyStatus2005; }
+// Status byte 0, by its bits: 0x01 stored rows and 0x02 statistics (both: an index; 0x01 alone: the heap; 0x02
+// alone: statistics), 0x04 ignore duplicate keys, 0x08 unique, 0x10 pad index, 0x20 the primary key, 0x40 a
+// unique-key constraint, 0x80 disabled.
+constexpr std::uint8_t kIndexBits2005 = 0x03;
+constexpr std::uint8_t kPrimaryKeyBit2005 = 0x20;
+constexpr std::uint8_t kUniqueKeyBit2005 = 0x40;
+constexpr std::uint8_t kDisabledBit2005 = 0x80;
+inline bool IsPrimaryKeyStatus2005(std::uint8_t status0) {
+    return (status0 & (kIndexBits2005 | kPrimaryKeyBit2005)) == (kIndexBits2005 | kPrimaryKeyBit2005);
+}
 // A statistics object: bit 0x02 set, bit 0x01 clear.
 inline bool IsStatisticsStatus2005(std::uint8_t status0) { return (status0 & 0x03) == 0x02; }
-// Index rows are taken for 0x03, 0x13, 0x0B, 0x1B, 0x0F, 0x1F; unique-key constraints for 0x4B, 0x5B.
+// By the bits: an index row that is no primary key is a unique-key constraint when 0x40 is set, else an index
+// (0x4F, a unique key with IGNORE_DUP_KEY, as much as 0x4B).
 IndexRowKind ClassifyIndexStatus2005(std::uint8_t status0);
 KeyOptions DecodeIndexOptions2005(std::uint8_t status0, std::uint8_t status1, std::uint8_t fill_factor);
 

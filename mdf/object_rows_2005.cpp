@@ -87,6 +87,7 @@ bool ReadObjectRows2005(CRecoveryEngine& engine, bool step_every_page,
             row.status_byte14 = f[14 - 4];
             row.status_byte15 = f[15 - 4];
             row.status_high = u16(15);
+            row.status = u32(13);
             row.type[0] = f[17 - 4];
             row.type[1] = f[18 - 4];
             row.parent_id = static_cast<std::int32_t>(u32(19));
@@ -102,6 +103,14 @@ bool ReadObjectRows2005(CRecoveryEngine& engine, bool step_every_page,
     engine.SendProgress(platform::kProgressEnd, 0);
     engine.m_plObjects.clear();
     return true;
+}
+
+ModuleSettings ModuleSettingsOf2005(std::uint32_t status) {
+    ModuleSettings settings;
+    settings.m_bKnown = true;
+    settings.m_bAnsiNulls = (status & 0x40000) != 0;
+    settings.m_bQuotedIdentifier = (status & 0x80000) != 0;
+    return settings;
 }
 
 std::map<std::uint16_t, const OwnerNode*> IndexOwners(const CRecoveryEngine& engine) {

@@ -19,6 +19,7 @@ struct ObjectRow2005 {
     std::uint8_t status_byte14 = 0;
     std::uint8_t status_byte15 = 0;
     std::uint16_t status_high = 0;  // 16-bit value at 15
+    std::uint32_t status = 0;       // the whole 32-bit status at 13 (bytes 13 to 16)
     char16_t type[2] = {0, 0};
     std::int32_t parent_id = 0;
     std::uint16_t property16 = 0;  // 16-bit value at 24 (a default's parent column id)
@@ -33,6 +34,11 @@ bool ReadSchemaRows2005(CRecoveryEngine& engine);
 // handle_row. False when stopped (then the end message is not sent and m_plObjects is kept).
 bool ReadObjectRows2005(CRecoveryEngine& engine, bool step_every_page,
                         const std::function<void(const ObjectRow2005&)>& handle_row);
+
+// What the status of a module's row says (2005 and later): ANSI_NULLS (0x40000) and QUOTED_IDENTIFIER (0x80000)
+// as the module was created with, and for a trigger, disabled (0x100).
+ModuleSettings ModuleSettingsOf2005(std::uint32_t status);
+constexpr std::uint32_t kTriggerDisabled2005 = 0x100;
 
 // The object's name (the row's first variable column); empty when its stored length does not fit the page.
 std::u16string ReadObjectName2005(CRecoveryEngine& engine, std::uint64_t record);

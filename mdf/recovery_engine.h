@@ -43,6 +43,7 @@ class Command;
 class Recordset;
 class SqlError;
 class ISqlBackend;
+class CodePage;
 }  // namespace platform
 
 namespace rows {
@@ -309,6 +310,9 @@ public:
     // Value cases of the families filled in rows/ by their own files (contract in rows/value_dispatch.h).
     void DecodeCharacterValue(const ColumnNode& column, const rows::ValueRequest& request,
                               rows::ValueResult& result);
+    // An xml value: its stored binary form turned into text (character_values.cpp).
+    void DecodeXmlValue(const ColumnNode& column, std::uint64_t offset, std::uint32_t length, bool complex, bool insert,
+                        rows::ValueResult& result);
     void DecodeBinaryValue(const ColumnNode& column, const rows::ValueRequest& request, rows::ValueResult& result);
     void DecodeFloatValue(const ColumnNode& column, const rows::ValueRequest& request, rows::ValueResult& result);
     void DecodeDecimalValue(const ColumnNode& column, const rows::ValueRequest& request,
@@ -317,6 +321,10 @@ public:
                                rows::ValueResult& result);
     // Plain text of the stored sql_variant value of `length` bytes at `offset` (sql_variant_values.cpp).
     std::u16string SqlVariantToText(std::uint32_t length, std::int64_t offset);
+    // The code page that 8-bit text of a collation is read with (character_values.cpp): the collation's own;
+    // for a column that stores none (id 0, the short column rows of 2000 files) the database's, which the boot
+    // page names; the ANSI code page when neither names one iconv knows.
+    const platform::CodePage& CollationCodePage(std::uint32_t collation_id);
 
     // ---- Members of the document side (sharepoint/) ----
     // Pairs the captured document rows with their stream rows into m_arrDocuments and empties both row
@@ -402,13 +410,19 @@ public:
     // Stored objects (objects/): each pass reads its definitions from the definition pages, sends each whole
     // definition that is a CREATE statement of its kind, counts what was created and refused in m_repairTally and
     // writes the refused ones to its failure file in m_strFailureFolder.
-    // Creates the schemas of the tables (2005-and-later names schema.table) that the new database lacks.
+    // Creates every schema that a table or a stored object of the catalogue is in and the new database lacks.
     void ScriptMissingSchemas();
     void ScriptRules();
     void ScriptDefaults();             // stand-alone defaults and their column bindings
     void ScriptDefaultConstraints();   // column default constraints as ALTER TABLE statements
     void BindTypeDefaultsAndRules();   // defaults and rules bound to user-defined types; reads no page
+    // Triggers of tables and views; the triggers of the database are held for CreateDatabaseTriggers.
     void ScriptTriggers();
+    // The database's own (DDL) triggers, last of all: made earlier, one would fire on the repair's own statements.
+    void CreateDatabaseTriggers();
+    // Sets ANSI_NULLS and QUOTED_IDENTIFIER as a module was created with, sending only what differs from the
+    // session's settings; nothing when the catalogue does not say.
+    void ApplyModuleSettings(const ModuleSettings& settings);
     // The early pass of the user-defined functions, before the tables exist: what it creates is not sent again,
     // what it cannot create waits for ScriptDependentObjects.
     void ScriptUserFunctions();
@@ -421,6 +435,15 @@ public:
     void RefuseObject(ObjectKind kind, const std::u16string& what, const std::u16string& why,
                       objects::FailureFile* file, std::span<const std::uint8_t> body, const std::u16string& text);
     RepairTally m_repairTally;
+    // Database triggers found by ScriptTriggers and created by CreateDatabaseTriggers.
+    struct HeldTrigger {
+        std::u16string what;
+        std::vector<std::u16string> texts;  // the readings of its bytes to try, in order
+        std::vector<std::uint8_t> body;     // the failure entry of the last reading
+        ModuleSettings settings;
+        bool disabled = false;
+    };
+    std::vector<HeldTrigger> m_arrHeldTriggers;
     std::uint64_t m_nRefusedRowCount = 0;  // rows of the row copy that did not go in: refused by the server,
                                            // or given up after the link dropped on the try and the retry
 
@@ -447,6 +470,9 @@ public:
     std::vector<std::uint8_t> m_arrRowBytes;   // the row walk's null bitmap and variable-value table bytes
     std::vector<std::uint8_t> m_arrNullFlags;  // the row walk's null flags, one per column ordinal
     std::vector<std::uint8_t> m_arrValueBytes; // an in-row variable-length value's bytes
+    // CollationCodePage's answers by collation id, and the database's collation id once read from the boot page.
+    std::vector<std::pair<std::uint32_t, const platform::CodePage*>> m_arrCollationCodePages;
+    std::optional<std::uint32_t> m_nDatabaseCollationId;
     std::uint64_t m_nFirstDataPage = 0;
 
     // Catalogue lists.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/text.h"
+#include "platform/tsql_text.h"
 
 namespace objects {
 
@@ -10,49 +11,6 @@ namespace {
 
 constexpr std::uint8_t kSeparator[8] = {0x0A, 0x0D, 0x0A, 0x0D, 0x0A, 0x0D, 0x0A, 0x0D};
 constexpr std::size_t kRuleLength = 135;
-
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f' || c == u'\v'; }
-bool IsWordChar(char16_t c) {
-    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_' ||
-           c == u'#' || c == u'@' || c == u'$';
-}
-
-// Position after blanks, "-- line" comments and (nested) "/* block */" comments from pos; npos when a block
-// comment never ends.
-std::size_t SkipBlanksAndComments(std::u16string_view text, std::size_t pos) {
-    while (pos < text.size()) {
-        if (IsBlank(text[pos])) {
-            ++pos;
-        } else if (text.substr(pos, 2) == u"--") {
-            const std::size_t end = text.find(u'\n', pos);
-            pos = end == std::u16string_view::npos ? text.size() : end + 1;
-        } else if (text.substr(pos, 2) == u"/*") {
-            int depth = 0;
-            do {
-                if (pos + 1 >= text.size()) return std::u16string_view::npos;
-                if (text.substr(pos, 2) == u"/*") {
-                    ++depth;
-                    pos += 2;
-                } else if (text.substr(pos, 2) == u"*/") {
-                    --depth;
-                    pos += 2;
-                } else {
-                    ++pos;
-                }
-            } while (depth > 0);
-        } else {
-            break;
-        }
-    }
-    return pos;
-}
-
-// The word at pos (letters, digits and the identifier marks).
-std::u16string_view WordAt(std::u16string_view text, std::size_t pos) {
-    std::size_t end = pos;
-    while (end < text.size() && IsWordChar(text[end])) ++end;
-    return text.substr(pos, end - pos);
-}
 
 }  // namespace
 
@@ -111,56 +69,10 @@ std::u16string_view CreateWord(ObjectKind kind) {
 }
 
 bool BeginsWithCreate(std::u16string_view text, ObjectKind kind) {
-    std::size_t pos = SkipBlanksAndComments(text, 0);
-    if (pos == std::u16string_view::npos) return false;
-    if (!platform::EqualsNoCase(WordAt(text, pos), u"CREATE")) return false;
-    pos = SkipBlanksAndComments(text, pos + 6);
-    if (pos == std::u16string_view::npos) return false;
-    const std::u16string_view word = WordAt(text, pos);
     const std::u16string_view wanted = CreateWord(kind);
     if (wanted.empty()) return false;
-    if (platform::EqualsNoCase(word, wanted)) return true;
-    return kind == ObjectKind::Procedure && platform::EqualsNoCase(word, u"PROC");
-}
-
-bool IsServerTrigger(std::u16string_view text) {
-    std::size_t pos = SkipBlanksAndComments(text, 0);
-    if (pos == std::u16string_view::npos || !platform::EqualsNoCase(WordAt(text, pos), u"CREATE")) return false;
-    pos = SkipBlanksAndComments(text, pos + 6);
-    if (pos == std::u16string_view::npos || !platform::EqualsNoCase(WordAt(text, pos), u"TRIGGER")) return false;
-    pos += 7;
-    // The trigger's name: parts of words, [ ] or " " identifiers, joined by dots.
-    for (;;) {
-        pos = SkipBlanksAndComments(text, pos);
-        if (pos == std::u16string_view::npos || pos >= text.size()) return false;
-        if (text[pos] == u'[' || text[pos] == u'"') {
-            const char16_t close = text[pos] == u'[' ? u']' : u'"';
-            ++pos;
-            for (;; ++pos) {
-                if (pos >= text.size()) return false;
-                if (text[pos] != close) continue;
-                if (pos + 1 < text.size() && text[pos + 1] == close) {
-                    ++pos;
-                    continue;
-                }
-                break;
-            }
-            ++pos;
-        } else {
-            const std::size_t length = WordAt(text, pos).size();
-            if (length == 0) return false;
-            pos += length;
-        }
-        pos = SkipBlanksAndComments(text, pos);
-        if (pos == std::u16string_view::npos || pos >= text.size() || text[pos] != u'.') break;
-        ++pos;
-    }
-    for (const std::u16string_view word : {std::u16string_view(u"ON"), std::u16string_view(u"ALL")}) {
-        if (!platform::EqualsNoCase(WordAt(text, pos), word)) return false;
-        pos = SkipBlanksAndComments(text, pos + word.size());
-        if (pos == std::u16string_view::npos) return false;
-    }
-    return platform::EqualsNoCase(WordAt(text, pos), u"SERVER");
+    const platform::CreateHead head = platform::ReadCreateHead(text);
+    return head.ok && head.kind == wanted;
 }
 
 std::vector<std::uint8_t> FailureEntry(std::span<const std::uint8_t> body) {
@@ -171,36 +83,6 @@ std::vector<std::uint8_t> FailureEntry(std::span<const std::uint8_t> body) {
     entry.insert(entry.end(), std::begin(kSeparator), std::end(kSeparator));
     entry.insert(entry.end(), kRuleLength, std::uint8_t{'='});
     return entry;
-}
-
-std::u16string BracketName(std::u16string_view name) {
-    std::u16string out = u"[";
-    for (const char16_t c : name) {
-        out.push_back(c);
-        if (c == u']') out.push_back(u']');
-    }
-    out.push_back(u']');
-    return out;
-}
-
-std::u16string BracketedTableName(std::u16string_view name, bool two_part) {
-    if (two_part && name.size() > 1) {
-        const std::size_t dot = name.find(u'.', 1);
-        if (dot != std::u16string_view::npos) {
-            return BracketName(name.substr(0, dot)) + u"." + BracketName(name.substr(dot + 1));
-        }
-    }
-    return BracketName(name);
-}
-
-std::u16string StringArgument(std::u16string_view text) {
-    std::u16string out = u"N'";
-    for (const char16_t c : text) {
-        out.push_back(c);
-        if (c == u'\'') out.push_back(u'\'');
-    }
-    out.push_back(u'\'');
-    return out;
 }
 
 std::u16string_view FailureFileName(ObjectKind kind) {

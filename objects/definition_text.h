@@ -1,6 +1,6 @@
 // Pure pieces of the stored-object scripts: the two readings of a stored definition's bytes, the test that a
-// definition is a CREATE statement of its kind, the failure-file entry, and the quoting of names and string
-// arguments in the statements that bind rules and defaults.
+// definition is a CREATE statement of its kind and the failure-file entry. Names and texts in statements are
+// quoted by platform/tsql_text.h.
 #pragma once
 
 #include <cstdint>
@@ -40,23 +40,12 @@ bool HasZeroInside(std::u16string_view text);
 
 // The word that follows CREATE for the kind ("RULE", "DEFAULT", "TRIGGER", "FUNCTION", "VIEW", "PROCEDURE").
 std::u16string_view CreateWord(ObjectKind kind);
-// True when the text, after blanks and comments, starts with CREATE and the kind's word (PROC for procedures).
+// True when the text, read as T-SQL tokens, starts with CREATE, the kind's word (PROC for procedures too) and
+// a name.
 bool BeginsWithCreate(std::u16string_view text, ObjectKind kind);
-
-// True for "CREATE TRIGGER name ON ALL SERVER ...": a trigger of the whole server (logon and server-wide DDL),
-// which never belongs to a user database.
-bool IsServerTrigger(std::u16string_view text);
 
 // Failure entry: 8 separator bytes (LF CR four times), the body, the separator again, 135 '=' bytes.
 std::vector<std::uint8_t> FailureEntry(std::span<const std::uint8_t> body);
-
-// [name] with every ']' doubled.
-std::u16string BracketName(std::u16string_view name);
-// The catalogue's table name bracketed: "schema.table" as [schema].[table] (split at the first '.' after the
-// first character) when two_part, else [table].
-std::u16string BracketedTableName(std::u16string_view name, bool two_part);
-// N'text' with every quote doubled.
-std::u16string StringArgument(std::u16string_view text);
 
 // The file a kind's refused definitions go to.
 std::u16string_view FailureFileName(ObjectKind kind);

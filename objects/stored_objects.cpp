@@ -13,18 +13,17 @@
 #include "objects/failure_file.h"
 #include "platform/sql_connection.h"
 #include "platform/text.h"
-#include "target_db/sql_quoting.h"
+#include "platform/tsql_text.h"
 
 namespace mdf {
 
 namespace {
 
-using objects::BracketedTableName;
-using objects::BracketName;
 using objects::FailureFile;
 using objects::StoredDefinition;
-using objects::StringArgument;
 using objects::TextReading;
+using platform::BracketName;
+using platform::UnicodeLiteral;
 
 // A definition made ready to send: its text and the body of its failure entry; a second reading to try when
 // the server refuses the first (triggers).
@@ -109,17 +108,32 @@ objects::DefinitionQuery QueryFor(const List& list, bool status_byte_2000 = fals
             std::is_same_v<typename List::value_type, ProcedureNode>};
 }
 
+// The table of a binding as the statements name it: the one rule of platform::TableNameForm.
+template <typename Binding>
+std::u16string BindingTable(const CRecoveryEngine& engine, const Binding& binding) {
+    return platform::TableNameForm(binding.m_strTableName, binding.m_strSchema, engine.App().m_bSql2005Catalog);
+}
+
+// True when the server did not create the binding's table: nothing is sent for it.
+template <typename Binding>
+bool TableNotCreated(const CRecoveryEngine& engine, const Binding& binding) {
+    return engine.m_repairTally.tables_not_created.contains(binding.m_nTableObjectId);
+}
+
 // Binds a created rule or stand-alone default to every column that uses it, each argument quoted; a refused
-// binding is counted and leaves the definition's entry.
+// binding is counted and leaves the definition's entry. A column of a table the server did not create is named.
 template <typename Node>
 void BindToColumns(CRecoveryEngine& engine, const Node& node, std::u16string_view procedure, ObjectKind kind,
                    const std::u16string& what, FailureFile& file, const TextReading& reading) {
-    const bool two_part = engine.App().m_bSql2005Catalog;
     for (const auto& binding : node.m_lstBindings) {
-        const std::u16string column =
-            BracketedTableName(binding.m_strTableName, two_part) + u"." + BracketName(binding.m_strColumnName);
+        const std::u16string column = BindingTable(engine, binding) + u"." + BracketName(binding.m_strColumnName);
+        if (TableNotCreated(engine, binding)) {
+            engine.RefuseObject(kind, what + u" on " + column, u"its table was not created: the binding is not sent",
+                                nullptr, {}, {});
+            continue;
+        }
         const std::u16string statement = u"EXEC " + std::u16string(procedure) + u" " +
-                                         StringArgument(BracketName(node.m_pszName)) + u", " + StringArgument(column);
+                                         UnicodeLiteral(BracketName(node.m_pszName)) + u", " + UnicodeLiteral(column);
         if (engine.RunObjectStatement(statement)) {
             ++engine.m_repairTally[kind].created;
         } else {
@@ -164,17 +178,73 @@ void CRecoveryEngine::RefuseObject(ObjectKind kind, const std::u16string& what, 
 }
 
 void CRecoveryEngine::ScriptMissingSchemas() {
-    if (!m_app.m_bSql2005Catalog) return;
-    std::set<std::u16string> made;
-    for (const auto& table : m_lstTables) {
-        const std::size_t dot = table.m_pszName.size() > 1 ? table.m_pszName.find(u'.', 1) : std::u16string::npos;
-        if (dot == std::u16string::npos) continue;
-        const std::u16string schema = table.m_pszName.substr(0, dot);
-        if (platform::EqualsNoCase(schema, u"dbo") || !made.insert(schema).second) continue;
-        const std::u16string statement = u"IF SCHEMA_ID(" + StringArgument(schema) + u") IS NULL EXEC(" +
-                                         StringArgument(u"CREATE SCHEMA " + BracketName(schema)) + u")";
+    // Schemas in the order first met; dbo is every database's own.
+    std::vector<std::u16string> schemas;
+    std::set<std::u16string> seen;
+    auto add = [&](const std::u16string& schema) {
+        if (schema.empty() || platform::EqualsNoCase(schema, u"dbo")) return;
+        if (seen.insert(platform::ToLower(schema)).second) schemas.push_back(schema);
+    };
+    if (m_app.m_bSql2005Catalog) {
+        for (const auto& table : m_lstTables) add(platform::SplitTableName(table.m_pszName, table.m_strSchema).schema);
+    }
+    // The stored objects name their schema in their definitions: CREATE VIEW [Sales].[v] needs Sales even when
+    // no table is in it.
+    std::set<std::int32_t> ids;
+    auto collect = [&ids](const auto& list) {
+        for (const auto& node : list) ids.insert(node.m_nObjectId);
+    };
+    collect(m_lstViews);
+    collect(m_lstProcedures);
+    collect(m_lstFunctions);
+    collect(m_lstTriggers);
+    collect(m_lstRules);
+    collect(m_lstDefaults);
+    if (!ids.empty()) {
+        // The passes that create these objects note what they find; this early look notes nothing.
+        const std::set<std::int32_t> found_before = m_repairTally.definitions_found;
+        const auto gathered = objects::GatherDefinitions(
+            *this, {[&ids](std::int32_t id) { return ids.count(id) != 0; }, false, true});
+        m_repairTally.definitions_found = found_before;
+        if (gathered.stopped) return;
+        for (const auto& definition : gathered.definitions) {
+            if (!definition.damage.empty()) continue;
+            if (definition.large) {
+                add(platform::ReadCreateHead(definition.large_text).Schema());
+                continue;
+            }
+            for (const TextReading& reading : {objects::ReadAs8Bit(definition.bytes), objects::ReadAsUtf16(definition.bytes)}) {
+                const platform::CreateHead head = platform::ReadCreateHead(reading.text);
+                if (head.ok) {
+                    add(head.Schema());
+                    break;
+                }
+            }
+        }
+    }
+    for (const auto& schema : schemas) {
+        const std::u16string statement = u"IF SCHEMA_ID(" + UnicodeLiteral(schema) + u") IS NULL EXEC(" +
+                                         UnicodeLiteral(u"CREATE SCHEMA " + BracketName(schema)) + u")";
         if (!RunObjectStatement(statement)) LogLine(u"Schema " + schema + u" was not created.");
     }
+}
+
+void CRecoveryEngine::ApplyModuleSettings(const ModuleSettings& stored) {
+    // Without the catalogue's word the module is made with the session as it is.
+    if (!stored.m_bKnown) return;
+    const bool ansi_nulls = stored.m_bAnsiNulls;
+    const bool quoted = stored.m_bQuotedIdentifier;
+    ModuleSettings& session = m_repairTally.session;
+    bool ok = true;
+    if (!session.m_bKnown || session.m_bAnsiNulls != ansi_nulls) {
+        ok = RunObjectStatement(ansi_nulls ? u"SET ANSI_NULLS ON" : u"SET ANSI_NULLS OFF") && ok;
+    }
+    if (!session.m_bKnown || session.m_bQuotedIdentifier != quoted) {
+        ok = RunObjectStatement(quoted ? u"SET QUOTED_IDENTIFIER ON" : u"SET QUOTED_IDENTIFIER OFF") && ok;
+    }
+    session.m_bKnown = ok;
+    session.m_bAnsiNulls = ansi_nulls;
+    session.m_bQuotedIdentifier = quoted;
 }
 
 void CRecoveryEngine::ScriptRules() {
@@ -228,6 +298,7 @@ void CRecoveryEngine::ScriptDefaults() {
             BindToColumns(*this, *node, u"sp_bindefault", ObjectKind::DefaultBinding, what, file, prepared.reading);
         }
         RunObjectStatement(u"SET QUOTED_IDENTIFIER ON");
+        m_repairTally.session.m_bQuotedIdentifier = true;  // as before the default, when it was known
     }
     SendProgress(platform::kProgressEnd, 0);
 }
@@ -236,7 +307,6 @@ void CRecoveryEngine::ScriptDefaultConstraints() {
     FailureFile file(*this, objects::FailureFileName(ObjectKind::DefaultConstraint), FailureFile::Mode::Append);
     const auto gathered = objects::GatherDefinitions(*this, QueryFor(m_lstDefaults));
     if (gathered.stopped) return;
-    const bool two_part = m_app.m_bSql2005Catalog;
     SendProgress(platform::kProgressStart, static_cast<platform::LPARAM>(gathered.definitions.size()));
     for (const auto& definition : gathered.definitions) {
         if (StopRequested()) return;
@@ -258,7 +328,7 @@ void CRecoveryEngine::ScriptDefaultConstraints() {
                          expression.text);
             continue;
         }
-        if (!target::IsSingleExpression(expression.text)) {
+        if (!platform::IsSingleExpression(expression.text)) {
             // Pasted in, it could end the ALTER TABLE and start a statement of its own.
             RefuseObject(ObjectKind::DefaultConstraint, what, u"its expression is not one expression in parentheses",
                          &file, expression.body, expression.text);
@@ -268,7 +338,13 @@ void CRecoveryEngine::ScriptDefaultConstraints() {
         for (const auto& binding : node->m_lstBindings) {
             if (binding.m_nDefaultObjectId != node->m_nObjectId) continue;
             any_column = true;
-            const std::u16string statement = u"ALTER TABLE " + BracketedTableName(binding.m_strTableName, two_part) +
+            if (TableNotCreated(*this, binding)) {
+                RefuseObject(ObjectKind::DefaultConstraint,
+                             what + u" on " + BindingTable(*this, binding) + u"." + BracketName(binding.m_strColumnName),
+                             u"its table was not created: the constraint is not sent", nullptr, {}, {});
+                continue;
+            }
+            const std::u16string statement = u"ALTER TABLE " + BindingTable(*this, binding) +
                                              u" WITH NOCHECK ADD CONSTRAINT " + BracketName(node->m_pszName) +
                                              u" default " + expression.text + u" For " +
                                              BracketName(binding.m_strColumnName);
@@ -289,9 +365,9 @@ void CRecoveryEngine::ScriptDefaultConstraints() {
 
 void CRecoveryEngine::BindTypeDefaultsAndRules() {
     auto bind = [this](const std::u16string& procedure, const std::u16string& object, const std::u16string& type) {
-        const bool two_part = type.find(u'.', 1) != std::u16string::npos;
-        const std::u16string statement = u"EXEC " + procedure + u" " + StringArgument(BracketName(object)) + u", " +
-                                         StringArgument(BracketedTableName(type, two_part));
+        // The type as it was created: one name, whatever characters it holds.
+        const std::u16string statement = u"EXEC " + procedure + u" " + UnicodeLiteral(BracketName(object)) + u", " +
+                                         UnicodeLiteral(BracketName(type));
         if (RunObjectStatement(statement)) {
             ++m_repairTally[ObjectKind::TypeBinding].created;
         } else {
@@ -313,7 +389,24 @@ void CRecoveryEngine::BindTypeDefaultsAndRules() {
     }
 }
 
+namespace {
+
+// The statement that leaves a created trigger disabled, as its object row marks it.
+std::u16string DisableTriggerStatement(const platform::TriggerHead& head) {
+    // Names as schema.name at most: the statement takes no database part, and a trigger of the database no
+    // schema at all.
+    auto last_two = [](std::vector<std::u16string> parts, std::size_t keep) {
+        if (parts.size() > keep) parts.erase(parts.begin(), parts.end() - static_cast<std::ptrdiff_t>(keep));
+        return platform::BracketedParts(parts);
+    };
+    if (head.scope != platform::TriggerScope::Table) return u"DISABLE TRIGGER " + last_two(head.name, 1) + u" ON DATABASE";
+    return u"DISABLE TRIGGER " + last_two(head.name, 2) + u" ON " + last_two(head.target, 2);
+}
+
+}  // namespace
+
 void CRecoveryEngine::ScriptTriggers() {
+    m_arrHeldTriggers.clear();
     FailureFile file(*this, objects::FailureFileName(ObjectKind::Trigger), FailureFile::Mode::Create);
     const auto gathered = objects::GatherDefinitions(*this, QueryFor(m_lstTriggers, true));
     if (gathered.stopped) return;
@@ -323,23 +416,84 @@ void CRecoveryEngine::ScriptTriggers() {
         const TriggerNode* node = FindNode(m_lstTriggers, definition.object_id);
         const std::u16string what = u"trigger " + node->m_pszName;
         const Prepared prepared = Prepare(definition, ObjectKind::Trigger);
+        SendProgress(platform::kProgressStep, 0);
         if (!prepared.ok) {
             RefuseObject(ObjectKind::Trigger, what, prepared.why, &file, prepared.reading.body, prepared.reading.text);
-        } else if (objects::IsServerTrigger(prepared.reading.text) ||
-                   (prepared.second && objects::IsServerTrigger(prepared.second->text))) {
-            // It would run at every login or server-wide event of the target, and no user database holds one.
-            RefuseObject(ObjectKind::Trigger, what, u"a trigger on the whole server is not made in a database", &file,
-                         prepared.reading.body, prepared.reading.text);
-        } else if (RunObjectStatement(prepared.reading.text) ||
-                   (prepared.second && RunObjectStatement(prepared.second->text))) {
-            ++m_repairTally[ObjectKind::Trigger].created;
-        } else {
-            const TextReading& last = prepared.second ? *prepared.second : prepared.reading;
-            RefuseObject(ObjectKind::Trigger, what, u"refused by the server", &file, last.body, last.text);
+            continue;
         }
-        SendProgress(platform::kProgressStep, 0);
+        // Only a trigger of a table, a view or the database is made. Anything else (a trigger of the whole
+        // server, which would run at every login of the target, or a text that does not read as one of these)
+        // is never sent, in either reading of its bytes.
+        std::vector<std::pair<const TextReading*, platform::TriggerHead>> readings;
+        bool other = false;
+        for (const TextReading* reading : {&prepared.reading, prepared.second ? &*prepared.second : nullptr}) {
+            if (reading == nullptr) continue;
+            platform::TriggerHead head = platform::ReadTriggerHead(reading->text);
+            if (head.scope == platform::TriggerScope::Other) other = true;
+            readings.emplace_back(reading, std::move(head));
+        }
+        if (other) {
+            RefuseObject(ObjectKind::Trigger, what,
+                         u"it is not a trigger of a table, a view or the database (ON ALL SERVER, or a text that does "
+                         u"not read as one): it is not sent",
+                         &file, prepared.reading.body, prepared.reading.text);
+            continue;
+        }
+        if (readings.front().second.scope == platform::TriggerScope::Database) {
+            // Made now, it would fire on the repair's own statements: it waits for the very end.
+            HeldTrigger held{what, {}, readings.back().first->body, node->m_settings, node->m_bDisabled};
+            for (const auto& reading : readings) held.texts.push_back(reading.first->text);
+            m_arrHeldTriggers.push_back(std::move(held));
+            continue;
+        }
+        const platform::TriggerHead* made = nullptr;
+        for (const auto& [reading, head] : readings) {
+            ApplyModuleSettings(node->m_settings);
+            if (RunObjectStatement(reading->text)) {
+                made = &head;
+                break;
+            }
+        }
+        if (made == nullptr) {
+            const TextReading& last = *readings.back().first;
+            RefuseObject(ObjectKind::Trigger, what, u"refused by the server", &file, last.body, last.text);
+            continue;
+        }
+        ++m_repairTally[ObjectKind::Trigger].created;
+        if (node->m_bDisabled && !RunObjectStatement(DisableTriggerStatement(*made))) {
+            RefuseObject(ObjectKind::Trigger, what, u"created, but it could not be disabled as it was: it is enabled",
+                         nullptr, {}, {});
+        }
     }
     SendProgress(platform::kProgressEnd, 0);
+}
+
+void CRecoveryEngine::CreateDatabaseTriggers() {
+    if (m_arrHeldTriggers.empty()) return;
+    const std::vector<HeldTrigger> held = std::move(m_arrHeldTriggers);
+    m_arrHeldTriggers.clear();
+    FailureFile file(*this, objects::FailureFileName(ObjectKind::Trigger), FailureFile::Mode::Append);
+    for (const HeldTrigger& trigger : held) {
+        if (StopRequested()) return;
+        const std::u16string* made = nullptr;
+        for (const auto& text : trigger.texts) {
+            ApplyModuleSettings(trigger.settings);
+            if (RunObjectStatement(text)) {
+                made = &text;
+                break;
+            }
+        }
+        if (made == nullptr) {
+            RefuseObject(ObjectKind::Trigger, trigger.what, u"refused by the server", &file, trigger.body,
+                         trigger.texts.back());
+            continue;
+        }
+        ++m_repairTally[ObjectKind::Trigger].created;
+        if (trigger.disabled && !RunObjectStatement(DisableTriggerStatement(platform::ReadTriggerHead(*made)))) {
+            RefuseObject(ObjectKind::Trigger, trigger.what,
+                         u"created, but it could not be disabled as it was: it is enabled", nullptr, {}, {});
+        }
+    }
 }
 
 void CRecoveryEngine::ScriptUserFunctions() {
@@ -352,7 +506,9 @@ void CRecoveryEngine::ScriptUserFunctions() {
         if (m_repairTally.created_functions.count(definition.object_id) != 0) continue;
         // What is refused here is tried again once the tables exist, and only reported then.
         const Prepared prepared = Prepare(definition, ObjectKind::Function);
-        if (prepared.ok && RunObjectStatement(prepared.reading.text)) {
+        if (!prepared.ok) continue;
+        ApplyModuleSettings(FindNode(m_lstFunctions, definition.object_id)->m_settings);
+        if (RunObjectStatement(prepared.reading.text)) {
             m_repairTally.created_functions.insert(definition.object_id);
             ++m_repairTally[ObjectKind::Function].created;
         }
@@ -366,6 +522,7 @@ void CRecoveryEngine::ScriptDependentObjects(bool views, bool procedures, bool f
         std::u16string what;
         Prepared prepared;
         FailureFile* file;
+        ModuleSettings settings;
     };
     std::optional<FailureFile> view_file, procedure_file, function_file;
     std::vector<Pending> pending;
@@ -380,7 +537,7 @@ void CRecoveryEngine::ScriptDependentObjects(bool views, bool procedures, bool f
                 continue;
             }
             const auto* node = FindNode(list, definition.object_id);
-            Pending item{kind, label + NodeName(*node), Prepare(definition, kind), &*file};
+            Pending item{kind, label + NodeName(*node), Prepare(definition, kind), &*file, node->m_settings};
             if (!item.prepared.ok) {
                 RefuseObject(kind, item.what, item.prepared.why, item.file, item.prepared.reading.body,
                              item.prepared.reading.text);
@@ -410,6 +567,7 @@ void CRecoveryEngine::ScriptDependentObjects(bool views, bool procedures, bool f
         std::vector<Pending> refused;
         for (auto& item : pending) {
             if (StopRequested()) return;
+            ApplyModuleSettings(item.settings);
             if (RunObjectStatement(item.prepared.reading.text)) {
                 ++m_repairTally[item.kind].created;
                 created_any = true;

@@ -246,6 +246,9 @@ void OdbcSqlBackend::Execute(const SqlStatement& statement) {
         return error;
     };
 
+    // The text goes as it stands: without NOSCAN the driver rewrites ODBC escapes ({d '...'}, {fn ...}, {call ...})
+    // inside definitions from the data file, and a view's column would change its type on the way.
+    SQLSetStmtAttrW(stmt, SQL_ATTR_NOSCAN, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_NOSCAN_ON)), 0);
     // Always set: without it the driver may apply a limit of its own configuration; 0 is none.
     SQLSetStmtAttrW(stmt, SQL_ATTR_QUERY_TIMEOUT,
                     reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max(statement.m_nTimeoutSeconds, 0))), 0);
@@ -291,6 +294,21 @@ void OdbcSqlBackend::Execute(const SqlStatement& statement) {
     }
 
     std::u16string text = statement.m_strText;
+    // A text with an ODBC escape's brace goes as the parameter of sp_executesql: some drivers (FreeTDS among
+    // them) rewrite {d ...}, {ts ...}, {call ...} and {oj ...} whatever SQL_ATTR_NOSCAN says, but never touch a
+    // parameter's value. The server runs it as a batch of its own, as it stands.
+    std::vector<std::uint8_t> wrapped;
+    SQLLEN wrapped_length = 0;
+    if (count == 0 && text.find(u'{') != std::u16string::npos) {
+        wrapped.assign(reinterpret_cast<const std::uint8_t*>(text.data()),
+                       reinterpret_cast<const std::uint8_t*>(text.data() + text.size()));
+        wrapped_length = static_cast<SQLLEN>(wrapped.size());
+        const SQLRETURN bound =
+            SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WLONGVARCHAR, std::max<std::size_t>(text.size(), 1),
+                             0, wrapped.data(), wrapped_length, &wrapped_length);
+        if (!SQL_SUCCEEDED(bound)) throw fail(bound, u"A parameter cannot be bound.");
+        text = u"{call sp_executesql(?)}";
+    }
     SQLRETURN rc = SQLExecDirectW(stmt, Wide(text), SQL_NTS);
     if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc)) throw fail(rc, u"The statement was refused.");
     // Every result of the batch: rows are dropped, a later error counts as the statement's.

@@ -12,6 +12,7 @@
 #include <bit>
 #include <cerrno>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -389,6 +390,20 @@ std::unique_ptr<CodePage> MakeIconvCodePage(const std::string& name) {
     return std::make_unique<IconvCodePage>(name);
 }
 
+const CodePage* CodePageNumbered(unsigned number) {
+    if (number == 1252) return &Windows1252();
+    static std::mutex mutex;
+    static std::vector<std::pair<unsigned, std::unique_ptr<CodePage>>> pages;  // never freed: readers keep them
+    std::lock_guard lock(mutex);
+    for (const auto& [n, page] : pages) {
+        if (n == number) return page.get();
+    }
+    auto page = MakeIconvCodePage("CP" + std::to_string(number));
+    const CodePage* made = page.get();
+    pages.emplace_back(number, std::move(page));
+    return made;
+}
+
 const CodePage& AnsiCodePage() {
     const CodePage* page = g_ansi_code_page.load(std::memory_order_acquire);
     return page ? *page : Windows1252();
@@ -428,6 +443,14 @@ void AppendAnsiToUtf16(std::u16string& out, std::span<const std::uint8_t> bytes)
         out += page->Decode(bytes.first(n));
     } else {
         AppendCp1252(out, bytes.first(n));
+    }
+}
+
+void AppendCodePageText(std::u16string& out, std::span<const std::uint8_t> bytes, const CodePage& page) {
+    if (&page == &Windows1252()) {
+        AppendCp1252(out, bytes);
+    } else {
+        out += page.Decode(bytes);
     }
 }
 

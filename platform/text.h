@@ -53,6 +53,11 @@ const CodePage& Windows1252();
 // Any other code page through iconv ("CP1251", "CP932", ...); null when iconv does not know the name.
 std::unique_ptr<CodePage> MakeIconvCodePage(const std::string& name);
 
+// The Windows code page of that number (874, 932, 936, 949, 950, 1250 to 1258, 437, 850, ...): 1252 from our
+// table, the others through iconv, each made once and kept for the life of the process; null when iconv does
+// not know it.
+const CodePage* CodePageNumbered(unsigned number);
+
 // The ANSI code page that 8-bit column values and definition texts are read with.
 const CodePage& AnsiCodePage();
 // Takes a code page name ("1252", "CP1251", "windows-1250"); false and no change when it is unknown.
@@ -62,6 +67,8 @@ bool SetAnsiCodePage(const std::string& name);
 std::u16string AnsiToUtf16(std::span<const std::uint8_t> bytes);
 // The same text appended to out; Windows-1252 (the default) is converted in place, with no string of its own.
 void AppendAnsiToUtf16(std::u16string& out, std::span<const std::uint8_t> bytes);
+// Every byte given (zeros included) through the code page, appended to out; Windows-1252 converted in place.
+void AppendCodePageText(std::u16string& out, std::span<const std::uint8_t> bytes, const CodePage& page);
 // Little-endian UTF-16 bytes up to the first zero unit; an odd trailing byte is ignored.
 std::u16string Utf16LeToString(std::span<const std::uint8_t> bytes);
 

@@ -37,6 +37,16 @@ void AppendUtf16Units(std::u16string& out, std::span<const std::uint8_t> bytes) 
     out.resize(start + n);
 }
 
+std::u16string AllUtf16Units(std::span<const std::uint8_t> bytes) {
+    std::u16string out;
+    out.reserve((bytes.size() + 1) / 2);
+    for (std::size_t i = 0; i < bytes.size(); i += 2) {
+        const std::uint8_t high = i + 1 < bytes.size() ? bytes[i + 1] : 0;
+        out.push_back(static_cast<char16_t>(bytes[i] | (high << 8)));
+    }
+    return out;
+}
+
 std::vector<std::uint8_t> Utf16LeBytes(std::u16string_view text) {
     std::vector<std::uint8_t> out;
     out.reserve(text.size() * 2);
@@ -67,16 +77,6 @@ std::u16string LineBreaksToBlanks(std::u16string text) {
 std::u16string CutToGridWidth(std::u16string text) {
     if (text.size() > kGridTextWidth) text.resize(kGridTextWidth);
     return text;
-}
-
-std::u16string QuotedLiteral(std::u16string_view text) {
-    std::u16string out = u"'";
-    for (char16_t c : text) {
-        out.push_back(c);
-        if (c == u'\'') out.push_back(u'\'');
-    }
-    out.push_back(u'\'');
-    return out;
 }
 
 std::u16string HexLiteral(std::span<const std::uint8_t> bytes) {

@@ -1,5 +1,5 @@
 // Texts of character values that need no data file: the conversions from stored bytes and the rules that shape
-// a grid cell (the first line break, all line breaks, the 40-character cut), and the statement's quoting.
+// a grid cell (the first line break, all line breaks, the 40-character cut), and the binary literal.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,8 @@ namespace rows {
 std::u16string Utf16UnitsText(std::span<const std::uint8_t> bytes);
 // The same text appended to out.
 void AppendUtf16Units(std::u16string& out, std::span<const std::uint8_t> bytes);
+// Every UTF-16LE unit, zero units included; an odd last byte is the low byte of a final unit.
+std::u16string AllUtf16Units(std::span<const std::uint8_t> bytes);
 // The little-endian bytes of the text, two per unit, no terminator (what a character parameter carries).
 std::vector<std::uint8_t> Utf16LeBytes(std::u16string_view text);
 
@@ -25,8 +27,6 @@ std::u16string LineBreaksToBlanks(std::u16string text);
 constexpr std::size_t kGridTextWidth = 40;
 std::u16string CutToGridWidth(std::u16string text);
 
-// text between single quotes, each quote inside doubled, so the statement reads the text back unchanged.
-std::u16string QuotedLiteral(std::u16string_view text);
 // "0x" and two upper-case hexadecimal digits per byte.
 std::u16string HexLiteral(std::span<const std::uint8_t> bytes);
 

@@ -1,8 +1,13 @@
 // The value cases of the character types: char, nchar, varchar, nvarchar, text, ntext and xml. Fixed values
 // lie in the row; variable ones in the row or, when the row keeps a pointer (complex flag), in large-value
-// records reached through the row ids. 8-bit types go through the ANSI code page, the others are UTF-16.
+// records reached through the row ids. 8-bit types go through the code page of the column's collation, the
+// others are UTF-16. A statement carries every byte of a value; a grid cell ends at the first zero.
+#include <algorithm>
+
+#include "mdf/collation_names.h"
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
+#include "rows/binary_xml.h"
 #include "rows/character_text.h"
 #include "rows/large_value_pointers.h"
 #include "rows/value_dispatch.h"
@@ -31,8 +36,18 @@ platform::DataTypeEnum ParameterType(std::uint8_t type) {
     }
 }
 
-std::u16string BytesToText(std::uint8_t type, std::span<const std::uint8_t> bytes) {
-    return IsWide(type) ? rows::Utf16UnitsText(bytes) : platform::AnsiToUtf16(bytes);
+// The value's text: UTF-16 units, or 8-bit text through the column's code page. A statement keeps every
+// byte, zeros among them; a grid cell ends at the first zero.
+std::u16string BytesToText(std::uint8_t type, std::span<const std::uint8_t> bytes, const platform::CodePage& page,
+                           bool keep_zeros) {
+    if (IsWide(type)) return keep_zeros ? rows::AllUtf16Units(bytes) : rows::Utf16UnitsText(bytes);
+    if (!keep_zeros) {
+        const auto zero = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
+        bytes = bytes.first(static_cast<std::size_t>(zero - bytes.begin()));
+    }
+    std::u16string text;
+    platform::AppendCodePageText(text, bytes, page);
+    return text;
 }
 
 // The statement entry of a text: "''" when empty, else "?" with the text's UTF-16 bytes as the parameter.
@@ -47,14 +62,65 @@ void InsertText(std::uint8_t type, const std::u16string& text, rows::ValueResult
 
 }  // namespace
 
+const platform::CodePage& CRecoveryEngine::CollationCodePage(std::uint32_t collation_id) {
+    for (const auto& [id, page] : m_arrCollationCodePages) {
+        if (id == collation_id) return page ? *page : platform::AnsiCodePage();
+    }
+    std::uint32_t lookup = collation_id;
+    if (collation_id == 0) {
+        if (!m_nDatabaseCollationId) m_nDatabaseCollationId = Read32(kBootPageCollationOffset, Fixup::None);
+        lookup = *m_nDatabaseCollationId;
+    }
+    const unsigned number = mdf::CollationCodePage(lookup);
+    const platform::CodePage* page = number == 0 ? nullptr : platform::CodePageNumbered(number);
+    m_arrCollationCodePages.emplace_back(collation_id, page);
+    return page ? *page : platform::AnsiCodePage();
+}
+
+void CRecoveryEngine::DecodeXmlValue(const ColumnNode& column, std::uint64_t offset, std::uint32_t length,
+                                     bool complex, bool insert, rows::ValueResult& result) {
+    // The stored binary form, in the row or behind the row ids of a root.
+    std::vector<std::uint8_t> bytes;
+    if (complex && length > 0) {
+        const std::uint32_t start = rows::RowIdStart(*this, offset, length, {2, 4});
+        for (const auto& id : rows::ReadRowIds(*this, offset, start, length)) {
+            if (ReadLargeValueBytes(id.pageOffset, id.slot, bytes) == LargeValueEnd::Stopped) {
+                result.abandonRow = true;
+                return;
+            }
+        }
+    } else {
+        bytes = ReadBytes(offset, length, Fixup::Multi);
+    }
+    const std::optional<std::u16string> text = rows::BinaryXmlText(bytes);
+    if (!text) {
+        // Not the binary form: the value is left out of the row, and the repair names its column.
+        if (insert) {
+            result.text = u"NULL";
+            const std::u16string table = m_pCurrentTable != nullptr ? m_pCurrentTable->m_pszName : std::u16string();
+            ++m_repairTally.values_left_out[table + u"." + column.m_pszName];
+        }
+        return;
+    }
+    if (!insert) {
+        result.text = text->empty() ? u"" : rows::FirstLineBreakToBlank(*text);
+        return;
+    }
+    // Style 1 keeps every white-space text of the value, as the stored form holds it.
+    result.text = u"CONVERT(xml, ?, 1)";
+    result.parameter = rows::ValueParameter{platform::adLongVarWChar, rows::Utf16LeBytes(*text)};
+}
+
 void CRecoveryEngine::DecodeCharacterValue(const ColumnNode& column, const rows::ValueRequest& request,
                                            rows::ValueResult& result) {
     const std::uint8_t type = column.m_nType;
     const bool insert = request.mode == rows::RowMode::Insert;
+    // 8-bit text is read by the code page of the column's collation, in the grid and the statement alike.
+    const platform::CodePage& page = IsWide(type) ? platform::Windows1252() : CollationCodePage(column.m_nCollationId);
 
     if (type == kChar || type == kNChar) {
         const auto bytes = ReadBytes(request.valueOffset, column.m_nMaxInRowLength, Fixup::Multi);
-        const std::u16string text = BytesToText(type, bytes);
+        const std::u16string text = BytesToText(type, bytes, page, insert);
         if (insert) {
             InsertText(type, text, result);
         } else {
@@ -69,9 +135,7 @@ void CRecoveryEngine::DecodeCharacterValue(const ColumnNode& column, const rows:
     const bool layout2005 = m_app.m_bSql2005Catalog;
 
     if (type == kXml) {
-        // Shown but never copied: the stored form is not text the statement could carry.
-        const std::u16string text = rows::Utf16UnitsText(ReadBytes(offset, length, Fixup::None));
-        result.text = insert ? u"''" : (text.empty() ? u"" : rows::FirstLineBreakToBlank(text));
+        DecodeXmlValue(column, offset, length, complex, insert, result);
         return;
     }
 
@@ -108,15 +172,16 @@ void CRecoveryEngine::DecodeCharacterValue(const ColumnNode& column, const rows:
 
     std::u16string text;
     if (walked) {
+        // The bytes of every record, joined, then read as one text: a character split over two records comes
+        // out whole, and the statement keeps every byte.
+        std::vector<std::uint8_t> bytes;
         for (const auto& id : rows::ReadRowIds(*this, offset, start, length)) {
-            m_bWideText = IsWide(type);
-            auto piece = ReadLargeValueText(id.pageOffset, id.slot);
-            if (piece.end == LargeValueEnd::Stopped) {
+            if (ReadLargeValueBytes(id.pageOffset, id.slot, bytes) == LargeValueEnd::Stopped) {
                 result.abandonRow = true;
                 return;
             }
-            text += piece.text;
         }
+        text = BytesToText(type, bytes, page, insert);
     } else {
         // In-row bytes go through a buffer kept from row to row.
         m_arrValueBytes.resize(length);
@@ -128,7 +193,9 @@ void CRecoveryEngine::DecodeCharacterValue(const ColumnNode& column, const rows:
             if (IsWide(type)) {
                 rows::AppendUtf16Units(cell, m_arrValueBytes);
             } else {
-                platform::AppendAnsiToUtf16(cell, m_arrValueBytes);
+                const std::span<const std::uint8_t> bytes(m_arrValueBytes);
+                const auto zero = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
+                platform::AppendCodePageText(cell, bytes.first(static_cast<std::size_t>(zero - bytes.begin())), page);
             }
             switch (type) {
                 case kVarChar:
@@ -144,7 +211,7 @@ void CRecoveryEngine::DecodeCharacterValue(const ColumnNode& column, const rows:
             }
             return;
         }
-        text = BytesToText(type, m_arrValueBytes);
+        text = BytesToText(type, m_arrValueBytes, page, true);
     }
 
     // ntext read through pointers in the 2005 layout: an empty value of a nullable column is NULL.

@@ -20,6 +20,7 @@ std::u16string CRecoveryEngine::FormatComError(const platform::SqlError& error) 
 
 bool CRecoveryEngine::Reconnect() {
     m_pCommand.reset();
+    m_repairTally.session = ModuleSettings{};  // a new session has the driver's settings
     if (!m_pConnection) return false;
     try {
         if (m_pConnection->IsOpen()) m_pConnection->Close();

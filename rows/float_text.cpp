@@ -337,9 +337,10 @@ std::u16string RealInsertText(double value) {
 }
 
 std::u16string FloatInsertText(double value) {
-    if (std::isinf(value)) {
-        return FloatText(value < 0 ? -std::numeric_limits<double>::max() : std::numeric_limits<double>::max());
-    }
+    constexpr double kMax = std::numeric_limits<double>::max();
+    // The most negative finite value has a grid text of its own; the statement carries the value itself.
+    if (value == -kMax || value == -std::numeric_limits<double>::infinity()) return u"-1.7976931348623157E+308";
+    if (std::isinf(value)) return FloatText(kMax);
     return FloatText(value);
 }
 

@@ -60,8 +60,9 @@ void AppendFloatText(std::u16string& out, double value, int digits = kFloatColum
 // cannot be stored in a real column and are written as the largest value the target accepts, with its sign.
 std::u16string RealInsertText(double value);
 // The statement text of a float column. An infinity (a stored word with the all-ones exponent) cannot be
-// stored in a float column; it is written as the largest finite float with its sign (the negative one as
-// "-1.79e+308"), so the statement never holds the text 1.#INF.
+// stored in a float column; it is written as the largest finite float with its sign, so the statement never
+// holds the text 1.#INF. The most negative finite value is written whole, "-1.7976931348623157E+308" (its grid
+// text, "-1.79e+308", is another value).
 std::u16string FloatInsertText(double value);
 
 }  // namespace rows

@@ -1,10 +1,12 @@
 // Building the INSERT statement text and its parameters for one row.
 #include "rows/insert_statement.h"
 
+#include "platform/tsql_text.h"
+
 namespace rows {
 
 InsertStatement::InsertStatement(const mdf::TableNode& table, bool layout2005) {
-    const std::u16string name = TableNameForm(table, layout2005);
+    const std::u16string name = mdf::TableNameForm(table, layout2005);
     m_strHead = u"insert into " + name;
     m_bHasIdentity = table.m_bHasIdentity;
     if (m_bHasIdentity) {
@@ -16,13 +18,13 @@ InsertStatement::InsertStatement(const mdf::TableNode& table, bool layout2005) {
 }
 
 void InsertStatement::AddValue(std::u16string_view columnName, std::u16string value) {
-    m_columns.push_back(BracketName(columnName));
+    m_columns.push_back(platform::BracketName(columnName));
     m_values.push_back(std::move(value));
 }
 
 void InsertStatement::AddParameter(std::u16string_view columnName, platform::DataTypeEnum type,
-                                   std::vector<std::uint8_t> bytes) {
-    AddValue(columnName, u"?");
+                                   std::vector<std::uint8_t> bytes, std::u16string value) {
+    AddValue(columnName, value.find(u'?') == std::u16string::npos ? std::u16string(u"?") : std::move(value));
     const std::size_t size = bytes.size();
     m_params.push_back(platform::Command::CreateParameter(std::u16string(columnName), type, platform::adParamInput,
                                                           size, std::move(bytes)));

@@ -8,13 +8,8 @@
 
 #include "mdf/catalog_records.h"
 #include "platform/sql_connection.h"
-#include "target_db/sql_quoting.h"
 
 namespace rows {
-
-// Names are quoted by the target side's one helper.
-using target::BracketName;
-using target::TableNameForm;
 
 class InsertStatement {
 public:
@@ -22,7 +17,9 @@ public:
 
     // One column of the statement with its value-list entry (a literal, or "?" with the parameter).
     void AddValue(std::u16string_view columnName, std::u16string value);
-    void AddParameter(std::u16string_view columnName, platform::DataTypeEnum type, std::vector<std::uint8_t> bytes);
+    // value is the value-list entry that holds the parameter's one "?" ("?" itself, or e.g. CONVERT(xml, ?, 1)).
+    void AddParameter(std::u16string_view columnName, platform::DataTypeEnum type, std::vector<std::uint8_t> bytes,
+                      std::u16string value = u"?");
 
     bool Empty() const { return m_columns.empty(); }
     // "insert into [s].[t] ([a],[b]) values (1,?) ;", or "insert into [s].[t] DEFAULT VALUES ;" when no column

@@ -214,7 +214,7 @@ int CRecoveryEngine::DecodeTableRecord(std::uint64_t record_offset, TableNode& t
                     cells.push_back(std::move(result.text));
                 } else if (result.parameter) {
                     statement->AddParameter(column.m_pszName, result.parameter->type,
-                                           std::move(result.parameter->bytes));
+                                           std::move(result.parameter->bytes), std::move(result.text));
                 } else {
                     statement->AddValue(column.m_pszName, std::move(result.text));
                 }

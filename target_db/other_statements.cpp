@@ -1,6 +1,6 @@
 // User-type, foreign-key, check-constraint and statistics statements.
 #include "platform/text.h"
-#include "target_db/sql_quoting.h"
+#include "platform/tsql_text.h"
 #include "target_db/statements.h"
 
 namespace target {
@@ -21,7 +21,7 @@ std::u16string JoinBracketed(const std::vector<std::u16string>& names) {
     std::u16string out;
     for (const auto& name : names) {
         if (!out.empty()) out += u",";
-        out += BracketName(name);
+        out += platform::BracketName(name);
     }
     return out;
 }
@@ -52,10 +52,10 @@ std::u16string UserTypeStatement(const UserTypeRow& row, bool layout2005, std::v
         const std::u16string size = open == std::u16string::npos ? u"" : base.substr(open);
         std::u16string size_text = size;
         if (size == u"(max)") size_text = u"(MAX)";
-        return u"create type  " + BracketName(row.m_strName) + u" from " + BracketName(name) + size_text +
+        return u"create type  " + platform::BracketName(row.m_strName) + u" from " + platform::BracketName(name) + size_text +
                (row.m_bNotNull ? u" NOT NULL" : u" NULL");
     }
-    return u"EXEC sp_addtype " + UnicodeLiteral(row.m_strName) + u"," + UnicodeLiteral(base) + u"," +
+    return u"EXEC sp_addtype " + platform::UnicodeLiteral(row.m_strName) + u"," + platform::UnicodeLiteral(base) + u"," +
            (row.m_bNotNull ? u"'NOT NULL'" : u"'NULL'");
 }
 
@@ -82,7 +82,7 @@ ForeignKeyFlags DecodeForeignKeyStatus2000(std::uint8_t status) {
 
 std::vector<std::u16string> ForeignKeyStatements(const ForeignKeyDefinition& key) {
     std::u16string add = u"ALTER TABLE " + key.m_strTable + u" WITH NOCHECK ADD CONSTRAINT " +
-                         BracketName(key.m_strName) + u" FOREIGN KEY (" + JoinBracketed(key.m_arrColumns) +
+                         platform::BracketName(key.m_strName) + u" FOREIGN KEY (" + JoinBracketed(key.m_arrColumns) +
                          u") REFERENCES " + key.m_strReferenced + u"(" + JoinBracketed(key.m_arrReferencedColumns) + u")";
     if (key.m_flags.m_nOnDelete != ReferentialAction::NoAction) add += u" ON DELETE " + Action(key.m_flags.m_nOnDelete);
     if (key.m_flags.m_nOnUpdate != ReferentialAction::NoAction) add += u" ON UPDATE " + Action(key.m_flags.m_nOnUpdate);
@@ -95,7 +95,7 @@ std::vector<std::u16string> ForeignKeyStatements(const ForeignKeyDefinition& key
     } else {
         check += u" WITH CHECK CHECK CONSTRAINT ";
     }
-    check += BracketName(key.m_strName);
+    check += platform::BracketName(key.m_strName);
     return {std::move(add), std::move(check)};
 }
 
@@ -115,7 +115,7 @@ CheckFlags DecodeCheckStatus(std::uint8_t status, bool layout2005) {
 
 std::vector<std::u16string> CheckConstraintStatements(const std::u16string& table_form, const std::u16string& name,
                                                       const std::u16string& text, const CheckFlags& flags) {
-    std::u16string add = u"ALTER TABLE " + table_form + u" WITH NOCHECK ADD CONSTRAINT " + BracketName(name) +
+    std::u16string add = u"ALTER TABLE " + table_form + u" WITH NOCHECK ADD CONSTRAINT " + platform::BracketName(name) +
                          u" CHECK " + (flags.m_bNotForReplication ? u"NOT FOR REPLICATION " : u"") + u"( " + text + u" )";
     std::u16string check = u"ALTER TABLE " + table_form;
     if (flags.m_bDisabled) {
@@ -125,14 +125,14 @@ std::vector<std::u16string> CheckConstraintStatements(const std::u16string& tabl
     } else {
         check += u" WITH CHECK CHECK CONSTRAINT ";
     }
-    check += BracketName(name);
+    check += platform::BracketName(name);
     return {std::move(add), std::move(check)};
 }
 
 std::u16string StatisticsStatement(const std::u16string& name, const std::u16string& table_form,
                                    const std::vector<std::u16string>& columns) {
     if (columns.empty()) return {};
-    return u"Create Statistics " + BracketName(name) + u" on " + table_form + u" (" + JoinBracketed(columns) + u")";
+    return u"Create Statistics " + platform::BracketName(name) + u" on " + table_form + u" (" + JoinBracketed(columns) + u")";
 }
 
 }  // namespace target

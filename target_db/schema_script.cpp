@@ -10,8 +10,8 @@
 #include "mdf/key_rows.h"
 #include "platform/sql_connection.h"
 #include "platform/text.h"
-#include "target_db/collation_names.h"
-#include "target_db/sql_quoting.h"
+#include "mdf/collation_names.h"
+#include "platform/tsql_text.h"
 
 namespace target {
 
@@ -84,15 +84,10 @@ bool ColumnNames(const mdf::TableNode& table, const std::vector<std::uint32_t>& 
 }  // namespace
 
 std::u16string CollationFor(RepairScript& script, std::uint32_t id) {
-    if (!IsKnownCollation(id) && script.m_setUnknownCollations.insert(id).second) {
-        char hex[16];
-        std::snprintf(hex, sizeof hex, "0x%08X", id);
-        const std::u16string note =
-            u"unknown collation id " + platform::Widen(hex) + u": columns written with " + CollationName(id);
-        script.m_report.Note(note);
-        script.m_engine.LogLine(note);
-    }
-    return CollationName(id);
+    const mdf::CollationChoice choice = mdf::ChooseCollation(id);
+    // Named once per repair, in the report that the log and the end text show.
+    if (!choice.note.empty() && script.m_setUnknownCollations.insert(id).second) script.m_report.Changed(choice.note);
+    return choice.name;
 }
 
 bool RunStatement(RepairScript& script, const std::u16string& step, const std::u16string& object,
@@ -124,6 +119,7 @@ void BeginRepair(RepairScript& script) {
     engine.m_lstUserTypes.clear();
     engine.m_arrDeferredStatements.clear();
     engine.m_arrRetryStatements.clear();
+    engine.m_arrHeldTriggers.clear();
     // The keys, indexes and statistics are read again by this repair; kept, each would be sent twice.
     engine.m_lstStatistics.clear();
     engine.m_lstIndexColumns.clear();
@@ -143,6 +139,7 @@ void BeginRepair(RepairScript& script) {
     script.m_setTablesMade.clear();
     script.m_setUnknownCollations.clear();
     script.m_arrAfterRows.clear();
+    script.m_arrDeferredKeys.clear();
     script.m_nTimeoutSeconds = kEmptyTableTimeoutSeconds;
 }
 
@@ -244,8 +241,8 @@ void AddForeignKey(RepairScript& script, const mdf::structFkey& key, mdf::TableN
     }
     ForeignKeyDefinition definition;
     definition.m_strName = key.m_strName;
-    definition.m_strTable = TableNameForm(*from, v2005);
-    definition.m_strReferenced = TableNameForm(*to, v2005);
+    definition.m_strTable = mdf::TableNameForm(*from, v2005);
+    definition.m_strReferenced = mdf::TableNameForm(*to, v2005);
     definition.m_flags = flags;
     if (from_ids.empty() || from_ids.size() != to_ids.size() ||
         !ColumnNames(*from, from_ids, definition.m_arrColumns) ||
@@ -254,7 +251,10 @@ void AddForeignKey(RepairScript& script, const mdf::structFkey& key, mdf::TableN
                                 u"the key's columns do not pair up with columns of its tables: the key is left out");
         return;
     }
-    for (auto& text : ForeignKeyStatements(definition)) script.m_engine.m_arrDeferredStatements.push_back(std::move(text));
+    for (auto& text : ForeignKeyStatements(definition)) {
+        script.m_engine.m_arrDeferredStatements.push_back(std::move(text));
+        script.m_arrDeferredKeys.push_back({key.m_strName, from, to});
+    }
 }
 
 }  // namespace
@@ -459,12 +459,12 @@ void PrepareCheckConstraints(RepairScript& script) {
             script.m_report.LeftOut(kStepCheck, check.m_strName, u"no definition text was found: the constraint is left out");
             continue;
         }
-        if (!IsSingleExpression(text)) {
+        if (!platform::IsSingleExpression(text)) {
             script.m_report.LeftOut(kStepCheck, check.m_strName,
                                     u"the condition is not one expression in parentheses: the constraint is left out");
             continue;
         }
-        for (auto& statement : CheckConstraintStatements(TableNameForm(*table, v2005), check.m_strName, text,
+        for (auto& statement : CheckConstraintStatements(mdf::TableNameForm(*table, v2005), check.m_strName, text,
                                                          DecodeCheckStatus(check.m_nStatus, v2005))) {
             table->m_arrStatements.push_back(std::move(statement));
         }
@@ -483,6 +483,8 @@ StepOutcome ScriptTables(RepairScript& script) {
         return engine.ReadObjectText(object, column);
     };
     settings.m_collationName = [&script](std::uint32_t id) { return CollationFor(script, id); };
+    // Key and index rows the readers could not take are named with the keys.
+    for (const auto& note : engine.m_repairTally.keys_not_taken) script.m_report.LeftOut(note.what, note.name, note.why);
     for (auto& table : engine.m_lstTables) {
         if (table.m_lstColumns.empty()) {
             // "create table [t]()" is no statement: without a column there is no table to make. Rows it holds
@@ -521,8 +523,12 @@ StepOutcome ScriptTables(RepairScript& script) {
             }
             for (auto& statement : statements.m_arrAfterRows) script.m_arrAfterRows.push_back(std::move(statement));
         }
-        if (engine.StopRequested()) return StepOutcome::Stopped;
+        if (engine.StopRequested()) {
+            NoteTablesNotCreated(script);
+            return StepOutcome::Stopped;
+        }
     }
+    NoteTablesNotCreated(script);
     return StepOutcome::Done;
 }
 
@@ -530,6 +536,17 @@ bool TableCreated(const RepairScript& script, const mdf::TableNode& table) {
     // Two tables of one name (owners of a 2000 file): the server refuses the second, never the first it made.
     if (script.m_setTablesMade.contains(&table)) return true;
     return !script.m_setTablesNotCreated.contains(table.m_pszName);
+}
+
+void NoteTablesNotCreated(RepairScript& script) {
+    // By object id, for the passes that know a table only by its id (bindings, default constraints); an id one of
+    // whose nodes the server made is made.
+    std::set<std::int32_t>& ids = script.m_engine.m_repairTally.tables_not_created;
+    ids.clear();
+    for (const auto& table : script.m_engine.m_lstTables) {
+        if (!TableCreated(script, table)) ids.insert(table.m_nObjectId);
+    }
+    for (const auto* table : script.m_setTablesMade) ids.erase(table->m_nObjectId);
 }
 
 void NoteRefusedRows(RepairScript& script, const mdf::TableNode& table, std::uint64_t refused) {
@@ -561,6 +578,11 @@ void ScriptStatistics(RepairScript& script) {
         if (engine.StopRequested()) return;
         mdf::TableNode* table = mdf::FindFirstTable(engine.m_lstTables, statistics.m_nObjectId);
         if (table == nullptr) continue;  // statistics of a system table
+        if (!TableCreated(script, *table)) {
+            script.m_report.LeftOut(kStepStatistics, statistics.m_strName,
+                                    u"its table " + table->m_pszName + u" was not created: the statistics are not sent");
+            continue;
+        }
         std::vector<const mdf::IndexColumnNode*> rows;
         for (const auto& row : engine.m_lstIndexColumns) {
             if (row.m_nObjectId == statistics.m_nObjectId && row.m_nIndexId == statistics.m_nIndexId) rows.push_back(&row);
@@ -577,7 +599,7 @@ void ScriptStatistics(RepairScript& script) {
             continue;
         }
         RunStatement(script, kStepStatistics, statistics.m_strName,
-                     StatisticsStatement(statistics.m_strName, TableNameForm(*table, v2005), columns));
+                     StatisticsStatement(statistics.m_strName, mdf::TableNameForm(*table, v2005), columns));
     }
 }
 
@@ -598,9 +620,26 @@ std::size_t RunDeferredStatements(RepairScript& script) {
     const auto& list = script.m_engine.m_arrDeferredStatements;
     const std::size_t count = list.size();
     RowsAreIn(script);
+    std::set<std::u16string> named;  // a key of two statements is named once
     for (std::size_t i = 0; i < count; ++i) {
         if (script.m_engine.StopRequested()) break;
-        RunStatement(script, kStepForeignKey, {}, list[i]);
+        if (i >= script.m_arrDeferredKeys.size()) {
+            RunStatement(script, kStepForeignKey, u"(unnamed)", list[i]);
+            continue;
+        }
+        const RepairScript::DeferredKey& key = script.m_arrDeferredKeys[i];
+        // A key of a table the server did not create would land on another table of its name, or be refused.
+        const mdf::TableNode* missing = key.m_pFrom != nullptr && !TableCreated(script, *key.m_pFrom) ? key.m_pFrom
+                                        : key.m_pTo != nullptr && !TableCreated(script, *key.m_pTo)   ? key.m_pTo
+                                                                                                       : nullptr;
+        if (missing != nullptr) {
+            if (named.insert(key.m_strName).second) {
+                script.m_report.LeftOut(kStepForeignKey, key.m_strName,
+                                        u"its table " + missing->m_pszName + u" was not created: the key is not sent");
+            }
+            continue;
+        }
+        RunStatement(script, kStepForeignKey, key.m_strName, list[i]);
     }
     return count;
 }
@@ -610,7 +649,7 @@ void RetryFailedStatements(RepairScript& script) {
     RowsAreIn(script);
     for (std::size_t i = 0; i < list.size(); ++i) {
         if (script.m_engine.StopRequested()) return;
-        RunStatement(script, kStepRetry, {}, list[i]);
+        RunStatement(script, kStepRetry, u"(statement " + Num(i + 1) + u")", list[i]);
     }
 }
 

@@ -34,8 +34,15 @@ struct RepairScript {
     std::map<std::int64_t, std::u16string> m_mapCreatedTypes;  // user types the server accepted
     std::set<std::u16string> m_setTablesNotCreated;            // full names of tables the server refused
     std::set<const mdf::TableNode*> m_setTablesMade;           // tables the server accepted, whatever their name
-    std::set<std::uint32_t> m_setUnknownCollations;            // collation ids already reported
+    std::set<std::uint32_t> m_setUnknownCollations;            // collation ids already named in the report
     std::vector<Statement> m_arrAfterRows;                     // indexes and unique keys that wait for the rows
+    // Beside each entry of the engine's deferred list: the foreign key it belongs to and its two tables.
+    struct DeferredKey {
+        std::u16string m_strName;
+        const mdf::TableNode* m_pFrom = nullptr;
+        const mdf::TableNode* m_pTo = nullptr;
+    };
+    std::vector<DeferredKey> m_arrDeferredKeys;
     int m_nTimeoutSeconds = kEmptyTableTimeoutSeconds;         // of each statement; none once the rows are in
 };
 
@@ -58,8 +65,10 @@ void PrepareCheckConstraints(RepairScript& script);
 // plain fallback. Stopped when the user asked to stop (after the table being scripted is done).
 StepOutcome ScriptTables(RepairScript& script);
 
-// False for a table the server refused twice: its rows are not sent.
+// False for a table the server refused twice: its rows are not sent, nor anything else of it.
 bool TableCreated(const RepairScript& script, const mdf::TableNode& table);
+// Puts the object ids of the tables not created into the engine's tally, for the stored-object passes.
+void NoteTablesNotCreated(RepairScript& script);
 
 // Records rows of table that the server refused during the row copy.
 void NoteRefusedRows(RepairScript& script, const mdf::TableNode& table, std::uint64_t refused);
@@ -82,7 +91,8 @@ void RetryFailedStatements(RepairScript& script);
 bool RunStatement(RepairScript& script, const std::u16string& step, const std::u16string& object,
                   const std::u16string& text);
 
-// The collation name of id; an unknown id is reported once per repair.
+// The collation name of an id; an id that names no collation, or one current servers lack, is named once per
+// repair among the report's changes.
 std::u16string CollationFor(RepairScript& script, std::uint32_t id);
 
 }  // namespace target

@@ -13,6 +13,8 @@ void ScriptReport::LeftOut(std::u16string step, std::u16string object, std::u16s
 
 void ScriptReport::Note(std::u16string text) { m_arrNotes.push_back(std::move(text)); }
 
+void ScriptReport::Changed(std::u16string text) { m_arrChanged.push_back(std::move(text)); }
+
 void ScriptReport::RowsRefused(const std::u16string& table, std::uint64_t count) {
     if (count != 0) m_mapRefusedRows[table] += count;
 }
@@ -21,6 +23,7 @@ void ScriptReport::Clear() {
     m_arrRefused.clear();
     m_arrLeftOut.clear();
     m_arrNotes.clear();
+    m_arrChanged.clear();
     m_mapRefusedRows.clear();
 }
 

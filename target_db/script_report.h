@@ -24,6 +24,9 @@ public:
     void Refused(std::u16string step, std::u16string object, std::u16string statement, std::u16string reason);
     void LeftOut(std::u16string step, std::u16string object, std::u16string reason);
     void Note(std::u16string text);
+    // Something the server received otherwise than the file holds it (a collation written with another name):
+    // the end text names it and the repair does not count as complete.
+    void Changed(std::u16string text);
     void RowsRefused(const std::u16string& table, std::uint64_t count);
     void Clear();
 
@@ -34,6 +37,7 @@ public:
     std::vector<ReportEntry> m_arrRefused;
     std::vector<ReportEntry> m_arrLeftOut;
     std::vector<std::u16string> m_arrNotes;
+    std::vector<std::u16string> m_arrChanged;
     std::map<std::u16string, std::uint64_t> m_mapRefusedRows;  // table name -> rows the server refused
 };
 

@@ -3,8 +3,8 @@
 #include <optional>
 
 #include "platform/text.h"
-#include "target_db/collation_names.h"
-#include "target_db/sql_quoting.h"
+#include "mdf/collation_names.h"
+#include "platform/tsql_text.h"
 #include "target_db/statements.h"
 
 namespace target {
@@ -171,9 +171,9 @@ std::u16string ColumnTypeText(const mdf::ColumnNode& column, bool layout2005, bo
 TableStatements BuildTableStatements(const mdf::TableNode& table, const TableSettings& settings) {
     TableStatements out;
     const bool v2005 = settings.m_bLayout2005;
-    const std::u16string q = TableNameForm(table, v2005);
+    const std::u16string q = mdf::TableNameForm(table, v2005);
     auto collation = [&](std::uint32_t id) {
-        return settings.m_collationName ? settings.m_collationName(id) : CollationName(id);
+        return settings.m_collationName ? settings.m_collationName(id) : mdf::CollationName(id);
     };
     auto left_out = [&](const std::u16string& step, const std::u16string& object, std::u16string reason) {
         out.m_arrLeftOut.push_back({step, object, {}, std::move(reason)});
@@ -182,7 +182,7 @@ TableStatements BuildTableStatements(const mdf::TableNode& table, const TableSet
     std::u16string columns;
     std::u16string plain_columns;
     for (const auto& column : table.m_lstColumns) {
-        const std::u16string name = BracketName(column.m_pszName) + u" ";
+        const std::u16string name = platform::BracketName(column.m_pszName) + u" ";
         std::vector<std::u16string> notes;
         const std::u16string type = ColumnTypeText(column, v2005, settings.m_bSql2008, &notes);
         for (auto& note : notes) left_out(kStepColumn, table.m_pszName + u"." + column.m_pszName, std::move(note));
@@ -205,7 +205,7 @@ TableStatements BuildTableStatements(const mdf::TableNode& table, const TableSet
         std::u16string computed;
         if (computed_flag && settings.m_computedText) computed = settings.m_computedText(table.m_nObjectId, column.m_nColumnId);
         bool computed_unsafe = false;
-        if (!computed.empty() && !IsSingleExpression(computed)) {
+        if (!computed.empty() && !platform::IsSingleExpression(computed)) {
             // Pasted in, it could close the CREATE TABLE and start a statement of its own.
             left_out(kStepColumn, table.m_pszName + u"." + column.m_pszName,
                      u"the computed column's definition is not one expression in parentheses: written with its type");
@@ -215,7 +215,7 @@ TableStatements BuildTableStatements(const mdf::TableNode& table, const TableSet
 
         std::u16string definition = name;
         if (user_type) {
-            definition += BracketName(*user_type);
+            definition += platform::BracketName(*user_type);
             // A character column keeps its own collation, which may differ from its type's.
             if (collated) definition += u" collate " + collation(column.m_nCollationId);
             if (identity) {
@@ -261,20 +261,20 @@ TableStatements BuildTableStatements(const mdf::TableNode& table, const TableSet
                 break;
             }
             if (!list.empty()) list += u",";
-            list += BracketName(column->m_pszName) + u" " + (entry.m_bDescending ? u"DESC" : u"");
+            list += platform::BracketName(column->m_pszName) + u" " + (entry.m_bDescending ? u"DESC" : u"");
         }
         const std::u16string object = key_name.empty() ? table.m_pszName : key_name;
         if (missing) {
             left_out(kStepPrimaryKey, object, u"a key column is not among the table's columns: the key is left out");
         } else if (v2005) {
             clause = u",";
-            if (!key_name.empty()) clause += u"CONSTRAINT " + BracketName(key_name) + u" ";
+            if (!key_name.empty()) clause += u"CONSTRAINT " + platform::BracketName(key_name) + u" ";
             clause += u"PRIMARY KEY ";
             clause += table.m_bClusteredPrimaryKey ? u"CLUSTERED ( " : u"NONCLUSTERED ( ";
             clause += list + u")";
         } else {
             // A key without a stored name gets the server's own name, so two such keys never clash.
-            clause = key_name.empty() ? u", PRIMARY KEY" : u",CONSTRAINT  " + BracketName(key_name) + u" PRIMARY KEY";
+            clause = key_name.empty() ? u", PRIMARY KEY" : u",CONSTRAINT  " + platform::BracketName(key_name) + u" PRIMARY KEY";
             clause += table.m_bClusteredPrimaryKey ? u" CLUSTERED (" : u" NONCLUSTERED (";
             clause += list + u")";
         }
@@ -298,10 +298,10 @@ TableStatements BuildTableStatements(const mdf::TableNode& table, const TableSet
             }
             if (entry.m_bIncluded && v2005) {
                 if (!included.empty()) included += u",";
-                included += BracketName(column->m_pszName);
+                included += platform::BracketName(column->m_pszName);
             } else if (!entry.m_bIncluded) {
                 if (!keys.empty()) keys += u", ";
-                keys += BracketName(column->m_pszName) + (entry.m_bDescending ? u" DESC" : u"");
+                keys += platform::BracketName(column->m_pszName) + (entry.m_bDescending ? u" DESC" : u"");
             }
         }
         if (missing || keys.empty()) {
@@ -320,7 +320,7 @@ TableStatements BuildTableStatements(const mdf::TableNode& table, const TableSet
         if (v2005) {
             text = index.m_bUnique ? u"create UNIQUE " : u"create ";
             if (index.m_bClustered) text += u"clustered ";
-            text += u"index " + BracketName(index.m_strName) + u" on " + q + u" (" + keys + u") ";
+            text += u"index " + platform::BracketName(index.m_strName) + u" on " + q + u" (" + keys + u") ";
             if (!included.empty()) text += u"INCLUDE (" + included + u") " + u" ";
             const char16_t* ignore_dup_key = !index.m_bIgnoreDupKey ? nullptr
                                               : index.m_bUnique     ? u"IGNORE_DUP_KEY = ON"
@@ -330,7 +330,7 @@ TableStatements BuildTableStatements(const mdf::TableNode& table, const TableSet
         } else {
             text = index.m_bUnique ? u"create UNIQUE " : u"create ";
             text += index.m_bClustered ? u"clustered index " : u"nonclustered index ";
-            text += u" " + BracketName(index.m_strName) + u" on " + q + u" (" + keys + u") ";
+            text += u" " + platform::BracketName(index.m_strName) + u" on " + q + u" (" + keys + u") ";
             bool written = false;
             if (index.m_bIgnoreDupKey) {
                 options += u"WITH IGNORE_DUP_KEY ";
@@ -365,7 +365,7 @@ TableStatements BuildTableStatements(const mdf::TableNode& table, const TableSet
                 break;
             }
             if (!list.empty()) list += u", ";
-            list += BracketName(column->m_pszName) + (entry.m_bDescending ? (v2005 ? u" DESC" : u" DESC ") : u"");
+            list += platform::BracketName(column->m_pszName) + (entry.m_bDescending ? (v2005 ? u" DESC" : u" DESC ") : u"");
         }
         if (missing) {
             left_out(kStepUniqueKey, unique.m_strName,
@@ -377,7 +377,7 @@ TableStatements BuildTableStatements(const mdf::TableNode& table, const TableSet
             left_out(kStepUniqueKey, unique.m_strName, u"fill factor " + Num(fill) + u" is left out");
             fill = 0;
         }
-        std::u16string text = u"ALTER TABLE " + q + u" ADD CONSTRAINT " + BracketName(unique.m_strName) + u" UNIQUE ";
+        std::u16string text = u"ALTER TABLE " + q + u" ADD CONSTRAINT " + platform::BracketName(unique.m_strName) + u" UNIQUE ";
         if (v2005) {
             text += unique.m_bClustered ? u"clustered (" : u"nonclustered (";
             text += list + u") ";

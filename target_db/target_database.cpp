@@ -15,15 +15,15 @@
 #include "platform/odbc_sql_connection.h"
 #include "platform/sql_connection.h"
 #include "platform/text.h"
-#include "target_db/collation_names.h"
-#include "target_db/sql_quoting.h"
+#include "mdf/collation_names.h"
+#include "platform/tsql_text.h"
 
 namespace target {
 
 // The statements of the database step quote through the one helper that every statement uses.
-std::u16string Bracketed(std::u16string_view name) { return BracketName(name); }
+std::u16string Bracketed(std::u16string_view name) { return platform::BracketName(name); }
 
-std::u16string NQuoted(std::u16string_view text) { return UnicodeLiteral(text); }
+std::u16string NQuoted(std::u16string_view text) { return platform::UnicodeLiteral(text); }
 
 std::u16string DatabaseName(std::u16string_view base, std::u16string_view suffix) {
     constexpr std::size_t kDataTail = 5;  // "_data", the longer of the two file names
@@ -66,7 +66,7 @@ std::u16string CreateDatabaseStatement(std::u16string_view name, std::u16string_
 }
 
 std::u16string DatabaseCollation(std::uint32_t boot_page_id, const std::list<mdf::TableNode>& tables) {
-    if (IsKnownCollation(boot_page_id)) return CollationName(boot_page_id);
+    if (mdf::IsKnownCollation(boot_page_id)) return mdf::CollationName(boot_page_id);
     // The collation most character columns carry; the first met wins a tie.
     std::vector<std::pair<std::uint32_t, std::size_t>> counts;
     for (const auto& table : tables) {
@@ -75,7 +75,7 @@ std::u16string DatabaseCollation(std::uint32_t boot_page_id, const std::list<mdf
                 case 35: case 99: case 167: case 175: case 231: case 239: break;
                 default: continue;
             }
-            if (!IsKnownCollation(column.m_nCollationId)) continue;
+            if (!mdf::IsKnownCollation(column.m_nCollationId)) continue;
             auto found = std::find_if(counts.begin(), counts.end(),
                                       [&](const auto& entry) { return entry.first == column.m_nCollationId; });
             if (found == counts.end()) {
@@ -88,7 +88,7 @@ std::u16string DatabaseCollation(std::uint32_t boot_page_id, const std::list<mdf
     if (counts.empty()) return {};
     const auto most = std::max_element(counts.begin(), counts.end(),
                                        [](const auto& a, const auto& b) { return a.second < b.second; });
-    return CollationName(most->first);
+    return mdf::CollationName(most->first);
 }
 
 std::filesystem::path RepairFolderBase() {

@@ -194,6 +194,8 @@ private:
     void ShowResultPage();
     // The damaged or missing pages of the scan below the tree, the tree shortened for it; or the whole tree.
     void ShowDamageWarning();
+    // After a job that read a table's rows: the tree's items and the warning show what the walks found.
+    void RefreshTableMarks();
     void AddCheckItems(sharepoint::CheckItem& model, const wxTreeItemId& parent, int depth);
     void ShowCheckStates(const wxTreeItemId& item);
     void ShowSavedItem(const sharepoint::CheckItem& saved);

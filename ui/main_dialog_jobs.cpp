@@ -143,6 +143,7 @@ void CBrindlemoorDlg::OnJobEnded(platform::WPARAM job_id) {
 
     OnJobProgress(0, 0);  // the chosen bar's last step
     app_.m_pRecoverThread = nullptr;
+    if (app_.m_bTableViewStarted || app_.m_bRepairStarted) RefreshTableMarks();
     app_.m_strPreviewFile.clear();
     ApplyChanges({{kIdStopJob, false, false}});
     if (app_.m_bFileInUse) ApplyChanges({{kIdScanFile, true, true}});

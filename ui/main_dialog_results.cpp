@@ -89,6 +89,25 @@ void CBrindlemoorDlg::ShowDamageWarning() {
     m_editDamageWarning->Show();
 }
 
+void CBrindlemoorDlg::RefreshTableMarks() {
+    if (!m_pEngine || app_.m_bDocumentMode || !app_.m_hTreeRoot.IsOk()) return;
+    wxTreeItemIdValue cookie;
+    const wxTreeItemId caption = m_ctrlTree->GetFirstChild(app_.m_hTreeRoot, cookie);
+    if (!caption.IsOk()) return;
+    wxTreeItemIdValue table_cookie;
+    wxTreeItemId item = m_ctrlTree->GetFirstChild(caption, table_cookie);
+    for (const auto& table : m_pEngine->m_lstTables) {
+        if (!item.IsOk()) break;
+        const wxString text = ToWx(TableItemText(table.m_pszName, table.m_nRowCount, table.Incomplete()));
+        if (m_ctrlTree->GetItemText(item) != text) {
+            m_ctrlTree->SetItemText(item, text);
+            if (table.Incomplete()) m_ctrlTree->SetItemTextColour(item, wxColour(0x9C, 0x00, 0x06));
+        }
+        item = m_ctrlTree->GetNextChild(caption, table_cookie);
+    }
+    ShowDamageWarning();
+}
+
 void CBrindlemoorDlg::OnScanDone() {
     scan_depth_raised_ = false;  // the result page is the page the scan went to
     ShowResultPage();

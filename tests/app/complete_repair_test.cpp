@@ -159,6 +159,17 @@ TEST(CompleteRepair, AllAcceptedEndsCompletedInOrder) {
     EXPECT_EQ(r.log[r.IndexOf(u"Views  :  ")], u"Views  :  1 created, 0 refused");
     EXPECT_EQ(r.log[r.IndexOf(u"Triggers  :  ")], u"Triggers  :  1 created, 0 refused");
     EXPECT_EQ(r.log[r.IndexOf(u"Stored procedures  :  ")], u"Stored procedures  :  4 created, 0 refused");
+    // What no repair carries over is said once, before the end.
+    std::size_t not_carried = 0;
+    for (const auto& line : r.log) not_carried += line.rfind(u"Not carried over by a repair", 0) == 0;
+    EXPECT_EQ(not_carried, 1u);
+    const std::size_t said = r.IndexOf(u"Not carried over by a repair");
+    EXPECT_LT(summary, said);
+    EXPECT_LT(said, end);
+    for (const char16_t* part : {u"users, roles and permissions", u"extended properties", u"full-text indexes",
+                                 u"filegroups and partitioning", u"compression", u"identity counters"}) {
+        EXPECT_NE(r.log[said].find(part), std::u16string::npos) << platform::ToUtf8(part);
+    }
     // Every object once; triggers after every row.
     EXPECT_EQ(r.Sent(u"CREATE VIEW"), 1u);
     std::size_t last_insert = 0, first_trigger = 0;

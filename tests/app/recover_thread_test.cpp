@@ -546,6 +546,27 @@ TEST_F(DocumentJobs, ASaveThatWritesNothingCountsWhatWasNotWrittenAndClaimsNoSuc
     EXPECT_TRUE(WrittenFiles(fs::directory_iterator(out)->path()).empty());
 }
 
+// The save reads what the file lost of the tables its documents come from: every document found is written,
+// but a documents table the file lost part of is named and the save claims no success.
+TEST_F(DocumentJobs, ASaveFromATableTheFileLostPartOfNamesItAndClaimsNoSuccess) {
+    ASSERT_TRUE(Scan());
+    auto docs = std::find_if(jobs_->engine->m_lstTables.begin(), jobs_->engine->m_lstTables.end(),
+                             [](const mdf::TableNode& table) { return table.m_pszName == u"dbo.AllDocs"; });
+    ASSERT_NE(docs, jobs_->engine->m_lstTables.end());
+    docs->m_losses.damaged_pages = 1;
+    auto tree = sharepoint::BuildDocumentCheckTree(jobs_->state.m_strDataFilePath, jobs_->engine->m_lstWebs);
+    const fs::path out = dir_ / "chosen";
+    fs::create_directory(out);
+    auto job = SaveJob(tree.get(), out);
+    job->Run();
+    ExpectOneJobEnd(jobs_->sink, *job);
+    EXPECT_FALSE(jobs_->fields.m_bJobCompleted.load());
+    const std::u16string named = u"Documents may be missing: the data file lost part of the table(s) dbo.AllDocs";
+    EXPECT_TRUE(jobs_->Logged(named));
+    EXPECT_EQ(jobs_->prompts.last_text, named);
+    EXPECT_EQ(WrittenFiles(fs::directory_iterator(out)->path()).size(), database_->Manifest().size());
+}
+
 // A stop while a site is being written: the site keeps its check, neither the save nor the list it cut is
 // called complete or repaired, and the log's last line is the stop with the documents it left unsaved out of
 // all that were checked.

@@ -191,6 +191,10 @@ TEST_F(RepairThroughTds, EveryCorpusFileMatchesItsScript) {
         }
         // The password never reaches the log.
         for (const auto& line : repair.log) EXPECT_EQ(line.find(u"secret"), std::u16string::npos);
+        // Nothing of the file acts on the whole server.
+        for (const auto& request : repair.server.Statements()) {
+            EXPECT_EQ(platform::ToUpper(request.text).find(u"ALL SERVER"), std::u16string::npos) << Escaped(request.text);
+        }
     }
 }
 
@@ -339,6 +343,40 @@ TEST_F(ObjectsThroughTds, TriggersOfBothStoredFormsArriveWhole) {
     repair.engine().ScriptTriggers();
     EXPECT_EQ(Accepted(), (std::vector<std::u16string>{narrow, wide}));
     EXPECT_EQ(repair.File("Triggers.txt"), "");
+}
+
+// What reaches the server through the real driver: a logon trigger in any spelling never does; the other
+// triggers do, the database's own last, a disabled one disabled again, each module with its stored settings,
+// and escape sequences in a definition as they are stored.
+TEST_F(ObjectsThroughTds, TriggersAndModulesAsStored) {
+    using objtest::Row2005;
+    const std::u16string table = u"CREATE TRIGGER t ON dbo.Item FOR INSERT AS SELECT {fn NOW()}";
+    const std::u16string database = u"CREATE TRIGGER d ON DATABASE FOR ALTER_TABLE AS ROLLBACK";
+    const std::u16string logons[] = {u"CREATE TRIGGER tr\u00E9 ON ALL SERVER FOR LOGON AS ROLLBACK",
+                                     u"CREATE TRIGGER \u00E9t ON ALL SERVER FOR LOGON AS ROLLBACK",
+                                     u"CREATE TRIGGER x\u3000ON ALL SERVER FOR LOGON AS ROLLBACK",
+                                     u"CREATE TRIGGER y --\rON ALL SERVER FOR LOGON AS ROLLBACK"};
+    const std::u16string view = u"CREATE VIEW v AS SELECT {d '2001-02-03'} AS d";
+    objtest::ObjectRepair repair({{Row2005(1, objtest::Wide(table)), Row2005(2, objtest::Wide(database)),
+                                   Row2005(3, objtest::Wide(logons[0])), Row2005(4, objtest::Wide(logons[1])),
+                                   Row2005(5, objtest::Wide(logons[2])), Row2005(6, objtest::Wide(logons[3])),
+                                   Row2005(7, objtest::Wide(view))}},
+                                 true);
+    ASSERT_TRUE(repair.opened());
+    Connect(repair);
+    auto& engine = repair.engine();
+    for (int id = 1; id <= 6; ++id) repair.Add(engine.m_lstTriggers, id, u"t" + platform::Widen(std::to_string(id)));
+    engine.m_lstTriggers.front().m_bDisabled = true;
+    repair.Add(engine.m_lstViews, 7, u"v").m_settings = {true, false, false};
+    engine.ScriptDependentObjects(true, false, false);
+    engine.ScriptTriggers();
+    engine.CreateDatabaseTriggers();
+    EXPECT_EQ(Accepted(), (std::vector<std::u16string>{u"SET ANSI_NULLS OFF", u"SET QUOTED_IDENTIFIER OFF", view, table,
+                                                        u"DISABLE TRIGGER [t] ON [dbo].[Item]", database}));
+    for (const auto& request : server_.Statements()) {
+        EXPECT_EQ(request.text.find(u"ALL SERVER"), std::u16string::npos) << platform::ToUtf8(request.text);
+    }
+    EXPECT_EQ(engine.m_repairTally[mdf::ObjectKind::Trigger].refused, 4u);
 }
 
 }  // namespace

@@ -251,7 +251,8 @@ TEST(RepairNames, DatabaseNameAndOutputFolder) {
     EXPECT_EQ(app::RecoveredDatabaseName(u"Sales.mdf.old.mdf"), u"Recovered_Sales");
     EXPECT_EQ(app::FileNameOfPath(u"C:\\data\\WSS_Content.mdf"), u"WSS_Content.mdf");
     EXPECT_EQ(app::FileNameOfPath(u"/srv/sql/WSS_Content.mdf"), u"WSS_Content.mdf");
-    EXPECT_EQ(app::FileNameOfPath(u"plain.mdf"), u"");
+    EXPECT_EQ(app::FileNameOfPath(u"plain.mdf"), u"plain.mdf");  // a bare relative name
+    EXPECT_EQ(app::RecoveredDatabaseName(app::FileNameOfPath(u"plain.mdf")), u"Recovered_plain");
 
     // The folder of a save names the date as well as the time; two days apart never share a name.
     const std::time_t t = 1'700'000'000;

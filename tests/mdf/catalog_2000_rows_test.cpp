@@ -191,6 +191,29 @@ TEST(ObjectRows2000, FieldsOfEachKind) {
     EXPECT_EQ(ck.m_nStatus, 0x05);
 }
 
+// The 32-bit status at row offset 16 keeps a module's settings: ANSI_NULLS (0x20000000, byte 19 bit 0x20) and
+// QUOTED_IDENTIFIER (0x40000000, byte 19 bit 0x40); a trigger's also whether it is disabled (0x800).
+TEST(ObjectRows2000, ModuleSettingsAndDisabledTriggersFromTheStatus) {
+    TempDir dir;
+    std::vector<PlacedRow> rows;
+    auto o = Object(u"proc", "P ", 0x20);
+    rows.push_back({s2k::ObjectRow(o)});
+    o = Object(u"view", "V ", 0x60);
+    rows.push_back({s2k::ObjectRow(o)});
+    o = Object(u"trig", "TR", 0x40);
+    o.value_at_16 = 0x0800;
+    rows.push_back({s2k::ObjectRow(o)});
+    Engine2000 e(WriteSystemPage(dir, 1, rows));
+    ASSERT_EQ(e.engine.ReadCatalog2000(), 1);
+    const auto& proc = e.engine.m_lstProcedures.front().m_settings;
+    EXPECT_TRUE(proc.m_bKnown && proc.m_bAnsiNulls && !proc.m_bQuotedIdentifier);
+    const auto& view = e.engine.m_lstViews.front().m_settings;
+    EXPECT_TRUE(view.m_bAnsiNulls && view.m_bQuotedIdentifier);
+    const auto& trigger = e.engine.m_lstTriggers.front();
+    EXPECT_TRUE(!trigger.m_settings.m_bAnsiNulls && trigger.m_settings.m_bQuotedIdentifier);
+    EXPECT_TRUE(trigger.m_bDisabled);
+}
+
 TEST(ObjectRows2000, ConstraintParentAcrossASectorEndIsRestored) {
     // The parent id (row bytes 28 to 31) of each row crosses the end of a sector: its second byte is torn.
     constexpr std::int32_t kParent = 0x00ABCD01;

@@ -2,6 +2,8 @@
 // rows with identities and bindings, the SharePoint reader's choice of tables, stops and empty slots.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "mdf/identity_text.h"
 #include "platform/text.h"
 #include "tests/mdf/catalog_2005_fixture.h"
@@ -77,6 +79,35 @@ TEST(Catalog2005, ObjectRowsFillListsAndCounters) {
     ASSERT_EQ(e.engine.m_arrCheckConstraints.size(), 1u);
     EXPECT_EQ(e.engine.m_arrCheckConstraints[0].m_nObjectId, 211);
     EXPECT_TRUE(e.engine.m_plObjects.m_arrOffsets.empty());  // released after the object rows
+}
+
+// The 32-bit status of a module's row (bytes 13 to 16) keeps the settings it was created with: ANSI_NULLS
+// (0x40000) and QUOTED_IDENTIFIER (0x80000); a trigger's also whether it is disabled (0x100).
+TEST(Catalog2005, ModuleSettingsAndDisabledTriggersFromTheStatus) {
+    TempDir dir;
+    Database db;
+    auto status = [&db](std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) db.Objects().back()[13 + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    };
+    db.Object(201, 1, "P ", u"proc");
+    status(0x40000);
+    db.Object(202, 1, "FN", u"func");
+    status(0xC0000);
+    db.Object(203, 1, "V ", u"view");
+    status(0x80000);
+    db.Object(204, 1, "TR", u"on");
+    status(0xC0000);
+    db.Object(205, 1, "TR", u"off");
+    status(0xC0100);
+    Engine e(db.Write(dir));
+    ASSERT_EQ(e.engine.ReadCatalog2005(), 1);
+    auto settings = [](const mdf::ModuleSettings& m) { return std::make_tuple(m.m_bKnown, m.m_bAnsiNulls, m.m_bQuotedIdentifier); };
+    EXPECT_EQ(settings(e.engine.m_lstProcedures.front().m_settings), std::make_tuple(true, true, false));
+    EXPECT_EQ(settings(e.engine.m_lstFunctions.front().m_settings), std::make_tuple(true, true, true));
+    EXPECT_EQ(settings(e.engine.m_lstViews.front().m_settings), std::make_tuple(true, false, true));
+    EXPECT_EQ(settings(e.engine.m_lstTriggers.front().m_settings), std::make_tuple(true, true, true));
+    EXPECT_FALSE(e.engine.m_lstTriggers.front().m_bDisabled);
+    EXPECT_TRUE(e.engine.m_lstTriggers.back().m_bDisabled);
 }
 
 TEST(Catalog2005, TableWithoutOwnerStillCountsAsCatalogue) {

@@ -38,8 +38,12 @@ struct Status2005Case {
 };
 
 // Values seen in the corpus: 0x03 index, 0x0B unique index, 0x2B primary key, 0x4B unique key, 0x02 statistics
-// (status 0x2002), 0x01 heap.
+// (status 0x2002), 0x01 heap. Every other value is read by its bits.
 const Status2005Case kStatus2005[] = {
+    {"unique key ignoring duplicates", 0x4F, IndexRowKind::UniqueKey, false, false},
+    {"unique key ignoring duplicates with pad", 0x5F, IndexRowKind::UniqueKey, false, false},
+    {"primary key with pad", 0x3B, IndexRowKind::None, true, false},
+    {"disabled index", 0x83, IndexRowKind::Index, false, false},
     {"index", 0x03, IndexRowKind::Index, false, false},
     {"index with pad", 0x13, IndexRowKind::Index, false, false},
     {"unique index", 0x0B, IndexRowKind::Index, false, false},
@@ -53,7 +57,7 @@ const Status2005Case kStatus2005[] = {
     {"statistics", 0x02, IndexRowKind::None, false, true},
     {"statistics with other bits", 0x22, IndexRowKind::None, false, true},
     {"heap", 0x01, IndexRowKind::None, false, false},
-    {"unlisted value", 0x07, IndexRowKind::None, false, false},
+    {"an index ignoring duplicates without unique", 0x07, IndexRowKind::Index, false, false},
     {"zero", 0x00, IndexRowKind::None, false, false},
 };
 
@@ -81,8 +85,9 @@ const Options2005Case kOptions2005[] = {
     {"unique pad", 0x1B, 0x00, 0, Options(true, false, true, false, false, false, 0)},
     {"unique ignore duplicates", 0x0F, 0x00, 0, Options(true, true, false, false, false, false, 0)},
     {"unique ignore duplicates pad", 0x1F, 0x00, 0, Options(true, true, true, false, false, false, 0)},
-    {"unique key pad", 0x5B, 0x00, 0, Options(false, false, true, false, false, false, 0)},
-    {"unique key without pad", 0x4B, 0x00, 0, Options(false, false, false, false, false, false, 0)},
+    {"unique key pad", 0x5B, 0x00, 0, Options(true, false, true, false, false, false, 0)},
+    {"unique key without pad", 0x4B, 0x00, 0, Options(true, false, false, false, false, false, 0)},
+    {"unique key ignoring duplicates", 0x4F, 0x00, 0, Options(true, true, false, false, false, false, 0)},
     {"row locks off", 0x03, 0x02, 0, Options(false, false, false, false, true, false, 0)},
     {"page locks off", 0x03, 0x04, 0, Options(false, false, false, false, false, true, 0)},
     {"both locks off", 0x03, 0x06, 0, Options(false, false, false, false, true, true, 0)},
@@ -92,8 +97,8 @@ const Options2005Case kOptions2005[] = {
     {"no recompute, both locks off", 0x03, 0x46, 0, Options(false, false, false, true, true, true, 0)},
     {"high status byte 1 counts as no recompute", 0x03, 0x80, 0, Options(false, false, false, true, false, false, 0)},
     {"0x01 in status byte 1 is no option", 0x03, 0x01, 0, Options(false, false, false, false, false, false, 0)},
-    {"0x03 in status byte 1 is not in the locks lists", 0x03, 0x03, 0,
-     Options(false, false, false, false, false, false, 0)},
+    {"0x03 in status byte 1: row locks off by its bit", 0x03, 0x03, 0,
+     Options(false, false, false, false, true, false, 0)},
 };
 
 TEST(KeyOptions2005, StatusBytesGiveTheOptions) {

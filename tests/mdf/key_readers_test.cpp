@@ -130,10 +130,33 @@ TEST_F(Keys2005, IndexesThatAreDropped) {
            IndexColumnRecord(kOrders, 5, 3, 1, 0x0121), IndexColumnRecord(kNotATable, 2, 3, 1, 1),
            IndexColumnRecord(kOrders, 6, 3, 1, 1)});
     ReadAll();
-    // Ordinal 3 alone leaves column 0 first; an empty name, no rows, an ordinal no key can have, another
-    // object and an unlisted status give nothing.
-    EXPECT_TRUE(orders_->m_lstIndexes.empty());
+    // Ordinal 3 alone leaves column 0 first; an empty name, no rows and an ordinal no key can have give no
+    // index, and each is named for the repair's report; an index of another object is not one of the tables'.
+    // A status read by its bits (0x07: an index ignoring duplicates) is an index like any other.
+    ASSERT_EQ(orders_->m_lstIndexes.size(), 1u);
+    EXPECT_EQ(orders_->m_lstIndexes[0].m_strName, u"IX_odd");
     EXPECT_TRUE(orders_->m_lstUniqueKeys.empty());
+    std::vector<std::u16string> named;
+    for (const auto& note : keys_->engine().m_repairTally.keys_not_taken) named.push_back(note.name);
+    EXPECT_EQ(named, (std::vector<std::u16string>{u"IX_gap", u"dbo.Orders (index id 3)", u"IX_no_rows",
+                                                  u"IX_huge_ordinal"}));
+}
+
+// A unique key whose status has more bits than the plain one (0x4F: with IGNORE_DUP_KEY) is a unique key; a
+// disabled index is named, not created.
+TEST_F(Keys2005, StatusesReadByTheirBits) {
+    Build({IndexStatsRecord(kOrders, 2, 0x4F, u"UQ_ignoring"), IndexStatsRecord(kOrders, 3, 0x83, u"IX_disabled"),
+           IndexStatsRecord(kOrders, 1, 0x3B, u"PK_padded")},
+          {IndexColumnRecord(kOrders, 2, 3, 4, 1), IndexColumnRecord(kOrders, 3, 3, 5, 1),
+           IndexColumnRecord(kOrders, 1, 3, 6, 1)});
+    ReadAll();
+    ASSERT_EQ(orders_->m_lstUniqueKeys.size(), 1u);
+    EXPECT_EQ(orders_->m_lstUniqueKeys[0].m_strName, u"UQ_ignoring");
+    EXPECT_TRUE(orders_->m_lstUniqueKeys[0].m_bIgnoreDupKey);
+    EXPECT_TRUE(orders_->m_lstIndexes.empty());
+    EXPECT_EQ(orders_->m_strPrimaryKeyName, u"PK_padded");
+    ASSERT_EQ(keys_->engine().m_repairTally.keys_not_taken.size(), 1u);
+    EXPECT_EQ(keys_->engine().m_repairTally.keys_not_taken[0].name, u"IX_disabled");
 }
 
 TEST_F(Keys2005, KeyOrdinalsBeyondTheLargestKeyAreIgnored) {

@@ -2,6 +2,8 @@
 // and the failure entries it leaves, byte for byte.
 #include <gtest/gtest.h>
 
+#include <type_traits>
+
 #include "objects/definition_rows.h"
 #include "objects/definition_text.h"
 #include "platform/recording_sql_backend.h"
@@ -13,6 +15,15 @@ using Texts = std::vector<std::u16string>;
 using namespace std::string_literals;
 
 namespace {
+
+// A column bound to a rule or default; the table is known by its catalogue name only (no schema, no object id).
+template <typename Node>
+void Bind(Node& node, std::u16string table, std::u16string column, std::int32_t default_id = 0) {
+    auto& binding = node.AddBinding();
+    binding.m_strTableName = std::move(table);
+    binding.m_strColumnName = std::move(column);
+    if constexpr (std::is_same_v<Node, mdf::DefaultNode>) binding.m_nDefaultObjectId = default_id;
+}
 
 // ---- Pure pieces ----
 
@@ -46,7 +57,7 @@ TEST(DefinitionText, CreateOfTheKindComesFirst) {
     }
 }
 
-TEST(DefinitionText, ReadingsAndQuoting) {
+TEST(DefinitionText, ReadingsAndEntries) {
     const Bytes wide_odd = {'A', 0, 'B'};  // the odd last byte pairs with a zero
     EXPECT_EQ(objects::ReadAsUtf16(wide_odd).text, u"AB");
     EXPECT_EQ(objects::ReadAsUtf16(wide_odd).body, (Bytes{'A', 0, 'B', 0}));
@@ -54,11 +65,6 @@ TEST(DefinitionText, ReadingsAndQuoting) {
     EXPECT_EQ(objects::LikelyReading(Wide(u"SELECT")).text, u"SELECT");
     EXPECT_EQ(objects::LikelyReading(Bytes{'S', 0, 'E'}).text, u"S");  // 3 bytes: always 8-bit
 
-    EXPECT_EQ(objects::BracketName(u"a]b"), u"[a]]b]");
-    EXPECT_EQ(objects::StringArgument(u"it's"), u"N'it''s'");
-    EXPECT_EQ(objects::BracketedTableName(u"Sales.Orders", true), u"[Sales].[Orders]");
-    EXPECT_EQ(objects::BracketedTableName(u".x.y", true), u"[.x].[y]");  // the dot is searched from the second character
-    EXPECT_EQ(objects::BracketedTableName(u"Order.Details", false), u"[Order.Details]");
 
     const auto entry = objects::FailureEntry(Ascii("body"));
     EXPECT_EQ(std::string(entry.begin(), entry.end()), Entry("body"));
@@ -115,7 +121,7 @@ TEST(ScriptRules, TextThenEachBindingQuoted) {
         ObjectRepair repair({{Row2005(7, Ascii(c.text))}}, true);
         ASSERT_TRUE(repair.opened());
         auto& node = repair.Add(repair.engine().m_lstRules, 7, c.rule_name);
-        for (const auto& [table, column] : c.bindings) node.AddBinding() = {table, column};
+        for (const auto& [table, column] : c.bindings) Bind(node, table, column);
         repair.server->refuse = c.refuse;
         repair.engine().ScriptRules();
         EXPECT_EQ(repair.server->executed, c.sent);
@@ -132,10 +138,10 @@ TEST(ScriptDefaults, StandAloneDefaultsOnlyAndConstraintsAsAlterTable) {
     ASSERT_TRUE(repair.opened());
     auto& engine = repair.engine();
     auto& price0 = repair.Add(engine.m_lstDefaults, 5, u"Price0");
-    price0.AddBinding() = {u"dbo.Item", u"Price", 5};
-    price0.AddBinding() = {u"dbo.Item", u"ListPrice", 5};
-    repair.Add(engine.m_lstDefaults, 6, u"DF_Item_Qty").AddBinding() = {u"dbo.Item", u"Qty", 6};
-    repair.Add(engine.m_lstDefaults, 8, u"DF_Item_When").AddBinding() = {u"dbo.Item", u"When", 8};
+    Bind(price0, u"dbo.Item", u"Price", 5);
+    Bind(price0, u"dbo.Item", u"ListPrice", 5);
+    Bind(repair.Add(engine.m_lstDefaults, 6, u"DF_Item_Qty"), u"dbo.Item", u"Qty", 6);
+    Bind(repair.Add(engine.m_lstDefaults, 8, u"DF_Item_When"), u"dbo.Item", u"When", 8);
     repair.server->refuse = {u"[When]"};
 
     engine.ScriptDefaults();
@@ -179,7 +185,7 @@ TEST(ScriptDefaultConstraints, OnlyOneWholeExpressionIsPasted) {
         SCOPED_TRACE(c.what);
         ObjectRepair repair({{Row2005(6, c.stored)}}, true);
         ASSERT_TRUE(repair.opened());
-        repair.Add(repair.engine().m_lstDefaults, 6, u"DF_Qty").AddBinding() = {u"dbo.Item", u"Qty", 6};
+        Bind(repair.Add(repair.engine().m_lstDefaults, 6, u"DF_Qty"), u"dbo.Item", u"Qty", 6);
         repair.engine().ScriptDefaultConstraints();
         EXPECT_EQ(repair.server->executed, c.sent);
         EXPECT_EQ(repair.File("Default.txt"), c.file);
@@ -191,7 +197,7 @@ TEST(ScriptDefaults, RefusedDefinitionWritesItsEntryAndSkipsBindings) {
     const std::string create = "CREATE DEFAULT Price0 AS 0";
     ObjectRepair repair({{Row2005(5, Ascii(create))}}, true);
     ASSERT_TRUE(repair.opened());
-    repair.Add(repair.engine().m_lstDefaults, 5, u"Price0").AddBinding() = {u"dbo.Item", u"Price", 5};
+    Bind(repair.Add(repair.engine().m_lstDefaults, 5, u"Price0"), u"dbo.Item", u"Price", 5);
     repair.server->refuse = {u"CREATE DEFAULT"};
     repair.engine().ScriptDefaults();
     EXPECT_EQ(repair.server->executed,
@@ -210,10 +216,114 @@ TEST(BindTypeDefaultsAndRules, DefaultBeforeRuleQuotedAndCounted) {
     engine.BindTypeDefaultsAndRules();
     EXPECT_EQ(repair.server->executed, (Texts{u"EXEC sp_bindefault N'[Price0]', N'[Money2]'",
                                               u"EXEC sp_bindrule N'[Zip''Rule]', N'[Money2]'",
-                                              u"EXEC sp_bindrule N'[Zip''Rule]', N'[dbo].[Code]'"}));
+                                              u"EXEC sp_bindrule N'[Zip''Rule]', N'[dbo.Code]'"}));  // one name, as created
     EXPECT_EQ(engine.m_repairTally[ObjectKind::TypeBinding].created, 2u);
     EXPECT_EQ(engine.m_repairTally[ObjectKind::TypeBinding].refused, 1u);
     ASSERT_EQ(repair.log.size(), 1u);  // the refusal leaves its trace in the log
+}
+
+// Views, procedures and the other modules are created with the settings their object rows keep; a module whose
+// row does not say gets no SET.
+TEST(ScriptDependentObjects, ModulesCreatedWithTheirStoredSettings) {
+    ObjectRepair repair({{Row2005(21, Ascii("CREATE VIEW v1 AS SELECT 1 AS x")),
+                          Row2005(22, Ascii("CREATE VIEW v2 AS SELECT 2 AS x")),
+                          Row2005(31, Ascii("CREATE PROCEDURE p AS SELECT 3"))}},
+                        true);
+    ASSERT_TRUE(repair.opened());
+    auto& engine = repair.engine();
+    repair.Add(engine.m_lstViews, 21, u"v1").m_settings = {true, false, false};
+    repair.Add(engine.m_lstViews, 22, u"v2").m_settings = {true, false, false};
+    repair.Add(engine.m_lstProcedures, 31, u"p");
+    engine.ScriptDependentObjects(true, true, false);
+    EXPECT_EQ(repair.server->executed,
+              (Texts{u"SET ANSI_NULLS OFF", u"SET QUOTED_IDENTIFIER OFF", u"CREATE VIEW v1 AS SELECT 1 AS x",
+                     u"CREATE VIEW v2 AS SELECT 2 AS x", u"CREATE PROCEDURE p AS SELECT 3"}));
+}
+
+// Every schema a table or a stored object is in is made: a view in a schema that holds no table is not refused.
+TEST(ScriptMissingSchemas, SchemasOfObjectsWithoutTables) {
+    ObjectRepair repair({{Row2005(21, Ascii("CREATE VIEW [Reports].[v] AS SELECT 1 AS x")),
+                          Row2005(22, Wide(u"CREATE PROCEDURE \"my.schema\".p AS SELECT 1")),
+                          Row2005(23, Ascii("CREATE FUNCTION dbo.f() RETURNS int AS BEGIN RETURN 1 END")),
+                          Row2005(24, Ascii("((0))"))}},
+                        true);
+    ASSERT_TRUE(repair.opened());
+    auto& engine = repair.engine();
+    repair.Add(engine.m_lstViews, 21, u"v");
+    repair.Add(engine.m_lstProcedures, 22, u"p");
+    repair.Add(engine.m_lstFunctions, 23, u"f");
+    repair.Add(engine.m_lstDefaults, 24, u"DF_x");
+    auto& table = engine.AddTable();
+    table.m_pszName = u"Sales.Orders";
+    table.m_strSchema = u"Sales";
+    engine.ScriptMissingSchemas();
+    EXPECT_EQ(repair.server->executed,
+              (Texts{u"IF SCHEMA_ID(N'Sales') IS NULL EXEC(N'CREATE SCHEMA [Sales]')",
+                     u"IF SCHEMA_ID(N'Reports') IS NULL EXEC(N'CREATE SCHEMA [Reports]')",
+                     u"IF SCHEMA_ID(N'my.schema') IS NULL EXEC(N'CREATE SCHEMA [my.schema]')"}));
+    // The early look marks no definition as found: the passes do that.
+    EXPECT_TRUE(engine.m_repairTally.definitions_found.empty());
+}
+
+// One rule splits "schema.table" everywhere: the table's own schema name marks it, in its CREATE, its default
+// constraints and its bindings alike.
+TEST(ScriptDefaults, BindingsNameTheTableAsItWasCreated) {
+    ObjectRepair repair({{Row2005(5, Ascii("CREATE DEFAULT Price0 AS 0")), Row2005(6, Ascii("((1))"))}}, true);
+    ASSERT_TRUE(repair.opened());
+    auto& engine = repair.engine();
+    auto bind = [](auto& node, std::int32_t default_id) {
+        auto& binding = node.AddBinding();
+        binding.m_strTableName = u"my.schema.T";
+        binding.m_strSchema = u"my.schema";
+        binding.m_strColumnName = u"c";
+        binding.m_nDefaultObjectId = default_id;
+    };
+    bind(repair.Add(engine.m_lstDefaults, 5, u"Price0"), 5);
+    bind(repair.Add(engine.m_lstDefaults, 6, u"DF_T_c"), 6);
+    engine.ScriptDefaults();
+    engine.ScriptDefaultConstraints();
+    EXPECT_EQ(repair.server->executed,
+              (Texts{u"SET QUOTED_IDENTIFIER OFF", u"CREATE DEFAULT Price0 AS 0",
+                     u"EXEC sp_bindefault N'[Price0]', N'[my.schema].[T].[c]'", u"SET QUOTED_IDENTIFIER ON",
+                     u"ALTER TABLE [my.schema].[T] WITH NOCHECK ADD CONSTRAINT [DF_T_c] default ((1)) For [c]"}));
+}
+
+// Nothing of a table the server did not create is sent: its bindings and default constraints would land on
+// another table of its name (two owners of a 2000 file) or be refused; each is named.
+TEST(ScriptDefaults, NothingOfATableNotCreated) {
+    ObjectRepair repair({{Row2005(5, Ascii("CREATE DEFAULT Price0 AS 0")), Row2005(6, Ascii("((1))")),
+                          Row2005(7, Ascii("CREATE RULE r AS @x > 0"))}},
+                        true);
+    ASSERT_TRUE(repair.opened());
+    auto& engine = repair.engine();
+    auto bind = [](auto& node, std::int32_t table, std::int32_t default_id) {
+        auto& binding = node.AddBinding();
+        binding.m_strTableName = u"T";
+        binding.m_strColumnName = u"c";
+        binding.m_nTableObjectId = table;
+        if constexpr (std::is_same_v<std::decay_t<decltype(node)>, mdf::DefaultNode>) {
+            binding.m_nDefaultObjectId = default_id;
+        }
+    };
+    auto& price = repair.Add(engine.m_lstDefaults, 5, u"Price0");
+    bind(price, 100, 5);  // the first owner's T, created
+    bind(price, 200, 5);  // the second owner's T, refused
+    bind(repair.Add(engine.m_lstDefaults, 6, u"DF_T_c"), 200, 6);
+    bind(repair.Add(engine.m_lstRules, 7, u"r"), 200, 0);
+    engine.m_repairTally.tables_not_created = {200};
+    engine.ScriptDefaults();
+    engine.ScriptDefaultConstraints();
+    engine.ScriptRules();
+    EXPECT_EQ(repair.server->executed,
+              (Texts{u"SET QUOTED_IDENTIFIER OFF", u"CREATE DEFAULT Price0 AS 0",
+                     u"EXEC sp_bindefault N'[Price0]', N'[T].[c]'", u"SET QUOTED_IDENTIFIER ON",
+                     u"CREATE RULE r AS @x > 0"}));
+    EXPECT_EQ(engine.m_repairTally[ObjectKind::DefaultBinding].refused, 1u);
+    EXPECT_EQ(engine.m_repairTally[ObjectKind::DefaultConstraint].refused, 1u);
+    EXPECT_EQ(engine.m_repairTally[ObjectKind::RuleBinding].refused, 1u);
+    std::size_t named = 0;
+    for (const auto& line : repair.log) named += line.find(u"its table was not created") != std::u16string::npos;
+    EXPECT_EQ(named, 3u);
 }
 
 TEST(ScriptMissingSchemas, EachSchemaOnceExceptDbo) {
@@ -245,34 +355,87 @@ TEST(ScriptTriggers, EachStoredFormSentWhole) {
     EXPECT_EQ(engine.m_repairTally[ObjectKind::Trigger].created, 3u);
 }
 
-TEST(DefinitionText, ServerTriggersAreTold) {
-    struct Case {
-        std::u16string text;
-        bool server;
-    } cases[] = {
-        {u"CREATE TRIGGER audit ON ALL SERVER FOR LOGON AS ROLLBACK", true},
-        {u"create trigger [a.b]]c] /* x */ on\r\n all -- y\n server WITH EXECUTE AS 'sa' FOR LOGON AS SELECT 1", true},
-        {u"CREATE TRIGGER \"t\".x ON ALL SERVER FOR CREATE_DATABASE AS SELECT 1", true},
-        {u"CREATE TRIGGER d ON DATABASE FOR CREATE_TABLE AS PRINT 1", false},
-        {u"CREATE TRIGGER dbo.t ON dbo.AllServer FOR INSERT AS SELECT 1", false},
-        {u"CREATE TRIGGER t ON [ALL] FOR INSERT AS SELECT 1", false},
-        {u"CREATE TRIGGER [ON ALL SERVER] ON x FOR INSERT AS SELECT 1", false},
-        {u"CREATE VIEW v AS SELECT 1", false},
+// Only triggers of a table, a view or the database are made; a trigger of the whole server, in any spelling
+// of its name and white space, gets a failure entry and is never sent, in either reading of its bytes.
+TEST(ScriptTriggers, OnlyTriggersOfATableAViewOrTheDatabaseAreSent) {
+    const std::u16string made = u"CREATE TRIGGER t ON dbo.Item FOR INSERT AS SELECT 1";
+    const std::u16string refused[] = {
+        u"CREATE TRIGGER audit ON ALL SERVER FOR LOGON AS ROLLBACK",
+        u"CREATE TRIGGER tr\u00E9 ON ALL SERVER FOR LOGON AS ROLLBACK",
+        u"CREATE TRIGGER \u00E9t ON ALL SERVER FOR LOGON AS ROLLBACK",
+        u"CREATE TRIGGER tr\u00E9\u3000ON ALL SERVER FOR LOGON AS ROLLBACK",
+        u"CREATE TRIGGER t2 --c\rON ALL SERVER FOR LOGON AS ROLLBACK",
     };
-    for (const auto& c : cases) EXPECT_EQ(objects::IsServerTrigger(c.text), c.server) << platform::ToUtf8(c.text);
+    std::vector<Bytes> rows = {Row2005(1, Wide(made))};
+    for (std::size_t i = 0; i < std::size(refused); ++i) {
+        // 8-bit where the text allows it, else UTF-16: the guard reads both forms.
+        const bool ascii = refused[i].find_first_not_of(u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789 -\r") ==
+                           std::u16string::npos;
+        rows.push_back(Row2005(static_cast<std::uint32_t>(2 + i), ascii ? Ascii(platform::ToUtf8(refused[i])) : Wide(refused[i])));
+    }
+    ObjectRepair repair({rows}, true);
+    ASSERT_TRUE(repair.opened());
+    for (std::uint32_t id = 1; id < 2 + std::size(refused); ++id) {
+        repair.Add(repair.engine().m_lstTriggers, static_cast<std::int32_t>(id), u"t" + platform::Widen(std::to_string(id)));
+    }
+    repair.engine().ScriptTriggers();
+    repair.engine().CreateDatabaseTriggers();
+    EXPECT_EQ(repair.server->executed, Texts{made});
+    for (const auto& text : repair.server->executed) EXPECT_EQ(text.find(u"ALL SERVER"), std::u16string::npos);
+    EXPECT_EQ(repair.engine().m_repairTally[ObjectKind::Trigger].refused, std::size(refused));
+    // One failure entry for each, closed by its line of '='.
+    const std::string file = repair.File("Triggers.txt");
+    std::size_t entries = 0;
+    for (std::size_t at = file.find(std::string(135, '=')); at != std::string::npos;
+         at = file.find(std::string(135, '='), at + 135)) {
+        ++entries;
+    }
+    EXPECT_EQ(entries, std::size(refused));
 }
 
-TEST(ScriptTriggers, ServerTriggerGetsAnEntryAndIsNotSent) {
-    const std::string logon = "CREATE TRIGGER audit ON ALL SERVER FOR LOGON AS ROLLBACK";
-    const std::string database = "CREATE TRIGGER ddl ON DATABASE FOR CREATE_TABLE AS PRINT 1";
-    ObjectRepair repair({{Row2005(1, Ascii(logon)), Row2005(2, Ascii(database))}}, true);
+// The database's own triggers wait for the very end: made with the other triggers, one would fire on the
+// statements that follow them (a DDL trigger that rolls back ALTER TABLE would cost a foreign key).
+TEST(ScriptTriggers, DatabaseTriggersAreHeldForTheEnd) {
+    const std::string database = "CREATE TRIGGER ddl ON DATABASE FOR ALTER_TABLE AS ROLLBACK";
+    const std::string table = "CREATE TRIGGER t ON dbo.Item FOR INSERT AS SELECT 1";
+    ObjectRepair repair({{Row2005(1, Ascii(database)), Row2005(2, Ascii(table))}}, true);
     ASSERT_TRUE(repair.opened());
-    repair.Add(repair.engine().m_lstTriggers, 1, u"audit");
-    repair.Add(repair.engine().m_lstTriggers, 2, u"ddl");
+    repair.Add(repair.engine().m_lstTriggers, 1, u"ddl");
+    repair.Add(repair.engine().m_lstTriggers, 2, u"t");
     repair.engine().ScriptTriggers();
+    EXPECT_EQ(repair.server->executed, Texts{platform::FromUtf8(table)});
+    repair.server->executed.clear();
+    repair.engine().CreateDatabaseTriggers();
     EXPECT_EQ(repair.server->executed, Texts{platform::FromUtf8(database)});
-    EXPECT_EQ(repair.File("Triggers.txt"), Entry(logon));
-    EXPECT_EQ(repair.engine().m_repairTally[ObjectKind::Trigger].refused, 1u);
+    EXPECT_EQ(repair.engine().m_repairTally[ObjectKind::Trigger].created, 2u);
+    // Held once: a second call sends nothing.
+    repair.server->executed.clear();
+    repair.engine().CreateDatabaseTriggers();
+    EXPECT_TRUE(repair.server->executed.empty());
+}
+
+// A trigger the object row marks disabled is created and then disabled again; a module is created with the
+// ANSI_NULLS and QUOTED_IDENTIFIER its row keeps, each SET sent only when the session's differs.
+TEST(ScriptTriggers, DisabledTriggersAndStoredSettings) {
+    const std::string off = "CREATE TRIGGER [s].[off] ON [s].[Item] FOR INSERT AS SELECT 1";
+    const std::string on = "CREATE TRIGGER on2 ON Item FOR DELETE AS SELECT 1";
+    const std::string ddl = "CREATE TRIGGER ddl ON DATABASE FOR CREATE_TABLE AS PRINT 1";
+    ObjectRepair repair({{Row2005(1, Ascii(off)), Row2005(2, Ascii(on)), Row2005(3, Ascii(ddl))}}, true);
+    ASSERT_TRUE(repair.opened());
+    auto& disabled = repair.Add(repair.engine().m_lstTriggers, 1, u"off");
+    disabled.m_bDisabled = true;
+    disabled.m_settings = {true, false, true};
+    repair.Add(repair.engine().m_lstTriggers, 2, u"on2").m_settings = {true, false, false};
+    auto& database = repair.Add(repair.engine().m_lstTriggers, 3, u"ddl");
+    database.m_bDisabled = true;
+    database.m_settings = {true, true, true};
+    repair.engine().ScriptTriggers();
+    repair.engine().CreateDatabaseTriggers();
+    EXPECT_EQ(repair.server->executed,
+              (Texts{u"SET ANSI_NULLS OFF", u"SET QUOTED_IDENTIFIER ON", platform::FromUtf8(off),
+                     u"DISABLE TRIGGER [s].[off] ON [s].[Item]", u"SET QUOTED_IDENTIFIER OFF", platform::FromUtf8(on),
+                     u"SET ANSI_NULLS ON", u"SET QUOTED_IDENTIFIER ON", platform::FromUtf8(ddl),
+                     u"DISABLE TRIGGER [ddl] ON DATABASE"}));
 }
 
 TEST(ScriptTriggers, RefusedUtf16TriggerWritesItsUtf16Bytes) {

@@ -129,10 +129,13 @@ TEST(FloatingPointText, StatementTexts) {
         {true, 0xFF7FFFFF, "-3.402823466e+038"},
         {true, SingleWord(3.4028e38f), "3.402799939e+038"},
         {true, 0x3DCCCCCD, "0.1000000015"},
-        // Float: the most negative finite value by its own text; an infinity never as 1.#INF.
-        {false, DoubleWord(-DBL_MAX), "-1.79e+308"},
+        // Float: the most negative finite value whole (its grid text "-1.79e+308" is another value); an
+        // infinity never as 1.#INF.
+        {false, DoubleWord(-DBL_MAX), "-1.7976931348623157E+308"},
+        {false, DoubleWord(std::nextafter(-DBL_MAX, 0.0)), "-1.7976931348623155e+308"},
+        {false, DoubleWord(-1.79e308), "-1.79e+308"},
         {false, 0x7FF0000000000000ull, "1.7976931348623157e+308"},
-        {false, 0xFFF0000000000000ull, "-1.79e+308"},
+        {false, 0xFFF0000000000000ull, "-1.7976931348623157E+308"},
         {false, DoubleWord(0.1), "0.10000000000000001"},
     };
     for (const auto& c : cases) {

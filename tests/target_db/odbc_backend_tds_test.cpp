@@ -195,6 +195,54 @@ TEST_F(OdbcBackendTds, ParametersArriveWithTheirDeclaredTypeAndBytes) {
     }
 }
 
+// Definitions from a data file reach the server as they are stored: the driver rewrites no ODBC escape in them
+// (a view's {d '...'} column would become varchar, a {call ...} an RPC), with parameters or without.
+TEST_F(OdbcBackendTds, EscapeSequencesArriveByteForByte) {
+    OdbcSqlBackend backend;
+    backend.Open(server_.ConnectionString());
+    const std::u16string texts[] = {
+        u"CREATE VIEW v AS SELECT {d '2001-02-03'} AS d",
+        u"CREATE VIEW v2 AS SELECT {ts '2001-02-03 04:05:06'} AS t, {t '04:05:06'} AS u",
+        u"CREATE VIEW v3 AS SELECT {fn UCASE(name)} AS n FROM t",
+        u"CREATE PROCEDURE p AS {call q(1)}",
+        u"CREATE VIEW v4 AS SELECT a.x FROM {oj a LEFT OUTER JOIN b ON a.x = b.x}",
+        u"CREATE VIEW v5 AS SELECT {escape '\\'} AS e, {guid '00000000-0000-0000-0000-000000000000'} AS g",
+    };
+    for (const auto& text : texts) backend.Execute(Statement(text));
+    backend.Execute(Statement(u"insert into [t] ([d],[x]) values ('{d}',?)", {Param(platform::adWChar, Utf16Bytes(u"{fn x}"))}));
+    const auto statements = server_.Statements();
+    ASSERT_EQ(statements.size(), std::size(texts) + 1);
+    for (std::size_t i = 0; i < std::size(texts); ++i) {
+        EXPECT_EQ(U8(statements[i].text), U8(texts[i])) << i;
+        EXPECT_TRUE(statements[i].accepted) << i;
+    }
+    EXPECT_EQ(U8(statements.back().text), "insert into [t] ([d],[x]) values ('{d}',@P1)");
+    ASSERT_EQ(statements.back().parameters.size(), 1u);
+    EXPECT_EQ(statements.back().parameters[0].Text(), u"{fn x}");
+    // A refusal of such a text is the statement's refusal, as for any other.
+    server_.AddFault(testsupport::TdsFault::Refuse(u"{d '1999"));
+    EXPECT_THROW(backend.Execute(Statement(u"CREATE VIEW w AS SELECT {d '1999-01-01'} AS d")), platform::SqlError);
+    EXPECT_TRUE(backend.IsOpen());
+}
+
+// A value holds every character it stores, zeros among them: none ends it on the way.
+TEST_F(OdbcBackendTds, ZerosInsideValuesArrive) {
+    OdbcSqlBackend backend;
+    backend.Open(server_.ConnectionString());
+    const std::u16string narrow(u"ab\0cd", 5);
+    const std::u16string wide(u"a\0b", 3);
+    const std::vector<std::uint8_t> binary = {1, 0, 2, 0, 0};
+    backend.Execute(Statement(u"insert into [t] values (?,?,?)",
+                              {Param(platform::adLongVarChar, Utf16Bytes(narrow)),
+                               Param(platform::adLongVarWChar, Utf16Bytes(wide)), Param(platform::adVarBinary, binary)}));
+    const auto statements = server_.Statements();
+    ASSERT_EQ(statements.size(), 1u);
+    ASSERT_EQ(statements[0].parameters.size(), 3u);
+    EXPECT_TRUE(statements[0].parameters[0].Text() == narrow);
+    EXPECT_TRUE(statements[0].parameters[1].Text() == wide);
+    EXPECT_EQ(statements[0].parameters[2].bytes, binary);
+}
+
 TEST_F(OdbcBackendTds, RefusalCarriesTheServersTextNumberAndState) {
     OdbcSqlBackend backend;
     backend.Open(server_.ConnectionString());

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 
 #include "platform/recording_sql_backend.h"
 #include "platform/text.h"
@@ -269,7 +270,9 @@ TEST_F(SchemaScript, ALostLinkIsReopenedAndTheStatementTriedAgain) {
     EXPECT_TRUE(script->m_report.m_arrRefused.empty());
 }
 
-TEST_F(SchemaScript, UnknownCollationsAreReportedOncePerId) {
+// A collation written otherwise than stored is named once per id, among the report's changes (the end text
+// shows them); the log gets it once, through the report.
+TEST_F(SchemaScript, CollationsWrittenOtherwiseAreNamedOncePerId) {
     auto& t = AddTable(u"dbo.T", 1);
     auto a = Column(u"a", 1, 167, 10);
     a.m_nCollationId = 0x11029;
@@ -280,12 +283,59 @@ TEST_F(SchemaScript, UnknownCollationsAreReportedOncePerId) {
     c.m_pszName = u"c";
     c.m_nColumnId = 3;
     c.m_nCollationId = 0x0004;
-    t.m_lstColumns = {a, b, c};
+    auto d = a;
+    d.m_pszName = u"d";
+    d.m_nColumnId = 4;
+    d.m_nCollationId = 0xD022;  // Hindi_CI_AS, which current servers no longer have
+    auto e = a;
+    e.m_pszName = u"e";
+    e.m_nColumnId = 5;
+    e.m_nCollationId = 0x00F0D008;  // bits 20-23 set: no collation
+    t.m_lstColumns = {a, b, c, d, e};
     target::ScriptTables(*script);
-    ASSERT_EQ(script->m_report.m_arrNotes.size(), 2u);
-    EXPECT_EQ(U8(script->m_report.m_arrNotes[0]),
-              "unknown collation id 0x00011029: columns written with Latin1_General_CI_AS");
-    EXPECT_EQ(sink.Count(platform::WM_LOG_LINE), 2u) << "each unknown id is logged once";
+    ASSERT_EQ(script->m_report.m_arrChanged.size(), 4u);
+    EXPECT_EQ(U8(script->m_report.m_arrChanged[0]),
+              "collation id 0x00011029 names no collation: written as Latin1_General_CI_AS");
+    EXPECT_EQ(U8(script->m_report.m_arrChanged[2]),
+              "collation Hindi_CI_AS is not on current servers: written as Indic_General_90_CI_AS");
+    EXPECT_EQ(U8(script->m_report.m_arrChanged[3]),
+              "collation id 0x00F0D008 names no collation: written as Latin1_General_CI_AS");
+    EXPECT_TRUE(script->m_report.m_arrNotes.empty());
+    EXPECT_EQ(sink.Count(platform::WM_LOG_LINE), 0u) << "the report is what the log shows, once";
+    EXPECT_NE(Sent()[0].find("[d] varchar(10) collate Indic_General_90_CI_AS"), std::string::npos);
+}
+
+// A foreign key is named wherever it is reported; nothing of a table the server did not create is sent (two
+// tables of one name in a 2000 file: the keys and statistics of the second would land on the first).
+TEST_F(SchemaScript, NothingOfATableNotCreatedAndKeysByName) {
+    app.m_bSql2005Catalog = false;
+    auto& first = AddTable(u"Notes", 10);
+    first.m_lstColumns = {Column(u"Id", 1, 56, 4)};
+    auto& second = AddTable(u"Notes", 20);
+    second.m_lstColumns = {Column(u"Body", 1, 56, 4)};
+    auto& other = AddTable(u"Other", 30);
+    other.m_lstColumns = {Column(u"Ref", 1, 56, 4)};
+    backend->RefuseContaining(u"[Body]");
+    backend->RefuseContaining(u"FK_Refused");
+    target::BeginRepair(*script);
+    engine->m_arrDeferredStatements = {u"ALTER TABLE [Other] ADD CONSTRAINT [FK_Refused] FOREIGN KEY ([Ref]) REFERENCES [Notes]([Id])",
+                                       u"ALTER TABLE [Notes] ADD CONSTRAINT [FK_Second] FOREIGN KEY ([Body]) REFERENCES [Other]([Ref])"};
+    script->m_arrDeferredKeys = {{u"FK_Refused", &other, &first}, {u"FK_Second", &second, &other}};
+    engine->m_lstStatistics.push_back({20, u"st_Body", 2});
+    engine->m_lstIndexColumns.push_back({20, 2, 1, 1, 0});
+    target::ScriptTables(*script);
+    EXPECT_EQ(engine->m_repairTally.tables_not_created, (std::set<std::int32_t>{20}));
+    backend->m_executed.clear();
+    target::ScriptStatistics(*script);
+    target::RunDeferredStatements(*script);
+    EXPECT_EQ(Sent(), (std::vector<std::string>{U8(engine->m_arrDeferredStatements[0])}));
+    const auto refused = script->m_report.RefusedIn(target::kStepForeignKey);
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(U8(refused[0].m_strObject), "FK_Refused");
+    const auto left_out = script->m_report.LeftOutIn();
+    std::vector<std::string> objects;
+    for (const auto& entry : left_out) objects.push_back(U8(entry.m_strObject));
+    EXPECT_EQ(objects, (std::vector<std::string>{"st_Body", "FK_Second"}));
 }
 
 // sysscalartypes row: 4 type id, 12 base type, 13 length, 15 precision, 16 scale, 21 status (0x01 NOT NULL),

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/text.h"
-#include "target_db/sql_quoting.h"
+#include "platform/tsql_text.h"
 
 namespace statementlog {
 
@@ -61,7 +61,7 @@ std::string Columns(const std::string& s, std::size_t pos) {
 }  // namespace
 
 std::string TablePart(const mdf::TableNode& table) {
-    return platform::ToUtf8(target::SplitTableName(table).m_strTable);
+    return platform::ToUtf8(platform::SplitTableName(table.m_pszName, table.m_strSchema).table);
 }
 
 StatementLog::StatementLog(const std::vector<platform::SqlStatement>& sent, const mdf::CRecoveryEngine& engine) {

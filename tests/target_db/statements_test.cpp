@@ -3,9 +3,11 @@
 // values come out.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "platform/text.h"
-#include "target_db/collation_names.h"
-#include "target_db/sql_quoting.h"
+#include "mdf/collation_names.h"
+#include "platform/tsql_text.h"
 #include "target_db/statements.h"
 #include "tests/target_db/column_node_builder.h"
 
@@ -33,75 +35,6 @@ TableSettings Settings2000() {
     return settings;
 }
 
-// ---- Quoting ----
-
-TEST(Quoting, NamesAndTexts) {
-    struct Case {
-        std::u16string in, bracketed, literal;
-    } cases[] = {
-        {u"Docs", u"[Docs]", u"N'Docs'"},
-        {u"a]b", u"[a]]b]", u"N'a]b'"},
-        {u"]]", u"[]]]]]", u"N']]'"},
-        {u"O'Brien", u"[O'Brien]", u"N'O''Brien'"},
-        {u"", u"[]", u"N''"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(target::BracketName(c.in), c.bracketed) << U8(c.in);
-        EXPECT_EQ(target::UnicodeLiteral(c.in), c.literal) << U8(c.in);
-    }
-}
-
-TEST(Quoting, TableNameForms) {
-    struct Case {
-        std::u16string name, schema;
-        bool layout2005;
-        std::u16string form;
-    } cases[] = {
-        {u"dbo.Docs", u"dbo", true, u"[dbo].[Docs]"},
-        {u"dbo.dbo.bobs", u"dbo", true, u"[dbo].[dbo.bobs]"},
-        {u"my.schema.T", u"my.schema", true, u"[my.schema].[T]"},  // the schema name marks the split
-        {u"a]b.c]d", u"", true, u"[a]]b].[c]]d]"},
-        {u"NoDot", u"", true, u"[NoDot]"},
-        {u"Order Details", u"", false, u"[Order Details]"},
-        {u"x.y", u"", false, u"[x.y]"},  // 2000 names are never split
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(target::TableNameForm(Table(c.name, c.schema), c.layout2005), c.form) << U8(c.name);
-    }
-}
-
-TEST(Quoting, OnlyOneBalancedExpressionIsPasted) {
-    struct Case {
-        const char16_t* text;
-        bool single;
-    } cases[] = {
-        {u"((1))", true},
-        {u"  ([Qty]>(0)) ", true},
-        {u"(getdate())", true},
-        {u"([a]+[b])", true},
-        {u"(N'it''s; -- not a comment')", true},
-        {u"([x;y]]--z]>(0))", true},
-        {u"(\"a;b\"\"c\"=(1))", true},
-        {u"('a''')", true},
-        {u"((1)) For [Qty]; DROP TABLE [dbo].[Victim] --", false},
-        {u"(1)) ; DROP DATABASE [victim] --", false},
-        {u"((1)) (2)", false},
-        {u"((1))x", false},
-        {u"(1", false},
-        {u"(1))", false},
-        {u"1", false},
-        {u"", false},
-        {u"(1;2)", false},
-        {u"(1 -- c\n)", false},
-        {u"(1 /* c */)", false},
-        {u"('open)", false},
-        {u"([open)", false},
-        {u"(\"open)", false},
-        {u"('a'')", false},
-    };
-    for (const auto& c : cases) EXPECT_EQ(target::IsSingleExpression(c.text), c.single) << U8(c.text);
-}
-
 // ---- Collation names ----
 
 TEST(CollationNames, IdsGiveTheirNames) {
@@ -122,7 +55,15 @@ TEST(CollationNames, IdsGiveTheirNames) {
         {0x10008, u"Latin1_General_Bin", true},
         {0x10029, u"German_Phonebook_Bin", true},
         {0x11029, u"Latin1_General_CI_AS", false},
-        {0xD022, u"Hindi_CI_AS", true},
+        // Hindi is no collation of current servers: written with the family that took its place.
+        {0xD022, u"Indic_General_90_CI_AS", true},
+        {0xD021, u"Macedonian_FYROM_90_CI_AS", true},
+        {0x10027, u"Lithuanian_Bin", true},
+        {0xD02C, u"Korean_Wansung_CI_AS", true},
+        {0x3100D008, u"SQL_1xCompat_CP850_CI_AS", true},
+        // Bits 20 to 23 belong to no Windows collation.
+        {0x00F0D008, u"Latin1_General_CI_AS", false},
+        {0x0010D008, u"Latin1_General_CI_AS", false},
         {0x1022, u"Latin1_General_CI_AS", false},
         {0x10022, u"Latin1_General_CI_AS", false},
         {0x2D035, u"Indic_General_90_CI_AS", true},
@@ -139,14 +80,96 @@ TEST(CollationNames, IdsGiveTheirNames) {
         {0x0002, u"Latin1_General_CI_AS", false},  // a family without collations
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(target::CollationName(c.id), c.name) << std::hex << c.id;
-        EXPECT_EQ(target::IsKnownCollation(c.id), c.known) << std::hex << c.id;
+        EXPECT_EQ(mdf::CollationName(c.id), c.name) << std::hex << c.id;
+        EXPECT_EQ(mdf::IsKnownCollation(c.id), c.known) << std::hex << c.id;
     }
+}
+
+// Every name the table can give is one the server knows: the SQL collations of its published list, and the
+// Windows collations of the families it lists, with the suffixes every family has.
+TEST(CollationNames, EveryNameIsOnTheServersList) {
+    const std::set<std::u16string> sql_names = {
+        u"SQL_Latin1_General_CP437_BIN", u"SQL_Latin1_General_CP437_CS_AS", u"SQL_Latin1_General_CP437_CI_AS",
+        u"SQL_Latin1_General_Pref_CP437_CI_AS", u"SQL_Latin1_General_CP437_CI_AI", u"SQL_Latin1_General_CP850_BIN",
+        u"SQL_Latin1_General_CP850_CS_AS", u"SQL_Latin1_General_CP850_CI_AS", u"SQL_Latin1_General_Pref_CP850_CI_AS",
+        u"SQL_Latin1_General_CP850_CI_AI", u"SQL_1xCompat_CP850_CI_AS", u"SQL_Latin1_General_CP1_CS_AS",
+        u"SQL_Latin1_General_CP1_CI_AS", u"SQL_Latin1_General_Pref_CP1_CI_AS", u"SQL_Latin1_General_CP1_CI_AI",
+        u"SQL_AltDiction_CP850_CS_AS", u"SQL_AltDiction_Pref_CP850_CI_AS", u"SQL_AltDiction_CP850_CI_AI",
+        u"SQL_Scandinavian_Pref_CP850_CI_AS", u"SQL_Scandinavian_CP850_CS_AS", u"SQL_Scandinavian_CP850_CI_AS",
+        u"SQL_AltDiction_CP850_CI_AS", u"SQL_Latin1_General_CP1250_CS_AS", u"SQL_Latin1_General_CP1250_CI_AS",
+        u"SQL_Czech_CP1250_CS_AS", u"SQL_Czech_CP1250_CI_AS", u"SQL_Hungarian_CP1250_CS_AS",
+        u"SQL_Hungarian_CP1250_CI_AS", u"SQL_Polish_CP1250_CS_AS", u"SQL_Polish_CP1250_CI_AS",
+        u"SQL_Romanian_CP1250_CS_AS", u"SQL_Romanian_CP1250_CI_AS", u"SQL_Croatian_CP1250_CS_AS",
+        u"SQL_Croatian_CP1250_CI_AS", u"SQL_Slovak_CP1250_CS_AS", u"SQL_Slovak_CP1250_CI_AS",
+        u"SQL_Slovenian_CP1250_CS_AS", u"SQL_Slovenian_CP1250_CI_AS", u"SQL_Latin1_General_CP1251_CS_AS",
+        u"SQL_Latin1_General_CP1251_CI_AS", u"SQL_Ukrainian_CP1251_CS_AS", u"SQL_Ukrainian_CP1251_CI_AS",
+        u"SQL_Latin1_General_CP1253_CS_AS", u"SQL_Latin1_General_CP1253_CI_AS", u"SQL_MixDiction_CP1253_CS_AS",
+        u"SQL_AltDiction_CP1253_CS_AS", u"SQL_AltDiction2_CP1253_CS_AS", u"SQL_Latin1_General_CP1253_CI_AI",
+        u"SQL_Latin1_General_CP1254_CS_AS", u"SQL_Latin1_General_CP1254_CI_AS", u"SQL_Latin1_General_CP1255_CS_AS",
+        u"SQL_Latin1_General_CP1255_CI_AS", u"SQL_Latin1_General_CP1256_CS_AS", u"SQL_Latin1_General_CP1256_CI_AS",
+        u"SQL_Latin1_General_CP1257_CS_AS", u"SQL_Latin1_General_CP1257_CI_AS", u"SQL_Estonian_CP1257_CS_AS",
+        u"SQL_Estonian_CP1257_CI_AS", u"SQL_Latvian_CP1257_CS_AS", u"SQL_Latvian_CP1257_CI_AS",
+        u"SQL_Lithuanian_CP1257_CS_AS", u"SQL_Lithuanian_CP1257_CI_AS", u"SQL_Danish_Pref_CP1_CI_AS",
+        u"SQL_SwedishPhone_Pref_CP1_CI_AS", u"SQL_SwedishStd_Pref_CP1_CI_AS", u"SQL_Icelandic_Pref_CP1_CI_AS",
+        u"SQL_EBCDIC037_CP1_CS_AS", u"SQL_EBCDIC273_CP1_CS_AS", u"SQL_EBCDIC277_CP1_CS_AS", u"SQL_EBCDIC278_CP1_CS_AS",
+        u"SQL_EBCDIC280_CP1_CS_AS", u"SQL_EBCDIC284_CP1_CS_AS", u"SQL_EBCDIC285_CP1_CS_AS", u"SQL_EBCDIC297_CP1_CS_AS",
+    };
+    // The designators of current servers (case as they spell them; the server reads names without regard to case).
+    const std::set<std::u16string> families = {
+        u"Albanian", u"Arabic", u"Azeri_Cyrillic_90", u"Azeri_Latin_90", u"Chinese_Hong_Kong_Stroke_90",
+        u"Chinese_PRC", u"Chinese_PRC_Stroke", u"Chinese_Taiwan_Bopomofo", u"Chinese_Taiwan_Stroke", u"Croatian",
+        u"Cyrillic_General", u"Czech", u"Danish_Norwegian", u"Divehi_90", u"Estonian", u"Finnish_Swedish", u"French",
+        u"Georgian_Modern_Sort", u"German_PhoneBook", u"Greek", u"Hebrew", u"Hungarian", u"Hungarian_Technical",
+        u"Icelandic", u"Indic_General_90", u"Japanese", u"Japanese_Unicode", u"Kazakh_90", u"Korean_Wansung",
+        u"Latin1_General", u"Latvian", u"Lithuanian", u"Macedonian_FYROM_90", u"Modern_Spanish", u"Polish",
+        u"Romanian", u"Slovak", u"Slovenian", u"Syriac_90", u"Tatar_90", u"Thai", u"Traditional_Spanish",
+        u"Turkish", u"Ukrainian", u"Uzbek_Latin_90", u"Vietnamese"};
+    std::set<std::u16string> family_keys;
+    for (const auto& f : families) family_keys.insert(platform::ToLower(f));
+    const std::u16string suffixes[] = {u"_BIN", u"_CI_AI", u"_CI_AI_WS", u"_CI_AI_KS", u"_CI_AI_KS_WS", u"_CI_AS",
+                                       u"_CI_AS_WS", u"_CI_AS_KS", u"_CI_AS_KS_WS", u"_CS_AI", u"_CS_AI_WS",
+                                       u"_CS_AI_KS", u"_CS_AI_KS_WS", u"_CS_AS", u"_CS_AS_WS", u"_CS_AS_KS",
+                                       u"_CS_AS_KS_WS"};
+    auto on_list = [&](const std::u16string& name) {
+        if (sql_names.contains(name)) return true;
+        const std::u16string lower = platform::ToLower(name);
+        for (const auto& suffix : suffixes) {
+            const std::u16string s = platform::ToLower(suffix);
+            if (lower.size() > s.size() && lower.ends_with(s) && family_keys.contains(lower.substr(0, lower.size() - s.size()))) {
+                return true;
+            }
+        }
+        return false;
+    };
+    std::size_t checked = 0;
+    for (std::uint32_t id = 0; id < 0x40000; ++id) {
+        if (!mdf::IsKnownCollation(id)) continue;
+        ++checked;
+        EXPECT_TRUE(on_list(mdf::CollationName(id))) << std::hex << id << " " << U8(mdf::CollationName(id));
+    }
+    for (std::uint32_t top = 1; top < 256; ++top) {
+        for (const std::uint32_t low : {0xC008u, 0xD008u, 0xF008u, 0x10008u, 0xD00Au, 0xC004u, 0xD016u, 0xC917u}) {
+            const std::uint32_t id = (top << 24) | low;
+            if (!mdf::IsKnownCollation(id)) continue;
+            ++checked;
+            EXPECT_TRUE(on_list(mdf::CollationName(id))) << std::hex << id << " " << U8(mdf::CollationName(id));
+        }
+    }
+    EXPECT_GT(checked, 600u);
+}
+
+TEST(CollationNames, CodePagesOfTheirText) {
+    const std::pair<std::uint32_t, std::uint16_t> cases[] = {
+        {0xD008, 1252}, {0xD015, 1251}, {0xD010, 932}, {0xD024, 936}, {0xD011, 949}, {0xD003, 950}, {0xD019, 874},
+        {0xD004, 1250}, {0xD007, 1253}, {0xD01A, 1254}, {0xD00C, 1255}, {0xD001, 1256}, {0xD01D, 1257},
+        {0xD020, 1258}, {0x3400D008, 1252}, {0x2A00D008, 850}, {0x2000D008, 437}, {0x6A00D008, 1251},
+        {0x2D035, 0}, {0, 0}, {0x00F0D008, 0}};
+    for (const auto& [id, page] : cases) EXPECT_EQ(mdf::CollationCodePage(id), page) << std::hex << id;
 }
 
 TEST(CollationNames, EveryWindowsIdOfTheFamilyTableAndNoOther) {
     int windows = 0;
-    for (std::uint32_t id = 0; id < 0x40000; ++id) windows += target::IsKnownCollation(id) ? 1 : 0;
+    for (std::uint32_t id = 0; id < 0x40000; ++id) windows += mdf::IsKnownCollation(id) ? 1 : 0;
     EXPECT_EQ(windows, 641);
 }
 

@@ -2,8 +2,6 @@
 // SharePoint tables, the record pass with the row capture, the join, the tree, then every item saved.
 #include "tests/tools/dump_documents.h"
 
-#include <set>
-
 #include "mdf/recovery_engine.h"
 #include "platform/messages.h"
 #include "platform/text.h"
@@ -34,20 +32,10 @@ int RunDocuments(const std::string& out_dir, const std::string& file, std::ostre
     // The record pass: every live record of every data page (each page once) through the row capture.
     app.m_bRowPreview = false;
     for (auto& table : engine.m_lstTables) {
-        engine.m_pCurrentTable = &table;
-        std::set<std::uint64_t> seen;
-        const auto& pages = table.m_lstDataPages;
-        mdf::ChunkedPageWalk walk(engine.m_hDataFile, mdf::PageOffsets(pages));
-        for (std::size_t i = 0; i < pages.size(); ++i) {
-            if (!seen.insert(pages[i].m_nPageOffset).second) continue;
-            walk.Reach(i);
-            engine.ReadPageRecordOffsets(pages[i].m_nPageOffset);
-            const std::vector<std::uint64_t> records = app.m_arrRecordOffsets;
-            for (std::uint64_t record : records) {
-                engine.DecodeTableRow(record, table);
-                app.m_arrRowValues.clear();
-            }
-        }
+        engine.WalkTableRows(table, {}, [&app] {
+            app.m_arrRowValues.clear();
+            return true;
+        });
     }
     // A content table that gave nothing is damage too; its line goes with the others.
     {
@@ -66,6 +54,10 @@ int RunDocuments(const std::string& out_dir, const std::string& file, std::ostre
     app.m_nRecoveredCount = 0;  // the column-position pass counted tables in it
     engine.SaveCheckedTreeItems(*tree);
     out << "Recovered Documents : " << app.m_nRecoveredCount.load() << "\n";
+    // Every table the file lost part of, after the rows and the documents were read.
+    const std::vector<std::u16string> incomplete = engine.IncompleteTableLines();
+    for (const auto& line : incomplete) err << platform::ToUtf8(line) << "\n";
+    if (!incomplete.empty()) damage += incomplete.size();
     if (engine.m_nSaveFailures != 0) {
         out << "Not written : " << engine.m_nSaveFailures << "\n";
         if (engine.m_nIncompleteDocuments != 0) out << "Incomplete : " << engine.m_nIncompleteDocuments << "\n";
