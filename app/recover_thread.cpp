@@ -243,8 +243,11 @@ void CRecoverThread::RunScan() {
     LogLine(u"");
     // Damaged pages are kept and read like the others; the log names each one with its table.
     const std::uint64_t damaged = engine.ReportDamage();
-    // A sound database without user tables: an information, not a failure.
-    if (engine.m_lstTables.empty() && damaged == 0) engine.ShowMessage(u"", engine.NoUserTableText());
+    // A sound database without user tables: an information, not a failure; there is no result page to show.
+    if (engine.m_lstTables.empty() && damaged == 0) {
+        engine.ShowMessage(u"", engine.NoUserTableText());
+        return;
+    }
     LogCount(121, m_app.m_nTableCount);
     if (damaged != 0) LogCount(kDamagedPagesText, static_cast<std::int64_t>(damaged));
     // The document road reads every row now and says it after that; the other road reads rows later.
