@@ -283,6 +283,11 @@ void CRecoverThread::RunScan() {
         engine.m_hProgressWnd = previous;
         Send(platform::WM_JOB_PROGRESS, platform::kProgressEnd, 0);
     }
+    // A sound database without user tables: an information, not a failure; there is no result page to show.
+    if (engine.m_lstTables.empty() && damaged == 0) {
+        engine.ShowMessage(u"", engine.NoUserTableText());
+        return;
+    }
     LogCount(121, m_app.m_nTableCount);
     if (damaged != 0) LogCount(kDamagedPagesText, static_cast<std::int64_t>(damaged));
     // The document road reads every row now and says it after that; the other road reads rows later.

@@ -10,6 +10,8 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 #include "platform/text.h"
@@ -275,6 +277,29 @@ std::vector<LargeTable> WriteLargeFile(const std::filesystem::path& path, std::u
         out.WriteAt(first * kPageSize, block.data(), count * kPageSize);
     }
     out.Truncate(total_pages * kPageSize);
+    // The rowset rows keep each table's row count (at 31), as the server keeps it: written now that the rows
+    // are counted, into the rowset pages of the catalogue written before.
+    {
+        const std::vector<std::uint8_t> written = [&] {
+            std::ifstream in(catalogue, std::ios::binary);
+            return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+        }();
+        for (std::uint64_t page = 0; page < std::min<std::uint64_t>(kFirstIamPage, written.size() / kPageSize); ++page) {
+            std::vector<std::uint8_t> bytes(written.begin() + static_cast<std::ptrdiff_t>(page * kPageSize),
+                                            written.begin() + static_cast<std::ptrdiff_t>((page + 1) * kPageSize));
+            auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8)); };
+            auto u32 = [&](std::size_t at) { return u16(at) | (static_cast<std::uint32_t>(u16(at + 2)) << 16); };
+            if (u16(0) != testsupport::kDataPage || u32(24) != 5) continue;
+            for (std::uint16_t slot = 0; slot < u16(22); ++slot) {
+                const std::uint16_t row = u16(kPageSize - 2 - 2 * slot);
+                for (std::size_t t = 0; t < shapes.size(); ++t) {
+                    if (u32(row + 13u) != static_cast<std::uint32_t>(shapes[t].object_id)) continue;
+                    for (int k = 0; k < 8; ++k) bytes[row + 31u + k] = static_cast<std::uint8_t>(summary[t].rows >> (8 * k));
+                }
+            }
+            out.WriteAt(page * kPageSize, bytes.data(), kPageSize);
+        }
+    }
     return summary;
 }
 

@@ -89,6 +89,27 @@ std::optional<bool> AllocationMaps::PageAllocated(std::uint64_t page_number) con
     return (pfs_[interval][static_cast<std::size_t>(page_number % kPfsIntervalPages)] & kPfsAllocated) != 0;
 }
 
+std::optional<std::uint64_t> AllocationMaps::LastAllocatedPage() const {
+    std::optional<std::uint64_t> last;
+    for (std::size_t interval = 0; interval < pfs_.size(); ++interval) {
+        const auto& bytes = pfs_[interval];
+        for (std::size_t k = bytes.size(); k-- > 0;) {
+            if (!(bytes[k] & kPfsAllocated)) continue;
+            last = std::max(last.value_or(0), interval * kPfsIntervalPages + k);
+            break;
+        }
+    }
+    for (std::size_t interval = 0; interval < gam_.size(); ++interval) {
+        const auto& bitmap = gam_[interval];
+        for (std::size_t extent = bitmap.size() * 8; extent-- > 0;) {
+            if ((bitmap[extent / 8] >> (extent % 8)) & 1) continue;  // free
+            last = std::max(last.value_or(0), interval * kGamIntervalPages + extent * 8 + 7);
+            break;
+        }
+    }
+    return last;
+}
+
 bool IsSoundPageHeader(std::span<const std::uint8_t> page, std::uint64_t page_number) {
     if (page.size() < kPageHeaderPageIdOffset + 4 || page[0] != 1) return false;
     // Page types the server writes: data, index, text, sort, the allocation pages, boot and file header pages,
@@ -172,6 +193,24 @@ std::uint32_t LiveSlots(std::span<const std::uint8_t> page) {
 }
 
 }  // namespace
+
+std::array<std::uint8_t, kPageSize> RestoredPage(std::span<const std::uint8_t> page) {
+    std::array<std::uint8_t, kPageSize> restored{};
+    std::copy_n(page.begin(), std::min(page.size(), kPageSize), restored.begin());
+    if (page.size() < kPageSize || !(U16(page, kPageFlagsOffset) & kPageFlagTornBits)) return restored;
+    for (std::size_t sector = 1; sector < kPageSize / kSectorSize; ++sector) {
+        const std::uint8_t bits = (page[kPageChecksumOffset + sector / 4] >> (2 * (sector % 4))) & 3;
+        std::uint8_t& last = restored[sector * kSectorSize + kSectorSize - 1];
+        last = static_cast<std::uint8_t>((last & 0xFC) | bits);
+    }
+    return restored;
+}
+
+std::uint32_t CountLiveSlots(std::span<const std::uint8_t> page) {
+    if (page.size() < kPageSize) return 0;
+    if (!(U16(page, kPageFlagsOffset) & kPageFlagTornBits)) return LiveSlots(page);
+    return LiveSlots(RestoredPage(page));
+}
 
 SlotFault CheckSlots(std::span<const std::uint8_t> page, std::uint32_t* live_records) {
     if (page.size() < kPageSize) {

@@ -4,10 +4,13 @@
 // data page's slot array lists are apart from one another.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
+
+#include "mdf/data_file.h"
 
 namespace mdf {
 
@@ -30,6 +33,9 @@ public:
     bool ExtentFree(std::uint64_t page_number) const;
     // Whether the PFS marks the page allocated; nothing when no sound PFS page covers it.
     std::optional<bool> PageAllocated(std::uint64_t page_number) const;
+    // The last page the allocation pages name as in use: the last page a PFS marks allocated, or the last page
+    // of the last extent a GAM marks allocated. Nothing when no sound allocation page names one.
+    std::optional<std::uint64_t> LastAllocatedPage() const;
 
 private:
     std::vector<std::vector<std::uint8_t>> gam_;  // per interval: the bitmap (bit set = extent free), or empty
@@ -48,6 +54,14 @@ enum class SlotFault : std::uint8_t { None, SharedRecord, OverlappingRecords };
 // With live_records, the slots inside the record area that list a live data record are counted as well, in
 // the same pass over the slot array.
 SlotFault CheckSlots(std::span<const std::uint8_t> page, std::uint32_t* live_records = nullptr);
+
+// The slots inside the record area that list a live data record; a page written with torn-page protection is
+// counted as it was before its sector ends were stamped.
+std::uint32_t CountLiveSlots(std::span<const std::uint8_t> page);
+
+// A whole page as it was before its sector ends were stamped, when its header says it carries torn bits;
+// unchanged otherwise.
+std::array<std::uint8_t, kPageSize> RestoredPage(std::span<const std::uint8_t> page);
 
 // "two slots list one record", "records overlap"; empty for None.
 const char* SlotFaultText(SlotFault fault);

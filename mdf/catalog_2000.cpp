@@ -45,6 +45,8 @@ bool ReadObjectRow2000(CRecoveryEngine& engine, std::uint64_t record, std::uint3
     if (engine.Read8(record + 2) != sql2000::kObjectRowFixedEnd) return false;
     const auto object_id = static_cast<std::int32_t>(engine.Read32(record + 4, Fixup::Single));
     const std::uint16_t type = static_cast<std::uint16_t>(engine.Read32(record + 8, Fixup::Single));
+    // Every object the rows hold, whatever its kind: the checks of the catalogue against the pages ask for them.
+    engine.m_catalogue.objects[object_id] = {static_cast<char16_t>(type & 0xFF), static_cast<char16_t>(type >> 8)};
 
     auto read_name = [&](std::u16string& name) {
         const auto place = sql2000::ObjectRowNamePlace(engine.Read8(record + 42));

@@ -28,6 +28,8 @@ struct ColumnNode {
     std::uint16_t m_nColumnId = 0;
     std::uint16_t m_nColumnOrder = 0;
     bool m_bLayoutFound = false;
+    // Its in-row place was read from the catalogue's rowset-column (or column-layout) row, not computed.
+    bool m_bPlacedByCatalogue = false;
     std::u16string m_pszName;
     std::uint32_t m_nUserTypeId = 0;
     std::uint16_t m_nPhysicalColumn = 0;

@@ -150,12 +150,18 @@ void CRecoveryEngine::ReadRowsetColumnRows() {
         const auto matching = tables.find({middle, u16(10)});
         if (matching == tables.end()) return;
         for (TableNode* table : matching->second) {
+            // A rowset column that no column row of the table names (kept for the checks of the catalogue;
+            // column id 0 is the server's own, such as the uniquifier of a clustered index that is not unique).
+            const bool named = std::any_of(table->m_lstColumns.begin(), table->m_lstColumns.end(),
+                                           [&](const ColumnNode& c) { return c.m_nColumnId == u16(12); });
+            if (!named && u16(12) != 0) m_catalogue.unnamed_rowset_columns[table->m_nObjectId].insert(u16(12));
             for (auto& column : table->m_lstColumns) {
                 if (column.m_nColumnId != u16(12)) continue;
                 if (m_app.m_bSql2008Catalog) {
                     column.m_nLeafOffset = static_cast<std::int16_t>(u16(44));
                     column.m_nPhysicalColumn = u16(16);
                     column.m_nBitPos = row[52];
+                    column.m_bPlacedByCatalogue = true;
                 } else {
                     column.m_nRowsetColumnId = u16(16);
                 }
@@ -181,6 +187,7 @@ void CRecoveryEngine::ReadColumnLayoutRows() {
             column.m_nPhysicalColumn = u16(37);
             column.m_nBitPos = row[35];
             column.m_bLayoutFound = true;
+            column.m_bPlacedByCatalogue = true;
             break;
         }
     });

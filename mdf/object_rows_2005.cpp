@@ -92,6 +92,9 @@ bool ReadObjectRows2005(CRecoveryEngine& engine, bool step_every_page,
             row.type[1] = f[18 - 4];
             row.parent_id = static_cast<std::int32_t>(u32(19));
             row.property16 = u16(24);
+            // Every object the rows hold, whatever its kind: the checks of the catalogue against itself and
+            // against the pages ask for them.
+            engine.m_catalogue.objects[row.object_id] = {row.type[0], row.type[1]};
             handle_row(row);
         }
         if (step_every_page || i % 2 == 0) engine.SendProgress(platform::kProgressStep, 0);
@@ -130,9 +133,20 @@ std::u16string SchemaNameForTable(const std::u16string& owner_name) {
 
 void AddTableFromRow2005(CRecoveryEngine& engine, const std::map<std::uint16_t, const OwnerNode*>& owners,
                          const ObjectRow2005& row, const std::u16string& name) {
+    // The schemas every database has keep their ids: a table of one of them is read even when the schema's row
+    // is lost. A table of another schema whose row is lost is named as lost.
+    static constexpr std::u16string_view kFixedSchemas[] = {u"dbo", u"guest", u"INFORMATION_SCHEMA", u"sys"};
     const auto owner = owners.find(row.schema_id);
-    if (owner == owners.end()) return;
-    const std::u16string schema = SchemaNameForTable(owner->second->m_strName);
+    if (owner == owners.end() && (row.schema_id == 0 || row.schema_id > std::size(kFixedSchemas))) {
+        engine.m_catalogue.unlisted_tables.push_back({row.object_id, row.schema_id, name});
+        return;
+    }
+    const std::u16string owner_name = owner != owners.end() ? owner->second->m_strName
+                                                            : std::u16string(kFixedSchemas[row.schema_id - 1]);
+    // Tables of the sys schema (id 4 in every database) are the server's own (files of 2012 and later list some
+    // as user tables): no user table lives there. A user's schema of another id is read whatever its name.
+    if (row.schema_id == 4) return;
+    const std::u16string schema = SchemaNameForTable(owner_name);
     TableNode& table = engine.AddTable();
     table.m_strSchema = schema;
     table.m_nObjectId = row.object_id;

@@ -14,14 +14,19 @@
 #include "mdf/page_check.h"
 #include "mdf/progress_pacer.h"
 #include "mdf/recovery_engine.h"
+#include "mdf/table_pages.h"
 #include "platform/text.h"
 
 namespace mdf {
 
 namespace {
 
+// The owner that the file's own pages carry in their header: the file header, allocation and boot pages.
+constexpr std::uint32_t kAllocationPagesObjectId = 99;
+
 struct PageHeaderFields {
     std::uint16_t type = 0;
+    std::uint16_t index_word = 0;
     std::uint16_t slot_count = 0;
     std::uint32_t object_id = 0;
 };
@@ -31,6 +36,7 @@ PageHeaderFields ParseHeader(std::span<const std::uint8_t> page) {
     std::memcpy(header, page.data(), std::min<std::size_t>(sizeof header, page.size()));
     PageHeaderFields f;
     f.type = static_cast<std::uint16_t>(header[0] | (header[1] << 8));
+    f.index_word = static_cast<std::uint16_t>(header[6] | (header[7] << 8));
     f.slot_count = static_cast<std::uint16_t>(header[22] | (header[23] << 8));
     f.object_id = static_cast<std::uint32_t>(header[24]) | (static_cast<std::uint32_t>(header[25]) << 8) |
                   (static_cast<std::uint32_t>(header[26]) << 16) | (static_cast<std::uint32_t>(header[27]) << 24);
@@ -46,6 +52,9 @@ struct PageFindings {
     bool iam = false;
     bool allocation = false;  // a GAM or PFS page: the scan keeps what it says
     bool wanted = false;
+    bool sound = false;  // a sound header that carries the page's own number
+    std::uint32_t live_records = 0;  // of a data page with a sound header
+    std::array<std::uint8_t, 40> raw_header{};  // of a page without a sound header
     DataPageNote note;
 };
 
@@ -94,11 +103,17 @@ bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
             f = PageFindings{};
             f.header = ParseHeader(page);
             const std::uint64_t page_number = first_page + k;
-            if (IsSoundPageHeader(page, page_number)) f.damage = CheckPage(page);
+            f.sound = IsSoundPageHeader(page, page_number);
+            if (f.sound) {
+                f.damage = CheckPage(page);
+            } else {
+                std::copy_n(page.begin(), f.raw_header.size(), f.raw_header.begin());
+            }
             if (f.header.type == kPageTypeData || (data_type_2005 && f.header.type == kPageTypeData2005)) {
                 f.data = true;
                 f.wanted = list_of(f.header.object_id) != nullptr;
                 if (notes) f.note = NoteDataPage(page, page_number);
+                if (f.sound) f.live_records = notes && f.note.noted ? f.note.live_records : CountLiveSlots(page);
             } else if (f.header.type == kPageTypeIam) {
                 f.iam = true;
                 f.wanted = true;
@@ -113,6 +128,11 @@ bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
     engine.m_arrDamagedPages.clear();
     engine.m_arrTableDamage.clear();
     engine.m_allocationMaps.Clear();
+    engine.m_unsoundAllocatedPages = PageRuns{};
+    engine.m_mapDataPageOwners.clear();
+    engine.m_mapDamagedPageRuns.clear();
+    engine.m_mapMissingPageRuns.clear();
+    engine.m_catalogue.Clear();
     auto take = [&](std::uint64_t block) {
         const BlockFindings& from = found[block % found.size()];
         const std::uint8_t* wanted = from.wanted_bytes.data();
@@ -124,7 +144,20 @@ bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
             }
             const PageFindings& f = from.pages[k];
             const std::uint64_t offset = i * kPageSize;
-            if (f.damage != PageDamage::None) engine.m_arrDamagedPages.push_back({i, f.header.object_id, f.damage});
+            if (f.damage != PageDamage::None) {
+                engine.m_arrDamagedPages.push_back({i, f.header.object_id, f.damage, f.header.index_word});
+            }
+            // The allocation pages of the page's interval lie before it: what they say about it is known.
+            const bool marked_free = !engine.m_allocationMaps.PageAllocated(i).value_or(true) ||
+                                     engine.m_allocationMaps.ExtentFree(i);
+            if (!f.sound && !marked_free && engine.m_allocationMaps.PageAllocated(i).value_or(false)) {
+                engine.m_unsoundAllocatedPages.Add(i, ForeignPageText(f.raw_header, i));
+            }
+            if (f.data && f.sound && f.live_records != 0 && !marked_free) {
+                DataPageOwner& owner = engine.m_mapDataPageOwners[DataPageOwnerKey(f.header.object_id, f.header.index_word)];
+                if (owner.pages++ == 0) owner.first_page = i;
+                owner.rows += f.live_records;
+            }
             if (f.data) {
                 data_page_met = true;
                 if (PageList* list = list_of(f.header.object_id)) {
@@ -135,7 +168,8 @@ bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
             } else if (f.iam) {
                 engine.m_arrIamPages.push_back(offset);
                 keep(i, wanted);
-            } else if (f.allocation) {
+            } else if (f.allocation && f.damage == PageDamage::None) {
+                // An allocation page is believed only when its own checks hold.
                 engine.m_allocationMaps.Take(i, {wanted, kPageSize});
             }
             if (f.wanted) wanted += kPageSize;
@@ -150,10 +184,30 @@ bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
     };
     engine.m_hDataFile.ForEachBlock(0, pages, look, take);
     if (stopped) return false;
-    // Damage in an extent that the GAM marks free is no damage: asked once every GAM page is in.
-    std::erase_if(engine.m_arrDamagedPages, [&](const CRecoveryEngine::DamagedPage& damaged) {
-        return engine.m_allocationMaps.ExtentFree(damaged.page_number);
-    });
+    // Damage in an extent that the GAM marks free is no damage (asked once every GAM page is in), unless an
+    // allocation map of some object names the page: a map that names a page is evidence that it holds data,
+    // and a GAM is never taken as the word that erases it.
+    std::set<std::uint64_t> in_free_extents;
+    for (const auto& damaged : engine.m_arrDamagedPages) {
+        if (engine.m_allocationMaps.ExtentFree(damaged.page_number)) in_free_extents.insert(damaged.page_number);
+    }
+    if (!in_free_extents.empty()) {
+        std::set<std::uint64_t> named;
+        const bool other_files = IamPagesNameOtherFiles(engine, engine.m_arrIamPages);
+        for (const std::uint64_t iam : engine.m_arrIamPages) {
+            for (const IamRecord& record : ReadIamPage(engine, iam, other_files, false).records) {
+                for (const std::uint32_t page : record.single_pages) {
+                    if (in_free_extents.count(page)) named.insert(page);
+                }
+                for (const std::uint64_t page : record.extent_pages) {
+                    if (in_free_extents.count(page)) named.insert(page);
+                }
+            }
+        }
+        std::erase_if(engine.m_arrDamagedPages, [&](const CRecoveryEngine::DamagedPage& damaged) {
+            return in_free_extents.count(damaged.page_number) && !named.count(damaged.page_number);
+        });
+    }
     engine.m_hDataFile.HoldPageCopies(std::move(kept_numbers), kept_bytes);
     engine.SendProgress(platform::kProgressEnd, 0);
     return data_page_met;
@@ -206,14 +260,28 @@ bool CRecoveryEngine::ScanPages2005() {
     }, notes);
 }
 
+std::u16string CRecoveryEngine::NoUserTableText() const {
+    return m_app.m_bDocumentMode ? u"The database holds no SharePoint content table." : u"The database holds no user table.";
+}
+
 std::uint64_t CRecoveryEngine::ReportDamage() {
     for (auto& table : m_lstTables) {
         table.m_losses.damaged_pages = 0;
         table.m_losses.missing_pages = 0;
         table.m_losses.other_findings = 0;
     }
-    // The table of each damaged data page the catalogue lists (the first table that lists it). Only the
-    // damaged pages are looked up: a sound file costs nothing here, however many pages its tables hold.
+    auto decimal = [](std::uint64_t n) { return platform::Widen(std::to_string(n)); };
+    std::vector<Finding> findings;
+
+    // The boot page: the version and the catalogue's start are read from it.
+    if (!m_strBootPageDamage.empty()) {
+        findings.push_back({u"Damaged page 9 (" + m_strBootPageDamage + u") of ", u"the boot page", {},
+                            Finding::Kind::DamagedPages, 1});
+    }
+
+    // Pages whose checksum or torn-page stamp failed, by the table of the catalogue that lists them (the first
+    // one), as runs. Only the damaged pages are looked up: a sound file costs nothing here, however many pages
+    // its tables hold.
     std::map<std::uint64_t, TableNode*> table_of_page;
     for (const auto& damaged : m_arrDamagedPages) table_of_page.emplace(damaged.page_number, nullptr);
     if (!table_of_page.empty()) {
@@ -224,47 +292,108 @@ std::uint64_t CRecoveryEngine::ReportDamage() {
             }
         }
     }
-    auto decimal = [](std::uint64_t n) { return platform::Widen(std::to_string(n)); };
+    std::map<std::u16string, std::pair<std::u16string, PageRuns>> checked_runs;  // owner text -> (table, runs)
     for (const auto& damaged : m_arrDamagedPages) {
+        if (damaged.page_number == 9 && !m_strBootPageDamage.empty()) continue;
         const auto table = table_of_page.find(damaged.page_number);
-        if (table != table_of_page.end() && table->second != nullptr) ++table->second->m_losses.damaged_pages;
-        const std::u16string owner = table != table_of_page.end() && table->second != nullptr
-                                         ? u"table " + table->second->m_pszName
-                                         : u"object " + decimal(damaged.object_id) + u" (no table of the catalogue lists the page)";
-        LogLine(u"Damaged page " + decimal(damaged.page_number) + u" (" +
-                platform::Widen(PageDamageText(damaged.damage)) + u") of " + owner);
+        std::u16string owner;
+        std::u16string table_name;
+        if (table != table_of_page.end() && table->second != nullptr) {
+            table_name = table->second->m_pszName;
+            owner = u"table " + table_name;
+        } else if (IsCataloguePage(damaged.object_id, damaged.index_id)) {
+            owner = u"the catalogue (" + CatalogueTableLabel(damaged.object_id) + u")";
+        } else if (damaged.object_id == kAllocationPagesObjectId && damaged.index_id == 0) {
+            owner = u"the file's allocation pages";
+        } else {
+            owner = u"object " + decimal(damaged.object_id) + u" (no table of the catalogue lists the page)";
+        }
+        auto& [name, runs] = checked_runs[owner];
+        name = table_name;
+        runs.Add(damaged.page_number, platform::Widen(PageDamageText(damaged.damage)));
     }
-    for (const auto& [page_number, table] : m_mapMissingPages) {
-        LogLine(u"Missing page " + decimal(page_number) + u" (beyond the end of the file) of table " + table);
-        for (auto& node : m_lstTables) {
-            if (node.m_pszName == table) ++node.m_losses.missing_pages;
+    for (const auto& [owner, entry] : checked_runs) {
+        for (const auto& run : entry.second.Merged()) {
+            findings.push_back({PageRunLine(u"Damaged", run), owner, entry.first, Finding::Kind::DamagedPages, RunPages(run)});
         }
     }
-    // A page that two allocation maps of one table name is one loss.
-    std::vector<TableDamage> table_damage;
+
+    // Pages the tables' allocation maps name that are not their pages, or that lie beyond the end of the file.
+    for (const auto& [table, runs] : m_mapDamagedPageRuns) {
+        for (const auto& run : runs.Merged()) {
+            findings.push_back({PageRunLine(u"Damaged", run), u"table " + table, table, Finding::Kind::DamagedPages,
+                                RunPages(run)});
+        }
+    }
+    for (const auto& [table, runs] : m_mapMissingPageRuns) {
+        for (const auto& run : runs.Merged()) {
+            findings.push_back({PageRunLine(u"Missing", run), u"table " + table, table, Finding::Kind::MissingPages,
+                                RunPages(run)});
+        }
+    }
+
+    // The losses found while the tables' pages and columns were gathered, and what the catalogue says against
+    // itself and against the pages. A finding met twice (a page that two allocation maps of one table name) is
+    // one loss.
     std::set<std::pair<std::u16string, std::u16string>> seen;
     for (const auto& damage : m_arrTableDamage) {
-        if (seen.emplace(damage.table, damage.line).second) table_damage.push_back(damage);
+        if (!seen.emplace(damage.table, damage.line).second) continue;
+        const Finding::Kind kind = damage.line.starts_with(u"Damaged page ")   ? Finding::Kind::DamagedPages
+                                   : damage.line.starts_with(u"Missing page ") ? Finding::Kind::MissingPages
+                                                                                : Finding::Kind::Other;
+        findings.push_back({damage.line, u"table " + damage.table, damage.table, kind, 1});
     }
-    for (auto& damage : CheckColumnRows()) table_damage.push_back(std::move(damage));
-    for (const auto& damage : table_damage) {
-        LogLine(damage.line + u"table " + damage.table);
-        // The finding's own words say what it is: a page of the table, or something else the table lost.
-        const bool damaged_page = damage.line.starts_with(u"Damaged page ");
-        const bool missing_page = damage.line.starts_with(u"Missing page ");
-        for (auto& node : m_lstTables) {
-            if (node.m_pszName != damage.table) continue;
-            if (damaged_page) {
-                ++node.m_losses.damaged_pages;
-            } else if (missing_page) {
-                ++node.m_losses.missing_pages;
-            } else {
-                ++node.m_losses.other_findings;
-            }
+    for (auto& damage : CheckColumnRows()) {
+        findings.push_back({std::move(damage.line), u"table " + damage.table, damage.table, Finding::Kind::Other, 1});
+    }
+    for (auto& finding : CheckCatalogue()) {
+        if (!finding.table.empty() && !seen.emplace(finding.table, finding.line).second) continue;
+        // A table the catalogue no longer lists is named by its lost rows alone: kept with the other findings
+        // about tables, so that every report of incomplete tables names it.
+        if (!finding.table.empty() && std::none_of(m_lstTables.begin(), m_lstTables.end(), [&](const TableNode& t) {
+                return t.m_pszName == finding.table;
+            })) {
+            m_arrTableDamage.push_back({finding.table, finding.line});
+        }
+        findings.push_back(std::move(finding));
+    }
+
+    if (m_lstTables.empty()) {
+        if (m_bCatalogueDamaged || !findings.empty()) {
+            findings.push_back({u"The catalogue gave no table: its pages may be damaged or missing.", {}, {},
+                                Finding::Kind::Other, 1});
         }
     }
-    if (m_lstTables.empty()) LogLine(u"The catalogue gave no table: its pages may be damaged or missing.");
-    m_nDamageCount = m_arrDamagedPages.size() + m_mapMissingPages.size() + table_damage.size();
+
+    std::uint64_t count = 0;
+    auto report = [&](const Finding& finding) {
+        LogLine(finding.line + finding.owner);
+        count += finding.kind == Finding::Kind::Other ? 1 : finding.pages;
+        if (finding.table.empty()) return;
+        for (auto& node : m_lstTables) {
+            if (node.m_pszName != finding.table) continue;
+            switch (finding.kind) {
+                case Finding::Kind::DamagedPages: node.m_losses.damaged_pages += finding.pages; break;
+                case Finding::Kind::MissingPages: node.m_losses.missing_pages += finding.pages; break;
+                case Finding::Kind::Other: ++node.m_losses.other_findings; break;
+            }
+        }
+    };
+    for (const auto& finding : findings) report(finding);
+    // The rows the catalogue counts for a table against the live rows on its pages: a table that nothing else
+    // named but that holds fewer (or more) rows than its catalogue counts lost pages that no check could see
+    // (its summary gives both counts either way).
+    for (const auto& table : m_lstTables) {
+        const TableLosses& losses = table.m_losses;
+        if (!losses.catalogue_rows || *losses.catalogue_rows == table.m_nRowCount) continue;
+        if (losses.damaged_pages != 0 || losses.missing_pages != 0 || losses.other_findings != 0) continue;
+        report({u"Row count differs (the catalogue counts " + decimal(*losses.catalogue_rows) + u" row(s), its pages hold " +
+                    decimal(table.m_nRowCount) + u") of ",
+                u"table " + table.m_pszName, table.m_pszName, Finding::Kind::Other, 1});
+    }
+    // A sound catalogue without user tables is a database that holds none: said, and no loss.
+    if (m_lstTables.empty() && count == 0) LogLine(NoUserTableText());
+    m_nDamageCount = count;
     return m_nDamageCount;
 }
 

@@ -23,11 +23,13 @@
 
 #include "mdf/allocation_maps.h"
 #include "mdf/catalog_records.h"
+#include "mdf/catalogue_facts.h"
 #include "mdf/data_file.h"
 #include "mdf/data_page_notes.h"
 #include "mdf/key_options.h"
 #include "mdf/large_value.h"
 #include "mdf/page_check.h"
+#include "mdf/page_runs.h"
 #include "mdf/repair_tally.h"
 #include "mdf/sharepoint_records.h"
 #include "platform/messages.h"
@@ -219,12 +221,17 @@ public:
     // against its own checksum or torn-page stamp as it is read; the damaged ones go to m_arrDamagedPages.
     bool ScanPages2000();
     bool ScanPages2005();
-    // Logs one line per damaged page with the table it belongs to, one per data page of a table that lies
-    // beyond the end of the file, one per loss in m_arrTableDamage and per column row that contradicts its
-    // table (CheckColumnRows), and a line when the catalogue gave no table; returns the number of findings
-    // (page_scan.cpp). Run once the catalogue is read and the column positions are computed. Marks every
-    // table it names incomplete (m_losses) and keeps the number in m_nDamageCount.
+    // Logs one line per run of damaged pages with the table (or the part of the catalogue or of the file) it
+    // belongs to, one per run of a table's pages beyond the end of the file, one per loss in m_arrTableDamage,
+    // per column row that contradicts its table (CheckColumnRows) and per finding of CheckCatalogue, and a line
+    // when a damaged catalogue gave no table (a sound one without tables: NoUserTableText, no finding). Returns
+    // the number of damaged or missing pages plus the other findings (page_scan.cpp). Run once the catalogue is
+    // read and the column positions are computed. Marks every table it names incomplete (m_losses) and keeps
+    // the number in m_nDamageCount.
     std::uint64_t ReportDamage();
+    // What ReportDamage says of a sound catalogue without user tables (Document Recovery: without SharePoint
+    // content tables): the information the window shows.
+    std::u16string NoUserTableText() const;
     // What the last ReportDamage found: damaged or missing pages (the window's warning shows the same count).
     std::uint64_t m_nDamageCount = 0;
     // Catalogue readers: 2005 and later (catalog_2005.cpp), SharePoint tables only (sharepoint_catalog.cpp),
@@ -249,9 +256,15 @@ public:
     void ReadRowsetRows();
     std::uint32_t ReadAllocationUnitRows(std::uint32_t key32, std::uint16_t key16, const std::u16string& table_name);
     void WalkTableAllocations2005();
-    // A table's allocation unit whose allocation maps the scan did not meet: a damage line when the first map
-    // its row names lies beyond the end of the file or is no sound page.
-    void CheckLostAllocationMap(const TableNode& table, std::uint64_t first_iam_page);
+    // The chain of a table's allocation maps from the first one its catalogue row names, through each map's
+    // next-page link: a damage line for a map that lies beyond the end of the file or is no sound page (a map
+    // whose page is free, or a sound page of something else, ends the chain without a word: an out-of-date
+    // link). A chain that comes back to a map it passed is followed once. index_word: the index id the unit's
+    // maps carry (2005 and later).
+    void CheckAllocationMapChain(const TableNode& table, std::uint64_t first_iam, std::uint32_t object_id,
+                                 std::optional<std::uint16_t> index_word);
+    // 2000 files: the index rows of the tables' data into m_catalogue (table_pages_2000.cpp).
+    void ReadIndexRows2000();
     void FinishCatalog2005();
     void RemoveDuplicateTables();
     void RemoveDuplicateColumns();
@@ -521,11 +534,16 @@ public:
         std::uint64_t page_number;
         std::uint32_t object_id;  // the owner the page header names
         PageDamage damage;
+        std::uint16_t index_id = 0;  // the index id the page header names (2005 and later: of its allocation unit)
     };
     std::vector<DamagedPage> m_arrDamagedPages;
-    // Pages that a table's allocation maps name but that lie beyond the end of the file (a cut file), by
-    // page number, with the table; found by the allocation walks.
-    std::map<std::uint64_t, std::u16string> m_mapMissingPages;
+    // Pages that a table's allocation maps name but that are not its pages (NoteDamagedPage), or that lie
+    // beyond the end of the file (NoteMissingPage), as runs, by table name; found by the allocation walks.
+    std::map<std::u16string, PageRuns> m_mapDamagedPageRuns;
+    std::map<std::u16string, PageRuns> m_mapMissingPageRuns;
+    void NoteDamagedPage(const TableNode& table, std::uint64_t page, std::u16string_view why);
+    void NoteMissingPage(const TableNode& table, std::uint64_t page,
+                         std::u16string_view why = u"beyond the end of the file");
     // Everything else that keeps rows of a table from being read, found while the table's pages and columns
     // are gathered: a page the table should own that cannot be read as its page, an allocation map that is
     // gone, a data page whose slots list one record twice, a column row that contradicts its table. One line
@@ -542,6 +560,48 @@ public:
     // computed column without its stored expression, a fixed-length value placed outside any row
     // (column_positions.cpp). Run on the whole catalogue, after the positions are computed.
     std::vector<TableDamage> CheckColumnRows();
+
+    // ---- The catalogue held against itself and against the pages (catalogue_checks.cpp) ----
+    // One line of the damage report: line + owner is what is logged ("Damaged page 18 (no page header) of " +
+    // "the catalogue (rowsets)"); table names the table whose losses it counts (a listed table, or one the
+    // catalogue no longer lists, "object 1977058079"), empty for none; pages counts the pages of a page line.
+    struct Finding {
+        enum class Kind : std::uint8_t { DamagedPages, MissingPages, Other };
+        std::u16string line;
+        std::u16string owner;
+        std::u16string table;
+        Kind kind = Kind::Other;
+        std::uint64_t pages = 1;
+    };
+    // The system tables' own pages, the chains of catalogue rows from data pages to their tables, objects that
+    // lost their object row, tables without column rows or with a row count that differs from their pages, a
+    // file cut short of what its allocation maps name, allocated pages without a page header, and a catalogue
+    // of which nothing could be read. Run by ReportDamage; sets m_bCatalogueDamaged.
+    std::vector<Finding> CheckCatalogue();
+    // The name of the system table the scan files under object_id ("rowsets"), empty for another object.
+    std::u16string CatalogueTableLabel(std::uint32_t object_id) const;
+    // Whether a page with this owner in its header is a page of one of those system tables.
+    bool IsCataloguePage(std::uint32_t object_id, std::uint16_t index_word) const;
+    // The most columns a live record on the table's first data page carries.
+    std::uint64_t RecordColumnCount(const TableNode& table);
+    // 2005 and later: the object id of each rowset, as the index statistics rows give it.
+    std::map<std::uint64_t, std::int32_t> ReadIndexStatsRowsets();
+    // 2005 and later: the schema id and name of each object, as the leaf rows of the object rows' index by
+    // schema and name give them (they outlive a lost object row).
+    std::map<std::int32_t, std::pair<std::int32_t, std::u16string>> ReadObjectNameIndex();
+    // Whether the page scan met damage: a checksum, a page without header that the allocation pages mark
+    // allocated, a damaged boot page, or allocation pages or maps that name pages beyond the end of the file.
+    bool ScanFoundDamage();
+    // What the catalogue's rows say beyond the tables (every object id, rowset, allocation-unit and index row).
+    CatalogueFacts m_catalogue;
+    // The data pages the scan met with live records, by the owner their header names.
+    std::map<std::uint64_t, DataPageOwner> m_mapDataPageOwners;
+    // Pages the file's allocation pages mark allocated that carry no sound page header, with why.
+    PageRuns m_unsoundAllocatedPages;
+    // Why the boot page cannot be believed ("no page header", "checksum mismatch"); empty when it is sound.
+    std::u16string m_strBootPageDamage;
+    // The last ReportDamage found the catalogue damaged (lost pages or rows of it, or a cut file).
+    bool m_bCatalogueDamaged = false;
     // The GAM and PFS pages that the last page scan met.
     AllocationMaps m_allocationMaps;
     // Per page number, what the 2005 page scan noted about each data page (files without torn-sector

@@ -34,7 +34,8 @@ bool IamPagesNameOtherFiles(CRecoveryEngine& engine, const std::vector<std::uint
 // slots of another file are left out; a record that does not fit in the page is refused. An interval start
 // file other than 1 is another file's interval (its bitmap is not this file's) only when other_files is set;
 // otherwise the field is damage: the interval is read as this file's and the damage is logged.
-IamPageContents ReadIamPage(CRecoveryEngine& engine, std::uint64_t iam, bool other_files = false);
+// With log clear the damage is not logged (a second reading of a page the walk reads too).
+IamPageContents ReadIamPage(CRecoveryEngine& engine, std::uint64_t iam, bool other_files = false, bool log = true);
 
 // Live data records (status 0x10, 0x30, 0x32, 0x50, 0x70, 0x72) among the slots whose entries lie on the page
 // after its header.

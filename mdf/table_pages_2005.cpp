@@ -55,7 +55,7 @@ constexpr std::size_t kIamHeaderLength = 94;
 constexpr std::size_t kIamBitmapOffset = 4;
 constexpr std::size_t kIamBitmapBytes = 7988;
 
-// One in-row allocation-unit row: its page-header object id and first page, and the owning rowset's key.
+// One allocation-unit row: its page-header object id and first page, and the owning rowset's key.
 struct AllocUnitRow {
     std::uint32_t key32 = 0;
     std::uint16_t key16 = 0;
@@ -63,10 +63,20 @@ struct AllocUnitRow {
     std::uint32_t first_page = 0;
     std::uint16_t index_word = 0;  // bytes 6 and 7 of the unit id
     std::uint32_t first_iam_page = 0;
+    std::uint8_t type = 0;         // 1 in-row data
+    std::uint64_t unit_id = 0;
+    std::uint64_t owner_id = 0;
 };
 
-// Reads the in-row allocation-unit rows of one page, in slot order.
-std::vector<AllocUnitRow> ReadAllocUnitPage(CRecoveryEngine& engine, std::uint64_t page, std::uint64_t slot_count) {
+std::uint64_t Le64(const std::uint8_t* b) {
+    std::uint64_t v = 0;
+    for (int k = 7; k >= 0; --k) v = (v << 8) | b[k];
+    return v;
+}
+
+// Reads the allocation-unit rows of one page, in slot order (only the in-row ones unless all_types).
+std::vector<AllocUnitRow> ReadAllocUnitPage(CRecoveryEngine& engine, std::uint64_t page, std::uint64_t slot_count,
+                                            bool all_types = false) {
     std::vector<AllocUnitRow> rows;
     if (engine.App().m_bCreatedOn2000) engine.LoadTornBits(page);
     for (std::uint16_t e : engine.ReadSlotEntries(page, slot_count)) {
@@ -77,10 +87,16 @@ std::vector<AllocUnitRow> ReadAllocUnitPage(CRecoveryEngine& engine, std::uint64
         engine.ReadAt(record + 1, r.data() + 1, BytesOnPage(e + 1, 43), Fixup::Single);
         auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(r[at] | (r[at + 1] << 8)); };
         auto u32 = [&](std::size_t at) { return u16(at) | (static_cast<std::uint32_t>(u16(at + 2)) << 16); };
-        if (r[12] != 1) continue;  // in-row data only
-        rows.push_back({u32(15), u16(19), u32(6), u32(27), u16(10), u32(39)});
+        if (r[12] != 1 && !all_types) continue;  // in-row data only
+        rows.push_back({u32(15), u16(19), u32(6), u32(27), u16(10), u32(39), r[12], Le64(&r[4]), Le64(&r[13])});
     }
     return rows;
+}
+
+// Whether the file's allocation pages leave the page allocated (or say nothing about it).
+bool PageInUse(const CRecoveryEngine& engine, std::uint64_t page_offset) {
+    const std::uint64_t page = page_offset / kPageSize;
+    return engine.m_allocationMaps.PageAllocated(page).value_or(true) && !engine.m_allocationMaps.ExtentFree(page);
 }
 
 }  // namespace
@@ -137,9 +153,15 @@ void CRecoveryEngine::ReadRowsetRows() {
     // The allocation-unit rows are read once and looked up by rowset key; the result of each lookup is what a
     // walk of the allocation-unit pages for that key gives.
     std::map<std::pair<std::uint32_t, std::uint16_t>, std::vector<AllocUnitRow>> units;
+    m_catalogue.units.clear();
+    m_catalogue.rowsets.clear();
     for (std::size_t i = 0; i < m_plAllocationUnits.size(); ++i) {
-        for (const auto& row : ReadAllocUnitPage(*this, m_plAllocationUnits.m_arrOffsets[i], m_plAllocationUnits.m_arrSlotCounts[i])) {
-            units[{row.key32, row.key16}].push_back(row);
+        const std::uint64_t page = m_plAllocationUnits.m_arrOffsets[i];
+        const bool in_use = PageInUse(*this, page);
+        for (const auto& row : ReadAllocUnitPage(*this, page, m_plAllocationUnits.m_arrSlotCounts[i], true)) {
+            m_catalogue.units.push_back({row.unit_object_id, row.index_word, row.type, row.key32, row.key16, row.owner_id,
+                                         row.unit_id, row.first_page, row.first_iam_page, in_use});
+            if (row.type == 1) units[{row.key32, row.key16}].push_back(row);
         }
         if (StopRequested()) return;
     }
@@ -149,16 +171,21 @@ void CRecoveryEngine::ReadRowsetRows() {
     const PageList& list = m_plRowsets;
     for (std::size_t i = 0; i < list.size(); ++i) {
         const std::uint64_t page = list.m_arrOffsets[i];
+        const bool page_in_use = PageInUse(*this, page);
         if (m_app.m_bCreatedOn2000) LoadTornBits(page);
         for (std::uint16_t e : ReadSlotEntries(page, list.m_arrSlotCounts[i])) {
             if (!IsRecordOffset(e)) continue;
             const std::uint64_t record = page + e;
             if (IsGhostRecord(Read8(record, Fixup::Single))) continue;
-            std::array<std::uint8_t, 21> r{};  // r[i] is record byte i; bytes 1 to 20 are read, up to the page end
-            ReadAt(record + 1, r.data() + 1, BytesOnPage(e + 1, 20), Fixup::Single);
+            std::array<std::uint8_t, 39> r{};  // r[i] is record byte i; bytes 1 to 38 are read, up to the page end
+            ReadAt(record + 1, r.data() + 1, BytesOnPage(e + 1, 38), Fixup::Single);
             auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(r[at] | (r[at + 1] << 8)); };
             auto u32 = [&](std::size_t at) { return u16(at) | (static_cast<std::uint32_t>(u16(at + 2)) << 16); };
             if (r[2] != 39 && r[2] != 57) continue;
+            // Every rowset row, for the checks of the catalogue against itself; the row count at 31 is the
+            // count the catalogue keeps for the rowset.
+            m_catalogue.rowsets.push_back({u32(6), u16(10), Le64(&r[4]), static_cast<std::int32_t>(u32(13)), u32(17),
+                                           Le64(&r[31]), page_in_use});
             if (u16(17) != 0 && u16(17) != 1) continue;
             const auto matching = tables.find(static_cast<std::int32_t>(u32(13)));
             if (matching == tables.end()) continue;
@@ -225,11 +252,20 @@ void CRecoveryEngine::ReadRowsetRows() {
         }
         if (StopRequested()) return;
     }
+    // The row count the catalogue keeps for each table: the counts of its data rowsets (one per partition) on
+    // pages in use.
+    for (auto& table : m_lstTables) {
+        std::optional<std::uint64_t> rows;
+        for (const auto& row : m_catalogue.rowsets) {
+            if (row.object_id != table.m_nObjectId || row.index_id > 1 || !row.allocated) continue;
+            rows = rows.value_or(0) + row.rows;
+        }
+        table.m_losses.catalogue_rows = rows;
+    }
 }
 
 void CRecoveryEngine::WalkTableAllocations2005() {
     SendProgress(platform::kProgressStart, m_app.m_nTableCount);
-    m_mapMissingPages.clear();
 
     // Every IAM page's allocation unit (the object id and the index-id word of its header: units of different
     // tables can share the object id), read once; per unit the pages keep the order of the IAM list. Data pages
@@ -247,27 +283,6 @@ void CRecoveryEngine::WalkTableAllocations2005() {
         first_pages[platform::ToLower(filter.m_strTableName)].insert(filter.m_nFirstPage);
     }
     const bool skip_index_one = m_app.m_bSql2008Catalog && !m_app.m_bConvertedFrom2000;
-    // Whether the file lost pages of its catalogue: a rowset or allocation-unit page failed its check, or an
-    // allocation map names a page beyond the end of the file. Asked only for a table without a rowset row.
-    std::optional<bool> catalogue_lost;
-    auto catalogue_lost_pages = [&] {
-        if (catalogue_lost) return *catalogue_lost;
-        catalogue_lost = std::any_of(m_arrDamagedPages.begin(), m_arrDamagedPages.end(), [](const DamagedPage& page) {
-            return page.object_id == 5 || page.object_id == 7;
-        });
-        const std::uint64_t file_pages = m_nFileSize / kPageSize;
-        for (std::size_t i = 0; i < m_arrIamPages.size() && !*catalogue_lost; ++i) {
-            for (const auto& record : ReadIamPage(*this, m_arrIamPages[i], other_files).records) {
-                const bool past_end =
-                    std::any_of(record.single_pages.begin(), record.single_pages.end(),
-                                [&](std::uint32_t page) { return page >= file_pages; }) ||
-                    std::any_of(record.extent_pages.begin(), record.extent_pages.end(),
-                                [&](std::uint64_t page) { return page >= file_pages; });
-                if (past_end) catalogue_lost = true;
-            }
-        }
-        return *catalogue_lost;
-    };
 
     ListedPages listed(m_nFileSize / kPageSize);
     for (auto& table : m_lstTables) {
@@ -276,45 +291,48 @@ void CRecoveryEngine::WalkTableAllocations2005() {
         const std::set<std::uint64_t>& filtered = filter_it == first_pages.end() ? kNone : filter_it->second;
 
         // Every rowset has an in-row allocation unit: a rowset without one has lost its unit's row, and with it
-        // every page. A table without a rowset row has lost it when the catalogue itself lost pages (some
-        // objects listed as tables have no rowset at all).
-        if (!table.m_bRowsetFound) {
-            if (catalogue_lost_pages()) {
-                NoteTableDamage(table, u"Lost catalogue row (no rowset row names the table) of ");
-            }
-        } else if (std::none_of(table.m_lstAllocUnits.begin(), table.m_lstAllocUnits.end(),
-                                [](const AllocUnitNode& unit) { return unit.m_bRowFound; })) {
+        // every page. (A table without a rowset row is judged with the whole catalogue, CheckCatalogue.)
+        if (table.m_bRowsetFound && std::none_of(table.m_lstAllocUnits.begin(), table.m_lstAllocUnits.end(),
+                                                 [](const AllocUnitNode& unit) { return unit.m_bRowFound; })) {
             NoteTableDamage(table, u"Lost catalogue row (no allocation-unit row names the table's rowset) of ");
         }
         std::vector<std::size_t> iam_pages;
         std::set<UnitKey> units;
         for (const auto& unit : table.m_lstAllocUnits) {
             if (unit.m_nObjectId == 0 || !units.insert({unit.m_nObjectId, unit.m_nIndexWord}).second) continue;
-            if (const auto found = iam_by_unit.find({unit.m_nObjectId, unit.m_nIndexWord}); found != iam_by_unit.end()) {
-                iam_pages.insert(iam_pages.end(), found->second.begin(), found->second.end());
-            } else {
-                CheckLostAllocationMap(table, unit.m_nFirstIamPage);
-            }
+            const auto found = iam_by_unit.find({unit.m_nObjectId, unit.m_nIndexWord});
+            if (found != iam_by_unit.end()) iam_pages.insert(iam_pages.end(), found->second.begin(), found->second.end());
+            CheckAllocationMapChain(table, unit.m_nFirstIamPage, unit.m_nObjectId, unit.m_nIndexWord);
         }
         std::sort(iam_pages.begin(), iam_pages.end());
 
         for (const auto& p : table.m_lstDataPages) listed.Insert(p.m_nPageOffset);
+        PageRuns& damaged_runs = m_mapDamagedPageRuns[table.m_pszName];
+        PageRuns& missing_runs = m_mapMissingPageRuns[table.m_pszName];
+        // Per unit of the table, the pages found not to be its pages: a damaged map names them again and again
+        // (in every one of the unit's maps), and each is judged once. Made only when such a page is met.
+        std::map<std::uint32_t, std::vector<bool>> not_its_page;
 
         for (std::size_t index : iam_pages) {
             const std::uint64_t iam = m_arrIamPages[index];
             const std::uint32_t unit_id = Read32(iam + kPageHeaderObjectIdOffset);
+            std::vector<bool>* judged = nullptr;
+            if (const auto found = not_its_page.find(unit_id); found != not_its_page.end()) judged = &found->second;
             auto visit = [&](std::uint64_t page_number) {
                 const std::uint64_t q = page_number * kPageSize;
-                if (q + kPageSize > m_nFileSize) {
-                    m_mapMissingPages.emplace(page_number, table.m_pszName);
-                    return;
-                }
+                if (q + kPageSize > m_nFileSize) return missing_runs.Add(page_number, u"beyond the end of the file");
+                if (judged != nullptr && (*judged)[page_number]) return;
                 // A page the PFS marks free may hold anything: it is still taken when it is the unit's data
                 // page, but it is no damage when it is not. A page the PFS marks allocated (or that no PFS
                 // page covers) and that is not the unit's page is damage.
                 const bool owned = m_allocationMaps.PageAllocated(page_number).value_or(true);
                 auto foreign = [&](std::u16string why) {
-                    if (owned) NoteTableDamage(table, DamagedPageLine(page_number, why));
+                    if (judged == nullptr) {
+                        judged = &not_its_page[unit_id];
+                        judged->resize(static_cast<std::size_t>(m_nFileSize / kPageSize));
+                    }
+                    (*judged)[page_number] = true;
+                    if (owned) damaged_runs.Add(page_number, why);
                 };
                 auto slot_damage = [&](SlotFault fault) {
                     if (fault != SlotFault::None) {
@@ -325,7 +343,10 @@ void CRecoveryEngine::WalkTableAllocations2005() {
                     // The page scan read this data page already: the same tests on its note.
                     const DataPageNote& note = m_arrDataPageNotes[page_number];
                     if (skip_index_one && note.index_id == 1) return;
-                    if (note.object_id != unit_id || !note.own_page) {
+                    if (note.own_page && note.object_id != unit_id) {
+                        return foreign(u"a page of object " + platform::Widen(std::to_string(note.object_id)));
+                    }
+                    if (!note.own_page) {
                         std::array<std::uint8_t, 40> header{};
                         ReadAt(q, header.data(), header.size());
                         return foreign(ForeignPageText(header, page_number));
@@ -366,18 +387,20 @@ void CRecoveryEngine::WalkTableAllocations2005() {
                             continue;
                         }
                         visit(page_number);
-                        LoadTornBits(iam);
                     }
                 } else {
+                    // (The map's records are read whole before its pages are visited: no field of it is read
+                    // after a visit, so its torn bits need no reloading.)
                     for (std::uint64_t page_number : record.extent_pages) {
                         if (filtered.count(page_number)) continue;
                         visit(page_number);
-                        LoadTornBits(iam);
                     }
                 }
             }
         }
         listed.Clear(table.m_lstDataPages);
+        if (damaged_runs.Empty()) m_mapDamagedPageRuns.erase(table.m_pszName);
+        if (missing_runs.Empty()) m_mapMissingPageRuns.erase(table.m_pszName);
         SendProgress(platform::kProgressStep, 0);
         if (StopRequested()) return;
     }
@@ -385,23 +408,27 @@ void CRecoveryEngine::WalkTableAllocations2005() {
     SendProgress(platform::kProgressEnd, 0);
 }
 
-void CRecoveryEngine::CheckLostAllocationMap(const TableNode& table, std::uint64_t first_iam_page) {
-    // The unit's row names its first allocation map, but the scan met no allocation map of the unit: its pages
-    // are lost, unless the row is out of date (the page is free, or holds a sound page of something else).
-    if (first_iam_page == 0) return;
-    auto decimal = [](std::uint64_t n) { return platform::Widen(std::to_string(n)); };
-    if ((first_iam_page + 1) * kPageSize > m_nFileSize) {
-        NoteTableDamage(table, u"Missing page " + decimal(first_iam_page) +
-                                   u" (allocation map, beyond the end of the file) of ");
-        return;
+void CRecoveryEngine::CheckAllocationMapChain(const TableNode& table, std::uint64_t first_iam, std::uint32_t object_id,
+                                              std::optional<std::uint16_t> index_word) {
+    // The row names the unit's first allocation map; each map names the next one in its header. A map of the
+    // chain that is no sound page is lost with every page it named, unless its page is free (an out-of-date
+    // row). A sound page of something else ends the chain without a word: the row or the link is out of date,
+    // and the unit's maps are found by their own headers. A chain that comes back to a map it passed ends there.
+    std::set<std::uint64_t> visited;
+    for (std::uint64_t page = first_iam; page != 0 && visited.insert(page).second;) {
+        if ((page + 1) * kPageSize > m_nFileSize) return NoteMissingPage(table, page, u"allocation map, beyond the end of the file");
+        if (!m_allocationMaps.PageAllocated(page).value_or(true) || m_allocationMaps.ExtentFree(page)) return;
+        std::array<std::uint8_t, 40> header{};
+        ReadAt(page * kPageSize, header.data(), header.size());
+        auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(header[at] | (header[at + 1] << 8)); };
+        auto u32 = [&](std::size_t at) { return u16(at) | (static_cast<std::uint32_t>(u16(at + 2)) << 16); };
+        if (!IsSoundPageHeader(header, page)) return NoteDamagedPage(table, page, u"allocation map, " + ForeignPageText(header, page));
+        const bool own = u16(0) == kPageTypeIam && u32(kPageHeaderObjectIdOffset) == object_id &&
+                         (!index_word || u16(kPageHeaderIndexIdOffset) == *index_word);
+        if (!own) return;
+        page = u32(16);  // the next map of the chain (header: next page)
+        if (u16(20) != 1 && page != 0) return;  // a next page in another file of the database
     }
-    if (!m_allocationMaps.PageAllocated(first_iam_page).value_or(true) || m_allocationMaps.ExtentFree(first_iam_page)) {
-        return;
-    }
-    std::array<std::uint8_t, 40> header{};
-    ReadAt(first_iam_page * kPageSize, header.data(), header.size());
-    if (IsSoundPageHeader(header, first_iam_page)) return;
-    NoteTableDamage(table, DamagedPageLine(first_iam_page, u"allocation map, " + ForeignPageText(header, first_iam_page)));
 }
 
 namespace {
@@ -431,7 +458,7 @@ bool IamPagesNameOtherFiles(CRecoveryEngine& engine, const std::vector<std::uint
     return false;
 }
 
-IamPageContents ReadIamPage(CRecoveryEngine& engine, std::uint64_t iam, bool other_files) {
+IamPageContents ReadIamPage(CRecoveryEngine& engine, std::uint64_t iam, bool other_files, bool log) {
     IamPageContents out;
     engine.LoadTornBits(iam);
     const std::uint16_t slot_count = engine.Read16(iam + kPageHeaderSlotCountOffset);
@@ -453,7 +480,7 @@ IamPageContents ReadIamPage(CRecoveryEngine& engine, std::uint64_t iam, bool oth
             interval_in_this_file = start_file == 1 || !other_files;
             if (start_file != 1 && !other_files) {
                 out.start_file_damaged = true;
-                engine.LogLine(u"Allocation map page " + platform::Widen(std::to_string(iam / kPageSize)) +
+                if (log) engine.LogLine(u"Allocation map page " + platform::Widen(std::to_string(iam / kPageSize)) +
                                u": the interval's file number is damaged (" +
                                platform::Widen(std::to_string(start_file)) + u"); read as this file's.");
             }

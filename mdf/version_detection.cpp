@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "mdf/allocation_maps.h"
+#include "mdf/page_check.h"
 #include "mdf/recovery_engine.h"
+#include "mdf/table_pages.h"
 #include "platform/read_only_file.h"
 #include "platform/text.h"
 
@@ -58,6 +61,28 @@ std::u16string NotADataFileReason(std::uint64_t file_size, const std::vector<std
 // Said when a known-version file's catalogue lists no table.
 std::u16string NoTableLine(std::uint64_t pages) {
     return u"No table was found in " + platform::Widen(std::to_string(pages)) + u" pages read.";
+}
+
+constexpr std::uint64_t kBootPage = 9;
+constexpr std::uint8_t kPageTypeByteBoot = 13;
+
+// Why the boot page cannot be believed, or empty when it is a sound boot page: it carries a header with its
+// own number and the boot page's type, and its own checksum or torn-page stamp holds.
+std::u16string BootPageDamage(CRecoveryEngine& engine) {
+    if ((kBootPage + 1) * kPageSize > engine.m_nFileSize) return {};  // too short: said as such elsewhere
+    const auto page = engine.ReadBytes(kBootPage * kPageSize, kPageSize);
+    if (!IsSoundPageHeader(page, kBootPage)) return ForeignPageText(std::span(page).first(40), kBootPage);
+    if (page[1] != kPageTypeByteBoot) return u"page type " + platform::Widen(std::to_string(page[1]));
+    const PageDamage damage = CheckPage(page);
+    if (damage != PageDamage::None) return platform::Widen(PageDamageText(damage));
+    return {};
+}
+
+// Said before the source-version question when the boot page is damaged.
+std::u16string DamagedBootPageText(const std::u16string& why) {
+    return u"The boot page of this file (page 9) is damaged (" + why +
+           u"): the file's version cannot be read from it.\nIf you know which SQL Server version made it, choose "
+           u"that version next; otherwise select another file.";
 }
 
 }  // namespace
@@ -119,6 +144,7 @@ bool CRecoveryEngine::ReadCatalogForVersion() {
     const std::uint16_t created = Read16(kBootPageVersionOffset + 2);
     m_app.m_dwVersionPair = static_cast<std::uint32_t>(current) | (static_cast<std::uint32_t>(created) << 16);
     const bool document_mode = m_app.m_bDocumentMode;
+    m_strBootPageDamage = BootPageDamage(*this);
 
     int result = 0;
     if (const auto row = FindVersionRow(current, created)) {
@@ -143,7 +169,13 @@ bool CRecoveryEngine::ReadCatalogForVersion() {
             ShowMessage(u"", line + u"\nPlease select another file.");
             return false;
         }
-        ShowMessage(u"", UnknownVersionText(current));
+        if (!m_strBootPageDamage.empty()) {
+            const std::u16string text = DamagedBootPageText(m_strBootPageDamage);
+            LogLine(text.substr(0, text.find(u'\n')));
+            ShowMessage(u"", text);
+        } else {
+            ShowMessage(u"", UnknownVersionText(current));
+        }
         if (!m_pPrompts->SelectSourceVersion(m_app)) return false;
         if (m_app.m_bLayout2005) {
             result = document_mode ? ReadSharePointCatalog() : ReadCatalog2005();
@@ -152,9 +184,16 @@ bool CRecoveryEngine::ReadCatalogForVersion() {
         }
     }
     if (result != 0) return true;
+    if (m_app.m_bStopJob) {
+        m_app.m_bFileInUse = true;
+        return false;
+    }
+    // A catalogue that was read but names no table: a database without user tables, or one that lost the rows
+    // of its tables (its rowset rows name them still); and a file whose scan met damage. The damage report says
+    // which, and names what is lost.
+    if (!m_catalogue.objects.empty() || !m_catalogue.rowsets.empty() || ScanFoundDamage()) return true;
 
     m_app.m_bFileInUse = true;
-    if (m_app.m_bStopJob) return false;
     if (FindVersionRow(current, created)) {
         // The version is right (the table names it): what is missing is the tables themselves.
         const std::u16string line = NoTableLine(m_nFileSize / kPageSize);

@@ -160,6 +160,34 @@ void Database::SimpleTable(std::int32_t id, std::u16string_view name, std::uint3
 
 std::string Database::Write(const testsupport::TempDir& dir, std::uint16_t current, std::uint16_t created,
                             const std::string& name) {
+    // Each rowset row keeps the row count of its rowset (at 31), as the server keeps it: the live records on
+    // the data pages of its in-row allocation units.
+    auto u16 = [](const std::uint8_t* b) { return static_cast<std::uint16_t>(b[0] | (b[1] << 8)); };
+    auto u32 = [&](const std::uint8_t* b) { return u16(b) | (static_cast<std::uint32_t>(u16(b + 2)) << 16); };
+    std::vector<Bytes> rowsets = rowsets_;
+    for (auto& rowset : rowsets) {
+        if (rowset.size() < 39 || (rowset[2] != 39 && rowset[2] != 57)) continue;
+        std::uint64_t rows = 0;
+        for (const auto& unit : units_) {
+            if (unit.size() < 21 || unit[12] != 1 || u32(&unit[15]) != u32(&rowset[6]) || u16(&unit[19]) != u16(&rowset[10])) {
+                continue;
+            }
+            for (const auto& [number, page] : file_.Pages()) {
+                if (u16(page.data()) != testsupport::kDataPage || u32(&page[24]) != u32(&unit[6])) continue;
+                for (std::uint16_t slot = 0; slot < u16(&page[22]) && slot < 4000; ++slot) {
+                    const std::uint16_t at = u16(&page[testsupport::kPageSize - 2 - 2 * slot]);
+                    if (at < 96 || at >= testsupport::kPageSize) continue;
+                    const std::uint8_t status = page[at];
+                    if (status == 0x10 || status == 0x30 || status == 0x32 || status == 0x50 || status == 0x70 ||
+                        status == 0x72) {
+                        ++rows;
+                    }
+                }
+            }
+        }
+        Put32(rowset, 31, static_cast<std::uint32_t>(rows));
+        Put32(rowset, 35, static_cast<std::uint32_t>(rows >> 32));
+    }
     std::uint64_t next = kFirstSystemPage;
     auto put = [&](std::uint32_t object_id, const std::vector<Bytes>& rows) {
         std::vector<Bytes> on_page;
@@ -191,7 +219,7 @@ std::string Database::Write(const testsupport::TempDir& dir, std::uint16_t curre
     }
     put(34, objects);
     put(41, columns_);
-    put(5, rowsets_);
+    put(5, rowsets);
     put(7, units_);
     file_.BootVersion(current, created);
     const auto path = dir / name;

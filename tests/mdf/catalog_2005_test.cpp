@@ -154,11 +154,12 @@ TEST(Catalog2005, EmptySlotIsNeverARow) {
 TEST(Catalog2005, SchemaIndexPagesAndGhostsGiveNoOwners) {
     TempDir dir;
     Database db;
-    db.Object(101, 3, "U ", u"T1");
-    db.Object(102, 4, "U ", u"T2");
+    // (Schemas 1-4 are every database's own and are known without their rows: these tables use others.)
+    db.Object(101, 13, "U ", u"T1");
+    db.Object(102, 14, "U ", u"T2");
     // Page 40: a schema page of index 2; page 41: index 1 with a ghost row.
-    db.File().SetPage(40, catalog2005::SystemPage(64, {catalog2005::SchemaRow(3, u"other")}).IndexId(2));
-    db.File().SetPage(41, catalog2005::SystemPage(64, {catalog2005::SchemaRow(4, u"ghost", 0x3C)}));
+    db.File().SetPage(40, catalog2005::SystemPage(64, {catalog2005::SchemaRow(13, u"other")}).IndexId(2));
+    db.File().SetPage(41, catalog2005::SystemPage(64, {catalog2005::SchemaRow(14, u"ghost", 0x3C)}));
     Engine e(db.Write(dir));
     EXPECT_EQ(e.engine.ReadCatalog2005(), 1);
     EXPECT_TRUE(e.engine.m_lstTables.empty());

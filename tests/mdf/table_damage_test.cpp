@@ -16,6 +16,7 @@
 #include "mdf/catalog_page.h"
 #include "mdf/page_check.h"
 #include "platform/text.h"
+#include "tests/mdf/catalog_2005_fixture.h"
 #include "tests/support/corpus.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/page_builder.h"
@@ -36,6 +37,7 @@ using testsupport::ReadFile;
 using testsupport::WriteFile;
 
 struct TableSeen {
+    std::int32_t object_id = 0;
     std::uint64_t rows = 0;
     bool incomplete = false;
     std::vector<std::uint64_t> pages;  // data page numbers, in list order
@@ -61,6 +63,7 @@ Scan ScanFile(const fs::path& path, bool with_rows = true) {
     scan.lines = err.str();
     for (auto& table : engine.m_lstTables) {
         TableSeen& seen = scan.tables[platform::ToUtf8(table.m_pszName)];
+        seen.object_id = table.m_nObjectId;
         seen.rows = table.m_nRowCount;
         seen.incomplete = table.Incomplete();
         for (const auto& page : table.m_lstDataPages) seen.pages.push_back(page.m_nPageOffset / kPage);
@@ -330,8 +333,220 @@ TEST(TableDamage, CorpusCutNamesTheTablesItCuts) {
             }
         }
         EXPECT_EQ(named, cut.named) << scan.lines;
-        EXPECT_EQ(scan.damage > 0, !cut.named.empty());
+        // Every cut lies below the pages the allocation maps name: the cut itself is named.
+        EXPECT_NE(scan.lines.find("The file ends at byte " + std::to_string(cut.pages * kPage) + "; its allocation maps "
+                                  "name pages up to 407: the file was cut short\n"),
+                  std::string::npos)
+            << scan.lines;
     }
+}
+
+// Every page's checksum written afresh, as the server writes it (after a test changed the page on purpose).
+void StampChecksum(Bytes& file, std::uint64_t page) {
+    const std::span<const std::uint8_t> bytes(file.data() + page * kPage, kPage);
+    Put32(file, page * kPage + mdf::kPageChecksumOffset, mdf::PageChecksum(bytes));
+}
+
+// The file offset of the rowset row (system object 5) of the object's data (index 0 or 1).
+std::size_t RowsetRowOf(const Bytes& file, std::int32_t object_id) {
+    for (std::size_t page = 0; page < file.size() / kPage; ++page) {
+        const std::size_t at = page * kPage;
+        if (Get16(file, at) != mdf::kPageTypeData || Get16(file, at + 24) != 5 || Get16(file, at + 26) != 0) continue;
+        for (std::uint16_t slot = 0; slot < Get16(file, at + 22); ++slot) {
+            const std::size_t row = at + Get16(file, at + kPage - 2 - 2 * slot);
+            const auto object = static_cast<std::int32_t>(Get16(file, row + 13) | (Get16(file, row + 15) << 16));
+            if (object == object_id && Get16(file, row + 17) <= 1) return row;
+        }
+    }
+    ADD_FAILURE() << "no rowset row of object " << object_id;
+    return 0;
+}
+
+// Damage to the catalogue itself, to the 2000 format's allocation maps, to the allocation pages and the boot
+// page, and cut files: each case gives its lines (all other lines are free), and every table whose rows the
+// damage changed or took away is named: a listed table is marked incomplete, one the catalogue no longer lists
+// is named by its object id.
+TEST(CatalogueDamage, EveryTableTheDamageEmptiesIsNamed) {
+    enum class Source { Sql2000, SharePoint, PubsSligo, PubsAnh, NorthwindBi, NorthwindSligo, AspNetDb };
+    struct Case {
+        const char* name;
+        Source source;
+        std::function<void(Bytes& file)> damage;
+        std::vector<std::string> lines;  // each must be logged, whole; none: no finding at all
+    };
+    auto zero = [](std::uint64_t page) {
+        return [page](Bytes& file) { std::fill_n(file.begin() + static_cast<std::ptrdiff_t>(page * kPage), kPage, 0); };
+    };
+    auto cut = [](std::uint64_t bytes) { return [bytes](Bytes& file) { file.resize(bytes); }; };
+    // pubs_sligo: one byte of a row of dbo.authors (page 90) changed, and the GAM (page 2) marking extents 0 and
+    // 11 free; with restamp the GAM carries a sound checksum.
+    auto authors_and_gam = [](bool restamp) {
+        return [restamp](Bytes& file) {
+            file[90 * kPage + Get16(file, 90 * kPage + kPage - 2) + 10] ^= 1;
+            const std::size_t bitmap = 2 * kPage + Get16(file, 2 * kPage + kPage - 4) + 4;
+            file[bitmap] |= 1;
+            file[bitmap + 1] |= 1 << 3;
+            if (restamp) StampChecksum(file, 2);
+        };
+    };
+    const Case cases[] = {
+        // ---- The catalogue's own pages, in real files ----
+        {"the page of the rowset rows", Source::PubsSligo, zero(18),
+         {"Damaged page 18 (no page header) of the catalogue (rowsets)",
+          "Lost catalogue row (no rowset row names rowset 72057594038779904; 1 data page(s) holding 23 row(s) are not read) "
+          "of table dbo.authors"}},
+        {"a page of object rows, converted file", Source::NorthwindBi, zero(372),
+         {"Damaged page 372 (no page header) of the catalogue (objects)",
+          "Lost catalogue row (no object row names object 2041058307; 1 data page(s) holding 8 row(s) are not read) of "
+          "table dbo.Categories (object 2041058307)"}},
+        {"a page of column rows, converted file", Source::PubsAnh, zero(249),
+         {"Damaged page 249 (no page header) of the catalogue (columns)",
+          "Lost catalogue rows (its rowset-column rows name 4 column(s) that no column row names) of table dbo.authors"}},
+        {"the page of the schema rows", Source::PubsSligo, zero(14),
+         {"Damaged page 14 (no page header) of the catalogue (schemas)"}},
+        {"a page of rowset-column rows", Source::PubsSligo, zero(176),
+         {"Damaged page 176 (no page header) of the catalogue (rowset columns)",
+          "Lost catalogue rows (no rowset-column row places 6 column(s): stor_id, ord_num, ord_date, qty, payterms, "
+          "title_id) of table dbo.sales"}},
+        {"a file cut in its catalogue", Source::PubsSligo, cut(655360),
+         {"The file ends at byte 655360; its allocation maps name pages up to 239: the file was cut short",
+          "Missing page 117 (allocation map, beyond the end of the file) of the catalogue (objects)"}},
+        {"a file cut inside a page", Source::AspNetDb, cut(952250),
+         {"The file ends at byte 952250 (inside page 116); its allocation maps name pages up to 183: the file was cut "
+          "short"}},
+        {"a converted file cut in its last tables", Source::NorthwindBi, cut(3145728),
+         {"The file ends at byte 3145728; its allocation maps name pages up to 431: the file was cut short"}},
+        {"the row count of a rowset row", Source::PubsSligo,
+         [](Bytes& file) {
+             const std::size_t row = RowsetRowOf(file, 2105058535);  // dbo.authors
+             Put32(file, row + 31, 24);
+             StampChecksum(file, row / kPage);
+         },
+         {"Row count differs (the catalogue counts 24 row(s), its pages hold 23) of table dbo.authors"}},
+        // ---- The allocation pages and the boot page ----
+        {"a damaged page in an extent a damaged GAM calls free", Source::PubsSligo, authors_and_gam(false),
+         {"Damaged page 90 (checksum mismatch) of table dbo.authors",
+          "Damaged page 2 (checksum mismatch) of the file's allocation pages"}},
+        {"a damaged page in an extent a sound GAM calls free", Source::PubsSligo, authors_and_gam(true),
+         {"Damaged page 90 (checksum mismatch) of table dbo.authors"}},
+        {"the boot page's checksum", Source::NorthwindSligo, [](Bytes& file) { file[9 * kPage + 300] ^= 1; },
+         {"Damaged page 9 (checksum mismatch) of the boot page"}},
+        // ---- The 2000 format ----
+        {"a table's allocation map zeroed", Source::Sql2000, zero(25),
+         {"Damaged page 25 (allocation map, no page header) of table Orders"}},
+        {"an allocation map that names itself", Source::Sql2000,
+         [](Bytes& file) { Put32(file, 33 * kPage + 96 + 46, 33); },  // Events: its first single-page slot
+         {"Row count differs (the catalogue counts 60 row(s), its pages hold 54) of table Events"}},
+        {"an allocation map chain that comes back to itself", Source::Sql2000,
+         [](Bytes& file) { Put32(file, 33 * kPage + 16, 33); }, {}},
+        {"the page of the object rows, 2000", Source::Sql2000, zero(16),
+         {"Lost catalogue row (no object row names object 2137058649; 10 data page(s) holding 60 row(s) are not read) of "
+          "table Events (object 2137058649)",
+          "Lost catalogue row (no object row names object 1977058079; 1 data page(s) holding 6 row(s) are not read) of "
+          "table object 1977058079"}},
+        {"a page of column rows, 2000", Source::Sql2000, zero(19),
+         {"Lost catalogue rows (no column row names the table) of table Customers"}},
+        // ---- A file of the 2005 format without allocation pages ----
+        {"the object rows", Source::SharePoint, zero(17),
+         {"The catalogue could not be read: no object row was found in 37 pages read; the lines above name the damaged "
+          "and missing pages"}},
+        {"the column rows", Source::SharePoint, zero(18),
+         {"Lost catalogue rows (no column row names the table) of table dbo.AllDocs"}},
+        {"the rowset rows", Source::SharePoint, zero(19),
+         {"Lost catalogue row (no rowset row names the table) of table dbo.AllDocs"}},
+        {"the allocation-unit rows", Source::SharePoint, zero(31),
+         {"Lost catalogue row (no allocation-unit row names the table's rowset) of table dbo.AllDocs"}},
+    };
+    const auto corpus = testsupport::CorpusDir();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::TempDir dir;
+        switch (c.source) {
+            case Source::Sql2000: testsupport::sql2000::SampleDatabase().Build().WriteTo(dir / "clean.mdf"); break;
+            case Source::SharePoint:
+                ContentDatabase::Sample(Generation::Sp2010VarBinary).Build().WriteTo(dir / "clean.mdf");
+                break;
+            default: {
+                if (!corpus) continue;  // corpus folder absent: the fixtures' cases still run
+                const char* names[] = {"", "", "pubs_sligo.mdf", "pubs_anh.mdf", "northwnd_bi.mdf", "northwnd_sligo.mdf",
+                                       "aspnetdb_tractis.mdf"};
+                WriteFile(dir / "clean.mdf", ReadFile(*corpus / names[static_cast<int>(c.source)]));
+            }
+        }
+        Bytes file = ReadFile(dir / "clean.mdf");
+        const Scan clean = ScanFile(dir / "clean.mdf");
+        ASSERT_EQ(clean.damage, 0u) << clean.lines;
+        c.damage(file);
+        WriteFile(dir / "damaged.mdf", file);
+        const Scan damaged = ScanFile(dir / "damaged.mdf");
+        if (c.lines.empty()) {
+            EXPECT_EQ(damaged.damage, 0u) << damaged.lines;
+            EXPECT_EQ(damaged.lines, "");
+        } else {
+            EXPECT_GE(damaged.damage, c.lines.size()) << damaged.lines;
+        }
+        for (const auto& line : c.lines) {
+            EXPECT_NE(("\n" + damaged.lines).find("\n" + line + "\n"), std::string::npos) << line << "\n" << damaged.lines;
+        }
+        for (const auto& [name, seen] : clean.tables) {
+            SCOPED_TRACE(name);
+            const auto after = damaged.tables.find(name);
+            if (after == damaged.tables.end()) {
+                // Named by its object id: "of table object N" or "of table dbo.T (object N)".
+                const std::string id = "object " + std::to_string(seen.object_id);
+                EXPECT_TRUE(damaged.lines.find(id + "\n") != std::string::npos ||
+                            damaged.lines.find(id + ")\n") != std::string::npos)
+                    << damaged.lines;
+                continue;
+            }
+            if (after->second.values != seen.values) {
+                EXPECT_TRUE(after->second.incomplete) << damaged.lines;
+            }
+        }
+    }
+}
+
+// A damaged allocation map costs little and says little: a map whose bitmap is all ones names every page of
+// its interval, and the report gives runs of pages, not a line a page.
+TEST(CatalogueDamage, AMapThatNamesEveryPageIsReportedAsRuns) {
+    testsupport::TempDir dir;
+    auto database = ContentDatabase::Sample(Generation::Sp2010VarBinary);
+    database.Build().WriteTo(dir / "clean.mdf");
+    Bytes file = ReadFile(dir / "clean.mdf");
+    const std::uint64_t pages = file.size() / kPage;
+    // The allocation map of dbo.AllDocs (page 32) gets an extent bitmap of all ones.
+    const std::size_t iam = 32 * kPage;
+    ASSERT_EQ(Get16(file, iam), mdf::kPageTypeIam);
+    Bytes bitmap(4 + 7988, 0xFF);
+    bitmap[0] = 0x70;
+    Put16(bitmap, 2, 4);
+    const std::uint16_t at = static_cast<std::uint16_t>(96 + 94);
+    std::copy(bitmap.begin(), bitmap.end(), file.begin() + static_cast<std::ptrdiff_t>(iam + at));
+    Put16(file, iam + kPage - 4, at);
+    Put16(file, iam + 22, 2);
+    WriteFile(dir / "damaged.mdf", file);
+    const Scan damaged = ScanFile(dir / "damaged.mdf", false);
+    EXPECT_NE(damaged.lines.find("Missing pages " + std::to_string(pages) + "-511231 (beyond the end of the file) of "
+                                 "table dbo.AllDocs\n"),
+              std::string::npos)
+        << damaged.lines;
+    EXPECT_LE(LineCount(damaged.lines), 12u) << damaged.lines;
+    EXPECT_GT(damaged.damage, 511232u - pages - 1);
+    EXPECT_TRUE(damaged.tables.at("dbo.AllDocs").incomplete);
+    EXPECT_FALSE(damaged.tables.at("dbo.Webs").incomplete);
+}
+
+// A sound database without any user table is no damage: said as such.
+TEST(CatalogueDamage, ADatabaseWithoutUserTablesIsNoFailure) {
+    testsupport::TempDir dir;
+    catalog2005::Database database;
+    database.Object(5, 4, "S ", u"sysrowsets");
+    database.Object(7, 4, "S ", u"sysallocunits");
+    const std::string path = database.Write(dir);
+    const Scan scan = ScanFile(path);
+    EXPECT_EQ(scan.damage, 0u);
+    EXPECT_EQ(scan.lines, "The database holds no user table.\n");
+    EXPECT_TRUE(scan.tables.empty());
 }
 
 }  // namespace

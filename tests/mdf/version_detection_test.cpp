@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "mdf/version_detection.h"
 #include "platform/text.h"
@@ -177,6 +178,67 @@ TEST(VersionTable, ChosenSourceVersionPicksTheReader) {
         EXPECT_EQ(prompts.messages[0].rfind(u"This file is not a SQL Server data file of a known version", 0), 0u);
         EXPECT_EQ(prompts.messages[1], u"Invalid Database file version.\nPlease select the appropriate Database file version.");
         EXPECT_EQ(app.m_strLogLine, u"Invalid Database File Version.");
+    }
+}
+
+// A damaged boot page is said to be damaged, not taken for a file of no known version: the version is asked, the
+// chosen reader reads the catalogue, and the damage report counts the page. A boot page whose checksum fails
+// while its version words are whole is read, and counted all the same.
+TEST(VersionTable, ADamagedBootPageIsSaidAndCounted) {
+    struct Case {
+        const char* what;
+        std::function<void(std::vector<std::uint8_t>& boot)> damage;
+        int version_questions;
+        std::u16string first_message;
+        std::u16string boot_damage;
+    };
+    const Case cases[] = {
+        {"zeroed", [](std::vector<std::uint8_t>& boot) { std::fill(boot.begin(), boot.end(), 0); }, 1,
+         u"The boot page of this file (page 9) is damaged (no page header): the file's version cannot be read from it."
+         u"\nIf you know which SQL Server version made it, choose that version next; otherwise select another file.",
+         u"no page header"},
+        {"another page's id, version words zeroed",
+         [](std::vector<std::uint8_t>& boot) {
+             boot[32] = 10;
+             boot[100] = boot[101] = boot[102] = boot[103] = 0;
+         },
+         1, u"The boot page of this file (page 9) is damaged (holds page 10): the file's version cannot be read from it."
+            u"\nIf you know which SQL Server version made it, choose that version next; otherwise select another file.",
+         u"holds page 10"},
+        {"a checksum that fails, version words whole",
+         [](std::vector<std::uint8_t>& boot) {
+             boot[4] = 0x00;
+             boot[5] = 0x02;  // the page carries a checksum, and it is 0
+             boot[300] = 7;
+         },
+         0, u"", u"checksum mismatch"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const std::string path = TwoTables().Write(dir, 655, 655);
+        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+        std::vector<std::uint8_t> boot(8192);
+        file.seekg(9 * 8192);
+        file.read(reinterpret_cast<char*>(boot.data()), static_cast<std::streamsize>(boot.size()));
+        c.damage(boot);
+        file.seekp(9 * 8192);
+        file.write(reinterpret_cast<const char*>(boot.data()), static_cast<std::streamsize>(boot.size()));
+        file.close();
+
+        platform::SharedState app;
+        ChoosingPrompts prompts(true);
+        mdf::CRecoveryEngine engine(app, nullptr, &prompts);
+        app.m_strDataFilePath = platform::FromUtf8(path);
+        ASSERT_TRUE(engine.OpenDataFile());
+        EXPECT_TRUE(engine.ReadCatalogForVersion());
+        EXPECT_EQ(engine.m_lstTables.size(), 2u);
+        ASSERT_EQ(prompts.messages.size(), static_cast<std::size_t>(c.version_questions));
+        if (c.version_questions != 0) {
+            EXPECT_EQ(prompts.messages[0], c.first_message);
+        }
+        EXPECT_EQ(engine.m_strBootPageDamage, c.boot_damage);
+        EXPECT_GE(engine.ReportDamage(), 1u);
     }
 }
 

@@ -70,6 +70,11 @@ FileBuilder& FileBuilder::BootVersion(std::uint16_t current, std::uint16_t creat
     boot[101] = static_cast<std::uint8_t>(current >> 8);
     boot[102] = static_cast<std::uint8_t>(created);
     boot[103] = static_cast<std::uint8_t>(created >> 8);
+    // The header of a boot page (version 1, page type 13), as every data file has one.
+    if (boot[0] == 0 && boot[1] == 0) {
+        boot[0] = 1;
+        boot[1] = 13;
+    }
     return SetPage(9, boot);
 }
 

@@ -64,7 +64,7 @@ class FileBuilder {
 public:
     FileBuilder& SetPage(std::uint64_t page_number, const PageBytes& page);
     FileBuilder& SetPage(std::uint64_t page_number, const PageBuilder& page) { return SetPage(page_number, page.Build()); }
-    // The boot page's version words (page 9, offsets 100 and 102).
+    // The boot page's version words (page 9, offsets 100 and 102); a boot page without a header gets one.
     FileBuilder& BootVersion(std::uint16_t current, std::uint16_t created);
     // At least this many pages, even if the last ones are zeros.
     FileBuilder& PageCount(std::uint64_t count);
@@ -76,6 +76,8 @@ public:
 
     std::vector<std::uint8_t> Bytes() const;
     void WriteTo(const std::filesystem::path& path) const;
+    // The pages set so far, by number.
+    const std::map<std::uint64_t, PageBytes>& Pages() const { return pages_; }
 
 private:
     std::map<std::uint64_t, PageBytes> pages_;

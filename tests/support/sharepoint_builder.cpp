@@ -58,9 +58,11 @@ public:
             used_.push_back(current_);
         }
         const std::uint16_t at = pages_[current_].AddRecord(record);
+        ++records_;
         return {static_cast<std::uint32_t>(current_), slots_++, current_ * kPageSize + at};
     }
     const std::vector<std::uint64_t>& Pages() const { return used_; }
+    std::uint64_t Records() const { return records_; }
 
 private:
     std::map<std::uint64_t, PageBuilder>& pages_;
@@ -70,6 +72,7 @@ private:
     std::uint16_t index_id_;
     std::uint64_t current_ = 0;
     std::uint16_t slots_ = 0;
+    std::uint64_t records_ = 0;
     std::vector<std::uint64_t> used_;
 };
 
@@ -243,6 +246,7 @@ FileBuilder ContentDatabase::Build() const {
     PageRun columns(pages, next_page, kDataPage, 41, 1);
     PageRun rowsets(pages, next_page, kDataPage, 5, 1);
     PageRun units(pages, next_page, kDataPage, 7, 1);
+    std::vector<PageRun::Placed> rowset_rows;  // the row count is written once the table's rows are placed
     for (std::size_t t = 0; t < std::size(tables); ++t) {
         const std::uint32_t object_id = kFirstObjectId + static_cast<std::uint32_t>(t) * 16;
         Bytes o = {0x30, 0x00};
@@ -293,7 +297,7 @@ FileBuilder ContentDatabase::Build() const {
         Put32(rs, 13, object_id);
         Put32(rs, 17, 0);  // heap
         rs.resize(43, 0);
-        rowsets.Add(rs);
+        rowset_rows.push_back(rowsets.Add(rs));
     }
 
     // ---- Rows of the four tables ----
@@ -420,6 +424,9 @@ FileBuilder ContentDatabase::Build() const {
 
     // ---- Allocation units and their allocation maps ----
     for (std::size_t t = 0; t < std::size(tables); ++t) {
+        // The rowset row keeps the table's row count (at 31), as the server keeps it.
+        const auto& rowset = rowset_rows[t];
+        pages[rowset.page].U64(static_cast<std::size_t>(rowset.offset % kPageSize) + 31, data[t]->Records());
         const auto& table_pages = data[t]->Pages();
         Bytes u = {0x30, 0x00};
         Put16(u, 2, 35);

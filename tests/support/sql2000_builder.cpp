@@ -2,6 +2,7 @@
 #include "tests/support/sql2000_builder.h"
 
 #include <algorithm>
+#include <map>
 #include <cstring>
 #include <sstream>
 #include <stdexcept>
@@ -78,6 +79,8 @@ public:
     }
     std::uint16_t Slots() const { return slots_; }
     std::uint16_t FreeOffset() const { return free_; }
+    // Writes bytes into the page at a page offset (a field of a record placed before).
+    void Put(std::uint16_t offset, const std::vector<std::uint8_t>& bytes) { page_.Bytes(offset, bytes); }
 
     // Header fields as the server writes them, then the torn bits: sector ends carry the write pattern and
     // their own low bits move to the header; the header keeps the pattern in the bits of sector 0.
@@ -166,6 +169,12 @@ public:
         auto& [number, fill] = pages_.back();
         const std::uint16_t offset = fill.Add(record, at);
         return number * kPageSize + offset;
+    }
+    // Writes bytes into a record placed before (its file offset as Add returned it), before Finish.
+    void Patch(std::uint64_t record, std::size_t at, const std::vector<std::uint8_t>& bytes) {
+        for (auto& [number, fill] : pages_) {
+            if (number == record / kPageSize) fill.Put(static_cast<std::uint16_t>(record % kPageSize + at), bytes);
+        }
     }
     void Finish(FileBuilder& file, std::vector<std::uint64_t>& numbers) {
         for (auto& [number, fill] : pages_) {
@@ -433,14 +442,19 @@ FileBuilder Database::Build(Layout* layout_out) const {
     }
     columns.Finish(file, layout.column_pages);
 
+    // Index rows; the row of each table's data (index 0 or 1) gets its row count and first allocation map once
+    // the table's pages are placed.
     SystemTable indexes(2, 82, 40);
+    std::map<std::int32_t, std::uint64_t> data_index_row;
     for (const auto& table : tables_) {
         const bool clustered = std::any_of(table.indexes.begin(), table.indexes.end(),
                                            [](const IndexDef& index) { return index.index_id == 1; });
-        if (!clustered) indexes.Add(IndexRow(table.object_id, {table.name, 0, 0, {}}), next_page);
-        for (const auto& index : table.indexes) indexes.Add(IndexRow(table.object_id, index), next_page);
+        if (!clustered) data_index_row[table.object_id] = indexes.Add(IndexRow(table.object_id, {table.name, 0, 0, {}}), next_page);
+        for (const auto& index : table.indexes) {
+            const std::uint64_t at = indexes.Add(IndexRow(table.object_id, index), next_page);
+            if (index.index_id == 1) data_index_row[table.object_id] = at;
+        }
     }
-    indexes.Finish(file, layout.index_pages);
 
     SystemTable comments(6, 14, 40);
     for (const auto& object : objects_) {
@@ -451,7 +465,7 @@ FileBuilder Database::Build(Layout* layout_out) const {
     // User tables: an IAM page, then the data pages; the first eight in its single-page slots, the rest in
     // uniform extents of their own.
     for (const auto& table : tables_) {
-        if (table.rows.empty()) continue;  // a table that never held a row has no allocation map
+        if (table.rows.empty()) continue;  // a table that never held a row has no allocation map (nor row count)
         std::uint16_t fixed_end = 0;
         PlaceColumns(table.columns, &fixed_end);
         // Records per data page: as many as fit (the slot array grows by two bytes a record), or the limit.
@@ -507,7 +521,18 @@ FileBuilder Database::Build(Layout* layout_out) const {
         file.SetPage(iam_number, iam.Finish());
         layout.iam_page[table.object_id] = iam_number;
         layout.data_pages[table.object_id] = numbers;
+        // The index row of the data: first page at 12, row count at 44, first allocation map at 68 (file at 72).
+        if (const auto row = data_index_row.find(table.object_id); row != data_index_row.end()) {
+            std::vector<std::uint8_t> first = LE32(static_cast<std::uint32_t>(numbers.front()));
+            Append(first, LE16(1));
+            indexes.Patch(row->second, 12, first);
+            indexes.Patch(row->second, 44, LE64(table.rows.size()));
+            std::vector<std::uint8_t> first_iam = LE32(static_cast<std::uint32_t>(iam_number));
+            Append(first_iam, LE16(1));
+            indexes.Patch(row->second, 68, first_iam);
+        }
     }
+    indexes.Finish(file, layout.index_pages);
     file.PageCount(next_page + 8);
     file.FreeSpacePage();  // the unused pages of the tables' extents are free, as the server marks them
     layout.page_count = next_page + 8;

@@ -14,13 +14,14 @@ namespace catalog_dump {
 
 // Exit code of a run that saw damage (pages failing their checksum or torn-page stamp, pages of a table beyond
 // the end of the file or not readable as its pages, lost allocation maps or catalogue rows, slots that list one
-// record twice, column rows that contradict their table, or a catalogue without tables) but otherwise
-// succeeded.
+// record twice, column rows that contradict their table, catalogue rows lost or contradicting the pages, a cut
+// file, or a damaged catalogue without tables) but otherwise succeeded. A sound database without user tables is
+// no damage.
 constexpr int kExitDamage = 4;
 
 // Opens the data file and reads the catalogue as the scan job does (version flags cleared, the reader chosen by
 // the version pair in Complete Repair mode, column positions computed). False, with a line on err, on failure.
-// The damage lines go to err; damage, when given, receives their number (a catalogue without tables counts 1).
+// The damage lines go to err; damage, when given, receives their number.
 bool RunScan(mdf::CRecoveryEngine& engine, std::ostream& err, std::uint64_t* damage = nullptr);
 
 // Prints every log line when it is sent, as the log window would show it.

@@ -76,7 +76,7 @@ std::uint64_t ReportDamageTo(mdf::CRecoveryEngine& engine, std::ostream& err) {
     LogPrinter printer(engine.App(), err);
     platform::IMessageSink* const previous = engine.m_hProgressWnd;
     engine.m_hProgressWnd = &printer;
-    const std::uint64_t found = engine.ReportDamage() + (engine.m_lstTables.empty() ? 1 : 0);
+    const std::uint64_t found = engine.ReportDamage();
     engine.m_hProgressWnd = previous;
     return found;
 }
