@@ -272,7 +272,11 @@ void CRecoverThread::RunScan() {
     // file has tens of thousands of such lines: the bar and the line under it follow them.
     std::uint64_t damaged = 0;
     {
-        const std::uint64_t pages = engine.m_arrDamagedPages.size() + engine.m_mapMissingPages.size();
+        // The lines to come, at most: a damaged page a line, a run of a table's map a line, a finding a line.
+        std::uint64_t pages = engine.m_arrDamagedPages.size() + engine.m_arrTableDamage.size();
+        for (const auto* runs : {&engine.m_mapDamagedPageRuns, &engine.m_mapMissingPageRuns}) {
+            for (const auto& [table, table_runs] : *runs) pages += table_runs.Merged().size();
+        }
         Send(platform::WM_JOB_PROGRESS, platform::kProgressTitle, platform::kTitleListingDamage);
         Send(platform::WM_JOB_PROGRESS, platform::kProgressStart,
              static_cast<platform::LPARAM>(std::min<std::uint64_t>(pages, 0x7FFFFFFF)));

@@ -352,8 +352,9 @@ TEST_F(StopWindow, StopPartWayThroughALargeTableKeepsItsRowsAndTheResultPage) {
 }
 
 // A badly damaged file (a large file cut to a third: thousands of its tables' pages lie beyond its end): after
-// the page scan, the scan lists every missing page in the log, which in a window takes long. The bar starts
-// again for that listing and moves with it, and the line under it says what the scan does and how far it is.
+// the page scan, the scan lists the damaged and missing pages in the log, as runs of pages, so the listing stays
+// a few lines long. The bar starts again for that listing and moves with it, and the line under it says what the
+// scan does and how far it is.
 TEST(DamagedScanWindow, TheListingOfMissingPagesShowsItsProgressWithText) {
     testsupport::TempDir dir;
     const fs::path file = dir / "cut.mdf";
@@ -362,19 +363,23 @@ TEST(DamagedScanWindow, TheListingOfMissingPagesShowsItsProgressWithText) {
     // Every listed line reports where the listing is (the window is told at most every 1,024 lines otherwise).
     const mdf::ProgressPacer::Thresholds every_line(1, std::chrono::milliseconds(0));
     ui::CBrindlemoorDlg* dialog = nullptr;
-    int missing_lines = 0;
+    int listed_lines = 0;
     int gauge_then = -1;
     wxString text_then;
     dialog = OpenMainDialogOnScreen([&](ui::CBrindlemoorDlg& d) {
         dialog = &d;
         App().m_bridge.SetHandler([&](unsigned message, platform::WPARAM wparam, platform::LPARAM lparam) {
             dialog->OnWorkerMessage(message, wparam, lparam);
-            if (message == platform::WM_LOG_LINE && App().m_strLogLine.rfind(u"Missing page ", 0) == 0 &&
-                ++missing_lines == 1000) {
+            if (message == platform::WM_LOG_LINE && (App().m_strLogLine.rfind(u"Missing page", 0) == 0 ||
+                                                     App().m_strLogLine.rfind(u"Damaged page", 0) == 0) &&
+                ++listed_lines >= 2) {
+                // From the second line on, the bar has moved for the lines before it.
                 gauge_then = dialog->ScanGauge()->GetValue();
                 text_then = dialog->ControlText(kIdSearchStatus);
                 EXPECT_TRUE(dialog->IsControlShown(kIdSearchStatus));
-                EXPECT_FALSE(SaveScreenshot(*dialog, "scan_damaged_progress").empty());
+                if (listed_lines == 2) {
+                    EXPECT_FALSE(SaveScreenshot(*dialog, "scan_damaged_progress").empty());
+                }
             }
         });
     });
@@ -383,14 +388,14 @@ TEST(DamagedScanWindow, TheListingOfMissingPagesShowsItsProgressWithText) {
     ASSERT_TRUE(ClickScanFile(*dialog));
     ASSERT_TRUE(WaitUntil([] { return JobIdle(); }, 60000));
     ASSERT_NE(dialog->Engine(), nullptr);
-    const std::uint64_t listed = dialog->Engine()->m_arrDamagedPages.size() + dialog->Engine()->m_mapMissingPages.size();
-    ASSERT_GT(missing_lines, 2000);
-    // At the 1,000th missing page the bar is part way, neither empty nor full, and the line says where.
+    // Thousands of missing pages, a few lines: the runs of pages, one a table and fault.
+    ASSERT_GE(listed_lines, 2);
+    EXPECT_LT(listed_lines, 200);
+    // At the last listed line the bar is part way, neither empty nor past its end, and the line says where.
     const int range = dialog->ScanGauge()->GetRange();
     EXPECT_GT(gauge_then, 0);
-    EXPECT_LT(gauge_then, range);
+    EXPECT_LE(gauge_then, range);
     EXPECT_TRUE(text_then.StartsWith("Listing damaged and missing pages : ")) << text_then;
-    EXPECT_TRUE(text_then.EndsWith(" of " + std::to_string(listed))) << text_then;
     // The result page came: the line of the scan went with its bar.
     EXPECT_TRUE(App().m_hTreeRoot.IsOk());
     EXPECT_FALSE(dialog->IsControlShown(kIdSearchStatus));
