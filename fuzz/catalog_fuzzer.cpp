@@ -6,6 +6,8 @@
 // which the user stops the job (0: never); after a stop, the table views run again as the next job would.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <span>
+
 #include "fuzz/engine_harness.h"
 #include "platform/user_prompts.h"
 #include "tests/damage/scan_road.h"
@@ -55,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzedDataProvider input(data, size);
     const std::uint8_t choice = input.ConsumeIntegral<std::uint8_t>();
     const std::uint8_t stop_at = input.ConsumeIntegral<std::uint8_t>();
-    const auto image = input.ConsumeRemainingBytes<std::uint8_t>();
+    // The rest of the input, taken in place (the integrals came from its back).
+    const std::span<const std::uint8_t> image(data, input.remaining_bytes());
 
     fuzz::EngineHarness h("catalog", image, fuzz::EngineHarness::FromImage{});
     ScriptedPrompts prompts(static_cast<std::uint8_t>(choice >> 2));

@@ -1,65 +1,41 @@
-// Scratch files and the engine set-up shared by the fuzz targets.
+// The engine set-up shared by the fuzz targets: each input is served from memory as the data file.
 #include "fuzz/engine_harness.h"
 
-#include <signal.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <algorithm>
 #include <chrono>
-#include <cstdlib>
+#include <vector>
 
 #include "fuzz/page_image.h"
+#include "platform/read_only_file.h"
 #include "platform/text.h"
 
 namespace fuzz {
 
-namespace {
-
-// Removes the scratch files of processes that ended (a crashed or killed run cannot remove its own).
-void RemoveStaleScratchFiles(const std::filesystem::path& dir) {
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
-        const std::string file = entry.path().filename().string();
-        if (file.rfind("bm_fuzz_", 0) != 0) continue;
-        const long pid = std::strtol(file.c_str() + 8, nullptr, 10);
-        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) std::filesystem::remove(entry.path(), ec);
-    }
+std::span<const std::uint8_t> AfterZeroPages(std::size_t zero_pages, std::span<const std::uint8_t> bytes) {
+    // Only the part after the zero pages is ever written.
+    static std::vector<std::uint8_t> file;
+    const std::size_t at = zero_pages * mdf::kPageSize;
+    if (file.size() < at + bytes.size()) file.resize(at + bytes.size(), 0);
+    std::copy(bytes.begin(), bytes.end(), file.begin() + static_cast<std::ptrdiff_t>(at));
+    return {file.data(), at + bytes.size()};
 }
 
-}  // namespace
-
-std::filesystem::path ScratchFile(const std::string& name) {
-    static const std::filesystem::path dir = [] {
-        std::error_code ec;
-        std::filesystem::path d = std::filesystem::is_directory("/dev/shm", ec) ? std::filesystem::path("/dev/shm")
-                                                                                : std::filesystem::temp_directory_path();
-        RemoveStaleScratchFiles(d);
-        return d;
-    }();
-    return dir / ("bm_fuzz_" + std::to_string(::getpid()) + "_" + name + ".mdf");
-}
-
-void WriteFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    BM_FUZZ_CHECK(f != nullptr);
-    if (!bytes.empty()) BM_FUZZ_CHECK(std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size());
-    std::fclose(f);
-}
-
-EngineHarness::EngineHarness(const std::string& name, std::span<const std::uint8_t> file) {
-    const auto path = ScratchFile(name);
-    WriteFile(path, file);
-    Open(path);
-}
+EngineHarness::EngineHarness(const std::string& name, std::span<const std::uint8_t> file) { Open(name, file); }
 
 EngineHarness::EngineHarness(const std::string& name, std::span<const std::uint8_t> image, FromImage) {
-    const auto path = ScratchFile(name);
-    WritePageImage(path, image);
-    Open(path);
+    Open(name, ExpandPageImage(image));
 }
 
-void EngineHarness::Open(const std::filesystem::path& path) {
-    app.m_strDataFilePath = platform::FromUtf8(path.string());
+EngineHarness::~EngineHarness() {
+    engine.reset();
+    platform::StopServingFromMemory(path_);
+}
+
+void EngineHarness::Open(const std::string& name, std::span<const std::uint8_t> bytes) {
+    // A path no file system holds: only the served bytes answer to it.
+    path_ = std::filesystem::path("/brindlemoor-fuzz-memory") / (name + ".mdf");
+    platform::ServeFromMemory(path_, bytes);
+    app.m_strDataFilePath = platform::FromUtf8(path_.string());
     engine = std::make_unique<mdf::CRecoveryEngine>(app, &sink);
     engine->m_sleep = [](std::chrono::milliseconds) {};
     BM_FUZZ_CHECK(engine->OpenDataFile());

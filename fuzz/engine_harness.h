@@ -1,5 +1,5 @@
-// An engine over a data file written from a fuzzer's bytes. The engine reads files only, so each input is
-// written to a file of this process (in shared memory when the system has it) and the engine opens that.
+// An engine over a data file made of a fuzzer's bytes. The bytes are served from memory under a path of their
+// own (platform::ServeFromMemory): the engine opens that path as it opens any file, and reads the bytes in place.
 #pragma once
 
 #include <cstdint>
@@ -26,11 +26,9 @@ namespace fuzz {
         }                                                                                      \
     } while (0)
 
-// The path of this process's file for the given target; the same path is rewritten for every input.
-std::filesystem::path ScratchFile(const std::string& name);
-
-// Writes bytes to path (replacing it).
-void WriteFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+// A file of zero_pages pages of zeros followed by bytes, in a buffer kept from call to call (no allocation
+// per input); valid until the next call.
+std::span<const std::uint8_t> AfterZeroPages(std::size_t zero_pages, std::span<const std::uint8_t> bytes);
 
 // Counts the messages the engine sends and sets the stop request at the chosen one, as the Stop button would
 // in the middle of a job (0: never).
@@ -49,20 +47,24 @@ private:
     std::uint32_t sent_ = 0;
 };
 
-// A fresh engine with its shared state, the data file written from `file` and opened.
+// A fresh engine with its shared state, the data file made of `file` and opened. One harness at a time.
 class EngineHarness {
 public:
-    // The file holds exactly the given bytes.
+    // The file holds exactly the given bytes (they must outlive the harness).
     EngineHarness(const std::string& name, std::span<const std::uint8_t> file);
     // The file is the small file image (fuzz/page_image.h).
     struct FromImage {};
     EngineHarness(const std::string& name, std::span<const std::uint8_t> image, FromImage);
+    ~EngineHarness();
+    EngineHarness(const EngineHarness&) = delete;
+    EngineHarness& operator=(const EngineHarness&) = delete;
     platform::SharedState app;
     StoppingSink sink{app};
     std::unique_ptr<mdf::CRecoveryEngine> engine;
 
 private:
-    void Open(const std::filesystem::path& path);
+    void Open(const std::string& name, std::span<const std::uint8_t> bytes);
+    std::filesystem::path path_;
 };
 
 }  // namespace fuzz

@@ -5,6 +5,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdio>
+#include <span>
 #include <vector>
 
 #include "fuzz/engine_harness.h"
@@ -15,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t flags = input.ConsumeIntegral<std::uint8_t>();
     const std::uint16_t page = input.ConsumeIntegral<std::uint16_t>();
     const std::uint16_t slot = input.ConsumeIntegral<std::uint16_t>();
-    const auto image = input.ConsumeRemainingBytes<std::uint8_t>();
+    // The rest of the input, taken in place (the integrals came from its back).
+    const std::span<const std::uint8_t> image(data, input.remaining_bytes());
 
     fuzz::EngineHarness h("large_value", image, fuzz::EngineHarness::FromImage{});
     h.app.m_bCreatedOn2000 = flags & 1;

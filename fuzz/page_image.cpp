@@ -1,12 +1,7 @@
-// Writing and encoding the small file images of the fuzz targets.
+// Expanding and encoding the small file images of the fuzz targets.
 #include "fuzz/page_image.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-
-#include "fuzz/engine_harness.h"
 
 namespace fuzz {
 
@@ -36,14 +31,16 @@ void PutU16(std::vector<std::uint8_t>& out, std::uint16_t v) {
 }
 }  // namespace
 
-void WritePageImage(const std::filesystem::path& path, std::span<const std::uint8_t> image) {
+std::span<const std::uint8_t> ExpandPageImage(std::span<const std::uint8_t> image) {
+    // The largest file an image describes, zeros but for the pages the last image wrote.
+    static std::vector<std::uint8_t> file((kImageMaxPages + 1) * kPage, 0);
+    static std::vector<std::uint64_t> written;
+    for (const std::uint64_t page : written) std::fill_n(file.begin() + static_cast<std::ptrdiff_t>(page * kPage), kPage, 0);
+    written.clear();
     Reader r{image};
     const std::uint64_t pages = r.U16() % (kImageMaxPages + 1);
     const std::uint64_t partial = r.U16() % kPage;
     const std::uint64_t size = pages * kPage + partial;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    BM_FUZZ_CHECK(fd >= 0);
-    BM_FUZZ_CHECK(::ftruncate(fd, static_cast<off_t>(size)) == 0);
     while (r.at < image.size()) {
         const std::uint64_t page = r.U16() % kImageMaxPages;
         const std::uint64_t offset = r.U16() % kPage;
@@ -52,9 +49,10 @@ void WritePageImage(const std::filesystem::path& path, std::span<const std::uint
         const std::uint64_t pos = page * kPage + offset;
         if (pos >= size || bytes.empty()) continue;
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), size - pos));
-        BM_FUZZ_CHECK(::pwrite(fd, bytes.data(), n, static_cast<off_t>(pos)) == static_cast<ssize_t>(n));
+        std::copy_n(bytes.begin(), n, file.begin() + static_cast<std::ptrdiff_t>(pos));
+        written.push_back(page);
     }
-    ::close(fd);
+    return {file.data(), static_cast<std::size_t>(size)};
 }
 
 std::vector<std::uint8_t> EncodePageImage(std::uint32_t page_count,

@@ -8,7 +8,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <map>
 #include <span>
 #include <vector>
@@ -17,8 +16,9 @@ namespace fuzz {
 
 constexpr std::uint32_t kImageMaxPages = 1024;
 
-// Writes the file the image describes (a sparse file: only the given pages are written).
-void WritePageImage(const std::filesystem::path& path, std::span<const std::uint8_t> image);
+// The file the image describes. Its bytes lie in a buffer kept from call to call (only the pages the last
+// image wrote are cleared), valid until the next call.
+std::span<const std::uint8_t> ExpandPageImage(std::span<const std::uint8_t> image);
 
 // The image of the given pages of a file of page_count pages: each page's runs of non-zero bytes (gaps of a
 // few zeros stay inside a run). Used by the seed writer.

@@ -3,17 +3,17 @@
 // page stands at page 1 of the file, after a page of zeros.
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <vector>
+#include <span>
 
 #include "fuzz/engine_harness.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
     const std::uint8_t flags = input.ConsumeIntegral<std::uint8_t>();
-    const auto page = input.ConsumeRemainingBytes<std::uint8_t>();
+    // The rest of the input, taken in place (the integral came from its back).
+    const std::span<const std::uint8_t> page(data, input.remaining_bytes());
 
-    std::vector<std::uint8_t> file(mdf::kPageSize, 0);
-    file.insert(file.end(), page.begin(), page.end());
+    const auto file = fuzz::AfterZeroPages(1, page);
     fuzz::EngineHarness h("record_listing", file);
     h.app.m_bCreatedOn2000 = flags & 1;
     h.app.m_bSql2005Catalog = flags & 2;

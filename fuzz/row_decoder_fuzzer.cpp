@@ -4,7 +4,7 @@
 // on page 2; the rest is the file from page 2 on (the record's page and the pages its large values use).
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <vector>
+#include <span>
 
 #include "fuzz/engine_harness.h"
 #include "fuzz/fixed_catalog.h"
@@ -16,11 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t mode = input.ConsumeIntegral<std::uint8_t>();
     const std::uint8_t flags = input.ConsumeIntegral<std::uint8_t>();
     const std::uint16_t record_in_page = input.ConsumeIntegral<std::uint16_t>();
-    const auto pages = input.ConsumeRemainingBytes<std::uint8_t>();
+    // The rest of the input, taken in place (the integrals came from its back).
+    const std::span<const std::uint8_t> pages(data, input.remaining_bytes());
 
-    std::vector<std::uint8_t> file(2 * mdf::kPageSize, 0);
-    file.insert(file.end(), pages.begin(), pages.end());
-    fuzz::EngineHarness h("row_decoder", file);
+    fuzz::EngineHarness h("row_decoder", fuzz::AfterZeroPages(2, pages));
     h.app.m_bCreatedOn2000 = flags & 1;
     h.app.m_bSql2005Catalog = !(flags & 2);
     h.app.m_bConvertedFrom2000 = flags & 4;

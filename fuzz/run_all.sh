@@ -39,7 +39,7 @@ mkdir -p "$build/fuzz-artifacts" "$build/fuzz-logs"
 run_one() {
   local t="$1"
   mkdir -p "$build/fuzz-corpus/$t" "$build/fuzz-seeds/$t"
-  # Each target gets a scratch file of its own per process; -timeout marks an input that runs over 10 s as a hang.
+  # -timeout marks an input that runs over 10 s as a hang.
   "$build/fuzz/${t}_fuzzer" -max_len="${max_len[$t]}" -max_total_time="$duration" -timeout=10 -rss_limit_mb=4096 \
     -print_final_stats=1 -artifact_prefix="$build/fuzz-artifacts/$t-" \
     "$build/fuzz-corpus/$t" "$build/fuzz-seeds/$t" >"$build/fuzz-logs/$t.log" 2>&1 || true

@@ -4,6 +4,8 @@
 // tree build and the check tree run. The input's front holds the pages, its back the choices.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -39,14 +41,16 @@ std::size_t CountItems(const sharepoint::CheckItem& item) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    FuzzedDataProvider input(data, size);
-    const std::size_t page_bytes = input.ConsumeIntegralInRange<std::size_t>(0, 4 * mdf::kPageSize);
-    const std::uint8_t flags = input.ConsumeIntegral<std::uint8_t>();
-    const auto pages = input.ConsumeBytes<std::uint8_t>(page_bytes);
+    FuzzedDataProvider whole(data, size);
+    const std::size_t page_bytes = whole.ConsumeIntegralInRange<std::size_t>(0, 4 * mdf::kPageSize);
+    const std::uint8_t flags = whole.ConsumeIntegral<std::uint8_t>();
+    // The pages are the input's front, taken in place; the choices come from what follows them, as if the
+    // pages had been consumed.
+    const std::size_t taken = std::min(page_bytes, whole.remaining_bytes());
+    const std::span<const std::uint8_t> pages(data, taken);
+    FuzzedDataProvider input(data + taken, whole.remaining_bytes() - taken);
 
-    std::vector<std::uint8_t> file(2 * mdf::kPageSize, 0);
-    file.insert(file.end(), pages.begin(), pages.end());
-    fuzz::EngineHarness h("sharepoint_tree", file);
+    fuzz::EngineHarness h("sharepoint_tree", fuzz::AfterZeroPages(2, pages));
     h.app.m_bSql2005Catalog = true;
     h.app.m_bSql2008Catalog = flags & 1;
     h.app.m_bDocumentMode = true;

@@ -25,14 +25,24 @@ AlignedBuffer::AlignedBuffer(std::size_t size)
 
 void AlignedBuffer::Free::operator()(std::uint8_t* p) const { ::operator delete(p, std::align_val_t{kMemoryPage}); }
 
-DataFile::DataFile() : cache_bytes_(kCacheSlots * kPageSize) {
-    for (std::size_t i = 0; i < kCacheSlots; ++i) cache_[i].bytes = cache_[i].own = cache_bytes_.data() + i * kPageSize;
-}
+DataFile::DataFile() = default;
 DataFile::~DataFile() = default;
+
+void DataFile::GiveSlotItsBytes(CachedPage& slot) const {
+    // Made when the slot first takes a page read from the file, not before: a file served from memory needs
+    // them only for a last page the file ends in.
+    AlignedBuffer& bytes = slot_bytes_[static_cast<std::size_t>(&slot - cache_.data())];
+    bytes = AlignedBuffer(kPageSize);
+    slot.own = bytes.data();
+}
 
 bool DataFile::Open(const std::filesystem::path& path) {
     for (auto& slot : cache_) slot.page_number = UINT64_MAX;
     ReleaseHeldPages();
+    {
+        const std::lock_guard<std::mutex> hold(unreadable_lock_);
+        unreadable_.clear();
+    }
     return file_.Open(path);
 }
 
@@ -40,6 +50,26 @@ void DataFile::Close() {
     file_.Close();
     ReleaseHeldPages();
     for (auto& slot : cache_) slot.page_number = UINT64_MAX;
+}
+
+void DataFile::ReadPages(std::uint64_t first, std::uint64_t count, std::uint8_t* dst) const {
+    const auto whole = file_.ReadAt(first * kPageSize, dst, static_cast<std::size_t>(count * kPageSize));
+    if (whole.error == 0) return;
+    // The pages before the one the read failed in came whole; the rest are read again one at a time, so a bad
+    // sector costs its own page only.
+    for (std::uint64_t i = whole.bytes / kPageSize; i < count; ++i) {
+        std::uint8_t* const page = dst + i * kPageSize;
+        if (file_.ReadAt((first + i) * kPageSize, page, kPageSize).error == 0) continue;
+        // A page read only in part is no page: none of its bytes are kept.
+        std::memset(page, 0, kPageSize);
+        const std::lock_guard<std::mutex> hold(unreadable_lock_);
+        unreadable_.insert(first + i);
+    }
+}
+
+std::vector<std::uint64_t> DataFile::UnreadablePages() const {
+    const std::lock_guard<std::mutex> hold(unreadable_lock_);
+    return {unreadable_.begin(), unreadable_.end()};
 }
 
 DataFile::CachedPage& DataFile::Load(std::uint64_t page_number) const {
@@ -58,11 +88,15 @@ DataFile::CachedPage& DataFile::Load(std::uint64_t page_number) const {
         if (slot.last_use < victim->last_use) victim = &slot;
     }
     const auto held = std::lower_bound(held_numbers_.begin(), held_numbers_.end(), page_number);
-    if (held != held_numbers_.end() && *held == page_number) {
+    const auto memory = file_.MemoryBytes();
+    if (file_.InMemory() && (page_number + 1) * kPageSize <= memory.size()) {
+        victim->bytes = memory.data() + page_number * kPageSize;
+    } else if (held != held_numbers_.end() && *held == page_number) {
         victim->bytes = held_bytes_.data() + (held - held_numbers_.begin()) * kPageSize;
     } else {
+        if (victim->own == nullptr) GiveSlotItsBytes(*victim);
         victim->bytes = victim->own;
-        file_.ReadAt(page_number * kPageSize, victim->own, kPageSize);
+        ReadPages(page_number, 1, victim->own);
         ++file_reads_;
         ++pages_read_;
     }
@@ -104,6 +138,7 @@ void DataFile::LetGoOfHeldSlots() {
 }
 
 void DataFile::HoldPages(std::vector<std::uint64_t> page_numbers) {
+    if (file_.InMemory()) return;  // every page is in memory already
     LetGoOfHeldSlots();
     // A walk holds chunk after chunk: the buffer of the last chunk is filled again when it is large enough
     // (every byte of it is read or zero-filled below), so the memory is not mapped and cleared afresh each time.
@@ -117,7 +152,7 @@ void DataFile::HoldPages(std::vector<std::uint64_t> page_numbers) {
     for (std::size_t i = 0; i < page_numbers.size();) {
         std::size_t run = 1;
         while (i + run < page_numbers.size() && run < kMaxRunPages && page_numbers[i + run] == page_numbers[i] + run) ++run;
-        file_.ReadAt(page_numbers[i] * kPageSize, held_bytes_.data() + i * kPageSize, run * kPageSize);
+        ReadPages(page_numbers[i], run, held_bytes_.data() + i * kPageSize);
         ++file_reads_;
         pages_read_ += run;
         i += run;
@@ -126,6 +161,7 @@ void DataFile::HoldPages(std::vector<std::uint64_t> page_numbers) {
 }
 
 void DataFile::HoldPageCopies(std::vector<std::uint64_t> page_numbers, const std::vector<std::uint8_t>& bytes) {
+    if (file_.InMemory()) return;
     ReleaseHeldPages();
     if (page_numbers.empty() || bytes.size() != page_numbers.size() * kPageSize) return;
     held_bytes_ = AlignedBuffer(bytes.size());
@@ -172,6 +208,26 @@ void DataFile::ForEachBlock(
     const std::function<void(std::uint64_t, std::uint64_t, std::span<const std::uint8_t>)>& look,
     const std::function<bool(std::uint64_t)>& take) const {
     if (count == 0) return;
+    if (file_.InMemory()) {
+        // Each block is looked at where it lies (a block the file ends in, in a copy with zeros after the end).
+        const auto memory = file_.MemoryBytes();
+        AlignedBuffer tail;
+        for (std::uint64_t block = 0; block * kScanBlockPages < count; ++block) {
+            const std::uint64_t at = first + block * kScanBlockPages;
+            const std::uint64_t pages = std::min(kScanBlockPages, count - block * kScanBlockPages);
+            std::span<const std::uint8_t> bytes;
+            if ((at + pages) * kPageSize <= memory.size()) {
+                bytes = memory.subspan(at * kPageSize, pages * kPageSize);
+            } else {
+                tail = AlignedBuffer(pages * kPageSize);
+                ReadPages(at, pages, tail.data());
+                bytes = {tail.data(), tail.size()};
+            }
+            look(block, at, bytes);
+            if (!take(block)) return;
+        }
+        return;
+    }
     // The disk is asked for the pages ahead in a few large windows: a window of 32 MiB is requested once the
     // reads come within one window of its start, so the disk works while the blocks are looked at, and the
     // system is asked once per window instead of once per block.
@@ -238,7 +294,7 @@ void DataFile::ForEachBlock(
             request_ahead(at);
             const std::uint64_t pages = pages_of(block);
             const auto started = std::chrono::steady_clock::now();
-            file_.ReadAt(at * kPageSize, block_bytes, pages * kPageSize);
+            ReadPages(at, pages, block_bytes);
             cached.store(std::chrono::steady_clock::now() - started < kCachedBlockTime, std::memory_order_relaxed);
             ++me.reads;
             me.pages += pages;

@@ -1,5 +1,6 @@
 // The open data file as the readers see it: reads at any absolute position, served from whole pages read
 // with pread and kept in a small cache, with zeros beyond the end of the file. The file is opened read-only.
+// A file served from memory (platform::ServeFromMemory) is read in place, without copies or worker threads.
 #pragma once
 
 #include <array>
@@ -9,6 +10,8 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -49,6 +52,8 @@ public:
     bool Open(const std::filesystem::path& path);
     void Close();
     bool IsOpen() const { return file_.IsOpen(); }
+    // A file served from memory: its pages are read in place, so copies of them save nothing.
+    bool InMemory() const { return file_.InMemory(); }
     std::uint64_t Size() const { return file_.Size(); }
     std::uint64_t PageCount() const { return file_.Size() / kPageSize; }
     const std::string& LastError() const { return file_.LastError(); }
@@ -96,11 +101,16 @@ public:
     std::uint64_t FileReads() const { return file_reads_; }
     std::uint64_t PagesRead() const { return pages_read_; }
 
+    // The pages the system failed to read since the file was opened (an I/O error), ascending. A read of many
+    // pages that fails is made again page by page, so only these pages read as zeros: the others come whole.
+    std::vector<std::uint64_t> UnreadablePages() const;
+
 private:
     static constexpr std::size_t kCacheSlots = 16;
-    // The slots' bytes lie in one block aligned to the memory page, so every 8 KiB read lands on whole memory
-    // pages: the kernel copies page-aligned destinations at about twice the speed of unaligned ones.
-    // A slot of a held page points into the held bytes instead of copying them (see LetGoOfHeldSlots).
+    // Each slot's own bytes are aligned to the memory page, so every 8 KiB read lands on whole memory pages: the
+    // kernel copies page-aligned destinations at about twice the speed of unaligned ones. A slot of a held page
+    // points into the held bytes instead of copying them (see LetGoOfHeldSlots), a slot of a file served from
+    // memory into those bytes.
     struct CachedPage {
         std::uint64_t page_number = UINT64_MAX;
         std::uint64_t last_use = 0;
@@ -108,16 +118,23 @@ private:
         std::uint8_t* own = nullptr;  // the slot's own 8 KiB, for pages read from the file
     };
     CachedPage& Load(std::uint64_t page_number) const;
+    void GiveSlotItsBytes(CachedPage& slot) const;
     // Empties the slots that point into the held bytes, before those bytes change or go.
     void LetGoOfHeldSlots();
     void ReadThroughCache(std::uint64_t pos, void* dst, std::size_t n) const;
+    // Reads pages [first, first + count) into dst in one read; after a failed read, the pages from the one it
+    // failed in are read again one at a time, and each page that fails again is zeros and noted as unreadable.
+    // Safe from the block readers' threads.
+    void ReadPages(std::uint64_t first, std::uint64_t count, std::uint8_t* dst) const;
 
     platform::ReadOnlyFile file_;
     std::vector<std::uint64_t> held_numbers_;
     AlignedBuffer held_bytes_;
     mutable std::uint64_t file_reads_ = 0;
     mutable std::uint64_t pages_read_ = 0;
-    AlignedBuffer cache_bytes_;
+    mutable std::mutex unreadable_lock_;
+    mutable std::set<std::uint64_t> unreadable_;
+    mutable std::array<AlignedBuffer, kCacheSlots> slot_bytes_;
     mutable std::array<CachedPage, kCacheSlots> cache_;
     mutable std::uint64_t use_clock_ = 0;
     mutable std::size_t last_slot_ = 0;  // the slot Load returned last: readers read field after field of one page

@@ -74,6 +74,21 @@ std::vector<PageRuns::Run> PageRuns::Merged() const {
     return out;
 }
 
+void PageRuns::Relabel(std::uint64_t page, std::u16string_view why) {
+    std::vector<Stored> kept;
+    kept.reserve(runs_.size() + 1);
+    for (Stored& s : runs_) {
+        if (page < s.run.first || page > s.run.last) {
+            kept.push_back(std::move(s));
+            continue;
+        }
+        if (s.run.first < page) kept.push_back({{s.run.first, page - 1, s.run.why}, s.kind});
+        if (page < s.run.last) kept.push_back({{page + 1, s.run.last, s.run.why}, s.kind});
+    }
+    runs_ = std::move(kept);
+    runs_.push_back({{page, page, std::u16string(why)}, KindOf(why)});
+}
+
 bool PageRuns::Contains(std::uint64_t page) const {
     return std::any_of(runs_.begin(), runs_.end(),
                        [page](const Stored& s) { return page >= s.run.first && page <= s.run.last; });

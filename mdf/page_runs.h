@@ -22,6 +22,8 @@ public:
     void Add(std::uint64_t page, std::u16string_view why);
     // The runs in page order, each page once: runs of one kind that touch or overlap are one.
     std::vector<Run> Merged() const;
+    // Gives one page of the runs a new fault: the page leaves any run it lies in and is added with `why`.
+    void Relabel(std::uint64_t page, std::u16string_view why);
     bool Empty() const { return runs_.empty(); }
     // Whether the page lies in some run (for a few look-ups; linear in the runs).
     bool Contains(std::uint64_t page) const;

@@ -87,8 +87,10 @@ bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
     constexpr std::size_t kMaxKeptPages = 4096;
     std::vector<std::uint64_t> kept_numbers;
     std::vector<std::uint8_t> kept_bytes;
+    // A file served from memory is read in place: nothing is copied.
+    const bool copies = !engine.m_hDataFile.InMemory();
     auto keep = [&](std::uint64_t page_number, const std::uint8_t* page) {
-        if (kept_numbers.size() >= kMaxKeptPages) return;
+        if (!copies || kept_numbers.size() >= kMaxKeptPages) return;
         kept_numbers.push_back(page_number);
         kept_bytes.insert(kept_bytes.end(), page, page + kPageSize);
     };
@@ -121,7 +123,7 @@ bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
                 f.allocation = true;
                 f.wanted = true;
             }
-            if (f.wanted) into.wanted_bytes.insert(into.wanted_bytes.end(), page.begin(), page.end());
+            if (f.wanted && copies) into.wanted_bytes.insert(into.wanted_bytes.end(), page.begin(), page.end());
         }
     };
     ProgressPacer pacer;
@@ -170,9 +172,10 @@ bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
                 keep(i, wanted);
             } else if (f.allocation && f.damage == PageDamage::None) {
                 // An allocation page is believed only when its own checks hold.
-                engine.m_allocationMaps.Take(i, {wanted, kPageSize});
+                engine.m_allocationMaps.Take(i, copies ? std::span<const std::uint8_t>(wanted, kPageSize)
+                                                      : engine.m_hDataFile.Page(i));
             }
-            if (f.wanted) wanted += kPageSize;
+            if (f.wanted && copies) wanted += kPageSize;
             // Where the pass is, in pages: the window's bar follows it however seldom it hears.
             if (pacer.Step()) engine.SendProgress(platform::kProgressAt, static_cast<platform::LPARAM>(i + 1));
             if (engine.StopRequested()) {
@@ -318,8 +321,41 @@ std::uint64_t CRecoveryEngine::ReportDamage() {
         }
     }
 
+    // Pages the system could not read (an I/O error) were zeros to every reader. Each is a damaged page of the
+    // table that lists it or whose allocation maps name it (their finding about a page without a header takes
+    // the read error's words), else of the file.
+    std::map<std::u16string, PageRuns> damaged_runs = m_mapDamagedPageRuns;
+    std::vector<TableDamage> found = m_arrTableDamage;
+    for (const std::uint64_t page_number : m_hDataFile.UnreadablePages()) {
+        const std::u16string about_page = u"Damaged page " + decimal(page_number) + u" (";
+        bool named = false;
+        for (auto& damage : found) {
+            if (!damage.line.starts_with(about_page)) continue;
+            damage.line = DamagedPageLine(page_number, u"read error");
+            named = true;
+        }
+        for (auto& [table, runs] : damaged_runs) {
+            if (!runs.Contains(page_number)) continue;
+            runs.Relabel(page_number, u"read error");
+            named = true;
+        }
+        for (const auto& table : m_lstTables) {
+            for (const auto& page : table.m_lstDataPages) {
+                if (page.m_nPageOffset / kPageSize != page_number) continue;
+                damaged_runs[table.m_pszName].Relabel(page_number, u"read error");
+                named = true;
+                break;
+            }
+        }
+        if (!named) {
+            findings.push_back({DamagedPageLine(page_number, u"read error"),
+                                u"the file (no table's pages or allocation maps name it)", {},
+                                Finding::Kind::DamagedPages, 1});
+        }
+    }
+
     // Pages the tables' allocation maps name that are not their pages, or that lie beyond the end of the file.
-    for (const auto& [table, runs] : m_mapDamagedPageRuns) {
+    for (const auto& [table, runs] : damaged_runs) {
         for (const auto& run : runs.Merged()) {
             findings.push_back({PageRunLine(u"Damaged", run), u"table " + table, table, Finding::Kind::DamagedPages,
                                 RunPages(run)});
@@ -336,7 +372,7 @@ std::uint64_t CRecoveryEngine::ReportDamage() {
     // itself and against the pages. A finding met twice (a page that two allocation maps of one table name) is
     // one loss.
     std::set<std::pair<std::u16string, std::u16string>> seen;
-    for (const auto& damage : m_arrTableDamage) {
+    for (const auto& damage : found) {
         if (!seen.emplace(damage.table, damage.line).second) continue;
         const Finding::Kind kind = damage.line.starts_with(u"Damaged page ")   ? Finding::Kind::DamagedPages
                                    : damage.line.starts_with(u"Missing page ") ? Finding::Kind::MissingPages

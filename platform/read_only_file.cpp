@@ -5,21 +5,33 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <optional>
 #include <utility>
 
 namespace platform {
 
 ReadOnlyFile::~ReadOnlyFile() { Close(); }
 
+ReadOnlyFile::ReadCall ReadOnlyFile::read_call = ::pread;
+
 ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), size_(other.size_), last_error_(std::move(other.last_error_)) {}
+    : fd_(std::exchange(other.fd_, -1)),
+      memory_(other.memory_),
+      in_memory_(std::exchange(other.in_memory_, false)),
+      size_(other.size_),
+      last_error_(std::move(other.last_error_)) {}
 
 ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
     if (this != &other) {
         Close();
         fd_ = std::exchange(other.fd_, -1);
+        memory_ = other.memory_;
+        in_memory_ = std::exchange(other.in_memory_, false);
         size_ = other.size_;
         last_error_ = std::move(other.last_error_);
     }
@@ -27,6 +39,25 @@ ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
 }
 
 namespace {
+
+// The paths served from memory.
+struct Served {
+    std::mutex lock;
+    std::map<std::filesystem::path, std::span<const std::uint8_t>> files;
+};
+Served& ServedFiles() {
+    static Served served;
+    return served;
+}
+
+std::optional<std::span<const std::uint8_t>> ServedBytes(const std::filesystem::path& path) {
+    Served& served = ServedFiles();
+    const std::lock_guard<std::mutex> hold(served.lock);
+    if (served.files.empty()) return std::nullopt;
+    const auto found = served.files.find(path);
+    if (found == served.files.end()) return std::nullopt;
+    return found->second;
+}
 
 bool IsPassingError(int error_number) {
     switch (error_number) {
@@ -49,9 +80,28 @@ std::string NotRegularFileReason(unsigned mode) {
     return "it is not a regular file";
 }
 
+void ServeFromMemory(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+    Served& served = ServedFiles();
+    const std::lock_guard<std::mutex> hold(served.lock);
+    served.files[path] = bytes;
+}
+
+void StopServingFromMemory(const std::filesystem::path& path) {
+    Served& served = ServedFiles();
+    const std::lock_guard<std::mutex> hold(served.lock);
+    served.files.erase(path);
+}
+
 bool ReadOnlyFile::Open(const std::filesystem::path& path) {
     Close();
     busy_ = false;
+    if (const auto bytes = ServedBytes(path)) {
+        memory_ = *bytes;
+        in_memory_ = true;
+        size_ = bytes->size();
+        last_error_.clear();
+        return true;
+    }
     // Without O_NONBLOCK the open of a named pipe waits for a writer, for ever if none comes.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
@@ -84,22 +134,31 @@ bool ReadOnlyFile::Open(const std::filesystem::path& path) {
 void ReadOnlyFile::Close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    memory_ = {};
+    in_memory_ = false;
     size_ = 0;
 }
 
-std::size_t ReadOnlyFile::ReadAt(std::uint64_t pos, void* dst, std::size_t n) const {
+ReadOnlyFile::ReadResult ReadOnlyFile::ReadAt(std::uint64_t pos, void* dst, std::size_t n) const {
     auto* out = static_cast<unsigned char*>(dst);
-    std::size_t done = 0;
-    if (fd_ >= 0) {
+    ReadResult result;
+    std::size_t& done = result.bytes;
+    if (in_memory_) {
+        if (pos < memory_.size()) {
+            done = static_cast<std::size_t>(std::min<std::uint64_t>(n, memory_.size() - pos));
+            std::memcpy(out, memory_.data() + pos, done);
+        }
+    } else if (fd_ >= 0) {
         while (done < n) {
-            ssize_t r = ::pread(fd_, out + done, n - done, static_cast<off_t>(pos + done));
+            const ssize_t r = read_call(fd_, out + done, n - done, static_cast<off_t>(pos + done));
             if (r < 0 && errno == EINTR) continue;
+            if (r < 0) result.error = errno != 0 ? errno : EIO;
             if (r <= 0) break;
             done += static_cast<std::size_t>(r);
         }
     }
     if (done < n) std::memset(out + done, 0, n - done);
-    return done;
+    return result;
 }
 
 void ReadOnlyFile::AdviseSequential() const {

@@ -12,9 +12,6 @@
 // BRINDLEMOOR_DAMAGE_ONLY=FILE:COPY runs that one copy in this process (to debug it).
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,11 +25,11 @@
 #include <set>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
+#include "tests/damage/child_runs.h"
 #include "tests/damage/scan_road.h"
 #include "tests/support/corpus.h"
 #include "tests/support/page_builder.h"
@@ -43,14 +40,9 @@ using namespace testsupport;
 
 namespace {
 
-constexpr std::uint64_t kPage = mdf::kPageSize;
+using damage::EnvNumber;
 
-long EnvNumber(const char* name, long fallback) {
-    const char* v = std::getenv(name);
-    if (!v || !*v) return fallback;
-    const long n = std::strtol(v, nullptr, 10);
-    return n > 0 ? n : fallback;
-}
+constexpr std::uint64_t kPage = mdf::kPageSize;
 
 // What one run of the readers recovered from a file.
 struct TableResult {
@@ -367,86 +359,39 @@ std::string RunCopy(const Original& o, std::uint64_t copy, const std::filesystem
     return text;
 }
 
-struct Child {
-    pid_t pid = -1;
-    int out = -1;
-    std::uint64_t copy = 0;
-    std::chrono::steady_clock::time_point start;
-    std::string text;
-};
-
-void Drain(Child& c) {
-    char buffer[4096];
-    ssize_t n;
-    while ((n = ::read(c.out, buffer, sizeof buffer)) > 0) c.text.append(buffer, static_cast<std::size_t>(n));
-}
-
 // Runs copies [0, copies) of the file in child processes, `jobs` at a time; returns one text per failed copy.
 std::vector<std::string> SweepFile(const Original& o, std::uint64_t copies, int jobs, std::chrono::seconds limit,
                                    const std::filesystem::path& folder, double& slowest, std::size_t& compared) {
     std::vector<std::string> failures;
-    std::vector<Child> running;
-    std::uint64_t next = 0;
-    // Judges a child that ended (status from waitpid) or ran past the limit.
-    auto judge = [&](Child& c, int status, bool timed_out) {
-        slowest = std::max(slowest, std::chrono::duration<double>(std::chrono::steady_clock::now() - c.start).count());
-        Drain(c);
-        ::close(c.out);
-        if (c.text.size() >= sizeof(std::uint64_t)) {
+    // The child gives the number of pages it compared (8 bytes), then its faults.
+    auto work = [&](std::uint64_t copy) {
+        std::size_t pages_compared = 0;
+        const std::string text = RunCopy(o, copy, folder, pages_compared);
+        const std::uint64_t count = pages_compared;
+        return std::string(reinterpret_cast<const char*>(&count), sizeof count) + text;
+    };
+    auto judge = [&](const damage::ChildEnd& end) {
+        slowest = std::max(slowest, end.seconds);
+        std::string text = end.output;
+        if (text.size() >= sizeof(std::uint64_t)) {
             std::uint64_t count = 0;
-            std::memcpy(&count, c.text.data(), sizeof count);
+            std::memcpy(&count, text.data(), sizeof count);
             compared += count;
-            c.text.erase(0, sizeof count);
+            text.erase(0, sizeof count);
         }
-        const std::string id = o.name + " copy " + std::to_string(c.copy) + " (" + MakeDamage(o, c.copy).what + ")";
-        if (timed_out) {
+        const std::string id = o.name + " copy " + std::to_string(end.index) + " (" + MakeDamage(o, end.index).what + ")";
+        if (end.timed_out) {
             failures.push_back(id + ": ran longer than " + std::to_string(limit.count()) + " s");
-        } else if (WIFSIGNALED(status)) {
-            failures.push_back(id + ": crashed with signal " + std::to_string(WTERMSIG(status)));
-        } else if (WIFEXITED(status) && WEXITSTATUS(status) == 1) {
-            failures.push_back(c.text);
-        } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            failures.push_back(id + ": ended with status " + std::to_string(WEXITSTATUS(status)) +
+        } else if (end.signal != 0) {
+            failures.push_back(id + ": crashed with signal " + std::to_string(end.signal));
+        } else if (!end.finished) {
+            failures.push_back(id + ": ended with status " + std::to_string(end.exit_status) +
                                " (a sanitizer report: see the test output)");
+        } else if (!text.empty()) {
+            failures.push_back(text);
         }
     };
-    while (next < copies || !running.empty()) {
-        while (next < copies && static_cast<int>(running.size()) < jobs) {
-            int fds[2];
-            if (::pipe(fds) != 0) break;
-            const pid_t pid = ::fork();
-            if (pid == 0) {
-                ::close(fds[0]);
-                // The child writes the number of pages it compared (8 bytes), then its faults.
-                std::size_t pages_compared = 0;
-                const std::string text = RunCopy(o, next, folder, pages_compared);
-                const std::uint64_t count = pages_compared;
-                const std::string message = std::string(reinterpret_cast<const char*>(&count), sizeof count) + text;
-                if (::write(fds[1], message.data(), message.size()) < 0) _exit(3);
-                _exit(text.empty() ? 0 : 1);
-            }
-            ::close(fds[1]);
-            ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
-            running.push_back({pid, fds[0], next, std::chrono::steady_clock::now(), {}});
-            ++next;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        for (auto it = running.begin(); it != running.end();) {
-            Drain(*it);
-            int status = 0;
-            if (::waitpid(it->pid, &status, WNOHANG) == it->pid) {
-                judge(*it, status, false);
-                it = running.erase(it);
-            } else if (std::chrono::steady_clock::now() - it->start > limit) {
-                ::kill(it->pid, SIGKILL);
-                ::waitpid(it->pid, &status, 0);
-                judge(*it, status, true);
-                it = running.erase(it);
-            } else {
-                ++it;
-            }
-        }
-    }
+    damage::RunInChildren(copies, jobs, limit, work, judge);
     return failures;
 }
 

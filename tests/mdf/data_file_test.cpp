@@ -1,9 +1,11 @@
-// Reading the data file: torn-sector restoration in both forms, the record lister's bounds, and opening.
+// Reading the data file: torn-sector restoration in both forms, the record lister's bounds, opening, and reads
+// from the disk and from memory.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "mdf/recovery_engine.h"
+#include "platform/read_only_file.h"
 #include "platform/text.h"
 #include "tests/support/descriptor_limit.h"
 #include "tests/support/page_builder.h"
@@ -385,4 +388,69 @@ TEST(DataFileReads, BlocksAreLookedAtInParallelAndTakenInOrder) {
                      },
                      [](std::uint64_t) { return true; }),
                  std::runtime_error);
+}
+
+// A file served from memory gives on every road the bytes the same file gives from the disk: single pages, reads
+// across pages and past the end, held pages, and the scan's blocks (the last one cut by the file's end). Once
+// no longer served, its path opens nothing.
+TEST(DataFileReads, AFileServedFromMemoryReadsAsTheFileOnDisk) {
+    constexpr std::uint32_t kPages = 70;
+    FileBuilder builder;
+    for (std::uint32_t n = 0; n < kPages; ++n) {
+        PageBuilder page;
+        page.U32(100, 0x5000 + n);
+        page.U32(8188, 0x6000 + n);
+        builder.SetPage(n, page);
+    }
+    builder.TrailingBytes(1000);
+    const std::vector<std::uint8_t> bytes = builder.Bytes();
+    TempDir dir;
+    builder.WriteTo(dir / "disk.mdf");
+    const std::filesystem::path served = "/brindlemoor-test-memory/data.mdf";
+    platform::ServeFromMemory(served, bytes);
+
+    mdf::DataFile disk;
+    mdf::DataFile memory;
+    ASSERT_TRUE(disk.Open(dir / "disk.mdf"));
+    ASSERT_TRUE(memory.Open(served));
+    ASSERT_EQ(memory.Size(), bytes.size());
+    auto same_page = [&](std::uint64_t n) {
+        const auto a = disk.Page(n);
+        const std::vector<std::uint8_t> on_disk(a.begin(), a.end());
+        const auto b = memory.Page(n);
+        EXPECT_TRUE(std::equal(on_disk.begin(), on_disk.end(), b.begin(), b.end())) << "page " << n;
+    };
+    for (std::uint64_t n = 0; n <= kPages + 1; ++n) same_page(n);  // the partial page and one beyond the end
+    for (const std::uint64_t pos : {std::uint64_t{100}, 3 * kPageSize - 6, kPages * kPageSize + 990}) {
+        std::vector<std::uint8_t> a(40), b(40);
+        disk.Read(pos, a.data(), a.size());
+        memory.Read(pos, b.data(), b.size());
+        EXPECT_EQ(a, b) << "read at " << pos;
+    }
+    memory.HoldPages({2, 3, 4, 60});
+    disk.HoldPages({2, 3, 4, 60});
+    for (const std::uint64_t n : {2, 4, 60}) same_page(n);
+
+    std::vector<std::uint8_t> from_blocks;
+    std::vector<std::uint64_t> taken;
+    memory.ForEachBlock(
+        0, kPages + 1,
+        [&](std::uint64_t block, std::uint64_t first_page, std::span<const std::uint8_t> block_bytes) {
+            EXPECT_EQ(first_page, block * mdf::DataFile::kScanBlockPages);
+            from_blocks.insert(from_blocks.end(), block_bytes.begin(), block_bytes.end());
+        },
+        [&](std::uint64_t block) {
+            taken.push_back(block);
+            return true;
+        });
+    EXPECT_EQ(taken, (std::vector<std::uint64_t>{0, 1}));
+    ASSERT_EQ(from_blocks.size(), (kPages + 1) * kPageSize);
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), from_blocks.begin()));
+    EXPECT_TRUE(std::all_of(from_blocks.begin() + static_cast<std::ptrdiff_t>(bytes.size()), from_blocks.end(),
+                            [](std::uint8_t b) { return b == 0; }))
+        << "zeros after the end of the file";
+
+    platform::StopServingFromMemory(served);
+    mdf::DataFile gone;
+    EXPECT_FALSE(gone.Open(served));
 }
