@@ -5,9 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <ctime>
-#include <new>
-#include <stdexcept>
-#include <unordered_set>
 #include <utility>
 
 #include "app/app_fields.h"
@@ -27,18 +24,6 @@ namespace app {
 namespace {
 
 std::atomic<std::uint64_t> g_nextJobId{1};
-
-// Room for the rows a table counts, when it can be had. A damaged page can count records that the decoder
-// then turns down, so the count may be far above the rows that come: without the room the array only grows
-// as they come, as it would have anyway.
-template <typename Rows>
-void ReserveRows(Rows& rows, std::uint64_t counted) {
-    try {
-        rows.reserve(rows.size() + static_cast<std::size_t>(std::min<std::uint64_t>(counted, rows.max_size() - rows.size())));
-    } catch (const std::bad_alloc&) {
-    } catch (const std::length_error&) {
-    }
-}
 
 // Texts of the job that the program's string table does not hold.
 constexpr int kCannotOpenText = 900;
@@ -314,18 +299,7 @@ void CRecoverThread::RunScan() {
              static_cast<platform::LPARAM>(std::min<std::uint64_t>(rows, 0x7FFFFFFF)));
         for (auto& table : engine.m_lstTables) {
             engine.m_pCurrentTable = &table;
-            std::unordered_set<std::uint64_t> seen;
-            auto& pages = table.m_lstDataPages;
-            pages.erase(std::remove_if(pages.begin(), pages.end(),
-                                       [&](const mdf::DataPageNode& page) { return !seen.insert(page.m_nPageOffset).second; }),
-                        pages.end());
-            // The rows of the documents and streams tables are appended one by one: room for all the rows the
-            // table counts is made at once, so the arrays neither grow by doubling nor hold two copies of
-            // themselves while they move.
-            const rows::RowCapture kind(table, true);
-            if (kind.Docs()) ReserveRows(engine.m_arrDocRows, table.m_nRowCount);
-            if (kind.Streams()) ReserveRows(engine.m_arrStreamRows, table.m_nRowCount);
-            const bool whole = engine.WalkTableRows(
+            const bool whole = engine.CaptureTableRows(
                 table, [this](std::size_t) { return !StopCheck(); },
                 [this] {
                     if (StopCheck()) return false;

@@ -148,6 +148,11 @@ public:
     // them as they were.
     bool WalkTableRows(TableNode& table, const std::function<bool(std::size_t page_index)>& before_page,
                        const std::function<bool()>& after_record);
+    // The Document Recovery capture of one table, as the scan job takes it: a page listed twice leaves the list,
+    // the documents' and streams' arrays get room for the rows the table counts, then WalkTableRows with the
+    // same two calls.
+    bool CaptureTableRows(TableNode& table, const std::function<bool(std::size_t page_index)>& before_page,
+                          const std::function<bool()>& after_record);
     // What the last DecodeTableRow made of its record.
     enum class RecordOutcome : std::uint8_t {
         Row,         // a row came of it (grid texts, capture, or a statement run)

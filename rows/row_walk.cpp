@@ -2,12 +2,16 @@
 // could not read and each value it could not read whole is counted against the table, and at the end of a
 // whole walk the rows it gave are set against the rows the table should give.
 #include <algorithm>
+#include <new>
 #include <set>
+#include <stdexcept>
+#include <unordered_set>
 #include <vector>
 
 #include "mdf/catalog_page.h"
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
+#include "rows/row_capture.h"
 
 namespace mdf {
 
@@ -17,6 +21,18 @@ namespace {
 constexpr std::uint64_t kWalkLinesLogged = 20;
 
 std::u16string Number(std::uint64_t n) { return platform::Widen(std::to_string(n)); }
+
+// Room for the rows a table counts, when it can be had. A damaged page can count records that the decoder
+// then turns down, so the count may be far above the rows that come: without the room the array only grows
+// as they come, as it would have anyway.
+template <typename Rows>
+void ReserveRows(Rows& rows, std::uint64_t counted) {
+    try {
+        rows.reserve(rows.size() + static_cast<std::size_t>(std::min<std::uint64_t>(counted, rows.max_size() - rows.size())));
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+}
 
 }  // namespace
 
@@ -63,6 +79,22 @@ bool CRecoveryEngine::WalkTableRows(TableNode& table, const std::function<bool(s
                 table.m_pszName);
     }
     return true;
+}
+
+bool CRecoveryEngine::CaptureTableRows(TableNode& table, const std::function<bool(std::size_t page_index)>& before_page,
+                                       const std::function<bool()>& after_record) {
+    std::unordered_set<std::uint64_t> seen;
+    auto& pages = table.m_lstDataPages;
+    pages.erase(std::remove_if(pages.begin(), pages.end(),
+                               [&](const DataPageNode& page) { return !seen.insert(page.m_nPageOffset).second; }),
+                pages.end());
+    // The rows of the documents and streams tables are appended one by one: room for all the rows the table
+    // counts is made at once, so the arrays neither grow by doubling nor hold two copies of themselves while
+    // they move.
+    const rows::RowCapture kind(table, true);
+    if (kind.Docs()) ReserveRows(m_arrDocRows, table.m_nRowCount);
+    if (kind.Streams()) ReserveRows(m_arrStreamRows, table.m_nRowCount);
+    return WalkTableRows(table, before_page, after_record);
 }
 
 void CRecoveryEngine::NoteRowLoss(TableNode& table, RowLoss loss, std::uint64_t record_offset,

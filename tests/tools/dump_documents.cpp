@@ -29,10 +29,11 @@ int RunDocuments(const std::string& out_dir, const std::string& file, std::ostre
     engine.ComputeColumnOffsets();
     std::uint64_t damage = ReportDamageTo(engine, err);
 
-    // The record pass: every live record of every data page (each page once) through the row capture.
+    // The record pass: every live record of every data page (each page once) through the row capture, the
+    // scan job's own way.
     app.m_bRowPreview = false;
     for (auto& table : engine.m_lstTables) {
-        engine.WalkTableRows(table, {}, [&app] {
+        engine.CaptureTableRows(table, {}, [&app] {
             app.m_arrRowValues.clear();
             return true;
         });
