@@ -12,18 +12,31 @@
 #include <thread>
 #include <vector>
 
+#include <sys/mman.h>
+
 namespace mdf {
 
 namespace {
 constexpr std::size_t kMemoryPage = 4096;
+constexpr std::size_t kHugePage = 2 * 1024 * 1024;
 }  // namespace
 
-AlignedBuffer::AlignedBuffer(std::size_t size)
-    : bytes_(static_cast<std::uint8_t*>(::operator new(size, std::align_val_t{kMemoryPage}))), size_(size) {
+AlignedBuffer::AlignedBuffer(std::size_t size, std::size_t alignment)
+    : bytes_(static_cast<std::uint8_t*>(::operator new(size, std::align_val_t{alignment})), Free{alignment}),
+      size_(size) {}
+
+AlignedBuffer::AlignedBuffer(std::size_t size) : AlignedBuffer(size, kMemoryPage) {
     std::memset(bytes_.get(), 0, size);
 }
 
-void AlignedBuffer::Free::operator()(std::uint8_t* p) const { ::operator delete(p, std::align_val_t{kMemoryPage}); }
+AlignedBuffer AlignedBuffer::Unfilled(std::size_t size) {
+    if (size < kHugePage) return AlignedBuffer(size, kMemoryPage);
+    AlignedBuffer buffer(size, kHugePage);
+    ::madvise(buffer.data(), size / kHugePage * kHugePage, MADV_HUGEPAGE);  // only a wish
+    return buffer;
+}
+
+void AlignedBuffer::Free::operator()(std::uint8_t* p) const { ::operator delete(p, std::align_val_t{alignment}); }
 
 DataFile::DataFile() = default;
 DataFile::~DataFile() = default;
@@ -147,7 +160,9 @@ void DataFile::HoldPages(std::vector<std::uint64_t> page_numbers) {
         ReleaseHeldPages();
         return;
     }
-    if (held_bytes_.size() < page_numbers.size() * kPageSize) held_bytes_ = AlignedBuffer(page_numbers.size() * kPageSize);
+    if (held_bytes_.size() < page_numbers.size() * kPageSize) {
+        held_bytes_ = AlignedBuffer::Unfilled(page_numbers.size() * kPageSize);
+    }
     constexpr std::size_t kMaxRunPages = 128;  // 1 MiB per read at most
     for (std::size_t i = 0; i < page_numbers.size();) {
         std::size_t run = 1;
@@ -164,7 +179,7 @@ void DataFile::HoldPageCopies(std::vector<std::uint64_t> page_numbers, const std
     if (file_.InMemory()) return;
     ReleaseHeldPages();
     if (page_numbers.empty() || bytes.size() != page_numbers.size() * kPageSize) return;
-    held_bytes_ = AlignedBuffer(bytes.size());
+    held_bytes_ = AlignedBuffer::Unfilled(bytes.size());
     std::memcpy(held_bytes_.data(), bytes.data(), bytes.size());
     held_numbers_ = std::move(page_numbers);
 }

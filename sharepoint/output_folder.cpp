@@ -4,6 +4,8 @@
 
 #include <fcntl.h>
 #include <linux/limits.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -119,6 +121,33 @@ bool CurrentPath(int fd, std::string& path) {
     return true;
 }
 
+// True when path lies below root_path (or is it), both as the system gives them; a removed folder's path
+// (marked as such) lies nowhere.
+bool PathBelow(const std::string& path, const std::string& root_path) {
+    if (EndsWith(path, kRemovedMark)) return false;
+    if (root_path == "/" || path == root_path) return true;
+    return path.size() > root_path.size() && path.compare(0, root_path.size(), root_path) == 0 &&
+           path[root_path.size()] == '/';
+}
+
+// What the save's watch hears of a folder: its move and its removal.
+constexpr std::uint32_t kWatchedEvents = IN_MOVE_SELF | IN_DELETE_SELF | IN_ONLYDIR;
+
+// Watches the folder open as fd (through /proc/self/fd, which leads to the folder wherever it is now).
+bool WatchFolder(int watch, int fd) {
+    char link[40];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    return ::inotify_add_watch(watch, link, kWatchedEvents) >= 0;
+}
+
+// False once the folder open as fd is removed. The watch hears of moves at once, but of a removal only when the
+// last descriptor of the folder closes; a folder is removed only when empty, so a folder that is still there
+// has every folder above it still there as well.
+bool StillThere(int fd) {
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && info.st_nlink > 0;
+}
+
 int OpenUnnamedFile(int folder) { return ::openat(folder, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666); }
 
 // Where a folder lies now, seen from the output folder.
@@ -144,7 +173,12 @@ bool RootInPlace(const OutputRoot& root, std::string& now) {
 
 // Where the folder open as `folder` lies: below the output folder, outside it (moved out by another program),
 // or nowhere that counts, the output folder itself being deleted or moved.
-Place PlaceOf(const UniqueFd& folder, const OutputRoot& root) {
+Place PlaceOf(const FolderFd& folder, const OutputRoot& root) {
+    // A watched folder was below the output folder when its watch was set: while the watch heard nothing and the
+    // folder is not removed, it is.
+    if (folder.watched && !root.lost.load(std::memory_order_relaxed) && root.Quiet() && StillThere(folder.Get())) {
+        return Place::Below;
+    }
     std::string root_path;
     if (!RootInPlace(root, root_path)) return Place::RootLost;
     if (&folder == root.fd.get()) return Place::Below;
@@ -152,11 +186,7 @@ Place PlaceOf(const UniqueFd& folder, const OutputRoot& root) {
     // folder when its path does. A removed folder's path is marked as such; it is left to the walk below.
     std::string folder_path;
     if (!root_path.empty() && CurrentPath(folder.Get(), folder_path) && !EndsWith(folder_path, kRemovedMark)) {
-        if (root_path == "/" || folder_path == root_path) return Place::Below;
-        const bool below = folder_path.size() > root_path.size() &&
-                           folder_path.compare(0, root_path.size(), root_path) == 0 &&
-                           folder_path[root_path.size()] == '/';
-        return below ? Place::Below : Place::Outside;
+        return PathBelow(folder_path, root_path) ? Place::Below : Place::Outside;
     }
     struct stat at {};
     if (::fstat(folder.Get(), &at) != 0) return Place::Outside;
@@ -217,6 +247,12 @@ UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
 
 int UniqueFd::Release() { return std::exchange(fd_, -1); }
 
+bool OutputRoot::Quiet() const {
+    if (!watching) return false;
+    int pending = 0;
+    return ::ioctl(watch.Get(), FIONREAD, &pending) == 0 && pending == 0;
+}
+
 namespace {
 
 // Which way of naming an unnamed file works in folder: each is tried once on an unnamed file of its own, whose
@@ -251,7 +287,9 @@ bool OutputFolder::Open(const std::u16string& root, std::string* error) {
         by_text_.clear();
         held_.clear();
     }
-    root_ = std::make_shared<const UniqueFd>(::open(platform::ToUtf8(root).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    auto opened =
+        std::make_shared<FolderFd>(::open(platform::ToUtf8(root).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    root_ = opened;
     root_path_ = root;
     place_.reset();
     no_unnamed_files_ = false;
@@ -264,7 +302,7 @@ bool OutputFolder::Open(const std::u16string& root, std::string* error) {
     if (::fstat(root_->Get(), &info) != 0) {
         open_error_ = ErrorText(errno);
         SetError(error, open_error_);
-        root_ = std::make_shared<const UniqueFd>();
+        root_ = std::make_shared<const FolderFd>();
         return false;
     }
     auto place = std::make_shared<OutputRoot>();
@@ -274,6 +312,21 @@ bool OutputFolder::Open(const std::u16string& root, std::string* error) {
     place->path = platform::ToUtf8(root);
     if (!CurrentPath(root_->Get(), place->current)) place->current.clear();
     place->naming = ProbeUnnamedNaming(root_->Get());
+    // The watch: the output folder and every folder above it (a move of any of them moves the output folder),
+    // then a look that it is still where its path was taken, so that nothing went unheard in between.
+    place->watch = UniqueFd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (place->watch.IsOpen() && !place->current.empty() && WatchFolder(place->watch.Get(), root_->Get())) {
+        bool all = true;
+        for (std::string above = place->current; all && above.size() > 1;) {
+            const std::size_t slash = above.rfind('/');
+            above.resize(slash == 0 ? 1 : slash);
+            all = ::inotify_add_watch(place->watch.Get(), above.c_str(), kWatchedEvents | IN_DONT_FOLLOW) >= 0;
+        }
+        std::string now;
+        place->watching = all && CurrentPath(root_->Get(), now) && now == place->current;
+    }
+    if (!place->watching) place->watch = UniqueFd();
+    opened->watched = place->watching;
     no_unnamed_files_ = place->naming == UnnamedNaming::None;
     place_ = std::move(place);
     open_error_.clear();
@@ -284,6 +337,7 @@ bool OutputFolder::Lost() const { return place_ && place_->lost.load(); }
 
 bool OutputFolder::RootInPlace() const {
     if (!place_) return false;
+    if (!place_->lost.load(std::memory_order_relaxed) && place_->Quiet() && StillThere(root_->Get())) return true;
     std::string now;
     return sharepoint::RootInPlace(*place_, now);
 }
@@ -327,6 +381,18 @@ bool OutputFolder::Flush(std::string* error) const {
 std::size_t OutputFolder::HeldFolderCount() const {
     const std::lock_guard<std::mutex> lock(mutex_);
     return held_.size();
+}
+
+OutputFolder::Fd OutputFolder::Watched(int fd, const FolderFd& parent) const {
+    auto folder = std::make_shared<FolderFd>(fd);
+    // Asked by path once, after the watch is set: a move before it is seen here, one after it is heard.
+    if (parent.watched && place_->watching && WatchFolder(place_->watch.Get(), fd)) {
+        std::string root_path;
+        std::string path;
+        folder->watched = CurrentPath(root_->Get(), root_path) && root_path == place_->current &&
+                          CurrentPath(fd, path) && PathBelow(path, root_path);
+    }
+    return folder;
 }
 
 void OutputFolder::Hold(std::string key, Fd folder) const {
@@ -414,7 +480,7 @@ OutputFolder::Fd OutputFolder::Folder(const std::u16string& path, bool create, s
             SetError(error, NotAFolderReason(at->Get(), name, errno));
             return {};
         }
-        at = std::make_shared<const UniqueFd>(next);
+        at = Watched(next, *at);
         Hold(key.substr(0, ends[depth]), at);
     }
     // The folder asked for is the most recently used now; it is found by this text from now on.

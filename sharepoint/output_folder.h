@@ -13,6 +13,12 @@
 // users lack) or through /proc/self/fd (which needs /proc): which of them works is tried once when the folder
 // is opened, and where neither does, files get a temporary name instead.
 //
+// Whether a folder still lies below the output folder is asked of the system by its path (/proc/self/fd)
+// once per folder opened; after that the save's watch (inotify) on the output folder, the folders above it and
+// every folder opened below it answers: as long as none of them was moved, and the folder itself is not removed
+// (a folder is removed only when empty, so then so is none above it), every folder still lies where it was
+// found. Once any was moved, and where no watch could be set, each check asks by path again.
+//
 // A save writes many files into few folders, so the folders it opened stay open while the object lives (at
 // most kMaxHeldFolders of them, the least recently used closed first): each folder is opened once per save,
 // from its parent's descriptor. A failed open is never kept, so it is tried again, name by name, next time.
@@ -61,15 +67,30 @@ private:
     int fd_ = -1;
 };
 
+// A folder at or below the output folder, held open. watched: found below the output folder after its watch was
+// set, with every folder between it and the output folder watched as well.
+class FolderFd : public UniqueFd {
+public:
+    using UniqueFd::UniqueFd;
+    bool watched = false;
+};
+
 // The output folder as it was opened, shared by its files: the place every file and folder is checked against.
 struct OutputRoot {
-    std::shared_ptr<const UniqueFd> fd;
+    std::shared_ptr<const FolderFd> fd;
     dev_t device = 0;
     ino_t inode = 0;
     std::string path;     // as it was opened (UTF-8)
     std::string current;  // as the system named it when it was opened (/proc/self/fd); empty when unknown
     UnnamedNaming naming = UnnamedNaming::None;
     mutable std::atomic<bool> lost{false};
+    // The watch (inotify) that hears of a move of the output folder, of a folder above it or of a watched folder
+    // below it (and of a removal once the folder's last descriptor closes); watching: set up, the output folder
+    // and every folder above it watched.
+    UniqueFd watch;
+    bool watching = false;
+    // True while watching and the watch heard nothing since.
+    bool Quiet() const;
 };
 
 // A file being written below the output folder, unnamed in its folder (or under a temporary name there).
@@ -142,7 +163,7 @@ private:
     // descriptor in `unnamed` to be named by. False, with the file discarded, when anything failed.
     bool FinishWriting(bool sync, UniqueFd& unnamed);
 
-    std::shared_ptr<const UniqueFd> folder_;
+    std::shared_ptr<const FolderFd> folder_;
     std::shared_ptr<const OutputRoot> root_;
     UniqueFd link_fd_;  // an unnamed file between FinishBeforeNaming and Name: the descriptor it is named by
     std::FILE* file_ = nullptr;
@@ -214,7 +235,7 @@ public:
     static LinkUnnamedCall link_through_proc;
 
 private:
-    using Fd = std::shared_ptr<const UniqueFd>;
+    using Fd = std::shared_ptr<const FolderFd>;
     struct HeldFolder {
         std::string key;      // the names below the root joined by '/'
         std::u16string text;  // the path text it was asked for by (empty when only passed through)
@@ -223,6 +244,9 @@ private:
     // The folder at path, held or opened (and then held) from its nearest held ancestor or the root.
     Fd Folder(const std::u16string& path, bool create, std::string* error) const;
     void Hold(std::string key, Fd folder) const;
+    // The folder just opened as fd from parent, watched when its watch can be set and it is found below the
+    // output folder then.
+    Fd Watched(int fd, const FolderFd& parent) const;
 
     // StartFile's open of the file, unnamed or under a temporary name.
     void OpenFile(PendingFile& pending) const;

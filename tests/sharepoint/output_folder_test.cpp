@@ -53,7 +53,8 @@ TEST(OutputFolderHandles, AtMostTheBoundStayOpenAndAllCloseWithTheOutputFolder) 
             // The same folder again, by the same text and by another spelling of it.
             ASSERT_TRUE(folder.MakeFolder(Folder(out, n) + u"/", &why)) << why;
             EXPECT_LE(folder.HeldFolderCount(), sharepoint::OutputFolder::kMaxHeldFolders);
-            EXPECT_LE(OpenDescriptors(), before + 1 + sharepoint::OutputFolder::kMaxHeldFolders);
+            // The output folder, its watch and the held folders.
+            EXPECT_LE(OpenDescriptors(), before + 2 + sharepoint::OutputFolder::kMaxHeldFolders);
         }
         EXPECT_EQ(folder.HeldFolderCount(), sharepoint::OutputFolder::kMaxHeldFolders);
     }
@@ -217,6 +218,56 @@ TEST(OutputFolderNaming, AFileIsNamedWholeNeverOverATakenNameAndOnlyBelowTheOutp
             EXPECT_EQ(file.Error(), c.error);
             EXPECT_EQ(Entries(out / c.folder_now), c.in_folder);
             EXPECT_EQ(Entries(outside), c.in_outside);
+        }
+    }
+}
+
+// A move of a folder between the output folder and the file's folder, or of a folder above the output folder,
+// moves the file's folder too: it is caught as a move of the folder itself is.
+TEST(OutputFolderNaming, AMoveOfAFolderAboveTheFilesFolderIsCaught) {
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path& top)> during;  // top holds above/out and outside
+        bool committed;
+        std::string error;
+        fs::path file_now;  // below top
+    };
+    const Case cases[] = {
+        {"the folder above its folder moved out of the output folder",
+         [](const fs::path& top) { fs::rename(top / "above" / "out" / "site", top / "outside" / "site"); }, false,
+         "its folder was moved out of the output folder", {}},
+        {"the folder above its folder moved within the output folder",
+         [](const fs::path& top) {
+             fs::create_directory(top / "above" / "out" / "elsewhere");
+             fs::rename(top / "above" / "out" / "site", top / "above" / "out" / "elsewhere" / "site");
+         },
+         true, "", fs::path("above") / "out" / "elsewhere" / "site" / "docs" / "a.txt"},
+        {"the folder above the output folder moved",
+         [](const fs::path& top) { fs::rename(top / "above", top / "moved"); }, false, sharepoint::kOutputLostReason,
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testsupport::TempDir dir;
+        const fs::path top = dir.Path();
+        const fs::path out = top / "above" / "out";
+        fs::create_directories(out / "site" / "docs");
+        fs::create_directories(top / "outside");
+        sharepoint::OutputFolder folder;
+        ASSERT_TRUE(folder.Open(U(out)));
+        sharepoint::PendingFile file = folder.CreateFile(U(out / "site" / "docs"), u"a.txt");
+        ASSERT_TRUE(file.Write("whole", 5));
+        c.during(top);
+        EXPECT_EQ(file.Commit(), c.committed) << file.Error();
+        EXPECT_EQ(file.Error(), c.error);
+        // The one file of the save, where its folder is now; none anywhere when it was not named.
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::recursive_directory_iterator(top)) {
+            if (entry.is_regular_file()) files.push_back(fs::relative(entry.path(), top));
+        }
+        EXPECT_EQ(files, c.committed ? std::vector<fs::path>{c.file_now} : std::vector<fs::path>{});
+        if (c.committed) {
+            EXPECT_EQ(Contents(top / c.file_now), "whole");
         }
     }
 }
