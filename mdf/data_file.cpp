@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include <sched.h>
 #include <sys/mman.h>
 
 namespace mdf {
@@ -19,6 +20,17 @@ namespace mdf {
 namespace {
 constexpr std::size_t kMemoryPage = 4096;
 constexpr std::size_t kHugePage = 2 * 1024 * 1024;
+
+// The processors this process may run on (taskset, a container's share), which may be fewer than the machine has.
+unsigned UsableProcessors() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0) {
+        const int count = CPU_COUNT(&set);
+        if (count > 0) return static_cast<unsigned>(count);
+    }
+    return std::thread::hardware_concurrency();
+}
 }  // namespace
 
 AlignedBuffer::AlignedBuffer(std::size_t size, std::size_t alignment)
@@ -251,7 +263,7 @@ void DataFile::ForEachBlock(
     constexpr auto kCachedBlockTime = std::chrono::microseconds(75);  // 512 KiB at 7 GB/s
     const std::uint64_t blocks = (count + kScanBlockPages - 1) / kScanBlockPages;
     auto pages_of = [&](std::uint64_t block) { return std::min(kScanBlockPages, count - block * kScanBlockPages); };
-    const unsigned cores = std::thread::hardware_concurrency();
+    const unsigned cores = UsableProcessors();
     const std::uint64_t workers = std::min({kMaxWorkers, std::max<std::uint64_t>(cores, 2) - 1, blocks});
 
     // Under `lock`: done[block % kBlocksInFlight] becomes block + 1 when look is through with the block; taken
@@ -277,7 +289,9 @@ void DataFile::ForEachBlock(
         std::uint64_t pages = 0;
     };
     std::vector<Worker> pool(static_cast<std::size_t>(workers));
-    for (auto& worker : pool) worker.bytes = AlignedBuffer(static_cast<std::size_t>(std::min(kScanBlockPages, count)) * kPageSize);
+    for (auto& worker : pool) {
+        worker.bytes = AlignedBuffer::Unfilled(static_cast<std::size_t>(std::min(kScanBlockPages, count)) * kPageSize);
+    }
     const std::uint64_t end_page = first + count;
     auto request_ahead = [&](std::uint64_t at) {
         // Not while the blocks come from the system's cache (a block read at memory speed): the request would

@@ -8,7 +8,7 @@
 namespace mdf {
 
 DataPageNote NoteDataPage(std::span<const std::uint8_t> page, std::uint64_t page_number) {
-    DataPageNote note;
+    DataPageNote note{};
     if (page.size() < kPageSize) return note;
     auto u16 = [&](std::size_t at) { return static_cast<std::uint16_t>(page[at] | (page[at + 1] << 8)); };
     if (u16(0) != kPageTypeData) return note;

@@ -55,7 +55,7 @@ struct PageFindings {
     bool sound = false;  // a sound header that carries the page's own number
     std::uint32_t live_records = 0;  // of a data page with a sound header
     std::array<std::uint8_t, 40> raw_header{};  // of a page without a sound header
-    DataPageNote note;
+    DataPageNote note{};
 };
 
 struct BlockFindings {
@@ -70,14 +70,23 @@ struct BlockFindings {
 // damage. The GAM and PFS pages go to engine.m_allocationMaps. Progress is paced (see
 // ProgressPacer): start, the position now and then, end. True when
 // a data page was met; false as well when the user stopped the scan (then the end message is not sent).
-// With notes, each data page's note goes into notes[page number] (see data_page_notes.h).
+// With notes, each page's note goes into notes[page number] (see data_page_notes.h), written by the thread that
+// looks at the page; they are emptied when the scan does not reach the end.
 // The pages are read and looked at on several threads (list_of is called there too); what they found is
 // filed here in page order, as a pass over one page after the other would file it.
 bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
                      const std::function<PageList*(std::uint32_t object_id)>& list_of,
-                     std::vector<DataPageNote>* notes = nullptr) {
+                     DataPageNotes* notes = nullptr) {
     const std::uint64_t pages = engine.m_nFileSize / kPageSize;
-    if (notes) notes->assign(static_cast<std::size_t>(pages), DataPageNote{});
+    // Not cleared here: every page's note is written as its block is looked at.
+    if (notes) notes->resize(static_cast<std::size_t>(pages));
+    struct UnfinishedNotes {
+        DataPageNotes* notes;
+        bool finished = false;
+        ~UnfinishedNotes() {
+            if (notes && !finished) DataPageNotes().swap(*notes);
+        }
+    } unfinished{notes};
     engine.SendProgress(platform::kProgressStart, static_cast<platform::LPARAM>(pages));
     bool data_page_met = false;
     bool stopped = false;
@@ -124,6 +133,7 @@ bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
                 f.wanted = true;
             }
             if (f.wanted && copies) into.wanted_bytes.insert(into.wanted_bytes.end(), page.begin(), page.end());
+            if (notes) (*notes)[static_cast<std::size_t>(page_number)] = f.note;
         }
     };
     ProgressPacer pacer;
@@ -166,7 +176,6 @@ bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
                     list->Add(offset, f.header.slot_count);
                     keep(i, wanted);
                 }
-                if (notes) (*notes)[static_cast<std::size_t>(i)] = f.note;
             } else if (f.iam) {
                 engine.m_arrIamPages.push_back(offset);
                 keep(i, wanted);
@@ -187,6 +196,7 @@ bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
     };
     engine.m_hDataFile.ForEachBlock(0, pages, look, take);
     if (stopped) return false;
+    unfinished.finished = true;
     // Damage in an extent that the GAM marks free is no damage (asked once every GAM page is in), unless an
     // allocation map of some object names the page: a map that names a page is evidence that it holds data,
     // and a GAM is never taken as the word that erases it.
@@ -243,8 +253,8 @@ bool CRecoveryEngine::ScanPages2005() {
     const std::uint32_t rowset_columns_object = m_app.m_bSql2008Catalog ? 3 : 4;
     // The notes spare the allocation walk a second read of every data page. A file with torn-sector
     // restoration has its slot entries and status bytes fixed up as they are read, so it is read as before.
-    std::vector<DataPageNote>().swap(m_arrDataPageNotes);
-    std::vector<DataPageNote>* notes = m_app.m_bCreatedOn2000 ? nullptr : &m_arrDataPageNotes;
+    DataPageNotes().swap(m_arrDataPageNotes);
+    DataPageNotes* notes = m_app.m_bCreatedOn2000 ? nullptr : &m_arrDataPageNotes;
     return ScanPageHeaders(*this, true, [&](std::uint32_t object_id) -> PageList* {
         switch (object_id) {
             case 34: return &m_plObjects;

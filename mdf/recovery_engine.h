@@ -611,7 +611,7 @@ public:
     AllocationMaps m_allocationMaps;
     // Per page number, what the 2005 page scan noted about each data page (files without torn-sector
     // restoration); the allocation walk uses and then frees it.
-    std::vector<DataPageNote> m_arrDataPageNotes;
+    DataPageNotes m_arrDataPageNotes;
     std::vector<std::uint64_t> m_arrVisitedPages;
     std::vector<std::uint16_t> m_arrVisitedSlots;
     std::vector<FilterTableDataOffset> m_arrFilterTableDataOffset;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <set>
+#include <unordered_map>
 #include <vector>
 
 #include "mdf/catalog_page.h"
@@ -284,6 +285,11 @@ void CRecoveryEngine::WalkTableAllocations2005() {
     }
     const bool skip_index_one = m_app.m_bSql2008Catalog && !m_app.m_bConvertedFrom2000;
 
+    // The data pages the page scan met per allocation unit (the object id of their header): a table's page list
+    // gets room for its units' pages at once instead of growing page by page.
+    std::unordered_map<std::uint32_t, std::uint64_t> met_pages;
+    for (const auto& [key, owner] : m_mapDataPageOwners) met_pages[static_cast<std::uint32_t>(key)] += owner.pages;
+
     ListedPages listed(m_nFileSize / kPageSize);
     for (auto& table : m_lstTables) {
         static const std::set<std::uint64_t> kNone;
@@ -305,6 +311,15 @@ void CRecoveryEngine::WalkTableAllocations2005() {
             CheckAllocationMapChain(table, unit.m_nFirstIamPage, unit.m_nObjectId, unit.m_nIndexWord);
         }
         std::sort(iam_pages.begin(), iam_pages.end());
+        {
+            std::set<std::uint32_t> unit_ids;
+            std::uint64_t met = 0;
+            for (const auto& unit : units) {
+                if (!unit_ids.insert(unit.first).second) continue;
+                if (const auto found = met_pages.find(unit.first); found != met_pages.end()) met += found->second;
+            }
+            table.m_lstDataPages.reserve(table.m_lstDataPages.size() + static_cast<std::size_t>(met));
+        }
 
         for (const auto& p : table.m_lstDataPages) listed.Insert(p.m_nPageOffset);
         PageRuns& damaged_runs = m_mapDamagedPageRuns[table.m_pszName];
@@ -404,7 +419,7 @@ void CRecoveryEngine::WalkTableAllocations2005() {
         SendProgress(platform::kProgressStep, 0);
         if (StopRequested()) return;
     }
-    std::vector<DataPageNote>().swap(m_arrDataPageNotes);
+    DataPageNotes().swap(m_arrDataPageNotes);
     SendProgress(platform::kProgressEnd, 0);
 }
 
