@@ -165,8 +165,4 @@ void ReadOnlyFile::AdviseSequential() const {
     if (fd_ >= 0) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
-void ReadOnlyFile::Prefetch(std::uint64_t pos, std::size_t n) const {
-    if (fd_ >= 0 && pos < size_) ::posix_fadvise(fd_, static_cast<off_t>(pos), static_cast<off_t>(n), POSIX_FADV_WILLNEED);
-}
-
 }  // namespace platform

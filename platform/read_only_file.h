@@ -49,8 +49,6 @@ public:
     ReadResult ReadAt(std::uint64_t pos, void* dst, std::size_t n) const;
     // Tells the system the file will be read from start to end (a larger read-ahead window).
     void AdviseSequential() const;
-    // Asks the system to start reading [pos, pos + n) into its cache now; returns at once.
-    void Prefetch(std::uint64_t pos, std::size_t n) const;
 
     // The call every read of an opened file goes through (pread); a test puts one in its place that fails
     // chosen parts of the file as a failing disk does.
