@@ -150,9 +150,9 @@ CUpdatePropertySheet::CUpdatePropertySheet(wxWindow* parent, CBrindlemoorApp& ap
     AddText(download_, wxID_ANY, "Transfer rate:", 0, 68, 60, 10);
     AddText(download_, kIdRate, wxString(), 62, 68, 148, 10);
     gauge_ = new wxGauge(download_, kIdGauge, kGaugeRange, DluPoint(0, 82), DluSize(210, 10));
-    AddText(download_, kIdDownloadResult, wxString(), 0, 96, 210, 26);
+    AddText(download_, kIdDownloadResult, wxString(), 0, 96, 210, 18);
     // The install command in a read-only box, so it can be copied whole.
-    auto* command = new wxTextCtrl(download_, kIdInstallCommand, wxString(), DluPoint(0, 122), DluSize(210, 26),
+    auto* command = new wxTextCtrl(download_, kIdInstallCommand, wxString(), DluPoint(0, 114), DluSize(210, 34),
                                    wxTE_MULTILINE | wxTE_READONLY | wxTE_BESTWRAP);
     command->Hide();
 
@@ -358,9 +358,9 @@ void CUpdatePropertySheet::ShowDownloadResult(int result, const std::string& err
         case kDownloaded: {
             command = InstallCommand(file.string(), sha256);
             status = u"Download completed";
-            text = u"Version " + updater_.OfferedVersion() + u" was saved, not installed, as " +
-                   platform::FromUtf8(file.string()) +
-                   u". Close Brindlemoor, then run this command: it checks the signed SHA-256 before installing.";
+            text = u"Version " + updater_.OfferedVersion() +
+                   u" was saved, not installed. Close Brindlemoor, then run this command; it checks the signed "
+                   u"SHA-256 first:";
             break;
         }
         case kDownloadNoConnection: status = u"Download failed"; text = kNoConnection; break;
