@@ -60,9 +60,9 @@ bool AncestorsAreSafe(const std::filesystem::path& folder, std::string& error) {
 // The download folder, opened without following a link: made with 0700 (and its missing parents too) when
 // missing; an existing one must be a real folder of this user and loses every right of others. The descriptor
 // is kept: the package is made, checked and named through it.
-class PrivateFolder {
+class DownloadFolder {
 public:
-    ~PrivateFolder() {
+    ~DownloadFolder() {
         if (fd_ >= 0) ::close(fd_);
     }
     bool Open(const std::filesystem::path& folder, std::string& error) {
@@ -340,7 +340,7 @@ int CAutoUpdater::DownloadUpdate(const std::string& base_url, const std::filesys
     report();
 
     std::string error;
-    PrivateFolder private_folder;
+    DownloadFolder private_folder;
     if (!private_folder.Open(folder, error)) {
         m_strLastError = error;
         return kDownloadFailed;
