@@ -156,6 +156,12 @@ public:
         Damaged,     // a damaged record: no row came of it (the loss is noted)
     };
     RecordOutcome m_lastRecordOutcome = RecordOutcome::NotRow;
+    // What the walk knows of the record it hands to DecodeTableRow: the absolute offset its bytes must end by
+    // (the next record's start or the end of its page's records; 0: its page's end), the slot that lists it (-1:
+    // not known) and the most columns a record of the table may count (0: the catalogue does not say).
+    std::uint64_t m_nRecordRoomEnd = 0;
+    int m_nRecordSlot = -1;
+    std::uint16_t m_nRecordColumnLimit = 0;
     // A loss the row decoder met in the record at record_offset of table: counted in the running walk of
     // m_losses, and logged (a bounded number of lines per walk). column names the value for a LostValue.
     void NoteRowLoss(TableNode& table, RowLoss loss, std::uint64_t record_offset, std::u16string_view column,
@@ -494,6 +500,7 @@ public:
     std::vector<std::uint8_t> m_arrRowBytes;   // the row walk's null bitmap and variable-value table bytes
     std::vector<std::uint8_t> m_arrNullFlags;  // the row walk's null flags, one per column ordinal
     std::vector<std::uint8_t> m_arrValueBytes; // an in-row variable-length value's bytes
+    std::vector<std::uint8_t> m_arrPageBytes;  // the row walk's current page, torn sectors restored
     // CollationCodePage's answers by collation id, and the database's collation id once read from the boot page.
     std::vector<std::pair<std::uint32_t, const platform::CodePage*>> m_arrCollationCodePages;
     std::optional<std::uint32_t> m_nDatabaseCollationId;

@@ -195,7 +195,6 @@ TEST(RowRecord, VariableValueTable) {
     const Case cases[] = {
         {"back to back", {20, 25, 31}, {25, 6, 0}},
         {"two equal ends: the second has length 0, the third starts at the common end", {20, 20, 26}, {20, 6, 0}},
-        {"an end below its start gives length 0 and does not move the start back", {20, 18, 26}, {20, 6, 0}},
         {"complex value flag", {20, 25, 0x8000 | 31}, {25, 6, 8}},
         {"bit 12 adds 4096 and makes the flag odd", {20, 25, 0x1000 | 31}, {25, 4102, 1}},
     };
@@ -210,12 +209,15 @@ TEST(RowRecord, VariableValueTable) {
 }
 
 TEST(RowRecord, VariablePartRejections) {
-    // m = n + 1 is accepted; m = n + 2, m = 0 and status 0x10 make every variable column absent.
+    // m = n + 1 is accepted; m = 0 and status 0x10 make every variable column absent; m = n + 2 and an end below
+    // its start are a damaged record: no row.
     StreamTable t;
     EXPECT_EQ(*t.Content(VarRecord({20, 25, 31}, 2)), (std::array<std::uint64_t, 3>{25, 6, 0}));
-    Record too_many = VarRecord({20, 25, 31, 40}, 2);
-    EXPECT_EQ(*t.Content(too_many), (std::array<std::uint64_t, 3>{0, 0, 0}));
-    EXPECT_EQ(t.f.Cells(), (std::vector<std::string>{" NULL", " NULL", "<NULL>"}));
+    for (const Record& damaged : {VarRecord({20, 25, 31, 40}, 2), VarRecord({20, 18, 26})}) {
+        EXPECT_FALSE(t.Content(damaged));
+        EXPECT_EQ(t.f.engine_.m_lastRecordOutcome, mdf::CRecoveryEngine::RecordOutcome::Damaged);
+        EXPECT_TRUE(t.f.Cells().empty());
+    }
     Record none = VarRecord({}, 3);
     EXPECT_EQ(*t.Content(none), (std::array<std::uint64_t, 3>{0, 0, 0}));
     Record no_var_part = VarRecord({20, 25, 31});
