@@ -50,18 +50,6 @@ std::uint16_t DataRecordLength(std::span<const std::uint8_t> page, std::uint16_t
     return static_cast<std::uint16_t>(end - at);
 }
 
-std::uint16_t RecordArea::RoomEnd(std::uint16_t offset) const {
-    const auto next = std::upper_bound(records.begin(), records.end(), offset,
-                                       [](std::uint16_t o, const Record& r) { return o < r.offset; });
-    return next == records.end() ? std::max(used_end, offset) : next->offset;
-}
-
-int RecordArea::SlotOf(std::uint16_t offset) const {
-    const auto found = std::lower_bound(records.begin(), records.end(), offset,
-                                        [](const Record& r, std::uint16_t o) { return r.offset < o; });
-    return found != records.end() && found->offset == offset ? found->slot : -1;
-}
-
 bool RecordArea::SlotDamaged(std::uint16_t offset) const {
     return std::any_of(findings.begin(), findings.end(),
                        [offset](const Finding& f) { return f.about_slot && f.offset == offset; });
@@ -69,7 +57,15 @@ bool RecordArea::SlotDamaged(std::uint16_t offset) const {
 
 RecordArea CheckRecordArea(std::span<const std::uint8_t> page) {
     RecordArea area;
-    if (page.size() < kPageSize) return area;
+    CheckRecordArea(page, area);
+    return area;
+}
+
+void CheckRecordArea(std::span<const std::uint8_t> page, RecordArea& area) {
+    area.records.clear();
+    area.findings.clear();
+    area.used_end = 0;
+    if (page.size() < kPageSize) return;
     const std::uint32_t stored_count = U16(page, kPageHeaderSlotCountOffset);
     const bool count_damaged = stored_count > kMaxSlotEntries;
     const std::uint32_t slot_count = std::min(stored_count, kMaxSlotEntries);
@@ -80,7 +76,8 @@ RecordArea CheckRecordArea(std::span<const std::uint8_t> page) {
     const std::uint16_t free_count = U16(page, kFreeCountOffset);
     const std::uint16_t stored_end = U16(page, kUsedEndOffset);
     const bool figures = free_count != 0 || stored_end != 0;
-    area.used_end = slots_start;
+    // Under a damaged count each entry is held below its own place alone (below).
+    area.used_end = count_damaged ? static_cast<std::uint16_t>(kPageSize) : slots_start;
     if (figures && !count_damaged) {
         if (stored_end >= kRecordAreaStart && stored_end <= slots_start) {
             area.used_end = stored_end;
@@ -109,8 +106,10 @@ RecordArea CheckRecordArea(std::span<const std::uint8_t> page) {
         }
         area.records.push_back({entry, slot});
     }
-    std::sort(area.records.begin(), area.records.end(),
-              [](const RecordArea::Record& a, const RecordArea::Record& b) { return a.offset < b.offset; });
+    const auto by_offset = [](const RecordArea::Record& a, const RecordArea::Record& b) { return a.offset < b.offset; };
+    if (!std::is_sorted(area.records.begin(), area.records.end(), by_offset)) {
+        std::sort(area.records.begin(), area.records.end(), by_offset);
+    }
     // A record two slots list is one record (the scan names the page).
     area.records.erase(std::unique(area.records.begin(), area.records.end(),
                                    [](const RecordArea::Record& a, const RecordArea::Record& b) {
@@ -124,8 +123,10 @@ RecordArea CheckRecordArea(std::span<const std::uint8_t> page) {
     if (figures && !count_damaged) {
         std::uint32_t used = 0;
         bool known = true;
-        for (const auto& record : area.records) {
-            const std::uint16_t length = DataRecordLength(page, record.offset, area.RoomEnd(record.offset));
+        for (std::size_t i = 0; i < area.records.size(); ++i) {
+            const std::uint16_t offset = area.records[i].offset;
+            const std::uint16_t room_end = i + 1 < area.records.size() ? area.records[i + 1].offset : area.used_end;
+            const std::uint16_t length = DataRecordLength(page, offset, room_end);
             if (length == 0) {
                 known = false;
                 break;
@@ -139,7 +140,6 @@ RecordArea CheckRecordArea(std::span<const std::uint8_t> page) {
                                                       Decimal(free_count) + u" of " + Decimal(room) + u" free"});
         }
     }
-    return area;
 }
 
 }  // namespace mdf

@@ -25,7 +25,7 @@ struct RecordArea {
     // The records the slots list, by offset (each once).
     std::vector<Record> records;
     // Where the used space ends: the header's offset after the records when it is believable, else the start of
-    // the slot array.
+    // the slot array. Each record's room ends at the next record's start, the last one's here.
     std::uint16_t used_end = 0;
 
     struct Finding {
@@ -36,11 +36,6 @@ struct RecordArea {
     };
     std::vector<Finding> findings;
 
-    // The page offset that the record at offset must end by: the next record's start, or the end of the used
-    // space.
-    std::uint16_t RoomEnd(std::uint16_t offset) const;
-    // The slot that lists the record at offset (-1 when none does).
-    int SlotOf(std::uint16_t offset) const;
     // Whether a finding names the slot entry at offset (its record is then not to be read as a row).
     bool SlotDamaged(std::uint16_t offset) const;
 };
@@ -50,6 +45,8 @@ struct RecordArea {
 // records the slots list is a finding about the page (a slot that lost its record, or a slot count changed,
 // leaves the records' bytes and the free count apart).
 RecordArea CheckRecordArea(std::span<const std::uint8_t> page);
+// The same into area, whose vectors keep their room from page to page (the row walk's form).
+void CheckRecordArea(std::span<const std::uint8_t> page, RecordArea& area);
 
 // The length of the data record at page offset `at` from its own fields (fixed part, column count, null bitmap,
 // variable-value table, versioning tag), or 0 when the record's fields do not fit before limit or its kind has

@@ -93,8 +93,6 @@ int CRecoveryEngine::DecodeTableRecord(std::uint64_t record_offset, TableNode& t
     m_bRowValueLost = false;
     const std::uint8_t status = Read8(r, Fixup::Single);
     if (r <= kFirstRecordLimit) return 0;
-    m_arrVarValueFlags.clear();
-    m_app.m_arrRowValues.clear();
     // A record that cannot be read as a row of the table: counted and logged against the table; no row.
     auto damaged = [&](std::u16string_view why) {
         NoteRowLoss(table, RowLoss::DamagedRecord, r, {}, why);
@@ -108,6 +106,8 @@ int CRecoveryEngine::DecodeTableRecord(std::uint64_t record_offset, TableNode& t
         const std::u16string byte{u'0', u'x', static_cast<char16_t>(kHex[status >> 4]), static_cast<char16_t>(kHex[status & 15])};
         return damaged(u"its status byte " + byte + u" is no record's");
     }
+    m_arrVarValueFlags.clear();
+    m_app.m_arrRowValues.clear();
     // The record's bytes end by the next record on its page (the walk says where), else by its page's end.
     const std::uint64_t room_end = m_nRecordRoomEnd > r ? m_nRecordRoomEnd : (r / kPageSize + 1) * kPageSize;
     auto beyond = [&](std::u16string_view what, std::uint64_t end) {

@@ -53,6 +53,9 @@ bool CRecoveryEngine::WalkTableRows(TableNode& table, const std::function<bool(s
     const auto& pages = table.m_lstDataPages;
     ChunkedPageWalk walk(m_hDataFile, PageOffsets(pages));
     std::vector<std::uint64_t> records;
+    RecordArea area;
+    std::vector<std::uint16_t> slot_at(kPageSize);
+    std::vector<std::uint16_t> room_end_at(kPageSize);
     m_nRecordColumnLimit = RecordColumnLimit(table, m_catalogue, m_app.m_bSql2005Catalog);
     struct ColumnLimitReset {
         std::uint16_t& limit;
@@ -67,16 +70,29 @@ bool CRecoveryEngine::WalkTableRows(TableNode& table, const std::function<bool(s
         records.assign(m_app.m_arrRecordOffsets.begin(), m_app.m_arrRecordOffsets.end());
         // The page's slots and free-space figures against its records: each finding is a record lost (a slot
         // that points nowhere is not read as a row), and each record is read within its own room.
-        m_arrPageBytes.resize(kPageSize);
-        ReadAt(page, m_arrPageBytes.data(), kPageSize, Fixup::Multi);
-        const RecordArea area = CheckRecordArea(m_arrPageBytes);
+        std::span<const std::uint8_t> bytes;
+        if (m_app.m_bCreatedOn2000) {
+            m_arrPageBytes.resize(kPageSize);
+            ReadAt(page, m_arrPageBytes.data(), kPageSize, Fixup::Multi);
+            bytes = m_arrPageBytes;
+        } else {
+            bytes = m_hDataFile.Page(page / kPageSize);  // no sector ends to restore: read where it is held
+        }
+        CheckRecordArea(bytes, area);
+        // Each record's slot and room by its offset, for the lookups below (entries of other pages are never read:
+        // every record read here is one of this page's records or is passed over as damaged).
+        for (std::size_t k = 0; k < area.records.size(); ++k) {
+            const std::uint16_t offset = area.records[k].offset;
+            slot_at[offset] = area.records[k].slot;
+            room_end_at[offset] = k + 1 < area.records.size() ? area.records[k + 1].offset : std::max(area.used_end, offset);
+        }
         m_nRecordSlot = -1;
         for (const auto& finding : area.findings) NoteRowLoss(table, RowLoss::DamagedRecord, page, {}, finding.why);
         for (const std::uint64_t record : records) {
             const auto in_page = static_cast<std::uint16_t>(record - page);
             if (!area.findings.empty() && area.SlotDamaged(in_page)) continue;
-            m_nRecordRoomEnd = page + area.RoomEnd(in_page);
-            m_nRecordSlot = area.SlotOf(in_page);
+            m_nRecordRoomEnd = page + room_end_at[in_page];
+            m_nRecordSlot = slot_at[in_page];
             DecodeTableRow(record, table);
             m_nRecordRoomEnd = 0;
             m_nRecordSlot = -1;

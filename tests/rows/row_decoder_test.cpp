@@ -22,7 +22,7 @@ TEST(RowRecord, MinimalRecordAndRejectedRecords) {
     };
     const Case rejected[] = {
         {"ghost status", 0x3C, kRecordOffset},
-        {"unknown status", 0x00, kRecordOffset},
+        {"forwarding stub", 0x04, kRecordOffset},
         {"record at the end of the first page", 0x10, 8192},
     };
     for (const auto& c : rejected) {
@@ -33,11 +33,17 @@ TEST(RowRecord, MinimalRecordAndRejectedRecords) {
         // A record rejected by its status or place leaves the texts untouched.
         EXPECT_EQ(f.Cells(), std::vector<std::string>{"left over"});
     }
-    // A fixed-part end below 4 rejects the record after the texts were emptied.
+    // A status byte of no record and a fixed-part end below 4 are a damaged record: the texts are emptied.
+    Record unknown = minimal;
+    unknown.status = 0x00;
+    WriteAndDecode(f, unknown.Bytes(), kRecordOffset, {u"left over"});
+    EXPECT_TRUE(f.Cells().empty());
+    EXPECT_EQ(f.engine_.m_lastRecordOutcome, mdf::CRecoveryEngine::RecordOutcome::Damaged);
     auto low = minimal.Bytes();
     low[2] = 3;
     WriteAndDecode(f, low, kRecordOffset, {u"left over"});
     EXPECT_TRUE(f.Cells().empty());
+    EXPECT_EQ(f.engine_.m_lastRecordOutcome, mdf::CRecoveryEngine::RecordOutcome::Damaged);
 }
 
 TEST(RowRecord, RecycledCellStringsGiveTheSameCells) {
