@@ -237,6 +237,12 @@ int CRecoveryEngine::DecodeTableRecord(std::uint64_t record_offset, TableNode& t
                 request.valueOffset = r + leaf;
                 request.varIndex = variable ? leaf - 1u : 0;
                 request.mode = mode;
+                // A Unicode value kept in the row is whole UTF-16 units: an odd length is an end offset moved.
+                if ((type == 231 || type == 239) && variable && (m_arrVarValueFlags[request.varIndex] & 8) == 0 &&
+                    (m_arrVarValueLengths[request.varIndex] & 1) != 0) {
+                    return damaged(u"its Unicode value " + Decimal(leaf) + u" has an odd length (" +
+                                   Decimal(m_arrVarValueLengths[request.varIndex]) + u" bytes)");
+                }
                 if (variable && (type == 165 || type == 34) && capturing && capture->Streams()) {
                     capture->OnContent(column, static_cast<std::uint64_t>(m_arrVarValueOffsets[request.varIndex]),
                                       m_arrVarValueLengths[request.varIndex], m_arrVarValueFlags[request.varIndex],

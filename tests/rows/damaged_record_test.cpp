@@ -145,6 +145,25 @@ TEST(DamagedRecords, EachDamageIsNamedWithItsTablePageAndSlot) {
     }
 }
 
+TEST(DamagedRecords, UnicodeValueOfOddLength) {
+    // An nvarchar value's end moved by one byte into its neighbour: both values would read shifted.
+    RowFixture f;
+    f.Column(1, 231, -1, u"A");
+    f.Column(2, 231, -2, u"B");
+    Record r;
+    r.n = 2;
+    r.var_part = true;
+    r.var_data = Utf16Le(u"abcd");
+    r.ends = {17, 21};  // the values start at record offset 13: "ab" and "cd", 4 bytes each
+    f.Decode(r);
+    EXPECT_EQ(f.Cells(), (std::vector<std::string>{"ab", "cd"}));
+    r.ends = {16, 21};
+    f.Decode(r);
+    EXPECT_TRUE(f.Cells().empty());
+    EXPECT_EQ(f.engine_.m_lastRecordOutcome, mdf::CRecoveryEngine::RecordOutcome::Damaged);
+    EXPECT_EQ(f.table_.m_losses.walk.damaged_records, 1u);
+}
+
 TEST(DamagedRecords, LengthOfEachKindOfRecord) {
     SoundPage sound;
     const auto& bytes = sound.page.Build();

@@ -163,8 +163,8 @@ struct StreamTable {
     RowFixture f;
     StreamTable(std::int16_t content_ordinal = -3) {
         f.table_.m_pszName = u"dbo.AllDocStreams";
-        f.Column(1, 231, -1, u"A");
-        f.Column(2, 231, -2, u"B");
+        f.Column(1, 167, -1, u"A");  // varchar: any length is whole characters
+        f.Column(2, 167, -2, u"B");
         f.Column(3, 165, content_ordinal, u"Content");
         f.app_.m_bRowPreview = false;
     }
