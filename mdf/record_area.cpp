@@ -71,7 +71,8 @@ void CheckRecordArea(std::span<const std::uint8_t> page, RecordArea& area) {
     const std::uint32_t slot_count = std::min(stored_count, kMaxSlotEntries);
     const auto slots_start = static_cast<std::uint16_t>(kPageSize - 2 * slot_count);
     if (count_damaged) {
-        area.findings.push_back({false, 0, 0, u"slot count " + Decimal(stored_count) + u": more slots than a page holds"});
+        area.findings.push_back(
+            {false, 0, 0, u"slot count " + Decimal(stored_count) + u": more slots than a page holds"});
     }
     const std::uint16_t free_count = U16(page, kFreeCountOffset);
     const std::uint16_t stored_end = U16(page, kUsedEndOffset);
@@ -82,8 +83,9 @@ void CheckRecordArea(std::span<const std::uint8_t> page, RecordArea& area) {
         if (stored_end >= kRecordAreaStart && stored_end <= slots_start) {
             area.used_end = stored_end;
         } else {
-            area.findings.push_back({false, 0, 0, u"its header puts the end of its records at offset " +
-                                                      Decimal(stored_end) + u", outside the record area"});
+            area.findings.push_back({false, 0, 0,
+                                     u"its header puts the end of its records at offset " + Decimal(stored_end) +
+                                         u", outside the record area"});
         }
     }
 
@@ -94,14 +96,15 @@ void CheckRecordArea(std::span<const std::uint8_t> page, RecordArea& area) {
         // Under a damaged count the entries read are held only below their own place.
         const std::uint32_t area_end = count_damaged ? kPageSize - 2 - 2 * k : slots_start;
         if (entry < kRecordAreaStart || entry >= area_end) {
-            area.findings.push_back({true, slot, entry, u"slot " + Decimal(k) + u" points at offset " + Decimal(entry) +
-                                                            u", outside the record area"});
+            area.findings.push_back(
+                {true, slot, entry,
+                 u"slot " + Decimal(k) + u" points at offset " + Decimal(entry) + u", outside the record area"});
             continue;
         }
         if (entry >= area.used_end) {
-            area.findings.push_back({true, slot, entry, u"slot " + Decimal(k) + u" points at offset " + Decimal(entry) +
-                                                            u", past the end of the page's records (" +
-                                                            Decimal(area.used_end) + u")"});
+            area.findings.push_back({true, slot, entry,
+                                     u"slot " + Decimal(k) + u" points at offset " + Decimal(entry) +
+                                         u", past the end of the page's records (" + Decimal(area.used_end) + u")"});
             continue;
         }
         area.records.push_back({entry, slot});
@@ -111,11 +114,10 @@ void CheckRecordArea(std::span<const std::uint8_t> page, RecordArea& area) {
         std::sort(area.records.begin(), area.records.end(), by_offset);
     }
     // A record two slots list is one record (the scan names the page).
-    area.records.erase(std::unique(area.records.begin(), area.records.end(),
-                                   [](const RecordArea::Record& a, const RecordArea::Record& b) {
-                                       return a.offset == b.offset;
-                                   }),
-                       area.records.end());
+    area.records.erase(
+        std::unique(area.records.begin(), area.records.end(),
+                    [](const RecordArea::Record& a, const RecordArea::Record& b) { return a.offset == b.offset; }),
+        area.records.end());
 
     // The bytes the records take, the slot array and the free count fill the page exactly: a record a slot no
     // longer lists, a slot count that changed or a record whose length changed leaves them apart. Asked only when
@@ -135,9 +137,10 @@ void CheckRecordArea(std::span<const std::uint8_t> page, RecordArea& area) {
         }
         const std::uint32_t room = static_cast<std::uint32_t>(kPageSize) - kRecordAreaStart - 2 * slot_count;
         if (known && used + free_count != room) {
-            area.findings.push_back({false, 0, 0, u"its " + Decimal(area.records.size()) + u" record(s) take " +
-                                                      Decimal(used) + u" bytes, its header counts " +
-                                                      Decimal(free_count) + u" of " + Decimal(room) + u" free"});
+            area.findings.push_back({false, 0, 0,
+                                     u"its " + Decimal(area.records.size()) + u" record(s) take " + Decimal(used) +
+                                         u" bytes, its header counts " + Decimal(free_count) + u" of " + Decimal(room) +
+                                         u" free"});
         }
     }
 }

@@ -103,7 +103,8 @@ int CRecoveryEngine::DecodeTableRecord(std::uint64_t record_offset, TableNode& t
     if (!IsAcceptedStatus(status)) {
         if (IsOtherDataPageRecord(status)) return 0;
         static constexpr char kHex[] = "0123456789ABCDEF";
-        const std::u16string byte{u'0', u'x', static_cast<char16_t>(kHex[status >> 4]), static_cast<char16_t>(kHex[status & 15])};
+        const std::u16string byte{u'0', u'x', static_cast<char16_t>(kHex[status >> 4]),
+                                  static_cast<char16_t>(kHex[status & 15])};
         return damaged(u"its status byte " + byte + u" is no record's");
     }
     m_arrVarValueFlags.clear();
@@ -133,7 +134,8 @@ int CRecoveryEngine::DecodeTableRecord(std::uint64_t record_offset, TableNode& t
         return damaged(u"it counts " + Decimal(column_count) + u" columns, its table " + Decimal(m_nRecordColumnLimit));
     }
     const std::size_t bitmap_bytes = std::max<std::size_t>(1, (column_count + 7u) / 8u);
-    if (r + fixed_end + 2 + bitmap_bytes > room_end) return beyond(u"its null bitmap", r + fixed_end + 2 + bitmap_bytes);
+    const std::uint64_t bitmap_end = r + fixed_end + 2 + bitmap_bytes;
+    if (bitmap_end > room_end) return beyond(u"its null bitmap", bitmap_end);
     // The bitmap in one read; each sector end inside it is restored as if its bytes were read one by one.
     auto& row_bytes = m_arrRowBytes;
     row_bytes.resize(bitmap_bytes);
@@ -166,9 +168,11 @@ int CRecoveryEngine::DecodeTableRecord(std::uint64_t record_offset, TableNode& t
                 // Bit 15 marks a value kept off the row; the rest is where the value ends.
                 const std::uint64_t stored_end = r + (e & 0x7FFF);
                 if (stored_end > room_end || stored_end < start) {
+                    const std::u16string where = stored_end < start
+                                                     ? u", before it starts at " + Decimal(start - r)
+                                                     : u", beyond the record (" + Decimal(room_end - r) + u" bytes)";
                     return damaged(u"variable-length value " + Decimal(k + 1u) + u" ends at offset " +
-                                   Decimal(stored_end - r) + (stored_end < start ? u", before it starts at " + Decimal(start - r)
-                                                                              : u", beyond the record (" + Decimal(room_end - r) + u" bytes)"));
+                                   Decimal(stored_end - r) + where);
                 }
                 const std::uint64_t end = r + (e & 0x1FFF);
                 const std::uint64_t length = end > start ? end - start : 0;

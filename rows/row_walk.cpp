@@ -84,7 +84,8 @@ bool CRecoveryEngine::WalkTableRows(TableNode& table, const std::function<bool(s
         for (std::size_t k = 0; k < area.records.size(); ++k) {
             const std::uint16_t offset = area.records[k].offset;
             slot_at[offset] = area.records[k].slot;
-            room_end_at[offset] = k + 1 < area.records.size() ? area.records[k + 1].offset : std::max(area.used_end, offset);
+            room_end_at[offset] =
+                k + 1 < area.records.size() ? area.records[k + 1].offset : std::max(area.used_end, offset);
         }
         m_nRecordSlot = -1;
         for (const auto& finding : area.findings) NoteRowLoss(table, RowLoss::DamagedRecord, page, {}, finding.why);
@@ -122,7 +123,9 @@ void CRecoveryEngine::NoteRowLoss(TableNode& table, RowLoss loss, std::uint64_t 
     TableLosses::Walk& walk = table.m_losses.walk;
     std::u16string line;
     std::u16string where = u"page " + Number(record_offset / kPageSize);
-    if (loss == RowLoss::DamagedRecord && m_nRecordSlot >= 0) where += u", slot " + Number(static_cast<std::uint64_t>(m_nRecordSlot));
+    if (loss == RowLoss::DamagedRecord && m_nRecordSlot >= 0) {
+        where += u", slot " + Number(static_cast<std::uint64_t>(m_nRecordSlot));
+    }
     if (record_offset % kPageSize != 0) where += u", offset " + Number(record_offset % kPageSize);
     if (loss == RowLoss::DamagedRecord) {
         ++walk.damaged_records;

@@ -73,7 +73,8 @@ Walked Walk(const SoundPage& sound, const std::function<void(PageBuilder&)>& dam
 
 TEST(DamagedRecords, SoundPageGivesEveryRowAndNoLine) {
     for (const bool layout2005 : {true, false}) {
-        const Walked w = Walk(SoundPage(), [](PageBuilder&) {}, layout2005);
+        const Walked w = Walk(
+            SoundPage(), [](PageBuilder&) {}, layout2005);
         EXPECT_EQ(w.rows, 3u);
         EXPECT_EQ(w.damaged, 0u);
         EXPECT_TRUE(w.lines.empty()) << w.lines.front();
@@ -96,8 +97,10 @@ TEST(DamagedRecords, EachDamageIsNamedWithItsTablePageAndSlot) {
         // The variable-length value's end offset (record offset 13) set to values no record of a page can reach.
         {"end offset 0x7FF0", [&](PageBuilder& p) { p.U16(second + 13, 0x7FF0); }, 2, 1,
          ", slot 1, offset 115; variable-length value 1 ends at offset 32752, beyond the record (17 bytes))"},
-        {"end offset 0x1FFF", [&](PageBuilder& p) { p.U16(second + 13, 0x1FFF); }, 2, 1, ", slot 1, offset 115; variable"},
-        {"end offset 0xFFFF", [&](PageBuilder& p) { p.U16(second + 13, 0xFFFF); }, 2, 1, ", slot 1, offset 115; variable"},
+        {"end offset 0x1FFF", [&](PageBuilder& p) { p.U16(second + 13, 0x1FFF); }, 2, 1,
+         ", slot 1, offset 115; variable"},
+        {"end offset 0xFFFF", [&](PageBuilder& p) { p.U16(second + 13, 0xFFFF); }, 2, 1,
+         ", slot 1, offset 115; variable"},
         {"end offset running into the next record", [&](PageBuilder& p) { p.U16(second + 13, 40); }, 2, 1,
          ", slot 1, offset 115; variable-length value 1 ends at offset 40, beyond the record (17 bytes))"},
         {"end offset before the value's start", [&](PageBuilder& p) { p.U16(second + 13, 10); }, 2, 1,
@@ -123,8 +126,10 @@ TEST(DamagedRecords, EachDamageIsNamedWithItsTablePageAndSlot) {
          "; slot 1 points at offset 400, past the end of the page's records (152))"},
         {"slot pointing inside another record", [&](PageBuilder& p) { p.Slot(1, sound.at[2] + 3); }, 1, 2,
          ", slot 1, offset 135; its status byte 0x00 is no record's)"},
-        {"slot emptied", [&](PageBuilder& p) { p.Slot(1, 0); }, 2, 1, "; its 2 record(s) take 39 bytes, its header counts 8034 of 8090 free)"},
-        {"slot count lowered", [&](PageBuilder& p) { p.SlotCount(2); }, 2, 1, "; its 2 record(s) take 36 bytes, its header counts 8034 of 8092 free)"},
+        {"slot emptied", [&](PageBuilder& p) { p.Slot(1, 0); }, 2, 1,
+         "; its 2 record(s) take 39 bytes, its header counts 8034 of 8090 free)"},
+        {"slot count lowered", [&](PageBuilder& p) { p.SlotCount(2); }, 2, 1,
+         "; its 2 record(s) take 36 bytes, its header counts 8034 of 8092 free)"},
         {"end of the records in the header", [&](PageBuilder& p) { p.U16(30, 20); }, 3, 1,
          "; its header puts the end of its records at offset 20, outside the record area)"},
     };
@@ -138,8 +143,8 @@ TEST(DamagedRecords, EachDamageIsNamedWithItsTablePageAndSlot) {
         EXPECT_TRUE(w.lines.front().ends_with(") of table dbo.T")) << w.lines.front();
         // No row of the walk is run-together, empty or all NULL: every row it gives is one of the sound rows.
         for (const auto& row : w.cells) {
-            EXPECT_TRUE(row == (std::vector<std::string>{"1", "Anna"}) || row == (std::vector<std::string>{"2", "Bo"}) ||
-                        row == (std::vector<std::string>{"3", "Carla"}))
+            EXPECT_TRUE(row == (std::vector<std::string>{"1", "Anna"}) ||
+                        row == (std::vector<std::string>{"2", "Bo"}) || row == (std::vector<std::string>{"3", "Carla"}))
                 << row[0] << " " << row[1];
         }
     }
