@@ -135,6 +135,9 @@ bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
     engine.m_mapDamagedPageRuns.clear();
     engine.m_mapMissingPageRuns.clear();
     engine.m_catalogue.Clear();
+    engine.m_mapUnitTables.clear();
+    engine.m_setTablesWithLargeUnits.clear();
+    engine.m_bUnitTablesMade = false;
     auto take = [&](std::uint64_t block) {
         const BlockFindings& from = found[block % found.size()];
         const std::uint8_t* wanted = from.wanted_bytes.data();

@@ -49,6 +49,10 @@ std::u16string IncompleteLine(const std::u16string& path, std::uint64_t gathered
            Decimal(recorded_size) + u")";
 }
 
+std::u16string DamagedContentLine(const std::u16string& path, std::uint64_t gathered, const std::u16string& why) {
+    return u"  Incomplete: " + path + u" (" + Decimal(gathered) + u" bytes gathered; " + why + u")";
+}
+
 DocumentPipeline* ActivePipeline(mdf::CRecoveryEngine& engine) {
     // The pipeline is the only kind of pending documents there is.
     return static_cast<DocumentPipeline*>(engine.m_pPendingDocuments);
