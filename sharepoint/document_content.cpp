@@ -141,7 +141,7 @@ public:
         engine_.m_app.m_strPreviewFile = pending_.Path();
         if (damage_) {
             ++engine_.m_nIncompleteDocuments;
-            engine_.LogLine(sharepoint::DamagedContentLine(pending_.Path(), gathered, *damage_));
+            engine_.LogLine(sharepoint::DamagedContentLine(pending_.Path(), gathered, recorded_size_, *damage_));
             return false;
         }
         if (cut) {
