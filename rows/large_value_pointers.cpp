@@ -46,6 +46,10 @@ std::vector<RowId> ReadRowIds(mdf::CRecoveryEngine& engine, std::uint64_t valueO
         }
         ids.push_back(id);
     }
+    // A root whose last running end is 0 names no length at all.
+    if (ends && previous_end == 0) {
+        for (auto& id : ids) id.length.reset();
+    }
     return ids;
 }
 
