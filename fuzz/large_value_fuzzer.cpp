@@ -47,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         default: {
             std::vector<std::uint8_t> bytes;
             const auto end = h.engine->ReadLargeValueBytes(page_offset, slot, bytes);
-            BM_FUZZ_CHECK(end == mdf::LargeValueEnd::Complete || end == mdf::LargeValueEnd::Cut);
+            BM_FUZZ_CHECK(end == mdf::LargeValueEnd::Complete || end == mdf::LargeValueEnd::Cut ||
+                          end == mdf::LargeValueEnd::Damaged);
             break;
         }
     }

@@ -11,15 +11,28 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace mdf {
 
 enum class LargeValueEnd {
-    Complete,     // every record of the chain that could be read was delivered
+    Complete,     // every record of the chain was read and checked, and delivered
+    Damaged,      // a record of the chain could not be read as the value's (its page failed its checksum or
+                  // torn check, or is not the page, the owner or the record its pointer names): the records
+                  // that could be read were delivered, the value is not whole (m_strLargeValueLoss says why)
     Cut,          // the chain was longer than the record limit of the job; the value is incomplete (logged)
     Stopped,      // the user stopped the job; what was delivered is not the value
     WriteFailed,  // the output file refused bytes (CopyLargeValueToFile only)
+};
+
+// What the walk knows of a value before it reads it, to hold each record against: the table whose row points to
+// it (the owner its pages must carry), the id its first record must carry, and the bytes the pointer says the
+// chain holds.
+struct LargeValueOrigin {
+    std::optional<std::int32_t> table_object_id;
+    std::optional<std::uint64_t> record_id;
+    std::optional<std::uint64_t> length;
 };
 
 // What a zero inside a text means. A column value ends each record's piece at its first zero. A stored

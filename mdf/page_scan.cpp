@@ -145,6 +145,9 @@ bool ScanPageHeaders(CRecoveryEngine& engine, bool data_type_2005,
     engine.m_mapDamagedPageRuns.clear();
     engine.m_mapMissingPageRuns.clear();
     engine.m_catalogue.Clear();
+    engine.m_mapUnitTables.clear();
+    engine.m_setTablesWithLargeUnits.clear();
+    engine.m_bUnitTablesMade = false;
     auto take = [&](std::uint64_t block) {
         const BlockFindings& from = found[block % found.size()];
         const std::uint8_t* wanted = from.wanted_bytes.data();
@@ -311,8 +314,20 @@ std::uint64_t CRecoveryEngine::ReportDamage() {
         const auto table = table_of_page.find(damaged.page_number);
         std::u16string owner;
         std::u16string table_name;
+        const TableNode* large_values_of = nullptr;  // a text page: the table whose allocation unit it names
+        if (table == table_of_page.end() || table->second == nullptr) {
+            if (const auto id = TableOfPageOwner(damaged.object_id, damaged.index_id);
+                id && !IsCataloguePage(damaged.object_id, damaged.index_id)) {
+                for (const auto& candidate : m_lstTables) {
+                    if (candidate.m_nObjectId == *id) large_values_of = &candidate;
+                }
+            }
+        }
         if (table != table_of_page.end() && table->second != nullptr) {
             table_name = table->second->m_pszName;
+            owner = u"table " + table_name;
+        } else if (large_values_of != nullptr) {
+            table_name = large_values_of->m_pszName;
             owner = u"table " + table_name;
         } else if (IsCataloguePage(damaged.object_id, damaged.index_id)) {
             owner = u"the catalogue (" + CatalogueTableLabel(damaged.object_id) + u")";

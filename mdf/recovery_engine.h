@@ -14,10 +14,12 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -161,6 +163,12 @@ public:
         Damaged,     // a damaged record: no row came of it (the loss is noted)
     };
     RecordOutcome m_lastRecordOutcome = RecordOutcome::NotRow;
+    // What the walk knows of the record it hands to DecodeTableRow: the absolute offset its bytes must end by
+    // (the next record's start or the end of its page's records; 0: its page's end), the slot that lists it (-1:
+    // not known) and the most columns a record of the table may count (0: the catalogue does not say).
+    std::uint64_t m_nRecordRoomEnd = 0;
+    int m_nRecordSlot = -1;
+    std::uint16_t m_nRecordColumnLimit = 0;
     // A loss the row decoder met in the record at record_offset of table: counted in the running walk of
     // m_losses, and logged (a bounded number of lines per walk). column names the value for a LostValue.
     void NoteRowLoss(TableNode& table, RowLoss loss, std::uint64_t record_offset, std::u16string_view column,
@@ -207,18 +215,36 @@ public:
     // ---- Members of the catalogue readers (mdf/) ----
     // Large values (large_value.cpp): the chain of records that starts at the record (page_offset, slot).
     // The text reader decodes UTF-16 when m_bWideText is set, else 8-bit text through the ANSI code page.
+    // Every record is held against its page (its header's page number, a text page type, the owner of origin's
+    // table, the scan's checksum and torn checks) and against the record that led to it (the id every record of
+    // a value carries); a record that fails is not delivered and ends the walk Damaged (m_strLargeValueLoss).
     LargeValueText ReadLargeValueText(std::uint64_t page_offset, std::uint16_t slot,
-                                      LargeTextZeros zeros = LargeTextZeros::EndEachPiece);
+                                      LargeTextZeros zeros = LargeTextZeros::EndEachPiece,
+                                      const LargeValueOrigin& origin = {});
     // Appends the value's bytes to m_hOutputFile, which the caller opened.
-    LargeValueEnd CopyLargeValueToFile(std::uint64_t page_offset, std::uint16_t slot);
+    LargeValueEnd CopyLargeValueToFile(std::uint64_t page_offset, std::uint16_t slot,
+                                       const LargeValueOrigin& origin = {});
     // Appends the value's bytes to out.
-    LargeValueEnd ReadLargeValueBytes(std::uint64_t page_offset, std::uint16_t slot, std::vector<std::uint8_t>& out);
+    LargeValueEnd ReadLargeValueBytes(std::uint64_t page_offset, std::uint16_t slot, std::vector<std::uint8_t>& out,
+                                      const LargeValueOrigin& origin = {});
     // Appends the value's bytes to out, and the size of each piece the walk delivered to pieces, without a
     // message of its own: a walk that meets a stop request (looked at, not reported) ends Stopped, one that is
     // cut is not logged, and one that would take out past max_bytes ends WriteFailed. Any end but Complete
     // means the caller copies the value the usual way instead.
     LargeValueEnd GatherLargeValueBytes(std::uint64_t page_offset, std::uint16_t slot, std::vector<std::uint8_t>& out,
-                                        std::vector<std::uint32_t>& pieces, std::size_t max_bytes);
+                                        std::vector<std::uint32_t>& pieces, std::size_t max_bytes,
+                                        const LargeValueOrigin& origin = {});
+    // Why the last walk ended Damaged: "page 377 is not the page its pointer names (its header says page 109)".
+    std::u16string m_strLargeValueLoss;
+    // Whether a text page whose header names this owner (object id, index-id word) may hold large values of the
+    // table with the given object id: 2000 files, the table's own id; later files, an allocation unit of the
+    // table's rowsets, or, for a table whose large-value units the catalogue lost, a unit of no other table.
+    bool LargeValuePageOwnedBy(std::uint32_t page_object_id, std::uint16_t page_index_word, std::int32_t table_object_id);
+    // The object id of the table whose allocation unit (the owner a page header names) this is, when the
+    // catalogue knows it (2000 files: the object id itself).
+    std::optional<std::int32_t> TableOfPageOwner(std::uint32_t page_object_id, std::uint16_t page_index_word);
+    // Whether the last page scan found the page damaged (its checksum or torn stamp), and how.
+    std::optional<PageDamage> ScanDamageOf(std::uint64_t page_number) const;
     // Version probe (own short-lived handle) and the choice of catalogue reader (version_detection.cpp).
     bool DetectDatabaseVersion();
     bool ReadCatalogForVersion();
@@ -325,7 +351,8 @@ public:
     void DecodeCharacterValue(const ColumnNode& column, const rows::ValueRequest& request,
                               rows::ValueResult& result);
     // An xml value: its stored binary form turned into text (character_values.cpp).
-    void DecodeXmlValue(const ColumnNode& column, std::uint64_t offset, std::uint32_t length, bool complex, bool insert,
+    void DecodeXmlValue(const ColumnNode& column, std::uint64_t recordOffset, std::uint64_t offset, std::uint32_t length,
+                        bool complex, bool insert,
                         rows::ValueResult& result);
     void DecodeBinaryValue(const ColumnNode& column, const rows::ValueRequest& request, rows::ValueResult& result);
     void DecodeFloatValue(const ColumnNode& column, const rows::ValueRequest& request, rows::ValueResult& result);
@@ -499,6 +526,7 @@ public:
     std::vector<std::uint8_t> m_arrRowBytes;   // the row walk's null bitmap and variable-value table bytes
     std::vector<std::uint8_t> m_arrNullFlags;  // the row walk's null flags, one per column ordinal
     std::vector<std::uint8_t> m_arrValueBytes; // an in-row variable-length value's bytes
+    std::vector<std::uint8_t> m_arrPageBytes;  // the row walk's current page, torn sectors restored
     // CollationCodePage's answers by collation id, and the database's collation id once read from the boot page.
     std::vector<std::pair<std::uint32_t, const platform::CodePage*>> m_arrCollationCodePages;
     std::optional<std::uint32_t> m_nDatabaseCollationId;
@@ -614,6 +642,11 @@ public:
     DataPageNotes m_arrDataPageNotes;
     std::vector<std::uint64_t> m_arrVisitedPages;
     std::vector<std::uint16_t> m_arrVisitedSlots;
+    // Allocation unit (DataPageOwnerKey) -> the object id of the table whose rowset owns it, from m_catalogue;
+    // made when first asked after a page scan, which empties it.
+    std::unordered_map<std::uint64_t, std::int32_t> m_mapUnitTables;
+    std::set<std::int32_t> m_setTablesWithLargeUnits;
+    bool m_bUnitTablesMade = false;
     std::vector<FilterTableDataOffset> m_arrFilterTableDataOffset;
 
     // Catalogue rows of keys and constraints.

@@ -77,17 +77,20 @@ const platform::CodePage& CRecoveryEngine::CollationCodePage(std::uint32_t colla
     return page ? *page : platform::AnsiCodePage();
 }
 
-void CRecoveryEngine::DecodeXmlValue(const ColumnNode& column, std::uint64_t offset, std::uint32_t length,
-                                     bool complex, bool insert, rows::ValueResult& result) {
+void CRecoveryEngine::DecodeXmlValue(const ColumnNode& column, std::uint64_t recordOffset, std::uint64_t offset,
+                                     std::uint32_t length, bool complex, bool insert, rows::ValueResult& result) {
     // The stored binary form, in the row or behind the row ids of a root.
     std::vector<std::uint8_t> bytes;
     if (complex && length > 0) {
         const std::uint32_t start = rows::RowIdStart(*this, offset, length, {2, 4});
-        for (const auto& id : rows::ReadRowIds(*this, offset, start, length)) {
-            if (ReadLargeValueBytes(id.pageOffset, id.slot, bytes) == LargeValueEnd::Stopped) {
-                result.abandonRow = true;
-                return;
-            }
+        const LargeValueEnd end = rows::ReadPointedValue(*this, offset, start, length, bytes);
+        if (end == LargeValueEnd::Stopped) {
+            result.abandonRow = true;
+            return;
+        }
+        if (end == LargeValueEnd::Damaged) {
+            rows::MarkValueLost(*this, column, recordOffset, insert, result.text);
+            return;
         }
     } else {
         bytes = ReadBytes(offset, length, Fixup::Multi);
@@ -135,7 +138,7 @@ void CRecoveryEngine::DecodeCharacterValue(const ColumnNode& column, const rows:
     const bool layout2005 = m_app.m_bSql2005Catalog;
 
     if (type == kXml) {
-        DecodeXmlValue(column, offset, length, complex, insert, result);
+        DecodeXmlValue(column, request.recordOffset, offset, length, complex, insert, result);
         return;
     }
 
@@ -175,11 +178,14 @@ void CRecoveryEngine::DecodeCharacterValue(const ColumnNode& column, const rows:
         // The bytes of every record, joined, then read as one text: a character split over two records comes
         // out whole, and the statement keeps every byte.
         std::vector<std::uint8_t> bytes;
-        for (const auto& id : rows::ReadRowIds(*this, offset, start, length)) {
-            if (ReadLargeValueBytes(id.pageOffset, id.slot, bytes) == LargeValueEnd::Stopped) {
-                result.abandonRow = true;
-                return;
-            }
+        const LargeValueEnd end = rows::ReadPointedValue(*this, offset, start, length, bytes);
+        if (end == LargeValueEnd::Stopped) {
+            result.abandonRow = true;
+            return;
+        }
+        if (end == LargeValueEnd::Damaged) {
+            rows::MarkValueLost(*this, column, request.recordOffset, insert, result.text);
+            return;
         }
         text = BytesToText(type, bytes, page, insert);
     } else {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "mdf/recovery_engine.h"
+#include "platform/text.h"
 #include "rows/column_rendering.h"
 #include "rows/date_time_values.h"
 #include "rows/guid_values.h"
@@ -25,6 +26,15 @@ bool IsAcceptedStatus(std::uint8_t status) {
         default: return false;
     }
 }
+
+// A record of a data page that is no row, as the page keeps it: the stub left where a row was moved from, or
+// a deleted row not yet removed (bits 1-3 of the status byte 2, 6 or 7; bits 0 and 7 are never set).
+bool IsOtherDataPageRecord(std::uint8_t status) {
+    const int kind = (status >> 1) & 7;
+    return (status & 0x81) == 0 && (kind == 2 || kind == 6 || kind == 7);
+}
+
+std::u16string Decimal(std::uint64_t n) { return platform::Widen(std::to_string(n)); }
 
 // Rewrites a variable-length column's catalogue leaf offset into its 1-based variable ordinal. Idempotent:
 // an ordinal already rewritten is left as it is.
@@ -82,15 +92,28 @@ int CRecoveryEngine::DecodeTableRecord(std::uint64_t record_offset, TableNode& t
     m_lastRecordOutcome = RecordOutcome::NotRow;
     m_bRowValueLost = false;
     const std::uint8_t status = Read8(r, Fixup::Single);
-    if (!IsAcceptedStatus(status) || r <= kFirstRecordLimit) return 0;
-    m_arrVarValueFlags.clear();
-    m_app.m_arrRowValues.clear();
+    if (r <= kFirstRecordLimit) return 0;
     // A record that cannot be read as a row of the table: counted and logged against the table; no row.
     auto damaged = [&](std::u16string_view why) {
         NoteRowLoss(table, RowLoss::DamagedRecord, r, {}, why);
         m_lastRecordOutcome = RecordOutcome::Damaged;
         m_app.m_arrRowValues.clear();
         return 0;
+    };
+    if (!IsAcceptedStatus(status)) {
+        if (IsOtherDataPageRecord(status)) return 0;
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        const std::u16string byte{u'0', u'x', static_cast<char16_t>(kHex[status >> 4]),
+                                  static_cast<char16_t>(kHex[status & 15])};
+        return damaged(u"its status byte " + byte + u" is no record's");
+    }
+    m_arrVarValueFlags.clear();
+    m_app.m_arrRowValues.clear();
+    // The record's bytes end by the next record on its page (the walk says where), else by its page's end.
+    const std::uint64_t room_end = m_nRecordRoomEnd > r ? m_nRecordRoomEnd : (r / kPageSize + 1) * kPageSize;
+    auto beyond = [&](std::u16string_view what, std::uint64_t end) {
+        return damaged(std::u16string(what) + u" ends at offset " + Decimal(end - r) + u", beyond the record (" +
+                       Decimal(room_end - r) + u" bytes)");
     };
 
     // Prepass: variable-length columns get their variable ordinal in place of the catalogue's leaf offset.
@@ -105,8 +128,14 @@ int CRecoveryEngine::DecodeTableRecord(std::uint64_t record_offset, TableNode& t
 
     const std::uint16_t fixed_end = Read16(r + 2, Fixup::Single);
     if (fixed_end < 4) return damaged(u"its fixed part ends before its header");
+    if (r + fixed_end + 2 > room_end) return beyond(u"its fixed part", r + fixed_end + 2);
     const std::uint16_t column_count = Read16(r + fixed_end, Fixup::Single);
+    if (m_nRecordColumnLimit != 0 && column_count > m_nRecordColumnLimit) {
+        return damaged(u"it counts " + Decimal(column_count) + u" columns, its table " + Decimal(m_nRecordColumnLimit));
+    }
     const std::size_t bitmap_bytes = std::max<std::size_t>(1, (column_count + 7u) / 8u);
+    const std::uint64_t bitmap_end = r + fixed_end + 2 + bitmap_bytes;
+    if (bitmap_end > room_end) return beyond(u"its null bitmap", bitmap_end);
     // The bitmap in one read; each sector end inside it is restored as if its bytes were read one by one.
     auto& row_bytes = m_arrRowBytes;
     row_bytes.resize(bitmap_bytes);
@@ -120,16 +149,31 @@ int CRecoveryEngine::DecodeTableRecord(std::uint64_t record_offset, TableNode& t
 
     // The variable-value table.
     std::size_t entries = 0;
-    if (variable_columns > 0) {
+    if (variable_columns > 0 && (status & 0x20) != 0) {
         const std::uint64_t count_at = r + fixed_end + 2 + bitmap_bytes;
+        if (count_at + 2 > room_end) return beyond(u"its count of variable-length values", count_at + 2);
         const std::uint16_t m = Read16(count_at, Fixup::Single);
-        if (status != 0x10 && m <= column_count + 1u && m > 0) {
+        if (m > column_count + 1u) {
+            return damaged(u"it counts " + Decimal(m) + u" variable-length values in " + Decimal(column_count) +
+                           u" columns");
+        }
+        if (m > 0) {
             std::uint64_t start = count_at + 2 + 2ull * m;
+            if (start > room_end) return beyond(u"its table of variable-length values", start);
             // The end offsets in one read, restored as if read entry by entry.
             row_bytes.resize(2ull * m);
             ReadAt(count_at + 2, row_bytes.data(), row_bytes.size(), Fixup::Multi);
             for (std::uint16_t k = 0; k < m; ++k) {
                 const auto e = static_cast<std::uint16_t>(row_bytes[2u * k] | (row_bytes[2u * k + 1] << 8));
+                // Bit 15 marks a value kept off the row; the rest is where the value ends.
+                const std::uint64_t stored_end = r + (e & 0x7FFF);
+                if (stored_end > room_end || stored_end < start) {
+                    const std::u16string where = stored_end < start
+                                                     ? u", before it starts at " + Decimal(start - r)
+                                                     : u", beyond the record (" + Decimal(room_end - r) + u" bytes)";
+                    return damaged(u"variable-length value " + Decimal(k + 1u) + u" ends at offset " +
+                                   Decimal(stored_end - r) + where);
+                }
                 const std::uint64_t end = r + (e & 0x1FFF);
                 const std::uint64_t length = end > start ? end - start : 0;
                 m_arrVarValueOffsets.push_back(static_cast<std::int64_t>(start));
@@ -197,6 +241,12 @@ int CRecoveryEngine::DecodeTableRecord(std::uint64_t record_offset, TableNode& t
                 request.valueOffset = r + leaf;
                 request.varIndex = variable ? leaf - 1u : 0;
                 request.mode = mode;
+                // A Unicode value kept in the row is whole UTF-16 units: an odd length is an end offset moved.
+                if ((type == 231 || type == 239) && variable && (m_arrVarValueFlags[request.varIndex] & 8) == 0 &&
+                    (m_arrVarValueLengths[request.varIndex] & 1) != 0) {
+                    return damaged(u"its Unicode value " + Decimal(leaf) + u" has an odd length (" +
+                                   Decimal(m_arrVarValueLengths[request.varIndex]) + u" bytes)");
+                }
                 if (variable && (type == 165 || type == 34) && capturing && capture->Streams()) {
                     capture->OnContent(column, static_cast<std::uint64_t>(m_arrVarValueOffsets[request.varIndex]),
                                       m_arrVarValueLengths[request.varIndex], m_arrVarValueFlags[request.varIndex],

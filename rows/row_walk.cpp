@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mdf/catalog_page.h"
+#include "mdf/record_area.h"
 #include "mdf/recovery_engine.h"
 #include "platform/text.h"
 #include "rows/row_capture.h"
@@ -34,6 +35,22 @@ void ReserveRows(Rows& rows, std::uint64_t counted) {
     }
 }
 
+// The most columns a record of the table may count, where the catalogue names every column the table's records
+// carry (the 2005 layout, each column placed by its rowset-column row, dropped columns included); else 0.
+std::uint16_t RecordColumnLimit(const TableNode& table, const CatalogueFacts& catalogue, bool layout2005) {
+    if (!layout2005 || table.m_lstColumns.empty()) return 0;
+    std::uint16_t most = 0;
+    for (const auto& column : table.m_lstColumns) {
+        if (!column.m_bPlacedByCatalogue) return 0;
+        most = std::max({most, column.m_nColumnOrder, column.m_nPhysicalColumn});
+    }
+    if (const auto dropped = catalogue.unnamed_rowset_columns.find(table.m_nObjectId);
+        dropped != catalogue.unnamed_rowset_columns.end() && !dropped->second.empty()) {
+        most = static_cast<std::uint16_t>(std::max<std::uint32_t>(most, *dropped->second.rbegin()));
+    }
+    return most;
+}
+
 }  // namespace
 
 bool CRecoveryEngine::WalkTableRows(TableNode& table, const std::function<bool(std::size_t page_index)>& before_page,
@@ -52,14 +69,50 @@ bool CRecoveryEngine::WalkTableRows(TableNode& table, const std::function<bool(s
     const auto& pages = table.m_lstDataPages;
     ChunkedPageWalk walk(m_hDataFile, PageOffsets(pages));
     std::vector<std::uint64_t> records;
+    RecordArea area;
+    std::vector<std::uint16_t> slot_at(kPageSize);
+    std::vector<std::uint16_t> room_end_at(kPageSize);
+    m_nRecordColumnLimit = RecordColumnLimit(table, m_catalogue, m_app.m_bSql2005Catalog);
+    struct ColumnLimitReset {
+        std::uint16_t& limit;
+        ~ColumnLimitReset() { limit = 0; }
+    } column_limit_reset{m_nRecordColumnLimit};
     for (std::size_t i = 0; i < pages.size(); ++i) {
         if (repeats && !walked_pages.insert(pages[i].m_nPageOffset).second) continue;
         if (before_page && !before_page(i)) return false;
         walk.Reach(i);
-        ReadPageRecordOffsets(pages[i].m_nPageOffset);
+        const std::uint64_t page = pages[i].m_nPageOffset;
+        ReadPageRecordOffsets(page);
         records.assign(m_app.m_arrRecordOffsets.begin(), m_app.m_arrRecordOffsets.end());
+        // The page's slots and free-space figures against its records: each finding is a record lost (a slot
+        // that points nowhere is not read as a row), and each record is read within its own room.
+        std::span<const std::uint8_t> bytes;
+        if (m_app.m_bCreatedOn2000) {
+            m_arrPageBytes.resize(kPageSize);
+            ReadAt(page, m_arrPageBytes.data(), kPageSize, Fixup::Multi);
+            bytes = m_arrPageBytes;
+        } else {
+            bytes = m_hDataFile.Page(page / kPageSize);  // no sector ends to restore: read where it is held
+        }
+        CheckRecordArea(bytes, area);
+        // Each record's slot and room by its offset, for the lookups below (entries of other pages are never read:
+        // every record read here is one of this page's records or is passed over as damaged).
+        for (std::size_t k = 0; k < area.records.size(); ++k) {
+            const std::uint16_t offset = area.records[k].offset;
+            slot_at[offset] = area.records[k].slot;
+            room_end_at[offset] =
+                k + 1 < area.records.size() ? area.records[k + 1].offset : std::max(area.used_end, offset);
+        }
+        m_nRecordSlot = -1;
+        for (const auto& finding : area.findings) NoteRowLoss(table, RowLoss::DamagedRecord, page, {}, finding.why);
         for (const std::uint64_t record : records) {
+            const auto in_page = static_cast<std::uint16_t>(record - page);
+            if (!area.findings.empty() && area.SlotDamaged(in_page)) continue;
+            m_nRecordRoomEnd = page + room_end_at[in_page];
+            m_nRecordSlot = slot_at[in_page];
             DecodeTableRow(record, table);
+            m_nRecordRoomEnd = 0;
+            m_nRecordSlot = -1;
             switch (m_lastRecordOutcome) {
                 case RecordOutcome::Row:
                 case RecordOutcome::RowNotSent: ++losses.walk.rows; break;
@@ -101,8 +154,11 @@ void CRecoveryEngine::NoteRowLoss(TableNode& table, RowLoss loss, std::uint64_t 
                                   std::u16string_view column, std::u16string_view why) {
     TableLosses::Walk& walk = table.m_losses.walk;
     std::u16string line;
-    const std::u16string where = u"page " + Number(record_offset / kPageSize) + u", offset " +
-                                 Number(record_offset % kPageSize);
+    std::u16string where = u"page " + Number(record_offset / kPageSize);
+    if (loss == RowLoss::DamagedRecord && m_nRecordSlot >= 0) {
+        where += u", slot " + Number(static_cast<std::uint64_t>(m_nRecordSlot));
+    }
+    if (record_offset % kPageSize != 0) where += u", offset " + Number(record_offset % kPageSize);
     if (loss == RowLoss::DamagedRecord) {
         ++walk.damaged_records;
         line = u"Damaged record (" + where + u"; " + std::u16string(why) + u") of table " + table.m_pszName;

@@ -44,13 +44,34 @@ private:
 struct RowPointer {
     std::uint64_t page_offset = 0;
     std::uint16_t slot = 0;
+    LargeValueOrigin origin;  // what the chain is held against
 };
 
 RowPointer ReadRowPointer(CRecoveryEngine& engine, std::uint64_t pos) {
     const auto b = engine.ReadBytes(pos, kEntrySize, Fixup::Single);
     const std::uint32_t page = static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
                                (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
-    return {std::uint64_t{page} * kPageSize, static_cast<std::uint16_t>(b[6] | (b[7] << 8))};
+    return {std::uint64_t{page} * kPageSize, static_cast<std::uint16_t>(b[6] | (b[7] << 8)), {}};
+}
+
+// What every chain of a content is held against: the table of the row that points to it (the owner its page
+// header names) and the id the pointer gives its records (a text pointer's own id, a root's timestamp).
+LargeValueOrigin ContentOrigin(CRecoveryEngine& engine, std::uint64_t offset, bool root) {
+    LargeValueOrigin origin;
+    const std::uint64_t page = offset - offset % kPageSize;
+    origin.table_object_id = engine.TableOfPageOwner(engine.Read32(page + 24, Fixup::None),
+                                                     engine.Read16(page + 6, Fixup::None));
+    origin.record_id = root ? std::uint64_t{engine.Read32(offset + 8, Fixup::Single)} << 16
+                            : engine.Read64(offset, Fixup::Single);
+    return origin;
+}
+
+// Why a content kept in the row cannot be taken whole: its page failed the scan's check.
+std::optional<std::u16string> InRowDamage(CRecoveryEngine& engine, std::uint64_t offset) {
+    const auto damage = engine.ScanDamageOf(offset / kPageSize);
+    if (!damage) return std::nullopt;
+    return u"page " + Decimal(offset / kPageSize) + u" failed its check (" +
+           platform::Widen(PageDamageText(*damage)) + u")";
 }
 
 // The document file being written: under a temporary name in its folder, shared with the chain copier
@@ -87,16 +108,24 @@ public:
     }
     bool CopyChain(const RowPointer& pointer) {
         if (!pending_.IsOpen() || !ok_) return false;
-        const LargeValueEnd end = engine_.CopyLargeValueToFile(pointer.page_offset, pointer.slot);
+        const LargeValueEnd end = engine_.CopyLargeValueToFile(pointer.page_offset, pointer.slot, pointer.origin);
         if (end == LargeValueEnd::Complete) return true;
+        if (end == LargeValueEnd::Damaged) {
+            MarkDamaged(engine_.m_strLargeValueLoss);
+            return true;  // the rest of the content is still copied, for what it is worth
+        }
         if (end == LargeValueEnd::WriteFailed) pending_.NoteWriteError(engine_.m_nOutputError);
         return Fail(end == LargeValueEnd::Cut       ? u"the content's chain is longer than the record limit"
                     : end == LargeValueEnd::Stopped ? u"stopped by the user"
                                                     : platform::FromUtf8(pending_.Error()));
     }
+    // A page of the content failed a check: the file never gets the document's name.
+    void MarkDamaged(const std::u16string& why) {
+        if (!damage_) damage_ = why;
+    }
     // Closes the file and names it; true when it holds the whole content. A content whose size is not the
-    // document's recorded Size lost bytes on the way (a damaged page gives none): it never gets the document's
-    // name, and is kept beside it as name.incomplete for what it is worth.
+    // document's recorded Size lost bytes on the way, and one whose pages failed a check is not the document's
+    // either: it never gets the document's name, and is kept beside it as name.incomplete for what it is worth.
     bool Finish() {
         engine_.m_hOutputFile = nullptr;
         if (!ok_) {
@@ -104,11 +133,19 @@ public:
             return false;
         }
         std::uint64_t gathered = 0;
-        const bool cut = recorded_size_ && pending_.BytesWritten(gathered) && gathered != *recorded_size_;
-        if (recorded_size_ && !pending_.Error().empty()) return Fail(sharepoint::WriteFailure(engine_, pending_.Error()));
-        if (cut) pending_.RenameTo(name_ + u".incomplete");
+        const bool told = (recorded_size_ || damage_) && pending_.BytesWritten(gathered);
+        const bool cut = recorded_size_ && told && gathered != *recorded_size_;
+        if ((recorded_size_ || damage_) && !pending_.Error().empty()) {
+            return Fail(sharepoint::WriteFailure(engine_, pending_.Error()));
+        }
+        if (cut || damage_) pending_.RenameTo(name_ + u".incomplete");
         if (!pending_.Commit()) return Fail(sharepoint::WriteFailure(engine_, pending_.Error()));
         engine_.m_app.m_strPreviewFile = pending_.Path();
+        if (damage_) {
+            ++engine_.m_nIncompleteDocuments;
+            engine_.LogLine(sharepoint::DamagedContentLine(pending_.Path(), gathered, recorded_size_, *damage_));
+            return false;
+        }
         if (cut) {
             ++engine_.m_nIncompleteDocuments;
             engine_.LogLine(sharepoint::IncompleteLine(pending_.Path(), gathered, *recorded_size_));
@@ -132,6 +169,7 @@ private:
     std::optional<std::uint64_t> recorded_size_;
     sharepoint::PendingFile pending_;
     bool ok_ = true;
+    std::optional<std::u16string> damage_;
 };
 
 // The line of a document refused before any file is made: the path the file would have had.
@@ -158,6 +196,7 @@ public:
     }
     void Write(std::vector<std::uint8_t> bytes) { file_->Write(bytes); }
     bool CopyChain(const RowPointer& pointer) { return file_->CopyChain(pointer); }
+    void MarkDamaged(const std::u16string& why) { file_->MarkDamaged(why); }
     bool Finish() { return file_->Finish(); }
 
 private:
@@ -184,10 +223,12 @@ public:
         if (!whole_) return false;
         job_.from_chain = true;
         whole_ = engine_.GatherLargeValueBytes(pointer.page_offset, pointer.slot, job_.bytes, job_.pieces,
-                                               sharepoint::DocumentPipeline::kMaxGatheredBytes) ==
+                                               sharepoint::DocumentPipeline::kMaxGatheredBytes, pointer.origin) ==
                  LargeValueEnd::Complete;
         return whole_;
     }
+    // A damaged content is left to the usual way, which names it.
+    void MarkDamaged(const std::u16string&) { whole_ = false; }
     bool Finish() { return whole_; }
 
     const std::optional<std::u16string>& Refusal() const { return refusal_; }
@@ -212,6 +253,7 @@ bool WriteInRowBytes(CRecoveryEngine& engine, Output& out, std::uint64_t offset,
     auto bytes = engine.ReadBytes(offset, static_cast<std::size_t>(length), Fixup::Multi);
     out.Start();
     out.Write(std::move(bytes));
+    if (const auto damage = InRowDamage(engine, offset)) out.MarkDamaged(*damage);
     return out.Finish();
 }
 
@@ -221,13 +263,17 @@ bool WriteImageColumnDocument(CRecoveryEngine& engine, Output& out, std::uint64_
     if (length == 0) return out.Refuse(u"no contents were found for it");
     ValuePageTornBits torn_bits(engine, offset);
     if (length <= kTextPointerMaxLength) {
-        const std::uint64_t pointer_at = HasLongHeader(engine.Read8(offset, Fixup::Single)) ? 16 : 8;
+        const bool root = HasLongHeader(engine.Read8(offset, Fixup::Single));
+        const std::uint64_t pointer_at = root ? 16 : 8;
         if (length < pointer_at + kEntrySize) {
             return out.Refuse(u"its text pointer of " + Decimal(length) + u" bytes is too short");
         }
-        const RowPointer pointer = ReadRowPointer(engine, offset + pointer_at);
+        RowPointer pointer = ReadRowPointer(engine, offset + pointer_at);
+        pointer.origin = ContentOrigin(engine, offset, root);
+        if (root) pointer.origin.length = engine.Read32(offset + pointer_at - 4, Fixup::Single);
         out.Start();
         out.CopyChain(pointer);
+        if (const auto damage = InRowDamage(engine, offset)) out.MarkDamaged(*damage);
         return out.Finish();
     }
     return WriteInRowBytes(engine, out, offset, length);
@@ -239,7 +285,8 @@ bool WriteVarBinaryColumnDocument(CRecoveryEngine& engine, Output& out, std::uin
     if (length == 0) return out.Refuse(u"no contents were found for it");
     ValuePageTornBits torn_bits(engine, offset);
     if (engine.m_app.m_bSql2005Catalog && (flags & kRootFlag) != 0) {
-        const std::uint64_t header = HasLongHeader(engine.Read8(offset, Fixup::Single)) ? 16 : 8;
+        const bool root = HasLongHeader(engine.Read8(offset, Fixup::Single));
+        const std::uint64_t header = root ? 16 : 8;
         if (length < header) {
             return out.Refuse(u"its large-value root of " + Decimal(length) + u" bytes is shorter than its header");
         }
@@ -247,8 +294,18 @@ bool WriteVarBinaryColumnDocument(CRecoveryEngine& engine, Output& out, std::uin
         if (!out.Start()) return false;
         std::uint64_t pos = offset + header;
         std::uint64_t remaining = length - header;
+        const LargeValueOrigin origin = ContentOrigin(engine, offset, root);
+        std::uint64_t previous_end = 0;
         while (remaining >= kEntrySize) {
-            if (!out.CopyChain(ReadRowPointer(engine, pos))) break;
+            RowPointer pointer = ReadRowPointer(engine, pos);
+            pointer.origin = origin;
+            if (root) {
+                // Each piece's running end lies before its pointer: the bytes its chain must give.
+                const std::uint64_t end = engine.Read32(pos - kEntryGap, Fixup::Single);
+                pointer.origin.length = end >= previous_end ? end - previous_end : ~std::uint64_t{0};
+                previous_end = end;
+            }
+            if (!out.CopyChain(pointer)) break;
             pos += kEntrySize;
             remaining -= kEntrySize;
             if (remaining >= kEntrySize) {
@@ -258,6 +315,7 @@ bool WriteVarBinaryColumnDocument(CRecoveryEngine& engine, Output& out, std::uin
                 remaining = 0;
             }
         }
+        if (const auto damage = InRowDamage(engine, offset)) out.MarkDamaged(*damage);
         return out.Finish();
     }
     return WriteInRowBytes(engine, out, offset, length);

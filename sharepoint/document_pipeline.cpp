@@ -55,6 +55,12 @@ std::u16string IncompleteLine(const std::u16string& path, std::uint64_t gathered
            Decimal(recorded_size) + u")";
 }
 
+std::u16string DamagedContentLine(const std::u16string& path, std::uint64_t gathered,
+                                  std::optional<std::uint64_t> recorded_size, const std::u16string& why) {
+    const std::u16string size = recorded_size ? u", its Size says " + Decimal(*recorded_size) : u"";
+    return u"  Incomplete: " + path + u" (" + Decimal(gathered) + u" bytes gathered" + size + u"; " + why + u")";
+}
+
 DocumentPipeline* ActivePipeline(mdf::CRecoveryEngine& engine) {
     // The pipeline is the only kind of pending documents there is.
     return static_cast<DocumentPipeline*>(engine.m_pPendingDocuments);

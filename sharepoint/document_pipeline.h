@@ -156,6 +156,9 @@ std::u16string NotWrittenLine(const std::u16string& path, const std::u16string& 
 // directory", which would hide what happened).
 std::u16string WriteFailure(const mdf::CRecoveryEngine& engine, const std::string& error);
 std::u16string IncompleteLine(const std::u16string& path, std::uint64_t gathered, std::uint64_t recorded_size);
+// "  Incomplete: PATH (N bytes gathered[, its Size says S]; WHY)": a content whose pages failed a check.
+std::u16string DamagedContentLine(const std::u16string& path, std::uint64_t gathered,
+                                  std::optional<std::uint64_t> recorded_size, const std::u16string& why);
 
 // How a document handed to SaveDocumentInOrder ended for now.
 enum class DocumentOutcome {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -27,12 +28,13 @@ std::vector<std::uint8_t> Concat(std::initializer_list<std::vector<std::uint8_t>
 std::vector<std::uint8_t> Ascii(std::string_view s) { return {s.begin(), s.end()}; }
 
 // Record header: status, unused byte, length, 8-byte value id, record type.
-std::vector<std::uint8_t> Header(std::uint16_t length, std::uint16_t type) {
-    return Concat({{0x08, 0x00}, LE16(length), LE64(0x1234), LE16(type)});
+constexpr std::uint64_t kValueId = 0x1234;
+std::vector<std::uint8_t> Header(std::uint16_t length, std::uint16_t type, std::uint64_t id = kValueId) {
+    return Concat({{0x08, 0x00}, LE16(length), LE64(id), LE16(type)});
 }
 
-std::vector<std::uint8_t> DataRecord(const std::vector<std::uint8_t>& data) {
-    return Concat({Header(static_cast<std::uint16_t>(14 + data.size()), 3), data});
+std::vector<std::uint8_t> DataRecord(const std::vector<std::uint8_t>& data, std::uint64_t id = kValueId) {
+    return Concat({Header(static_cast<std::uint16_t>(14 + data.size()), 3, id), data});
 }
 
 std::vector<std::uint8_t> SmallRoot(const std::vector<std::uint8_t>& data) {
@@ -64,7 +66,11 @@ public:
     PageBuilder& Page(std::uint32_t number) { return pages_[number]; }
 
     mdf::CRecoveryEngine& Open() {
-        for (auto& [number, page] : pages_) file_.SetPage(number, page);
+        // A page without a type of its own is a text page.
+        for (auto& [number, page] : pages_) {
+            if (page.Build()[0] == 0 && page.Build()[1] == 0) page.Type(0x0301);
+            file_.SetPage(number, page);
+        }
         const auto path = dir_ / "chain.mdf";
         file_.WriteTo(path);
         app.m_strDataFilePath = platform::FromUtf8(path.string());
@@ -74,9 +80,11 @@ public:
         return *engine;
     }
 
-    std::string Bytes(std::uint32_t page, std::uint16_t slot, LargeValueEnd expected_end = LargeValueEnd::Complete) {
+    std::string Bytes(std::uint32_t page, std::uint16_t slot, LargeValueEnd expected_end = LargeValueEnd::Complete,
+                      const mdf::LargeValueOrigin& origin = {}) {
         std::vector<std::uint8_t> out;
-        EXPECT_EQ(engine->ReadLargeValueBytes(std::uint64_t{page} * kPageSize, slot, out), expected_end);
+        EXPECT_EQ(engine->ReadLargeValueBytes(std::uint64_t{page} * kPageSize, slot, out, origin), expected_end)
+            << platform::ToUtf8(engine->m_strLargeValueLoss);
         return {out.begin(), out.end()};
     }
 
@@ -102,6 +110,7 @@ TEST(LargeValueWalk, ChainsAreDeliveredBreadthFirstInPointerOrder) {
         const char* name;
         std::vector<std::uint8_t> root;  // slot 0 of page 2
         std::string expected;
+        LargeValueEnd end = LargeValueEnd::Complete;
     };
     // Page 4 holds data records "A".."E" in slots 0..4 and a type-1 record in slot 5; page 5 holds two
     // internal nodes (slots 0, 1) and a node that points back to the root and to itself (slot 2).
@@ -112,9 +121,10 @@ TEST(LargeValueWalk, ChainsAreDeliveredBreadthFirstInPointerOrder) {
         {"same pointer twice", Node(5, {{4, 0}, {4, 0}, {4, 1}}), "AB"},
         {"pointer met again below a node", Node(5, {{4, 0}, {5, 0}}), "AB"},
         {"cycle back to the root and to itself", Node(5, {{5, 2}}), "E"},
-        {"type 1 record carries nothing", Node(5, {{4, 5}, {4, 0}}), "A"},
-        {"slot beyond the page's slots", Node(5, {{4, 40}, {4, 1}}), "B"},
-        {"page past the end of the file", Node(5, {{4, 0}, {900000, 0}, {4, 1}}), "AB"},
+        // A record the chain names but that cannot be read: the rest is read, the value is not whole.
+        {"type 1 record carries nothing", Node(5, {{4, 5}, {4, 0}}), "A", LargeValueEnd::Damaged},
+        {"slot beyond the page's slots", Node(5, {{4, 40}, {4, 1}}), "B", LargeValueEnd::Damaged},
+        {"page past the end of the file", Node(5, {{4, 0}, {900000, 0}, {4, 1}}), "AB", LargeValueEnd::Damaged},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -126,7 +136,7 @@ TEST(LargeValueWalk, ChainsAreDeliveredBreadthFirstInPointerOrder) {
         chain.Page(5).AddRecord(Node(2, {{4, 2}, {4, 3}}));
         chain.Page(5).AddRecord(Node(2, {{2, 0}, {5, 2}, {4, 4}, {2, 0}}));
         chain.Open();
-        EXPECT_EQ(chain.Bytes(2, 0), c.expected);
+        EXPECT_EQ(chain.Bytes(2, 0, c.end), c.expected);
     }
 }
 
@@ -149,7 +159,7 @@ TEST(LargeValueWalk, DamagedRecordsContributeNothingAndReadNoNeighbours) {
         chain.Page(4).AddRecord(c.record);
         chain.Page(4).AddRecord(DataRecord(Ascii("C")));
         chain.Open();
-        EXPECT_EQ(chain.Bytes(2, 0), "AC");
+        EXPECT_EQ(chain.Bytes(2, 0, LargeValueEnd::Damaged), "AC");
     }
     // A record that starts so close to the slot array that its header cannot fit.
     Chain chain;
@@ -157,16 +167,17 @@ TEST(LargeValueWalk, DamagedRecordsContributeNothingAndReadNoNeighbours) {
     chain.Page(4).AddRecord(DataRecord(Ascii("A")));
     chain.Page(4).SlotCount(2).Slot(1, 8180);
     chain.Open();
-    EXPECT_EQ(chain.Bytes(2, 0), "A");
+    EXPECT_EQ(chain.Bytes(2, 0, LargeValueEnd::Damaged), "A");
 }
 
-TEST(LargeValueWalk, FirstPointerPastTheEndGivesAnEmptyValue) {
+TEST(LargeValueWalk, FirstPointerPastTheEndGivesALostValue) {
     Chain chain;
     auto& engine = chain.Open();
-    EXPECT_EQ(chain.Bytes(5000, 0), "");
+    EXPECT_EQ(chain.Bytes(5000, 0, LargeValueEnd::Damaged), "");
     const auto text = engine.ReadLargeValueText(5000 * kPageSize, 0);
     EXPECT_EQ(text.text, u"");
-    EXPECT_EQ(text.end, LargeValueEnd::Complete);
+    EXPECT_EQ(text.end, LargeValueEnd::Damaged);
+    EXPECT_EQ(engine.m_strLargeValueLoss, u"page 5000, slot 0 lies beyond the end of the file");
 }
 
 TEST(LargeValueWalk, TextEndsEachPieceAtItsFirstZeroAndJoinsSplitCharacters) {
@@ -234,7 +245,55 @@ TEST(LargeValueWalk, PairCountBeyond65536IsFollowedToTheEnd) {
     chain.file_.PageCount(200);
     chain.Open();
     chain.app.m_bDocumentMode = true;
-    EXPECT_EQ(chain.Bytes(2, 0), "end");
+    EXPECT_EQ(chain.Bytes(2, 0, LargeValueEnd::Damaged), "end");
+}
+
+// Each record is held against its page and against what led to it. Page 2 holds the root over the data
+// records "A" (page 4) and "B" (page 5); each case changes one thing, and the value is read with a pointer that
+// names the root's id, the table object 77 (the owner of pages 2, 4 and 5 in this 2000-format file) and 2 bytes.
+TEST(LargeValueWalk, EachRecordIsHeldAgainstItsPageAndItsPointer) {
+    struct Case {
+        const char* name;
+        std::function<void(Chain&)> change;
+        std::string expected;
+        const char* why;  // in m_strLargeValueLoss; nullptr for a whole value
+    };
+    const std::vector<Case> cases = {
+        {"sound", [](Chain&) {}, "AB", nullptr},
+        {"page header naming another page", [](Chain& c) { c.Page(5).U32(32, 9); }, "A",
+         "page 5 is not the page its pointer names (its header says page 9)"},
+        {"data page in the chain", [](Chain& c) { c.Page(5).Type(0x0101); }, "A",
+         "page 5 is no large-value page (page type 1)"},
+        {"page without header", [](Chain& c) { c.Page(5).U16(0, 0x0300); }, "A", "page 5 has no page header"},
+        {"page of another table", [](Chain& c) { c.Page(5).ObjectId(78); }, "A",
+         "page 5 belongs to another object (owner 78)"},
+        {"record of another value", [](Chain& c) { c.Page(5).U64(96 + 4, 0x9999); }, "A",
+         "page 5, slot 0 holds another value's record (id 0x9999, its pointer names 0x1234)"},
+        {"root of another value", [](Chain& c) { c.Page(2).U64(96 + 4, 0x9999); }, "",
+         "page 2, slot 0 holds another value's record (id 0x9999, its pointer names 0x1234)"},
+        {"a piece longer than the pointer says", [](Chain& c) { c.Page(5).Bytes(96 + 14, Ascii("BB")).U16(96 + 2, 16); },
+         "ABB", "3 bytes read of the 2 its pointer names"},
+        {"page whose checksum failed in the scan",
+         [](Chain& c) { c.engine->m_arrDamagedPages.push_back({5, 77, mdf::PageDamage::Checksum, 0}); }, "A",
+         "page 5 failed its check (checksum mismatch)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Chain chain;
+        chain.Page(2).ObjectId(77).AddRecord(Node(5, {{4, 0}, {5, 0}}));
+        chain.Page(4).ObjectId(77).AddRecord(DataRecord(Ascii("A")));
+        chain.Page(5).ObjectId(77).AddRecord(DataRecord(Ascii("B")));
+        const bool after_open = std::string(c.name).find("scan") != std::string::npos;
+        if (!after_open) c.change(chain);
+        auto& engine = chain.Open();
+        if (after_open) c.change(chain);
+        mdf::LargeValueOrigin origin;
+        origin.table_object_id = 77;
+        origin.record_id = kValueId;
+        origin.length = 2;
+        EXPECT_EQ(chain.Bytes(2, 0, c.why ? LargeValueEnd::Damaged : LargeValueEnd::Complete, origin), c.expected);
+        EXPECT_EQ(platform::ToUtf8(engine.m_strLargeValueLoss), c.why ? c.why : "");
+    }
 }
 
 TEST(LargeValueWalk, RecordLimitCutsTheValueAndLogsIt) {

@@ -110,7 +110,12 @@ public:
         for (std::size_t i = 0; i < definition_pages.size(); ++i) {
             file.SetPage(40 + i, keytest::SystemPage(sql2005 ? 60 : 6, definition_pages[i]));
         }
-        for (const auto& [number, records] : other_pages) file.SetPage(number, keytest::SystemPage(0, records));
+        for (const auto& [number, records] : other_pages) {
+            // Pages of large-value records are text pages.
+            auto page = keytest::SystemPage(0, records);
+            page.U8(1, 3);
+            file.SetPage(number, page);
+        }
         keys_ = std::make_unique<keytest::KeyEngine>(file);
         for (std::size_t i = 0; i < definition_pages.size(); ++i) {
             engine().m_plDefinitions.Add(keytest::PageOffset(40 + i), definition_pages[i].size());

@@ -72,9 +72,9 @@ TEST(BinaryValues, StatementValues) {
         {"image in the row", kImage, thirty, 0, "?", platform::adLongVarBinary, thirty},
         // Short in-row images are data too: only the complex flag makes the bytes a pointer.
         {"short image in the row", kImage, {1, 2, 4}, 0, "?", platform::adLongVarBinary, {1, 2, 4}},
-        {"image text pointer: row id at 8", kImage, pointer(0x33, 4, 1), kComplex, "?", platform::adLongVarBinary,
+        {"image text pointer: row id at 8", kImage, pointer(0x33, 6, 0), kComplex, "?", platform::adLongVarBinary,
          Ascii("-MORE")},
-        {"image text pointer starting with 2", kImage, pointer(2, 4, 0), kComplex, "?", platform::adLongVarBinary,
+        {"image text pointer starting with 2", kImage, pointer(2, 6, 1), kComplex, "?", platform::adLongVarBinary,
          Ascii("LARGE")},
         {"hierarchyid in the row", kUdt, {0x58, 0x40}, 0, "0x5840"},
         // In-row CLR bytes that begin with 4 are still the value itself.
@@ -91,6 +91,9 @@ TEST(BinaryValues, StatementValues) {
         f.Page(4).AddRecord(DataRecord(Ascii("LARGE")));
         f.Page(4).AddRecord(DataRecord(Ascii("-MORE")));
         f.Page(4).AddRecord(DataRecord({}));
+        // Records of the text pointers, which carry their values' ids.
+        f.Page(6).AddRecord(DataRecord(Ascii("-MORE"), 0x33));
+        f.Page(6).AddRecord(DataRecord(Ascii("LARGE"), 2));
         // What follows the value on the page is a row id that must never be followed.
         const std::uint64_t at = f.Put(Concat({c.in_row, RowIdBytes(4, 1)}));
         f.Open();
@@ -118,7 +121,7 @@ TEST(BinaryValues, LargeValuesNeedNoTemporaryFile) {
         std::fclose(out);
     }
     f.engine.m_strTempFile = platform::FromUtf8(stale.string());
-    f.Page(4).AddRecord(DataRecord(Ascii("LARGE")));
+    f.Page(4).AddRecord(DataRecord(Ascii("LARGE"), 0x33));
     const std::uint64_t at = f.Put(Concat({{0x33}, std::vector<std::uint8_t>(7, 0), RowIdBytes(4, 0)}));
     f.Open();
     const auto result = f.Var(ValueFixture::Column(kImage, 16), at, 16, kComplex, kInsert);

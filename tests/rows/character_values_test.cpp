@@ -250,6 +250,9 @@ void AddLargeValues(ValueFixture& f, bool wide) {
     f.Page(4).AddRecord(DataRecord(text(u"-third")));
     f.Page(4).AddRecord(DataRecord(text(u"SHOULD NOT BE READ")));
     f.Page(5).AddRecord(DataRecord({}));
+    // Records of values whose text pointers carry other ids.
+    f.Page(6).AddRecord(DataRecord(text(u"-second"), 2));
+    f.Page(6).AddRecord(DataRecord(text(u"-third"), 0x77));
 }
 
 struct PointerCase {
@@ -283,11 +286,11 @@ TEST(CharacterValues, TextsGatheredThroughRowIds) {
          Concat({{2}, std::vector<std::uint8_t>(7, 0), RowIdBytes(4, 1), std::vector<std::uint8_t>(7, 0)}), "", "''"},
         {"nvarchar pointer of type 0, 16 bytes: row id at 8", kNVarChar, true,
          Concat({{0}, std::vector<std::uint8_t>(7, 0), RowIdBytes(4, 1)}), "-second", "?"},
-        {"text pointer: row id at 8", kText, true, Concat({{0x77}, std::vector<std::uint8_t>(7, 0), RowIdBytes(4, 2)}),
+        {"text pointer: row id at 8", kText, true, Concat({{0x77}, std::vector<std::uint8_t>(7, 0), RowIdBytes(6, 1)}),
          "-third", "?"},
         // A text pointer whose first byte happens to be a root's type byte is still a text pointer: the
         // value has no room for a root's row id at 16.
-        {"text pointer starting with 2", kText, true, Concat({{2}, std::vector<std::uint8_t>(7, 0), RowIdBytes(4, 1)}),
+        {"text pointer starting with 2", kText, true, Concat({{2}, std::vector<std::uint8_t>(7, 0), RowIdBytes(6, 0)}),
          "-second", "?"},
         // A root of 28 bytes: one row id at 16; the bytes at 28 lie past the value and are not a row id.
         {"text root: row ids bounded by the length", kText, true, Concat({header(1), entry(2)}), "-third", "?"},

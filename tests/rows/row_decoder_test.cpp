@@ -22,7 +22,7 @@ TEST(RowRecord, MinimalRecordAndRejectedRecords) {
     };
     const Case rejected[] = {
         {"ghost status", 0x3C, kRecordOffset},
-        {"unknown status", 0x00, kRecordOffset},
+        {"forwarding stub", 0x04, kRecordOffset},
         {"record at the end of the first page", 0x10, 8192},
     };
     for (const auto& c : rejected) {
@@ -33,11 +33,17 @@ TEST(RowRecord, MinimalRecordAndRejectedRecords) {
         // A record rejected by its status or place leaves the texts untouched.
         EXPECT_EQ(f.Cells(), std::vector<std::string>{"left over"});
     }
-    // A fixed-part end below 4 rejects the record after the texts were emptied.
+    // A status byte of no record and a fixed-part end below 4 are a damaged record: the texts are emptied.
+    Record unknown = minimal;
+    unknown.status = 0x00;
+    WriteAndDecode(f, unknown.Bytes(), kRecordOffset, {u"left over"});
+    EXPECT_TRUE(f.Cells().empty());
+    EXPECT_EQ(f.engine_.m_lastRecordOutcome, mdf::CRecoveryEngine::RecordOutcome::Damaged);
     auto low = minimal.Bytes();
     low[2] = 3;
     WriteAndDecode(f, low, kRecordOffset, {u"left over"});
     EXPECT_TRUE(f.Cells().empty());
+    EXPECT_EQ(f.engine_.m_lastRecordOutcome, mdf::CRecoveryEngine::RecordOutcome::Damaged);
 }
 
 TEST(RowRecord, RecycledCellStringsGiveTheSameCells) {
@@ -157,8 +163,8 @@ struct StreamTable {
     RowFixture f;
     StreamTable(std::int16_t content_ordinal = -3) {
         f.table_.m_pszName = u"dbo.AllDocStreams";
-        f.Column(1, 231, -1, u"A");
-        f.Column(2, 231, -2, u"B");
+        f.Column(1, 167, -1, u"A");  // varchar: any length is whole characters
+        f.Column(2, 167, -2, u"B");
         f.Column(3, 165, content_ordinal, u"Content");
         f.app_.m_bRowPreview = false;
     }
@@ -195,7 +201,6 @@ TEST(RowRecord, VariableValueTable) {
     const Case cases[] = {
         {"back to back", {20, 25, 31}, {25, 6, 0}},
         {"two equal ends: the second has length 0, the third starts at the common end", {20, 20, 26}, {20, 6, 0}},
-        {"an end below its start gives length 0 and does not move the start back", {20, 18, 26}, {20, 6, 0}},
         {"complex value flag", {20, 25, 0x8000 | 31}, {25, 6, 8}},
         {"bit 12 adds 4096 and makes the flag odd", {20, 25, 0x1000 | 31}, {25, 4102, 1}},
     };
@@ -210,12 +215,15 @@ TEST(RowRecord, VariableValueTable) {
 }
 
 TEST(RowRecord, VariablePartRejections) {
-    // m = n + 1 is accepted; m = n + 2, m = 0 and status 0x10 make every variable column absent.
+    // m = n + 1 is accepted; m = 0 and status 0x10 make every variable column absent; m = n + 2 and an end below
+    // its start are a damaged record: no row.
     StreamTable t;
     EXPECT_EQ(*t.Content(VarRecord({20, 25, 31}, 2)), (std::array<std::uint64_t, 3>{25, 6, 0}));
-    Record too_many = VarRecord({20, 25, 31, 40}, 2);
-    EXPECT_EQ(*t.Content(too_many), (std::array<std::uint64_t, 3>{0, 0, 0}));
-    EXPECT_EQ(t.f.Cells(), (std::vector<std::string>{" NULL", " NULL", "<NULL>"}));
+    for (const Record& damaged : {VarRecord({20, 25, 31, 40}, 2), VarRecord({20, 18, 26})}) {
+        EXPECT_FALSE(t.Content(damaged));
+        EXPECT_EQ(t.f.engine_.m_lastRecordOutcome, mdf::CRecoveryEngine::RecordOutcome::Damaged);
+        EXPECT_TRUE(t.f.Cells().empty());
+    }
     Record none = VarRecord({}, 3);
     EXPECT_EQ(*t.Content(none), (std::array<std::uint64_t, 3>{0, 0, 0}));
     Record no_var_part = VarRecord({20, 25, 31});

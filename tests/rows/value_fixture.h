@@ -28,8 +28,9 @@ inline std::vector<std::uint8_t> Ascii(std::string_view s) { return {s.begin(), 
 inline std::string U8(const std::u16string& s) { return platform::ToUtf8(s); }
 
 // A large-value data record (type 3) and a large root (type 5) over (page, slot) pairs.
-inline std::vector<std::uint8_t> DataRecord(const std::vector<std::uint8_t>& data) {
-    return Concat({{0x08, 0x00}, LE16(static_cast<std::uint16_t>(14 + data.size())), LE64(7), LE16(3), data});
+// Its value id is the one a text pointer of zeros and a root with timestamp 0 name, unless given.
+inline std::vector<std::uint8_t> DataRecord(const std::vector<std::uint8_t>& data, std::uint64_t id = 0) {
+    return Concat({{0x08, 0x00}, LE16(static_cast<std::uint16_t>(14 + data.size())), LE64(id), LE16(3), data});
 }
 
 // A row id as a row keeps it: page number, file number, slot.
@@ -65,7 +66,11 @@ public:
     void Open() {
         FileBuilder file;
         file.PageCount(16);
-        for (auto& [number, page] : pages_) file.SetPage(number, page);
+        for (auto& [number, page] : pages_) {
+            // A page of large values without a type of its own is a text page.
+            if (number != kValuePage && page.Build()[0] == 0 && page.Build()[1] == 0) page.Type(0x0301);
+            file.SetPage(number, page);
+        }
         file.WriteTo(dir_ / "values.mdf");
         app.m_strDataFilePath = platform::FromUtf8((dir_ / "values.mdf").string());
         ASSERT_TRUE(engine.OpenDataFile());

@@ -56,6 +56,7 @@ public:
     std::pair<std::uint32_t, std::uint16_t> Record(const std::vector<std::uint8_t>& record) {
         if (Data(record_page_).FreeOffset() + record.size() > 7800) ++record_page_;
         auto& page = Data(record_page_);
+        if (page.Build()[0] == 0 && page.Build()[1] == 0) page.Type(0x0301);  // a text page
         const std::uint16_t slot = slots_[record_page_]++;
         page.AddRecord(record);
         return {static_cast<std::uint32_t>(record_page_), slot};

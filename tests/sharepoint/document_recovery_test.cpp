@@ -6,8 +6,11 @@
 #include <algorithm>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <span>
 #include <sstream>
 
+#include "mdf/page_check.h"
 #include "platform/text.h"
 #include "tests/support/page_builder.h"
 #include "tests/support/sha256.h"
@@ -145,37 +148,75 @@ std::vector<std::uint8_t> SampleText(const std::string& seed, std::size_t n) {
     return bytes;
 }
 
-// A page of a document's content that reads as zeros (a damaged page gives the reader nothing): what is
-// gathered is smaller than the document's Size. The document never gets its own name: it is kept beside it
-// as name.incomplete, logged with both sizes and counted, the save ends with its own exit code, and nothing
-// that holds it is called repaired. Every other document is written as before.
-TEST(DocumentRecoveryTool, ADocumentCutByAZeroedContentPageIsKeptAsIncomplete) {
-    struct Case {
-        const char* name;
-        Generation generation;
+// A content page that failed a check, or that is not the page its pointer names: a zeroed page (whatever the
+// Size says, -1 included), a byte changed on a page whose checksum then fails, two documents' pages swapped.
+// The document never gets its own name: it is kept beside it as name.incomplete with what could be read, logged
+// with why, and counted; the save ends with its own exit code, and nothing that holds it is called repaired.
+// Every other document is written as before.
+TEST(DocumentRecoveryTool, ADocumentWhoseContentPagesFailACheckIsKeptAsIncomplete) {
+    enum class Damage { Zero, FlipChecksummed, Swap };
+    struct Hit {
         std::u16string leaf;
         std::string seed;
         std::size_t size;
-        std::size_t zeroed_at;  // a position in the content that lies on the zeroed page
+        std::size_t at;         // a position in the content that lies on the damaged page
         std::uint64_t gathered;
     };
+    struct Case {
+        const char* name;
+        Generation generation;
+        bool unknown_sizes;
+        Damage damage;
+        std::vector<Hit> hits;  // the documents the damage reaches (a swap: the two pages of the two)
+        const char* why;
+    };
+    const Hit chains{u"年度報告.docx", "PK\x03\x04 annual report ", 20000, 8000, 12000};
+    const Hit large_root{u"budget.xlsx", "budget figures; ", 12000, 0, 4000};
     const Case cases[] = {
-        {"varbinary chains", Generation::Sp2010VarBinary, u"年度報告.docx", "PK\x03\x04 annual report ", 20000, 8000,
-         12000},
-        {"varbinary large root", Generation::Sp2010VarBinary, u"budget.xlsx", "budget figures; ", 12000, 0, 4000},
-        {"image", Generation::Sp2007Image, u"年度報告.docx", "PK\x03\x04 annual report ", 20000, 8000, 12000},
+        {"varbinary chains, zeroed page", Generation::Sp2010VarBinary, false, Damage::Zero, {chains}, "has no page header"},
+        {"varbinary large root, zeroed page", Generation::Sp2010VarBinary, false, Damage::Zero, {large_root},
+         "has no page header"},
+        {"image, zeroed page", Generation::Sp2007Image, false, Damage::Zero, {chains}, "has no page header"},
+        {"Size -1, zeroed page", Generation::Sp2010VarBinary, true, Damage::Zero, {chains}, "has no page header"},
+        {"byte changed on a checksummed page", Generation::Sp2010VarBinary, false, Damage::FlipChecksummed, {chains},
+         "failed its check (checksum mismatch)"},
+        {"Size -1, byte changed on a checksummed page", Generation::Sp2007Image, true, Damage::FlipChecksummed,
+         {chains}, "failed its check (checksum mismatch)"},
+        {"two documents' pages swapped", Generation::Sp2010VarBinary, false, Damage::Swap, {chains, large_root},
+         "is not the page its pointer names"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         testsupport::TempDir dir;
-        const auto database = ContentDatabase::Sample(c.generation);
+        auto database = ContentDatabase::Sample(c.generation);
+        database.UnknownSizes(c.unknown_sizes);
         std::vector<std::uint8_t> bytes = database.Build().Bytes();
-        const auto content = SampleText(c.seed, c.size);
-        const auto piece = content.begin() + static_cast<std::ptrdiff_t>(c.zeroed_at);
-        const auto found = std::search(bytes.begin(), bytes.end(), piece, piece + 64);
-        ASSERT_NE(found, bytes.end());
-        const std::size_t page = static_cast<std::size_t>(found - bytes.begin()) / 8192;
-        std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(page * 8192), 8192, std::uint8_t{0});
+        std::vector<std::size_t> pages;
+        for (const Hit& hit : c.hits) {
+            const auto content = SampleText(hit.seed, hit.size);
+            const auto piece = content.begin() + static_cast<std::ptrdiff_t>(hit.at);
+            const auto found = std::search(bytes.begin(), bytes.end(), piece, piece + 64);
+            ASSERT_NE(found, bytes.end());
+            pages.push_back(static_cast<std::size_t>(found - bytes.begin()) / 8192);
+        }
+        const auto page_at = [&](std::size_t k) { return bytes.begin() + static_cast<std::ptrdiff_t>(pages[k] * 8192); };
+        switch (c.damage) {
+            case Damage::Zero: std::fill_n(page_at(0), 8192, std::uint8_t{0}); break;
+            case Damage::FlipChecksummed: {
+                // The page carries a checksum as the server stamps it, then one byte of its data changes.
+                const std::span<std::uint8_t> page(&*page_at(0), 8192);
+                const auto flags = static_cast<std::uint16_t>(
+                    ((page[mdf::kPageFlagsOffset] | (page[mdf::kPageFlagsOffset + 1] << 8)) & ~mdf::kPageFlagTornBits) |
+                    mdf::kPageFlagChecksum);
+                page[mdf::kPageFlagsOffset] = static_cast<std::uint8_t>(flags);
+                page[mdf::kPageFlagsOffset + 1] = static_cast<std::uint8_t>(flags >> 8);
+                const std::uint32_t sum = mdf::PageChecksum(page);
+                for (int k = 0; k < 4; ++k) page[mdf::kPageChecksumOffset + k] = static_cast<std::uint8_t>(sum >> (8 * k));
+                page[4503] ^= 0x5A;
+                break;
+            }
+            case Damage::Swap: std::swap_ranges(page_at(0), page_at(0) + 8192, page_at(1)); break;
+        }
         std::ofstream(dir / "content.mdf", std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 
@@ -185,24 +226,30 @@ TEST(DocumentRecoveryTool, ADocumentCutByAZeroedContentPageIsKeptAsIncomplete) {
                   catalog_dump::kExitNotWritten)
             << log.str();
 
-        const std::string name = testsupport::sharepoint::ExpectedName(c.leaf);
-        std::string cut_path;
+        std::map<std::string, const Hit*> hit_paths;
         std::vector<std::string> expected;
         for (const auto& line : database.Manifest()) {
-            if (fs::path(line.path).filename() == name) {
-                cut_path = line.path;
-                expected.push_back(line.path + ".incomplete\t" + std::to_string(c.gathered));
+            const Hit* hit = nullptr;
+            for (const Hit& h : c.hits) {
+                if (fs::path(line.path).filename() == testsupport::sharepoint::ExpectedName(h.leaf)) hit = &h;
+            }
+            if (hit != nullptr) {
+                hit_paths[line.path] = hit;
+                expected.push_back(line.path + ".incomplete\t" + std::to_string(hit->gathered));
             } else {
-                expected.push_back(line.path + "\t" + std::to_string(line.size) + "\t" + line.sha256);
+                const std::string size = c.unknown_sizes ? "" : "\t" + std::to_string(line.size);
+                expected.push_back(line.path + (c.unknown_sizes ? "" : size) + "\t" + line.sha256);
             }
         }
-        ASSERT_FALSE(cut_path.empty());
+        ASSERT_EQ(hit_paths.size(), c.hits.size());
         std::vector<std::string> written;
         for (const auto& entry : fs::recursive_directory_iterator(out)) {
             if (!entry.is_regular_file()) continue;
             const std::string relative = fs::relative(entry.path(), out).string();
-            std::string line = relative + "\t" + std::to_string(fs::file_size(entry.path()));
-            if (relative != cut_path + ".incomplete") line += "\t" + testsupport::Sha256OfFile(entry.path());
+            const bool cut = relative.size() > 11 && relative.ends_with(".incomplete");
+            std::string line = relative;
+            if (cut || !c.unknown_sizes) line += "\t" + std::to_string(fs::file_size(entry.path()));
+            if (!cut) line += "\t" + testsupport::Sha256OfFile(entry.path());
             written.push_back(line);
         }
         std::sort(expected.begin(), expected.end());
@@ -211,11 +258,17 @@ TEST(DocumentRecoveryTool, ADocumentCutByAZeroedContentPageIsKeptAsIncomplete) {
 
         const auto lines = Lines(log.str());
         auto logged = [&](const std::string& text) { return std::find(lines.begin(), lines.end(), text) != lines.end(); };
-        EXPECT_TRUE(logged("  Incomplete: " + (out / cut_path).string() + ".incomplete (" + std::to_string(c.gathered) +
-                           " bytes gathered, its Size says " + std::to_string(c.size) + ")"))
-            << log.str();
-        EXPECT_TRUE(logged("Recovered Documents : " + std::to_string(database.Manifest().size() - 1)));
-        EXPECT_TRUE(logged("Incomplete : 1"));
+        for (const auto& [path, hit] : hit_paths) {
+            const std::string head = "  Incomplete: " + (out / path).string() + ".incomplete (" +
+                                     std::to_string(hit->gathered) + " bytes gathered" +
+                                     (c.unknown_sizes ? "" : ", its Size says " + std::to_string(hit->size)) + "; page ";
+            const bool found = std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+                return line.rfind(head, 0) == 0 && line.find(c.why) != std::string::npos;
+            });
+            EXPECT_TRUE(found) << head << "\n" << log.str();
+        }
+        EXPECT_TRUE(logged("Recovered Documents : " + std::to_string(database.Manifest().size() - c.hits.size())));
+        EXPECT_TRUE(logged("Incomplete : " + std::to_string(c.hits.size())));
         EXPECT_FALSE(logged("  Team|Site:Repaired successfully"));
         EXPECT_FALSE(logged("  Shared Documents:Repaired successfully"));
         EXPECT_TRUE(logged("  Archive:Repaired successfully"));

@@ -382,7 +382,7 @@ FileBuilder ContentDatabase::Build() const {
         const Bytes parent = e.folder < 0 ? list_root_of(e.parent) : id_of(e.folder);
         const bool document = e.kind == Entity::Document;
         doc_row(id_of(index), id_of(web_of_list(e.parent)), id_of(e.parent), document ? 0 : 1, u"sites/lib", e.name,
-                document ? Int32(static_cast<std::int32_t>(e.bytes.size())) : Value{}, parent);
+                document ? Int32(unknown_sizes_ ? -1 : static_cast<std::int32_t>(e.bytes.size())) : Value{}, parent);
         if (!document) continue;
 
         Cell content;
@@ -417,7 +417,7 @@ FileBuilder ContentDatabase::Build() const {
         stream[u"SiteId"] = {kSiteGuid};
         stream[u"InternalVersion"] = {Int32(1)};
         stream[u"ParentId"] = {parent};
-        stream[u"Size"] = {Int32(static_cast<std::int32_t>(e.bytes.size()))};
+        stream[u"Size"] = {Int32(unknown_sizes_ ? -1 : static_cast<std::int32_t>(e.bytes.size()))};
         stream[u"Content"] = content;
         data[1]->Add(EncodeRecord(tables[1], stream));
     }

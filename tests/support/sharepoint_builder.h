@@ -47,6 +47,8 @@ public:
     // Writes the file as one created on 2000 and converted to 2005 (version pair 611, 539), every page written
     // with torn-page protection: the last byte of each sector carries the torn pattern until restored.
     void TornPages(bool torn) { torn_ = torn; }
+    // Writes every document's Size as -1 (a size the server did not keep).
+    void UnknownSizes(bool unknown) { unknown_sizes_ = unknown; }
 
     // The data file's pages.
     FileBuilder Build() const;
@@ -71,6 +73,7 @@ private:
 
     Generation generation_;
     bool torn_ = false;
+    bool unknown_sizes_ = false;
     std::vector<Entity> entities_;
     std::vector<int> doc_row_order_;  // AllDocs rows: folders and documents, in storage order
 };

@@ -594,7 +594,7 @@ TEST_F(SchemaScript, ACheckDefinitionStoredOutsideItsRowIsGathered) {
     definitions.Type(testsupport::kDataPage).ObjectId(60);
     definitions.AddRecord(OutsideDefinitionRow(500, 2, 1));
     testsupport::PageBuilder texts;
-    texts.Type(testsupport::kDataPage);
+    texts.Type(0x0301);  // a text page
     texts.AddRecord(TextRecord("not this"));
     texts.AddRecord(TextRecord("([Qty]>(0))"));
     UsePages({definitions, texts});
@@ -693,7 +693,7 @@ TEST_F(SchemaScript, CheckTextsAreTakenWholeAndOnlyAsOneExpression) {
         definitions.Type(testsupport::kDataPage).ObjectId(60);
         definitions.AddRecord(c.row);
         testsupport::PageBuilder texts;
-        texts.Type(testsupport::kDataPage);
+        texts.Type(0x0301);  // a text page
         texts.AddRecord(c.record);
         UsePages({definitions, texts});
         engine->m_plDefinitions.Add(8192, 1);
