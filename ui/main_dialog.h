@@ -196,6 +196,10 @@ private:
     void ShowDamageWarning();
     // After a job that read a table's rows: the tree's items and the warning show what the walks found.
     void RefreshTableMarks();
+    // Each table item's text fitted to the tree's width: a long name is cut, its row count never is.
+    void FitTableItems();
+    // The whole text of a table item (its shown text may be cut), or null for another item.
+    const std::u16string* WholeTableItemText(const wxTreeItemId& item) const;
     void AddCheckItems(sharepoint::CheckItem& model, const wxTreeItemId& parent, int depth);
     void ShowCheckStates(const wxTreeItemId& item);
     void ShowSavedItem(const sharepoint::CheckItem& saved);

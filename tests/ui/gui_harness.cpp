@@ -253,6 +253,27 @@ void QuickClickAt(wxWindow& window, const wxPoint& client_point) {
     Pump(80);
 }
 
+void DoubleClickAt(wxWindow& window, const wxPoint& client_point) {
+    if (const auto* button = dynamic_cast<const ui::CMyBitmapButton*>(&window)) {
+        WaitUntil([button] { return button->AcceptsPressNow(); }, 3000);
+    }
+    wxUIActionSimulator mouse;
+    mouse.MouseMove(window.ClientToScreen(client_point));
+    Pump(30);
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        ADD_FAILURE() << "no X display for the double click";
+        return;
+    }
+    for (int click = 0; click < 2; ++click) {
+        XTestFakeButtonEvent(display, 1, True, CurrentTime);
+        XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    }
+    XFlush(display);
+    XCloseDisplay(display);
+    Pump(300);
+}
+
 void MoveTo(wxWindow& window, const wxPoint& client_point) {
     wxUIActionSimulator mouse;
     mouse.MouseMove(window.ClientToScreen(client_point));

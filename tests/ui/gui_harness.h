@@ -85,6 +85,9 @@ void ClickAt(wxWindow& window, const wxPoint& client_point);
 // The same click at once, also on a picture button that has only just appeared (ClickAt waits until the button
 // takes clicks): the second click of a double click.
 void QuickClickAt(wxWindow& window, const wxPoint& client_point);
+// A double click: both clicks reach the X server before the program handles the first, so they are one double
+// click however slowly the program then runs (the desktop's double-click time is far longer than their gap).
+void DoubleClickAt(wxWindow& window, const wxPoint& client_point);
 void MoveTo(wxWindow& window, const wxPoint& client_point);
 void WheelAt(wxWindow& window, const wxPoint& client_point, bool horizontal, int notches);
 void TypeKey(int key_code, int modifiers = 0);

@@ -188,7 +188,7 @@ protected:
     }
     wxTreeItemId TablesCaption() const {
         if (!App().m_hTreeRoot.IsOk()) return {};
-        return Child(App().m_hTreeRoot, "Share Point Server Tables");
+        return Child(App().m_hTreeRoot, "Tables");
     }
     int ClickLabel(const wxTreeItemId& item) { return ClickTreeLabel(*dialog_, item); }
     wxString Cell(long row, int column) const { return dialog_->ResultList()->GetItemText(row, column); }
