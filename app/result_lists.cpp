@@ -113,15 +113,22 @@ std::u16string FittedTableItemText(std::u16string_view table_name, std::uint64_t
                                    const std::function<bool(std::u16string_view)>& fits) {
     const std::u16string whole = TableItemText(table_name, row_count, incomplete);
     if (fits(whole)) return whole;
-    const std::u16string tail = whole.substr(table_name.size());
-    // The longest start of the name that fits with the ellipsis and the tail (binary search over its length).
+    std::u16string tail = whole.substr(table_name.size());
     auto cut = [&](std::size_t keep) {
-        if (keep > 0 && keep < table_name.size() && table_name[keep - 1] >= 0xD800 && table_name[keep - 1] <= 0xDBFF) {
+        if (keep >= table_name.size()) return std::u16string(table_name) + tail;
+        if (keep > 0 && table_name[keep - 1] >= 0xD800 && table_name[keep - 1] <= 0xDBFF) {
             --keep;  // never half of a surrogate pair
         }
         return std::u16string(table_name.substr(0, keep)) + u"\u2026" + tail;
     };
-    std::size_t low = 0, high = table_name.size();
+    // The mark after the count goes before the name is cut short: the item's colour and its tooltip still say it.
+    constexpr std::size_t kNameStart = 12;
+    if (incomplete && !fits(cut(std::min(kNameStart, table_name.size())))) {
+        tail = TableItemText(u"", row_count, false);
+        if (fits(std::u16string(table_name) + tail)) return std::u16string(table_name) + tail;
+    }
+    // The longest start of the name that fits with the ellipsis and the tail (binary search over its length).
+    std::size_t low = 0, high = table_name.empty() ? 0 : table_name.size() - 1;
     while (low < high) {
         const std::size_t middle = (low + high + 1) / 2;
         if (fits(cut(middle))) {

@@ -23,8 +23,9 @@ namespace app {
 // short is marked after the count ("dbo.Items(12) - may be incomplete"), so the name is still found as below.
 std::u16string TableItemText(std::u16string_view table_name, std::uint64_t row_count, bool incomplete = false);
 // The same text for a tree too narrow for it: when the whole text does not fit, the name is cut and ends in
-// "…", and the count (with its mark) stays whole, so "dbo.Orders(7335008)" never reads "dbo.Orders(733500".
-// `fits` tells whether a text fits the room; when even "…" and the count do not, that is the text.
+// "…", and the count stays whole, so "dbo.Orders(7335008)" never reads "dbo.Orders(733500". The mark of an
+// incomplete table goes first when it would leave less than the name's first 12 characters (the item's colour
+// still marks it). `fits` tells whether a text fits the room; when even "…" and the count do not, that is the text.
 std::u16string FittedTableItemText(std::u16string_view table_name, std::uint64_t row_count, bool incomplete,
                                    const std::function<bool(std::u16string_view)>& fits);
 // A cell's text as one row of the list draws it: each line break (CR LF, CR or LF) becomes "↵", so a value of

@@ -41,7 +41,10 @@ TEST(TableItems, FittedTextCutsTheNameNeverTheCount) {
         {"room for all", u"dbo.Orders", 7335008, false, 40, u"dbo.Orders(7335008)"},
         {"exactly the room", u"dbo.Orders", 7335008, false, 19, u"dbo.Orders(7335008)"},
         {"one short", u"dbo.Orders", 7335008, false, 18, u"dbo.Orde\u2026(7335008)"},
-        {"the count and the mark kept", u"dbo.Orders", 12, true, 30, u"dbo.O\u2026(12) - may be incomplete"},
+        {"the count and the mark kept", u"dbo.OrdersOfTheYear", 12, true, 40,
+         u"dbo.OrdersOfThe\u2026(12) - may be incomplete"},
+        {"the mark goes before the name", u"dbo.Orders", 12, true, 20, u"dbo.Orders(12)"},
+        {"then the name is cut", u"dbo.OrdersOfTheYear", 12, true, 12, u"dbo.Ord\u2026(12)"},
         {"no room for any of the name", u"dbo.Orders", 7335008, false, 5, u"\u2026(7335008)"},
         {"a surrogate pair is not split", u"dbo.\U0001F600\U0001F600x", 1, false, 9, u"dbo.\u2026(1)"},
     };

@@ -36,6 +36,9 @@ fs::path TwoTableFile(const testsupport::TempDir& dir) {
     db.File().PageCount(80);
     db.SimpleTable(101, kLongName, 5001, 60, std::vector<catalog2005::Bytes>(kLongRows, catalog2005::DataRecord()));
     db.SimpleTable(102, u"Notes", 5002, 61, {catalog2005::DataRecord(), catalog2005::DataRecord()});
+    // Each table's allocation map names its page: the tables are whole.
+    db.File().SetPage(70, catalog2005::IamPage(5001, 0, {{60}}));
+    db.File().SetPage(71, catalog2005::IamPage(5002, 0, {{61}}));
     return db.Write(dir, 655, 655, "two_tables.mdf");
 }
 
