@@ -8,6 +8,7 @@
 #include <wx/settings.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #include "app/control_ids.h"
@@ -80,8 +81,22 @@ void CBrindlemoorDlg::FitTableItems() {
     }
     int room = m_ctrlTree->GetSize().GetWidth() - left - 2 * m_ctrlTree->GetWindowBorderSize().GetWidth() - 8;
     if (!m_ctrlTree->HasScrollbar(wxVERTICAL)) room -= wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, m_ctrlTree);
+    // The font the tree draws its items in: its own, or the system's when it keeps that (the one whose width of
+    // the item's present text matches what the tree reports).
     wxClientDC dc(m_ctrlTree);
-    dc.SetFont(m_ctrlTree->GetFont());
+    wxFont font = m_ctrlTree->GetFont();
+    if (text.width > 0) {
+        int best = -1;
+        for (const wxFont& candidate : {m_ctrlTree->GetFont(), wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT)}) {
+            dc.SetFont(candidate);
+            const int off = std::abs(dc.GetTextExtent(m_ctrlTree->GetItemText(item)).GetWidth() - text.width);
+            if (best < 0 || off < best) {
+                best = off;
+                font = candidate;
+            }
+        }
+    }
+    dc.SetFont(font);
     const auto fits = [&](std::u16string_view candidate) {
         return dc.GetTextExtent(ToWx(std::u16string(candidate))).GetWidth() <= room;
     };
