@@ -43,7 +43,9 @@ void ClickSelectFile(ui::CBrindlemoorDlg& dialog, const std::filesystem::path& f
 bool ClickScanFile(ui::CBrindlemoorDlg& dialog);
 // A click on a result-tree item's label, as the mouse gives it; returns what the dialog's click handler returns.
 int ClickTreeLabel(ui::CBrindlemoorDlg& dialog, const wxTreeItemId& item);
-// The first result-tree item at or below `from` (depth first) whose text is `text`; not OK when there is none.
+// A result-tree item's whole text: a table item's as it would read uncut, any other item's as shown.
+wxString WholeItemText(const ui::CBrindlemoorDlg& dialog, const wxTreeItemId& item);
+// The first result-tree item at or below `from` (depth first) whose whole text is `text`; not OK when there is none.
 wxTreeItemId FindTreeItem(const ui::CBrindlemoorDlg& dialog, const wxTreeItemId& from, const wxString& text);
 
 // Handles events for about `milliseconds`.

@@ -45,7 +45,7 @@ protected:
         wxTreeCtrl* tree = dialog_->ResultTree();
         wxTreeItemIdValue cookie;
         for (wxTreeItemId c = tree->GetFirstChild(parent, cookie); c.IsOk(); c = tree->GetNextChild(parent, cookie)) {
-            if (match(tree->GetItemText(c))) return c;
+            if (match(WholeItemText(*dialog_, c))) return c;
         }
         return {};
     }

@@ -115,7 +115,7 @@ protected:
         const wxString suffix = "Orders(" + std::to_string(orders_rows_) + ")";
         wxTreeItemIdValue cookie;
         for (wxTreeItemId c = tree->GetFirstChild(caption, cookie); c.IsOk(); c = tree->GetNextChild(caption, cookie)) {
-            if (tree->GetItemText(c).EndsWith(suffix)) return c;
+            if (WholeItemText(*dialog_, c).EndsWith(suffix)) return c;
         }
         return {};
     }

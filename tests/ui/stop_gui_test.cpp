@@ -182,7 +182,7 @@ protected:
         wxTreeCtrl* tree = dialog_->ResultTree();
         wxTreeItemIdValue cookie;
         for (wxTreeItemId c = tree->GetFirstChild(parent, cookie); c.IsOk(); c = tree->GetNextChild(parent, cookie)) {
-            if (tree->GetItemText(c).EndsWith(suffix)) return c;
+            if (WholeItemText(*dialog_, c).EndsWith(suffix)) return c;
         }
         return {};
     }
