@@ -61,7 +61,7 @@ std::u16string OsVersionText(std::string_view kernel_release) {
         ++at;
     }
     const std::string text =
-        std::to_string(numbers[0]) + ". " + std::to_string(numbers[1]) + "." + std::to_string(numbers[2]);
+        std::to_string(numbers[0]) + "." + std::to_string(numbers[1]) + "." + std::to_string(numbers[2]);
     return platform::FromUtf8(text);
 }
 

@@ -19,8 +19,8 @@ std::u16string OsProductName(const std::filesystem::path& os_release);
 // Reads the first of /etc/os-release and /usr/lib/os-release that exists.
 std::u16string OsProductName();
 
-// The kernel's release text (uname's release, e.g. "6.1.0-13-amd64") as "major. minor.patch": "6. 1.0";
-// numbers that are missing count as 0.
+// The kernel's release text (uname's release, e.g. "6.1.0-13-amd64") as "major.minor.patch": "6.1.0", one
+// word that the About box never breaks across lines; numbers that are missing count as 0.
 std::u16string OsVersionText(std::string_view kernel_release);
 // The running kernel's.
 std::u16string OsVersionText();

@@ -156,7 +156,7 @@ void CRecoverThread::RunRepairSteps() {
             why += u"\nDatabase " + database + u" was not created.";
         }
         LogRepairEnd(title + u"\n" + why);
-        engine.ShowMessage(title, why);
+        engine.ShowError(title, why);
         return;
     }
     if (!choice.failure_folder.empty()) {
@@ -201,7 +201,7 @@ void CRecoverThread::RunRepairRoad(RepairSteps& steps) {
     if (steps.script_tables && !steps.script_tables()) {
         if (StopCheck()) return;
         LogRepairEnd(JobText(145) + u"\nDatabase " + RepairDatabaseName());
-        engine.ShowMessage(JobText(145), u"Database " + RepairDatabaseName());
+        engine.ShowError(JobText(145), u"Database " + RepairDatabaseName());
         return;
     }
     if (StopCheck()) return;
@@ -361,7 +361,7 @@ void CRecoverThread::ReportRepairEnd(const RepairSteps& steps) {
         m_fields.m_bJobCompleted = true;
         return;
     }
-    engine.ShowMessage(JobText(212), text);
+    engine.ShowError(JobText(212), text);
 }
 
 bool CRecoverThread::RunTableCopy(const RepairSteps& steps) {

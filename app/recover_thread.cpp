@@ -65,7 +65,7 @@ constexpr std::array<std::pair<int, std::u16string_view>, 49> kJobTexts = {{
     {128, u"Total user defined function(s) present  :"},
     {129, u"Total view(s) present  :"},
     {130, u"Total trigger(s) present  :"},
-    {144, u"Please enter correct server ( \\\\instance name)."},
+    {144, u"Please enter correct server (server\\instance name)."},
     {145, u"Unable to save repaired database file."},
     {146, u"Total table(s)  selected :"},
     {147, u"Repairing Table....."},
@@ -223,12 +223,12 @@ void CRecoverThread::RunScan() {
             LogLine(line);
             // The window gives back the file page as for a busy file (the message's name is historical).
             if (!m_app.m_strSearchRoot.empty()) Send(platform::WM_FILE_IN_USE, 0, 0);
-            engine.ShowMessage(JobText(kCannotOpenText) + m_app.m_strDataFilePath, engine.m_strOpenError);
+            engine.ShowError(JobText(kCannotOpenText) + m_app.m_strDataFilePath, engine.m_strOpenError);
         } else if (m_app.m_strSearchRoot.empty()) {
-            engine.ShowMessage(u"", JobText(117));
+            engine.ShowError(u"", JobText(117));
         } else {
             Send(platform::WM_FILE_IN_USE, 0, 0);
-            engine.ShowMessage(JobText(115), u"");
+            engine.ShowError(JobText(115), u"");
         }
         return;
     }
@@ -394,7 +394,7 @@ void CRecoverThread::RunDocumentSave() {
     const std::u16string output = sharepoint::MakeNewFolder(chosen, OutputFolderName(std::time(nullptr)), &why);
     if (output.empty()) {
         LogLine(u"Output folder not made in " + chosen + u" (" + platform::FromUtf8(why) + u")");
-        engine.ShowMessage(JobText(kNotSavedTitle), u"Output folder not made in " + chosen + u" (" +
+        engine.ShowError(JobText(kNotSavedTitle), u"Output folder not made in " + chosen + u" (" +
                                                         platform::FromUtf8(why) + u")");
         return;
     }
@@ -429,7 +429,7 @@ void CRecoverThread::RunDocumentSave() {
                                     JobText(kNotSavedText);
         log_last_line(JobText(kOutputLostText) + m_app.m_strOutputFolder + u"; " + decimal(not_written) + u" of " +
                       decimal(tally.documents) + JobText(kNotSavedText));
-        engine.ShowMessage(JobText(kNotSavedTitle), line);
+        engine.ShowError(JobText(kNotSavedTitle), line);
         return;
     }
     if (StopCheck() || tally.stopped) {
@@ -468,7 +468,7 @@ void CRecoverThread::RunDocumentSave() {
         if (tally.flush_failed) LogLine(JobText(kNotFlushedText));
         LogLine(JobText(119));
         AppendToLogText(m_app, u"\r\n" + JobText(119));
-        engine.ShowMessage(JobText(kNotSavedTitle), tally.flush_failed ? count + u"\n" + JobText(kNotFlushedText) : count);
+        engine.ShowError(JobText(kNotSavedTitle), tally.flush_failed ? count + u"\n" + JobText(kNotFlushedText) : count);
         return;
     }
     LogLine(JobText(119));

@@ -109,6 +109,67 @@ std::u16string TableItemText(std::u16string_view table_name, std::uint64_t row_c
     return text;
 }
 
+std::u16string FittedTableItemText(std::u16string_view table_name, std::uint64_t row_count, bool incomplete,
+                                   const std::function<bool(std::u16string_view)>& fits) {
+    const std::u16string whole = TableItemText(table_name, row_count, incomplete);
+    if (fits(whole)) return whole;
+    std::u16string tail = whole.substr(table_name.size());
+    auto cut = [&](std::size_t keep) {
+        if (keep >= table_name.size()) return std::u16string(table_name) + tail;
+        if (keep > 0 && table_name[keep - 1] >= 0xD800 && table_name[keep - 1] <= 0xDBFF) {
+            --keep;  // never half of a surrogate pair
+        }
+        return std::u16string(table_name.substr(0, keep)) + u"\u2026" + tail;
+    };
+    // The mark after the count goes before the name is cut short: the item's colour and its tooltip still say it.
+    constexpr std::size_t kNameStart = 12;
+    if (incomplete && !fits(cut(std::min(kNameStart, table_name.size())))) {
+        tail = TableItemText(u"", row_count, false);
+        if (fits(std::u16string(table_name) + tail)) return std::u16string(table_name) + tail;
+    }
+    // The longest start of the name that fits with the ellipsis and the tail (binary search over its length).
+    std::size_t low = 0, high = table_name.empty() ? 0 : table_name.size() - 1;
+    while (low < high) {
+        const std::size_t middle = (low + high + 1) / 2;
+        if (fits(cut(middle))) {
+            low = middle;
+        } else {
+            high = middle - 1;
+        }
+    }
+    return cut(low);
+}
+
+std::string CellOnOneLine(std::string_view cell) {
+    if (cell.find_first_of("\r\n") == std::string_view::npos) return std::string(cell);
+    static constexpr std::string_view kMark = "\xE2\x86\xB5";  // U+21B5, a downwards arrow with a corner leftwards
+    std::string out;
+    out.reserve(cell.size() + 8);
+    for (std::size_t i = 0; i < cell.size(); ++i) {
+        if (cell[i] == '\r') {
+            if (i + 1 < cell.size() && cell[i + 1] == '\n') ++i;
+            out += kMark;
+        } else if (cell[i] == '\n') {
+            out += kMark;
+        } else {
+            out += cell[i];
+        }
+    }
+    return out;
+}
+
+std::u16string TablesCaption(const std::vector<std::u16string>& table_names) {
+    bool webs = false, documents = false;
+    for (const auto& name : table_names) {
+        // The name after its schema, compared without regard to case.
+        const auto dot = name.rfind(u'.');
+        const std::u16string bare = platform::ToLower(dot == std::u16string::npos ? name : name.substr(dot + 1));
+        webs = webs || bare == u"webs";
+        documents = documents || bare == u"alldocs" || bare == u"docs";
+    }
+    return webs && documents ? u"Share Point Server Tables" : u"Tables";
+}
+
 std::u16string DamageWarningText(std::uint64_t damage_count, const std::vector<std::u16string>& incomplete_tables) {
     // A table can be incomplete with no damaged page (a content table whose rows gave no content): it is
     // shown all the same.

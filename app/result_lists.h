@@ -22,6 +22,18 @@ namespace app {
 // "dbo.Items(12)": the table's name and its live-row count; a table that damaged or missing pages may have cut
 // short is marked after the count ("dbo.Items(12) - may be incomplete"), so the name is still found as below.
 std::u16string TableItemText(std::u16string_view table_name, std::uint64_t row_count, bool incomplete = false);
+// The same text for a tree too narrow for it: when the whole text does not fit, the name is cut and ends in
+// "…", and the count stays whole, so "dbo.Orders(7335008)" never reads "dbo.Orders(733500". The mark of an
+// incomplete table goes first when it would leave less than the name's first 12 characters (the item's colour
+// still marks it). `fits` tells whether a text fits the room; when even "…" and the count do not, that is the text.
+std::u16string FittedTableItemText(std::u16string_view table_name, std::uint64_t row_count, bool incomplete,
+                                   const std::function<bool(std::u16string_view)>& fits);
+// A cell's text as one row of the list draws it: each line break (CR LF, CR or LF) becomes "↵", so a value of
+// several lines reads on one line instead of as clipped halves of two. UTF-8 in and out.
+std::string CellOnOneLine(std::string_view cell);
+// The caption over the table-mode tree's tables: SharePoint's name only for a database that holds SharePoint's
+// sites and documents (its Webs table and its AllDocs or Docs table), "Tables" for any other.
+std::u16string TablesCaption(const std::vector<std::u16string>& table_names);
 // What the result page says when the scan met damaged or missing pages: how many, and the tables they may have
 // left incomplete (one a line), or a table found incomplete without a damaged page. Empty when there is
 // neither.

@@ -164,6 +164,10 @@ void CRecoveryEngine::ShowMessage(const std::u16string& title, const std::u16str
     m_pPrompts->ShowMessage(title, text);
 }
 
+void CRecoveryEngine::ShowError(const std::u16string& title, const std::u16string& text) {
+    m_pPrompts->ShowError(title, text);
+}
+
 std::u16string CRecoveryEngine::GetOwnerName(const TableNode& table) const {
     for (const auto& owner : m_lstOwners) {
         if (owner.m_nId == table.m_nSchemaId) return owner.m_strName;

@@ -196,6 +196,8 @@ public:
     // user-interface thread writes that copy too).
     void KeepLogLine();
     void ShowMessage(const std::u16string& title, const std::u16string& text);
+    // A failure: the message dialog with the error sign.
+    void ShowError(const std::u16string& title, const std::u16string& text);
 
     // ---- Catalogue lists ----
     TableNode& AddTable() { return m_lstTables.emplace_back(); }
@@ -384,7 +386,15 @@ public:
     int CollectWebLists(WebList& web, WebTreeIndex& index);
     int AttachListFolders(structAllList& list, WebTreeIndex& index);
     int AttachChildNodes(sharepointDocsList& node, WebTreeIndex& index);
-    void LogSiteSummary(const std::u16string& title);
+    // What one top-level site holds below it: the difference of the scan's running counters.
+    struct SiteCounts {
+        std::int32_t sub_sites = 0, lists = 0, folders = 0, documents = 0;
+        SiteCounts operator-(const SiteCounts& o) const {
+            return {sub_sites - o.sub_sites, lists - o.lists, folders - o.folders, documents - o.documents};
+        }
+    };
+    SiteCounts CurrentSiteCounts() const;
+    void LogSiteSummary(const std::u16string& title, const SiteCounts& counts);
     // Write one document's content as a new file in folder (document_content.cpp); true only when the
     // file was written whole. Failures are logged with the path. With recorded_size (the document's Size), a
     // content that gathers to another size is kept as name + ".incomplete", logged with both sizes and

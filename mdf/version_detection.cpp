@@ -166,7 +166,7 @@ bool CRecoveryEngine::ReadCatalogForVersion() {
         if (!not_a_data_file.empty()) {
             const std::u16string line = u"This file is not a SQL Server data file: " + not_a_data_file;
             LogLine(line);
-            ShowMessage(u"", line + u"\nPlease select another file.");
+            ShowError(u"", line + u"\nPlease select another file.");
             return false;
         }
         if (!m_strBootPageDamage.empty()) {
@@ -198,12 +198,12 @@ bool CRecoveryEngine::ReadCatalogForVersion() {
         // The version is right (the table names it): what is missing is the tables themselves.
         const std::u16string line = NoTableLine(m_nFileSize / kPageSize);
         LogLine(line);
-        ShowMessage(u"", line + u"\nThe file holds no user table, or it was cut off before its system pages. Select "
+        ShowError(u"", line + u"\nThe file holds no user table, or it was cut off before its system pages. Select "
                                 u"another file, or a whole copy of this one.");
         return false;
     }
     LogLine(u"Invalid Database File Version.");
-    ShowMessage(u"", u"Invalid Database file version.\nPlease select the appropriate Database file version.");
+    ShowError(u"", u"Invalid Database file version.\nPlease select the appropriate Database file version.");
     return false;
 }
 

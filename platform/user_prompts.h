@@ -26,6 +26,8 @@ public:
     virtual ~IUserPrompts() = default;
     // The two-line message dialog with an OK button; returns when it is closed.
     virtual void ShowMessage(const std::u16string& title, const std::u16string& text) = 0;
+    // The same dialog for a failure: it carries the error sign instead of the information sign.
+    virtual void ShowError(const std::u16string& title, const std::u16string& text) { ShowMessage(title, text); }
     // The source-version dialog: the chosen entry writes the version pair and flags into state.
     // True for OK, false for Cancel.
     virtual bool SelectSourceVersion(SharedState& state) = 0;
@@ -44,7 +46,12 @@ public:
     void ShowMessage(const std::u16string& title, const std::u16string& text) override {
         last_title = title;
         last_text = text;
+        last_was_error = false;
         ++message_count;
+    }
+    void ShowError(const std::u16string& title, const std::u16string& text) override {
+        ShowMessage(title, text);
+        last_was_error = true;
     }
     bool SelectSourceVersion(SharedState&) override {
         ++version_dialog_count;
@@ -74,6 +81,7 @@ public:
     int folder_picker_count = 0;
     std::u16string last_title, last_text;
     int message_count = 0;
+    bool last_was_error = false;  // the last message was shown as a failure
     int version_dialog_count = 0;
 };
 

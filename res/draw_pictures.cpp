@@ -245,6 +245,26 @@ void Sheet(wxDC& dc, int x, const wxColour& band) {
     dc.DrawRectangle(x + 4, 2, 8, 4);
 }
 
+// The error sign: a white cross on a red disc.
+void DrawErrorSign(int id) {
+    const int size = 82;
+    wxBitmap bitmap(size, size, 24);
+    wxMemoryDC dc(bitmap);
+    dc.SetBackground(wxBrush(wxColour(0xEE, 0xF6, 0xE7)));
+    dc.Clear();
+    std::unique_ptr<wxGraphicsContext> gc(wxGraphicsContext::Create(dc));
+    gc->SetBrush(gc->CreateRadialGradientBrush(30, 28, 41, 41, 44, wxColour(0xF2, 0x6D, 0x5B), wxColour(0xA8, 0x14, 0x0C)));
+    gc->SetPen(*wxTRANSPARENT_PEN);
+    gc->DrawEllipse(3, 3, size - 6, size - 6);
+    gc->SetPen(wxPen(*wxWHITE, 9, wxPENSTYLE_SOLID));
+    const double near = 27, far = size - 27;
+    gc->StrokeLine(near, near, far, far);
+    gc->StrokeLine(far, near, near, far);
+    gc.reset();
+    dc.SelectObject(wxNullBitmap);
+    Save(id, bitmap);
+}
+
 void DrawSign(int id, bool question) {
     const int size = 82;
     wxBitmap bitmap(size, size, 24);
@@ -282,13 +302,14 @@ int main(int argc, char** argv) {
     g_folder = wxString::FromUTF8(argv[1]);
 
     // Button faces; sizes are the template rectangles at 6 by 13 pixels per 4 by 8 dialog units.
-    DrawButton({178, 204, 194, 214, 99, 24, "Select File", 12}, NoSymbol);
-    DrawButton({179, 201, 193, 213, 99, 24, "Search File(s)", 12}, NoSymbol);
-    DrawButton({181, 205, 206, 207, 99, 24, "Scan File", 12}, NoSymbol);
-    DrawButton({183, 228, 229, 224, 99, 24, "Clear List", 12}, NoSymbol);
-    DrawButton({180, 202, 195, 215, 99, 24, "Stop", 12}, NoSymbol);
-    DrawButton({182, 199, 191, 212, 99, 24, "Repair", 12}, NoSymbol);
-    DrawButton({217, 220, 218, 219, 99, 24, "Stop", 12}, NoSymbol);
+    // The buttons draw their labels themselves, in the readable font: the faces are plain.
+    DrawButton({178, 204, 194, 214, 99, 24, "", 0}, NoSymbol);
+    DrawButton({179, 201, 193, 213, 99, 24, "", 0}, NoSymbol);
+    DrawButton({181, 205, 206, 207, 99, 24, "", 0}, NoSymbol);
+    DrawButton({183, 228, 229, 224, 99, 24, "", 0}, NoSymbol);
+    DrawButton({180, 202, 195, 215, 99, 24, "", 0}, NoSymbol);
+    DrawButton({182, 199, 191, 212, 99, 24, "", 0}, NoSymbol);
+    DrawButton({217, 220, 218, 219, 99, 24, "", 0}, NoSymbol);
     DrawButton({171, 236, 237, 0, 24, 24, "", 0}, CrossSymbol);
     DrawButton({170, 235, 238, 0, 24, 24, "", 0}, MinusSymbol);
     DrawButton({1080, 185, 186, 187, 38, 36, "", 0}, HouseSymbol);
@@ -338,6 +359,7 @@ int main(int argc, char** argv) {
 
     DrawSign(241, false);
     DrawSign(245, true);
+    DrawErrorSign(242);
 
     // Program icon.
     {

@@ -149,9 +149,11 @@ int CRecoveryEngine::BuildWebTree() {
             WebList& web = AddWebNode(*root, m_arrWebRows[i]);
             placed = true;
             ++m_app.m_nTopSiteCount;
+            // The scan's counters run on over all sites; each site's summary counts only what lies below it.
+            const SiteCounts before = CurrentSiteCounts();
             AttachSubWebs(web, index);
             CollectWebLists(web, index);
-            LogSiteSummary(web.Title);
+            LogSiteSummary(web.Title, CurrentSiteCounts() - before);
             SendProgress(platform::kProgressStep, static_cast<platform::LPARAM>(web_count));
         }
     }
@@ -310,12 +312,16 @@ int CRecoveryEngine::AttachChildNodes(sharepointDocsList& node, WebTreeIndex& in
     }
 }
 
-void CRecoveryEngine::LogSiteSummary(const std::u16string& title) {
+CRecoveryEngine::SiteCounts CRecoveryEngine::CurrentSiteCounts() const {
+    return {m_app.m_nSubSiteCount, m_app.m_nListCount, m_app.m_nFolderCount, m_app.m_nDocumentCount};
+}
+
+void CRecoveryEngine::LogSiteSummary(const std::u16string& title, const SiteCounts& counts) {
     LogLine(u" Top Level Sites Persent                         :  " + title);
-    LogLine(u"Total Sub Sites  Persent                         :  " + Decimal(m_app.m_nSubSiteCount));
-    LogLine(u"Total Lists Persent                                  :  " + Decimal(m_app.m_nListCount));
-    LogLine(u"Total Directories Persent                        :  " + Decimal(m_app.m_nFolderCount));
-    LogLine(u"Total  Documents Persent                       :  " + Decimal(m_app.m_nDocumentCount));
+    LogLine(u"Total Sub Sites  Persent                         :  " + Decimal(counts.sub_sites));
+    LogLine(u"Total Lists Persent                                  :  " + Decimal(counts.lists));
+    LogLine(u"Total Directories Persent                        :  " + Decimal(counts.folders));
+    LogLine(u"Total  Documents Persent                       :  " + Decimal(counts.documents));
     LogLine(std::u16string(62, u'-'));
     KeepLogLine();
 }

@@ -3,6 +3,7 @@
 #include "target_db/target_database.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -91,6 +92,33 @@ std::u16string DatabaseCollation(std::uint32_t boot_page_id, const std::list<mdf
     return mdf::CollationName(most->first);
 }
 
+std::u16string NoConnectionText(bool login_given, bool kerberos_ticket, std::u16string_view driver_text) {
+    // FreeTDS's answer when its Kerberos sign-in cannot start.
+    const bool driver_cannot_sign_in = driver_text.find(u"Local configuration error") != std::u16string_view::npos;
+    if (!login_given && (!kerberos_ticket || driver_cannot_sign_in)) {
+        std::u16string text = u"No SQL login was given, so the connection signs in with Kerberos, and Kerberos is not ";
+        text += kerberos_ticket ? u"set up for the SQL Server driver on this computer."
+                                : u"set up on this computer (there is no Kerberos ticket).";
+        text += u"\nEnter a SQL login and its password, or sign in to Kerberos (kinit) and try again.";
+        return text;
+    }
+    std::u16string text = u"Please Verify your Server\\Instance name.\nPlease run the SQL Server and try again.";
+    if (!driver_text.empty()) text += u"\n" + std::u16string(driver_text);
+    return text;
+}
+
+bool KerberosTicketPresent() {
+    std::error_code ignored;
+    if (const char* cache = std::getenv("KRB5CCNAME"); cache != nullptr && *cache != '\0') {
+        const std::string_view name(cache);
+        if (name.rfind("FILE:", 0) == 0) return std::filesystem::exists(std::string(name.substr(5)), ignored);
+        if (name.find(':') == std::string_view::npos) return std::filesystem::exists(std::string(name), ignored);
+        if (name.rfind("DIR:", 0) == 0) return std::filesystem::exists(std::string(name.substr(4)), ignored);
+        return true;
+    }
+    return std::filesystem::exists("/tmp/krb5cc_" + std::to_string(::getuid()), ignored);
+}
+
 std::filesystem::path RepairFolderBase() {
     std::filesystem::path base;
     if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache == '/') {
@@ -121,8 +149,6 @@ namespace mdf {
 namespace {
 
 constexpr const char16_t* kNoConnectionTitle = u"Unable to establish the connection.";
-constexpr const char16_t* kNoConnectionText =
-    u"Please Verify your Server\\Instance name.\nPlease run the SQL Server and try again.";
 
 std::u16string ServerText(const platform::SqlError& error) {
     return error.Description().empty() ? error.ErrorMessage() : error.Description();
@@ -146,8 +172,8 @@ int CRecoveryEngine::CreateTargetDatabase() {
     auto no_connection = [this](const platform::SqlError& error) {
         FormatComError(error);
         m_strTargetFailureTitle = kNoConnectionTitle;
-        m_strTargetFailureText = kNoConnectionText;
-        m_strTargetFailureText += u"\n" + ServerText(error);
+        m_strTargetFailureText = target::NoConnectionText(!m_targetSettings.m_strLogin.empty(),
+                                                          target::KerberosTicketPresent(), ServerText(error));
         return 0;
     };
 

@@ -40,6 +40,15 @@ std::u16string CreateDatabaseStatement(std::u16string_view name, std::u16string_
 // character columns of the catalogue carry; empty when neither is known (the server's default is taken).
 std::u16string DatabaseCollation(std::uint32_t boot_page_id, const std::list<mdf::TableNode>& tables);
 
+// Why a connection attempt failed, in the user's words. Without a login the driver signs in with Kerberos:
+// when the user holds no Kerberos ticket, or the driver says its own set-up cannot do it, that is what went
+// wrong, and the driver's words (a pointer to its debug log) would not say it. Otherwise the server name is
+// the likely fault, with the driver's text on the last line.
+std::u16string NoConnectionText(bool login_given, bool kerberos_ticket, std::u16string_view driver_text);
+// Whether the user holds a Kerberos ticket: the credentials cache that $KRB5CCNAME names, or the usual file
+// cache /tmp/krb5cc_<uid>, exists. A cache kept elsewhere (a keyring, a daemon) counts as present.
+bool KerberosTicketPresent();
+
 // Makes a new folder only this user can enter (0700) under base (made when missing); empty path when it
 // cannot be made, with the system's reason in error.
 std::filesystem::path MakePrivateFolder(const std::filesystem::path& base, std::string* error = nullptr);

@@ -4,6 +4,8 @@
 #include <wx/panel.h>
 #include <wx/stdpaths.h>
 
+#include <algorithm>
+
 #include "app/about_texts.h"
 #include "app/control_ids.h"
 #include "platform/config_file.h"
@@ -76,6 +78,16 @@ CAboutDlg::CAboutDlg(wxWindow* parent, AboutInfo info)
     text(kIdOsNameValue, ": " + ToWx(info_.os_name), left + 70, 108, 180, body);
     text(1161, "Version", left + 8, 122, 60, body);
     text(kIdOsVersionValue, ": " + ToWx(info_.os_version), left + 70, 122, 180, body);
+    // A value is one line: never broken where it has a blank, however long it is.
+    for (int id : {kIdNameValue, kIdVersionValue, kIdOsNameValue, kIdOsVersionValue}) {
+        wxWindow* value = FindWindow(id);
+        const wxSize extent = value->GetTextExtent(value->GetLabel());
+        value->SetSize(std::max(value->GetSize().GetWidth(), extent.GetWidth() + 2),
+                       std::max(value->GetSize().GetHeight(), extent.GetHeight()));
+        if (value->GetRect().GetRight() >= GetClientSize().GetWidth()) {
+            SetClientSize(value->GetRect().GetRight() + DluX(7), GetClientSize().GetHeight());
+        }
+    }
 
     wxFont link_font = body;
     link_font.SetUnderlined(true);

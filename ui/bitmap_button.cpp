@@ -43,7 +43,7 @@ CMyBitmapButton::CMyBitmapButton(wxWindow* parent, int id, const wxString& label
     Bind(wxEVT_ENTER_WINDOW, &CMyBitmapButton::OnMotion, this);
     Bind(wxEVT_LEAVE_WINDOW, &CMyBitmapButton::OnLeave, this);
     Bind(wxEVT_LEFT_DOWN, &CMyBitmapButton::OnLeftDown, this);
-    Bind(wxEVT_LEFT_DCLICK, &CMyBitmapButton::OnLeftDown, this);
+    Bind(wxEVT_LEFT_DCLICK, &CMyBitmapButton::OnDoubleClick, this);
     Bind(wxEVT_LEFT_UP, &CMyBitmapButton::OnLeftUp, this);
     Bind(wxEVT_MOUSE_CAPTURE_LOST, &CMyBitmapButton::OnCaptureLost, this);
     Bind(wxEVT_SET_FOCUS, [this](wxFocusEvent& event) {
@@ -183,10 +183,21 @@ void CMyBitmapButton::OnLeftDown(wxMouseEvent&) {
     if (!HasCapture()) CaptureMouse();
 }
 
+void CMyBitmapButton::OnDoubleClick(wxMouseEvent&) {
+    // The second press of a double click is no click of its own: the first one already did what the button
+    // does (Back went back a page; a second Back would leave the page the user came to see). The system may
+    // have passed this press on as a plain press too; then the press it began ends without a click.
+    if (held_) second_of_double_ = true;
+}
+
 void CMyBitmapButton::OnLeftUp(wxMouseEvent& event) {
     if (!held_) return;
     if (HasCapture()) ReleaseMouse();
     HandlePointer(app::PictureEvent::Released);
+    if (second_of_double_) {
+        second_of_double_ = false;
+        return;
+    }
     if (!GetClientRect().Contains(event.GetPosition())) {
         HandlePointer(app::PictureEvent::Left);
         return;
@@ -200,6 +211,7 @@ void CMyBitmapButton::OnLeftUp(wxMouseEvent& event) {
 
 void CMyBitmapButton::OnCaptureLost(wxMouseCaptureLostEvent&) {
     held_ = false;
+    second_of_double_ = false;
     Refresh();
 }
 

@@ -50,9 +50,13 @@ private:
     void OnLeave(wxMouseEvent& event);
     void OnLeftDown(wxMouseEvent& event);
     void OnLeftUp(wxMouseEvent& event);
+    void OnDoubleClick(wxMouseEvent& event);
     void OnCaptureLost(wxMouseCaptureLostEvent& event);
-    // Reached with Tab; the focused button shows a dotted frame.
-    bool AcceptsFocus() const override { return IsShown() && IsEnabled(); }
+    // Reached with Tab; the focused button shows a dotted frame. The window system builds its Tab order once
+    // from the buttons that take the focus; a button hidden at that time (the file page's, before the first
+    // visit) would stay out of it for good. So every button is in the order, and the window system passes over
+    // those that are hidden or disabled when Tab is pressed.
+    bool AcceptsFocus() const override { return true; }
     // Grows the button around its centre to hold the drawn label.
     void FitLabel(const wxSize& picture);
 
@@ -60,6 +64,7 @@ private:
     bool pointer_inside_ = false;
     bool held_ = false;
     bool draws_label_ = false;
+    bool second_of_double_ = false;  // the press held now is a double click's second
     std::chrono::steady_clock::time_point clickable_since_{};  // when it last became visible and enabled
 };
 

@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "app/button_look.h"
+#include "app/result_lists.h"
 #include "ui/dialog_style.h"
 
 namespace ui {
@@ -187,6 +188,8 @@ std::u16string CMyListCtrl::CellText(long row, int column) const {
 wxString CMyListCtrl::OnGetItemText(long item, long column) const {
     if (item < 0 || item >= static_cast<long>(rows_.size()) || column < 0) return {};
     const std::string_view cell = rows_.Cell(StoreRow(item), static_cast<std::size_t>(column));
+    // A row is one line high: a value's line breaks are shown as marks, not as two clipped half-lines.
+    if (cell.find_first_of("\r\n") != std::string_view::npos) return wxString::FromUTF8(app::CellOnOneLine(cell));
     return wxString::FromUTF8(cell.data(), cell.size());
 }
 

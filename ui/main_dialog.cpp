@@ -24,6 +24,18 @@ namespace {
 constexpr int kDialogWidthUnits = 540;
 constexpr int kDialogHeightUnits = 368;
 
+// A text that is read, not edited: out of the Tab order (the window system would otherwise put the inner view
+// of a text of several lines in it) and given no caret by a click.
+class ReadOnlyText : public wxTextCtrl {
+public:
+    ReadOnlyText(wxWindow* parent, int id, const wxPoint& pos, const wxSize& size, long style)
+        : wxTextCtrl(parent, id, wxString(), pos, size, style | wxTE_READONLY) {
+        SetCanFocus(false);
+    }
+    bool AcceptsFocus() const override { return false; }
+    bool AcceptsFocusFromKeyboard() const override { return false; }
+};
+
 std::unique_ptr<wxImageList> StripImages(std::initializer_list<int> pictures) {
     auto list = std::make_unique<wxImageList>(16, 16, true);
     for (int id : pictures) list->Add(Picture(id), wxColour(0xFF, 0x00, 0xFF));
@@ -68,7 +80,10 @@ CBrindlemoorDlg::CBrindlemoorDlg(CBrindlemoorApp& app)
     // A name or row count cut at the tree's right edge shows whole in a tooltip.
     BindChild(m_ctrlTree, wxEVT_TREE_ITEM_GETTOOLTIP, [this](wxTreeEvent& event) {
         wxRect text;
-        if (event.GetItem().IsOk() && m_ctrlTree->GetBoundingRect(event.GetItem(), text, true) &&
+        if (const std::u16string* whole = WholeTableItemText(event.GetItem());
+            whole != nullptr && ToWx(*whole) != m_ctrlTree->GetItemText(event.GetItem())) {
+            event.SetToolTip(ToWx(*whole));  // a table whose name the tree shows cut
+        } else if (event.GetItem().IsOk() && m_ctrlTree->GetBoundingRect(event.GetItem(), text, true) &&
             text.GetRight() >= m_ctrlTree->GetClientSize().GetWidth()) {
             event.SetToolTip(m_ctrlTree->GetItemText(event.GetItem()));
         } else {
@@ -146,36 +161,33 @@ void CBrindlemoorDlg::CreateControls() {
                      "To select a corrupted *.mdf file , click 'Select File' button.To search .mdf file(s) , "
                      "click 'Search File(s)' button.",
                      DluPoint(15, 77), DluSize(509, 19));
-    m_editFileType = new wxTextCtrl(this, kIdFileType, wxString(), DluPoint(185, 126), DluSize(186, 12),
-                                    wxTE_READONLY);
+    m_editFileType = new ReadOnlyText(this, kIdFileType, DluPoint(185, 126), DluSize(186, 12), 0);
     m_comboDrive = new wxChoice(this, kIdDriveCombo, DluPoint(185, 103), DluSize(186, 12));
-    AddPictureButton(kIdSelectFile, "Select File", 442, 100, 66, 15, 184);
-    AddPictureButton(kIdSearchFiles, "Search File(s)", 442, 126, 66, 15, 186);
+    AddPictureButton(kIdSelectFile, "Select File", 442, 100, 66, 15, 184)->DrawLabelOverPicture();
+    AddPictureButton(kIdSearchFiles, "Search File(s)", 442, 126, 66, 15, 186)->DrawLabelOverPicture();
     m_checkSubfolders = new wxCheckBox(this, kIdSearchSubfolders, "Search in subfolders", DluPoint(15, 150),
                                        DluSize(111, 13));
     new wxStaticText(this, kIdFileTypeCaption, "MS SQL Server File Type :", DluPoint(15, 126), DluSize(125, 15));
     new wxStaticText(this, kIdDriveCaption, "Look in drive :", DluPoint(15, 103), DluSize(106, 16));
     m_listFoundFiles = new CToolTipListCtrl(this, kIdFoundFileList, DluPoint(15, 183), DluSize(509, 94));
-    m_editSelectedPath = new wxTextCtrl(this, kIdSelectedPath, wxString(), DluPoint(195, 305), DluSize(329, 16),
-                                        wxTE_READONLY);
+    m_editSelectedPath = new ReadOnlyText(this, kIdSelectedPath, DluPoint(195, 305), DluSize(329, 16), 0);
     new wxStaticText(this, kIdSelectedPathCaption, "Selected File Path :", DluPoint(15, 309), DluSize(144, 16));
-    AddPictureButton(kIdScanFile, "Scan File", 427, 334, 66, 15, 187);
+    AddPictureButton(kIdScanFile, "Scan File", 427, 334, 66, 15, 187)->DrawLabelOverPicture();
     AddPictureButton(kIdExit, "Exit", 523, 0, 16, 15, 194);
-    AddPictureButton(kIdClearList, "Clear List", 442, 284, 66, 15, 192);
+    AddPictureButton(kIdClearList, "Clear List", 442, 284, 66, 15, 192)->DrawLabelOverPicture();
     m_staticSearchStatus = new wxStaticText(this, kIdSearchStatus, wxString(), DluPoint(15, 288), DluSize(164, 14));
     m_progressScan = new wxGauge(this, kIdScanProgress, 10000, DluPoint(16, 165), DluSize(355, 10));
-    AddPictureButton(kIdStopSearch, "Stop", 442, 127, 66, 15, 185);
-    AddPictureButton(kIdRepair, "Repair", 427, 334, 66, 15, 200);
+    AddPictureButton(kIdStopSearch, "Stop", 442, 127, 66, 15, 185)->DrawLabelOverPicture();
+    AddPictureButton(kIdRepair, "Repair", 427, 334, 66, 15, 200)->DrawLabelOverPicture();
     AddPictureButton(kIdMinimize, "Min", 506, 0, 16, 15, 193);
     AddPictureButton(kIdHome, "Home", 96, 340, 25, 22, 182);
     AddPictureButton(kIdBack, "Back", 185, 340, 25, 22, 181);
     AddPictureButton(kIdAbout, "About", 267, 13, 30, 15, 177)->DrawLabelOverPicture();
     AddPictureButton(kIdUpdates, "Updates", 408, 12, 30, 15, 180)->DrawLabelOverPicture();
     AddPictureButton(kIdHelp, "Help", 7, 340, 25, 22, 176);
-    m_editMethodHint = new wxTextCtrl(this, kIdMethodHint, wxString(), DluPoint(15, 242), DluSize(509, 78),
-                                      wxTE_MULTILINE | wxTE_READONLY | wxTE_CENTRE | wxTE_NO_VSCROLL | wxBORDER_NONE);
-    // The read-only texts are read, not edited: neither Tab nor a click puts a caret into them.
-    for (wxTextCtrl* text : {m_editFileType, m_editSelectedPath, m_editMethodHint}) text->SetCanFocus(false);
+    // Read, not edited: neither Tab nor a click puts a caret into it, nor into the two texts above.
+    m_editMethodHint = new ReadOnlyText(this, kIdMethodHint, DluPoint(15, 242), DluSize(509, 78),
+                                        wxTE_MULTILINE | wxTE_CENTRE | wxTE_NO_VSCROLL | wxBORDER_NONE);
     // The method captions right under their buttons (which end at 155 units).
     new wxStaticText(this, kIdCompleteRepairCaption, "Complete Repair", DluPoint(105, 158), DluSize(110, 13));
     new wxStaticText(this, kIdDocumentRecoveryCaption, "Document Recovery", DluPoint(331, 158), DluSize(134, 13));
@@ -188,7 +200,7 @@ void CBrindlemoorDlg::CreateControls() {
         const int room = FindWindow(header[i + 1])->GetRect().GetLeft() - DluX(5) - button->GetRect().GetRight();
         if (room < 0) button->Move(button->GetPosition() + wxPoint(room, 0));
     }
-    AddPictureButton(kIdStopJob, "Stop", 427, 334, 66, 15, 191);
+    AddPictureButton(kIdStopJob, "Stop", 427, 334, 66, 15, 191)->DrawLabelOverPicture();
     m_progressResult = new wxGauge(this, kIdResultProgress, 10000, DluPoint(7, 331), DluSize(396, 8));
     new wxStaticBitmap(this, kIdPreviewBackdrop, Picture(243), DluPoint(156, 72), DluSize(367, 128));
     new wxPanel(this, kIdPreviewFrame, DluPoint(156, 72), DluSize(368, 130), wxBORDER_SIMPLE | wxTRANSPARENT_WINDOW);
@@ -227,7 +239,7 @@ void CBrindlemoorDlg::InitHomePage() {
     m_listResult->SetImageList(m_documentImages.get(), wxIMAGE_LIST_NORMAL);
 
     for (int id : {kIdFileHint, kIdFileTypeCaption, kIdDriveCaption, kIdSelectedPathCaption, kIdSearchStatus,
-                   kIdCompleteRepairCaption, kIdDocumentRecoveryCaption}) {
+                   kIdCompleteRepairCaption, kIdDocumentRecoveryCaption, kIdDriveCombo, kIdSearchSubfolders}) {
         MakeReadable(*FindWindow(id));
     }
     app_.m_bTableViewStarted = false;

@@ -125,6 +125,8 @@ public:
     wxChoice* DriveCombo() const { return m_comboDrive; }
     mdf::CRecoveryEngine* Engine() const { return m_pEngine.get(); }
     sharepoint::CheckItem* CheckTree() const { return m_checkTree.get(); }
+    // The whole text of a table item (its shown text may be cut to the tree), or null for another item.
+    const std::u16string* WholeTableItemText(const wxTreeItemId& item) const;
     // The check-tree item a tree item shows (document mode), or null.
     sharepoint::CheckItem* CheckItemOf(const wxTreeItemId& item) const;
     // How Select File asks for a file: the chosen path, or empty when cancelled. Tests replace it.
@@ -196,6 +198,8 @@ private:
     void ShowDamageWarning();
     // After a job that read a table's rows: the tree's items and the warning show what the walks found.
     void RefreshTableMarks();
+    // Each table item's text fitted to the tree's width: a long name is cut, its row count never is.
+    void FitTableItems();
     void AddCheckItems(sharepoint::CheckItem& model, const wxTreeItemId& parent, int depth);
     void ShowCheckStates(const wxTreeItemId& item);
     void ShowSavedItem(const sharepoint::CheckItem& saved);

@@ -4,8 +4,11 @@
 // view shows it again; the document save changes the model on the job thread and the view follows through
 // the bridge.
 #include <wx/app.h>
+#include <wx/dcclient.h>
+#include <wx/settings.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #include "app/control_ids.h"
@@ -20,8 +23,6 @@ namespace ui {
 using namespace app;
 
 namespace {
-
-constexpr char16_t kTablesCaption[] = u"Share Point Server Tables";
 
 // Tree item images.
 constexpr int kImageFile = 0;
@@ -39,7 +40,73 @@ private:
     sharepoint::CheckItem* item_;
 };
 
+// The table a table-mode tree item stands for, and its whole text (the item may show it cut to the tree).
+class TableItemData : public wxTreeItemData {
+public:
+    TableItemData(std::u16string name, std::u16string whole) : name_(std::move(name)), whole_(std::move(whole)) {}
+    const std::u16string& Name() const { return name_; }
+    const std::u16string& Whole() const { return whole_; }
+    void SetWhole(std::u16string whole) { whole_ = std::move(whole); }
+
+private:
+    std::u16string name_;
+    std::u16string whole_;
+};
+
 }  // namespace
+
+const std::u16string* CBrindlemoorDlg::WholeTableItemText(const wxTreeItemId& item) const {
+    if (!item.IsOk()) return nullptr;
+    const auto* data = dynamic_cast<const TableItemData*>(m_ctrlTree->GetItemData(item));
+    return data ? &data->Whole() : nullptr;
+}
+
+void CBrindlemoorDlg::FitTableItems() {
+    if (app_.m_bDocumentMode || !app_.m_hTreeRoot.IsOk() || !m_pEngine) return;
+    wxTreeItemIdValue cookie;
+    const wxTreeItemId caption = m_ctrlTree->GetFirstChild(app_.m_hTreeRoot, cookie);
+    if (!caption.IsOk()) return;
+    wxTreeItemIdValue table_cookie;
+    wxTreeItemId item = m_ctrlTree->GetFirstChild(caption, table_cookie);
+    if (!item.IsOk()) return;
+    // Every table item starts its text at the same place; the room is what is left of the tree's width, a
+    // vertical scroll bar's width kept free whether or not one is shown now.
+    m_ctrlTree->Update();  // lays the items out, so their places are known
+    wxRect text;
+    int left = 0;
+    if (m_ctrlTree->GetBoundingRect(item, text, true) && text.x > 0) {
+        left = text.x;
+    } else {
+        left = 2 * m_ctrlTree->GetIndent() + 16 + 8;
+    }
+    int room = m_ctrlTree->GetSize().GetWidth() - left - 2 * m_ctrlTree->GetWindowBorderSize().GetWidth() - 8;
+    if (!m_ctrlTree->HasScrollbar(wxVERTICAL)) room -= wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, m_ctrlTree);
+    // The font the tree draws its items in: its own, or the system's when it keeps that (the one whose width of
+    // the item's present text matches what the tree reports).
+    wxClientDC dc(m_ctrlTree);
+    wxFont font = m_ctrlTree->GetFont();
+    if (text.width > 0) {
+        int best = -1;
+        for (const wxFont& candidate : {m_ctrlTree->GetFont(), wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT)}) {
+            dc.SetFont(candidate);
+            const int off = std::abs(dc.GetTextExtent(m_ctrlTree->GetItemText(item)).GetWidth() - text.width);
+            if (best < 0 || off < best) {
+                best = off;
+                font = candidate;
+            }
+        }
+    }
+    dc.SetFont(font);
+    const auto fits = [&](std::u16string_view candidate) {
+        return dc.GetTextExtent(ToWx(std::u16string(candidate))).GetWidth() <= room;
+    };
+    for (const auto& table : m_pEngine->m_lstTables) {
+        if (!item.IsOk()) break;
+        const wxString shown = ToWx(FittedTableItemText(table.m_pszName, table.m_nRowCount, table.Incomplete(), fits));
+        if (m_ctrlTree->GetItemText(item) != shown) m_ctrlTree->SetItemText(item, shown);
+        item = m_ctrlTree->GetNextChild(caption, table_cookie);
+    }
+}
 
 sharepoint::CheckItem* CBrindlemoorDlg::CheckItemOf(const wxTreeItemId& item) const {
     if (!item.IsOk()) return nullptr;
@@ -98,14 +165,15 @@ void CBrindlemoorDlg::RefreshTableMarks() {
     wxTreeItemId item = m_ctrlTree->GetFirstChild(caption, table_cookie);
     for (const auto& table : m_pEngine->m_lstTables) {
         if (!item.IsOk()) break;
-        const wxString text = ToWx(TableItemText(table.m_pszName, table.m_nRowCount, table.Incomplete()));
-        if (m_ctrlTree->GetItemText(item) != text) {
-            m_ctrlTree->SetItemText(item, text);
+        std::u16string whole = TableItemText(table.m_pszName, table.m_nRowCount, table.Incomplete());
+        if (auto* data = dynamic_cast<TableItemData*>(m_ctrlTree->GetItemData(item)); data && data->Whole() != whole) {
+            data->SetWhole(std::move(whole));
             if (table.Incomplete()) m_ctrlTree->SetItemTextColour(item, wxColour(0x9C, 0x00, 0x06));
         }
         item = m_ctrlTree->GetNextChild(caption, table_cookie);
     }
     ShowDamageWarning();
+    FitTableItems();
 }
 
 void CBrindlemoorDlg::OnScanDone() {
@@ -139,11 +207,14 @@ void CBrindlemoorDlg::OnScanDone() {
         caption = m_ctrlTree->GetFirstChild(app_.m_hTreeRoot, cookie);
     } else {
         app_.m_hTreeRoot = m_ctrlTree->AddRoot(ToWx(app_.m_strDataFilePath), kImageFile);
-        caption = m_ctrlTree->AppendItem(app_.m_hTreeRoot, ToWx(kTablesCaption), kImageFolder);
+        std::vector<std::u16string> names;
+        for (const auto& table : m_pEngine->m_lstTables) names.push_back(table.m_pszName);
+        caption = m_ctrlTree->AppendItem(app_.m_hTreeRoot, ToWx(TablesCaption(names)), kImageFolder);
         FindWindow(kIdTableBackdrop)->Show();
         for (const auto& table : m_pEngine->m_lstTables) {
-            const wxTreeItemId item = m_ctrlTree->AppendItem(
-                caption, ToWx(TableItemText(table.m_pszName, table.m_nRowCount, table.Incomplete())), kImageTable);
+            std::u16string whole = TableItemText(table.m_pszName, table.m_nRowCount, table.Incomplete());
+            const wxTreeItemId item = m_ctrlTree->AppendItem(caption, ToWx(whole), kImageTable, -1,
+                                                             new TableItemData(table.m_pszName, whole));
             // The warning's colour: this table lost rows on pages that could not be read.
             if (table.Incomplete()) m_ctrlTree->SetItemTextColour(item, wxColour(0x9C, 0x00, 0x06));
             OnJobProgress(0, 0);
@@ -153,6 +224,9 @@ void CBrindlemoorDlg::OnScanDone() {
     if (caption.IsOk()) m_ctrlTree->Expand(caption);
     m_ctrlTree->SelectItem(app_.m_hTreeRoot);
     m_ctrlTree->Thaw();
+    FitTableItems();
+    // Once more when the tree has laid its items out on the screen: then their places are known exactly.
+    CallAfter([this] { FitTableItems(); });
 }
 
 // Both walks keep their open levels on a stack rather than the call stack: a crafted file can nest folders
@@ -253,8 +327,6 @@ int CBrindlemoorDlg::OpenTreeItem(const wxTreeItemId& item) {
     ClosePreview();
     FindWindow(kIdResultProgress)->Hide();
     const std::u16string text = FromWx(m_ctrlTree->GetItemText(item));
-    const wxTreeItemId parent = m_ctrlTree->GetItemParent(item);
-    const std::u16string parent_text = parent.IsOk() ? FromWx(m_ctrlTree->GetItemText(parent)) : std::u16string();
     m_ctrlTree->SelectItem(item);
     HighlightClickedItem(item);
     if (!m_pEngine || m_pEngine->m_lstTables.empty() || !app_.m_hTreeRoot.IsOk() ||
@@ -262,13 +334,14 @@ int CBrindlemoorDlg::OpenTreeItem(const wxTreeItemId& item) {
         return 0;
     }
     app_.m_bStopJob = false;
-    const std::u16string table_name = TableNameOfItem(text);
+    const auto* table_data = dynamic_cast<const TableItemData*>(m_ctrlTree->GetItemData(item));
+    const std::u16string table_name = table_data ? table_data->Name() : TableNameOfItem(text);
 
     if (!app_.m_bDocumentMode && item == app_.m_hTreeRoot) {
         FindWindow(kIdTableBackdrop)->Show();
         return 1;
     }
-    if (parent_text == kTablesCaption) {
+    if (table_data != nullptr) {
         ApplyChanges({{kIdResultList, true, {}}, {kIdPreviewBackdrop, false, {}}, {kIdPreviewFrame, false, {}}});
         ResetProgress(ProgressBarId::Result);
         FindWindow(kIdResultProgress)->Show();

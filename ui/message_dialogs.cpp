@@ -13,6 +13,9 @@ namespace ui {
 
 namespace {
 
+constexpr int kInformationSign = 241;  // a white letter i on a green disc
+constexpr int kErrorSign = 242;        // a white cross on a red disc
+
 // Wraps the static's text at blanks to `width`; a word longer than a line (a long path) is broken where it
 // reaches the edge, so no part of it lies beyond the static's right edge.
 void WrapToWidth(wxStaticText& text, int width) {
@@ -50,6 +53,7 @@ CMessageDialogBase::CMessageDialogBase(wxWindow* parent, const Layout& layout, c
                                        const wxString& lower)
     : CPaleDialog(parent, wxString::FromUTF8(layout.caption), layout.width, layout.height),
       no_id_(layout.no_id),
+      sign_picture_(layout.picture),
       upper_text_(upper),
       lower_text_(lower) {
     // The sign on the left (82 by 82 pixels), the two lines beside it, the buttons along the bottom right.
@@ -112,13 +116,14 @@ void CMessageDialogBase::OnButton(wxCommandEvent& event) {
     }
 }
 
-CMyMessageDialog::CMyMessageDialog(wxWindow* parent, const platform::SharedState& state)
-    : CMessageDialogBase(parent, {"Brindlemoor", 298, 113, 241, "OK", "Cancel", app::kIdCancel, false, 11,
+CMyMessageDialog::CMyMessageDialog(wxWindow* parent, const platform::SharedState& state, bool failure)
+    : CMessageDialogBase(parent, {"Brindlemoor", 298, 113, failure ? kErrorSign : kInformationSign, "OK", "Cancel",
+                                  app::kIdCancel, false, 11,
                                   "Liberation Sans"},
                          ToWx(state.m_strMessageText), ToWx(state.m_strMessageTitle)) {}
 
 CMessageDialog2::CMessageDialog2(wxWindow* parent, const platform::SharedState& state)
-    : CMessageDialogBase(parent, {"Brindlemoor ", 298, 110, 241, "OK", "Cancel", app::kIdCancel, false, 11,
+    : CMessageDialogBase(parent, {"Brindlemoor ", 298, 110, kInformationSign, "OK", "Cancel", app::kIdCancel, false, 11,
                                   "Liberation Sans"},
                          ToWx(state.m_strMessageTitle), ToWx(state.m_strMessageText)) {}
 

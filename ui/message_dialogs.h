@@ -21,6 +21,8 @@ public:
     wxString UpperText() const { return upper_text_; }
     wxString LowerText() const { return lower_text_; }
     CColorButton* Button(int id) const;
+    // The picture of the sign on the left (information, question or error).
+    int SignPicture() const { return sign_picture_; }
 
 protected:
     struct Layout {
@@ -42,14 +44,15 @@ private:
     wxStaticText* upper_ = nullptr;
     wxStaticText* lower_ = nullptr;
     int no_id_ = 2;
+    int sign_picture_ = 0;
     wxString upper_text_;
     wxString lower_text_;
 };
 
-// Upper line m_strMessageText, lower line m_strMessageTitle.
+// Upper line m_strMessageText, lower line m_strMessageTitle; a failure carries the error sign.
 class CMyMessageDialog : public CMessageDialogBase {
 public:
-    CMyMessageDialog(wxWindow* parent, const platform::SharedState& state);
+    CMyMessageDialog(wxWindow* parent, const platform::SharedState& state, bool failure = false);
 };
 
 // Upper line m_strMessageTitle, lower line m_strMessageText.

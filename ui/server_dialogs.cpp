@@ -62,7 +62,7 @@ CServerInstance::CServerInstance(wxWindow* parent, platform::SharedState& state,
                                  platform::ServerChoice& choice)
     : CPaleDialog(parent, "Brindlemoor", kServerWidth, kServerHeight), state_(state), embedded_(embedded), choice_(choice) {
     const int field_width = kServerWidth - 20;
-    Caption(this, kIdServerNameCaption, "Please Enter Your Server Name (Server Name\\\\Instance Name)", 10, 8, field_width);
+    Caption(this, kIdServerNameCaption, "Please Enter Your Server Name (Server Name\\Instance Name)", 10, 8, field_width);
     auto* server = new wxTextCtrl(this, kIdServerName, wxString(), DluPoint(10, 20), DluSize(field_width, 13));
     server->ChangeValue(ToWx(choice.server));
     Caption(this, kIdLoginCaption, "SQL login (empty: Kerberos)", 10, 38, 135);

@@ -21,6 +21,14 @@ void WxUserPrompts::ShowMessage(const std::u16string& title, const std::u16strin
     });
 }
 
+void WxUserPrompts::ShowError(const std::u16string& title, const std::u16string& text) {
+    bridge_.Invoke([&] {
+        state_.m_strMessageTitle = title;
+        state_.m_strMessageText = text;
+        CMyMessageDialog(nullptr, state_, true).ShowModal();
+    });
+}
+
 bool WxUserPrompts::SelectSourceVersion(platform::SharedState& state) {
     bool ok = false;
     bridge_.Invoke([&] { ok = CSelectVersionForSQLServer(nullptr, state).ShowModal() == 1; });

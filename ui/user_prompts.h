@@ -15,6 +15,7 @@ public:
     WxUserPrompts(UiBridge& bridge, platform::SharedState& state) : bridge_(bridge), state_(state) {}
 
     void ShowMessage(const std::u16string& title, const std::u16string& text) override;
+    void ShowError(const std::u16string& title, const std::u16string& text) override;
     bool SelectSourceVersion(platform::SharedState& state) override;
     // The folder picker; `choose_folder`, when set, answers in its place (tests).
     std::u16string ChooseFolder(const std::u16string& title) override;

@@ -205,6 +205,7 @@ TEST(CompleteRepair, RefusalsEndWithProblemsNamingDatabaseAndFolder) {
     EXPECT_FALSE(r.fields.m_bJobCompleted);
     ASSERT_EQ(r.prompts.message_count, 1);
     EXPECT_EQ(r.prompts.last_title, u"Repair process finished with problems.");
+    EXPECT_TRUE(r.prompts.last_was_error);
     EXPECT_NE(r.prompts.last_text.find(u"Database Recovered_pubs: 1 object(s)"), std::u16string::npos);
     EXPECT_NE(r.prompts.last_text.find(u"row(s) were refused"), std::u16string::npos);
     EXPECT_NE(r.prompts.last_text.find(platform::FromUtf8((r.failures.Path() / "Recovered_pubs").string())),
@@ -275,6 +276,7 @@ TEST(CompleteRepair, QuestionsAndDatabaseEndTheJobEarly) {
         EXPECT_EQ(r.prompts.message_count, c.messages);
         if (c.messages) {
             EXPECT_EQ(r.prompts.last_title, u"Unable to establish the connection.");
+            EXPECT_TRUE(r.prompts.last_was_error) << "a failure is shown with the error sign";
         }
         EXPECT_EQ(r.state.m_bRepairRequested.load(), c.request_kept);
         EXPECT_TRUE(r.server->m_executed.empty());

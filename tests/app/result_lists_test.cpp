@@ -26,6 +26,57 @@ TEST(TableItems, TextAndTheTableNameAClickFinds) {
     }
 }
 
+// A tree too narrow for an item: the name is cut and marked, the count and the mark after it stay whole.
+// `fits` here counts characters, as a tree of fixed-width letters would.
+TEST(TableItems, FittedTextCutsTheNameNeverTheCount) {
+    struct Case {
+        const char* what;
+        std::u16string name;
+        std::uint64_t rows;
+        bool incomplete;
+        std::size_t room;
+        std::u16string shown;
+    };
+    const Case cases[] = {
+        {"room for all", u"dbo.Orders", 7335008, false, 40, u"dbo.Orders(7335008)"},
+        {"exactly the room", u"dbo.Orders", 7335008, false, 19, u"dbo.Orders(7335008)"},
+        {"one short", u"dbo.Orders", 7335008, false, 18, u"dbo.Orde\u2026(7335008)"},
+        {"the count and the mark kept", u"dbo.OrdersOfTheYear", 12, true, 40,
+         u"dbo.OrdersOfThe\u2026(12) - may be incomplete"},
+        {"the mark goes before the name", u"dbo.Orders", 12, true, 20, u"dbo.Orders(12)"},
+        {"then the name is cut", u"dbo.OrdersOfTheYear", 12, true, 12, u"dbo.Ord\u2026(12)"},
+        {"no room for any of the name", u"dbo.Orders", 7335008, false, 5, u"\u2026(7335008)"},
+        {"a surrogate pair is not split", u"dbo.\U0001F600\U0001F600x", 1, false, 9, u"dbo.\u2026(1)"},
+    };
+    for (const Case& c : cases) {
+        const auto fits = [&](std::u16string_view text) { return text.size() <= c.room; };
+        EXPECT_EQ(app::FittedTableItemText(c.name, c.rows, c.incomplete, fits), c.shown) << c.what;
+    }
+}
+
+TEST(TableItems, TheTablesCaptionNamesSharePointOnlyForItsDatabases) {
+    EXPECT_EQ(app::TablesCaption({u"dbo.AllDocs", u"dbo.Webs", u"dbo.Sites"}), u"Share Point Server Tables");
+    EXPECT_EQ(app::TablesCaption({u"Docs", u"webs"}), u"Share Point Server Tables");  // 2000 names, any case
+    EXPECT_EQ(app::TablesCaption({u"dbo.Orders", u"dbo.Customers"}), u"Tables");
+    EXPECT_EQ(app::TablesCaption({u"dbo.Webs"}), u"Tables");  // sites without documents: not SharePoint's
+    EXPECT_EQ(app::TablesCaption({}), u"Tables");
+}
+
+TEST(TableItems, ACellOfSeveralLinesReadsOnOneLine) {
+    const struct {
+        const char* cell;
+        const char* shown;
+    } cases[] = {
+        {"plain", "plain"},
+        {"a\r\nb", "a\u21B5b"},
+        {"a\nb\rc", "a\u21B5b\u21B5c"},
+        {"\r\n\r\n", "\u21B5\u21B5"},
+        {"a\n\rb", "a\u21B5\u21B5b"},  // LF CR is two breaks
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(app::CellOnOneLine(c.cell), c.shown) << c.cell;
+}
+
 TEST(TableItems, DamageWarningSaysHowManyPagesAndWhichTables) {
     struct Case {
         const char* what;

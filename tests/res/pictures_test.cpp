@@ -14,8 +14,8 @@ bool IsPng(std::span<const unsigned char> bytes) {
 
 TEST(Pictures, EveryNamedPictureIsAPng) {
     std::vector<int> wanted = app::AllButtonPictureIds();
-    // Banner, icon, backdrops, image strips and the two message signs.
-    wanted.insert(wanted.end(), {128, 132, 230, 231, 232, 233, 234, 241, 243, 245, 250, 253});
+    // Banner, icon, backdrops, image strips and the three message signs.
+    wanted.insert(wanted.end(), {128, 132, 230, 231, 232, 233, 234, 241, 242, 243, 245, 250, 253});
     for (int id : wanted) {
         SCOPED_TRACE(id);
         EXPECT_TRUE(IsPng(res::PictureBytes(id)));

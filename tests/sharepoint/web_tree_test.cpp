@@ -196,7 +196,7 @@ TEST(BuildWebTree, NoWebRowsNoRootAndNoTopLevelWebAnEmptyRoot) {
     EXPECT_EQ(engine.m_arrWebRows.size(), 1u);
 }
 
-TEST(BuildWebTree, SiteSummaryCountsRunningTotalsAndLeftoversAndRestartsPerScan) {
+TEST(BuildWebTree, SiteSummaryCountsEachSitesOwnItemsAndLeftoversAndRestartsPerScan) {
     platform::SharedState app;
     app.m_nSubSiteCount = 40;  // left from an earlier scan
     auto scan = [&app] {
@@ -217,11 +217,12 @@ TEST(BuildWebTree, SiteSummaryCountsRunningTotalsAndLeftoversAndRestartsPerScan)
         u"Total Directories Persent                        :  1",
         u"Total  Documents Persent                       :  1",
         std::u16string(62, u'-'),
+        // Beta's own: its sub-site, and none of Alpha's list, folder or document.
         u" Top Level Sites Persent                         :  Beta",
-        u"Total Sub Sites  Persent                         :  2",
-        u"Total Lists Persent                                  :  1",
-        u"Total Directories Persent                        :  1",
-        u"Total  Documents Persent                       :  1",
+        u"Total Sub Sites  Persent                         :  1",
+        u"Total Lists Persent                                  :  0",
+        u"Total Directories Persent                        :  0",
+        u"Total  Documents Persent                       :  0",
         std::u16string(62, u'-'),
         u"Not placed in the tree  :  1 site(s), 1 list(s), 1 folder(s) and document(s)",
         u"    Site not placed : Orphan (id {O})",
@@ -233,6 +234,8 @@ TEST(BuildWebTree, SiteSummaryCountsRunningTotalsAndLeftoversAndRestartsPerScan)
     EXPECT_EQ(app.m_strLogText, std::u16string(62, u'-') + u"\r\n" + std::u16string(62, u'-') + u"\r\n");
     EXPECT_EQ(scan(), expected);  // the counters start again with every scan
     EXPECT_EQ(app.m_nTopSiteCount, 2);
+    EXPECT_EQ(app.m_nSubSiteCount, 2) << "the scan's own counters still count every site";
+    EXPECT_EQ(app.m_nDocumentCount, 1);
 }
 
 TEST(BuildWebTree, StopReturnsZeroWithoutARoot) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "mdf/recovery_engine.h"
@@ -210,11 +211,57 @@ TEST(TargetDatabase, EmbeddedEditionCreatesNothingAndOpensTheNamedDatabase) {
 
 TEST(TargetDatabase, UnreachableServerGivesTheConnectionMessage) {
     Target t;
+    t.engine.m_targetSettings.m_strLogin = u"sa";
     t.backend->SetRefuseOpen(true);
     EXPECT_EQ(t.engine.CreateTargetDatabase(), 0);
     EXPECT_EQ(U8(t.engine.m_strTargetFailureTitle), "Unable to establish the connection.");
     EXPECT_TRUE(U8(t.engine.m_strTargetFailureText).starts_with("Please Verify your Server\\Instance name."));
     EXPECT_TRUE(t.engine.m_strTempFile.empty());
+}
+
+// Without a login the driver signs in with Kerberos: when that cannot work the message says so, not the
+// driver's pointer to its debug log.
+TEST(TargetDatabase, AFailedConnectionSaysWhyInTheUsersWords) {
+    const std::u16string kDriverSetUp = u"[FreeTDS][SQL Server]Local configuration error. Check TDSDUMPCONFIG log";
+    const std::u16string kUnreachable = u"[FreeTDS][SQL Server]Unable to connect: Adaptive Server is unavailable";
+    struct Case {
+        const char* what;
+        bool login, ticket;
+        std::u16string driver;
+        const char* starts;
+        bool driver_shown;
+    };
+    const Case cases[] = {
+        {"no login, no ticket", false, false, kDriverSetUp, "No SQL login was given", false},
+        {"no login, no ticket, server away", false, false, kUnreachable, "No SQL login was given", false},
+        {"no login, a ticket the driver cannot use", false, true, kDriverSetUp, "No SQL login was given", false},
+        {"no login, a ticket, server away", false, true, kUnreachable, "Please Verify your Server\\Instance", true},
+        {"a login, server away", true, false, kUnreachable, "Please Verify your Server\\Instance", true},
+    };
+    for (const Case& c : cases) {
+        const std::string text = U8(target::NoConnectionText(c.login, c.ticket, c.driver));
+        EXPECT_TRUE(text.starts_with(c.starts)) << c.what << ": " << text;
+        EXPECT_EQ(text.find("TDSDUMPCONFIG") == std::string::npos, true) << c.what;
+        EXPECT_EQ(text.find(U8(c.driver)) != std::string::npos, c.driver_shown) << c.what;
+        if (!c.login && !c.driver_shown) {
+            EXPECT_NE(text.find("Kerberos"), std::string::npos) << c.what;
+            EXPECT_NE(text.find("SQL login and its password"), std::string::npos) << c.what;
+        }
+    }
+
+    // The engine's own failure, without a login and without a ticket.
+    Target t;
+    testsupport::TempDir tickets;
+    setenv("KRB5CCNAME", ("FILE:" + (tickets.Path() / "none").string()).c_str(), 1);
+    EXPECT_FALSE(target::KerberosTicketPresent());
+    t.backend->SetRefuseOpen(true);
+    EXPECT_EQ(t.engine.CreateTargetDatabase(), 0);
+    EXPECT_EQ(U8(t.engine.m_strTargetFailureTitle), "Unable to establish the connection.");
+    EXPECT_TRUE(U8(t.engine.m_strTargetFailureText).starts_with("No SQL login was given")) << U8(t.engine.m_strTargetFailureText);
+    std::filesystem::create_directories(tickets.Path());
+    { std::ofstream(tickets.Path() / "none") << "ticket"; }
+    EXPECT_TRUE(target::KerberosTicketPresent());
+    unsetenv("KRB5CCNAME");
 }
 
 TEST(TargetDatabase, RefusedCreateEndsWithTheServersTextAndStaysInTheReport) {

@@ -215,7 +215,7 @@ ui::AboutInfo FixedInfo(const std::filesystem::path& eula) {
     ui::AboutInfo info;
     info.product_version = u"1.0.0.1";
     info.os_name = u"Debian GNU/Linux 12 (bookworm)";
-    info.os_version = u"6. 1.0";
+    info.os_version = u"6.18.44";
     info.support_link = "mailto:support@quorvane.example";
     info.eula_path = eula;
     return info;
@@ -227,7 +227,14 @@ TEST(AboutBox, ShowsVersionsAndOpensOnlyAllowedLinks) {
     EXPECT_EQ(about.StaticText(1157), ": Brindlemoor");
     EXPECT_EQ(about.StaticText(1158), ": 1.0.0.1");
     EXPECT_EQ(about.StaticText(1163), ": Debian GNU/Linux 12 (bookworm)");
-    EXPECT_EQ(about.StaticText(1164), ": 6. 1.0");
+    EXPECT_EQ(about.StaticText(1164), ": 6.18.44");
+    // Each value on one line: as wide as its text and no higher than one line of it.
+    for (int id : {1158, 1163, 1164}) {
+        wxWindow* value = about.FindWindow(id);
+        const wxSize text = value->GetTextExtent(value->GetLabel());
+        EXPECT_GE(value->GetSize().GetWidth(), text.GetWidth()) << id;
+        EXPECT_LT(value->GetBestSize().GetHeight(), 2 * text.GetHeight()) << id << " is broken across lines";
+    }
     EXPECT_FALSE(about.FindWindow(1221)->IsShown()) << "the live-chat link stays hidden";
     about.Show();
     EXPECT_FALSE(SaveScreenshot(about, "about_box").empty());

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "app/control_ids.h"
+#include "ui/dialog_style.h"
 #include "ui/main_dialog.h"
 
 #include <gtest/gtest.h>
@@ -178,9 +179,14 @@ int ClickTreeLabel(ui::CBrindlemoorDlg& dialog, const wxTreeItemId& item) {
     return dialog.OnTreeClick(wxPoint(rect.x + std::min(rect.width / 2, 8), rect.y + rect.height / 2));
 }
 
+wxString WholeItemText(const ui::CBrindlemoorDlg& dialog, const wxTreeItemId& item) {
+    if (const std::u16string* whole = dialog.WholeTableItemText(item)) return ui::ToWx(*whole);
+    return dialog.ResultTree()->GetItemText(item);
+}
+
 wxTreeItemId FindTreeItem(const ui::CBrindlemoorDlg& dialog, const wxTreeItemId& from, const wxString& text) {
     wxTreeCtrl* tree = dialog.ResultTree();
-    if (tree->GetItemText(from) == text) return from;
+    if (WholeItemText(dialog, from) == text) return from;
     wxTreeItemIdValue cookie;
     for (wxTreeItemId c = tree->GetFirstChild(from, cookie); c.IsOk(); c = tree->GetNextChild(from, cookie)) {
         if (const wxTreeItemId found = FindTreeItem(dialog, c, text); found.IsOk()) return found;
@@ -251,6 +257,27 @@ void QuickClickAt(wxWindow& window, const wxPoint& client_point) {
     Pump(30);
     mouse.MouseClick();
     Pump(80);
+}
+
+void DoubleClickAt(wxWindow& window, const wxPoint& client_point) {
+    if (const auto* button = dynamic_cast<const ui::CMyBitmapButton*>(&window)) {
+        WaitUntil([button] { return button->AcceptsPressNow(); }, 3000);
+    }
+    wxUIActionSimulator mouse;
+    mouse.MouseMove(window.ClientToScreen(client_point));
+    Pump(30);
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        ADD_FAILURE() << "no X display for the double click";
+        return;
+    }
+    for (int click = 0; click < 2; ++click) {
+        XTestFakeButtonEvent(display, 1, True, CurrentTime);
+        XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    }
+    XFlush(display);
+    XCloseDisplay(display);
+    Pump(300);
 }
 
 void MoveTo(wxWindow& window, const wxPoint& client_point) {

@@ -43,7 +43,9 @@ void ClickSelectFile(ui::CBrindlemoorDlg& dialog, const std::filesystem::path& f
 bool ClickScanFile(ui::CBrindlemoorDlg& dialog);
 // A click on a result-tree item's label, as the mouse gives it; returns what the dialog's click handler returns.
 int ClickTreeLabel(ui::CBrindlemoorDlg& dialog, const wxTreeItemId& item);
-// The first result-tree item at or below `from` (depth first) whose text is `text`; not OK when there is none.
+// A result-tree item's whole text: a table item's as it would read uncut, any other item's as shown.
+wxString WholeItemText(const ui::CBrindlemoorDlg& dialog, const wxTreeItemId& item);
+// The first result-tree item at or below `from` (depth first) whose whole text is `text`; not OK when there is none.
 wxTreeItemId FindTreeItem(const ui::CBrindlemoorDlg& dialog, const wxTreeItemId& from, const wxString& text);
 
 // Handles events for about `milliseconds`.
@@ -85,6 +87,9 @@ void ClickAt(wxWindow& window, const wxPoint& client_point);
 // The same click at once, also on a picture button that has only just appeared (ClickAt waits until the button
 // takes clicks): the second click of a double click.
 void QuickClickAt(wxWindow& window, const wxPoint& client_point);
+// A double click: both clicks reach the X server before the program handles the first, so they are one double
+// click however slowly the program then runs (the desktop's double-click time is far longer than their gap).
+void DoubleClickAt(wxWindow& window, const wxPoint& client_point);
 void MoveTo(wxWindow& window, const wxPoint& client_point);
 void WheelAt(wxWindow& window, const wxPoint& client_point, bool horizontal, int notches);
 void TypeKey(int key_code, int modifiers = 0);

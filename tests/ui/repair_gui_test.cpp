@@ -82,7 +82,7 @@ TEST(ServerDialogs, OkWaitsForAServerAndRefusesInjection) {
             EXPECT_EQ(result, app::kIdOk);
             EXPECT_EQ(choice.server, u"db.example\\SQL,1433");
         } else {
-            EXPECT_EQ(refusal, u"Please enter correct server ( \\\\instance name).");
+            EXPECT_EQ(refusal, u"Please enter correct server (server\\instance name).");
             EXPECT_TRUE(choice.server.empty());
         }
     }
@@ -220,6 +220,48 @@ TEST(RepairWindow, StopWhileTheServerHoldsAnInsertEndsTheJobAtOnce) {
     const auto statements = server.Statements();
     ASSERT_FALSE(statements.empty());
     EXPECT_TRUE(statements.back().cancelled);
+    delete dialog;
+    Pump(20);
+}
+
+// A repair whose server dialog is left without a login: the driver cannot sign in with Kerberos here, and the
+// failure says that, under the error sign, in place of the driver's pointer to its debug log.
+TEST(RepairWindow, AConnectionWithoutALoginFailsWithItsReasonUnderTheErrorSign) {
+    if (testsupport::FreeTdsDriverPath().empty()) GTEST_SKIP() << "FreeTDS ODBC driver not found at configure time";
+    testsupport::TdsServerDouble server;
+    testsupport::TempDir dir;
+    UseServerDouble(dir, server);
+    setenv("KRB5CCNAME", ("FILE:" + (dir / "no_ticket").string()).c_str(), 1);
+    const fs::path file = dir / "sample.mdf";
+    testsupport::sql2000::SampleDatabase().Build().WriteTo(file);
+
+    App().m_strServerInstance.clear();
+    auto* dialog = OpenMainDialogOnScreen();
+    ClickControl(*dialog, app::kIdCompleteRepair);
+    ClickSelectFile(*dialog, file);
+    ASSERT_TRUE(ClickScanFile(*dialog));
+
+    WhenModalOpens<ui::CSqlServerEditon>([](ui::CSqlServerEditon& d) { Press(d, app::kIdOk); }, 30000);
+    WhenModalOpens<ui::CServerInstance>([](ui::CServerInstance& d) {
+        d.Field(ui::kIdLogin)->ChangeValue(wxString());
+        Press(d, app::kIdOk);
+    }, 30000);
+    std::u16string said;
+    int sign = 0;
+    WhenModalOpens<ui::CMyMessageDialog>([&](ui::CMyMessageDialog& d) {
+        said = App().m_strMessageText + u"\n" + App().m_strMessageTitle;
+        sign = d.SignPicture();
+        EXPECT_FALSE(SaveScreenshot(d, "connection_failed_no_login").empty());
+        d.EndWith(app::kIdOk);
+    }, 60000);
+    ClickControl(*dialog, app::kIdRepair);
+    ASSERT_TRUE(WaitUntil([&] { return sign != 0 && App().m_bJobIdle.load(); }, 60000));
+    const std::string text = platform::ToUtf8(said);
+    EXPECT_NE(text.find("No SQL login was given"), std::string::npos) << text;
+    EXPECT_NE(text.find("Kerberos"), std::string::npos) << text;
+    EXPECT_EQ(text.find("TDSDUMPCONFIG"), std::string::npos) << text;
+    EXPECT_EQ(sign, 242) << "a failure carries the error sign";
+    unsetenv("KRB5CCNAME");
     delete dialog;
     Pump(20);
 }

@@ -109,13 +109,13 @@ protected:
         return WaitUntil([] { return App().m_bJobIdle.load() && App().m_pRecoverThread.load() == nullptr; }, 60000);
     }
     wxTreeItemId OrdersItem() const {
-        const wxTreeItemId caption = FindTreeItem(*dialog_, App().m_hTreeRoot, "Share Point Server Tables");
+        const wxTreeItemId caption = FindTreeItem(*dialog_, App().m_hTreeRoot, "Tables");
         if (!caption.IsOk()) return {};
         wxTreeCtrl* tree = dialog_->ResultTree();
         const wxString suffix = "Orders(" + std::to_string(orders_rows_) + ")";
         wxTreeItemIdValue cookie;
         for (wxTreeItemId c = tree->GetFirstChild(caption, cookie); c.IsOk(); c = tree->GetNextChild(caption, cookie)) {
-            if (tree->GetItemText(c).EndsWith(suffix)) return c;
+            if (WholeItemText(*dialog_, c).EndsWith(suffix)) return c;
         }
         return {};
     }

@@ -182,13 +182,13 @@ protected:
         wxTreeCtrl* tree = dialog_->ResultTree();
         wxTreeItemIdValue cookie;
         for (wxTreeItemId c = tree->GetFirstChild(parent, cookie); c.IsOk(); c = tree->GetNextChild(parent, cookie)) {
-            if (tree->GetItemText(c).EndsWith(suffix)) return c;
+            if (WholeItemText(*dialog_, c).EndsWith(suffix)) return c;
         }
         return {};
     }
     wxTreeItemId TablesCaption() const {
         if (!App().m_hTreeRoot.IsOk()) return {};
-        return Child(App().m_hTreeRoot, "Share Point Server Tables");
+        return Child(App().m_hTreeRoot, "Tables");
     }
     int ClickLabel(const wxTreeItemId& item) { return ClickTreeLabel(*dialog_, item); }
     wxString Cell(long row, int column) const { return dialog_->ResultList()->GetItemText(row, column); }

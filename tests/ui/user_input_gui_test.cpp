@@ -68,8 +68,9 @@ protected:
     bool Scan() { return ClickScanFile(*dialog_); }
     wxTreeItemId Find(const wxTreeItemId& from, const wxString& text) const {
         wxTreeCtrl* tree = dialog_->ResultTree();
-        if (tree->GetItemText(from) == text || tree->GetItemText(from).EndsWith("." + text) ||
-            tree->GetItemText(from).StartsWith(text + "(") || tree->GetItemText(from).Contains("." + text + "(")) {
+        const wxString whole = WholeItemText(*dialog_, from);
+        if (whole == text || whole.EndsWith("." + text) || whole.StartsWith(text + "(") ||
+            whole.Contains("." + text + "(")) {
             return from;
         }
         wxTreeItemIdValue cookie;
@@ -85,7 +86,7 @@ protected:
         std::vector<wxString> out;
         std::function<void(const wxTreeItemId&)> walk = [&](const wxTreeItemId& item) {
             const wxColour colour = tree->GetItemBackgroundColour(item);
-            if (colour.IsOk() && colour == highlight) out.push_back(tree->GetItemText(item));
+            if (colour.IsOk() && colour == highlight) out.push_back(WholeItemText(*dialog_, item));
             wxTreeItemIdValue cookie;
             for (wxTreeItemId c = tree->GetFirstChild(item, cookie); c.IsOk(); c = tree->GetNextChild(item, cookie)) {
                 walk(c);
@@ -678,7 +679,8 @@ TEST_F(UserInput, TheKeyboardReachesButtonsListsAndTables) {
     TypeKey(WXK_RETURN);
     ASSERT_TRUE(WaitUntil([&] { return Idle(); }, 30000));
     Pump(50);
-    EXPECT_TRUE(tree->GetItemText(tree->GetFocusedItem()).Contains("Suppliers")) << tree->GetItemText(tree->GetFocusedItem());
+    EXPECT_TRUE(WholeItemText(*dialog_, tree->GetFocusedItem()).Contains("Suppliers"))
+        << WholeItemText(*dialog_, tree->GetFocusedItem());
     EXPECT_EQ(dialog_->ResultList()->GetItemCount(), 29);
 }
 
