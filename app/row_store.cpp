@@ -186,29 +186,35 @@ std::uint64_t OrderedKey(double value) {
     return (bits >> 63) ? ~bits : bits | (std::uint64_t{1} << 63);
 }
 
-// A stable sort of positions by their 64-bit keys: least significant 16 bits first, passes over bits that
-// every key shares left out.
+// A stable sort of positions by their 64-bit keys, a byte at a time from the least significant; passes over
+// bytes that every key shares are left out (row numbers or amounts use three or four of the eight). A byte's
+// 256 buckets keep the scattered writes in the cache, where wider digits would miss it on every row.
 void RadixSort(std::vector<std::uint64_t>& keys, std::vector<std::uint32_t>& positions) {
     const std::size_t n = keys.size();
-    constexpr int kPasses = 4;
-    constexpr std::size_t kBuckets = 1 << 16;
+    constexpr int kPasses = 8;
+    constexpr std::size_t kBuckets = 256;
     std::vector<std::uint32_t> counts(kPasses * kBuckets, 0);
     for (const std::uint64_t key : keys) {
-        for (int pass = 0; pass < kPasses; ++pass) ++counts[pass * kBuckets + ((key >> (16 * pass)) & 0xFFFF)];
+        for (int pass = 0; pass < kPasses; ++pass) ++counts[pass * kBuckets + ((key >> (8 * pass)) & 0xFF)];
     }
-    std::vector<std::uint64_t> keys_out(n);
-    std::vector<std::uint32_t> positions_out(n);
+    std::vector<std::uint64_t> keys_out;
+    std::vector<std::uint32_t> positions_out;
     for (int pass = 0; pass < kPasses; ++pass) {
         std::uint32_t* count = counts.data() + pass * kBuckets;
-        if (n == 0 || count[(keys[0] >> (16 * pass)) & 0xFFFF] == n) continue;  // one bucket holds every key
+        if (n == 0 || count[(keys[0] >> (8 * pass)) & 0xFF] == n) continue;  // one bucket holds every key
+        if (keys_out.empty()) {
+            keys_out.resize(n);
+            positions_out.resize(n);
+        }
         std::uint32_t sum = 0;
         for (std::size_t b = 0; b < kBuckets; ++b) {
             const std::uint32_t c = count[b];
             count[b] = sum;
             sum += c;
         }
+        const int shift = 8 * pass;
         for (std::size_t i = 0; i < n; ++i) {
-            const std::uint32_t at = count[(keys[i] >> (16 * pass)) & 0xFFFF]++;
+            const std::uint32_t at = count[(keys[i] >> shift) & 0xFF]++;
             keys_out[at] = keys[i];
             positions_out[at] = positions[i];
         }
@@ -282,11 +288,18 @@ std::vector<std::uint32_t> SortRowOrder(const RowStore& store, const std::vector
 
     if (info.type == kCompareNumber || info.type == kCompareDateTime || info.type == kCompareDecimal ||
         info.type == kCompareGridDateTime || info.type == kCompareTimeOfDay) {
-        // Each store row's key, read through the store in its own order; rows whose cell does not parse are
-        // marked by a key of their own below.
-        std::vector<std::uint64_t> row_keys(store.size());
-        std::vector<bool> row_parsed(store.size());
+        // Each shown position's key, read through the store in its own order (a row's position from the
+        // inverse of the shown order); positions whose cell does not parse are marked.
+        std::vector<std::uint32_t> position_of;
+        if (!shown.empty()) {
+            position_of.assign(store.size(), std::numeric_limits<std::uint32_t>::max());
+            for (std::size_t i = 0; i < n; ++i) position_of[shown[i]] = static_cast<std::uint32_t>(i);
+        }
+        std::vector<std::uint64_t> keys(n);
+        std::vector<std::uint8_t> parsed(n);
         store.ForEachCell(col, [&](std::size_t row, std::string_view cell) {
+            const std::uint32_t position = shown.empty() ? static_cast<std::uint32_t>(row) : position_of[row];
+            if (position >= n) return;  // a row the shown order leaves out
             std::optional<std::uint64_t> key;
             switch (info.type) {
                 case kCompareNumber:
@@ -302,25 +315,26 @@ std::vector<std::uint32_t> SortRowOrder(const RowStore& store, const std::vector
                     if (const auto v = GridDateTimeKey(cell, info.type == kCompareTimeOfDay)) key = OrderedKey(*v);
                     break;
             }
-            row_keys[row] = key.value_or(0);
-            row_parsed[row] = key.has_value();
+            if (!key) return;
+            keys[position] = ascending ? *key : ~*key;
+            parsed[position] = 1;
         });
-        std::vector<std::uint64_t> keys;
+        std::vector<std::uint32_t>().swap(position_of);
+        // The parsed ones kept in place, in shown order, with their positions; the others apart.
         std::vector<std::uint32_t> positions;
         std::vector<std::uint32_t> unparsed;
-        keys.reserve(n);
         positions.reserve(n);
+        std::size_t kept = 0;
         for (std::size_t i = 0; i < n; ++i) {
-            const std::uint32_t row = row_at(i);
-            if (!row_parsed[row]) {
+            if (!parsed[i]) {
                 unparsed.push_back(static_cast<std::uint32_t>(i));
                 continue;
             }
-            keys.push_back(ascending ? row_keys[row] : ~row_keys[row]);
+            keys[kept++] = keys[i];
             positions.push_back(static_cast<std::uint32_t>(i));
         }
-        std::vector<std::uint64_t>().swap(row_keys);
-        std::vector<bool>().swap(row_parsed);
+        keys.resize(kept);
+        std::vector<std::uint8_t>().swap(parsed);
         RadixSort(keys, positions);
         if (info.type == kCompareDecimal) {
             // Cells whose doubles are equal may still differ in their exact values (more digits than a double
