@@ -11,6 +11,7 @@
 #include <limits>
 #include <new>
 #include <numeric>
+#include <thread>
 #include <optional>
 #include <unordered_map>
 
@@ -117,7 +118,13 @@ std::u16string RowStore::CellText(std::size_t row, std::size_t column) const {
 
 void RowStore::ForEachCell(std::size_t column,
                            const std::function<void(std::size_t row, std::string_view cell)>& visit) const {
-    for (const Block& block : blocks_) {
+    ForEachCell(column, visit, 0, blocks_.size());
+}
+
+void RowStore::ForEachCell(std::size_t column, const std::function<void(std::size_t row, std::string_view cell)>& visit,
+                           std::size_t first_block, std::size_t end_block) const {
+    for (std::size_t b = first_block; b < std::min(end_block, blocks_.size()); ++b) {
+        const Block& block = blocks_[b];
         for (std::uint32_t index = 0; index < block.rows; ++index) {
             std::uint32_t start = 0;
             std::memcpy(&start, block.data + block.size - kSlotBytes * (index + 1), kSlotBytes);
@@ -177,6 +184,9 @@ std::optional<std::int64_t> NumberKey(std::string_view cell) {
     if (negative) return value;
     return value == kMin ? std::numeric_limits<std::int64_t>::max() : -value;
 }
+
+// From this many rows the keys are read by several threads.
+constexpr std::size_t kParallelRows = 200000;
 
 // Keys whose unsigned order is the order of the values.
 std::uint64_t OrderedKey(std::int64_t value) { return static_cast<std::uint64_t>(value) ^ (std::uint64_t{1} << 63); }
@@ -297,7 +307,7 @@ std::vector<std::uint32_t> SortRowOrder(const RowStore& store, const std::vector
         }
         std::vector<std::uint64_t> keys(n);
         std::vector<std::uint8_t> parsed(n);
-        store.ForEachCell(col, [&](std::size_t row, std::string_view cell) {
+        const auto read_key = [&](std::size_t row, std::string_view cell) {
             const std::uint32_t position = shown.empty() ? static_cast<std::uint32_t>(row) : position_of[row];
             if (position >= n) return;  // a row the shown order leaves out
             std::optional<std::uint64_t> key;
@@ -318,7 +328,22 @@ std::vector<std::uint32_t> SortRowOrder(const RowStore& store, const std::vector
             if (!key) return;
             keys[position] = ascending ? *key : ~*key;
             parsed[position] = 1;
-        });
+        };
+        // Each row has its own position, so threads that read different blocks never write the same key.
+        const std::size_t blocks = store.BlockCount();
+        const std::size_t threads =
+            n >= kParallelRows ? std::min<std::size_t>({std::thread::hardware_concurrency(), 8, blocks}) : 1;
+        if (threads <= 1) {
+            store.ForEachCell(col, read_key);
+        } else {
+            std::vector<std::thread> readers;
+            for (std::size_t t = 0; t < threads; ++t) {
+                readers.emplace_back([&, t] {
+                    store.ForEachCell(col, read_key, blocks * t / threads, blocks * (t + 1) / threads);
+                });
+            }
+            for (auto& reader : readers) reader.join();
+        }
         std::vector<std::uint32_t>().swap(position_of);
         // The parsed ones kept in place, in shown order, with their positions; the others apart.
         std::vector<std::uint32_t> positions;

@@ -33,6 +33,11 @@ public:
     // Every row's cell of the column in store order, read through the blocks one after the other (much
     // faster than a Cell call per row when all rows are wanted).
     void ForEachCell(std::size_t column, const std::function<void(std::size_t row, std::string_view cell)>& visit) const;
+    // The same over the rows of blocks [first_block, end_block) only: parts of the store can be read by
+    // several threads at once.
+    void ForEachCell(std::size_t column, const std::function<void(std::size_t row, std::string_view cell)>& visit,
+                     std::size_t first_block, std::size_t end_block) const;
+    std::size_t BlockCount() const { return blocks_.size(); }
     // Forgets every row and gives their memory back to the system.
     void Clear();
     // Bytes the store holds from the system (blocks and their row index).

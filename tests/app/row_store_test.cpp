@@ -136,6 +136,21 @@ TEST(RowStore, IndexSortGivesTheOrderOfTheListsStableSort) {
         const ColumnSortInfo info{0, direction, kCompareText};
         EXPECT_EQ(SortRowOrder(different, reversed, 0, info), StableSortOfShownRows(different, reversed, 0, info));
     }
+    // Enough rows that the keys are read by several threads, from a shuffled shown order.
+    RowStore large;
+    const std::vector<std::u16string> amounts = {u"99.2300", u"1007.6400", u" NULL", u"-5.0000", u"0.0200",
+                                                 u"12.5000", u"", u"-120.5000"};
+    std::vector<std::uint32_t> large_shown(250000);
+    for (std::size_t i = 0; i < large_shown.size(); ++i) {
+        large.Append({amounts[random() % amounts.size()], u"x"});
+        large_shown[i] = static_cast<std::uint32_t>(i);
+    }
+    std::shuffle(large_shown.begin(), large_shown.end(), random);
+    for (const int direction : {kSortAscending, kSortDescending}) {
+        SCOPED_TRACE(direction == kSortAscending ? "many rows, ascending" : "many rows, descending");
+        const ColumnSortInfo info{0, direction, kCompareDecimal};
+        EXPECT_EQ(SortRowOrder(large, large_shown, 0, info), StableSortOfShownRows(large, large_shown, 0, info));
+    }
     // A column that is not sortable keeps the shown order.
     EXPECT_EQ(SortRowOrder(store, shuffled, 0, ColumnSortInfo{0, 0, kCompareText}), shuffled);
 }
