@@ -70,7 +70,7 @@ public:
         engine.m_app.m_strPreviewFile = pending_.Path();
         engine.m_hOutputFile = pending_.Stream();
         engine.m_nOutputError = 0;
-        if (!pending_.IsOpen()) Fail(platform::FromUtf8(pending_.Error()));
+        if (!pending_.IsOpen()) Fail(sharepoint::WriteFailure(engine_, pending_.Error()));
     }
     ~DocumentFile() {
         engine_.m_hOutputFile = nullptr;
@@ -83,7 +83,7 @@ public:
     bool Write(const std::vector<std::uint8_t>& bytes) {
         if (!pending_.IsOpen() || !ok_) return false;
         if (pending_.Write(bytes.data(), bytes.size())) return true;
-        return Fail(platform::FromUtf8(pending_.Error()));
+        return Fail(sharepoint::WriteFailure(engine_, pending_.Error()));
     }
     bool CopyChain(const RowPointer& pointer) {
         if (!pending_.IsOpen() || !ok_) return false;
@@ -105,9 +105,9 @@ public:
         }
         std::uint64_t gathered = 0;
         const bool cut = recorded_size_ && pending_.BytesWritten(gathered) && gathered != *recorded_size_;
-        if (recorded_size_ && !pending_.Error().empty()) return Fail(platform::FromUtf8(pending_.Error()));
+        if (recorded_size_ && !pending_.Error().empty()) return Fail(sharepoint::WriteFailure(engine_, pending_.Error()));
         if (cut) pending_.RenameTo(name_ + u".incomplete");
-        if (!pending_.Commit()) return Fail(platform::FromUtf8(pending_.Error()));
+        if (!pending_.Commit()) return Fail(sharepoint::WriteFailure(engine_, pending_.Error()));
         engine_.m_app.m_strPreviewFile = pending_.Path();
         if (cut) {
             ++engine_.m_nIncompleteDocuments;

@@ -44,6 +44,12 @@ std::u16string NotWrittenLine(const std::u16string& path, const std::u16string& 
     return u"  Not written: " + path + u" (" + why + u")";
 }
 
+std::u16string WriteFailure(const mdf::CRecoveryEngine& engine, const std::string& error) {
+    const auto& folder = engine.m_pOutputFolder;
+    if (folder && (folder->Lost() || !folder->RootInPlace())) return platform::FromUtf8(kOutputLostReason);
+    return platform::FromUtf8(error);
+}
+
 std::u16string IncompleteLine(const std::u16string& path, std::uint64_t gathered, std::uint64_t recorded_size) {
     return u"  Incomplete: " + path + u" (" + Decimal(gathered) + u" bytes gathered, its Size says " +
            Decimal(recorded_size) + u")";
@@ -322,7 +328,7 @@ void DocumentPipeline::Commit(DocumentJob& job) {
     PendingFile& file = job.file;
     if (!job.written || !file.Name()) {  // a file its writer named has its name already
         if (job.chain_write_failed) engine.LogLine(u"The output file could not be written.");
-        engine.LogLine(NotWrittenLine(file.Path(), platform::FromUtf8(file.Error())));
+        engine.LogLine(NotWrittenLine(file.Path(), WriteFailure(engine, file.Error())));
         ++engine.m_nSaveFailures;
         return;
     }

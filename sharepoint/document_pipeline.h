@@ -151,6 +151,10 @@ DocumentPipeline* ActivePipeline(mdf::CRecoveryEngine& engine);
 // The save's log lines of a document file: one that was not written (path, the reason), and one whose content
 // was cut (kept as name.incomplete: the bytes gathered and the recorded Size).
 std::u16string NotWrittenLine(const std::u16string& path, const std::u16string& why);
+// Why a document's file could not be written: the system's reason, or the loss of the output folder when the
+// folder is no longer where the save opened it (a file of a deleted folder fails with "No such file or
+// directory", which would hide what happened).
+std::u16string WriteFailure(const mdf::CRecoveryEngine& engine, const std::string& error);
 std::u16string IncompleteLine(const std::u16string& path, std::uint64_t gathered, std::uint64_t recorded_size);
 
 // How a document handed to SaveDocumentInOrder ended for now.

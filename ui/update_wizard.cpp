@@ -5,6 +5,7 @@
 #include <wx/button.h>
 #include <wx/dcmemory.h>
 #include <wx/sizer.h>
+#include <wx/textctrl.h>
 
 #include <chrono>
 
@@ -35,6 +36,7 @@ constexpr int kIdRate = 1052;
 constexpr int kIdGauge = 1082;
 constexpr int kIdDownloadMaker = 1078;
 constexpr int kIdDownloadResult = 1090;
+constexpr int kIdInstallCommand = 1091;
 
 constexpr int kGaugeRange = 1000;
 
@@ -42,6 +44,23 @@ const char16_t kSearching[] = u"Tembrel Update Wizard is searching for latest up
 const char16_t kNoConnection[] = u"Connection to server could not be established. Please try later.";
 const char16_t kNotConfigured[] =
     u"No update server is configured. Add base_url to the [update] section of the settings file.";
+const char16_t kNoSigningKey[] =
+    u"Updates are not configured in this build: it holds no key to check the maker's signature with, so no "
+    u"update server is asked. Get new versions from Quorvane directly.";
+
+// The check page's heading once the check has ended.
+const char* CheckHeading(int result) {
+    using namespace update;
+    switch (result) {
+        case kCheckNewer:
+        case kCheckNewerAndSecond: return "Update available";
+        case kCheckNewMajor: return "New major release";
+        case kCheckUpToDate: return "No update needed";
+        case kCheckNotConfigured:
+        case kCheckNoSigningKey: return "Updates not configured";
+        default: return "Update check failed";
+    }
+}
 
 // "A new update  is available. Click Next to proceed further." with the version between the two blanks.
 std::u16string NewUpdateText(const std::u16string& version) {
@@ -131,7 +150,11 @@ CUpdatePropertySheet::CUpdatePropertySheet(wxWindow* parent, CBrindlemoorApp& ap
     AddText(download_, wxID_ANY, "Transfer rate:", 0, 68, 60, 10);
     AddText(download_, kIdRate, wxString(), 62, 68, 148, 10);
     gauge_ = new wxGauge(download_, kIdGauge, kGaugeRange, DluPoint(0, 82), DluSize(210, 10));
-    AddText(download_, kIdDownloadResult, wxString(), 0, 96, 210, 50);
+    AddText(download_, kIdDownloadResult, wxString(), 0, 96, 210, 18);
+    // The install command in a read-only box, so it can be copied whole.
+    auto* command = new wxTextCtrl(download_, kIdInstallCommand, wxString(), DluPoint(0, 114), DluSize(210, 34),
+                                   wxTE_MULTILINE | wxTE_READONLY | wxTE_BESTWRAP);
+    command->Hide();
 
     wxWizardPageSimple::Chain(start_, check_);
     wxWizardPageSimple::Chain(check_, download_);
@@ -204,6 +227,7 @@ void CUpdatePropertySheet::OnCancel(wxWizardEvent& event) {
 
 wxString CUpdatePropertySheet::ControlText(int id) const {
     const wxWindow* item = FindWindow(id);
+    if (const auto* box = dynamic_cast<const wxTextCtrl*>(item)) return box->GetValue();
     return item != nullptr ? item->GetLabel() : wxString();
 }
 
@@ -225,6 +249,7 @@ void CUpdatePropertySheet::StartCheck() {
     if (worker_.joinable()) worker_.join();  // an earlier check has ended (Back waits for it)
     cancel_ = false;
     worker_idle_ = false;
+    FindWindow(kIdCheckTitle)->SetLabel("Checking for updates...");
     FindWindow(kIdCheckStatus)->SetLabel(ToWx(kSearching));
     FindWindow(kIdMajorNotice)->Hide();
     FindWindow(kIdUpgradeLink)->Hide();
@@ -257,6 +282,7 @@ void CUpdatePropertySheet::ShowCheckResult(int result, const std::u16string& off
             text = u"The installed version is not known, so no update can be offered.";
             break;
         case kCheckNotConfigured: text = kNotConfigured; break;
+        case kCheckNoSigningKey: text = kNoSigningKey; break;
         case kCheckNotSigned:
             text = u"The update server's version information is not signed by Quorvane (its signature is missing "
                    u"or wrong), so no update is offered.";
@@ -264,6 +290,7 @@ void CUpdatePropertySheet::ShowCheckResult(int result, const std::u16string& off
         default: text = u"The update server's answer could not be read. Please try later."; break;
     }
     indicator_->Stop();
+    FindWindow(kIdCheckTitle)->SetLabel(CheckHeading(result));
     FindWindow(kIdCheckStatus)->SetLabel(ToWx(text));
     FindWindow(kIdMajorNotice)->Show(notice);
     FindWindow(kIdUpgradeLink)->Show(notice);
@@ -275,6 +302,9 @@ void CUpdatePropertySheet::StartDownload() {
     cancel_ = false;
     worker_idle_ = false;
     download_verified_ = false;
+    FindWindow(kIdDownloadTitle)->SetLabel("Downloading files...");
+    FindWindow(kIdDownloadResult)->SetLabel(wxString());
+    FindWindow(kIdInstallCommand)->Hide();
     SetButtons(false, false);
     worker_ = std::thread([this, base = settings_.base_url, folder = settings_.download_folder] {
         auto last_shown = std::chrono::steady_clock::now() - std::chrono::seconds(1);
@@ -298,7 +328,8 @@ void CUpdatePropertySheet::StartDownload() {
         if (!latest_shown) ShowOnUiThread([this, latest] { ShowDownloadProgress(latest); });
         const std::string error = updater_.LastError();
         const std::filesystem::path file = updater_.DownloadedFile();
-        ShowOnUiThread([this, result, error, file] { ShowDownloadResult(result, error, file); });
+        const std::string sha256 = updater_.DownloadedSha256();
+        ShowOnUiThread([this, result, error, file, sha256] { ShowDownloadResult(result, error, file, sha256); });
         worker_idle_ = true;
     });
 }
@@ -317,17 +348,19 @@ void CUpdatePropertySheet::ShowDownloadProgress(const update::DownloadProgress& 
 }
 
 void CUpdatePropertySheet::ShowDownloadResult(int result, const std::string& error,
-                                              const std::filesystem::path& file) {
+                                              const std::filesystem::path& file, const std::string& sha256) {
     using namespace update;
     download_result_ = result;
     std::u16string status;
     std::u16string text;
+    std::string command;
     switch (result) {
         case kDownloaded: {
-            const std::u16string path = platform::FromUtf8(file.string());
+            command = InstallCommand(file.string(), sha256);
             status = u"Download completed";
-            text = u"The new version was saved as " + path +
-                   u"\n\nIt has not been installed. Close Brindlemoor, then install it with:\nsudo apt install " + path;
+            text = u"Version " + updater_.OfferedVersion() +
+                   u" was saved, not installed. Close Brindlemoor, then run this command; it checks the signed "
+                   u"SHA-256 first:";
             break;
         }
         case kDownloadNoConnection: status = u"Download failed"; text = kNoConnection; break;
@@ -337,24 +370,34 @@ void CUpdatePropertySheet::ShowDownloadResult(int result, const std::string& err
             break;
         case kDownloadDamaged:
             status = u"Download failed";
-            text = u"The downloaded file was damaged (its size or checksum did not match) and has been deleted. "
-                   u"Please try later.";
+            text = u"The downloaded file does not match the signed update information (its size or SHA-256 "
+                   u"differ) and has been deleted. Nothing was installed.";
             break;
         case kDownloadNotConfigured: status = u"Download failed"; text = kNotConfigured; break;
+        case kDownloadNoSigningKey: status = u"Download failed"; text = kNoSigningKey; break;
         case kDownloadNotSigned:
             status = u"Download failed";
-            text = u"The downloaded file is not signed by Quorvane (its signature is missing or wrong) and has been "
-                   u"deleted. Nothing was installed.";
+            text = u"The update information is not signed by Quorvane (its signature is missing or wrong), so "
+                   u"nothing was downloaded.";
+            break;
+        case kDownloadNotOffered:
+            status = u"Download failed";
+            text = u"The signed update information offers no newer version than the installed one, so nothing was "
+                   u"downloaded (an older or equal version is never installed).";
             break;
         default:
             status = u"Download failed";
             text = u"The download failed: " + platform::FromUtf8(error);
             break;
     }
+    FindWindow(kIdDownloadTitle)->SetLabel(result == kDownloaded ? "Download completed" : "Download failed");
     FindWindow(kIdDownloadStatus)->SetLabel(ToWx(status));
     auto* result_text = static_cast<wxStaticText*>(FindWindow(kIdDownloadResult));
     result_text->SetLabel(ToWx(text));
     result_text->Wrap(DluX(210));
+    auto* command_box = static_cast<wxTextCtrl*>(FindWindow(kIdInstallCommand));
+    command_box->ChangeValue(wxString::FromUTF8(command));
+    command_box->Show(!command.empty());
     if (result == kDownloaded) {
         gauge_->SetValue(kGaugeRange);
         download_verified_ = true;

@@ -1,8 +1,8 @@
 // The update wizard: a welcome page, a page that asks the update server for a newer version, and a page that
-// downloads and checks the new package. The check and the download run on a worker thread that reaches the
-// pages only through the application's bridge; Cancel stops and joins the worker before the pages go. The
-// downloaded package is never run: the last page names the file and says how to install it, and Finish only
-// closes the wizard.
+// downloads the new package and checks it against the signed update information. The check and the download
+// run on a worker thread that reaches the pages only through the application's bridge; Cancel stops and joins
+// the worker before the pages go. The downloaded package is never run: the last page names the file and gives
+// a command that checks its signed SHA-256 and installs it, and Finish only closes the wizard.
 #pragma once
 
 #include <wx/activityindicator.h>
@@ -65,7 +65,8 @@ private:
     void ShowCheckResult(int result, const std::u16string& offered);
     void StartDownload();
     void ShowDownloadProgress(const update::DownloadProgress& progress);
-    void ShowDownloadResult(int result, const std::string& error, const std::filesystem::path& file);
+    void ShowDownloadResult(int result, const std::string& error, const std::filesystem::path& file,
+                            const std::string& sha256);
     // Runs `work` on the user-interface thread through the bridge, unless the wizard has been cancelled.
     void ShowOnUiThread(const std::function<void()>& work);
     void SetButtons(bool back, bool next);

@@ -1,15 +1,9 @@
 // Ed25519 verification through OpenSSL's one-shot interface (Ed25519 signs the message itself, not a digest).
 #include "update/signature.h"
 
-#include <fcntl.h>
 #include <openssl/evp.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <memory>
 
 namespace update {
@@ -43,35 +37,6 @@ bool VerifySignature(const PublicKey& key, std::string_view message, std::string
         return false;
     }
     return true;
-}
-
-bool VerifyFileSignature(const PublicKey& key, const std::filesystem::path& file, std::string_view signature,
-                         std::string& error) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        error = "cannot read " + file.string() + ": " + std::strerror(errno);
-        return false;
-    }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        error = file.string() + " is not a regular file";
-        return false;
-    }
-    const auto size = static_cast<std::size_t>(info.st_size);
-    if (size == 0) {
-        ::close(fd);
-        return VerifySignature(key, {}, signature, error);
-    }
-    void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    ::close(fd);
-    if (mapped == MAP_FAILED) {
-        error = "cannot map " + file.string() + ": " + std::strerror(errno);
-        return false;
-    }
-    const bool ok = VerifySignature(key, std::string_view(static_cast<const char*>(mapped), size), signature, error);
-    ::munmap(mapped, size);
-    return ok;
 }
 
 }  // namespace update

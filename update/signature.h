@@ -1,10 +1,9 @@
-// Detached Ed25519 signatures of the update's files: "<file>.sig" beside each file on the server holds the
-// 64 bytes of the signature of the file's exact bytes, as `openssl pkeyutl -sign -rawin` writes them.
+// The detached Ed25519 signature of the update manifest: "<name>.txt.sig" beside it on the server holds the
+// 64 bytes of the signature of the manifest's exact bytes, as `openssl pkeyutl -sign -rawin` writes them.
 #pragma once
 
 #include <array>
 #include <cstddef>
-#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -20,8 +19,5 @@ bool IsPlaceholderKey(const PublicKey& key);
 // key verifies nothing; `error` says why a check failed.
 bool VerifySignature(const PublicKey& key, std::string_view message, std::string_view signature,
                      std::string& error);
-// The same for the whole content of a regular file (read through a private mapping, links not followed).
-bool VerifyFileSignature(const PublicKey& key, const std::filesystem::path& file, std::string_view signature,
-                         std::string& error);
 
 }  // namespace update

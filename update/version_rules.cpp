@@ -123,6 +123,70 @@ VersionOffer EvaluateVersionFile(std::string_view body, std::u16string_view inst
     return offer;
 }
 
+std::optional<Manifest> ParseManifest(std::string_view body) {
+    if (body.size() > kMaxVersionFileSize) return std::nullopt;
+    Manifest manifest;
+    std::string_view rest = body;
+    while (!rest.empty() && (rest.back() == '\n' || rest.back() == '\r')) rest.remove_suffix(1);
+    const std::size_t last_break = rest.rfind('\n');
+    const std::size_t last_start = last_break == std::string_view::npos ? 0 : last_break + 1;
+    std::string_view last = rest.substr(last_start);
+    constexpr std::string_view kPackage = "package ";
+    if (last.substr(0, kPackage.size()) != kPackage) {
+        manifest.version_lines = std::string(body);
+        return manifest;
+    }
+    manifest.version_lines = std::string(body.substr(0, last_start));
+    last.remove_prefix(kPackage.size());
+    // Exactly three fields, one blank apart.
+    std::vector<std::string_view> fields;
+    std::size_t start = 0;
+    while (start <= last.size()) {
+        std::size_t end = last.find(' ', start);
+        if (end == std::string_view::npos) end = last.size();
+        fields.push_back(last.substr(start, end - start));
+        start = end + 1;
+    }
+    if (fields.size() != 3) return std::nullopt;
+    PackageEntry package;
+    package.version = platform::FromUtf8(fields[0]);
+    if (fields[0].empty() || fields[0].size() > kMaxVersionLength || CompareVersions(package.version, u"0") < -1) {
+        return std::nullopt;
+    }
+    const std::string_view size = fields[1];
+    if (size.empty() || size.size() > 15 || size[0] == '0') return std::nullopt;  // no leading zero, not 0
+    for (char c : size) {
+        if (c < '0' || c > '9') return std::nullopt;
+        package.size = package.size * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    const std::string_view hash = fields[2];
+    if (hash.size() != 64) return std::nullopt;
+    for (char c : hash) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return std::nullopt;
+    }
+    package.sha256 = std::string(hash);
+    manifest.package = std::move(package);
+    return manifest;
+}
+
+std::string ShellQuote(std::string_view text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "'";
+}
+
+std::string InstallCommand(const std::string& package_path, const std::string& sha256) {
+    // sha256sum reads "<hash>  <name>" to the line's end, so the name needs no escaping of its own.
+    return "echo " + ShellQuote(sha256 + "  " + package_path) + " | sha256sum --check && sudo apt install " +
+           ShellQuote(package_path);
+}
+
 std::u16string FormatFileSize(std::int64_t bytes) {
     if (bytes / (1LL << 30) != 0) return Printf("%.2f %s", static_cast<double>(bytes) / (1LL << 30), "GB");
     if (bytes / (1LL << 20) != 0) return Printf("%.2f %s", static_cast<double>(bytes) / (1LL << 20), "MB");

@@ -1,5 +1,5 @@
-// The update check's rules without any network: version comparison, the version file and the texts of the
-// download's progress.
+// The update check's rules without any network: version comparison, the signed update manifest, the texts of
+// the download's progress and the install command shown at the end.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +20,8 @@ enum CheckResult : int {
     kCheckNoInstalledVersion = 8,
     kCheckUpToDate = 9,
     kCheckNotConfigured = 12,     // no update server in the settings
-    kCheckNotSigned = 13,         // the version file's signature is missing or wrong
+    kCheckNotSigned = 13,         // the manifest's signature is missing or wrong
+    kCheckNoSigningKey = 14,      // this build holds no update signing key: nothing is asked
 };
 
 // Result codes of CAutoUpdater::DownloadUpdate.
@@ -30,9 +31,11 @@ enum DownloadResult : int {
     kDownloadNotFound = 5,
     kDownloadFailed = 7,          // the transfer broke off, or the file could not be written
     kDownloadCancelled = 10,
-    kDownloadDamaged = 11,        // size or SHA-256 do not match, or the checksum file is unusable
+    kDownloadDamaged = 11,        // the package's size or SHA-256 differ from the signed manifest's; deleted
     kDownloadNotConfigured = 12,
-    kDownloadNotSigned = 13,      // the package's signature is missing or wrong; the download is deleted
+    kDownloadNotSigned = 13,      // the manifest's signature is missing or wrong; nothing is downloaded
+    kDownloadNoSigningKey = 14,   // this build holds no update signing key: nothing is asked
+    kDownloadNotOffered = 15,     // the signed manifest offers no newer package (an older or equal one is refused)
 };
 
 // The version file may not be longer than this; a version text not longer than kMaxVersionLength.
@@ -58,6 +61,28 @@ struct VersionOffer {
 // seven characters, one separator character and a description. A file over 4096 bytes, an empty file, a
 // third line, a version text that is too long or malformed make the answer kCheckMalformed.
 VersionOffer EvaluateVersionFile(std::string_view body, std::u16string_view installed);
+
+// The signed update manifest "<name>.txt": the version file's one or two lines, then at most one line
+// "package <version> <size in bytes> <SHA-256 in 64 hexadecimal digits>" naming the package "<name>.deb" of that
+// version. The whole file, package line included, is what the maker signs.
+struct PackageEntry {
+    std::u16string version;
+    std::uint64_t size = 0;
+    std::string sha256;  // 64 lower-case hexadecimal digits
+};
+struct Manifest {
+    std::string version_lines;            // for EvaluateVersionFile
+    std::optional<PackageEntry> package;  // none: the manifest offers nothing to download
+};
+// nullopt when the file is over 4096 bytes or its package line is malformed (the version lines are judged by
+// EvaluateVersionFile).
+std::optional<Manifest> ParseManifest(std::string_view body);
+
+// `text` between single quotes for a POSIX shell (a quote inside becomes '\'').
+std::string ShellQuote(std::string_view text);
+// The command that installs the checked package: the SHA-256 is checked again by sha256sum before apt runs,
+// every path quoted.
+std::string InstallCommand(const std::string& package_path, const std::string& sha256);
 
 // "1.50 KB", "512.00 bytes", "2.00 MB", "1.00 GB".
 std::u16string FormatFileSize(std::int64_t bytes);

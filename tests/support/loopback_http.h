@@ -32,10 +32,9 @@ struct HttpRoute {
 // A 200 answer with this body.
 HttpRoute Ok(std::string body);
 
-// Where the update tests serve the version file, the package and its checksum (below BaseUrl() + "/upgrade/").
+// Where the update tests serve the manifest and the package (below BaseUrl() + "/upgrade/").
 inline const std::string kVersionPath = "/upgrade/brindlemoor/brindlemoor.txt";
 inline const std::string kPackagePath = "/upgrade/brindlemoor/brindlemoor.deb";
-inline const std::string kChecksumPath = "/upgrade/brindlemoor/brindlemoor.deb.sha256";
 
 class LoopbackHttpServer {
 public:

@@ -1,6 +1,11 @@
 #include "tests/support/signing_key.h"
 
+#include "tests/support/sha256.h"
+
 #include <openssl/evp.h>
+#include <openssl/pem.h>
+
+#include <cstdio>
 
 #include <memory>
 #include <stdexcept>
@@ -36,10 +41,31 @@ std::string TestSigningKey::Sign(const std::string& message) const {
     return signature;
 }
 
+void TestSigningKey::WritePrivateKey(const std::string& path) const {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (file == nullptr) throw std::runtime_error("cannot write " + path);
+    const bool written = PEM_write_PrivateKey(file, static_cast<EVP_PKEY*>(key_), nullptr, nullptr, 0, nullptr,
+                                              nullptr) == 1;
+    std::fclose(file);
+    if (!written) throw std::runtime_error("cannot write the key to " + path);
+}
+
 void ServeSigned(LoopbackHttpServer& server, const TestSigningKey& key, const std::string& path,
                  const std::string& body) {
     server.Route(path, Ok(body));
     server.Route(path + ".sig", Ok(key.Sign(body)));
+}
+
+std::string ManifestText(const std::string& version_lines, const std::string& version,
+                         const std::string& package) {
+    return version_lines + "package " + version + " " + std::to_string(package.size()) + " " + Sha256Of(package) +
+           "\n";
+}
+
+void ServeRelease(LoopbackHttpServer& server, const TestSigningKey& key, const std::string& version,
+                  const std::string& package) {
+    ServeSigned(server, key, kVersionPath, ManifestText(version + " New release\n", version, package));
+    server.Route(kPackagePath, Ok(package));
 }
 
 }  // namespace testsupport

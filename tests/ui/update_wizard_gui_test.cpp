@@ -33,6 +33,12 @@ void PressButton(wxWindow& sheet, int id) {
     button->GetEventHandler()->ProcessEvent(press);
 }
 
+// A wrapped text on one line.
+wxString Flat(wxString text) {
+    text.Replace("\n", " ");
+    return text;
+}
+
 // One wizard against the loopback server, run modally; `act` drives it once it is open.
 class WizardTest : public testing::Test {
 protected:
@@ -86,9 +92,8 @@ protected:
 
 TEST_F(WizardTest, NewVersionDownloadedCheckedAndNamedNeverRun) {
     const std::string package(300000, 'k');
-    Serve(kVersionPath, Ok("1.0.0.2 Faster scans\n"));
-    Serve(kPackagePath, Ok(package));
-    server_.Route(kChecksumPath, Ok(Sha256Of(package) + "  brindlemoor.deb\n"));
+    Serve(kVersionPath, Ok(ManifestText("1.0.0.2 Faster scans\n", "1.0.0.2", package)));
+    server_.Route(kPackagePath, Ok(package));
 
     const bool finished = Run([&](CUpdatePropertySheet& sheet) {
         EXPECT_EQ(sheet.GetCurrentPage(), sheet.StartPage());
@@ -97,6 +102,7 @@ TEST_F(WizardTest, NewVersionDownloadedCheckedAndNamedNeverRun) {
 
         CheckFromWelcome(sheet);
         EXPECT_EQ(sheet.ControlText(1075), "A new update 1.0.0.2 is available. Click Next to proceed further.");
+        EXPECT_EQ(sheet.ControlText(1074), "Update available");
         EXPECT_TRUE(sheet.IsNextEnabled());
         EXPECT_TRUE(sheet.IsBackEnabled());
         EXPECT_FALSE(sheet.IsControlShown(1076));
@@ -107,10 +113,14 @@ TEST_F(WizardTest, NewVersionDownloadedCheckedAndNamedNeverRun) {
         EXPECT_EQ(sheet.LastDownloadResult(), update::kDownloaded);
         EXPECT_EQ(sheet.ControlText(1081), "Download completed");
         EXPECT_EQ(sheet.ControlText(1051), "brindlemoor.deb from 127.0.0.1");
-        const wxString result = sheet.ControlText(1090);
-        EXPECT_NE(result.Find(wxString::FromUTF8((settings_.download_folder / "brindlemoor.deb").string())),
-                  wxNOT_FOUND);
-        EXPECT_NE(result.Find("sudo apt install"), wxNOT_FOUND);
+        EXPECT_EQ(sheet.ControlText(1079), "Download completed");
+        const std::string saved = (settings_.download_folder / "brindlemoor.deb").string();
+        EXPECT_NE(Flat(sheet.ControlText(1090)).Find("1.0.0.2 was saved, not installed"), wxNOT_FOUND);
+        // The command names the file, quoted, and checks the signed SHA-256 before apt runs.
+        EXPECT_TRUE(sheet.IsControlShown(1091));
+        EXPECT_EQ(sheet.ControlText(1091).utf8_string(),
+                  "echo '" + Sha256Of(package) + "  " + saved + "' | sha256sum --check && sudo apt install '" +
+                      saved + "'");
         EXPECT_FALSE(sheet.IsBackShown());
         EXPECT_FALSE(sheet.IsCancelShown());
         EXPECT_TRUE(sheet.IsNextEnabled()) << "Finish after a verified download";
@@ -123,15 +133,17 @@ TEST_F(WizardTest, NewVersionDownloadedCheckedAndNamedNeverRun) {
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}), package);
 }
 
-TEST_F(WizardTest, DamagedDownloadIsDeletedAndFinishStaysOff) {
-    Serve(kVersionPath, Ok("1.0.0.2 x\n"));
-    Serve(kPackagePath, Ok("the package"));
-    server_.Route(kChecksumPath, Ok(Sha256Of("another package")));
+// Today's signed manifest with an older package behind it (a downgrade): refused and deleted.
+TEST_F(WizardTest, PackageOtherThanSignedIsDeletedAndFinishStaysOff) {
+    Serve(kVersionPath, Ok(ManifestText("1.0.0.2 x\n", "1.0.0.2", "the new package")));
+    server_.Route(kPackagePath, Ok("the old package"));
     const bool finished = Run([&](CUpdatePropertySheet& sheet) {
         CheckFromWelcome(sheet);
         DownloadFromCheck(sheet);
         EXPECT_EQ(sheet.LastDownloadResult(), update::kDownloadDamaged);
-        EXPECT_NE(sheet.ControlText(1090).Find("damaged"), wxNOT_FOUND);
+        EXPECT_NE(Flat(sheet.ControlText(1090)).Find("does not match the signed update information"), wxNOT_FOUND);
+        EXPECT_EQ(sheet.ControlText(1079), "Download failed");
+        EXPECT_FALSE(sheet.IsControlShown(1091)) << "no install command";
         EXPECT_FALSE(sheet.IsNextEnabled()) << "no Finish after a failed download";
         EXPECT_TRUE(sheet.IsCancelShown());
         EXPECT_FALSE(SaveScreenshot(sheet, "update_wizard_bad_checksum").empty());
@@ -144,7 +156,8 @@ TEST_F(WizardTest, DamagedDownloadIsDeletedAndFinishStaysOff) {
     EXPECT_TRUE(std::filesystem::is_empty(settings_.download_folder));
 }
 
-// A version file or package the maker did not sign is refused, says so, and leaves nothing to install.
+// A manifest the maker did not sign is refused and says so; one that offers nothing newer leaves nothing to
+// install.
 TEST_F(WizardTest, UnsignedFilesAreRefusedAndSaySo) {
     const TestSigningKey other;
     server_.Route(kVersionPath, Ok("1.0.0.2 x\n"));
@@ -153,22 +166,21 @@ TEST_F(WizardTest, UnsignedFilesAreRefusedAndSaySo) {
         CheckFromWelcome(sheet);
         EXPECT_EQ(sheet.LastCheckResult(), update::kCheckNotSigned);
         EXPECT_NE(sheet.ControlText(1075).Find("not signed"), wxNOT_FOUND) << sheet.ControlText(1075);
+        EXPECT_EQ(sheet.ControlText(1074), "Update check failed");
         EXPECT_FALSE(sheet.IsNextEnabled());
     }));
 
+    // A manifest whose package line names an older version than it offers.
     const std::string package(20000, 'u');
-    Serve(kVersionPath, Ok("1.0.0.2 x\n"));
+    Serve(kVersionPath, Ok(ManifestText("1.0.0.2 x\n", "1.0.0.0", package)));
     server_.Route(kPackagePath, Ok(package));
-    server_.Route(kChecksumPath, Ok(Sha256Of(package)));  // the server's own checksum matches what it serves
-    server_.Route(kPackagePath + ".sig", Ok(other.Sign(package)));
     EXPECT_FALSE(Run([&](CUpdatePropertySheet& sheet) {
         CheckFromWelcome(sheet);
         DownloadFromCheck(sheet);
-        EXPECT_EQ(sheet.LastDownloadResult(), update::kDownloadNotSigned);
-        const wxString text = sheet.ControlText(1090);
-        EXPECT_NE(text.Find("not signed"), wxNOT_FOUND) << text;
-        EXPECT_NE(text.Find("deleted"), wxNOT_FOUND) << text;
-        EXPECT_EQ(text.Find("sudo apt install"), wxNOT_FOUND) << text;
+        EXPECT_EQ(sheet.LastDownloadResult(), update::kDownloadNotOffered);
+        const wxString text = Flat(sheet.ControlText(1090));
+        EXPECT_NE(text.Find("offers no newer version"), wxNOT_FOUND) << text;
+        EXPECT_FALSE(sheet.IsControlShown(1091));
         EXPECT_FALSE(sheet.IsNextEnabled()) << "no Finish";
         EXPECT_FALSE(SaveScreenshot(sheet, "update_wizard_not_signed").empty());
     }));
@@ -187,20 +199,28 @@ TEST_F(WizardTest, CheckResultsTellFailuresApart) {
         bool notice;
         bool next;
         const char16_t* installed = u"1.0.0.1";
+        const char* heading = "Update check failed";
+        bool key_built_in = true;
     };
     const Case cases[] = {
-        {"up to date", Ok("1.0.0.1 Same\n"), "", "This application is updated.", false, false},
-        {"new major", Ok("2.0.0.0 Major\n"), "", "Version 2.0.0.0 is a new major release.", true, false},
+        {"up to date", Ok("1.0.0.1 Same\n"), "", "This application is updated.", false, false, u"1.0.0.1",
+         "No update needed"},
+        {"new major", Ok("2.0.0.0 Major\n"), "", "Version 2.0.0.0 is a new major release.", true, false, u"1.0.0.1",
+         "New major release"},
         {"newer and a major", Ok("1.0.0.2 a\n2.0.0.0 b\n"), "",
-         "A new update 1.0.0.2 is available. Click Next to proceed further.", true, true},
+         "A new update 1.0.0.2 is available. Click Next to proceed further.", true, true, u"1.0.0.1",
+         "Update available"},
         {"not found", std::nullopt, "", "was not found", false, false},
         {"server error", error_500, "", "was not found", false, false},
         {"malformed", Ok("1.0.x.1 bad\n"), "", "could not be read", false, false},
         {"closed port", std::nullopt,
          "http://127.0.0.1:" + std::to_string(LoopbackHttpServer::ClosedPort()) + "/upgrade/",
          "Connection to server could not be established. Please try later.", false, false},
-        {"no update server", std::nullopt, "-", "No update server is configured.", false, false},
+        {"no update server", std::nullopt, "-", "No update server is configured.", false, false, u"1.0.0.1",
+         "Updates not configured"},
         {"no installed version", Ok("1.0.0.2 x\n"), "", "The installed version is not known", false, false, u""},
+        {"no signing key built in", Ok("1.0.0.2 x\n"), "", "Updates are not configured in this build", false, false,
+         u"1.0.0.1", "Updates not configured", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -210,12 +230,18 @@ TEST_F(WizardTest, CheckResultsTellFailuresApart) {
             Serve(kVersionPath, [] { HttpRoute r; r.status = 404; return r; }());
         }
         updater_.SetInstalledVersion(c.installed);
+        updater_.signing_key = c.key_built_in ? key_.PublicKey() : update::PublicKey{};
+        const auto asked_before = server_.Requests().size();
         settings_.base_url = c.base.empty() ? server_.BaseUrl() + "/upgrade/" : c.base == "-" ? "" : c.base;
         Run([&](CUpdatePropertySheet& sheet) {
             CheckFromWelcome(sheet);
             const wxString text = sheet.ControlText(1075);
             EXPECT_NE(text.Find(c.text), wxNOT_FOUND) << text;
             EXPECT_EQ(text.Find("all latest updates"), wxNOT_FOUND);
+            EXPECT_EQ(sheet.ControlText(1074), c.heading) << "the heading tells how the check ended";
+            if (!c.key_built_in) {
+                EXPECT_EQ(server_.Requests().size(), asked_before) << "nothing is asked";
+            }
             EXPECT_EQ(sheet.IsControlShown(1076), c.notice);
             EXPECT_EQ(sheet.IsControlShown(1077), c.notice);
             EXPECT_EQ(sheet.IsNextEnabled(), c.next);
@@ -223,6 +249,12 @@ TEST_F(WizardTest, CheckResultsTellFailuresApart) {
             EXPECT_FALSE(sheet.IsIndicatorRunning());
             if (std::string(c.what) == "up to date") {
                 EXPECT_FALSE(SaveScreenshot(sheet, "update_wizard_up_to_date").empty());
+            }
+            if (!c.key_built_in) {
+                EXPECT_FALSE(SaveScreenshot(sheet, "update_wizard_no_signing_key").empty());
+            }
+            if (std::string(c.what) == "closed port") {
+                EXPECT_FALSE(SaveScreenshot(sheet, "update_wizard_check_failed").empty());
             }
             // Back returns to the welcome page; Next checks again.
             PressButton(sheet, wxID_BACKWARD);
@@ -250,9 +282,8 @@ TEST_F(WizardTest, CancelStopsAndJoinsTheWorker) {
     HttpRoute slow = Ok(package);
     slow.drip_bytes = 4096;
     slow.drip_pause = std::chrono::milliseconds(30);
-    Serve(kVersionPath, Ok("1.0.0.2 x\n"));
-    Serve(kPackagePath, slow);
-    server_.Route(kChecksumPath, Ok(Sha256Of(package)));
+    Serve(kVersionPath, Ok(ManifestText("1.0.0.2 x\n", "1.0.0.2", package)));
+    server_.Route(kPackagePath, slow);
     EXPECT_FALSE(Run([&](CUpdatePropertySheet& sheet) {
         CheckFromWelcome(sheet);
         PressButton(sheet, wxID_FORWARD);
@@ -284,12 +315,14 @@ TEST_F(WizardTest, UpgradeLinkGoesThroughTheLauncher) {
     EXPECT_EQ(opened, std::vector<std::string>{"https://updates.example/upgrade"});
 }
 
-// The main dialog's Updates button runs the wizard (it did nothing before); without an update server the
-// check page says so, and the program goes on.
+// The main dialog's Updates button runs the wizard (it did nothing before). This build holds no signing key:
+// the check page says updates are not configured in it and asks the configured server nothing; the program
+// goes on.
 TEST(UpdateButton, OpensTheWizard) {
+    LoopbackHttpServer server;
     testsupport::TempDir dir;
     const auto config = dir / "brindlemoor.conf";
-    { std::ofstream(config) << "[update]\n"; }
+    { std::ofstream(config) << "[update]\nbase_url = " << server.BaseUrl() << "/upgrade/\n"; }
     ::setenv("BRINDLEMOOR_CONFIG", config.c_str(), 1);
     auto& app = App();
     ResetJobState(app);
@@ -297,14 +330,18 @@ TEST(UpdateButton, OpensTheWizard) {
     main->Show();
     Pump(50);
     wxString text;
+    wxString heading;
     WhenModalOpens<CUpdatePropertySheet>([&](CUpdatePropertySheet& sheet) {
         PressButton(sheet, wxID_FORWARD);
         WaitUntil([&] { return sheet.IsWorkerIdle() && sheet.LastCheckResult() != -1; }, 10000);
         text = sheet.ControlText(1075);
+        heading = sheet.ControlText(1074);
         PressButton(sheet, wxID_CANCEL);
     }, 20000);
     PressButton(*main, app::kIdUpdates);
-    EXPECT_NE(text.Find("No update server is configured"), wxNOT_FOUND) << text;
+    EXPECT_NE(text.Find("Updates are not configured in this build"), wxNOT_FOUND) << text;
+    EXPECT_EQ(heading, "Updates not configured");
+    EXPECT_TRUE(server.Requests().empty()) << "a build without a signing key asks nothing";
     EXPECT_TRUE(main->IsShown()) << "the program goes on";
     delete main;
     Pump(20);

@@ -1,9 +1,11 @@
 // The version check and the download against the loopback server: results for every answer the server can
-// give, and a download that is either whole and checked or leaves nothing behind.
+// give, a download that is either whole and matches the signed manifest or leaves nothing behind, and nothing
+// taken that the maker did not sign for this version.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -69,6 +71,8 @@ TEST(UpdateCheck, ResultsOverLoopback) {
         {"older", Ok("0.9.0.0 Old\n"), kCheckUpToDate, u"0.9.0.0"},
         {"two lines", Ok("1.0.0.2 Minor\n2.0.0.0 Major\n"), kCheckNewerAndSecond, u"1.0.0.2"},
         {"malformed", Ok("1.0.x.2 Letter\n"), kCheckMalformed, nullptr},
+        {"with its package line", Ok(ManifestText("1.0.0.2 Fixes\n", "1.0.0.2", "pkg")), kCheckNewer, u"1.0.0.2"},
+        {"malformed package line", Ok("1.0.0.2 Fixes\npackage 1.0.0.2 3 not-a-hash\n"), kCheckMalformed, nullptr},
         {"empty body", Ok(""), kCheckMalformed, nullptr},
         {"no Content-Length", no_length, kCheckNewer, u"1.0.0.2"},
         {"declared over 4 KiB", huge, kCheckMalformed, nullptr},
@@ -132,7 +136,9 @@ TEST(UpdateCheck, ResultsOverLoopback) {
 
 TEST(UpdateCheck, NothingIsAskedWithoutServerOrInstalledVersion) {
     LoopbackHttpServer server;
+    const TestSigningKey key;
     CAutoUpdater updater;
+    updater.signing_key = key.PublicKey();
     EXPECT_EQ(updater.CheckForUpdate(""), kCheckNotConfigured);
     updater.SetInstalledVersion(u"");
     EXPECT_EQ(updater.CheckForUpdate(server.BaseUrl() + "/upgrade/"), kCheckNoInstalledVersion);
@@ -168,12 +174,14 @@ std::size_t EntriesIn(const std::filesystem::path& folder) {
     return n;
 }
 
+// A download against the manifest's size and SHA-256: the folder is made private, the file is 0600, and a
+// refused download leaves an older file of the same name as it was.
 TEST(UpdateDownload, WholeAndCheckedOrNothing) {
     LoopbackHttpServer server;
     const std::string base = server.BaseUrl() + "/upgrade/";
     std::string package(100000, '\0');
     for (std::size_t i = 0; i < package.size(); ++i) package[i] = static_cast<char>(i * 7 + i / 251);
-    const std::string checksum = Sha256Of(package) + "  brindlemoor.deb\n";
+    const std::string signed_manifest = ManifestText("1.0.0.2 Fixes\n", "1.0.0.2", package);
 
     HttpRoute truncated = Ok(package);
     truncated.declared_length = package.size() + 1000;
@@ -181,6 +189,9 @@ TEST(UpdateDownload, WholeAndCheckedOrNothing) {
     no_length.send_length = false;
     HttpRoute longer = Ok(package + "extra bytes the declaration does not cover");
     longer.declared_length = package.size();
+    HttpRoute longer_without_length = Ok(package + "x");
+    longer_without_length.send_length = false;
+    HttpRoute shorter_declared = Ok(package.substr(0, 5000));
     HttpRoute oversized = Ok(package);
     oversized.declared_length = 5ull << 30;
     HttpRoute stall;
@@ -190,24 +201,19 @@ TEST(UpdateDownload, WholeAndCheckedOrNothing) {
     struct Case {
         const char* what;
         HttpRoute package_route;
-        std::string checksum_body;
+        std::string manifest;
         int result;
     };
     const Case cases[] = {
-        {"good", Ok(package), checksum, kDownloaded},
-        {"no Content-Length", no_length, checksum, kDownloaded},
-        {"body longer than declared: the declared part", longer, checksum, kDownloaded},
-        {"checksum alone, upper case", Ok(package), [&] {
-             std::string upper = Sha256Of(package);
-             for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-             return upper;
-         }(), kDownloaded},
-        {"truncated", truncated, checksum, kDownloadDamaged},
-        {"wrong hash", Ok(package), Sha256Of("other") + "  brindlemoor.deb\n", kDownloadDamaged},
-        {"unusable checksum file", Ok(package), "not a checksum\n", kDownloadDamaged},
-        {"oversized declaration", oversized, checksum, kDownloadDamaged},
-        {"404", Status(404), checksum, kDownloadNotFound},
-        {"stalled transfer", stall, checksum, kDownloadNoConnection},
+        {"good", Ok(package), signed_manifest, kDownloaded},
+        {"no Content-Length", no_length, signed_manifest, kDownloaded},
+        {"body longer than declared: the declared part", longer, signed_manifest, kDownloaded},
+        {"truncated", truncated, signed_manifest, kDownloadDamaged},
+        {"a byte more than signed, no Content-Length", longer_without_length, signed_manifest, kDownloadDamaged},
+        {"shorter than signed", shorter_declared, signed_manifest, kDownloadDamaged},
+        {"oversized declaration", oversized, signed_manifest, kDownloadDamaged},
+        {"404", Status(404), signed_manifest, kDownloadNotFound},
+        {"stalled transfer", stall, signed_manifest, kDownloadNoConnection},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -218,12 +224,12 @@ TEST(UpdateDownload, WholeAndCheckedOrNothing) {
         const auto target = folder / "brindlemoor.deb";
         { std::ofstream(target) << "older package"; }
         server.Route(kPackagePath, c.package_route);
-        server.Route(kChecksumPath, Ok(c.checksum_body));
-        server.Route(kPackagePath + ".sig", Ok(key.Sign(package)));
+        ServeSigned(server, key, kVersionPath, c.manifest);
 
         CAutoUpdater updater;
         QuickLimits(updater);
         updater.signing_key = key.PublicKey();
+        updater.SetInstalledVersion(u"1.0.0.1");
         std::atomic<bool> cancel{false};
         std::vector<DownloadProgress> shown;
         const int result =
@@ -236,17 +242,49 @@ TEST(UpdateDownload, WholeAndCheckedOrNothing) {
         if (c.result == kDownloaded) {
             EXPECT_EQ(ReadBytes(target), package);
             EXPECT_EQ(updater.DownloadedFile(), target);
+            EXPECT_EQ(updater.DownloadedSha256(), Sha256Of(package));
+            ::stat(target.c_str(), &info);
+            EXPECT_EQ(info.st_mode & 0777, 0600u) << "only its owner can change the package";
             ASSERT_FALSE(shown.empty());
             EXPECT_EQ(shown.front().status_text, u"Getting Internet Session");
             EXPECT_EQ(shown.back().status_text, u"Download completed");
             EXPECT_EQ(shown.back().done, package.size());
+            EXPECT_EQ(shown.back().expected, package.size()) << "the signed size";
             EXPECT_NE(shown.back().file_text.find(u"brindlemoor.deb from 127.0.0.1"), std::u16string::npos);
             EXPECT_FALSE(shown.back().time_text.empty());
         } else {
             EXPECT_EQ(ReadBytes(target), "older package") << "an older file stays as it was";
             EXPECT_TRUE(updater.DownloadedFile().empty());
+            EXPECT_TRUE(updater.DownloadedSha256().empty());
         }
     }
+    for (const std::string& path : server.Requests()) {
+        EXPECT_EQ(path.find(".sha256"), std::string::npos) << "no unsigned checksum is asked for";
+        EXPECT_EQ(path.find(".deb.sig"), std::string::npos);
+    }
+}
+
+// A folder above the download folder that another user can change is not used: they could swap the checked
+// package before it is installed.
+TEST(UpdateDownload, RefusesAFolderOthersCanChange) {
+    LoopbackHttpServer server;
+    const TestSigningKey key;
+    ServeRelease(server, key, "1.0.0.2", "the new package");
+    TempDir dir;
+    const auto shared = dir / "shared";
+    std::filesystem::create_directory(shared);
+    ::chmod(shared.c_str(), 0777);
+    CAutoUpdater updater;
+    updater.signing_key = key.PublicKey();
+    updater.SetInstalledVersion(u"1.0.0.1");
+    std::atomic<bool> cancel{false};
+    EXPECT_EQ(updater.DownloadUpdate(server.BaseUrl() + "/upgrade/", shared / "updates", cancel), kDownloadFailed);
+    EXPECT_NE(updater.LastError().find("can be changed by other users"), std::string::npos) << updater.LastError();
+    EXPECT_EQ(EntriesIn(shared / "updates"), 0u);
+    // Sticky, like /tmp: others cannot move what is ours.
+    ::chmod(shared.c_str(), 01777);
+    EXPECT_EQ(updater.DownloadUpdate(server.BaseUrl() + "/upgrade/", shared / "updates", cancel), kDownloaded)
+        << updater.LastError();
 }
 
 TEST(UpdateDownload, CancelIsItsOwnResult) {
@@ -255,16 +293,16 @@ TEST(UpdateDownload, CancelIsItsOwnResult) {
     HttpRoute slow = Ok(package);
     slow.drip_bytes = 4096;
     slow.drip_pause = std::chrono::milliseconds(20);
-    server.Route(kPackagePath, slow);
-    server.Route(kChecksumPath, Ok(Sha256Of(package)));
     const TestSigningKey key;
-    server.Route(kPackagePath + ".sig", Ok(key.Sign(package)));
+    ServeRelease(server, key, "1.0.0.2", package);
+    server.Route(kPackagePath, slow);
     TempDir dir;
     const auto folder = dir / "updates";
 
     CAutoUpdater updater;
     QuickLimits(updater);
     updater.signing_key = key.PublicKey();
+    updater.SetInstalledVersion(u"1.0.0.1");
     std::atomic<bool> cancel{false};
     int blocks = 0;
     const int result = updater.DownloadUpdate(server.BaseUrl() + "/upgrade/", folder, cancel,
@@ -285,8 +323,7 @@ TEST(UpdateDownload, PlantedLinksAreReplacedNeverFollowed) {
     LoopbackHttpServer server;
     const std::string package = "the new package";
     const TestSigningKey key;
-    ServeSigned(server, key, kPackagePath, package);
-    server.Route(kChecksumPath, Ok(Sha256Of(package)));
+    ServeRelease(server, key, "1.0.0.2", package);
     TempDir dir;
     const auto folder = dir / "updates";
     std::filesystem::create_directory(folder);
@@ -297,6 +334,7 @@ TEST(UpdateDownload, PlantedLinksAreReplacedNeverFollowed) {
 
     CAutoUpdater updater;
     updater.signing_key = key.PublicKey();
+    updater.SetInstalledVersion(u"1.0.0.1");
     std::atomic<bool> cancel{false};
     EXPECT_EQ(updater.DownloadUpdate(server.BaseUrl() + "/upgrade/", folder, cancel), kDownloaded)
         << updater.LastError();
@@ -313,79 +351,153 @@ TEST(UpdateDownload, PlantedLinksAreReplacedNeverFollowed) {
     EXPECT_EQ(EntriesIn(elsewhere), 0u);
 }
 
-// Only files signed with the maker's key count. The server can serve anything, its checksum included: a
-// version file or package without the right signature is refused, and a refused package leaves nothing.
-TEST(UpdateSignature, OnlyTheMakersSignatureIsTrusted) {
+// Only what the maker signed for a newer version is taken. The server can serve anything: a manifest not signed
+// with the maker's key, a package other than the one the signed manifest names (an older release, validly
+// signed in its day, included), or an older release whole. Each is refused and leaves nothing; a build without
+// a key asks nothing at all.
+TEST(UpdateManifest, OnlyWhatTheMakerSignedForANewerVersion) {
     LoopbackHttpServer server;
     const std::string base = server.BaseUrl() + "/upgrade/";
     const TestSigningKey maker;
     const TestSigningKey other;
-    const std::string version = "1.0.0.2 Signed fixes\n";
     std::string package(50000, '\0');
     for (std::size_t i = 0; i < package.size(); ++i) package[i] = static_cast<char>(i * 13 + i / 97);
-    std::string tampered_package = package;
-    tampered_package[12345] ^= 0x20;
+    const std::string older_package(40000, 'o');  // the installed release's package
+    std::string same_size_package = package;
+    same_size_package[12345] ^= 0x20;
+    const std::string manifest = ManifestText("1.0.0.2 Signed fixes\n", "1.0.0.2", package);
+    const std::string older_manifest = ManifestText("1.0.0.0 The old release\n", "1.0.0.0", older_package);
 
-    struct Served {
-        std::string body;
-        std::optional<std::string> signature;  // none: "<file>.sig" is not there (404)
-    };
     struct Case {
         const char* what;
-        Served version_file;
-        Served package_file;
+        std::string manifest;
+        std::optional<std::string> signature;  // none: "<name>.txt.sig" is not there (404)
+        std::string served_package;
         update::PublicKey key;
         int check_result;
         int download_result;
+        bool package_asked;
     };
     const Case cases[] = {
-        {"good", {version, maker.Sign(version)}, {package, maker.Sign(package)}, maker.PublicKey(), kCheckNewer,
-         kDownloaded},
-        {"missing", {version, std::nullopt}, {package, std::nullopt}, maker.PublicKey(), kCheckNotSigned,
-         kDownloadNotSigned},
-        {"wrong key", {version, other.Sign(version)}, {package, other.Sign(package)}, maker.PublicKey(),
-         kCheckNotSigned, kDownloadNotSigned},
-        {"tampered package", {version, maker.Sign(version)}, {tampered_package, maker.Sign(package)},
-         maker.PublicKey(), kCheckNewer, kDownloadNotSigned},
-        {"tampered version file", {"2.0.0.0 Signed fixes\n", maker.Sign(version)}, {package, maker.Sign(package)},
-         maker.PublicKey(), kCheckNotSigned, kDownloaded},
-        {"signature cut short", {version, maker.Sign(version).substr(0, 63)},
-         {package, maker.Sign(package).substr(0, 63)}, maker.PublicKey(), kCheckNotSigned, kDownloadNotSigned},
-        {"signature with a byte added", {version, maker.Sign(version) + "\n"}, {package, maker.Sign(package) + "\n"},
-         maker.PublicKey(), kCheckNotSigned, kDownloadNotSigned},
-        {"no key built in (the placeholder)", {version, maker.Sign(version)}, {package, maker.Sign(package)},
-         update::PublicKey{}, kCheckNotSigned, kDownloadNotSigned},
+        {"good", manifest, maker.Sign(manifest), package, maker.PublicKey(), kCheckNewer, kDownloaded, true},
+        {"downgrade: today's manifest, an older package", manifest, maker.Sign(manifest), older_package,
+         maker.PublicKey(), kCheckNewer, kDownloadDamaged, true},
+        {"downgrade: an older release whole", older_manifest, maker.Sign(older_manifest), older_package,
+         maker.PublicKey(), kCheckUpToDate, kDownloadNotOffered, false},
+        {"the same version again", ManifestText("1.0.0.1 Same\n", "1.0.0.1", package),
+         maker.Sign(ManifestText("1.0.0.1 Same\n", "1.0.0.1", package)), package, maker.PublicKey(), kCheckUpToDate,
+         kDownloadNotOffered, false},
+        {"wrong size", ManifestText("1.0.0.2 x\n", "1.0.0.2", package + "!"),
+         maker.Sign(ManifestText("1.0.0.2 x\n", "1.0.0.2", package + "!")), package, maker.PublicKey(), kCheckNewer,
+         kDownloadDamaged, true},
+        {"wrong hash, same size", manifest, maker.Sign(manifest), same_size_package, maker.PublicKey(), kCheckNewer,
+         kDownloadDamaged, true},
+        {"package line of another version", ManifestText("1.0.0.2 x\n", "1.0.0.0", package),
+         maker.Sign(ManifestText("1.0.0.2 x\n", "1.0.0.0", package)), package, maker.PublicKey(), kCheckNewer,
+         kDownloadNotOffered, false},
+        {"no package line", "1.0.0.2 x\n", maker.Sign("1.0.0.2 x\n"), package, maker.PublicKey(), kCheckNewer,
+         kDownloadNotOffered, false},
+        {"manifest unsigned", manifest, std::nullopt, package, maker.PublicKey(), kCheckNotSigned,
+         kDownloadNotSigned, false},
+        {"manifest signed with another key", manifest, other.Sign(manifest), package, maker.PublicKey(),
+         kCheckNotSigned, kDownloadNotSigned, false},
+        {"manifest changed after signing", ManifestText("1.0.0.2 Signed fixes\n", "1.0.0.2", older_package),
+         maker.Sign(manifest), older_package, maker.PublicKey(), kCheckNotSigned, kDownloadNotSigned, false},
+        {"signature cut short", manifest, maker.Sign(manifest).substr(0, 63), package, maker.PublicKey(),
+         kCheckNotSigned, kDownloadNotSigned, false},
+        {"signature with a byte added", manifest, maker.Sign(manifest) + "\n", package, maker.PublicKey(),
+         kCheckNotSigned, kDownloadNotSigned, false},
+        {"no key built in (the placeholder)", manifest, maker.Sign(manifest), package, update::PublicKey{},
+         kCheckNoSigningKey, kDownloadNoSigningKey, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        server.Route(kVersionPath, Ok(c.version_file.body));
-        server.Route(kVersionPath + ".sig", c.version_file.signature ? Ok(*c.version_file.signature) : Status(404));
-        server.Route(kPackagePath, Ok(c.package_file.body));
-        // The server's own checksum always matches what it serves: it proves nothing.
-        server.Route(kChecksumPath, Ok(Sha256Of(c.package_file.body)));
-        server.Route(kPackagePath + ".sig", c.package_file.signature ? Ok(*c.package_file.signature) : Status(404));
-
-        CAutoUpdater updater;
-        QuickLimits(updater);
-        updater.signing_key = c.key;
-        updater.SetInstalledVersion(u"1.0.0.1");
-        EXPECT_EQ(updater.CheckForUpdate(base), c.check_result) << updater.LastError();
-        if (c.check_result == kCheckNotSigned) {
-            EXPECT_NE(updater.LastError().find("signature"), std::string::npos) << updater.LastError();
-        }
+        server.Route(kVersionPath, Ok(c.manifest));
+        server.Route(kVersionPath + ".sig", c.signature ? Ok(*c.signature) : Status(404));
+        server.Route(kPackagePath, Ok(c.served_package));
+        // What an older client read beside the package: a checksum and a signature that match what is served.
+        server.Route(kPackagePath + ".sha256", Ok(Sha256Of(c.served_package)));
+        server.Route(kPackagePath + ".sig", Ok(maker.Sign(c.served_package)));
 
         TempDir dir;
         const auto folder = dir / "updates";
-        std::atomic<bool> cancel{false};
-        EXPECT_EQ(updater.DownloadUpdate(base, folder, cancel), c.download_result) << updater.LastError();
-        if (c.download_result == kDownloaded) {
-            EXPECT_EQ(ReadBytes(folder / "brindlemoor.deb"), package);
-        } else {
-            EXPECT_NE(updater.LastError().find("signature"), std::string::npos) << updater.LastError();
-            EXPECT_EQ(EntriesIn(folder), 0u) << "the refused download is deleted";
-            EXPECT_TRUE(updater.DownloadedFile().empty());
+        // The wizard's road (check, then download) and a download on its own both decide alike.
+        for (const bool checked_first : {true, false}) {
+            SCOPED_TRACE(checked_first ? "after a check" : "download alone");
+            const auto before = server.Requests();
+            CAutoUpdater updater;
+            QuickLimits(updater);
+            updater.signing_key = c.key;
+            updater.SetInstalledVersion(u"1.0.0.1");
+            if (checked_first) {
+                EXPECT_EQ(updater.CheckForUpdate(base), c.check_result) << updater.LastError();
+                if (c.check_result == kCheckNotSigned) {
+                    EXPECT_NE(updater.LastError().find("signature"), std::string::npos) << updater.LastError();
+                }
+            }
+            std::atomic<bool> cancel{false};
+            EXPECT_EQ(updater.DownloadUpdate(base, folder, cancel), c.download_result) << updater.LastError();
+            const auto after = server.Requests();
+            const std::vector<std::string> asked(after.begin() + static_cast<std::ptrdiff_t>(before.size()),
+                                                 after.end());
+            EXPECT_EQ(std::count(asked.begin(), asked.end(), kPackagePath) > 0, c.package_asked);
+            for (const std::string& path : asked) {
+                EXPECT_TRUE(path == kVersionPath || path == kVersionPath + ".sig" || path == kPackagePath) << path;
+            }
+            if (c.key == update::PublicKey{}) {
+                EXPECT_TRUE(asked.empty()) << "a build without a key asks nothing";
+            }
+            if (c.download_result == kDownloaded) {
+                EXPECT_EQ(ReadBytes(folder / "brindlemoor.deb"), package);
+                std::filesystem::remove(folder / "brindlemoor.deb");
+            } else {
+                EXPECT_FALSE(updater.LastError().empty());
+                EXPECT_TRUE(!std::filesystem::exists(folder) || EntriesIn(folder) == 0u)
+                    << "nothing refused is left";
+                EXPECT_TRUE(updater.DownloadedFile().empty());
+            }
         }
     }
+}
+
+// The maker's signing script writes a manifest this program takes: signed with the maker's key, naming the
+// package's size and SHA-256, with the second version line where one is given.
+TEST(UpdateManifest, SigningScriptMakesAReleaseTheProgramTakes) {
+    if (std::system("command -v openssl >/dev/null && command -v xxd >/dev/null") != 0) {
+        GTEST_SKIP() << "openssl or xxd is not installed";
+    }
+    const TestSigningKey maker;
+    TempDir dir;
+    maker.WritePrivateKey((dir / "key.pem").string());
+    std::string package(30000, '\0');
+    for (std::size_t i = 0; i < package.size(); ++i) package[i] = static_cast<char>(i * 31 + i / 7);
+    { std::ofstream(dir / "brindlemoor.deb", std::ios::binary) << package; }
+    const std::string script = std::string(BM_SOURCE_DIR) + "/scripts/sign-update.sh";
+    const std::string sign = script + " manifest " + (dir / "key.pem").string() + " " +
+                             (dir / "brindlemoor.deb").string() + " 1.0.0.2 'Faster scans' '2.0.0.0 Paid major'" +
+                             " >/dev/null";
+    ASSERT_EQ(std::system(sign.c_str()), 0) << sign;
+    const std::string manifest = ReadBytes(dir / "brindlemoor.txt");
+    EXPECT_EQ(manifest, ManifestText("1.0.0.2 Faster scans\n2.0.0.0 Paid major\n", "1.0.0.2", package));
+
+    LoopbackHttpServer server;
+    server.Route(kVersionPath, Ok(manifest));
+    server.Route(kVersionPath + ".sig", Ok(ReadBytes(dir / "brindlemoor.txt.sig")));
+    server.Route(kPackagePath, Ok(package));
+    CAutoUpdater updater;
+    updater.signing_key = maker.PublicKey();
+    updater.SetInstalledVersion(u"1.0.0.1");
+    EXPECT_EQ(updater.CheckForUpdate(server.BaseUrl() + "/upgrade/"), kCheckNewerAndSecond) << updater.LastError();
+    std::atomic<bool> cancel{false};
+    EXPECT_EQ(updater.DownloadUpdate(server.BaseUrl() + "/upgrade/", dir / "updates", cancel), kDownloaded)
+        << updater.LastError();
+
+    // A version the program would not read is refused before anything is written.
+    std::filesystem::remove(dir / "brindlemoor.txt");
+    const std::string bad = script + " manifest " + (dir / "key.pem").string() + " " +
+                            (dir / "brindlemoor.deb").string() + " 1.0.0.22 x 2>/dev/null";
+    EXPECT_NE(std::system(bad.c_str()), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "brindlemoor.txt"));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
-// The update check's rules: version comparison, the version file and the progress texts.
+// The update check's rules: version comparison, the version file, the manifest's package line, the progress
+// texts and the install command.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "update/version_rules.h"
@@ -99,6 +101,61 @@ TEST(VersionRules, FileSizeAndProgressTexts) {
     EXPECT_EQ(FormatTimeText(3, 5000, std::nullopt), u"4 Ko in 3 sec");
     EXPECT_EQ(FormatRateText(3072, 2), u"1.50 KB/sec");
     EXPECT_EQ(FormatRateText(700, 0), u"700.00 bytes/sec") << "no division by zero";
+}
+
+// The package line is all or nothing: one malformed field refuses the whole manifest.
+TEST(VersionRules, ManifestPackageLine) {
+    const std::string hash = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+    const struct {
+        const char* what;
+        std::string body;
+        bool well_formed;
+        bool has_package;
+        std::uint64_t size;
+    } cases[] = {
+        {"version lines only", "1.0.0.2 Fixes\n2.0.0.0 Major\n", true, false, 0},
+        {"package line", "1.0.0.2 Fixes\npackage 1.0.0.2 300000 " + hash + "\n", true, true, 300000},
+        {"CR LF, no final break", "1.0.0.2 Fixes\r\npackage 1.0.0.2 7 " + hash, true, true, 7},
+        {"upper-case hash", "1.0.0.2 x\npackage 1.0.0.2 7 " + std::string(64, 'A') + "\n", false, false, 0},
+        {"short hash", "1.0.0.2 x\npackage 1.0.0.2 7 " + hash.substr(1) + "\n", false, false, 0},
+        {"size zero", "1.0.0.2 x\npackage 1.0.0.2 0 " + hash + "\n", false, false, 0},
+        {"leading zero", "1.0.0.2 x\npackage 1.0.0.2 07 " + hash + "\n", false, false, 0},
+        {"negative size", "1.0.0.2 x\npackage 1.0.0.2 -7 " + hash + "\n", false, false, 0},
+        {"size too large", "1.0.0.2 x\npackage 1.0.0.2 9999999999999999 " + hash + "\n", false, false, 0},
+        {"bad version", "1.0.0.2 x\npackage 1.x 7 " + hash + "\n", false, false, 0},
+        {"fourth field", "1.0.0.2 x\npackage 1.0.0.2 7 " + hash + " extra\n", false, false, 0},
+        {"two blanks", "1.0.0.2 x\npackage 1.0.0.2  7 " + hash + "\n", false, false, 0},
+        {"over 4 KiB", std::string(4090, '1') + "\npackage 1.0.0.2 7 " + hash + "\n", false, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto manifest = ParseManifest(c.body);
+        ASSERT_EQ(manifest.has_value(), c.well_formed);
+        if (!manifest) continue;
+        ASSERT_EQ(manifest->package.has_value(), c.has_package);
+        if (c.has_package) {
+            EXPECT_EQ(manifest->package->version, u"1.0.0.2");
+            EXPECT_EQ(manifest->package->size, c.size);
+            EXPECT_EQ(manifest->package->sha256, hash);
+            EXPECT_EQ(EvaluateVersionFile(manifest->version_lines, u"1.0.0.1").result, kCheckNewer)
+                << "the package line is not a version line";
+        }
+    }
+    // A package line anywhere but last is a malformed version line.
+    const auto first = ParseManifest("package 1.0.0.2 7 " + hash + "\n1.0.0.2 x\n");
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(EvaluateVersionFile(first->version_lines, u"1.0.0.1").result, kCheckMalformed);
+}
+
+TEST(VersionRules, InstallCommandQuotesEveryPath) {
+    EXPECT_EQ(ShellQuote("plain"), "'plain'");
+    EXPECT_EQ(ShellQuote("it's $HOME `x` \\ \"q\""), "'it'\\''s $HOME `x` \\ \"q\"'");
+    const std::string hash(64, 'c');
+    EXPECT_EQ(InstallCommand("/home/a b/.cache/brindlemoor/updates/brindlemoor.deb", hash),
+              "echo '" + hash + "  /home/a b/.cache/brindlemoor/updates/brindlemoor.deb' | sha256sum --check && "
+              "sudo apt install '/home/a b/.cache/brindlemoor/updates/brindlemoor.deb'");
+    EXPECT_EQ(InstallCommand("/tmp/o'k/p.deb", "ab"),
+              "echo 'ab  /tmp/o'\\''k/p.deb' | sha256sum --check && sudo apt install '/tmp/o'\\''k/p.deb'");
 }
 
 }  // namespace
