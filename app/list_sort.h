@@ -19,6 +19,13 @@ constexpr int kCompareNone = 0;
 constexpr int kCompareNumber = 1;
 constexpr int kCompareText = 2;
 constexpr int kCompareDateTime = 3;
+// The row list's own types, for the cells as the row decoder writes them. Decimal: money, decimal, numeric,
+// float and real texts ("-12.3400", "0001.50", "1.5e+020", "1.#INF"), by their exact value. Grid date-time:
+// "M/D/YYYY H:MM:SS.mmm AM", "MM/DD/Y H:MM:SS.fffffff", the same with an offset "  +H:M" (by the moment it
+// names) or a date alone. Time of day: " H:MM:SS.fffffff", where an empty cell is midnight.
+constexpr int kCompareDecimal = 4;
+constexpr int kCompareGridDateTime = 5;
+constexpr int kCompareTimeOfDay = 6;
 
 struct ColumnSortInfo {
     int column = 0;
@@ -43,6 +50,18 @@ std::optional<std::int64_t> ParseNumberCell(std::u16string_view text);
 std::optional<std::int64_t> ParseDateTimeCell(std::u16string_view text);
 // What a date-time cell sorts by: its time rounded to the whole second (halves up); none when it is no date.
 std::optional<std::int64_t> DateTimeSortKey(std::u16string_view text);
+
+// A decimal number cell: blanks, a sign, digits with a point, an exponent ("e+020"), or "1.#INF" with its sign.
+// The value as the nearest double (its order never contradicts the exact order) and, to settle ties of the
+// double, the exact comparison of two cells. None for any other text (" NULL", empty).
+std::optional<double> DecimalCellValue(std::string_view utf8);
+// Negative, zero or positive as the exact value of `a` is below, equal to or above that of `b`; both parse.
+int CompareDecimalExactly(std::string_view a, std::string_view b);
+
+// A date or time cell of the row list in units of 100 ns (from 1 January of year 1, offsets taken off so the
+// moments order); a time of day alone counts from midnight. Finer fractions are cut to 100 ns. None for any
+// other text; an empty text is midnight only when `empty_is_midnight`.
+std::optional<std::int64_t> GridDateTimeKey(std::string_view utf8, bool empty_is_midnight);
 
 // Negative, zero or positive as `a` sorts before, with or after `b` in ascending order. Date-times are equal
 // when they round to the same whole second, so two texts less than half a second apart within one second

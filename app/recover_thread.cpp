@@ -270,6 +270,7 @@ void CRecoverThread::RunScan() {
         engine.m_hProgressWnd = &listing;
         damaged = engine.ReportDamage();
         engine.m_hProgressWnd = previous;
+        if (StopCheck()) return;
         Send(platform::WM_JOB_PROGRESS, platform::kProgressEnd, 0);
     }
     // A sound database without user tables: an information, not a failure; there is no result page to show.

@@ -205,8 +205,23 @@ std::vector<int> RowListColumnWidths(int column_count) {
 std::vector<int> RowListSortTypes(const mdf::TableNode& table) {
     std::vector<int> types;
     for (const auto& column : table.m_lstColumns) {
-        const bool integer = column.m_nType == 48 || column.m_nType == 52 || column.m_nType == 56 || column.m_nType == 127;
-        types.push_back(integer ? kCompareNumber : kCompareText);
+        switch (column.m_nType) {
+            case 48: case 52: case 56: case 127:  // tinyint, smallint, int, bigint
+                types.push_back(kCompareNumber);
+                break;
+            case 60: case 122: case 106: case 108: case 59: case 62:  // money, smallmoney, decimal, numeric, real, float
+                types.push_back(kCompareDecimal);
+                break;
+            case 61: case 58: case 40: case 42: case 43:  // datetime, smalldatetime, date, datetime2, datetimeoffset
+                types.push_back(kCompareGridDateTime);
+                break;
+            case 41:  // time
+                types.push_back(kCompareTimeOfDay);
+                break;
+            default:
+                types.push_back(kCompareText);
+                break;
+        }
     }
     return types;
 }

@@ -44,8 +44,9 @@ std::u16string TableNameOfItem(std::u16string_view item_text);
 // Widths of the row list's columns for a table of n columns: 70 pixels each, the last one taking the rest of
 // 619 pixels while that leaves it at least 70.
 std::vector<int> RowListColumnWidths(int column_count);
-// How a header click sorts each column of the row list: the integer types (tinyint, smallint, int, bigint) as
-// numbers, every other column by its text.
+// How a header click sorts each column of the row list: the integer types as numbers; money, decimal, numeric,
+// real and float by their decimal value; the date and time types by the moment their grid text names; every
+// other column by its text.
 std::vector<int> RowListSortTypes(const mdf::TableNode& table);
 
 // The extension table: entry i names the extension whose icon is image i of the document images.

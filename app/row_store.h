@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,14 @@ public:
     // view stays valid until the store is emptied.
     std::string_view Cell(std::size_t row, std::size_t column) const;
     std::u16string CellText(std::size_t row, std::size_t column) const;
+    // Every row's cell of the column in store order, read through the blocks one after the other (much
+    // faster than a Cell call per row when all rows are wanted).
+    void ForEachCell(std::size_t column, const std::function<void(std::size_t row, std::string_view cell)>& visit) const;
+    // The same over the rows of blocks [first_block, end_block) only: parts of the store can be read by
+    // several threads at once.
+    void ForEachCell(std::size_t column, const std::function<void(std::size_t row, std::string_view cell)>& visit,
+                     std::size_t first_block, std::size_t end_block) const;
+    std::size_t BlockCount() const { return blocks_.size(); }
     // Forgets every row and gives their memory back to the system.
     void Clear();
     // Bytes the store holds from the system (blocks and their row index).
@@ -51,7 +60,8 @@ private:
 };
 
 // The shown order after a sort by `column`: positions to store rows, the same order a stable sort of the shown
-// rows with CompareForSort gives. `shown` is the order before the sort (empty: store order). A column that is not
+// rows with CompareForSort gives. Numbers, decimals and date-times are sorted on 64-bit keys by radix, so
+// millions of rows take a fraction of a second. `shown` is the order before the sort (empty: store order). A column that is not
 // sortable, or of type none, keeps the order.
 std::vector<std::uint32_t> SortRowOrder(const RowStore& store, const std::vector<std::uint32_t>& shown, int column,
                                         const ColumnSortInfo& info);

@@ -440,11 +440,16 @@ std::uint64_t CRecoveryEngine::ReportDamage() {
             }
         }
     };
-    for (const auto& finding : findings) report(finding);
+    // A badly damaged file lists hundreds of runs: Stop is heard between any two of them.
+    for (const auto& finding : findings) {
+        if (StopRequested()) return m_nDamageCount = count;
+        report(finding);
+    }
     // The rows the catalogue counts for a table against the live rows on its pages: a table that nothing else
     // named but that holds fewer (or more) rows than its catalogue counts lost pages that no check could see
     // (its summary gives both counts either way).
     for (const auto& table : m_lstTables) {
+        if (StopRequested()) return m_nDamageCount = count;
         const TableLosses& losses = table.m_losses;
         if (!losses.catalogue_rows || *losses.catalogue_rows == table.m_nRowCount) continue;
         if (losses.damaged_pages != 0 || losses.missing_pages != 0 || losses.other_findings != 0) continue;

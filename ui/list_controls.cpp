@@ -1,8 +1,11 @@
 // Row colours, cell tooltips and typed sorting of the report lists; the result list's rows on demand.
 #include "ui/list_controls.h"
 
+#include <wx/utils.h>
+
 #include <algorithm>
 #include <numeric>
+#include <optional>
 
 #include "app/button_look.h"
 #include "app/result_lists.h"
@@ -13,6 +16,8 @@ namespace ui {
 namespace {
 
 constexpr std::size_t kToolTipMaxCharacters = 79;
+// From this many rows a sort shows the busy pointer.
+constexpr std::size_t kBusyCursorRows = 100000;
 
 void ColourAlternateRows(wxListCtrl& list, long first, app::Rgb odd) {
     for (long row = std::max(0L, first); row < list.GetItemCount(); ++row) {
@@ -166,7 +171,12 @@ bool CMyListCtrl::SortByHeaderClick(int column) {
     // The selected row stays selected where the sort puts it.
     const long selected = GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
     const std::size_t selected_row = selected >= 0 ? StoreRow(selected) : 0;
-    order_ = app::SortRowOrder(rows_, order_, column, info);
+    {
+        // Millions of rows take a moment even so: the pointer says the window is at work.
+        std::optional<wxBusyCursor> busy;
+        if (rows_.size() >= kBusyCursorRows) busy.emplace();
+        order_ = app::SortRowOrder(rows_, order_, column, info);
+    }
     if (selected >= 0) {
         SetItemState(-1, 0, wxLIST_STATE_SELECTED);
         const auto at = std::find(order_.begin(), order_.end(), selected_row);

@@ -46,6 +46,18 @@ TEST(ListSort, CompareCellsTable) {
         {"a date sorts before no date", kCompareDateTime, u"2024-01-02 10:00:00", u"", -1},
         {"31 February is no date", kCompareDateTime, u"2024-02-31 10:00:00", u"2024-01-01 00:00:00", 1},
         {"two texts that are no date are equal", kCompareDateTime, u"x", u"y", 0},
+        {"decimal: negative zero is zero", kCompareDecimal, u"-0000000000.00", u"0.0", 0},
+        {"decimal: 1.50 and 1.5 are one value", kCompareDecimal, u"1.50", u"1.5", 0},
+        {"decimal: 1e+003 is 1000", kCompareDecimal, u"1e+003", u"1000.0000", 0},
+        {"decimal: a digit past a double's precision", kCompareDecimal, u"0.10000000000000000000000001", u"0.1", 1},
+        {"decimal: NULL after any value", kCompareDecimal, u" NULL", u"-1.#INF", 1},
+        {"grid date: the seventh fraction digit counts", kCompareGridDateTime, u"01/01/2000 0:00:00.0000001",
+         u"01/01/2000", 1},
+        {"grid date: twelve midnight is the day's start, twelve noon its middle", kCompareGridDateTime,
+         u"1/1/2000 12:00:00.000 AM", u"1/1/2000 12:00:00.000 PM", -1},
+        {"grid date: 13 PM is no time", kCompareGridDateTime, u"1/1/2000 13:00:00.000 PM", u"1/1/2000", 1},
+        {"time of day: empty is midnight", kCompareTimeOfDay, u"", u" 0:00:00.0000001", -1},
+        {"grid date: empty is no date", kCompareGridDateTime, u"", u"01/01/1", 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

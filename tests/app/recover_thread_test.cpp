@@ -292,6 +292,43 @@ TEST(TableViewJob, SendsEveryRowOfOrdersInBatchesWithItsProgress) {
     EXPECT_EQ(std::unique(ids.begin(), ids.end()), ids.end());
 }
 
+// A badly damaged file (a generated file cut to a third: thousands of its tables' pages lie beyond its end) lists
+// its missing pages in the log as runs, tens of lines. Stop asked for at the first of them ends the scan there:
+// the job's end follows within two messages, with no further listed line and no result page.
+TEST(ScanJob, StopDuringTheListingOfMissingPagesEndsTheScanAtOnce) {
+    testsupport::TempDir dir;
+    const fs::path file = dir / "cut.mdf";
+    benchfiles::WriteLargeFile(file, 48);
+    fs::resize_file(file, 16 * 1024 * 1024);
+    auto listed = [](const std::u16string& line) {
+        return line.rfind(u"Missing page", 0) == 0 || line.rfind(u"Damaged page", 0) == 0;
+    };
+    {
+        Jobs whole(file);
+        whole.MakeJob()->Run();
+        ASSERT_GE(std::count_if(whole.log.begin(), whole.log.end(), listed), 10)
+            << "the listing is too short to show where a stop lands";
+    }
+
+    Jobs jobs(file);
+    std::size_t stop_at = 0;
+    jobs.sink.on_send = [&](unsigned message, platform::WPARAM, platform::LPARAM) {
+        if (message != platform::WM_LOG_LINE) return;
+        jobs.log.push_back(jobs.state.m_strLogLine);
+        if (stop_at == 0 && listed(jobs.state.m_strLogLine)) {
+            stop_at = jobs.sink.Messages().size();
+            jobs.state.m_bStopJob = true;
+        }
+    };
+    auto job = jobs.MakeJob();
+    job->Run();
+    ASSERT_NE(stop_at, 0u);
+    ExpectOneJobEnd(jobs.sink, *job);
+    EXPECT_LE(jobs.sink.Messages().size(), stop_at + 2);
+    EXPECT_EQ(std::count_if(jobs.log.begin(), jobs.log.end(), listed), 1);
+    EXPECT_EQ(jobs.sink.Count(platform::WM_SCAN_DONE), 0u);
+}
+
 TEST(TableViewJob, ALargeTableGrowsItsBatchesSoItCostsFewRoundTrips) {
     // About 115,000 rows of Orders: batches of 256 throughout would be 450 round trips to the window.
     testsupport::TempDir dir;

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "app/list_sort.h"
 #include "app/repair_names.h"
 #include "app/result_lists.h"
 #include "app/source_versions.h"
@@ -106,6 +107,31 @@ TEST(TableItems, RowListColumnWidths) {
     EXPECT_EQ(app::RowListColumnWidths(1), (std::vector<int>{549}));
     EXPECT_EQ(app::RowListColumnWidths(8), std::vector<int>(8, 70));
     EXPECT_TRUE(app::RowListColumnWidths(0).empty());
+}
+
+TEST(TableItems, RowListSortTypeOfEachColumnType) {
+    struct Case {
+        std::uint8_t type;
+        int compare;
+    };
+    const Case cases[] = {
+        {48, app::kCompareNumber},          {52, app::kCompareNumber},          {56, app::kCompareNumber},
+        {127, app::kCompareNumber},         {60, app::kCompareDecimal},         {122, app::kCompareDecimal},
+        {106, app::kCompareDecimal},        {108, app::kCompareDecimal},        {59, app::kCompareDecimal},
+        {62, app::kCompareDecimal},         {61, app::kCompareGridDateTime},    {58, app::kCompareGridDateTime},
+        {40, app::kCompareGridDateTime},    {42, app::kCompareGridDateTime},    {43, app::kCompareGridDateTime},
+        {41, app::kCompareTimeOfDay},       {104, app::kCompareText},           {167, app::kCompareText},
+        {231, app::kCompareText},           {36, app::kCompareText},            {98, app::kCompareText},
+    };
+    mdf::TableNode table;
+    std::vector<int> expected;
+    for (const Case& c : cases) {
+        mdf::ColumnNode column;
+        column.m_nType = c.type;
+        table.m_lstColumns.push_back(column);
+        expected.push_back(c.compare);
+    }
+    EXPECT_EQ(app::RowListSortTypes(table), expected);
 }
 
 TEST(DocumentIcons, ExtensionTableAndSynonyms) {

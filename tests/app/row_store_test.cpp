@@ -84,7 +84,11 @@ TEST(RowStore, IndexSortGivesTheOrderOfTheListsStableSort) {
         u"900", u"1000", u"  -5", u"12KB", u"12", u"-9223372036854775808", u"99999999999999999999", u"abc", u"",
         u"Zeta", u"alpha", u"\u00e9", u"a", u"A", u"2024-01-02 10:00:00", u"2024-01-02 10:00:00.400",
         u"2024-01-02 10:00:00.600", u"2024-01-02", u"01/02/24 10:00:00", u"2024-02-31 10:00:00", u"not a date",
-        u"a\xD800", u"\U0001F600", u"ab", std::u16string(u"ab\0c", 4), u"prefix12345", u"prefix12344"};
+        u"a\xD800", u"\U0001F600", u"ab", std::u16string(u"ab\0c", 4), u"prefix12345", u"prefix12344",
+        u"-5.0000", u"0012.50", u"12.5", u"1.5e+020", u"-1.#INF", u"1.#INF", u" NULL", u"-0.00",
+        u"12345678901234567890123456789012345678", u"12345678901234567890123456789012345679",
+        u"1/1/1997 12:00:00.000 AM", u"1/10/1997 12:00:00.000 AM", u"1/1/1997  1:00:00.000 PM",
+        u"03/01/2020 10:00:00.000  +2:0", u"03/01/2020 7:30:00.000  -1:0", u"01/01/1", u" 9:30:00.0000000"};
     std::mt19937 random(7);
     RowStore store;
     constexpr std::size_t kRows = 2000;
@@ -99,8 +103,10 @@ TEST(RowStore, IndexSortGivesTheOrderOfTheListsStableSort) {
         const char* name;
         int type;
     };
-    const Case cases[] = {{"number", kCompareNumber},   {"text", kCompareText},  {"date-time", kCompareDateTime},
-                          {"none keeps the order", kCompareNone}, {"unknown type as text", 9}};
+    const Case cases[] = {{"number", kCompareNumber},        {"text", kCompareText},
+                          {"date-time", kCompareDateTime},    {"none keeps the order", kCompareNone},
+                          {"unknown type as text", 9},        {"decimal", kCompareDecimal},
+                          {"grid date-time", kCompareGridDateTime}, {"time of day", kCompareTimeOfDay}};
     for (const auto& c : cases) {
         for (const int direction : {kSortAscending, kSortDescending}) {
             for (const bool from_store_order : {true, false}) {
@@ -130,8 +136,97 @@ TEST(RowStore, IndexSortGivesTheOrderOfTheListsStableSort) {
         const ColumnSortInfo info{0, direction, kCompareText};
         EXPECT_EQ(SortRowOrder(different, reversed, 0, info), StableSortOfShownRows(different, reversed, 0, info));
     }
+    // Enough rows that the keys are read by several threads, from a shuffled shown order.
+    RowStore large;
+    const std::vector<std::u16string> amounts = {u"99.2300", u"1007.6400", u" NULL", u"-5.0000", u"0.0200",
+                                                 u"12.5000", u"", u"-120.5000"};
+    std::vector<std::uint32_t> large_shown(250000);
+    for (std::size_t i = 0; i < large_shown.size(); ++i) {
+        large.Append({amounts[random() % amounts.size()], u"x"});
+        large_shown[i] = static_cast<std::uint32_t>(i);
+    }
+    std::shuffle(large_shown.begin(), large_shown.end(), random);
+    for (const int direction : {kSortAscending, kSortDescending}) {
+        SCOPED_TRACE(direction == kSortAscending ? "many rows, ascending" : "many rows, descending");
+        const ColumnSortInfo info{0, direction, kCompareDecimal};
+        EXPECT_EQ(SortRowOrder(large, large_shown, 0, info), StableSortOfShownRows(large, large_shown, 0, info));
+    }
     // A column that is not sortable keeps the shown order.
     EXPECT_EQ(SortRowOrder(store, shuffled, 0, ColumnSortInfo{0, 0, kCompareText}), shuffled);
+}
+
+// The row list's typed columns as the decoder writes their cells: each case gives the cells in the order they
+// arrive and the order an ascending sort shows; descending shows the values reversed, and in both directions
+// the cells without a value (NULL, an absent column, damage) come last in the order they had.
+TEST(RowStore, TypedColumnsSortByValue) {
+    struct Case {
+        const char* name;
+        int type;
+        std::vector<std::u16string> cells;
+        std::vector<std::u16string> ascending;  // the values; the other cells follow in their own order
+        std::vector<std::u16string> without_value;
+    };
+    const std::vector<Case> cases = {
+        {"money: by value, not text (the largest freight is 1007.64, not 99.23)", kCompareDecimal,
+         {u"99.2300", u" NULL", u"1007.6400", u"0.0200", u"-5.0000", u"100.0000", u"-120.5000", u"12.5000"},
+         {u"-120.5000", u"-5.0000", u"0.0200", u"12.5000", u"99.2300", u"100.0000", u"1007.6400"},
+         {u" NULL"}},
+        {"decimal: leading zeros, 38 digits beyond a double", kCompareDecimal,
+         {u"12345678901234567890123456789012345679", u"-0000000003.25", u"0000000000.00", u"0000000012.50",
+          u"12345678901234567890123456789012345678", u"Formula Base Data"},
+         {u"-0000000003.25", u"0000000000.00", u"0000000012.50",
+          u"12345678901234567890123456789012345678", u"12345678901234567890123456789012345679"},
+         {u"Formula Base Data"}},
+        {"float and real: exponents and infinities", kCompareDecimal,
+         {u"1.5e+020", u"3", u"-1.#INF", u"2.5e-005", u"-2.5", u"1.#INF", u"-1.79e+308", u"0.001", u""},
+         {u"-1.#INF", u"-1.79e+308", u"-2.5", u"2.5e-005", u"0.001", u"3", u"1.5e+020", u"1.#INF"},
+         {u""}},
+        {"datetime: by the moment (1/10/1997 after 1/1/1997, 1/1/1998 last), the twelve-hour clock",
+         kCompareGridDateTime,
+         {u"1/1/1997 12:00:00.000 AM", u"1/1/1998 12:00:00.000 AM", u" NULL", u"1/10/1997 12:00:00.000 AM",
+          u"12/31/1996 11:59:59.997 PM", u"1/1/1997  1:00:00.000 PM", u"1/1/1997 12:00:00.003 AM",
+          u"1/1/1997 11:00:00.000 AM", u"1/1/1997 12:00:00.000 PM"},
+         {u"12/31/1996 11:59:59.997 PM", u"1/1/1997 12:00:00.000 AM", u"1/1/1997 12:00:00.003 AM",
+          u"1/1/1997 11:00:00.000 AM", u"1/1/1997 12:00:00.000 PM", u"1/1/1997  1:00:00.000 PM",
+          u"1/10/1997 12:00:00.000 AM", u"1/1/1998 12:00:00.000 AM"},
+         {u" NULL"}},
+        {"smalldatetime", kCompareGridDateTime,
+         {u"5/4/2000 3:07:00 PM", u"5/4/2000 11:07:00 AM", u"5/3/2000 11:59:00 PM"},
+         {u"5/3/2000 11:59:00 PM", u"5/4/2000 11:07:00 AM", u"5/4/2000 3:07:00 PM"},
+         {}},
+        {"date and datetime2: a date alone is its midnight, seven-digit fractions, years 1 to 9999",
+         kCompareGridDateTime,
+         {u"12/31/9999", u"02/03/2010 23:59:59.9999999", u"02/03/2010", u"01/01/1", u"02/03/2010 0:00:00.0000001",
+          u"12/31/999", u"damaged"},
+         {u"01/01/1", u"12/31/999", u"02/03/2010", u"02/03/2010 0:00:00.0000001", u"02/03/2010 23:59:59.9999999",
+          u"12/31/9999"},
+         {u"damaged"}},
+        {"datetimeoffset: by the moment, the offset taken off", kCompareGridDateTime,
+         {u"03/01/2020 9:00:00.000  +0:0", u"03/01/2020 10:00:00.000  +2:0", u"03/01/2020 7:30:00.000  -1:0",
+          u"03/02/2020"},
+         {u"03/01/2020 10:00:00.000  +2:0", u"03/01/2020 7:30:00.000  -1:0", u"03/01/2020 9:00:00.000  +0:0",
+          u"03/02/2020"},
+         {}},
+        {"time: an empty cell is midnight", kCompareTimeOfDay,
+         {u" 23:59:59.9999999", u" NULL", u" 9:30:00.0000000", u"", u" 0:00:00.0000001", u" 10:00:00.0000000"},
+         {u"", u" 0:00:00.0000001", u" 9:30:00.0000000", u" 10:00:00.0000000", u" 23:59:59.9999999"},
+         {u" NULL"}},
+    };
+    for (const Case& c : cases) {
+        RowStore store;
+        for (const auto& cell : c.cells) store.Append({u"x", cell});
+        for (const int direction : {kSortAscending, kSortDescending}) {
+            SCOPED_TRACE(std::string(c.name) + (direction == kSortAscending ? ", ascending" : ", descending"));
+            std::vector<std::u16string> expected = c.ascending;
+            if (direction == kSortDescending) std::reverse(expected.begin(), expected.end());
+            expected.insert(expected.end(), c.without_value.begin(), c.without_value.end());
+            std::vector<std::u16string> shown;
+            for (const std::uint32_t row : SortRowOrder(store, {}, 1, ColumnSortInfo{1, direction, c.type})) {
+                shown.push_back(store.CellText(row, 1));
+            }
+            EXPECT_EQ(shown, expected);
+        }
+    }
 }
 
 }  // namespace
