@@ -238,7 +238,7 @@ TEST(RowListSort, HeaderClicksSortOrdersByFreightAndOrderDateValues) {
     while (!walk.empty() && !orders.IsOk()) {
         const wxTreeItemId item = walk.back();
         walk.pop_back();
-        if (tree->GetItemText(item).EndsWith("Orders(830)")) orders = item;
+        if (WholeItemText(*dialog, item).EndsWith("Orders(830)")) orders = item;
         wxTreeItemIdValue cookie;
         for (wxTreeItemId c = tree->GetFirstChild(item, cookie); c.IsOk(); c = tree->GetNextChild(item, cookie)) {
             walk.push_back(c);
