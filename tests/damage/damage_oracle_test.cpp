@@ -92,6 +92,7 @@ struct TableOutput {
 struct Output {
     int exit_code = 0;                   // as catalog_dump --rows: 1 no catalogue, 4 damage seen, else 0
     std::string error;                   // why no catalogue was read
+    bool catalogue_unread = false;       // the report says no object row of the catalogue could be read
     std::vector<std::string> report;     // the "Incomplete table ..." lines
     std::map<std::string, TableOutput> tables;
     bool documents_run = false;
@@ -133,7 +134,12 @@ Output RunJobs(const std::filesystem::path& path, const std::filesystem::path& d
         engine.m_sleep = [](std::chrono::milliseconds) {};
         std::ostringstream err;
         std::uint64_t damage = 0;
-        if (!catalog_dump::RunScan(engine, err, &damage)) {
+        const bool scanned = catalog_dump::RunScan(engine, err, &damage);
+        // A file whose catalogue lost every object row can name its tables only by what is left of them; the
+        // report says the catalogue could not be read and names the damaged and missing pages, as when no table
+        // is found at all.
+        out.catalogue_unread = engine.m_catalogue.objects.empty();
+        if (!scanned) {
             out.exit_code = 1;
             out.error = err.str();
             if (!out.error.empty() && out.error.back() == '\n') out.error.pop_back();
@@ -592,8 +598,9 @@ std::string RunCopy(const Original& o, std::uint64_t copy, const std::filesystem
     const Output out = RunJobs(path, o.sound.documents_run ? folder / ("documents_" + id) : std::filesystem::path());
     std::filesystem::remove(path);
     const Verdict v = Judge(o, c, out);
-    int outcome = out.exit_code == 1 ? kNoCatalogue : v.changed.empty() ? kUnchanged : kNamed;
-    if (!v.unnamed.empty()) outcome = kSilent;
+    const bool no_catalogue = out.exit_code == 1 || (out.catalogue_unread && out.exit_code != 0);
+    int outcome = no_catalogue ? kNoCatalogue : v.changed.empty() ? kUnchanged : kNamed;
+    if (!v.unnamed.empty() && !no_catalogue) outcome = kSilent;
     else if (!v.documents.empty()) outcome = kDocument;
     std::string line;
     if (Failed(outcome) || detail) {
