@@ -349,13 +349,19 @@ std::vector<CRecoveryEngine::Finding> CRecoveryEngine::CheckCatalogue() {
                              });
     std::set<std::u16string> named_by_lost;
     for (const auto& [name, entry] : lost) named_by_lost.insert(name);
+    // Every table of a sound catalogue has a rowset row: when none of the listed tables has one, the rowset
+    // rows were lost, whatever is said of the catalogue's own pages.
+    const bool rowsets_lost = format2005 && !m_lstTables.empty() &&
+                              std::none_of(m_lstTables.begin(), m_lstTables.end(),
+                                           [](const TableNode& t) { return t.m_bRowsetFound; });
     for (auto& table : m_lstTables) {
         auto note = [&](std::u16string line) {
             out.push_back({std::move(line), u"table " + table.m_pszName, table.m_pszName, Finding::Kind::Other, 1});
         };
         // A table without a rowset row lost it when the catalogue itself lost pages (some objects listed as
         // tables have no rowset at all).
-        if (format2005 && !table.m_bRowsetFound && catalogue_lost && !named_by_lost.count(table.m_pszName)) {
+        if (format2005 && !table.m_bRowsetFound && (catalogue_lost || rowsets_lost) &&
+            !named_by_lost.count(table.m_pszName)) {
             note(u"Lost catalogue row (no rowset row names the table) of ");
         }
         if (table.m_lstColumns.empty()) {

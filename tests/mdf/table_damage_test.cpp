@@ -454,6 +454,9 @@ TEST(CatalogueDamage, EveryTableTheDamageEmptiesIsNamed) {
          {"Lost catalogue rows (no column row names the table) of table dbo.AllDocs"}},
         {"the rowset rows", Source::SharePoint, zero(19),
          {"Lost catalogue row (no rowset row names the table) of table dbo.AllDocs"}},
+        {"a file cut before its rowset rows, no allocation map to say so", Source::SharePoint, cut(19 * kPage + 1000),
+         {"Lost catalogue row (no rowset row names the table) of table dbo.AllDocs",
+          "Lost catalogue row (no rowset row names the table) of table dbo.Webs"}},
         {"the allocation-unit rows", Source::SharePoint, zero(31),
          {"Lost catalogue row (no allocation-unit row names the table's rowset) of table dbo.AllDocs"}},
     };
