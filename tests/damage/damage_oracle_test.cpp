@@ -490,9 +490,11 @@ struct Verdict {
 bool Names(const Output& out, const std::string& table, const std::set<std::uint32_t>& ids) {
     if (out.exit_code != catalog_dump::kExitDamage) return false;
     const std::string by_name = "Incomplete table " + table + ":";
+    // A table the catalogue no longer lists, named by what is left of it: "Incomplete table T (object N): ...".
+    const std::string by_name_and_id = "Incomplete table " + table + " (object ";
     const std::string by_id = "Incomplete table object ";
     for (const auto& line : out.report) {
-        if (line.starts_with(by_name)) return true;
+        if (line.starts_with(by_name) || line.starts_with(by_name_and_id)) return true;
         if (line.starts_with(by_id)) {
             const std::uint32_t id = static_cast<std::uint32_t>(std::strtoul(line.c_str() + by_id.size(), nullptr, 10));
             if (ids.count(id)) return true;
