@@ -8,7 +8,7 @@ packages=(
   libwxgtk3.2-dev libwxgtk-webview3.2-dev libwxgtk-media3.2-dev
   unixodbc unixodbc-dev tdsodbc libsqliteodbc
   libcurl4-openssl-dev
-  libssl-dev
+  libssl-dev openssl xxd
   xvfb xauth fonts-liberation libxtst-dev
   poppler-utils
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-x
