@@ -9,6 +9,7 @@
 #include <wx/wx.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -245,44 +246,42 @@ void Sheet(wxDC& dc, int x, const wxColour& band) {
     dc.DrawRectangle(x + 4, 2, 8, 4);
 }
 
-// The error sign: a white cross on a red disc.
-void DrawErrorSign(int id) {
+// A sign: a disc shaded from `light` to `dark` on the page colour, and what `mark` draws on it.
+void DrawDiscSign(int id, const wxColour& light, const wxColour& dark,
+                  const std::function<void(wxGraphicsContext& gc, int size)>& mark) {
     const int size = 82;
     wxBitmap bitmap(size, size, 24);
     wxMemoryDC dc(bitmap);
     dc.SetBackground(wxBrush(wxColour(0xEE, 0xF6, 0xE7)));
     dc.Clear();
     std::unique_ptr<wxGraphicsContext> gc(wxGraphicsContext::Create(dc));
-    gc->SetBrush(gc->CreateRadialGradientBrush(30, 28, 41, 41, 44, wxColour(0xF2, 0x6D, 0x5B), wxColour(0xA8, 0x14, 0x0C)));
+    gc->SetBrush(gc->CreateRadialGradientBrush(30, 28, 41, 41, 44, light, dark));
     gc->SetPen(*wxTRANSPARENT_PEN);
     gc->DrawEllipse(3, 3, size - 6, size - 6);
-    gc->SetPen(wxPen(*wxWHITE, 9, wxPENSTYLE_SOLID));
-    const double near = 27, far = size - 27;
-    gc->StrokeLine(near, near, far, far);
-    gc->StrokeLine(far, near, near, far);
+    mark(*gc, size);
     gc.reset();
     dc.SelectObject(wxNullBitmap);
     Save(id, bitmap);
 }
 
+// The error sign: a white cross on a red disc.
+void DrawErrorSign(int id) {
+    DrawDiscSign(id, wxColour(0xF2, 0x6D, 0x5B), wxColour(0xA8, 0x14, 0x0C), [](wxGraphicsContext& gc, int size) {
+        gc.SetPen(wxPen(*wxWHITE, 9, wxPENSTYLE_SOLID));
+        const double near = 27, far = size - 27;
+        gc.StrokeLine(near, near, far, far);
+        gc.StrokeLine(far, near, near, far);
+    });
+}
+
 void DrawSign(int id, bool question) {
-    const int size = 82;
-    wxBitmap bitmap(size, size, 24);
-    wxMemoryDC dc(bitmap);
-    dc.SetBackground(wxBrush(wxColour(0xEE, 0xF6, 0xE7)));
-    dc.Clear();
-    std::unique_ptr<wxGraphicsContext> gc(wxGraphicsContext::Create(dc));
-    gc->SetBrush(gc->CreateRadialGradientBrush(30, 28, 41, 41, 44, wxColour(0x8C, 0xC4, 0x6A), wxColour(0x2E, 0x6B, 0x1C)));
-    gc->SetPen(*wxTRANSPARENT_PEN);
-    gc->DrawEllipse(3, 3, size - 6, size - 6);
-    const wxString mark = question ? "?" : "i";
-    gc->SetFont(wxFontInfo(wxSize(0, 54)).FaceName(question ? "Liberation Sans" : "Liberation Serif").Bold(), *wxWHITE);
-    double tw = 0, th = 0;
-    gc->GetTextExtent(mark, &tw, &th);
-    gc->DrawText(mark, (size - tw) / 2, (size - th) / 2);
-    gc.reset();
-    dc.SelectObject(wxNullBitmap);
-    Save(id, bitmap);
+    DrawDiscSign(id, wxColour(0x8C, 0xC4, 0x6A), wxColour(0x2E, 0x6B, 0x1C), [question](wxGraphicsContext& gc, int size) {
+        const wxString mark = question ? "?" : "i";
+        gc.SetFont(wxFontInfo(wxSize(0, 54)).FaceName(question ? "Liberation Sans" : "Liberation Serif").Bold(), *wxWHITE);
+        double tw = 0, th = 0;
+        gc.GetTextExtent(mark, &tw, &th);
+        gc.DrawText(mark, (size - tw) / 2, (size - th) / 2);
+    });
 }
 
 }  // namespace
